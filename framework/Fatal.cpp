@@ -1,0 +1,41 @@
+#include "framework/Fatal.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <iostream>
+#include <vector>
+
+namespace {
+
+std::vector<std::ostream*>& ResultStreams() {
+  static std::vector<std::ostream*> streams;
+  return streams;
+}
+
+}  // namespace
+
+void RegisterResultStream(std::ostream* stream) {
+  ResultStreams().push_back(stream);
+}
+
+void UnregisterResultStream(std::ostream* stream) {
+  auto& streams = ResultStreams();
+  streams.erase(std::remove(streams.begin(), streams.end(), stream),
+                streams.end());
+}
+
+void FlushResultStreams() {
+  for (std::ostream* stream : ResultStreams()) stream->flush();
+}
+
+void FatalError(std::ostream& stream, std::string_view text, int exit_code) {
+  FlushResultStreams();
+  std::cout.flush();
+  stream << text;
+  stream.flush();
+  std::cerr.flush();
+  // Everything that must reach a file or a pipe has been flushed. Skipping
+  // static destruction keeps the exit independent of the order in which
+  // process-wide objects of different files would be torn down.
+  std::_Exit(exit_code);
+}

@@ -1,0 +1,21 @@
+#ifndef GEN_FRAMEWORK_FATAL_H_
+#define GEN_FRAMEWORK_FATAL_H_
+
+#include <ostream>
+#include <string_view>
+
+// Result files are written through buffered streams. Every open result stream
+// is registered here so that any way out of the process (a fatal error, a
+// contract violation) first pushes out what was written before the failure:
+// a file left by a failed run holds every line written up to that point.
+void RegisterResultStream(std::ostream* stream);
+void UnregisterResultStream(std::ostream* stream);
+void FlushResultStreams();
+
+// The one way a fatal run error ends the process: flushes the result streams,
+// writes `text` (which carries its own newline, if any) to `stream`, flushes
+// it and the standard streams, and exits with `exit_code` at once.
+[[noreturn]] void FatalError(std::ostream& stream, std::string_view text,
+                             int exit_code = 1);
+
+#endif  // GEN_FRAMEWORK_FATAL_H_

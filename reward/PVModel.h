@@ -1,0 +1,97 @@
+#ifndef GEN_REWARD_PVMODEL_H_
+#define GEN_REWARD_PVMODEL_H_
+
+#include <memory>
+#include <ostream>
+#include <vector>
+
+#include "framework/BaseActionClass.h"
+#include "framework/BaseModelClass.h"
+
+class FastSet;
+class PerformanceVariableNode;
+
+// Root of the model tree that the generator works on. It wraps one child
+// model, owns the reward variables, and defines the state vector: the flat
+// byte image that the generator stores, hashes and compares. Two states are
+// the same state exactly when their vectors are byte-for-byte equal.
+// Abstract: a derived class creates the child, sets ChildModel, implements
+// createPVNode and calls CreatePVList and then Initialize.
+class PVModel : public BaseModelClass {
+ public:
+  PVModel();
+  ~PVModel() override;
+
+  void listModels(const char* name, List<BaseModelClass>* out) override;
+  void CurrentState(void* image) override;
+  void listActions(List<BaseActionClass>* out) override;
+  void listGroups(List<BaseGroupClass>* out) override;
+  void SetState(void* image) override;
+  int StateSize() override { return TotalStateSize; }
+  bool CompareState(void* a, void* b) override;
+  void listActions(const char* name, List<BaseActionClass>* out) override;
+  void listSVs(const char* model, const char* sv,
+               List<BaseStateVariableClass>* svs,
+               List<BaseModelClass>* models) override;
+  void printState(std::ostream* os) override;
+  using BaseModelClass::printState;
+  // Creates the node of reward variable `variable` at time point
+  // `time_index`; null for an unknown variable. Owned by the caller.
+  virtual PerformanceVariableNode* createPVNode(int variable,
+                                                int time_index) = 0;
+
+  void CreatePVList(int num_variables, bool expand_time_points);
+  void Initialize();
+  // A null list considers every node; the count is then ignored.
+  void ConsiderOnly(int* indices, int count);
+  // Fires `action` in the current state, brings the considered nodes'
+  // current rewards up to date and writes the new state vector to `state`.
+  void FireAction(void* state, BaseActionClass* action);
+  // Restores the last action from `state` and recomputes current rewards;
+  // nothing fires.
+  void AgeAction(char* state, BaseActionClass* action);
+  // Writes the reward-variable type file. False when the file could not be
+  // written completely.
+  [[nodiscard]] bool WritePVTypeFile(const char* file_name);
+  void FireAction(BaseActionClass* action, double time);
+  int CreatePVStateIndex();
+  int BytesFor(int n);
+  int StateIndexLookup(void* image);
+  void GetPVState(void* image);
+  void PutPVState(void* image);
+  void PVReset();
+  void SteadyState();
+  void Accumulate(double t);
+  void EndAccumulate(double t);
+  void MakeAffectedLists();
+  void MakeImpulseAffectedLists();
+  void CreateAffectedLists();
+  void CreateTotalPVAffectsList(BaseActionClass* action);
+  void RemakeAffectedLists() {}
+  void Destruct();
+
+  std::vector<std::unique_ptr<PerformanceVariableNode>> PVList;
+  int NumPVs;
+  std::unique_ptr<BaseModelClass> ChildModel;
+  BaseActionClass* LastActionFired;  // not owned
+  BaseActionClass** ActionArray;     // the child's, NumActions entries
+  double MaxStopTime;
+  std::vector<BaseActionClass*> PVAffectingActions;
+  std::vector<FastSet*> PVAffectedSets;
+  int NumRateDSActions;
+  int NumImpulseDSActions;
+  int NumPVAffectingActions;
+  int NumIndexActions;
+  int SANStateSize;
+  int TotalStateSize;
+  int IndexBytes;
+  int LastActionInState;
+  BaseActionClass** IndexActions;  // borrowed
+  BaseActionClass NoActionFired;
+  std::vector<PerformanceVariableNode*> ConsideredPVs;
+
+ private:
+  bool destructed_ = false;
+};
+
+#endif  // GEN_REWARD_PVMODEL_H_
