@@ -6,6 +6,14 @@
 
 #include "framework/BaseActionClass.h"
 
+// The uniform number in [0, 1) that a group selection draws: taken from the
+// program-wide random number generator, or from the source installed for a
+// test.
+double DrawGroupUniform();
+// Makes DrawGroupUniform return `source()` instead; null restores the
+// program-wide generator.
+void SetGroupUniformSourceForTesting(double (*source)());
+
 // An action made of member actions. Timing questions and firing go through
 // one selected member, drawn among the enabled members of highest Rank with
 // probability proportional to their weights. The group does not own its
@@ -19,11 +27,11 @@ class BaseGroupClass : public BaseActionClass {
 
   BaseGroupClass();
   BaseGroupClass(const char* name, int group_id, Distribution distribution,
-                 ExecutionPolicyType policy, int num_affected,
-                 int num_enabling, bool reactivation);
+                 ExecutionPolicyType policy, int num_affected, int num_enabling,
+                 bool reactivation);
   BaseGroupClass(const char* name, int group_id, Distribution distribution,
-                 ExecutionPolicyType policy, int num_affected,
-                 int num_enabling, bool reactivation, int capacity);
+                 ExecutionPolicyType policy, int num_affected, int num_enabling,
+                 bool reactivation, int capacity);
   ~BaseGroupClass() override;
 
   bool Enabled() override;

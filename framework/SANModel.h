@@ -28,6 +28,11 @@ class SANModel : public BaseModelClass {
     bool fwriteState(std::FILE* file) override;
     bool freadState(std::FILE* file) override;
     State& operator=(const State& other) override;
+    // Same-model copy; sizes must agree, as for the State form.
+    LocalState& operator=(const LocalState& other) {
+      operator=(static_cast<const State&>(other));
+      return *this;
+    }
     void SetState(BaseModelClass* model) override;
     void GetState(BaseModelClass* model) override;
     void* GetStatePtr() override { return bytes.get(); }
@@ -69,8 +74,7 @@ class SANModel : public BaseModelClass {
   void DestructLocalState(State* s) override;
 
   void initializeSANModelNow(const char* name, int num_places,
-                             BaseStateVariableClass** places,
-                             int num_read_only,
+                             BaseStateVariableClass** places, int num_read_only,
                              BaseStateVariableClass** read_only,
                              int num_activities, Activity** activities,
                              int num_groups, BaseGroupClass** groups);

@@ -17,6 +17,7 @@ class SharableSV : public BaseStateVariableClass {
   struct PointerRegistration {
     T** pointer;                    // follows the storage
     BaseStateVariableClass* owner;  // the variable owning `pointer`, or null
+    BaseStateVariableClass* getOwner() const { return owner; }
   };
 
   SharableSV();
@@ -32,8 +33,9 @@ class SharableSV : public BaseStateVariableClass {
   void share(BaseStateVariableClass* other) override;
   void appendAffectingAction(BaseActionClass* action) override;
 
-  // Registers `pointer` in front of the chain; it is made to follow the
-  // storage from now on. `owner` may be null (a reader such as an activity).
+  // Registers `pointer` in front of the chain, points it at the current
+  // storage and counts it in `sharingCount`; it follows the storage from now
+  // on. `owner` may be null (a reader such as an activity).
   void RegisterPointer(T** pointer, BaseStateVariableClass* owner);
 
   T* value;
