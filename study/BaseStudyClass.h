@@ -1,0 +1,55 @@
+#ifndef GEN_STUDY_BASESTUDYCLASS_H_
+#define GEN_STUDY_BASESTUDYCLASS_H_
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "reward/PVModel.h"
+
+// A study: the values that a model's global variables take in each of a
+// numbered series of experiments (0-based). A derived study fills the
+// variable names and types and the counts; it owns the reward model it builds.
+class BaseStudyClass {
+ public:
+  BaseStudyClass();
+  BaseStudyClass(const BaseStudyClass&) = delete;
+  BaseStudyClass& operator=(const BaseStudyClass&) = delete;
+  virtual ~BaseStudyClass();
+
+  // The reward model over the study's model, owned by the study. The base
+  // version hands back CurrentPVModel as it is (null until one is built).
+  virtual PVModel* GetPVModel(bool expandTimePoints);
+  // Sets the global variables to `experiment`'s values; 0..NumExps-1.
+  virtual void SetGVs(int experiment);
+  // Sets the global variables to `experiment` and lists them on stdout.
+  virtual void PrintGlobalValues(int experiment);
+  // Address of the global variable called `name`; null when there is none.
+  virtual void* GetGVValue(const char* name);
+  // Copies the double at `value` into the global variable called `name`.
+  virtual void OverrideGVValue(const char* name, void* value);
+
+  int GetNumGVs() const { return NumGVs; }
+  int GetNumExps() const { return NumExps; }
+  // The study's own text for variable `i` in 0..NumGVs-1 (not a copy).
+  const char* GetGVName(int i) const;
+  const char* GetGVType(int i) const;
+  // "Experiment <experiment + 1>" in a buffer shared by every call: the text
+  // is valid until the next call.
+  static const char* GetExpName(int experiment);
+  // Applies "type:name:value[:type:name:value...]" entries in order through
+  // OverrideGVValue; see the .cpp for the handling of bad entries. Null does
+  // nothing.
+  void overrideGVs(const char* text);
+
+  std::vector<std::string> GVNames;
+  std::vector<std::string> GVTypes;
+  std::unique_ptr<PVModel> CurrentPVModel;
+  int NumGVs = 0;
+  int NumExps = 0;
+
+ private:
+  static char exp_name_buffer_[128];
+};
+
+#endif  // GEN_STUDY_BASESTUDYCLASS_H_

@@ -1,0 +1,167 @@
+#include <string>
+#include <vector>
+
+#include "gtest/gtest.h"
+#include "study/BaseStudyClass.h"
+#include "study/GlobalVariables.h"
+#include "study/test_execution_rate_G_SetStudySetStudy.h"
+
+namespace {
+
+class StudyTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    DestructStudy();
+    pperm_fault_G = 0.0;
+    safe_restore_rate_G = 0.0;
+    test_execution_rate_G = 0.0;
+  }
+  void TearDown() override { DestructStudy(); }
+};
+
+TEST_F(StudyTest, SetGVsTakesTheExperimentsColumnValues) {
+  BaseStudyClass* study = GenerateStudy();
+  // 10000 belongs to the second experiment, not the last.
+  const std::vector<std::pair<int, double>> rows = {
+      {0, 1000.0}, {1, 10000.0}, {2, 2000.0}, {8, 8000.0}, {9, 9000.0}};
+  for (const auto& [experiment, rate] : rows) {
+    SCOPED_TRACE(experiment);
+    study->SetGVs(experiment);
+    EXPECT_EQ(pperm_fault_G, 0.1);
+    EXPECT_EQ(safe_restore_rate_G, 10.0);
+    EXPECT_EQ(test_execution_rate_G, rate);
+  }
+}
+
+TEST_F(StudyTest, PrintGlobalValuesSetsAndListsTheExperiment) {
+  BaseStudyClass* study = GenerateStudy();
+  struct Row {
+    int experiment;
+    const char* listing;
+  };
+  const Row rows[] = {
+      {0,
+       "The Global Variable values for experiment Experiment 1 are:\n"
+       "pperm_fault_G\tdouble\t0.1\n"
+       "safe_restore_rate_G\tdouble\t10\n"
+       "test_execution_rate_G\tdouble\t1000\n"},
+      {1,
+       "The Global Variable values for experiment Experiment 2 are:\n"
+       "pperm_fault_G\tdouble\t0.1\n"
+       "safe_restore_rate_G\tdouble\t10\n"
+       "test_execution_rate_G\tdouble\t10000\n"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.experiment);
+    test_execution_rate_G = 0.0;
+    testing::internal::CaptureStdout();
+    study->PrintGlobalValues(row.experiment);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), row.listing);
+    EXPECT_EQ(test_execution_rate_G, row.experiment == 0 ? 1000.0 : 10000.0);
+  }
+}
+
+TEST_F(StudyTest, ExperimentNamesCountFromOne) {
+  EXPECT_STREQ(BaseStudyClass::GetExpName(0), "Experiment 1");
+  EXPECT_STREQ(BaseStudyClass::GetExpName(9), "Experiment 10");
+}
+
+TEST_F(StudyTest, OneStudyUntilDestroyed) {
+  BaseStudyClass* first = GenerateStudy();
+  EXPECT_EQ(GenerateStudy(), first);
+  EXPECT_EQ(GlobalStudyPtr, first);
+  first->SetGVs(1);
+
+  DestructStudy();
+  EXPECT_EQ(GlobalStudyPtr, nullptr);
+  DestructStudy();  // a second call does nothing
+  EXPECT_EQ(test_execution_rate_G, 10000.0);
+
+  BaseStudyClass* second = GenerateStudy();
+  ASSERT_NE(second, nullptr);
+  EXPECT_EQ(GlobalStudyPtr, second);
+  EXPECT_EQ(second->GetNumExps(), 10);
+  EXPECT_EQ(test_execution_rate_G, 10000.0);  // generating sets nothing
+}
+
+TEST_F(StudyTest, OverrideStringEntries) {
+  struct Row {
+    const char* text;
+    double pperm, safe, rate;  // after starting from experiment 0
+    const char* out;
+    const char* err;  // expected substring of standard error; "" for none
+  };
+  const Row rows[] = {
+      {"d:pperm_fault_G:0.2:d:test_execution_rate_G:5000", 0.2, 10, 5000, "",
+       ""},
+      {"d::pperm_fault_G::0.5", 0.5, 10, 1000, "", ""},
+      {":::d:pperm_fault_G:0.5:::", 0.5, 10, 1000, "", ""},
+      {"double:safe_restore_rate_G:3", 0.1, 3, 1000, "", ""},
+      {"d:pperm_fault_G:0.2:d:pperm_fault_G:0.3", 0.3, 10, 1000, "", ""},
+      {"", 0.1, 10, 1000, "", ""},
+      {"d:pperm_fault_G", 0.1, 10, 1000, "Not enough double override tokens",
+       ""},
+      {"d", 0.1, 10, 1000, "Not enough double override tokens", ""},
+      {"d:pperm_fault_G:0.2:d:safe_restore_rate_G", 0.2, 10, 1000,
+       "Not enough double override tokens", ""},
+      {"x:pperm_fault_G:0.2:d:safe_restore_rate_G:4", 0.1, 4, 1000,
+       "Type x not recognized\n", ""},
+      {"d:nosuch:1", 0.1, 10, 1000, "",
+       "!! test_execution_rate_G_SetStudySetStudy::OverrideGVValue: Global "
+       "Variable nosuch does not exist.\n"},
+      {"d:Pperm_fault_G:1", 0.1, 10, 1000, "", "Pperm_fault_G does not exist"},
+      // A value that does not scan skips only its own entry.
+      {"d:pperm_fault_G:abc:d:safe_restore_rate_G:4", 0.1, 4, 1000, "",
+       "pperm_fault_G skipped: value abc"},
+      {"i:test_execution_rate_G:x5", 0.1, 10, 1000, "", "value x5"},
+      // Other letters are widened to the variable's double.
+      {"i:test_execution_rate_G:5000", 0.1, 10, 5000, "", ""},
+      {"i:test_execution_rate_G:0x10", 0.1, 10, 16, "", ""},
+      {"l:test_execution_rate_G:012", 0.1, 10, 10, "", ""},
+      {"s:safe_restore_rate_G:-3", 0.1, -3, 1000, "", ""},
+      {"b:safe_restore_rate_G:7", 0.1, 1, 1000, "", ""},
+      {"f:pperm_fault_G:0.5", 0.5, 10, 1000, "", ""},
+      {"c:test_execution_rate_G:A", 0.1, 10, 65, "", ""},
+  };
+  BaseStudyClass* study = GenerateStudy();
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.text);
+    study->SetGVs(0);
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    study->overrideGVs(row.text);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), row.out);
+    if (row.err[0] == '\0') {
+      EXPECT_EQ(err, "");
+    } else {
+      EXPECT_NE(err.find(row.err), std::string::npos) << err;
+    }
+    EXPECT_EQ(pperm_fault_G, row.pperm);
+    EXPECT_EQ(safe_restore_rate_G, row.safe);
+    EXPECT_EQ(test_execution_rate_G, row.rate);
+  }
+  study->overrideGVs(nullptr);
+  EXPECT_EQ(pperm_fault_G, 0.1);
+}
+
+TEST_F(StudyTest, GetGVValueFindsVariablesByExactName) {
+  BaseStudyClass* study = GenerateStudy();
+  EXPECT_EQ(study->GetGVValue("pperm_fault_G"), &pperm_fault_G);
+  EXPECT_EQ(study->GetGVValue("safe_restore_rate_G"), &safe_restore_rate_G);
+  EXPECT_EQ(study->GetGVValue("test_execution_rate_G"), &test_execution_rate_G);
+
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(study->GetGVValue("pperm_fault"), nullptr);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "!! test_execution_rate_G_SetStudySetStudy::GetGVValue: Global "
+            "Variable pperm_fault does not exist.\n");
+}
+
+TEST_F(StudyTest, OutOfRangeExperimentBreaksTheContract) {
+  BaseStudyClass* study = GenerateStudy();
+  EXPECT_DEATH(study->SetGVs(10), "experiment < NumExps");
+  EXPECT_DEATH(study->SetGVs(-1), "experiment >= 0");
+}
+
+}  // namespace

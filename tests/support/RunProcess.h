@@ -1,0 +1,40 @@
+#ifndef GEN_TESTS_SUPPORT_RUNPROCESS_H_
+#define GEN_TESTS_SUPPORT_RUNPROCESS_H_
+
+#include <string>
+#include <vector>
+
+// What a finished child process left behind.
+struct ProcessResult {
+  // The exit status; 128 + signal number when a signal ended the process,
+  // -1 when it could not be started.
+  int exit_code = -1;
+  std::string out;  // everything written to standard output
+  std::string err;  // everything written to standard error
+};
+
+// Runs `program` with `args` (argv[1..]) in `working_dir`, with standard
+// input empty, and waits for it to end.
+ProcessResult RunProcess(const std::string& program,
+                         const std::vector<std::string>& args,
+                         const std::string& working_dir);
+
+// A fresh directory under the system's temporary folder, removed with
+// everything in it when the object goes.
+class ScopedTempDir {
+ public:
+  ScopedTempDir();
+  ScopedTempDir(const ScopedTempDir&) = delete;
+  ScopedTempDir& operator=(const ScopedTempDir&) = delete;
+  ~ScopedTempDir();
+
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+// The whole content of the file at `path`; empty when it cannot be read.
+std::string ReadWholeFile(const std::string& path);
+
+#endif  // GEN_TESTS_SUPPORT_RUNPROCESS_H_
