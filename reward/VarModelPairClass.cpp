@@ -1,0 +1,6 @@
+#include "reward/VarModelPairClass.h"
+
+void VarModelPairClass::SetPair(const char* variable, const char* model) {
+  ModelName = model;
+  VariableName = variable;
+}
