@@ -1,0 +1,68 @@
+#include "generator/StateSpaceFile.h"
+
+#include <charconv>
+#include <cstring>
+
+namespace {
+
+constexpr std::size_t kBufferSize = 1 << 16;
+// The longest state block line: a rate, or a state number, plus newline.
+constexpr std::size_t kMaxLine = 40;
+
+}  // namespace
+
+char* FormatRate(double value, char* out) {
+  // to_chars with a precision gives the correctly rounded digits that
+  // printf's %.10e gives, and the same two-digit minimum exponent.
+  return std::to_chars(out, out + 32, value, std::chars_format::scientific, 10)
+      .ptr;
+}
+
+char* FormatUnsigned(std::uint64_t value, char* out) {
+  return std::to_chars(out, out + 24, value).ptr;
+}
+
+StateSpaceFile::StateSpaceFile(std::ostream& out)
+    : out_(out), buffer_(kBufferSize) {}
+
+StateSpaceFile::~StateSpaceFile() { Drain(); }
+
+void StateSpaceFile::Drain() {
+  if (used_ > 0)
+    out_.write(buffer_.data(), static_cast<std::streamsize>(used_));
+  used_ = 0;
+}
+
+void StateSpaceFile::WriteHeader(int file_type, int placeholder_spaces) {
+  out_ << file_type << '\n' << std::string(placeholder_spaces, ' ') << '\n';
+}
+
+void StateSpaceFile::WriteState(
+    std::uint32_t number,
+    const std::vector<TransitionList::Entry>& transitions) {
+  Reserve(kMaxLine);
+  char* p = buffer_.data() + used_;
+  p = FormatUnsigned(number, p);
+  *p++ = '\n';
+  used_ = static_cast<std::size_t>(p - buffer_.data());
+  for (const TransitionList::Entry& entry : transitions) {
+    Reserve(2 * kMaxLine);
+    p = buffer_.data() + used_;
+    p = FormatUnsigned(entry.target, p);
+    *p++ = '\n';
+    p = FormatRate(entry.rate, p);
+    *p++ = '\n';
+    used_ = static_cast<std::size_t>(p - buffer_.data());
+  }
+  Reserve(2);
+  buffer_[used_++] = '0';
+  buffer_[used_++] = '\n';
+}
+
+bool StateSpaceFile::Finish(int file_type, std::uint32_t states_written) {
+  Drain();
+  out_.seekp(0);
+  out_ << file_type << '\n' << states_written << '\n';
+  out_.flush();
+  return static_cast<bool>(out_);
+}

@@ -1,0 +1,43 @@
+#include "tests/support/GeneratorHarness.h"
+
+#include <iostream>
+#include <utility>
+
+#include "generator/StateSpaceGen.h"
+#include "gtest/gtest.h"
+#include "tests/support/RunProcess.h"
+
+TestPVModel::TestPVModel(std::unique_ptr<BaseModelClass> child) {
+  ChildModel = std::move(child);
+  DefineName("TestPVModel");
+  CreatePVList(0, false);
+  Initialize();
+}
+
+Generated Generate(std::unique_ptr<TestModel> model,
+                   const GenerateOptions& options) {
+  ScopedTempDir dir;
+  TestPVModel pv_model(std::move(model));
+  const std::string path = dir.path() + "/";
+  Generated result;
+  testing::internal::CaptureStdout();
+  {
+    StateSpaceGen generator(&pv_model, path.c_str(), "m", options.absorb,
+                            options.hash_value, nullptr, nullptr, nullptr);
+    generator.TraceLevel = options.trace_level;
+    generator.InitializeTrace();
+    generator.GenStateSpace();
+  }
+  result.out = testing::internal::GetCapturedStdout();
+  std::cout.unsetf(std::ios::floatfield);
+  result.arm = ReadWholeFile(path + "m.arm");
+  result.var = ReadWholeFile(path + "m.var");
+  result.pvtype = ReadWholeFile(path + "m.pvtype");
+  result.det = ReadWholeFile(path + "m.det");
+  return result;
+}
+
+std::string NormalHeader(int states) {
+  const std::string count = std::to_string(states);
+  return "1\n" + count + "\n" + std::string(62 - count.size(), ' ') + "\n";
+}

@@ -1,0 +1,42 @@
+#ifndef GEN_TESTS_SUPPORT_GENERATORHARNESS_H_
+#define GEN_TESTS_SUPPORT_GENERATORHARNESS_H_
+
+#include <memory>
+#include <string>
+
+#include "reward/PVModel.h"
+#include "tests/support/TestModel.h"
+
+// The reward model the generator works on, wrapped around a finished test
+// model, with no reward variables: its .var records are state numbers alone.
+class TestPVModel : public PVModel {
+ public:
+  explicit TestPVModel(std::unique_ptr<BaseModelClass> child);
+  PerformanceVariableNode* createPVNode(int, int) override { return nullptr; }
+};
+
+// What one generation left behind.
+struct Generated {
+  std::string out;  // standard output
+  std::string arm;
+  std::string var;
+  std::string pvtype;
+  std::string det;  // empty unless the model has deterministic actions
+};
+
+struct GenerateOptions {
+  short absorb = 0;
+  int trace_level = 0;
+  double hash_value = 0.5;
+};
+
+// Runs a whole generation of `model` in a fresh temporary folder and returns
+// standard output and the files. Fatal errors end the process, so tests of
+// failures run this inside EXPECT_EXIT.
+Generated Generate(std::unique_ptr<TestModel> model,
+                   const GenerateOptions& options = {});
+
+// The .arm placeholder line for `states` states in normal generation.
+std::string NormalHeader(int states);
+
+#endif  // GEN_TESTS_SUPPORT_GENERATORHARNESS_H_
