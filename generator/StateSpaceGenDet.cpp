@@ -109,7 +109,11 @@ void StateSpaceGen::FindNextDeterministic(char* image) {
       Rate = -Rate;
       const double* parameters = action->ReturnDistributionParameters();
       const double delay = parameters != nullptr ? parameters[0] : NAN;
-      if (!std::isfinite(delay)) InvalidValue("delay", delay, action);
+      // The delay goes into the .det file as it is; a solver cannot use a
+      // delay that is not a finite time.
+      if (!std::isfinite(delay) || delay < 0.0) {
+        InvalidValue("delay", delay, action);
+      }
       EnablingStates.insertEnablingState(
           static_cast<int>(ReachedStates->Lookup(copy)), delay);
     } else {

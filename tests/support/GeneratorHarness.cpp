@@ -18,7 +18,8 @@ Generated Generate(std::unique_ptr<TestModel> model,
                    const GenerateOptions& options) {
   ScopedTempDir dir;
   TestPVModel pv_model(std::move(model));
-  const std::string path = dir.path() + "/";
+  const std::string path =
+      options.directory.empty() ? dir.path() + "/" : options.directory;
   Generated result;
   testing::internal::CaptureStdout();
   {
@@ -37,7 +38,16 @@ Generated Generate(std::unique_ptr<TestModel> model,
   return result;
 }
 
+void StdoutToStderr() { std::cout.rdbuf(std::cerr.rdbuf()); }
+
 std::string NormalHeader(int states) {
   const std::string count = std::to_string(states);
   return "1\n" + count + "\n" + std::string(62 - count.size(), ' ') + "\n";
+}
+
+std::string DeterministicHeader(int states) {
+  const std::string count = std::to_string(states);
+  const std::string rest =
+      count.size() < 8 ? std::string(7 - count.size(), ' ') + "\n" : "";
+  return "1\n" + count + "\n" + rest;
 }

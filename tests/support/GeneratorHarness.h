@@ -28,15 +28,24 @@ struct GenerateOptions {
   short absorb = 0;
   int trace_level = 0;
   double hash_value = 0.5;
+  // Folder for the files, ending in its separator; empty: a fresh temporary
+  // folder, removed afterwards. The files are named m.arm, m.var, ...
+  std::string directory;
 };
 
-// Runs a whole generation of `model` in a fresh temporary folder and returns
-// standard output and the files. Fatal errors end the process, so tests of
-// failures run this inside EXPECT_EXIT.
+// Runs a whole generation of `model` and returns standard output and the
+// files. Fatal errors end the process, so tests of failures run this inside
+// EXPECT_EXIT.
 Generated Generate(std::unique_ptr<TestModel> model,
                    const GenerateOptions& options = {});
 
-// The .arm placeholder line for `states` states in normal generation.
+// Sends standard output to standard error, where death tests match messages
+// that the generator prints on standard output. For the child of a death test.
+void StdoutToStderr();
+
+// The .arm header (type, count, rest of the placeholder line) for `states`
+// states in normal and in deterministic generation.
 std::string NormalHeader(int states);
+std::string DeterministicHeader(int states);
 
 #endif  // GEN_TESTS_SUPPORT_GENERATORHARNESS_H_

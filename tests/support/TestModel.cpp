@@ -103,7 +103,30 @@ TestModel::TestModel(const char* name) { DefineName(name); }
 
 Place& TestModel::AddPlace(const char* name, short marking) {
   places_.push_back(std::make_unique<Place>(name, marking));
+  state_variables_.push_back(places_.back().get());
   return *places_.back();
+}
+
+Place& TestModel::AddFieldPlace(const char* name, short marking) {
+  field_places_.push_back(std::make_unique<Place>(name, marking));
+  return *field_places_.back();
+}
+
+BaseStructStateVariable& TestModel::AddFieldStruct(
+    const char* name,
+    std::initializer_list<BaseStructStateVariable::fieldType> fields) {
+  structs_.push_back(std::make_unique<BaseStructStateVariable>(name, ""));
+  BaseStructStateVariable& sv = *structs_.back();
+  sv.fields.assign(fields.begin(), fields.end());
+  return sv;
+}
+
+BaseStructStateVariable& TestModel::AddStruct(
+    const char* name,
+    std::initializer_list<BaseStructStateVariable::fieldType> fields) {
+  BaseStructStateVariable& sv = AddFieldStruct(name, fields);
+  state_variables_.push_back(&sv);
+  return sv;
 }
 
 Place& TestModel::AddReadOnlyPlace(const char* name, short marking) {
@@ -137,29 +160,47 @@ TestActivity& TestModel::AddErlang(const char* name, double phases,
   return AddActivity(name, Erlang).WithPhases(phases).WithRate(rate);
 }
 
-TestModel::CaseSet TestModel::AddCases(const char* name,
-                                       Distribution distribution, int count) {
+template <typename Group>
+Group* TestModel::AddMemberGroup(const char* name, const char* member_suffix,
+                                 Distribution distribution, int count,
+                                 std::vector<TestActivity*>& members) {
   const int group_id = static_cast<int>(group_list_.size());
-  auto group = std::make_unique<PostselectGroup>();
+  auto group = std::make_unique<Group>();
   group->initialize(count, (std::string(name) + "Group").c_str());
   group->GroupId = group_id;
-  CaseSet set{group.get(), {}};
   for (int i = 1; i <= count; ++i) {
-    const std::string case_name =
-        std::string(name) + "_case" + std::to_string(i);
+    const std::string member_name =
+        std::string(name) + member_suffix + std::to_string(i);
     activities_.push_back(std::make_unique<TestActivity>(
-        case_name.c_str(), distribution, group_id));
+        member_name.c_str(), distribution, group_id));
     group->appendGroup(activities_.back().get());
-    set.cases.push_back(activities_.back().get());
+    members.push_back(activities_.back().get());
   }
-  group_list_.push_back(group.get());
-  case_groups_.push_back(std::move(group));
+  Group* result = group.get();
+  group_list_.push_back(result);
+  member_groups_.push_back(std::move(group));
+  return result;
+}
+
+TestModel::CaseSet TestModel::AddCases(const char* name,
+                                       Distribution distribution, int count) {
+  CaseSet set{nullptr, {}};
+  set.group = AddMemberGroup<PostselectGroup>(name, "_case", distribution,
+                                              count, set.cases);
+  return set;
+}
+
+TestModel::MemberSet TestModel::AddPreselect(const char* name,
+                                             Distribution distribution,
+                                             int count) {
+  MemberSet set{nullptr, {}};
+  set.group = AddMemberGroup<PreselectGroup>(name, "_member", distribution,
+                                             count, set.members);
   return set;
 }
 
 void TestModel::Finish() {
-  std::vector<BaseStateVariableClass*> places;
-  for (auto& p : places_) places.push_back(p.get());
+  std::vector<BaseStateVariableClass*> places = state_variables_;
   std::vector<BaseStateVariableClass*> read_only;
   for (auto& p : read_only_) read_only.push_back(p.get());
   std::vector<Activity*> activities;
@@ -174,6 +215,16 @@ void TestModel::Finish() {
     for (BaseStateVariableClass* sv : a->reads_) AddEnableArc(sv, a.get());
     for (BaseStateVariableClass* sv : a->changes_) AddAffectArc(sv, a.get());
   }
+}
+
+TestActivity& MoveToken(TestActivity& a, Place& from, Place& to) {
+  return a.When([&from] { return from.getMark() > 0; })
+      .Does([&from, &to] {
+        from.setMark(static_cast<short>(from.getMark() - 1));
+        to.setMark(static_cast<short>(to.getMark() + 1));
+      })
+      .Reads({&from})
+      .Changes({&from, &to});
 }
 
 namespace {

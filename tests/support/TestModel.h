@@ -10,6 +10,7 @@
 #include "framework/BaseGroupClass.h"
 #include "framework/SANModel.h"
 #include "state/Place.h"
+#include "state/StructStateVariable.h"
 
 // An activity whose behaviour is given by lambdas, for assembling small SAN
 // models in tests. Setters return the activity so that one activity reads as
@@ -70,14 +71,21 @@ class TestActivity : public Activity {
 
 // A SAN model assembled in a few lines. Every activity added alone is its own
 // group; AddCases makes the cases of one activity, which share a GroupId and
-// are gathered in a PostselectGroup named after the activity plus "Group".
-// GroupId is the index into Groups, as in generated models. Call Finish()
-// once after adding everything; it lays out the arrays and adds the arcs.
+// are gathered in a PostselectGroup named after the activity plus "Group";
+// AddPreselect gathers its members in a PreselectGroup the same way.
+// GroupId is the index into Groups, as in generated models. The model's
+// state variables are its places and structured variables in the order they
+// were added. Call Finish() once after adding everything; it lays out the
+// arrays and adds the arcs.
 class TestModel : public SANModel {
  public:
   struct CaseSet {
     PostselectGroup* group;
     std::vector<TestActivity*> cases;  // named <name>_case1, _case2, ...
+  };
+  struct MemberSet {
+    PreselectGroup* group;
+    std::vector<TestActivity*> members;  // named <name>_member1, ...
   };
 
   explicit TestModel(const char* name = "test");
@@ -91,6 +99,20 @@ class TestModel : public SANModel {
   TestActivity& AddDeterministic(const char* name, double delay);
   TestActivity& AddErlang(const char* name, double phases, double rate);
   CaseSet AddCases(const char* name, Distribution distribution, int count);
+  MemberSet AddPreselect(const char* name, Distribution distribution,
+                         int count);
+  // A place held by the model that is not one of its state variables: a
+  // field of a structured variable.
+  Place& AddFieldPlace(const char* name, short marking = 0);
+  // A structured variable over `fields` (not owned by it; give fields made
+  // by AddFieldPlace or AddFieldStruct). AddStruct makes it a state variable
+  // of the model, AddFieldStruct a field for another structure.
+  BaseStructStateVariable& AddStruct(
+      const char* name,
+      std::initializer_list<BaseStructStateVariable::fieldType> fields);
+  BaseStructStateVariable& AddFieldStruct(
+      const char* name,
+      std::initializer_list<BaseStructStateVariable::fieldType> fields);
   void Finish();
 
   Place& place(int i) { return *places_[static_cast<std::size_t>(i)]; }
@@ -99,12 +121,24 @@ class TestModel : public SANModel {
   }
 
  private:
+  template <typename Group>
+  Group* AddMemberGroup(const char* name, const char* member_suffix,
+                        Distribution distribution, int count,
+                        std::vector<TestActivity*>& members);
+
   std::vector<std::unique_ptr<Place>> places_;
   std::vector<std::unique_ptr<Place>> read_only_;
+  std::vector<std::unique_ptr<Place>> field_places_;
+  std::vector<std::unique_ptr<BaseStructStateVariable>> structs_;
+  std::vector<BaseStateVariableClass*> state_variables_;  // image order
   std::vector<std::unique_ptr<TestActivity>> activities_;
-  std::vector<std::unique_ptr<PostselectGroup>> case_groups_;
+  std::vector<std::unique_ptr<BaseGroupClass>> member_groups_;
   std::vector<BaseGroupClass*> group_list_;  // index = GroupId
 };
+
+// Makes `a` move one token from `from` to `to` while `from` holds one, with
+// the matching arcs.
+TestActivity& MoveToken(TestActivity& a, Place& from, Place& to);
 
 // Replaces the group-selection uniform source with a scripted sequence for
 // the lifetime of the object; the previous source is the program-wide
