@@ -13,6 +13,18 @@
 
 namespace {
 
+// The exit code once everything has been printed: 1 when standard output
+// was lost, since the controlling process reads the progress and the
+// summary from it.
+int CheckedStandardOutput() {
+  std::cout.flush();
+  if (!std::cout) {
+    std::cerr << "Error: standard output could not be written\n" << std::flush;
+    return 1;
+  }
+  return 0;
+}
+
 constexpr int kNumExperiments =
     test_execution_rate_G_SetStudySetStudy::kNumExperiments;
 
@@ -30,7 +42,7 @@ void PrintUsage() {
 int RunMain(int argc, char** argv) {
   if (argc < 4) {
     PrintUsage();
-    return 0;
+    return CheckedStandardOutput();
   }
 
   int file_type = 1;
@@ -73,10 +85,5 @@ int RunMain(int argc, char** argv) {
     db_host.reset();
     db_entity.reset();
   }
-  std::cout.flush();
-  if (!std::cout) {
-    std::cerr << "Error: standard output could not be written\n" << std::flush;
-    return 1;
-  }
-  return 0;
+  return CheckedStandardOutput();
 }

@@ -1,6 +1,11 @@
 #include "study/BaseStudyClass.h"
 
+#include <cctype>
+#include <cerrno>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <iostream>
 
 #include "framework/Contract.h"
@@ -26,63 +31,82 @@ std::vector<std::string> SplitAtColons(const char* text) {
   return tokens;
 }
 
-enum class ScanOutcome { kScanned, kBadValue, kUnknownType };
+// Whether only blanks follow `end`: a value must be the whole token.
+bool OnlyBlanksAfter(const char* end) {
+  while (std::isspace(static_cast<unsigned char>(*end))) ++end;
+  return *end == '\0';
+}
 
+// The value of an override entry, widened to the double that every global
+// variable of the study holds, or the reason it was rejected.
 struct OverrideScan {
-  ScanOutcome outcome;
-  double value;        // when kScanned
-  const char* format;  // the format that failed, when kBadValue
+  bool ok;
+  double value;         // when ok
+  std::string problem;  // when not ok: what is wrong with the value
 };
 
-// Scans `token` as the type named by `letter` and widens the result to the
-// double that every global variable of the study holds: an entry written
-// with another letter ("i:name:5000") still sets the variable to its value.
+OverrideScan Scanned(double value) { return OverrideScan{true, value, {}}; }
+
+OverrideScan DoesNotScan(const char* format) {
+  return OverrideScan{false, 0.0,
+                      std::string("does not scan with format ") + format};
+}
+
+// An integer in the notations of "%i" (decimal, 0x-prefixed hexadecimal,
+// 0-prefixed octal) within min..max. Unlike sscanf, which wraps or
+// saturates silently, a value outside the range is refused.
+OverrideScan ScanInteger(const char* token, const char* format, long long min,
+                         long long max) {
+  char* end = nullptr;
+  errno = 0;
+  const long long value = std::strtoll(token, &end, 0);
+  if (end == token || !OnlyBlanksAfter(end)) return DoesNotScan(format);
+  if (errno == ERANGE || value < min || value > max) {
+    return OverrideScan{
+        false, 0.0,
+        "is outside " + std::to_string(min) + ".." + std::to_string(max)};
+  }
+  return Scanned(static_cast<double>(value));
+}
+
+// Scans `token` as the type named by `letter`. An entry written with another
+// letter than d ("i:name:5000") still sets the variable to its value. Inf,
+// nan and values beyond the range of double (read as inf) are passed on:
+// the model refuses them where they are used, naming the action.
 OverrideScan ScanOverrideValue(char letter, const char* token) {
-  const auto scanned = [](double value) {
-    return OverrideScan{ScanOutcome::kScanned, value, nullptr};
-  };
-  const auto bad = [](const char* format) {
-    return OverrideScan{ScanOutcome::kBadValue, 0.0, format};
-  };
   switch (letter) {
     case 'b': {
-      short holder = 0;
-      if (std::sscanf(token, "%hi", &holder) != 1) return bad("%hi");
-      return scanned(holder != 0 ? 1.0 : 0.0);
+      const OverrideScan scan = ScanInteger(token, "%hi", INT16_MIN, INT16_MAX);
+      return scan.ok ? Scanned(scan.value != 0.0 ? 1.0 : 0.0) : scan;
     }
-    case 'c': {
-      char holder = 0;
-      if (std::sscanf(token, "%c", &holder) != 1) return bad("%c");
-      return scanned(holder);
-    }
+    case 'c':
+      return Scanned(token[0]);  // tokens are never empty
     case 'd': {
-      double holder = 0.0;
-      if (std::sscanf(token, "%lf", &holder) != 1) return bad("%lf");
-      return scanned(holder);
+      char* end = nullptr;
+      const double value = std::strtod(token, &end);
+      if (end == token || !OnlyBlanksAfter(end)) return DoesNotScan("%lf");
+      return Scanned(value);
     }
     case 'f': {
-      float holder = 0.0f;
-      if (std::sscanf(token, "%f", &holder) != 1) return bad("%f");
-      return scanned(holder);
+      char* end = nullptr;
+      const float value = std::strtof(token, &end);
+      if (end == token || !OnlyBlanksAfter(end)) return DoesNotScan("%f");
+      return Scanned(value);
     }
-    case 'i': {
-      int holder = 0;
-      if (std::sscanf(token, "%i", &holder) != 1) return bad("%i");
-      return scanned(holder);
-    }
-    case 'l': {
-      long holder = 0;
-      if (std::sscanf(token, "%li", &holder) != 1) return bad("%li");
-      return scanned(static_cast<double>(holder));
-    }
-    case 's': {
-      short holder = 0;
-      if (std::sscanf(token, "%hi", &holder) != 1) return bad("%hi");
-      return scanned(holder);
-    }
+    case 'i':
+      return ScanInteger(token, "%i", INT32_MIN, INT32_MAX);
+    case 'l':  // a 32-bit long, whatever the platform's long
+      return ScanInteger(token, "%li", INT32_MIN, INT32_MAX);
+    case 's':
+      return ScanInteger(token, "%hi", INT16_MIN, INT16_MAX);
     default:
-      return OverrideScan{ScanOutcome::kUnknownType, 0.0, nullptr};
+      GEN_CHECK(false);  // the caller handles unknown letters
+      return DoesNotScan("");
   }
+}
+
+bool KnownTypeLetter(char letter) {
+  return std::strchr("bcdfils", letter) != nullptr && letter != '\0';
 }
 
 }  // namespace
@@ -135,22 +159,19 @@ void BaseStudyClass::overrideGVs(const char* text) {
     const char letter = tokens[next][0];
     const std::string& name = tokens[next + 1];
     const std::string& value_text = tokens[next + 2];
-    const OverrideScan scan = ScanOverrideValue(letter, value_text.c_str());
-    switch (scan.outcome) {
-      case ScanOutcome::kUnknownType:
-        std::cout << "Type " << letter << " not recognized\n" << std::flush;
-        break;
-      case ScanOutcome::kBadValue:
-        std::cerr << "!! Override of " << name << " skipped: value "
-                  << value_text << " does not scan with format " << scan.format
-                  << " for type " << letter << '\n'
-                  << std::flush;
-        break;
-      case ScanOutcome::kScanned: {
-        double value = scan.value;
-        OverrideGVValue(name.c_str(), &value);
-        break;
-      }
+    if (!KnownTypeLetter(letter)) {
+      std::cout << "Type " << letter << " not recognized\n" << std::flush;
+      continue;
     }
+    const OverrideScan scan = ScanOverrideValue(letter, value_text.c_str());
+    if (!scan.ok) {
+      // The variable keeps its value; the rest of the string still applies.
+      std::cerr << "!! Override of " << name << " skipped: value " << value_text
+                << ' ' << scan.problem << " for type " << letter << '\n'
+                << std::flush;
+      continue;
+    }
+    double value = scan.value;
+    OverrideGVValue(name.c_str(), &value);
   }
 }

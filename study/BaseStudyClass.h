@@ -38,8 +38,12 @@ class BaseStudyClass {
   // is valid until the next call.
   static const char* GetExpName(int experiment);
   // Applies "type:name:value[:type:name:value...]" entries in order through
-  // OverrideGVValue; see the .cpp for the handling of bad entries. Null does
-  // nothing.
+  // OverrideGVValue; every value reaches the variable as a double. An
+  // unknown type letter or variable name, a value that is not wholly a
+  // number of its type, or an integer outside the type's range is reported
+  // and that entry skipped; parsing goes on with the next entry. A string
+  // too short for its last entry is reported and ends the parsing. Null
+  // does nothing.
   void overrideGVs(const char* text);
 
   std::vector<std::string> GVNames;

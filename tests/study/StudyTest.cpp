@@ -1,3 +1,4 @@
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -110,13 +111,36 @@ TEST_F(StudyTest, OverrideStringEntries) {
        "!! test_execution_rate_G_SetStudySetStudy::OverrideGVValue: Global "
        "Variable nosuch does not exist.\n"},
       {"d:Pperm_fault_G:1", 0.1, 10, 1000, "", "Pperm_fault_G does not exist"},
-      // A value that does not scan skips only its own entry.
-      {"d:pperm_fault_G:abc:d:safe_restore_rate_G:4", 0.1, 4, 1000, "",
-       "pperm_fault_G skipped: value abc"},
-      {"i:test_execution_rate_G:x5", 0.1, 10, 1000, "", "value x5"},
+      {"d:safe_restore_rate_G: 4 ", 0.1, 4, 1000, "", ""},
+      // A value that is not wholly a number of its type is skipped; the
+      // entries around it apply.
+      {"d:pperm_fault_G:0.3:d:safe_restore_rate_G:abc:d:pperm_fault_G:0.4", 0.4,
+       10, 1000, "",
+       "!! Override of safe_restore_rate_G skipped: value abc does not scan "
+       "with format %lf for type d\n"},
+      {"d:pperm_fault_G:0.5x", 0.1, 10, 1000, "",
+       "value 0.5x does not scan with format %lf"},
+      {"f:pperm_fault_G:", 0.1, 10, 1000, "Not enough double override tokens",
+       ""},
+      {"i:test_execution_rate_G:x5", 0.1, 10, 1000, "",
+       "value x5 does not scan with format %i"},
+      {"i:test_execution_rate_G:0x", 0.1, 10, 1000, "",
+       "value 0x does not scan"},
+      // Integers outside their type are refused rather than wrapped.
+      {"i:test_execution_rate_G:4294967296", 0.1, 10, 1000, "",
+       "value 4294967296 is outside -2147483648..2147483647 for type i"},
+      {"l:test_execution_rate_G:0x80000000", 0.1, 10, 1000, "",
+       "is outside -2147483648..2147483647 for type l"},
+      {"s:safe_restore_rate_G:32768", 0.1, 10, 1000, "",
+       "value 32768 is outside -32768..32767 for type s"},
+      {"b:safe_restore_rate_G:-32769", 0.1, 10, 1000, "",
+       "is outside -32768..32767 for type b"},
+      {"i:test_execution_rate_G:99999999999999999999", 0.1, 10, 1000, "",
+       "is outside"},
       // Other letters are widened to the variable's double.
       {"i:test_execution_rate_G:5000", 0.1, 10, 5000, "", ""},
       {"i:test_execution_rate_G:0x10", 0.1, 10, 16, "", ""},
+      {"i:test_execution_rate_G:-0x7fffffff", 0.1, 10, -2147483647, "", ""},
       {"l:test_execution_rate_G:012", 0.1, 10, 10, "", ""},
       {"s:safe_restore_rate_G:-3", 0.1, -3, 1000, "", ""},
       {"b:safe_restore_rate_G:7", 0.1, 1, 1000, "", ""},
@@ -143,6 +167,19 @@ TEST_F(StudyTest, OverrideStringEntries) {
   }
   study->overrideGVs(nullptr);
   EXPECT_EQ(pperm_fault_G, 0.1);
+}
+
+// Inf, nan and values beyond the range of double reach the variable; the
+// model refuses them where a rate or a weight uses them.
+TEST_F(StudyTest, OverrideKeepsNonFiniteValues) {
+  BaseStudyClass* study = GenerateStudy();
+  study->SetGVs(0);
+  study->overrideGVs(
+      "d:pperm_fault_G:nan:d:safe_restore_rate_G:inf:d:test_execution_rate_G:"
+      "-1e400");
+  EXPECT_TRUE(std::isnan(pperm_fault_G));
+  EXPECT_EQ(safe_restore_rate_G, HUGE_VAL);
+  EXPECT_EQ(test_execution_rate_G, -HUGE_VAL);
 }
 
 TEST_F(StudyTest, GetGVValueFindsVariablesByExactName) {

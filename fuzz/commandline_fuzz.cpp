@@ -1,0 +1,60 @@
+// The argument scan on arbitrary argument lists. The input is split into
+// arguments at NUL bytes; argv[0] is the program name.
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "fuzz/FuzzSupport.h"
+#include "main/CommandLine.h"
+
+extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
+  SilenceStandardStreams();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
+                                      std::size_t size) {
+  std::vector<std::string> arguments{"gen"};
+  std::string current;
+  for (std::size_t i = 0; i < size; ++i) {
+    if (data[i] == 0) {
+      arguments.push_back(current);
+      current.clear();
+    } else {
+      current.push_back(static_cast<char>(data[i]));
+    }
+  }
+  arguments.push_back(current);
+  // argv as main() gets it: each argument its own exact-size allocation,
+  // so that a read past an argument's end is caught.
+  std::vector<std::unique_ptr<char[]>> owned;
+  std::vector<char*> argv;
+  for (const std::string& argument : arguments) {
+    owned.push_back(std::make_unique<char[]>(argument.size() + 1));
+    argument.copy(owned.back().get(), argument.size());
+    owned.back()[argument.size()] = '\0';
+    argv.push_back(owned.back().get());
+  }
+  argv.push_back(nullptr);
+
+  ResetRunSettings();
+  int file_type = 1;
+  std::optional<std::string> trace_file_name;
+  const CommandLineStatus status =
+      commandline(static_cast<int>(arguments.size()), argv.data(), file_type,
+                  trace_file_name);
+  if (status.ok) {
+    FuzzCheck(status.message.empty(), "a message without an error");
+    FuzzCheck(hash_value >= kMinHashValue && hash_value <= kMaxHashValue,
+              "hash value outside its range");
+  } else {
+    FuzzCheck(!status.message.empty() && status.message.back() == '\n',
+              "an error without its line");
+  }
+  return 0;
+}

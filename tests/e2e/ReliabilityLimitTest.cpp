@@ -1,0 +1,62 @@
+// The store's limit reached by a whole generation: the run must end with
+// the limit error rather than wrap state numbers or corrupt the table.
+
+#include <unistd.h>
+
+#include <memory>
+#include <string>
+
+#include "generator/StateSpaceGen.h"
+#include "gtest/gtest.h"
+#include "tests/support/GeneratorHarness.h"
+#include "tests/support/RunProcess.h"
+#include "tests/support/TestModel.h"
+
+namespace {
+
+// A chain 1 -> 2 -> 3 -> ... of more states than the store holds: a
+// two-digit counter in base 10000 over two places (a four-byte image).
+std::unique_ptr<TestModel> LongChain() {
+  auto model = std::make_unique<TestModel>();
+  Place& low = model->AddPlace("low");
+  Place& high = model->AddPlace("high");
+  model->AddExponential("count", 1.0)
+      .Does([&low, &high] {
+        if (low.getMark() == 9999) {
+          low.setMark(0);
+          high.setMark(static_cast<short>(high.getMark() + 1));
+        } else {
+          low.setMark(static_cast<short>(low.getMark() + 1));
+        }
+      })
+      .Changes({&low, &high});
+  model->Finish();
+  return model;
+}
+
+TEST(ReliabilityLimitTest, PassingTheStoreLimitIsAClearError) {
+#ifndef NDEBUG
+  // About 12 seconds optimised, several minutes without optimisation.
+  GTEST_SKIP() << "12.8 million states need an optimised (Release) build";
+#endif
+  ScopedTempDir dir;
+  // The files would take half a gigabyte; only the outcome matters here.
+  for (const char* suffix : {".arm", ".var"}) {
+    const std::string link = dir.path() + "/m" + suffix;
+    ASSERT_EQ(symlink("/dev/null", link.c_str()), 0) << link;
+  }
+  const std::string path = dir.path() + "/";
+  EXPECT_EXIT(
+      {
+        TestPVModel pv_model(LongChain());
+        StateSpaceGen generator(&pv_model, path.c_str(), "m", 0, 0.5, nullptr,
+                                nullptr, nullptr);
+        generator.InitializeTrace();
+        generator.GenStateSpace();
+      },
+      testing::ExitedWithCode(1),
+      "state number 12800000 is outside 1..12799999, the states the store "
+      "can hold");
+}
+
+}  // namespace
