@@ -1,0 +1,481 @@
+#include "solve/ChainFiles.h"
+
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <utility>
+
+namespace {
+
+// Walks a text line by line, counting lines from 1.
+class LineCursor {
+ public:
+  explicit LineCursor(std::string_view text) : text_(text) {}
+
+  // The next line without its line feed; false at the end of the text.
+  bool Next(std::string_view* line) {
+    if (pos_ >= text_.size()) return false;
+    std::size_t end = text_.find('\n', pos_);
+    if (end == std::string_view::npos) end = text_.size();
+    *line = text_.substr(pos_, end - pos_);
+    pos_ = end < text_.size() ? end + 1 : end;
+    ++line_number_;
+    return true;
+  }
+
+  // The number of the line last returned (0 before the first).
+  std::size_t line() const { return line_number_; }
+  // Byte offset just after the line last returned.
+  std::size_t offset() const { return pos_; }
+
+ private:
+  std::string_view text_;
+  std::size_t pos_ = 0;
+  std::size_t line_number_ = 0;
+};
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+// The offending text as a message shows it: quoted, cut to a sane length.
+std::string Quote(std::string_view s) {
+  constexpr std::size_t kMaxShown = 40;
+  std::string shown(s.substr(0, kMaxShown));
+  if (s.size() > kMaxShown) shown += "...";
+  return "\"" + shown + "\"";
+}
+
+bool ParseUnsigned(std::string_view s, std::uint64_t* value) {
+  s = Trim(s);
+  if (s.empty()) return false;
+  const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), *value);
+  return ec == std::errc() && end == s.data() + s.size();
+}
+
+bool ParseInt(std::string_view s, int* value) {
+  s = Trim(s);
+  if (s.empty()) return false;
+  const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), *value);
+  return ec == std::errc() && end == s.data() + s.size();
+}
+
+// Accepts finite values only: an infinite or NaN rate or reward has no
+// meaning in a chain.
+bool ParseDouble(std::string_view s, double* value) {
+  s = Trim(s);
+  if (s.empty()) return false;
+  const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), *value);
+  return ec == std::errc() && end == s.data() + s.size() &&
+         std::isfinite(*value);
+}
+
+std::size_t Digits(std::uint64_t n) {
+  std::size_t d = 1;
+  while (n >= 10) {
+    n /= 10;
+    ++d;
+  }
+  return d;
+}
+
+std::string At(const std::string& file_name, std::size_t line) {
+  return file_name + ":" + std::to_string(line) + ": ";
+}
+
+ReadStatus LoadFile(const std::string& file_name, std::string* contents) {
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(
+      std::fopen(file_name.c_str(), "rb"), &std::fclose);
+  if (!file) {
+    return ReadStatus::Fail(file_name +
+                            ": cannot open: " + std::strerror(errno));
+  }
+  contents->clear();
+  char buffer[1 << 16];
+  std::size_t got;
+  while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) {
+    contents->append(buffer, got);
+  }
+  if (std::ferror(file.get())) {
+    return ReadStatus::Fail(file_name +
+                            ": read error: " + std::strerror(errno));
+  }
+  return ReadStatus::Ok();
+}
+
+// Checks that nothing but blank lines follows the last expected line.
+ReadStatus ExpectOnlyBlankLines(LineCursor* cursor,
+                                const std::string& file_name,
+                                const std::string& after) {
+  std::string_view line;
+  while (cursor->Next(&line)) {
+    if (!Trim(line).empty()) {
+      return ReadStatus::Fail(At(file_name, cursor->line()) +
+                              "unexpected content " + Quote(line) + " after " +
+                              after);
+    }
+  }
+  return ReadStatus::Ok();
+}
+
+// One "Key:value" line of the type file; no space around the colon.
+bool SplitKey(std::string_view line, std::string_view key,
+              std::string_view* value) {
+  if (line.substr(0, key.size()) != key) return false;
+  *value = line.substr(key.size());
+  while (!value->empty() && value->back() == '\r') value->remove_suffix(1);
+  return true;
+}
+
+std::uint32_t LoadU32(const unsigned char* p) {
+  return static_cast<std::uint32_t>(p[0]) |
+         static_cast<std::uint32_t>(p[1]) << 8 |
+         static_cast<std::uint32_t>(p[2]) << 16 |
+         static_cast<std::uint32_t>(p[3]) << 24;
+}
+
+double LoadDouble(const unsigned char* p) {
+  std::uint64_t bits = 0;
+  for (int i = 7; i >= 0; --i) bits = bits << 8 | p[i];
+  double value;
+  std::memcpy(&value, &bits, sizeof value);
+  return value;
+}
+
+}  // namespace
+
+ReadStatus ParseStateSpace(std::string_view text, const std::string& file_name,
+                           StateSpace* space) {
+  *space = StateSpace();
+  LineCursor cursor(text);
+  std::string_view line;
+  auto fail = [&](const std::string& what) {
+    return ReadStatus::Fail(At(file_name, cursor.line()) + what);
+  };
+  auto truncated = [&](const std::string& where) {
+    return ReadStatus::Fail(At(file_name, cursor.line() + 1) +
+                            "the file ends " + where + " (truncated?)");
+  };
+
+  if (!cursor.Next(&line)) return truncated("before the file type");
+  if (!ParseInt(line, &space->file_type)) {
+    return fail("expected the file type (an integer), found " + Quote(line));
+  }
+  if (!cursor.Next(&line)) return truncated("before the number of states");
+  std::uint64_t n = 0;
+  if (!ParseUnsigned(line, &n) || n == 0 ||
+      n > std::numeric_limits<std::uint32_t>::max()) {
+    return fail("expected the number of states (1 to 4294967295), found " +
+                Quote(line));
+  }
+  space->num_states = n;
+
+  // Line 3 is the rest of the header placeholder: 62 - d spaces after normal
+  // generation, 7 - d after deterministic generation (d digits in N).
+  bool pending = false;
+  if (!cursor.Next(&line)) return truncated("before the block of state 1");
+  if (Trim(line).empty()) {
+    const std::size_t d = Digits(n);
+    if (d < 7 && line.size() == 7 - d &&
+        line.find_first_not_of(' ') == std::string_view::npos) {
+      return fail(
+          "the header placeholder has the length that deterministic "
+          "generation writes; that file is not a Markov chain and cannot be "
+          "solved as one");
+    }
+  } else {
+    pending = true;  // a file without the placeholder line
+  }
+  auto next = [&]() {
+    if (pending) {
+      pending = false;
+      return true;
+    }
+    return cursor.Next(&line);
+  };
+
+  space->first.reserve(n + 1);
+  space->first.push_back(0);
+  for (std::uint64_t s = 1; s <= n; ++s) {
+    if (!next()) {
+      return truncated("before the block of state " + std::to_string(s) +
+                       " of " + std::to_string(n));
+    }
+    std::uint64_t number = 0;
+    if (!ParseUnsigned(line, &number) || number != s) {
+      return fail("expected the block of state " + std::to_string(s) +
+                  ", found " + Quote(line));
+    }
+    for (;;) {
+      if (!next()) {
+        return truncated("inside the block of state " + std::to_string(s));
+      }
+      std::uint64_t target = 0;
+      if (!ParseUnsigned(line, &target)) {
+        return fail("expected a target state or 0 in the block of state " +
+                    std::to_string(s) + ", found " + Quote(line));
+      }
+      if (target == 0) break;
+      if (target > n) {
+        return fail("target state " + std::to_string(target) + " of state " +
+                    std::to_string(s) + " is outside 1.." + std::to_string(n));
+      }
+      if (!next()) {
+        return truncated("before the rate from state " + std::to_string(s) +
+                         " to state " + std::to_string(target));
+      }
+      double rate = 0;
+      if (!ParseDouble(line, &rate)) {
+        return fail("expected the finite rate from state " + std::to_string(s) +
+                    " to state " + std::to_string(target) + ", found " +
+                    Quote(line));
+      }
+      if (rate < 0) {
+        return fail("negative entry " + std::string(Trim(line)) +
+                    " from state " + std::to_string(s) + " to state " +
+                    std::to_string(target) +
+                    ": the file comes from deterministic generation, whose "
+                    "delays are not exponential; it is not a Markov chain and "
+                    "cannot be solved as one");
+      }
+      if (rate == 0) {
+        ++space->num_zero_rates;
+      } else if (target == s) {
+        ++space->num_self_loops;
+      } else {
+        space->target.push_back(static_cast<std::uint32_t>(target - 1));
+        space->rate.push_back(rate);
+      }
+    }
+    space->first.push_back(space->target.size());
+  }
+  return ExpectOnlyBlankLines(
+      &cursor, file_name, "the block of the last state " + std::to_string(n));
+}
+
+ReadStatus ReadStateSpace(const std::string& file_name, StateSpace* space) {
+  std::string text;
+  ReadStatus status = LoadFile(file_name, &text);
+  if (!status.ok) return status;
+  return ParseStateSpace(text, file_name, space);
+}
+
+ReadStatus ParseRewardTypes(std::string_view text, const std::string& file_name,
+                            std::vector<RewardVariable>* variables) {
+  variables->clear();
+  LineCursor cursor(text);
+  std::string_view line;
+  std::string_view value;
+  // Reads the next line, which must be "<key><value>".
+  auto expect = [&](std::string_view key) -> ReadStatus {
+    if (!cursor.Next(&line)) {
+      return ReadStatus::Fail(At(file_name, cursor.line() + 1) +
+                              "the file ends before the line " +
+                              std::string(key) + " (truncated?)");
+    }
+    if (!SplitKey(line, key, &value)) {
+      return ReadStatus::Fail(At(file_name, cursor.line()) + "expected " +
+                              std::string(key) + ", found " + Quote(line));
+    }
+    return ReadStatus::Ok();
+  };
+  auto bad_value = [&](std::string_view key, const std::string& valid) {
+    return ReadStatus::Fail(At(file_name, cursor.line()) + "bad value " +
+                            Quote(value) + " after " + std::string(key) + " (" +
+                            valid + ")");
+  };
+
+  ReadStatus status = expect("Version:");
+  if (!status.ok) return status;
+  int version = 0;
+  if (!ParseInt(value, &version) || version != 1) {
+    return bad_value("Version:", "solve reads version 1");
+  }
+  if (!(status = expect("NumPV:")).ok) return status;
+  int count = 0;
+  constexpr int kMaxVariables = 1000000;
+  if (!ParseInt(value, &count) || count < 0 || count > kMaxVariables) {
+    return bad_value("NumPV:", "0 to 1000000");
+  }
+  for (int v = 0; v < count; ++v) {
+    RewardVariable variable;
+    if (!(status = expect("Name:")).ok) return status;
+    if (value.empty()) return bad_value("Name:", "a name is needed");
+    variable.name = std::string(value);
+    if (!(status = expect("Type:")).ok) return status;
+    if (!ParseInt(value, &variable.type)) {
+      return bad_value("Type:", "an integer");
+    }
+    if (!(status = expect("NumTimes:")).ok) return status;
+    int times = 0;
+    if (!ParseInt(value, &times) || times < 0 || times > kMaxVariables) {
+      return bad_value("NumTimes:", "0 to 1000000");
+    }
+    for (int k = 0; k < times; ++k) {
+      double time = 0;
+      if (!(status = expect("Start:")).ok) return status;
+      if (!ParseDouble(value, &time)) return bad_value("Start:", "a number");
+      variable.start_times.push_back(time);
+      if (!(status = expect("Stop:")).ok) return status;
+      if (!ParseDouble(value, &time)) return bad_value("Stop:", "a number");
+      variable.stop_times.push_back(time);
+    }
+    variables->push_back(std::move(variable));
+  }
+  return ExpectOnlyBlankLines(&cursor, file_name, "the last reward variable");
+}
+
+ReadStatus ReadRewardTypes(const std::string& file_name,
+                           std::vector<RewardVariable>* variables) {
+  std::string text;
+  ReadStatus status = LoadFile(file_name, &text);
+  if (!status.ok) return status;
+  return ParseRewardTypes(text, file_name, variables);
+}
+
+bool TextRewardRecords(int file_type) {
+  return file_type == 1 || file_type == 3 || file_type == 5;
+}
+
+ReadStatus ParseRewardValues(std::string_view bytes,
+                             const std::string& file_name,
+                             const std::vector<std::string>& expected_names,
+                             std::size_t num_states, bool text_records,
+                             RewardValues* values) {
+  const std::size_t nv = expected_names.size();
+  values->names.clear();
+  values->impulse.assign(nv, std::vector<double>(num_states, 0.0));
+  values->rate.assign(nv, std::vector<double>(num_states, 0.0));
+  LineCursor cursor(bytes);
+  std::string_view line;
+
+  // The header is text whatever the record format: one name per line.
+  for (std::size_t v = 0; v < nv; ++v) {
+    if (!cursor.Next(&line)) {
+      return ReadStatus::Fail(At(file_name, cursor.line() + 1) +
+                              "the file ends before the name of reward "
+                              "variable " +
+                              std::to_string(v + 1) + " (truncated?)");
+    }
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (line != expected_names[v]) {
+      return ReadStatus::Fail(At(file_name, cursor.line()) + "names " +
+                              Quote(line) + " where the type file names " +
+                              Quote(expected_names[v]));
+    }
+    values->names.emplace_back(line);
+  }
+
+  std::vector<bool> seen(num_states, false);
+  auto state_error = [&](std::uint64_t s) -> std::string {
+    if (s < 1 || s > num_states) {
+      return "state number " + std::to_string(s) + " is outside 1.." +
+             std::to_string(num_states);
+    }
+    if (seen[s - 1]) return "a second record for state " + std::to_string(s);
+    return {};
+  };
+
+  if (text_records) {
+    for (std::size_t k = 0; k < num_states; ++k) {
+      if (!cursor.Next(&line)) {
+        return ReadStatus::Fail(At(file_name, cursor.line() + 1) +
+                                "the file ends after " + std::to_string(k) +
+                                " of " + std::to_string(num_states) +
+                                " state records (truncated?)");
+      }
+      std::uint64_t s = 0;
+      if (!ParseUnsigned(line, &s)) {
+        return ReadStatus::Fail(At(file_name, cursor.line()) +
+                                "expected a state number, found " +
+                                Quote(line));
+      }
+      const std::string error = state_error(s);
+      if (!error.empty()) {
+        return ReadStatus::Fail(At(file_name, cursor.line()) + error);
+      }
+      seen[s - 1] = true;
+      for (std::size_t v = 0; v < nv; ++v) {
+        for (int part = 0; part < 2; ++part) {
+          const char* what = part == 0 ? "impulse" : "rate";
+          if (!cursor.Next(&line)) {
+            return ReadStatus::Fail(
+                At(file_name, cursor.line() + 1) + "the file ends inside the " +
+                "record of state " + std::to_string(s) + " (truncated?)");
+          }
+          double value = 0;
+          if (!ParseDouble(line, &value)) {
+            return ReadStatus::Fail(
+                At(file_name, cursor.line()) + "expected the " + what +
+                " reward of " + expected_names[v] + " in state " +
+                std::to_string(s) + ", found " + Quote(line));
+          }
+          (part == 0 ? values->impulse : values->rate)[v][s - 1] = value;
+        }
+      }
+    }
+    return ExpectOnlyBlankLines(
+        &cursor, file_name,
+        "the last of " + std::to_string(num_states) + " state records");
+  }
+
+  // Binary records: a 4-byte state number, then per variable the impulse and
+  // the rate reward as 8-byte doubles, all little-endian.
+  const std::size_t record_size = 4 + 16 * nv;
+  const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+  std::size_t offset = cursor.offset();
+  for (std::size_t k = 0; k < num_states; ++k, offset += record_size) {
+    if (bytes.size() - offset < record_size) {
+      return ReadStatus::Fail(
+          file_name + ": byte " + std::to_string(offset) +
+          ": the file ends inside binary record " + std::to_string(k + 1) +
+          " of " + std::to_string(num_states) + " (" +
+          std::to_string(record_size) + " bytes each; truncated?)");
+    }
+    const std::uint32_t s = LoadU32(data + offset);
+    const std::string error = state_error(s);
+    if (!error.empty()) {
+      return ReadStatus::Fail(file_name + ": byte " + std::to_string(offset) +
+                              ": " + error);
+    }
+    seen[s - 1] = true;
+    for (std::size_t v = 0; v < nv; ++v) {
+      const unsigned char* p = data + offset + 4 + 16 * v;
+      const double impulse = LoadDouble(p);
+      const double rate = LoadDouble(p + 8);
+      if (!std::isfinite(impulse) || !std::isfinite(rate)) {
+        return ReadStatus::Fail(file_name + ": byte " + std::to_string(offset) +
+                                ": a reward of state " + std::to_string(s) +
+                                " is not a finite number");
+      }
+      values->impulse[v][s - 1] = impulse;
+      values->rate[v][s - 1] = rate;
+    }
+  }
+  if (offset != bytes.size()) {
+    return ReadStatus::Fail(file_name + ": byte " + std::to_string(offset) +
+                            ": " + std::to_string(bytes.size() - offset) +
+                            " bytes follow the last of " +
+                            std::to_string(num_states) + " binary records");
+  }
+  return ReadStatus::Ok();
+}
+
+ReadStatus ReadRewardValues(const std::string& file_name,
+                            const std::vector<std::string>& expected_names,
+                            std::size_t num_states, bool text_records,
+                            RewardValues* values) {
+  std::string bytes;
+  ReadStatus status = LoadFile(file_name, &bytes);
+  if (!status.ok) return status;
+  return ParseRewardValues(bytes, file_name, expected_names, num_states,
+                           text_records, values);
+}

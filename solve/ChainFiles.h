@@ -1,0 +1,84 @@
+#ifndef GEN_SOLVE_CHAINFILES_H_
+#define GEN_SOLVE_CHAINFILES_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Readers for the three files a generation run leaves for one experiment:
+// the state-space file (.arm), the reward-variable type file (.pvtype) and
+// the reward values file (.var). Each reader checks its input completely and
+// reports the first defect with the file name and the line (or, in binary
+// records, the byte offset), so that a damaged file is never half-used.
+
+// Outcome of reading one file: ok, or the message for the user.
+struct [[nodiscard]] ReadStatus {
+  bool ok = true;
+  std::string message;  // "<file>:<line>: <what>" when not ok
+
+  static ReadStatus Ok() { return {}; }
+  static ReadStatus Fail(std::string text) { return {false, std::move(text)}; }
+};
+
+// The chain of a state-space file. The file numbers states 1..N; here they
+// are 0..N-1. Outgoing transitions of state s are the entries
+// first[s] .. first[s+1]-1 of target and rate, in file order. Self-loops and
+// zero rates are dropped: they do not change the generator matrix.
+struct StateSpace {
+  int file_type = 0;  // line 1; selects text or binary reward records
+  std::size_t num_states = 0;
+  std::vector<std::size_t> first;     // num_states + 1 offsets
+  std::vector<std::uint32_t> target;  // 0-based, never the source itself
+  std::vector<double> rate;           // > 0 and finite
+  std::size_t num_self_loops = 0;     // dropped
+  std::size_t num_zero_rates = 0;     // dropped
+
+  std::size_t num_transitions() const { return target.size(); }
+};
+
+// Parses the text of a state-space file; `file_name` only labels messages.
+// Refuses a file from deterministic generation (negative entries, or the
+// short header placeholder that mode writes): it is not a Markov chain.
+ReadStatus ParseStateSpace(std::string_view text, const std::string& file_name,
+                           StateSpace* space);
+ReadStatus ReadStateSpace(const std::string& file_name, StateSpace* space);
+
+// One reward variable of the type file.
+struct RewardVariable {
+  std::string name;
+  int type = 0;
+  std::vector<double> start_times;  // one per time point
+  std::vector<double> stop_times;
+};
+
+ReadStatus ParseRewardTypes(std::string_view text, const std::string& file_name,
+                            std::vector<RewardVariable>* variables);
+ReadStatus ReadRewardTypes(const std::string& file_name,
+                           std::vector<RewardVariable>* variables);
+
+// Reward records: file types 1, 3 and 5 are text, every other value binary.
+bool TextRewardRecords(int file_type);
+
+// Per reward variable and state (0-based): the impulse and the rate reward.
+struct RewardValues {
+  std::vector<std::string> names;
+  std::vector<std::vector<double>> impulse;  // [variable][state]
+  std::vector<std::vector<double>> rate;     // [variable][state]
+};
+
+// Parses a reward values file for `num_states` states. Its header must name
+// exactly `expected_names`, in order; every state must have exactly one
+// record.
+ReadStatus ParseRewardValues(std::string_view bytes,
+                             const std::string& file_name,
+                             const std::vector<std::string>& expected_names,
+                             std::size_t num_states, bool text_records,
+                             RewardValues* values);
+ReadStatus ReadRewardValues(const std::string& file_name,
+                            const std::vector<std::string>& expected_names,
+                            std::size_t num_states, bool text_records,
+                            RewardValues* values);
+
+#endif  // GEN_SOLVE_CHAINFILES_H_

@@ -1,0 +1,15 @@
+#ifndef GEN_SOLVE_SOLVERUN_H_
+#define GEN_SOLVE_SOLVERUN_H_
+
+#include <ostream>
+
+// The solve command: reads path + name + ".arm", ".var" and ".pvtype",
+// solves the chain for its long-run distribution and writes, for each reward
+// variable, the expected steady-state rate reward: an aligned table, or CSV
+// with --csv. Results go to `out`, messages to `err`. Returns the exit
+// status: 0 when the results were written, 1 for any error (usage, an
+// unreadable or malformed file, a solver that failed, a failed write).
+int RunSolve(int argc, const char* const* argv, std::ostream& out,
+             std::ostream& err);
+
+#endif  // GEN_SOLVE_SOLVERUN_H_

@@ -1,0 +1,499 @@
+#include "solve/Stationary.h"
+
+#include <Eigen/IterativeLinearSolvers>
+#include <Eigen/SparseCore>
+#include <Eigen/SparseLU>
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+#include "solve/Components.h"
+
+namespace {
+
+constexpr std::uint32_t kNotInSystem =
+    std::numeric_limits<std::uint32_t>::max();
+
+using ColMatrix = Eigen::SparseMatrix<double, Eigen::ColMajor, int>;
+using RowMatrix = Eigen::SparseMatrix<double, Eigen::RowMajor, int>;
+using Vector = Eigen::VectorXd;
+
+// Neumaier's compensated sum: the probabilities of rare states are many
+// orders of magnitude below those of common ones.
+class CompensatedSum {
+ public:
+  void Add(double x) {
+    const double t = sum_ + x;
+    if (std::abs(sum_) >= std::abs(x)) {
+      correction_ += (sum_ - t) + x;
+    } else {
+      correction_ += (x - t) + sum_;
+    }
+    sum_ = t;
+  }
+  double Value() const { return sum_ + correction_; }
+
+ private:
+  double sum_ = 0;
+  double correction_ = 0;
+};
+
+// The system y (-Q_SS) = c over a set S of states, transposed and with its
+// columns scaled by the exit rates: B z = c with B = (-Q_SS)^T D^-1 and
+// z = y D. B has a unit diagonal and, off the diagonal, minus the jump
+// probabilities of the embedded chain (column i holds those of state i), so
+// every column sums to at most 0 and the entries are at most 1 in size
+// whatever the spread of the rates.
+struct ScaledSystem {
+  std::vector<std::uint32_t> states;  // local -> global
+  std::vector<double> exit;           // local: exit rate, > 0
+  RowMatrix b;
+  Vector c;
+};
+
+std::vector<double> ExitRates(const StateSpace& space) {
+  std::vector<double> exit(space.num_states, 0.0);
+  for (std::size_t s = 0; s < space.num_states; ++s) {
+    CompensatedSum sum;
+    for (std::size_t e = space.first[s]; e < space.first[s + 1]; ++e) {
+      sum.Add(space.rate[e]);
+    }
+    exit[s] = sum.Value();
+  }
+  return exit;
+}
+
+// `local` maps each global state to its index in `states`, or kNotInSystem.
+void BuildSystem(const StateSpace& space, const std::vector<double>& exit,
+                 const std::vector<std::uint32_t>& local,
+                 ScaledSystem* system) {
+  const auto n = static_cast<int>(system->states.size());
+  system->exit.resize(n);
+  std::vector<Eigen::Triplet<double, int>> entries;
+  entries.reserve(n);
+  for (int i = 0; i < n; ++i) {
+    const std::uint32_t s = system->states[i];
+    system->exit[i] = exit[s];
+    entries.emplace_back(i, i, 1.0);
+    for (std::size_t e = space.first[s]; e < space.first[s + 1]; ++e) {
+      const std::uint32_t j = local[space.target[e]];
+      if (j != kNotInSystem) {
+        entries.emplace_back(static_cast<int>(j), i, -space.rate[e] / exit[s]);
+      }
+    }
+  }
+  system->b.resize(n, n);
+  system->b.setFromTriplets(entries.begin(), entries.end());
+  system->b.makeCompressed();
+}
+
+double RelativeResidual(const RowMatrix& b, const Vector& z, const Vector& c) {
+  const double norm_c = c.lpNorm<1>();
+  const double r = (c - b * z).lpNorm<1>();
+  return norm_c > 0 ? r / norm_c : r;
+}
+
+// The componentwise backward error max_j |c - B z|_j / (|c| + |B| |z|)_j:
+// unlike a norm of the residual it does not let the equations of common
+// states drown those of rare ones.
+double BackwardError(const RowMatrix& b, const Vector& z, const Vector& c) {
+  double worst = 0;
+  for (int j = 0; j < b.rows(); ++j) {
+    double residual = c[j];
+    double scale = std::abs(c[j]);
+    for (RowMatrix::InnerIterator it(b, j); it; ++it) {
+      const double term = it.value() * z[it.col()];
+      residual -= term;
+      scale += std::abs(term);
+    }
+    if (scale > 0) {
+      worst = std::max(worst, std::abs(residual) / scale);
+    } else if (residual != 0) {
+      return std::numeric_limits<double>::infinity();
+    }
+  }
+  return worst;
+}
+
+struct LinearOutcome {
+  bool ok = false;
+  std::string message;
+  std::size_t iterations = 0;
+  double backward_error = 0;
+};
+
+// A solution whose backward error stays above this is refused: its small
+// components may be wrong in every digit.
+constexpr double kAcceptableBackwardError = 1e-9;
+
+// Sweeps spent at most on polishing the result of the other methods.
+constexpr std::size_t kPolishSweeps = 1000;
+
+void SolveDirect(const ScaledSystem& system, Vector* z, std::string* error) {
+  const ColMatrix b = system.b;
+  Eigen::SparseLU<ColMatrix, Eigen::COLAMDOrdering<int>> lu;
+  lu.analyzePattern(b);
+  lu.factorize(b);
+  if (lu.info() != Eigen::Success) {
+    *error = "sparse LU factorisation failed: " + lu.lastErrorMessage();
+    return;
+  }
+  *z = lu.solve(system.c);
+  // Iterative refinement: cheap with the factors at hand, and it recovers
+  // digits that cancellation in the pivots may have cost.
+  double residual = RelativeResidual(system.b, *z, system.c);
+  for (int step = 0; step < 3 && residual > 0; ++step) {
+    const Vector refined = *z + lu.solve(system.c - system.b * *z);
+    const double refined_residual =
+        RelativeResidual(system.b, refined, system.c);
+    if (!(refined_residual < residual)) break;
+    *z = refined;
+    residual = refined_residual;
+  }
+}
+
+template <typename Preconditioner>
+std::size_t RunBiCgStab(const ScaledSystem& system, const SolveOptions& options,
+                        Eigen::BiCGSTAB<RowMatrix, Preconditioner>* solver,
+                        Vector* z) {
+  solver->setTolerance(options.tolerance);
+  solver->setMaxIterations(static_cast<Eigen::Index>(options.max_iterations));
+  solver->compute(system.b);
+  if (solver->info() != Eigen::Success) return 0;
+  *z = solver->solveWithGuess(system.c, system.c);
+  return static_cast<std::size_t>(solver->iterations());
+}
+
+// B has a unit diagonal, so plain BiCGSTAB on it is already Jacobi
+// preconditioned; that is cheap and converges on the benchmark chains, where
+// an incomplete LU costs most of the time or breaks down. The incomplete LU
+// is the second try.
+std::size_t SolveBiCgStab(const ScaledSystem& system,
+                          const SolveOptions& options, Vector* z,
+                          std::string* error) {
+  Eigen::BiCGSTAB<RowMatrix, Eigen::IdentityPreconditioner> plain;
+  std::size_t iterations = RunBiCgStab(system, options, &plain, z);
+  if (plain.info() == Eigen::Success && z->allFinite() &&
+      BackwardError(system.b, *z, system.c) <= kAcceptableBackwardError) {
+    return iterations;
+  }
+  const Vector first_try = *z;
+  Eigen::BiCGSTAB<RowMatrix, Eigen::IncompleteLUT<double, int>> ilu;
+  ilu.preconditioner().setDroptol(1e-4);
+  ilu.preconditioner().setFillfactor(10);
+  iterations += RunBiCgStab(system, options, &ilu, z);
+  if (ilu.info() == Eigen::Success && z->allFinite()) return iterations;
+  // Keep the first result for the polishing sweeps if it is usable.
+  if (first_try.size() == system.c.size() && first_try.allFinite()) {
+    *z = first_try;
+  } else {
+    *error = "BiCGSTAB broke down, with and without an incomplete LU";
+  }
+  return iterations;
+}
+
+// Gauss-Seidel sweeps from the current z until the backward error is at most
+// `tolerance`, checked every few sweeps; returns the sweeps made. Row j of B
+// holds the jump probabilities into j, negated, so a sweep adds non-negative
+// terms only: the iterates stay non-negative and lose nothing to
+// cancellation, and the small components converge as well as the large.
+std::size_t GaussSeidel(const ScaledSystem& system, std::size_t max_sweeps,
+                        double tolerance, Vector* z) {
+  const RowMatrix& b = system.b;
+  constexpr std::size_t kCheckEvery = 10;
+  for (std::size_t sweep = 1; sweep <= max_sweeps; ++sweep) {
+    for (int j = 0; j < b.rows(); ++j) {
+      double sum = system.c[j];
+      for (RowMatrix::InnerIterator it(b, j); it; ++it) {
+        if (it.col() != j) sum -= it.value() * (*z)[it.col()];
+      }
+      (*z)[j] = sum;
+    }
+    if (sweep % kCheckEvery == 0 || sweep == max_sweeps) {
+      const double error = BackwardError(b, *z, system.c);
+      if (error <= tolerance || !std::isfinite(error)) return sweep;
+    }
+  }
+  return max_sweeps;
+}
+
+std::string Sci(double value) {
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%.2e", value);
+  return buffer;
+}
+
+// Solves with `method`, then polishes with Gauss-Seidel while the
+// componentwise backward error is above the tolerance: BiCGSTAB and the LU
+// control the residual in norm, which leaves the rarest states' equations
+// unchecked.
+LinearOutcome SolveWith(const ScaledSystem& system, SolveMethod method,
+                        const SolveOptions& options, Vector* z) {
+  LinearOutcome outcome;
+  std::string error;
+  switch (method) {
+    case SolveMethod::kAuto:
+    case SolveMethod::kDirect:
+      SolveDirect(system, z, &error);
+      break;
+    case SolveMethod::kBiCgStab:
+      outcome.iterations = SolveBiCgStab(system, options, z, &error);
+      break;
+    case SolveMethod::kGaussSeidel:
+      *z = system.c;
+      outcome.iterations =
+          GaussSeidel(system, options.max_iterations, options.tolerance, z);
+      break;
+  }
+  if (!error.empty()) {
+    outcome.message = error;
+    return outcome;
+  }
+  if (z->size() != system.c.size() || !z->allFinite()) {
+    *z = system.c;
+  }
+  outcome.backward_error = BackwardError(system.b, *z, system.c);
+  if (outcome.backward_error > options.tolerance &&
+      method != SolveMethod::kGaussSeidel) {
+    outcome.iterations +=
+        GaussSeidel(system, kPolishSweeps, options.tolerance, z);
+    outcome.backward_error = BackwardError(system.b, *z, system.c);
+  }
+  if (!(outcome.backward_error <= kAcceptableBackwardError)) {
+    outcome.message = std::string(SolveMethodName(method)) +
+                      " reached only a backward error of " +
+                      Sci(outcome.backward_error) + " on " +
+                      std::to_string(system.states.size()) + " unknowns";
+    return outcome;
+  }
+  if (outcome.backward_error > options.tolerance) {
+    outcome.message = "the backward error " + Sci(outcome.backward_error) +
+                      " is above the tolerance " + Sci(options.tolerance);
+  }
+  outcome.ok = true;
+  return outcome;
+}
+
+// Solves the system and writes y = z D^-1, clamped at 0 (a small negative
+// value is rounding in an iterative solution of a non-negative quantity).
+LinearOutcome SolveSystem(const ScaledSystem& system,
+                          const SolveOptions& options, SolveMethod* used,
+                          std::vector<double>* y) {
+  const std::size_t n = system.states.size();
+  SolveMethod method = options.method;
+  if (method == SolveMethod::kAuto) {
+    method = n <= options.direct_limit ? SolveMethod::kDirect
+                                       : SolveMethod::kBiCgStab;
+  }
+  Vector z;
+  LinearOutcome outcome = SolveWith(system, method, options, &z);
+  // The LU as a last resort, unless the system is so large that it would
+  // take hours.
+  if (!outcome.ok && options.method == SolveMethod::kAuto &&
+      method != SolveMethod::kDirect && n <= 4 * options.direct_limit) {
+    const std::string first_try = outcome.message;
+    method = SolveMethod::kDirect;
+    outcome = SolveWith(system, method, options, &z);
+    outcome.message = first_try + "; solved with the sparse LU instead" +
+                      (outcome.message.empty() ? "" : ": " + outcome.message);
+  }
+  *used = method;
+  y->assign(n, 0.0);
+  if (outcome.ok) {
+    for (std::size_t i = 0; i < n; ++i) {
+      (*y)[i] = std::max(0.0, z[static_cast<Eigen::Index>(i)] / system.exit[i]);
+    }
+  }
+  return outcome;
+}
+
+void NoteSystem(const ScaledSystem& system, SolveMethod method,
+                const LinearOutcome& outcome, StationaryResult* result) {
+  if (system.states.size() >= result->largest_system) {
+    result->largest_system = system.states.size();
+    result->method = method;
+    result->iterations = outcome.iterations;
+    result->backward_error = outcome.backward_error;
+  }
+  if (!outcome.message.empty()) {
+    if (!result->message.empty()) result->message += "; ";
+    result->message += outcome.message;
+  }
+}
+
+// The expected time spent in each state of `others` during one excursion
+// from `reference` (left at rate 1 per unit of its own time): the solution
+// of y (-Q_SS) = q_{reference,S} over S = `others`. Writes y into `weight`
+// at the states of S and 1 at `reference`. Within a closed class these are
+// the stationary probabilities up to a factor; elsewhere they give the
+// chances of where an excursion ends.
+bool SolveExcursion(const StateSpace& space, const std::vector<double>& exit,
+                    std::uint32_t reference,
+                    const std::vector<std::uint32_t>& others,
+                    const SolveOptions& options, std::vector<double>* weight,
+                    StationaryResult* result) {
+  (*weight)[reference] = 1.0;
+  if (others.empty()) return true;
+  std::vector<std::uint32_t> local(space.num_states, kNotInSystem);
+  ScaledSystem system;
+  system.states = others;
+  for (std::size_t i = 0; i < others.size(); ++i) {
+    local[others[i]] = static_cast<std::uint32_t>(i);
+  }
+  BuildSystem(space, exit, local, &system);
+  system.c = Vector::Zero(static_cast<Eigen::Index>(others.size()));
+  for (std::size_t e = space.first[reference]; e < space.first[reference + 1];
+       ++e) {
+    const std::uint32_t j = local[space.target[e]];
+    if (j != kNotInSystem) system.c[j] += space.rate[e];
+  }
+  std::vector<double> y;
+  SolveMethod used;
+  const LinearOutcome outcome = SolveSystem(system, options, &used, &y);
+  NoteSystem(system, used, outcome, result);
+  if (!outcome.ok) return false;
+  for (std::size_t i = 0; i < others.size(); ++i) {
+    (*weight)[others[i]] = y[i];
+  }
+  return true;
+}
+
+}  // namespace
+
+const char* SolveMethodName(SolveMethod method) {
+  switch (method) {
+    case SolveMethod::kAuto:
+      return "auto";
+    case SolveMethod::kDirect:
+      return "direct";
+    case SolveMethod::kBiCgStab:
+      return "bicgstab";
+    case SolveMethod::kGaussSeidel:
+      return "gauss-seidel";
+  }
+  return "auto";
+}
+
+StationaryResult SolveLongRun(const StateSpace& space,
+                              const SolveOptions& options) {
+  StationaryResult result;
+  const std::size_t n = space.num_states;
+  result.pi.assign(n, 0.0);
+  if (n == 0) {
+    result.message = "the chain has no states";
+    return result;
+  }
+  const std::vector<double> exit = ExitRates(space);
+  const Components components = StronglyConnectedComponents(space);
+  const std::vector<bool> reached = ReachableFrom(space, 0);
+  result.irreducible = components.count == 1;
+
+  // Members of each closed class reached from state 0, in state order.
+  std::vector<std::vector<std::uint32_t>> members(components.count);
+  std::vector<std::uint32_t> transient;
+  for (std::uint32_t s = 0; s < n; ++s) {
+    if (!reached[s]) {
+      ++result.num_unreachable;
+    } else if (components.bottom[components.id[s]]) {
+      members[components.id[s]].push_back(s);
+    } else {
+      transient.push_back(s);
+    }
+  }
+  result.num_transient = transient.size();
+
+  std::vector<std::size_t> bottom_ids;
+  for (std::size_t k = 0; k < components.count; ++k) {
+    if (!members[k].empty()) bottom_ids.push_back(k);
+  }
+  std::sort(bottom_ids.begin(), bottom_ids.end(),
+            [&](std::size_t a, std::size_t b) {
+              return members[a].front() < members[b].front();
+            });
+
+  // Probability of ending in each closed class. An excursion from state 0
+  // either comes back to it or ends in a class; the chance of ending in
+  // class k is the flow into k during one excursion over the flow into all
+  // classes. Absorption may take ages, but state 0 is usually revisited
+  // often, so this system is far better conditioned than the expected times
+  // until absorption, and the ratio needs no 1 - (chance of return).
+  std::vector<double> probability(components.count, 0.0);
+  if (transient.empty()) {
+    probability[components.id[0]] = 1.0;
+  } else {
+    std::vector<std::uint32_t> others;
+    for (std::uint32_t s : transient) {
+      if (s != 0) others.push_back(s);
+    }
+    std::vector<double> time(n, 0.0);
+    if (!SolveExcursion(space, exit, 0, others, options, &time, &result)) {
+      return result;
+    }
+    std::vector<CompensatedSum> flow(components.count);
+    CompensatedSum back;
+    for (std::uint32_t s : transient) {
+      for (std::size_t e = space.first[s]; e < space.first[s + 1]; ++e) {
+        const std::uint32_t t = space.target[e];
+        const std::uint32_t k = components.id[t];
+        if (components.bottom[k]) flow[k].Add(time[s] * space.rate[e]);
+        if (t == 0) back.Add(time[s] * space.rate[e]);
+      }
+    }
+    CompensatedSum absorbed;
+    for (std::size_t k : bottom_ids) absorbed.Add(flow[k].Value());
+    if (!(absorbed.Value() > 0)) {
+      result.message = "no flow from state 1 into a closed class was found";
+      return result;
+    }
+    // What leaves state 0 either comes back or is absorbed.
+    result.absorption_defect =
+        std::abs((absorbed.Value() + back.Value()) / exit[0] - 1.0);
+    for (std::size_t k : bottom_ids) {
+      probability[k] = flow[k].Value() / absorbed.Value();
+    }
+  }
+
+  std::vector<double> class_pi(n, 0.0);
+  for (std::size_t k : bottom_ids) {
+    const std::vector<std::uint32_t>& class_members = members[k];
+    const std::vector<std::uint32_t> others(class_members.begin() + 1,
+                                            class_members.end());
+    if (!SolveExcursion(space, exit, class_members.front(), others, options,
+                        &class_pi, &result)) {
+      return result;
+    }
+    CompensatedSum total;
+    for (std::uint32_t s : class_members) total.Add(class_pi[s]);
+    const double scale = probability[k] / total.Value();
+    for (std::uint32_t s : class_members) result.pi[s] = class_pi[s] * scale;
+    result.bottoms.push_back(
+        {class_members.front(), class_members.size(), probability[k]});
+  }
+
+  // ||pi Q||_1 over the whole chain.
+  std::vector<CompensatedSum> flow(n);
+  double max_exit = 0;
+  for (std::size_t s = 0; s < n; ++s) {
+    max_exit = std::max(max_exit, exit[s]);
+    flow[s].Add(-result.pi[s] * exit[s]);
+    for (std::size_t e = space.first[s]; e < space.first[s + 1]; ++e) {
+      flow[space.target[e]].Add(result.pi[s] * space.rate[e]);
+    }
+  }
+  CompensatedSum residual;
+  for (const CompensatedSum& f : flow) residual.Add(std::abs(f.Value()));
+  result.residual = residual.Value();
+  result.relative_residual =
+      max_exit > 0 ? result.residual / (2 * max_exit) : 0.0;
+  result.ok = true;
+  return result;
+}
+
+double ExpectedReward(const std::vector<double>& pi,
+                      const std::vector<double>& reward) {
+  CompensatedSum sum;
+  const std::size_t n = std::min(pi.size(), reward.size());
+  for (std::size_t s = 0; s < n; ++s) sum.Add(pi[s] * reward[s]);
+  return sum.Value();
+}

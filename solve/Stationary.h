@@ -1,0 +1,89 @@
+#ifndef GEN_SOLVE_STATIONARY_H_
+#define GEN_SOLVE_STATIONARY_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "solve/ChainFiles.h"
+
+// Long-run distribution of a continuous-time Markov chain given by its
+// transition rates, seen from state 0 (state 1 of the file).
+//
+// Every linear system solved here has the form y (-Q_SS) = c for a set S of
+// states, with Q the generator matrix: the stationary distribution of a
+// closed class with one reference state fixed at 1, and the expected time
+// spent in the transient states before absorption. -Q_SS is a non-singular
+// M-matrix whose rows dominate their diagonal, so its transpose factors
+// stably with the diagonal as pivots, and Gauss-Seidel on it needs no
+// subtraction at all.
+
+enum class SolveMethod {
+  kAuto,         // direct up to SolveOptions::direct_limit unknowns
+  kDirect,       // sparse LU with iterative refinement
+  kBiCgStab,     // BiCGSTAB preconditioned by an incomplete LU
+  kGaussSeidel,  // Gauss-Seidel sweeps
+};
+
+// "direct", "bicgstab", "gauss-seidel" ("auto" is never the method used).
+const char* SolveMethodName(SolveMethod method);
+
+struct SolveOptions {
+  SolveMethod method = SolveMethod::kAuto;
+  // kAuto solves larger systems iteratively: the LU factors of the
+  // benchmark chains fill in to nearly dense (6,520 states: 10 s, 240 MB).
+  std::size_t direct_limit = 5000;
+  // Componentwise backward error at which the iterative methods stop, and
+  // below which every solution is polished by Gauss-Seidel sweeps.
+  double tolerance = 1e-13;
+  std::size_t max_iterations = 20000;
+};
+
+// A closed class that the chain cannot leave (a bottom strongly connected
+// component) and the probability of ending in it from state 0.
+struct BottomClass {
+  std::uint32_t first_state = 0;  // its smallest state, 0-based
+  std::size_t size = 0;
+  double probability = 0;
+};
+
+struct [[nodiscard]] StationaryResult {
+  bool ok = false;
+  std::string message;     // why not ok; a note when ok (may be empty)
+  std::vector<double> pi;  // per state; sums to 1; 0 on transient states
+  bool irreducible = false;
+  std::size_t num_unreachable = 0;   // states that state 0 never reaches
+  std::size_t num_transient = 0;     // reached, not in a closed class
+  std::vector<BottomClass> bottoms;  // the closed classes reached from 0
+  // The method of the largest system solved, and the largest of that
+  // system's figures (1 system for an irreducible chain).
+  SolveMethod method = SolveMethod::kDirect;
+  std::size_t largest_system = 0;  // unknowns
+  std::size_t iterations = 0;      // iterations and Gauss-Seidel sweeps
+  // Componentwise backward error of the linear solve, max_j |r_j| / (|c| +
+  // |B| |z|)_j: small only if the rare states' equations hold as well as
+  // the common ones'.
+  double backward_error = 0;
+  // ||pi Q||_1, and the same divided by ||Q||_inf (twice the largest exit
+  // rate): near 1e-16 for a solution as accurate as the doubles allow.
+  double residual = 0;
+  double relative_residual = 0;
+  // For a chain with transient states: how far the flow out of state 0 in
+  // one excursion misses the sum of the flows back to it and into the
+  // closed classes, relative to it.
+  double absorption_defect = 0;
+};
+
+// Solves for the long-run distribution from state 0: the stationary
+// distribution when the chain is irreducible, otherwise the limiting
+// distribution: the probability of being absorbed in each closed class
+// times that class's stationary distribution.
+StationaryResult SolveLongRun(const StateSpace& space,
+                              const SolveOptions& options);
+
+// Sum over states of pi times `reward`, compensated for rounding.
+double ExpectedReward(const std::vector<double>& pi,
+                      const std::vector<double>& reward);
+
+#endif  // GEN_SOLVE_STATIONARY_H_

@@ -1,0 +1,204 @@
+#include "solve/SolveRun.h"
+
+#include <cstdint>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "gtest/gtest.h"
+#include "tests/support/RunProcess.h"
+
+namespace {
+
+struct Outcome {
+  int exit_code;
+  std::string out;
+  std::string err;
+};
+
+Outcome RunArgs(const std::vector<std::string>& args) {
+  std::vector<const char*> argv = {"solve"};
+  for (const std::string& arg : args) argv.push_back(arg.c_str());
+  std::ostringstream out;
+  std::ostringstream err;
+  const int code =
+      RunSolve(static_cast<int>(argv.size()), argv.data(), out, err);
+  return {code, out.str(), err.str()};
+}
+
+void Write(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+const char kTypes[] =
+    "Version:1\nNumPV:1\nName:failed\nType:3\nNumTimes:1\nStart:0\nStop:1\n";
+
+// Two states, 1 -> 2 at rate 1 and 2 -> 1 at rate 3: pi = (3/4, 1/4); the
+// reward is 1 in state 2.
+void WriteTwoStateChain(const std::string& base, int file_type) {
+  Write(base + ".arm", std::to_string(file_type) + "\n2\n" +
+                           std::string(61, ' ') +
+                           "\n1\n2\n1.0000000000e+00\n0\n2\n1\n"
+                           "3.0000000000e+00\n2\n4.0000000000e+00\n0\n");
+  Write(base + ".pvtype", kTypes);
+  if (file_type == 1) {
+    Write(base + ".var", "failed\n1\n0\n0\n2\n0\n1\n");
+    return;
+  }
+  std::string bytes = "failed\n";
+  for (std::uint32_t s = 1; s <= 2; ++s) {
+    const double values[2] = {0.0, s == 2 ? 1.0 : 0.0};
+    for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<char>(s >> 8 * i));
+    for (double d : values) {
+      std::uint64_t bits;
+      std::memcpy(&bits, &d, sizeof bits);
+      for (int i = 0; i < 8; ++i) {
+        bytes.push_back(static_cast<char>(bits >> 8 * i));
+      }
+    }
+  }
+  Write(base + ".var", bytes);
+}
+
+TEST(SolveRunTest, TableAndCsvForTextAndBinaryRecords) {
+  ScopedTempDir dir;
+  for (int file_type : {1, 2}) {
+    SCOPED_TRACE(file_type);
+    WriteTwoStateChain(dir.path() + "/c", file_type);
+    const Outcome table = RunArgs({"-P", dir.path() + "/", "-Nc"});
+    ASSERT_EQ(table.exit_code, 0) << table.err;
+    EXPECT_NE(table.out.find("2 states, 2 transitions (1 self-loops ignored)"),
+              std::string::npos);
+    EXPECT_NE(table.out.find("irreducible"), std::string::npos);
+    EXPECT_NE(table.out.find("\nfailed            2.5000000000e-01\n"),
+              std::string::npos)
+        << table.out;
+    const Outcome csv = RunArgs({"-P" + dir.path() + "/", "-N", "c", "--csv"});
+    ASSERT_EQ(csv.exit_code, 0) << csv.err;
+    EXPECT_EQ(csv.out, "variable,expected_reward\nfailed,0.25\n");
+    EXPECT_EQ(csv.err, "");
+  }
+}
+
+TEST(SolveRunTest, NotesReducibleChainsAndImpulseRewards) {
+  ScopedTempDir dir;
+  const std::string base = dir.path() + "/r";
+  Write(base + ".arm", "1\n2\n\n1\n2\n5.0\n0\n2\n0\n");
+  Write(base + ".pvtype", kTypes);
+  Write(base + ".var", "failed\n1\n0\n0\n2\n7\n1\n");
+  const Outcome table = RunArgs({"-P" + dir.path() + "/", "-Nr"});
+  ASSERT_EQ(table.exit_code, 0) << table.err;
+  EXPECT_NE(table.out.find("reducible: 1 closed class reached from state 1, "
+                           "1 transient states; limiting distribution from "
+                           "state 1"),
+            std::string::npos)
+      << table.out;
+  EXPECT_NE(table.out.find("impulse rewards are not all 0 (failed in state "
+                           "2: 7)"),
+            std::string::npos);
+  const Outcome csv = RunArgs({"-P" + dir.path() + "/", "-Nr", "--csv"});
+  EXPECT_EQ(csv.out, "variable,expected_reward\nfailed,1\n");
+  EXPECT_NE(csv.err.find("solve: note: chain reducible"), std::string::npos);
+}
+
+TEST(SolveRunTest, ErrorsNameTheFileAndExitWithOne) {
+  ScopedTempDir dir;
+  const std::string base = dir.path() + "/e";
+  const std::string p = "-P" + dir.path() + "/";
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    const char* arm;  // written when not null
+    const char* message;
+  };
+  const std::vector<Case> cases = {
+      {"no name", {p}, nullptr, "solve: the experiment name (-N) is missing"},
+      {"bad method",
+       {p, "-Ne", "--method=fast"},
+       nullptr,
+       "method \"fast\" is not one of"},
+      {"bad tolerance",
+       {p, "-Ne", "--tolerance=2"},
+       nullptr,
+       "tolerance \"2\" is outside"},
+      {"unknown option", {p, "-Ne", "-x"}, nullptr, "unknown argument \"-x\""},
+      {"missing file", {p, "-Nnone"}, nullptr, "none.arm: cannot open"},
+      {"truncated arm",
+       {p, "-Ne"},
+       "1\n2\n\n1\n2\n",
+       "e.arm:6: the file ends before the rate from state 1 to state 2"},
+      {"deterministic arm",
+       {p, "-Ne"},
+       "1\n2\n\n1\n2\n-1.0\n0\n2\n0\n",
+       "e.arm:6: negative entry -1.0 from state 1 to state 2"},
+  };
+  Write(base + ".pvtype", kTypes);
+  Write(base + ".var", "failed\n1\n0\n0\n2\n0\n1\n");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.arm != nullptr) Write(base + ".arm", c.arm);
+    const Outcome outcome = RunArgs(c.args);
+    EXPECT_EQ(outcome.exit_code, 1);
+    EXPECT_EQ(outcome.out, "");
+    EXPECT_NE(outcome.err.find(c.message), std::string::npos) << outcome.err;
+  }
+}
+
+TEST(SolveRunTest, FailedWriteIsAnError) {
+  ScopedTempDir dir;
+  WriteTwoStateChain(dir.path() + "/c", 1);
+  std::vector<const char*> argv = {"solve", "-P", dir.path().c_str(), "-N/c"};
+  std::ostringstream out;
+  out.setstate(std::ios::badbit);
+  std::ostringstream err;
+  EXPECT_EQ(RunSolve(4, argv.data(), out, err), 1);
+  EXPECT_NE(err.str().find("could not be written"), std::string::npos);
+}
+
+std::vector<std::vector<std::string>> ReadCsv(const std::string& path) {
+  std::vector<std::vector<std::string>> rows;
+  std::istringstream text(ReadWholeFile(path));
+  std::string line;
+  while (std::getline(text, line)) {
+    std::vector<std::string> fields;
+    std::istringstream cells(line);
+    std::string cell;
+    while (std::getline(cells, cell, ',')) fields.push_back(cell);
+    rows.push_back(fields);
+  }
+  return rows;
+}
+
+TEST(SweepTest, WritesOneRowPerExperimentAndNotesMissingGnuplot) {
+  ScopedTempDir dir;
+  const std::string out = dir.path() + "/sweep";
+  const ProcessResult run = RunProcess(
+      "/usr/bin/env",
+      {"GEN_BIN=" GEN_BINARY, "SOLVE_BIN=" SOLVE_BINARY,
+       "GNUPLOT=no-such-gnuplot", "bash", SWEEP_SCRIPT, "unused", out},
+      dir.path());
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_NE(run.out.find("note: gnuplot not found"), std::string::npos);
+  const auto rows = ReadCsv(out + "/results.csv");
+  ASSERT_EQ(rows.size(), 11u);
+  EXPECT_EQ(rows[0], (std::vector<std::string>{
+                         "experiment", "pperm_fault_G", "safe_restore_rate_G",
+                         "test_execution_rate_G", "Cpu_Failure",
+                         "cpu_catastrophic_failure", "cpu_safe_failure"}));
+  const char* rates[] = {"1000", "10000", "2000", "3000", "4000",
+                         "5000", "6000",  "7000", "8000", "9000"};
+  for (std::size_t k = 1; k < rows.size(); ++k) {
+    SCOPED_TRACE(k);
+    ASSERT_EQ(rows[k].size(), 7u);
+    EXPECT_EQ(rows[k][0], std::to_string(k - 1));
+    EXPECT_EQ(rows[k][3], rates[k - 1]);
+    // A failure is either catastrophic or safe.
+    const double failed = std::stod(rows[k][4]);
+    EXPECT_NEAR(failed, std::stod(rows[k][5]) + std::stod(rows[k][6]),
+                1e-12 * failed);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,261 @@
+#include "solve/Stationary.h"
+
+#include <cmath>
+#include <cstdint>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "gtest/gtest.h"
+#include "solve/ChainFiles.h"
+#include "tests/support/RunProcess.h"
+
+namespace {
+
+struct Rate {
+  std::uint32_t from;  // 1-based, as in the files
+  std::uint32_t to;
+  double rate;
+};
+
+StateSpace Chain(std::uint32_t n, std::vector<Rate> rates) {
+  StateSpace space;
+  space.file_type = 1;
+  space.num_states = n;
+  space.first.assign(1, 0);
+  for (std::uint32_t s = 1; s <= n; ++s) {
+    for (const Rate& r : rates) {
+      if (r.from == s) {
+        space.target.push_back(r.to - 1);
+        space.rate.push_back(r.rate);
+      }
+    }
+    space.first.push_back(space.target.size());
+  }
+  return space;
+}
+
+const std::vector<SolveMethod> kMethods = {
+    SolveMethod::kDirect, SolveMethod::kBiCgStab, SolveMethod::kGaussSeidel};
+
+StationaryResult Solve(const StateSpace& space, SolveMethod method) {
+  SolveOptions options;
+  options.method = method;
+  return SolveLongRun(space, options);
+}
+
+void ExpectRelativelyNear(double actual, double expected, double tolerance) {
+  EXPECT_LE(std::abs(actual - expected), tolerance * std::abs(expected))
+      << "actual " << actual << ", expected " << expected;
+}
+
+// The stationary distribution of an irreducible chain by the
+// Grassmann-Taksar-Heyman elimination on a dense matrix: no subtraction, so
+// every probability comes out to nearly full relative precision however
+// widely the rates spread.
+std::vector<double> DenseGth(const StateSpace& space) {
+  const std::size_t n = space.num_states;
+  std::vector<std::vector<double>> a(n, std::vector<double>(n, 0.0));
+  for (std::size_t s = 0; s < n; ++s) {
+    for (std::size_t e = space.first[s]; e < space.first[s + 1]; ++e) {
+      a[s][space.target[e]] += space.rate[e];
+    }
+  }
+  for (std::size_t k = n - 1; k > 0; --k) {
+    double exit = 0;
+    for (std::size_t j = 0; j < k; ++j) exit += a[k][j];
+    for (std::size_t i = 0; i < k; ++i) a[i][k] /= exit;
+    for (std::size_t i = 0; i < k; ++i) {
+      for (std::size_t j = 0; j < k; ++j) {
+        if (i != j) a[i][j] += a[i][k] * a[k][j];
+      }
+    }
+  }
+  std::vector<double> pi(n, 0.0);
+  pi[0] = 1;
+  double total = 1;
+  for (std::size_t j = 1; j < n; ++j) {
+    for (std::size_t i = 0; i < j; ++i) pi[j] += pi[i] * a[i][j];
+    total += pi[j];
+  }
+  for (double& p : pi) p /= total;
+  return pi;
+}
+
+TEST(StationaryTest, TwoStatesAcrossTenOrdersOfMagnitude) {
+  const std::vector<std::pair<double, double>> cases = {
+      {1, 1}, {1e-6, 1e4}, {1e4, 1e-6}, {3, 0.25}};
+  for (const auto& [up, down] : cases) {
+    for (SolveMethod method : kMethods) {
+      SCOPED_TRACE(std::to_string(up) + " " + std::to_string(down) + " " +
+                   SolveMethodName(method));
+      const StationaryResult result =
+          Solve(Chain(2, {{1, 2, up}, {2, 1, down}}), method);
+      ASSERT_TRUE(result.ok) << result.message;
+      EXPECT_TRUE(result.irreducible);
+      ExpectRelativelyNear(result.pi[0], down / (up + down), 1e-14);
+      ExpectRelativelyNear(result.pi[1], up / (up + down), 1e-14);
+      EXPECT_LT(result.relative_residual, 1e-15);
+    }
+  }
+}
+
+TEST(StationaryTest, BirthDeathChainMatchesTheClosedForm) {
+  // pi_k is proportional to (birth / death)^k: here 30 states spanning 110
+  // orders of magnitude, each of which must come out to full precision.
+  constexpr std::uint32_t kStates = 30;
+  const double birth = 2e-2;
+  const double death = 1e2;
+  std::vector<Rate> rates;
+  for (std::uint32_t s = 1; s < kStates; ++s) {
+    rates.push_back({s, s + 1, birth});
+    rates.push_back({s + 1, s, death});
+  }
+  const StateSpace space = Chain(kStates, rates);
+  const double ratio = birth / death;
+  const double total = (1 - std::pow(ratio, kStates)) / (1 - ratio);
+  for (SolveMethod method : kMethods) {
+    SCOPED_TRACE(SolveMethodName(method));
+    const StationaryResult result = Solve(space, method);
+    ASSERT_TRUE(result.ok) << result.message;
+    for (std::uint32_t k = 0; k < kStates; ++k) {
+      SCOPED_TRACE(k);
+      ExpectRelativelyNear(result.pi[k], std::pow(ratio, k) / total, 1e-12);
+    }
+  }
+}
+
+TEST(StationaryTest, ReducibleChainEndsInItsClosedClasses) {
+  // 1 leaves to the absorbing 2 (rate 1) or to the closed pair {3, 4}
+  // (rate 3); 5 is never reached from 1.
+  const StateSpace space =
+      Chain(5, {{1, 2, 1}, {1, 3, 3}, {3, 4, 1}, {4, 3, 2}, {5, 1, 1}});
+  for (SolveMethod method : kMethods) {
+    SCOPED_TRACE(SolveMethodName(method));
+    const StationaryResult result = Solve(space, method);
+    ASSERT_TRUE(result.ok) << result.message;
+    EXPECT_FALSE(result.irreducible);
+    EXPECT_EQ(result.num_unreachable, 1u);
+    EXPECT_EQ(result.num_transient, 1u);
+    ASSERT_EQ(result.bottoms.size(), 2u);
+    EXPECT_EQ(result.bottoms[0].first_state, 1u);
+    EXPECT_EQ(result.bottoms[1].first_state, 2u);
+    EXPECT_EQ(result.bottoms[1].size, 2u);
+    const std::vector<double> expected = {0, 0.25, 0.5, 0.25, 0};
+    for (std::size_t s = 0; s < expected.size(); ++s) {
+      EXPECT_NEAR(result.pi[s], expected[s], 1e-15) << s;
+    }
+  }
+}
+
+TEST(StationaryTest, RareAbsorptionAfterManyReturnsStaysAccurate) {
+  // From 1 the chain goes to 2 and nearly always straight back; it ends in
+  // 3 (via 2) or in 4 (from 1) only after about 1e6 time units.
+  const StateSpace space =
+      Chain(4, {{1, 2, 1}, {2, 1, 1e4}, {2, 3, 1e-6}, {1, 4, 1e-6}});
+  const double to_three = 1 / (1 + 1e4 + 1e-6);
+  for (SolveMethod method : kMethods) {
+    SCOPED_TRACE(SolveMethodName(method));
+    const StationaryResult result = Solve(space, method);
+    ASSERT_TRUE(result.ok) << result.message;
+    ExpectRelativelyNear(result.pi[2], to_three, 1e-13);
+    ExpectRelativelyNear(result.pi[3], 1 - to_three, 1e-13);
+    EXPECT_LT(result.absorption_defect, 1e-14);
+  }
+}
+
+TEST(StationaryTest, AbsorbingStartStaysPut) {
+  const StationaryResult result =
+      Solve(Chain(2, {{2, 1, 1}}), SolveMethod::kAuto);
+  ASSERT_TRUE(result.ok);
+  EXPECT_EQ(result.pi, (std::vector<double>{1, 0}));
+  EXPECT_EQ(result.num_unreachable, 1u);
+}
+
+TEST(StationaryTest, AutoSwitchesToIterationAboveTheDirectLimit) {
+  const StateSpace space =
+      Chain(3, {{1, 2, 1}, {2, 3, 1}, {3, 1, 1}, {3, 2, 1}});
+  SolveOptions options;
+  options.direct_limit = 1;
+  const StationaryResult result = SolveLongRun(space, options);
+  ASSERT_TRUE(result.ok);
+  EXPECT_EQ(result.method, SolveMethod::kBiCgStab);
+  options.direct_limit = 2;
+  EXPECT_EQ(SolveLongRun(space, options).method, SolveMethod::kDirect);
+}
+
+struct GeneratedChain {
+  StateSpace space;
+  RewardValues values;
+};
+
+// Runs the built gen for experiment `experiment` with extra arguments and
+// reads what it wrote.
+GeneratedChain Generate(const ScopedTempDir& dir, int experiment,
+                        const std::vector<std::string>& extra = {}) {
+  std::vector<std::string> args = {"-P" + dir.path() + "/", "-Nrun",
+                                   "-B" + std::to_string(experiment)};
+  args.insert(args.end(), extra.begin(), extra.end());
+  const ProcessResult run = RunProcess(GEN_BINARY, args, dir.path());
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  GeneratedChain chain;
+  const std::string base = dir.path() + "/run";
+  std::vector<RewardVariable> variables;
+  EXPECT_TRUE(ReadStateSpace(base + ".arm", &chain.space).ok);
+  EXPECT_TRUE(ReadRewardTypes(base + ".pvtype", &variables).ok);
+  std::vector<std::string> names;
+  for (const RewardVariable& v : variables) names.push_back(v.name);
+  EXPECT_EQ(names.size(), 3u);
+  EXPECT_TRUE(ReadRewardValues(base + ".var", names, chain.space.num_states,
+                               true, &chain.values)
+                  .ok);
+  return chain;
+}
+
+TEST(StationaryTest, EveryExperimentAgreesWithADenseSolution) {
+  ScopedTempDir dir;
+  for (int experiment = 0; experiment <= 9; ++experiment) {
+    const GeneratedChain chain = Generate(dir, experiment);
+    ASSERT_EQ(chain.space.num_states, 25u);
+    const std::vector<double> dense = DenseGth(chain.space);
+    for (SolveMethod method : kMethods) {
+      SCOPED_TRACE("experiment " + std::to_string(experiment) + ", " +
+                   SolveMethodName(method));
+      const StationaryResult result = Solve(chain.space, method);
+      ASSERT_TRUE(result.ok) << result.message;
+      EXPECT_TRUE(result.irreducible);
+      EXPECT_LT(result.relative_residual, 1e-15);
+      for (std::size_t v = 0; v < 3; ++v) {
+        const double expected = ExpectedReward(dense, chain.values.rate[v]);
+        ASSERT_GT(expected, 0);
+        ExpectRelativelyNear(ExpectedReward(result.pi, chain.values.rate[v]),
+                             expected, 1e-9);
+      }
+    }
+  }
+}
+
+TEST(StationaryTest, WithoutRestoreEveryRunEndsFailed) {
+  ScopedTempDir dir;
+  const GeneratedChain chain =
+      Generate(dir, 0, {"-O", "d:safe_restore_rate_G:0"});
+  std::vector<double> catastrophic;
+  for (SolveMethod method : kMethods) {
+    SCOPED_TRACE(SolveMethodName(method));
+    const StationaryResult result = Solve(chain.space, method);
+    ASSERT_TRUE(result.ok) << result.message;
+    EXPECT_FALSE(result.irreducible);
+    EXPECT_GE(result.bottoms.size(), 2u);
+    const double failed = ExpectedReward(result.pi, chain.values.rate[0]);
+    const double bad = ExpectedReward(result.pi, chain.values.rate[1]);
+    const double safe = ExpectedReward(result.pi, chain.values.rate[2]);
+    EXPECT_NEAR(failed, 1, 1e-14);
+    EXPECT_NEAR(bad + safe, 1, 1e-14);
+    catastrophic.push_back(bad);
+  }
+  for (double bad : catastrophic) {
+    ExpectRelativelyNear(bad, catastrophic.front(), 1e-10);
+  }
+}
+
+}  // namespace
