@@ -12,7 +12,6 @@ namespace {
 
 constexpr std::uint32_t kBlockShift = 24;
 constexpr std::uint32_t kNumberMask = (1u << kBlockShift) - 1;
-constexpr std::uint32_t kChunkBytes = 5;
 
 std::uint64_t ProbeStep(std::uint32_t size_index) {
   return (static_cast<std::uint64_t>(size_index) + 1) * 1024;
@@ -33,17 +32,47 @@ inline void NextSlot(std::uint64_t& slot, std::uint64_t& distance,
   }
 }
 
-// A byte takes part as a signed value widened to 32 bits: 0xFF gives
-// 0xFFFFFFFF.
-inline std::uint32_t Widen(char byte) {
-  return static_cast<std::uint32_t>(
-      static_cast<std::int32_t>(static_cast<signed char>(byte)));
+// Little-endian word of `length` (1..8) bytes starting at `bytes`, zero
+// padded; the same value on every host.
+inline std::uint64_t Word(const unsigned char* bytes, std::uint32_t length) {
+  std::uint64_t word = 0;
+  std::memcpy(&word, bytes, length);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+  word = __builtin_bswap64(word);
+#endif
+  return word;
 }
 
-// key mod size for a 32-bit key; a 32-bit division whenever size allows it.
-inline std::uint32_t Reduce(std::uint32_t key, std::uint64_t size) {
-  if (size > 0xFFFFFFFFu) return key;
-  return key % static_cast<std::uint32_t>(size);
+// One round per 8-byte word, then a final avalanche (the 64-bit finaliser
+// of MurmurHash3), so that every byte affects every bit of the result.
+constexpr std::uint64_t kSeed = 0x243F6A8885A308D3u;
+constexpr std::uint64_t kWordMultiplier = 0xBF58476D1CE4E5B9u;
+
+inline std::uint64_t MixWord(std::uint64_t h, std::uint64_t word) {
+  h = (h ^ word) * kWordMultiplier;
+  return h ^ (h >> 31);
+}
+
+inline std::uint64_t Avalanche(std::uint64_t h) {
+  h ^= h >> 33;
+  h *= 0xFF51AFD7ED558CCDu;
+  h ^= h >> 33;
+  h *= 0xC4CEB9FE1A85EC53u;
+  return h ^ (h >> 33);
+}
+
+// Byte equality of two images, 8 bytes at a time: cheaper than a library
+// call for the few dozen bytes of a state.
+inline bool SameImage(const char* a, const char* b, std::uint32_t size) {
+  std::uint32_t i = 0;
+  for (; i + 8 <= size; i += 8) {
+    std::uint64_t x = 0;
+    std::uint64_t y = 0;
+    std::memcpy(&x, a + i, 8);
+    std::memcpy(&y, b + i, 8);
+    if (x != y) return false;
+  }
+  return i == size || std::memcmp(a + i, b + i, size - i) == 0;
 }
 
 std::unique_ptr<std::uint32_t[]> NewZeroedTable(std::uint64_t size) {
@@ -61,8 +90,7 @@ HybridHash::HybridHash(std::uint32_t stateSize, std::uint64_t tableSize,
       state_size_(stateSize),
       block_size_(blockSize),
       max_blocks_(maxBlocks),
-      load_factor_(loadFactor),
-      tempsumarray_(stateSize / kChunkBytes + 1, 0) {
+      load_factor_(loadFactor) {
   GEN_CHECK(blockSize > 0);
   GEN_CHECK(maxBlocks > 0 && maxBlocks <= 256);
   while (PrimeArray[size_index_] != 0 && PrimeArray[size_index_] != tableSize)
@@ -94,41 +122,21 @@ const char* HybridHash::StoredImage(std::uint32_t entry) const {
 
 std::uint64_t HybridHash::getHashKey(const char* image,
                                      std::uint64_t size) const {
-  const std::uint32_t chunks = (state_size_ + kChunkBytes - 1) / kChunkBytes;
-  if (chunks == 0) return 0;
-  std::uint32_t* keys = tempsumarray_.data();
-  std::uint32_t nonzero = 0;
-  std::uint32_t remaining = state_size_;
-  for (std::uint32_t j = 0; j < chunks; ++j) {
-    const std::uint32_t length =
-        remaining < kChunkBytes ? remaining : kChunkBytes;
-    std::uint32_t key = 0;
-    for (std::uint32_t k = 0; k < length; ++k)
-      key = (key << 5) ^ Widen(image[k]);
-    image += length;
-    remaining -= length;
-    keys[j] = key;
-    nonzero += key != 0 ? 1 : 0;
+  const auto* bytes = reinterpret_cast<const unsigned char*>(image);
+  std::uint64_t h = kSeed ^ state_size_;
+  std::uint32_t offset = 0;
+  for (; offset + 8 <= state_size_; offset += 8) {
+    h = MixWord(h, Word(bytes + offset, 8));
   }
-  // The last chunk, which may be short, does not choose the multiplier.
-  if (keys[chunks - 1] != 0) --nonzero;
-
-  std::uint32_t multiplier = 16;
-  if (nonzero > 16) {
-    multiplier = 1;
-  } else if (nonzero > 8) {
-    multiplier = 2;
-  } else if (nonzero > 4) {
-    multiplier = 4;
-  } else if (nonzero > 2) {
-    multiplier = 8;
+  if (offset < state_size_) {
+    h = MixWord(h, Word(bytes + offset, state_size_ - offset));
   }
-
-  std::uint32_t h = 0;
-  for (std::uint32_t j = 0; j < chunks; ++j) {
-    if (keys[j] != 0) h = (h * multiplier) ^ Reduce(keys[j], size);
-  }
-  return Reduce(h, size);
+  h = Avalanche(h);
+  // The high 32 bits scaled to the table (multiply and shift rather than a
+  // division, which costs more than the rest of the hash); tables beyond 32
+  // bits take the remainder.
+  if (size <= 0xFFFFFFFFu) return ((h >> 32) * size) >> 32;
+  return h % size;
 }
 
 void HybridHash::ProbeExhausted(std::uint64_t size) const {
@@ -141,13 +149,34 @@ void HybridHash::ProbeExhausted(std::uint64_t size) const {
 
 std::uint32_t HybridHash::Lookup(const char* image) const {
   GEN_CHECK(table_ != nullptr);
+  return Lookup(image, Probe{getHashKey(image, table_size_), table_size_});
+}
+
+HybridHash::Probe HybridHash::Locate(const char* image) const {
+  GEN_CHECK(table_ != nullptr);
+  const Probe probe{getHashKey(image, table_size_), table_size_};
+  __builtin_prefetch(&table_[probe.home]);
+  return probe;
+}
+
+void HybridHash::PrefetchImage(const Probe& probe) const {
+  if (probe.table_size != table_size_) return;
+  const std::uint32_t entry = table_[probe.home];
+  if (entry != 0) __builtin_prefetch(StoredImage(entry));
+}
+
+std::uint32_t HybridHash::Lookup(const char* image, const Probe& probe) const {
+  GEN_CHECK(table_ != nullptr);
   const std::uint64_t step = ProbeStep(size_index_);
-  std::uint64_t slot = getHashKey(image, table_size_);
+  // A probe made before the table grew starts from the new home slot.
+  std::uint64_t slot = probe.table_size == table_size_
+                           ? probe.home
+                           : getHashKey(image, table_size_);
   std::uint64_t distance = 1;
   for (std::uint64_t visited = 1;; ++visited) {
     const std::uint32_t entry = table_[slot];
     if (entry == 0) return kNotFound;
-    if (std::memcmp(StoredImage(entry), image, state_size_) == 0)
+    if (SameImage(StoredImage(entry), image, state_size_))
       return entry & kNumberMask;
     if (visited == table_size_) ProbeExhausted(table_size_);
     NextSlot(slot, distance, step, table_size_);
@@ -158,9 +187,9 @@ std::uint32_t HybridHash::Lookup(const char* image) const {
 std::uint64_t HybridHash::FindEmptySlot(const std::uint32_t* table,
                                         std::uint64_t size,
                                         std::uint32_t size_index,
-                                        const char* image) const {
+                                        std::uint64_t home) const {
   const std::uint64_t step = ProbeStep(size_index);
-  std::uint64_t slot = getHashKey(image, size);
+  std::uint64_t slot = home;
   std::uint64_t distance = 1;
   for (std::uint64_t visited = 1; table[slot] != 0; ++visited) {
     if (visited == size) ProbeExhausted(size);
@@ -171,6 +200,11 @@ std::uint64_t HybridHash::FindEmptySlot(const std::uint32_t* table,
 }
 
 void HybridHash::Insert(const char* image, std::uint32_t stateNumber) {
+  Insert(image, stateNumber, Probe{0, 0});
+}
+
+void HybridHash::Insert(const char* image, std::uint32_t stateNumber,
+                        const Probe& probe) {
   GEN_CHECK(table_ != nullptr);
   if (stateNumber == 0 || stateNumber > max_state_number_) {
     FatalError(std::cerr, "Hash:  Error:  state number " +
@@ -192,8 +226,12 @@ void HybridHash::Insert(const char* image, std::uint32_t stateNumber) {
       static_cast<std::uint64_t>(current_block_) * block_size_;
   GEN_CHECK(stateNumber >= first);
 
+  // A probe from before growth (or none) does not give the home slot.
+  const std::uint64_t home = probe.table_size == table_size_
+                                 ? probe.home
+                                 : getHashKey(image, table_size_);
   const std::uint64_t slot =
-      FindEmptySlot(table_.get(), table_size_, size_index_, image);
+      FindEmptySlot(table_.get(), table_size_, size_index_, home);
   table_[slot] = stateNumber + (current_block_ << kBlockShift);
   std::memcpy(
       blocks_[current_block_].get() + (stateNumber - first) * state_size_,
@@ -222,8 +260,9 @@ void HybridHash::Rehash() {
   for (std::uint64_t old_slot = 0; old_slot < table_size_; ++old_slot) {
     const std::uint32_t entry = table_[old_slot];
     if (entry == 0) continue;
-    const std::uint64_t slot =
-        FindEmptySlot(new_table.get(), new_size, new_index, StoredImage(entry));
+    const char* image = StoredImage(entry);
+    const std::uint64_t slot = FindEmptySlot(
+        new_table.get(), new_size, new_index, getHashKey(image, new_size));
     new_table[slot] = entry;
   }
   table_ = std::move(new_table);

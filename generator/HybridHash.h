@@ -37,12 +37,34 @@ class HybridHash {
   HybridHash& operator=(const HybridHash&) = delete;
   ~HybridHash();
 
+  // Where the search for an image starts: its home slot in the table of a
+  // given size. Stays usable across growth (the search then starts afresh).
+  struct Probe {
+    std::uint64_t home;
+    std::uint64_t table_size;
+  };
+
   // The number stored for `image` (stateSize bytes), or kNotFound.
   std::uint32_t Lookup(const char* image) const;
+  // The same, starting from `probe` (made by Locate for this image).
+  std::uint32_t Lookup(const char* image, const Probe& probe) const;
+  // Hashes `image` and asks the processor to fetch its home slot, so that
+  // several lookups can wait for memory together: Locate each image, then
+  // PrefetchImage each probe, then Lookup each in turn.
+  Probe Locate(const char* image) const;
+  // Asks the processor to fetch the image stored in the probe's home slot.
+  void PrefetchImage(const Probe& probe) const;
   // Stores a copy of `image` under `stateNumber`. The image must not be
   // stored yet and numbers must arrive as 1, 2, 3, ...
   void Insert(const char* image, std::uint32_t stateNumber);
-  // The home slot of `image` in a table of `size` slots.
+  // The same, starting from `probe` (made by Locate for this image), which
+  // saves hashing the image again.
+  void Insert(const char* image, std::uint32_t stateNumber, const Probe& probe);
+  // The home slot of `image` in a table of `size` slots: a 64-bit hash of
+  // the image's bytes (8-byte little-endian words, each folded in with a
+  // multiply and shift, then a final avalanche) scaled to the table. Every
+  // byte affects every bit, so images of small markings, mostly zero bytes,
+  // spread over the table.
   std::uint64_t getHashKey(const char* image, std::uint64_t size) const;
 
   // Moves every entry into a table of the next PrimeArray size.
@@ -65,11 +87,10 @@ class HybridHash {
  private:
   const char* StoredImage(std::uint32_t entry) const;
   // Follows the probe sequence of `table` (of `size` slots, probe step
-  // from `size_index`) from the home slot of `image` to the first empty
-  // slot and returns it.
+  // from `size_index`) from `home` to the first empty slot and returns it.
   std::uint64_t FindEmptySlot(const std::uint32_t* table, std::uint64_t size,
                               std::uint32_t size_index,
-                              const char* image) const;
+                              std::uint64_t home) const;
   [[noreturn]] void ProbeExhausted(std::uint64_t size) const;
 
   std::unique_ptr<std::uint32_t[]> table_;  // 0 marks an empty slot
@@ -84,8 +105,6 @@ class HybridHash {
   std::uint32_t max_blocks_;
   double load_factor_;
   std::uint32_t max_state_number_;
-  // Chunk keys of the image being hashed; scratch of getHashKey.
-  mutable std::vector<std::uint32_t> tempsumarray_;
   mutable std::uint64_t probe_count_ = 0;
 };
 

@@ -18,6 +18,20 @@ char* FormatRate(double value, char* out) {
       .ptr;
 }
 
+char* RateTextCache::Format(double value, char* out) {
+  std::uint64_t bits = 0;
+  std::memcpy(&bits, &value, sizeof bits);
+  Slot& slot = slots_[(bits * 0x9E3779B97F4A7C15u) >> (64 - kSlotBits)];
+  if (!slot.used || slot.bits != bits) {
+    char* end = FormatRate(value, slot.text);
+    slot.length = static_cast<std::uint8_t>(end - slot.text);
+    slot.bits = bits;
+    slot.used = true;
+  }
+  std::memcpy(out, slot.text, kTextRoom);
+  return out + slot.length;
+}
+
 char* FormatUnsigned(std::uint64_t value, char* out) {
   return std::to_chars(out, out + 24, value).ptr;
 }
@@ -50,13 +64,16 @@ void StateSpaceFile::WriteState(
     p = buffer_.data() + used_;
     p = FormatUnsigned(entry.target, p);
     *p++ = '\n';
-    p = FormatRate(entry.rate, p);
+    p = rates_.Format(entry.rate, p);
     *p++ = '\n';
     used_ = static_cast<std::size_t>(p - buffer_.data());
   }
   Reserve(2);
   buffer_[used_++] = '0';
   buffer_[used_++] = '\n';
+  // Each finished block goes to the stream at once: a run that stops on a
+  // fatal error later leaves every block written so far in the file.
+  Drain();
 }
 
 bool StateSpaceFile::Finish(int file_type, std::uint32_t states_written) {

@@ -11,6 +11,7 @@
 #include "framework/BaseGroupClass.h"
 #include "framework/Fatal.h"
 #include "reward/PVModel.h"
+#include "reward/PerformanceVariableNode.h"
 #include "reward/Reward.h"
 #include "trace/TraceFileContainer.h"
 #include "trace/TraceFileTolvarSSG.h"
@@ -243,16 +244,21 @@ bool StateSpaceGen::FireAction(BaseActionClass* action, char* image) {
       action->Age();
       Rate = action->Rate();
     }
-  } else {
-    const double rate = action->Rate();
-    if (!std::isfinite(rate) || rate < 0.0) InvalidValue("rate", rate, action);
-    Rate = rate * CheckedProbability(action);
-    Model->FireAction(NextState.data(), action);
+    for (BaseActionClass* erlang : ErlangActions) {
+      if (!erlang->Enabled()) erlang->ResetPhase();
+    }
+    Model->CurrentState(NextState.data());
+    return true;
   }
+  const double rate = action->Rate();
+  if (!std::isfinite(rate) || rate < 0.0) InvalidValue("rate", rate, action);
+  Rate = rate * CheckedProbability(action);
+  // The model's firing leaves the successor's image in NextState already;
+  // resetting phases does not change the marking.
+  Model->FireAction(NextState.data(), action);
   for (BaseActionClass* erlang : ErlangActions) {
     if (!erlang->Enabled()) erlang->ResetPhase();
   }
-  Model->CurrentState(NextState.data());
   return true;
 }
 
@@ -304,21 +310,34 @@ void StateSpaceGen::GenStateSpaceNormal(const char* arm_file_name,
     WriteStateBlock(arm);
   }
 
-  FinishResultFiles(arm, arm_stream, arm_file_name);
+  FinishResultFiles(arm, arm_stream, arm_file_name, var_file_name);
   ReachedStates->ReleaseTable();
   NextState.clear();
   NextState.shrink_to_fit();
 }
 
 void StateSpaceGen::WriteStateBlock(StateSpaceFile& arm) {
-  arm.WriteState(CurrentStateNumber, Transitions.Merge());
+  const std::vector<TransitionList::Entry>& transitions = Transitions.Merge();
+  for (const TransitionList::Entry& entry : transitions) {
+    // Each recorded value is finite; only their sum can overflow.
+    if (!std::isfinite(entry.rate)) {
+      FatalError(
+          std::cerr,
+          "Error: the rates from state " + std::to_string(CurrentStateNumber) +
+              " to state " + std::to_string(entry.target) + " add up to " +
+              std::to_string(entry.rate) + ", which is not a finite number\n",
+          1);
+    }
+  }
+  arm.WriteState(CurrentStateNumber, transitions);
   Transitions.Clear();
   ++states_written_;
 }
 
 void StateSpaceGen::FinishResultFiles(StateSpaceFile& arm,
                                       std::ofstream& arm_stream,
-                                      const std::string& arm_file_name) {
+                                      const std::string& arm_file_name,
+                                      const std::string& var_file_name) {
   const bool arm_ok = arm.Finish(FileType, states_written_);
   arm_stream.close();
   UnregisterResultStream(&arm_stream);
@@ -331,7 +350,10 @@ void StateSpaceGen::FinishResultFiles(StateSpaceFile& arm,
   const bool var_ok = RewardWriter->Finish();
   RewardWriter.reset();
   if (!var_ok) {
-    FatalError(std::cerr, "Error: Could not write reward values file\n", 1);
+    FatalError(std::cerr,
+               std::string("Error: Could not write reward values file ") +
+                   var_file_name + "\n",
+               1);
   }
 }
 
@@ -339,6 +361,11 @@ void StateSpaceGen::FindNextNormal(char* image) {
   std::memcpy(explored_copy_.data(), image, StateSize);
   char* copy = explored_copy_.data();
   Model->SetState(copy);
+  // The trace reports each firing next to its lookup: one pass then.
+  if (TraceLevel == 0) {
+    FindNextBatched(copy);
+    return;
+  }
   for (BaseActionClass* action : TimedActions) {
     if (TraceLevel >= 4) {
       Trace->printf(4, "Checking Action: %s", action->ActionName.c_str());
@@ -365,6 +392,50 @@ void StateSpaceGen::FindNextInstant(char* image) {
       FireInstant(1.0);
     }
     Model->SetState(copy);
+  }
+}
+
+void StateSpaceGen::FindNextBatched(char* copy) {
+  const std::size_t nodes = Model->PVList.size();
+  if (batch_rates_.size() < TimedActions.size()) {
+    batch_images_.resize(TimedActions.size() * StateSize);
+    batch_rates_.resize(TimedActions.size());
+    batch_probes_.resize(TimedActions.size());
+    batch_rewards_.resize(TimedActions.size() * nodes * 2);
+  }
+  std::size_t fired = 0;
+  for (BaseActionClass* action : TimedActions) {
+    timed_action_ = action;
+    if (!FireAction(action, copy)) continue;
+    char* successor = batch_images_.data() + fired * StateSize;
+    std::memcpy(successor, NextState.data(), StateSize);
+    batch_rates_[fired] = Rate;
+    batch_probes_[fired] = ReachedStates->Locate(successor);
+    // A new state's reward record is written when it is numbered, from the
+    // values its firing left in the nodes.
+    double* rewards = batch_rewards_.data() + fired * nodes * 2;
+    for (const auto& node : Model->PVList) {
+      *rewards++ = node->ImpulseValue;
+      *rewards++ = node->RewardValue;
+    }
+    ++fired;
+    Model->SetState(copy);
+  }
+  for (std::size_t k = 0; k < fired; ++k) {
+    ReachedStates->PrefetchImage(batch_probes_[k]);
+  }
+  for (std::size_t k = 0; k < fired; ++k) {
+    const char* successor = batch_images_.data() + k * StateSize;
+    const std::uint32_t number =
+        ReachedStates->Lookup(successor, batch_probes_[k]);
+    if (number == kAbsent) {
+      const double* rewards = batch_rewards_.data() + k * nodes * 2;
+      for (const auto& node : Model->PVList) {
+        node->ImpulseValue = *rewards++;
+        node->RewardValue = *rewards++;
+      }
+    }
+    RecordTransition(batch_rates_[k], number, successor, &batch_probes_[k]);
   }
 }
 
@@ -455,11 +526,21 @@ void StateSpaceGen::FireInstant(double probability) {
 
 void StateSpaceGen::SaveStableState(double rate, std::uint32_t target_number) {
   if (TraceLevel >= 4) Trace->printf(4, "The rate to this state: %f", rate);
+  RecordTransition(rate, target_number, NextState.data(), nullptr);
+}
+
+void StateSpaceGen::RecordTransition(double rate, std::uint32_t target_number,
+                                     const char* image,
+                                     const HybridHash::Probe* probe) {
   if (!(rate > 0.0)) return;
   if (target_number == kAbsent) {
     ++NumStates;
-    StateQueue->Enqueue(NextState.data(), NumStates);
-    ReachedStates->Insert(NextState.data(), NumStates);
+    StateQueue->Enqueue(image, NumStates);
+    if (probe != nullptr) {
+      ReachedStates->Insert(image, NumStates, *probe);
+    } else {
+      ReachedStates->Insert(image, NumStates);
+    }
     Transitions.Add(NumStates, rate);
     RewardWriter->Calculate(NumStates);
   } else {

@@ -129,7 +129,8 @@ class StateSpaceGen {
   void RefuseErlangActions();
   void WriteStateBlock(StateSpaceFile& arm);
   void FinishResultFiles(StateSpaceFile& arm, std::ofstream& arm_stream,
-                         const std::string& arm_file_name);
+                         const std::string& arm_file_name,
+                         const std::string& var_file_name);
 
   // Reused buffers: the private copy of the explored state, and per
   // zero-time level the enabled instantaneous actions, their weights and
@@ -139,6 +140,22 @@ class StateSpaceGen {
   std::vector<std::vector<double>> level_weights_;
   std::vector<std::vector<char>> level_saved_;
   BaseActionClass* timed_action_ = nullptr;  // the firing being resolved
+
+  // Normal exploration without trace, in two passes: every enabled timed
+  // action fires first, then the successors are looked up in order. The
+  // store's memory is thus fetched for all successors at once; numbering
+  // and files are those of the one-pass order.
+  void FindNextBatched(char* copy);
+  // SaveStableState for the successor `image`, found or not by a lookup
+  // (that started from `probe`, when not null).
+  void RecordTransition(double rate, std::uint32_t target_number,
+                        const char* image, const HybridHash::Probe* probe);
+  // Per firing of the state being explored: successor image, rate, store
+  // probe, and each reward node's impulse and rate reward.
+  std::vector<char> batch_images_;
+  std::vector<double> batch_rates_;
+  std::vector<HybridHash::Probe> batch_probes_;
+  std::vector<double> batch_rewards_;
   std::uint32_t states_written_ = 0;
   bool type_file_failed_ = false;
   std::string type_file_name_;

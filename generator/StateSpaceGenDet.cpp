@@ -74,7 +74,7 @@ void StateSpaceGen::GenStateSpaceDeterministic(const char* arm_file_name,
     WriteStateBlock(arm);
   }
 
-  FinishResultFiles(arm, arm_stream, arm_file_name);
+  FinishResultFiles(arm, arm_stream, arm_file_name, var_file_name);
   ReachedStates->ReleaseTable();
 
   const bool binary = FileType == 2 || FileType == 4 || FileType == 6;

@@ -1,14 +1,18 @@
 #include "reward/PVModel.h"
 
+#include <cstring>
 #include <fstream>
+#include <typeinfo>
 
 #include "framework/BaseGroupClass.h"
 #include "framework/Contract.h"
 #include "framework/FastSet.h"
 #include "framework/List.h"
+#include "framework/SANModel.h"
 #include "reward/PerformanceVariableNode.h"
 #include "reward/SetQueries.h"
 #include "state/BaseStateVariableClass.h"
+#include "state/Place.h"
 
 namespace {
 
@@ -62,8 +66,35 @@ void PVModel::listModels(const char* name, List<BaseModelClass>* out) {
   ChildModel->listModels(name, out);
 }
 
+void PVModel::FindPlaceMarks() {
+  place_marks_.clear();
+  auto* san = dynamic_cast<SANModel*>(ChildModel.get());
+  if (san == nullptr) return;
+  std::vector<short*> marks;
+  int bytes = 0;
+  for (BaseStateVariableClass* variable : san->Places) {
+    // Anything but a stored, unshared place of the base type (a derived
+    // place might lay out its image differently) keeps the general path.
+    if (!variable->getStored() || variable->getShared() ||
+        typeid(*variable) != typeid(Place)) {
+      return;
+    }
+    marks.push_back(static_cast<Place*>(variable)->Mark);
+    bytes += static_cast<int>(sizeof(short));
+  }
+  if (bytes == SANStateSize) place_marks_ = std::move(marks);
+}
+
 void PVModel::CurrentState(void* image) {
-  ChildModel->CurrentState(image);
+  if (place_marks_.empty()) {
+    ChildModel->CurrentState(image);
+  } else {
+    auto* position = static_cast<unsigned char*>(image);
+    for (const short* mark : place_marks_) {
+      std::memcpy(position, mark, sizeof(short));
+      position += sizeof(short);
+    }
+  }
   if (LastActionInState == 1) {
     int index = 0;
     for (int i = 0; i < NumIndexActions; ++i) {
@@ -88,7 +119,17 @@ void PVModel::listGroups(List<BaseGroupClass>* out) {
   if (NumGroups > 0) out->append(Groups, NumGroups);
 }
 
-void PVModel::SetState(void* image) { ChildModel->SetState(image); }
+void PVModel::SetState(void* image) {
+  if (place_marks_.empty()) {
+    ChildModel->SetState(image);
+    return;
+  }
+  const auto* position = static_cast<const unsigned char*>(image);
+  for (short* mark : place_marks_) {
+    std::memcpy(mark, position, sizeof(short));
+    position += sizeof(short);
+  }
+}
 
 bool PVModel::CompareState(void* a, void* b) {
   if (!ChildModel->CompareState(a, b)) return false;
@@ -172,6 +213,7 @@ void PVModel::Initialize() {
     IndexBytes = BytesFor(NumIndexActions);
   }
   TotalStateSize = SANStateSize + IndexBytes;
+  FindPlaceMarks();
 }
 
 void PVModel::MakeAffectedLists() {
@@ -389,6 +431,7 @@ int PVModel::CreatePVStateIndex() {
     IndexBytes = BytesFor(NumIndexActions);
   }
   TotalStateSize = SANStateSize + IndexBytes;
+  FindPlaceMarks();
   return TotalStateSize;
 }
 

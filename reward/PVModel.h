@@ -91,6 +91,14 @@ class PVModel : public BaseModelClass {
   std::vector<PerformanceVariableNode*> ConsideredPVs;
 
  private:
+  // When the child is a SAN model whose stored places are all plain, unshared
+  // places, their markings in image order: SetState and CurrentState then
+  // copy the markings directly instead of asking each place through its
+  // virtual interface. Empty otherwise. Places are shared only while models
+  // are built, so the markings do not move after Initialize.
+  void FindPlaceMarks();
+
+  std::vector<short*> place_marks_;
   bool destructed_ = false;
 };
 

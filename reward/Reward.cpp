@@ -1,6 +1,7 @@
 #include "reward/Reward.h"
 
-#include <cstdio>
+#include <charconv>
+#include <cstddef>
 #include <cstring>
 #include <iostream>
 
@@ -12,20 +13,10 @@ std::fstream rewfile;
 
 namespace {
 
-// Text records format numbers as the stream's default would (%.6g for
-// doubles), without going through stream state or the locale.
-void WriteLine(double value) {
-  char buffer[32];
-  const int length = std::snprintf(buffer, sizeof buffer, "%g\n", value);
-  rewfile.write(buffer, length);
-}
-
-void WriteLine(std::uint32_t value) {
-  char buffer[16];
-  const int length = std::snprintf(buffer, sizeof buffer, "%lu\n",
-                                   static_cast<unsigned long>(value));
-  rewfile.write(buffer, length);
-}
+// Longest %.6g text of a double ("-2.22507e-308") with room to spare, and
+// the stack buffer one text record is assembled in.
+constexpr std::ptrdiff_t kMaxNumber = 24;
+constexpr std::ptrdiff_t kRecordBuffer = 512;
 
 void WriteLittleEndian(std::uint64_t bits, int bytes) {
   char buffer[8];
@@ -62,14 +53,32 @@ Reward::Reward(PVModel* model, short file_type, const char* file_name)
   }
 }
 
+char* FormatReward(double value, char* out) {
+  // to_chars with the general format and precision 6 gives exactly the
+  // digits and layout of printf's %.6g, without stream state or locale.
+  return std::to_chars(out, out + kMaxNumber, value, std::chars_format::general,
+                       6)
+      .ptr;
+}
+
 void Reward::Calculate(std::uint32_t state_number) {
   const auto& nodes = model_->PVList;
   if (TextRecords()) {
-    WriteLine(state_number);
+    // One write per record, assembled on the stack.
+    char buffer[kRecordBuffer];
+    char* p = std::to_chars(buffer, buffer + kMaxNumber, state_number).ptr;
+    *p++ = '\n';
     for (const auto& node : nodes) {
-      WriteLine(node->ImpulseValue);
-      WriteLine(node->RewardValue);
+      if (p + 2 * (kMaxNumber + 1) > buffer + kRecordBuffer) {
+        rewfile.write(buffer, p - buffer);
+        p = buffer;
+      }
+      p = FormatReward(node->ImpulseValue, p);
+      *p++ = '\n';
+      p = FormatReward(node->RewardValue, p);
+      *p++ = '\n';
     }
+    rewfile.write(buffer, p - buffer);
   } else {
     WriteLittleEndian(state_number, 4);
     for (const auto& node : nodes) {

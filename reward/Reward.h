@@ -39,4 +39,9 @@ class Reward {
   std::uint32_t name_counter_;
 };
 
+// Formats `value` as the stream's default format would (C's "%.6g", six
+// significant digits, the shorter of fixed and exponent notation); returns
+// the end of the text. `out` must have room for 24 characters.
+char* FormatReward(double value, char* out);
+
 #endif  // GEN_REWARD_REWARD_H_

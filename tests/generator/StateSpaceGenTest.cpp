@@ -10,6 +10,7 @@
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
 #include "tests/support/GeneratorHarness.h"
+#include "tests/support/RunProcess.h"
 #include "tests/support/TestModel.h"
 
 namespace {
@@ -325,6 +326,48 @@ TEST(ComputationSecondsTest, RoundsToFiveDecimalsWithoutOverflow) {
   EXPECT_DOUBLE_EQ(
       ComputationSeconds(static_cast<std::clock_t>(per_second * 3600.5)),
       3600.5);
+}
+
+}  // namespace
+
+namespace {
+
+// A fatal error found while exploring state 2 leaves state 1's block, and
+// its reward record, in the files.
+TEST(StateSpaceGenTest, FatalErrorKeepsWhatWasWritten) {
+  ScopedTempDir dir;
+  GenerateOptions options;
+  options.directory = dir.path() + "/";
+  EXPECT_EXIT(
+      {
+        Model m = NewModel();
+        Place& a = m->AddPlace("a", 1);
+        Place& b = m->AddPlace("b");
+        Move(m->AddExponential("ab", 1.0), a, b);
+        Move(m->AddExponential("broken", -1.0), b, a);
+        m->Finish();
+        Generate(std::move(m), options);
+      },
+      ExitedWithCode(1), "invalid rate -1 of action broken");
+  EXPECT_EQ(ReadWholeFile(options.directory + "m.arm"),
+            "1\n" + std::string(63, ' ') + "\n1\n2\n1.0000000000e+00\n0\n");
+  EXPECT_EQ(ReadWholeFile(options.directory + "m.var"), "1\n2\n");
+}
+
+TEST(StateSpaceGenTest, RatesSummingPastTheLargestDoubleAreFatal) {
+  EXPECT_EXIT(
+      {
+        Model m = NewModel();
+        Place& a = m->AddPlace("a", 1);
+        Place& b = m->AddPlace("b");
+        Move(m->AddExponential("first", 1e308), a, b);
+        Move(m->AddExponential("second", 1e308), a, b);
+        m->Finish();
+        Generate(std::move(m));
+      },
+      ExitedWithCode(1),
+      "Error: the rates from state 1 to state 2 add up to inf, which is not a "
+      "finite number\n");
 }
 
 }  // namespace

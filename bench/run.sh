@@ -1,0 +1,135 @@
+#!/usr/bin/env bash
+# Runs genbench over the Kanban (N = 1..6) and FMS (N = 1..8) models and
+# prints a table: states, transitions, wall seconds of the whole process
+# (every file written), states per second, peak RSS, bytes per state, .arm
+# size and, for Kanban, the generator/floor time ratio.
+#
+# A run that would exceed the time or memory left is not started: its time,
+# memory and disk use are predicted from the previous N and the published
+# state counts. Each run is also stopped by `timeout` at the time limit.
+#
+# usage: bench/run.sh [-b build_dir] [-o out_dir] [-t seconds] [-k max_kanban]
+#                     [-f max_fms] [-F]   (-F: skip the floor)
+set -u
+
+build_dir="$(dirname "$0")/../build"
+out_dir=""
+time_limit=300
+max_kanban=6
+max_fms=8
+with_floor=1
+while getopts "b:o:t:k:f:F" option; do
+  case "$option" in
+    b) build_dir="$OPTARG" ;;
+    o) out_dir="$OPTARG" ;;
+    t) time_limit="$OPTARG" ;;
+    k) max_kanban="$OPTARG" ;;
+    f) max_fms="$OPTARG" ;;
+    F) with_floor=0 ;;
+    *) sed -n '2,12p' "$0"; exit 1 ;;
+  esac
+done
+
+genbench="$build_dir/bench/genbench"
+if [[ ! -x "$genbench" ]]; then
+  echo "error: $genbench not found; build the project first" >&2
+  exit 1
+fi
+if [[ ! -x /usr/bin/time ]]; then
+  echo "error: /usr/bin/time is needed for wall time and peak RSS" >&2
+  exit 1
+fi
+if [[ -z "$out_dir" ]]; then
+  out_dir="$(mktemp -d /tmp/genbench.XXXXXX)"
+  trap 'rm -rf "$out_dir"' EXIT
+fi
+mkdir -p "$out_dir"
+
+# Published reachable state counts, for the predictions.
+kanban_states=(0 160 4600 58400 454475 2546432 11261376)
+fms_states=(0 54 810 6520 35910 152712 537768 1639440 4459455)
+
+echo "# $(uname -n), $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //')"
+echo "# $(date -u '+%Y-%m-%d %H:%M UTC'), load average: $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "# time limit ${time_limit} s per run"
+echo
+echo "| model | N | states | transitions | wall s | states/s | peak RSS MiB | bytes/state | .arm MiB | floor wall s | gen/floor |"
+echo "|---|---|---|---|---|---|---|---|---|---|---|"
+
+# Runs one process under /usr/bin/time; sets run_wall, run_rss_kb, run_ok.
+timed_run() {
+  local log="$out_dir/time.log"
+  timeout "$time_limit" /usr/bin/time -f "%e %M" -o "$log" "$@" \
+    > "$out_dir/stdout.log" 2> "$out_dir/stderr.log"
+  local code=$?
+  run_ok=0
+  [[ $code -eq 0 ]] && run_ok=1
+  read -r run_wall run_rss_kb < <(tail -n 1 "$log" 2>/dev/null || echo "0 0")
+  [[ "$run_wall" =~ ^[0-9.]+$ ]] || { run_wall=0; run_rss_kb=0; run_ok=0; }
+}
+
+mem_available_kb() { awk '/MemAvailable/ {print $2}' /proc/meminfo; }
+disk_free_kb() { df -Pk "$out_dir" | awk 'NR == 2 {print $4}'; }
+
+run_model() {
+  local model=$1 max_n=$2
+  local -n published=$3
+  local prev_states=0 prev_wall=0 prev_rss=0 prev_arm=0
+  for ((n = 1; n <= max_n && n < ${#published[@]}; n++)); do
+    local expected=${published[$n]}
+    if ((prev_states > 0)); then
+      # Per-state costs of the previous N, with a margin, scaled up.
+      local predicted_wall predicted_rss predicted_disk
+      predicted_wall=$(awk -v w="$prev_wall" -v s="$prev_states" -v e="$expected" 'BEGIN {printf "%d", w / s * e * 1.3 + 1}')
+      predicted_rss=$(awk -v r="$prev_rss" -v s="$prev_states" -v e="$expected" 'BEGIN {printf "%d", r / s * e * 1.3}')
+      predicted_disk=$(awk -v a="$prev_arm" -v s="$prev_states" -v e="$expected" 'BEGIN {printf "%d", a / s * e * 1.3 / 1024}')
+      if ((predicted_wall > time_limit)); then
+        echo "| $model | $n | $expected | | | | | | | | skipped: about ${predicted_wall} s expected, limit ${time_limit} s |"
+        break
+      fi
+      if ((predicted_rss > $(mem_available_kb))); then
+        echo "| $model | $n | $expected | | | | | | | | skipped: about $((predicted_rss / 1024)) MiB expected, $(($(mem_available_kb) / 1024)) MiB available |"
+        break
+      fi
+      if ((predicted_disk > $(disk_free_kb))); then
+        echo "| $model | $n | $expected | | | | | | | | skipped: about $((predicted_disk / 1024)) MiB of files expected, too little disk |"
+        break
+      fi
+    fi
+
+    timed_run "$genbench" "$model" "$n" -P "$out_dir/" -N "$model$n"
+    if ((!run_ok)); then
+      echo "| $model | $n | $expected | | | | | | | | stopped after ${run_wall} s: $(tail -n 1 "$out_dir/stderr.log" 2>/dev/null) |"
+      rm -f "$out_dir/$model$n".*
+      break
+    fi
+    local arm="$out_dir/$model$n.arm"
+    local states lines transitions arm_bytes
+    states=$(sed -n 2p "$arm")
+    lines=$(wc -l < "$arm")
+    transitions=$(((lines - 3 - 2 * states) / 2))
+    arm_bytes=$(stat -c %s "$arm")
+    local wall=$run_wall rss=$run_rss_kb
+    rm -f "$out_dir/$model$n".*
+
+    local floor_wall="" ratio=""
+    if [[ "$model" == kanban && $with_floor -eq 1 ]]; then
+      timed_run "$genbench" --floor kanban "$n" -P "$out_dir/" -N "floor$n"
+      if ((run_ok)); then
+        floor_wall=$run_wall
+        ratio=$(awk -v g="$wall" -v f="$run_wall" 'BEGIN {if (f > 0) printf "%.2f", g / f}')
+      fi
+      rm -f "$out_dir/floor$n".*
+    fi
+
+    awk -v m="$model" -v n="$n" -v s="$states" -v t="$transitions" -v w="$wall" \
+        -v r="$rss" -v a="$arm_bytes" -v fw="$floor_wall" -v q="$ratio" 'BEGIN {
+      printf "| %s | %d | %d | %d | %.2f | %.0f | %.1f | %.0f | %.1f | %s | %s |\n",
+        m, n, s, t, w, (w > 0 ? s / w : 0), r / 1024, r * 1024 / s,
+        a / 1048576, fw, q }'
+    prev_states=$states prev_wall=$wall prev_rss=$rss prev_arm=$arm_bytes
+  done
+}
+
+run_model kanban "$max_kanban" kanban_states
+run_model fms "$max_fms" fms_states
