@@ -272,13 +272,13 @@ void PVModel::MakeImpulseAffectedLists() {
     node->FixImpulseWorkerLists();
     for (int impulse = 0; impulse < node->NumImpulses; ++impulse) {
       const auto j = static_cast<std::size_t>(impulse);
-      const ActionModelPairClass& spec = node->ImpulseSpecs[j];
+      const ActionModelPairClass& action_pair = node->ImpulseSpecs[j];
       List<BaseModelClass> models;
-      ChildModel->listModels(spec.ModelName.c_str(), &models);
+      ChildModel->listModels(action_pair.ModelName.c_str(), &models);
       for (int m = 0; m < models.getNumItems(); ++m) {
         BaseModelClass* model = models[m];
         List<BaseActionClass> found;
-        model->listActions(spec.ActionName.c_str(), &found);
+        model->listActions(action_pair.ActionName.c_str(), &found);
         if (found.getNumItems() == 0) continue;
         BaseActionClass* action = found[0];
         if (!action->IsPVImpulseDSAllocated()) {

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/HardDoubles.h"
+
 namespace {
 
 std::string Printf(double value) {
@@ -45,24 +47,9 @@ std::vector<double> HardValues() {
                                 std::numeric_limits<double>::max(),
                                 std::numeric_limits<double>::infinity(),
                                 -std::numeric_limits<double>::infinity()};
-  std::mt19937_64 random(20240601);
-  for (int i = 0; i < 20000; ++i) {
-    // A tie: 11 significant digits followed by a 5.
-    const std::uint64_t digits = random() % 90000000000u + 10000000000u;
-    const int exponent = static_cast<int>(random() % 80) - 40;
-    const std::string text =
-        std::to_string(digits) + "5e" + std::to_string(exponent);
-    const double tie = std::strtod(text.c_str(), nullptr);
-    values.push_back(tie);
-    values.push_back(std::nextafter(tie, 0.0));
-    values.push_back(std::nextafter(tie, 1e300));
-  }
-  for (int i = 0; i < 20000; ++i) {
-    std::uint64_t bits = random();
-    double value = 0.0;
-    std::memcpy(&value, &bits, sizeof value);
-    if (!std::isnan(value)) values.push_back(value);
-  }
+  // Ties at the 11th significant digit and their neighbours.
+  const std::vector<double> hard = TiesAndRandomBits(11, 40, 20000, 20240601);
+  values.insert(values.end(), hard.begin(), hard.end());
   for (int i = 1; i <= 2000; ++i) {
     // Rates as models make them: products and sums of short decimals.
     values.push_back(i * 0.1 * 0.7);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "reward/Reward.h"
+#include "tests/support/HardDoubles.h"
 
 namespace {
 
@@ -49,24 +50,9 @@ TEST(FormatRewardTest, MatchesPrintfG) {
                                 std::numeric_limits<double>::max(),
                                 std::numeric_limits<double>::infinity(),
                                 -std::numeric_limits<double>::infinity()};
-  std::mt19937_64 random(31337);
-  for (int i = 0; i < 20000; ++i) {
-    // Ties at the seventh significant digit and their neighbours.
-    const std::uint64_t digits = random() % 900000u + 100000u;
-    const int exponent = static_cast<int>(random() % 30) - 15;
-    const std::string text =
-        std::to_string(digits) + "5e" + std::to_string(exponent);
-    const double tie = std::strtod(text.c_str(), nullptr);
-    values.push_back(tie);
-    values.push_back(std::nextafter(tie, 0.0));
-    values.push_back(std::nextafter(tie, 1e300));
-  }
-  for (int i = 0; i < 20000; ++i) {
-    std::uint64_t bits = random();
-    double value = 0.0;
-    std::memcpy(&value, &bits, sizeof value);
-    if (!std::isnan(value)) values.push_back(value);
-  }
+  // Ties at the seventh significant digit and their neighbours.
+  const std::vector<double> hard = TiesAndRandomBits(6, 15, 20000, 31337);
+  values.insert(values.end(), hard.begin(), hard.end());
   for (int i = -1000; i <= 1000; ++i) {
     values.push_back(i);
     values.push_back(i / 7.0);
