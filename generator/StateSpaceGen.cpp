@@ -435,7 +435,9 @@ void StateSpaceGen::FindNextBatched(char* copy) {
         node->RewardValue = *rewards++;
       }
     }
-    RecordTransition(batch_rates_[k], number, successor, &batch_probes_[k]);
+    if (batch_rates_[k] > 0.0) {
+      RecordTransition(batch_rates_[k], number, successor, &batch_probes_[k]);
+    }
   }
 }
 
@@ -526,13 +528,14 @@ void StateSpaceGen::FireInstant(double probability) {
 
 void StateSpaceGen::SaveStableState(double rate, std::uint32_t target_number) {
   if (TraceLevel >= 4) Trace->printf(4, "The rate to this state: %f", rate);
-  RecordTransition(rate, target_number, NextState.data(), nullptr);
+  if (rate > 0.0) {
+    RecordTransition(rate, target_number, NextState.data(), nullptr);
+  }
 }
 
 void StateSpaceGen::RecordTransition(double rate, std::uint32_t target_number,
                                      const char* image,
                                      const HybridHash::Probe* probe) {
-  if (!(rate > 0.0)) return;
   if (target_number == kAbsent) {
     ++NumStates;
     StateQueue->Enqueue(image, NumStates);

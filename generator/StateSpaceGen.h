@@ -146,8 +146,10 @@ class StateSpaceGen {
   // store's memory is thus fetched for all successors at once; numbering
   // and files are those of the one-pass order.
   void FindNextBatched(char* copy);
-  // SaveStableState for the successor `image`, found or not by a lookup
-  // (that started from `probe`, when not null).
+  // Adds `rate` to the transition into the successor `image`, numbering,
+  // queueing, storing and recording the rewards of a new state first.
+  // `target_number` is the result of a lookup (that started from `probe`,
+  // when not null). Callers drop the values that record nothing.
   void RecordTransition(double rate, std::uint32_t target_number,
                         const char* image, const HybridHash::Probe* probe);
   // Per firing of the state being explored: successor image, rate, store

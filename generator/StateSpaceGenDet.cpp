@@ -18,12 +18,6 @@
 #include "reward/Reward.h"
 #include "trace/TraceFileContainer.h"
 
-namespace {
-
-constexpr std::uint32_t kAbsent = 0xFFFFFFFFu;
-
-}  // namespace
-
 void StateSpaceGen::GenStateSpaceDeterministic(const char* arm_file_name,
                                                const char* var_file_name,
                                                const char* det_file_name) {
@@ -146,16 +140,9 @@ void StateSpaceGen::FireInstantDet(double probability) {
     if (TraceLevel >= 4) {
       Trace->printf(4, "The rate to this state: %f", value);
     }
-    if (value == 0.0) return;
-    if (target == kAbsent) {
-      ++NumStates;
-      StateQueue->Enqueue(NextState.data(), NumStates);
-      ReachedStates->Insert(NextState.data(), NumStates);
-      Transitions.Add(NumStates, value);
-      RewardWriter->Calculate(NumStates);
-    } else {
-      Transitions.Add(target, value);
-    }
+    // Negative values, from deterministic firings, are recorded too.
+    if (value != 0.0)
+      RecordTransition(value, target, NextState.data(), nullptr);
     return;
   }
   if (enabled.size() == 1) {
