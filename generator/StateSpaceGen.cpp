@@ -370,7 +370,6 @@ void StateSpaceGen::FindNextNormal(char* image) {
     if (TraceLevel >= 4) {
       Trace->printf(4, "Checking Action: %s", action->ActionName.c_str());
     }
-    timed_action_ = action;
     if (FireAction(action, copy)) {
       SaveStableState(Rate, ReachedStates->Lookup(NextState.data()));
       Model->SetState(copy);
@@ -386,7 +385,6 @@ void StateSpaceGen::FindNextInstant(char* image) {
     if (TraceLevel >= 4) {
       Trace->printf(4, "Checking Action: %s", action->ActionName.c_str());
     }
-    timed_action_ = action;
     if (FireAction(action, copy)) {
       RecursionDepth = 0;
       FireInstant(1.0);
@@ -405,7 +403,6 @@ void StateSpaceGen::FindNextBatched(char* copy) {
   }
   std::size_t fired = 0;
   for (BaseActionClass* action : TimedActions) {
-    timed_action_ = action;
     if (!FireAction(action, copy)) continue;
     char* successor = batch_images_.data() + fired * StateSize;
     std::memcpy(successor, NextState.data(), StateSize);

@@ -139,7 +139,6 @@ class StateSpaceGen {
   std::vector<std::vector<BaseActionClass*>> level_actions_;
   std::vector<std::vector<double>> level_weights_;
   std::vector<std::vector<char>> level_saved_;
-  BaseActionClass* timed_action_ = nullptr;  // the firing being resolved
 
   // Normal exploration without trace, in two passes: every enabled timed
   // action fires first, then the successors are looked up in order. The

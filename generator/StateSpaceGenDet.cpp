@@ -94,7 +94,6 @@ void StateSpaceGen::FindNextDeterministic(char* image) {
   for (BaseActionClass* action : TimedActions) {
     Model->SetState(copy);
     if (!action->Enabled()) continue;
-    timed_action_ = action;
     Rate = CheckedProbability(action);
     if (TraceLevel >= 1) {
       Trace->printf(1, "Enabled: %s", action->ActionName.c_str());
