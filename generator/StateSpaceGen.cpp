@@ -472,6 +472,15 @@ void StateSpaceGen::SelectHighestRank(std::vector<BaseActionClass*>& actions) {
   actions.resize(kept);
 }
 
+void StateSpaceGen::FireZeroTime(BaseActionClass* action, double probability,
+                                 void (StateSpaceGen::*resolve)(double)) {
+  if (TraceLevel >= 1) Trace->printFireAction(action, 0.0);
+  Model->FireAction(NextState.data(), action);
+  ++RecursionDepth;
+  (this->*resolve)(probability);
+  --RecursionDepth;
+}
+
 void StateSpaceGen::FireInstant(double probability) {
   if (RecursionDepth > kMaxRecursionDepth) {
     FatalError(std::cerr,
@@ -488,12 +497,7 @@ void StateSpaceGen::FireInstant(double probability) {
     return;
   }
   if (enabled.size() == 1) {
-    BaseActionClass* action = enabled.front();
-    if (TraceLevel >= 1) Trace->printFireAction(action, 0.0);
-    Model->FireAction(NextState.data(), action);
-    ++RecursionDepth;
-    FireInstant(probability);
-    --RecursionDepth;
+    FireZeroTime(enabled.front(), probability, &StateSpaceGen::FireInstant);
     return;
   }
   SelectHighestRank(enabled);
@@ -514,11 +518,8 @@ void StateSpaceGen::FireInstant(double probability) {
   char* saved = level_saved_[level].data();
   Model->CurrentState(saved);
   for (std::size_t i = 0; i < enabled.size(); ++i) {
-    if (TraceLevel >= 1) Trace->printFireAction(enabled[i], 0.0);
-    Model->FireAction(NextState.data(), enabled[i]);
-    ++RecursionDepth;
-    FireInstant(probability * weights[i] / total);
-    --RecursionDepth;
+    FireZeroTime(enabled[i], probability * weights[i] / total,
+                 &StateSpaceGen::FireInstant);
     Model->SetState(saved);
   }
 }

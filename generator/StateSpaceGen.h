@@ -126,6 +126,11 @@ class StateSpaceGen {
   // model order. Ends the run when none qualifies: the vanishing state would
   // lead nowhere and the rate that reached it would vanish from the chain.
   void SelectHighestRank(std::vector<BaseActionClass*>& actions);
+  // Fires the instantaneous `action` in the current vanishing state and
+  // resolves its successor one zero-time level deeper with `resolve`
+  // (FireInstant or FireInstantDet), given the path's probability.
+  void FireZeroTime(BaseActionClass* action, double probability,
+                    void (StateSpaceGen::*resolve)(double));
   void RefuseErlangActions();
   void WriteStateBlock(StateSpaceFile& arm);
   void FinishResultFiles(StateSpaceFile& arm, std::ofstream& arm_stream,

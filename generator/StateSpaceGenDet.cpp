@@ -147,11 +147,7 @@ void StateSpaceGen::FireInstantDet(double probability) {
   if (enabled.size() == 1) {
     BaseActionClass* action = enabled.front();
     const double weight = CheckedProbability(action);
-    if (TraceLevel >= 1) Trace->printFireAction(action, 0.0);
-    Model->FireAction(NextState.data(), action);
-    ++RecursionDepth;
-    FireInstantDet(probability * weight);
-    --RecursionDepth;
+    FireZeroTime(action, probability * weight, &StateSpaceGen::FireInstantDet);
     return;
   }
   SelectHighestRank(enabled);
@@ -159,11 +155,7 @@ void StateSpaceGen::FireInstantDet(double probability) {
   Model->CurrentState(saved);
   for (BaseActionClass* action : enabled) {
     const double weight = CheckedProbability(action);
-    if (TraceLevel >= 1) Trace->printFireAction(action, 0.0);
-    Model->FireAction(NextState.data(), action);
-    ++RecursionDepth;
-    FireInstantDet(probability * weight);
-    --RecursionDepth;
+    FireZeroTime(action, probability * weight, &StateSpaceGen::FireInstantDet);
     Model->SetState(saved);
   }
 }

@@ -21,12 +21,19 @@ using Model = std::unique_ptr<TestModel>;
 
 Model NewModel() { return std::make_unique<TestModel>(); }
 
-TEST(StateSpaceGenDetTest, OneDeterministicAction) {
+// Places a (one token) and b, and one deterministic action of delay 5 that
+// moves the token from a to b.
+Model DelayFive() {
   Model m = NewModel();
   Place& a = m->AddPlace("a", 1);
   Place& b = m->AddPlace("b");
   MoveToken(m->AddDeterministic("fixed", 5.0), a, b);
   m->Finish();
+  return m;
+}
+
+TEST(StateSpaceGenDetTest, OneDeterministicAction) {
+  Model m = DelayFive();
   const Generated g = Generate(std::move(m));
   EXPECT_EQ(g.arm,
             "1\n2\n      \n"
@@ -153,11 +160,7 @@ TEST(StateSpaceGenDetTest, InstantaneousChoicesTakeGroupProbabilities) {
 }
 
 TEST(StateSpaceGenDetTest, AbsorbingStatesAreListedOnStandardOutput) {
-  Model m = NewModel();
-  Place& a = m->AddPlace("a", 1);
-  Place& b = m->AddPlace("b");
-  MoveToken(m->AddDeterministic("fixed", 5.0), a, b);
-  m->Finish();
+  Model m = DelayFive();
   const std::string listing =
       "\nThis following State is absorbing:\n" + std::string("Model: (") +
       std::to_string(m->ModelId) + ")test\n  a = 0\n  b = 1\n_$2$\n";
@@ -221,16 +224,8 @@ TEST(StateSpaceGenDetTest, ResultFilesOpenInOrderDetArmVar) {
     fs::create_directory(path + row.blocked);
     GenerateOptions options;
     options.directory = path;
-    EXPECT_EXIT(
-        {
-          Model m = NewModel();
-          Place& a = m->AddPlace("a", 1);
-          Place& b = m->AddPlace("b");
-          MoveToken(m->AddDeterministic("fixed", 5.0), a, b);
-          m->Finish();
-          Generate(std::move(m), options);
-        },
-        ExitedWithCode(1), row.message);
+    EXPECT_EXIT({ Generate(DelayFive(), options); }, ExitedWithCode(1),
+                row.message);
     EXPECT_EQ(fs::is_regular_file(path + "m.det"), row.det_created);
     EXPECT_EQ(fs::is_regular_file(path + "m.arm"), row.arm_created);
     EXPECT_TRUE(fs::is_regular_file(path + "m.pvtype"));
@@ -243,17 +238,8 @@ TEST(StateSpaceGenDetTest, FailedWriteOfDetFileIsFatal) {
   std::filesystem::create_symlink("/dev/full", path + "m.det");
   GenerateOptions options;
   options.directory = path;
-  EXPECT_EXIT(
-      {
-        Model m = NewModel();
-        Place& a = m->AddPlace("a", 1);
-        Place& b = m->AddPlace("b");
-        MoveToken(m->AddDeterministic("fixed", 5.0), a, b);
-        m->Finish();
-        Generate(std::move(m), options);
-      },
-      ExitedWithCode(1),
-      "^Error: Could not write enabling states file .*/m\\.det\n$");
+  EXPECT_EXIT({ Generate(DelayFive(), options); }, ExitedWithCode(1),
+              "^Error: Could not write enabling states file .*/m\\.det\n$");
 }
 
 TEST(StateSpaceGenDetTest, InvalidModelValuesAreFatal) {
