@@ -6,9 +6,9 @@
 #include <streambuf>
 #include <vector>
 
-#include "generator/StateSpaceFile.h"
 #include "generator/TransitionList.h"
-#include "reward/Reward.h"
+#include "output/NumberFormat.h"
+#include "output/StateSpaceFile.h"
 
 namespace {
 

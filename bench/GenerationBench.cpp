@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <fstream>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -10,8 +11,8 @@
 #include "bench/floor/KanbanFloor.h"
 #include "bench/models/Fms.h"
 #include "bench/models/Kanban.h"
-#include "generator/StateSpaceGen.h"
 #include "reward/PVModel.h"
+#include "run/RunGeneration.h"
 
 namespace {
 
@@ -39,11 +40,16 @@ class QuietStdout {
 
 std::uint32_t Generate(PVModel* model) {
   QuietStdout quiet;
-  StateSpaceGen generator(model, OutputPath().c_str(), "bench", 0, 0.5, nullptr,
-                          nullptr, nullptr);
-  generator.InitializeTrace();
-  generator.GenStateSpace();
-  return generator.NumStates;
+  RunSettings settings;
+  settings.path = OutputPath();
+  settings.name = "bench";
+  if (!RunGeneration(*model, settings).ok) std::abort();
+  // The state count is line 2 of the state-space file.
+  std::ifstream arm(settings.path + "bench.arm");
+  std::uint32_t type = 0;
+  std::uint32_t states = 0;
+  arm >> type >> states;
+  return states;
 }
 
 void BM_GenerateKanban(benchmark::State& state) {

@@ -2,8 +2,8 @@
 
 #include <cmath>
 
+#include "base/Contract.h"
 #include "distributions/LaggedFibonacci.h"
-#include "framework/Contract.h"
 
 namespace {
 

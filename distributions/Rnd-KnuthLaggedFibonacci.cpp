@@ -1,6 +1,6 @@
 #include "distributions/Rnd-KnuthLaggedFibonacci.h"
 
-#include "framework/Contract.h"
+#include "base/Contract.h"
 
 double ran_u[kRanfLongLag];
 double ranf_arr_buf[kRanfQuality];

@@ -3,7 +3,7 @@
 #include <iostream>
 #include <new>
 
-#include "framework/Fatal.h"
+#include "base/Fatal.h"
 #include "state/BaseStateVariableClass.h"
 
 BaseActionClass::BaseActionClass()

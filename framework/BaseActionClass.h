@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "framework/FastSet.h"
-#include "framework/List.h"
+#include "base/FastSet.h"
+#include "base/List.h"
 
 class BaseModelClass;
 class BaseStateVariableClass;

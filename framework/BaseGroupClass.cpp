@@ -4,7 +4,7 @@
 #include <iostream>
 #include <string>
 
-#include "framework/StandardErrors.h"
+#include "base/StandardErrors.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 
 #include <iostream>
 
+#include "base/Contract.h"
 #include "framework/BaseActionClass.h"
-#include "framework/Contract.h"
 #include "state/BaseStateVariableClass.h"
 
 double BaseModelClass::LastActionTime = 0.0;

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "framework/List.h"
+#include "base/List.h"
 
 class BaseActionClass;
 class BaseGroupClass;

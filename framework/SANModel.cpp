@@ -6,8 +6,8 @@
 #include <iostream>
 #include <set>
 
+#include "base/Contract.h"
 #include "framework/Activity.h"
-#include "framework/Contract.h"
 #include "state/BaseStateVariableClass.h"
 #include "state/Place.h"
 

@@ -42,15 +42,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   }
   argv.push_back(nullptr);
 
-  ResetRunSettings();
-  int file_type = 1;
-  std::optional<std::string> trace_file_name;
+  CommandLineSettings settings;
   const CommandLineStatus status =
-      commandline(static_cast<int>(arguments.size()), argv.data(), file_type,
-                  trace_file_name);
+      commandline(static_cast<int>(arguments.size()), argv.data(), settings);
   if (status.ok) {
     FuzzCheck(status.message.empty(), "a message without an error");
-    FuzzCheck(hash_value >= kMinHashValue && hash_value <= kMaxHashValue,
+    FuzzCheck(settings.run.hash_value >= kMinHashValue &&
+                  settings.run.hash_value <= kMaxHashValue,
               "hash value outside its range");
   } else {
     FuzzCheck(!status.message.empty() && status.message.back() == '\n',

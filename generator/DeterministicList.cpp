@@ -3,7 +3,8 @@
 #include <cstdint>
 #include <iostream>
 
-#include "framework/Contract.h"
+#include "base/Contract.h"
+#include "output/LittleEndian.h"
 
 namespace {
 
@@ -54,12 +55,7 @@ void DeterministicList::writeEnablingStates(std::ostream& stream,
   if (type == kTextOutputFile) {
     stream << rate_info_size_ << '\n';
   } else {
-    auto size = static_cast<std::uint32_t>(rate_info_size_);
-    const char bytes[4] = {static_cast<char>(size & 0xFF),
-                           static_cast<char>((size >> 8) & 0xFF),
-                           static_cast<char>((size >> 16) & 0xFF),
-                           static_cast<char>((size >> 24) & 0xFF)};
-    stream.write(bytes, 4);
+    WriteLittleEndian(stream, static_cast<std::uint32_t>(rate_info_size_), 4);
   }
   for (int i = 0; i < rate_info_size_; ++i)
     rate_info_[i].writeStates(stream, type);
@@ -75,4 +71,11 @@ void DeterministicList::printEnablingStates() const {
     rate_info_[i].printStates();
   }
   std::cout << kRule << std::flush;
+}
+
+std::unique_ptr<double[]> realloclist(const double* list, unsigned new_size,
+                                      unsigned old_count) {
+  auto result = std::make_unique<double[]>(new_size);  // zero-filled
+  for (unsigned i = 0; i < old_count && i < new_size; ++i) result[i] = list[i];
+  return result;
 }

@@ -1,6 +1,7 @@
 #ifndef GEN_GENERATOR_DETERMINISTICLIST_H_
 #define GEN_GENERATOR_DETERMINISTICLIST_H_
 
+#include <memory>
 #include <ostream>
 #include <vector>
 
@@ -40,5 +41,10 @@ class DeterministicList {
   int rate_info_size_ = 0;
   std::vector<RateInfoType> rate_info_;  // size() is the capacity
 };
+
+// A new array of `new_size` doubles, all 0.0, whose first `old_count`
+// entries (at most `new_size`) are copied from `list`.
+std::unique_ptr<double[]> realloclist(const double* list, unsigned new_size,
+                                      unsigned old_count);
 
 #endif  // GEN_GENERATOR_DETERMINISTICLIST_H_

@@ -5,8 +5,8 @@
 #include <new>
 #include <string>
 
-#include "framework/Contract.h"
-#include "framework/Fatal.h"
+#include "base/Contract.h"
+#include "base/Fatal.h"
 
 namespace {
 
@@ -197,6 +197,14 @@ std::uint64_t HybridHash::FindEmptySlot(const std::uint32_t* table,
     ++probe_count_;
   }
   return slot;
+}
+
+std::uint32_t HybridHash::FindOrInsert(const char* image, const Probe& probe,
+                                       std::uint32_t next_number) {
+  const std::uint32_t number = Lookup(image, probe);
+  if (number != kNotFound) return number;
+  Insert(image, next_number, probe);
+  return next_number;
 }
 
 void HybridHash::Insert(const char* image, std::uint32_t stateNumber) {

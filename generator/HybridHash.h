@@ -67,6 +67,11 @@ class HybridHash {
   // spread over the table.
   std::uint64_t getHashKey(const char* image, std::uint64_t size) const;
 
+  // The number stored for `image`, or, when it is not stored yet, stores it
+  // under `next_number` and returns that; `probe` is Locate's for `image`.
+  std::uint32_t FindOrInsert(const char* image, const Probe& probe,
+                             std::uint32_t next_number);
+
   // Moves every entry into a table of the next PrimeArray size.
   void Rehash();
   // Adds the next block of image slots.

@@ -4,20 +4,14 @@
 #include <cstring>
 #include <iostream>
 
-#include "framework/Contract.h"
+#include "base/Contract.h"
+#include "output/Formats.h"
+#include "output/LittleEndian.h"
+#include "output/NumberFormat.h"
 
 namespace {
 
 constexpr int kDefaultCapacity = 10;
-
-void WriteLittleEndian(std::ostream& stream, std::uint64_t value, int bytes) {
-  char buffer[8];
-  for (int i = 0; i < bytes; ++i) {
-    buffer[i] = static_cast<char>(value & 0xFF);
-    value >>= 8;
-  }
-  stream.write(buffer, bytes);
-}
 
 }  // namespace
 
@@ -48,19 +42,19 @@ void RateInfoType::increaseStateList(int newCapacity) {
 void RateInfoType::writeStates(std::ostream& stream,
                                OutputFileType type) const {
   if (type == kTextOutputFile) {
-    stream << value_ << '\n';
+    char text[32];
+    stream.write(text, FormatRate(value_, text) - text);
+    stream << '\n';
     for (std::uint32_t i = 0; i < state_count_; ++i)
       stream << states_[i] << '\n';
     stream << "0\n";
     return;
   }
-  std::uint64_t bits;
-  static_assert(sizeof(bits) == sizeof(value_));
-  std::memcpy(&bits, &value_, sizeof(bits));
-  WriteLittleEndian(stream, bits, 8);
+  WriteLittleEndianDouble(stream, value_);
   for (std::uint32_t i = 0; i < state_count_; ++i)
     WriteLittleEndian(stream, static_cast<std::uint32_t>(states_[i]), 4);
-  WriteLittleEndian(stream, 0, 2);  // a 16-bit end mark, not a 32-bit one
+  // a 16-bit end mark, not a 32-bit one
+  WriteLittleEndian(stream, 0, kBinaryEndOfStatesBytes);
 }
 
 void RateInfoType::printStates() const {

@@ -5,9 +5,14 @@
 #include <memory>
 #include <ostream>
 
+#include "output/Formats.h"
+
 // How the enabling-states writers lay out their output: 0 is text, every
 // other value binary.
-enum OutputFileType : int { kTextOutputFile = 0, kBinaryOutputFile = 1 };
+enum OutputFileType : int {
+  kTextOutputFile = kTextEnablingStates,
+  kBinaryOutputFile = 1
+};
 
 // The states that enable a deterministic delay: the delay value and the
 // state numbers, in insertion order (a number may occur more than once).

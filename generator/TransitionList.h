@@ -4,16 +4,15 @@
 #include <cstdint>
 #include <vector>
 
+#include "output/StateSpaceFile.h"
+
 // The transitions out of the state being explored: one entry per distinct
 // target, holding the sum of every rate recorded for it. Rates are added in
 // the order they were recorded, so each sum is bit-for-bit the sum an
 // ordered map would accumulate. Storage is reused from state to state.
 class TransitionList {
  public:
-  struct Entry {
-    std::uint32_t target;
-    double rate;
-  };
+  using Entry = Transition;
 
   void Add(std::uint32_t target, double rate) {
     pending_.push_back({target, sequence_++, rate});

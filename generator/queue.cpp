@@ -5,8 +5,8 @@
 #include <new>
 #include <utility>
 
-#include "framework/Fatal.h"
-#include "framework/StandardErrors.h"
+#include "base/Fatal.h"
+#include "base/StandardErrors.h"
 
 namespace {
 

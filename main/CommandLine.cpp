@@ -7,17 +7,6 @@
 #include <cstring>
 #include <iostream>
 
-std::string gExperimentPath;
-std::string gExperimentName;
-int ExpNum = 0;
-std::optional<std::string> OverrideString;
-short flagAbsorb = 0;
-double hash_value = 0.5;
-int TempTraceLevel = 0;
-std::optional<std::string> db_host;
-std::optional<std::string> db_entity;
-int GlobalDebugLevel = 0;
-
 namespace {
 
 // A whole decimal number that fits in 32 bits, with nothing before or after
@@ -51,8 +40,9 @@ CommandLineStatus NotAWholeNumber(char letter, const std::string& value) {
 
 }  // namespace
 
-CommandLineStatus commandline(int argc, char** argv, int& file_type,
-                              std::optional<std::string>& trace_file_name) {
+CommandLineStatus commandline(int argc, char** argv,
+                              CommandLineSettings& settings) {
+  RunSettings& run = settings.run;
   for (int i = 1; i < argc; ++i) {
     const char* argument = argv[i];
     if (argument[0] != '-') continue;
@@ -72,31 +62,31 @@ CommandLineStatus commandline(int argc, char** argv, int& file_type,
       case 'B': {
         const std::optional<int> number = ParseInt32(value);
         if (!number) return NotAWholeNumber(letter, value);
-        ExpNum = *number;
+        settings.experiment = *number;
         break;
       }
       case 'F': {
         const std::optional<int> number = ParseInt32(value);
         if (!number) return NotAWholeNumber(letter, value);
-        file_type = *number;
+        run.file_type = *number;
         break;
       }
       case 'N':
-        gExperimentName = value;
+        run.name = value;
         break;
       case 'O':
-        OverrideString = value;
+        settings.overrides = value;
         std::cout << "OverrideString is " << value << '\n' << std::flush;
         break;
       case 'P':
-        gExperimentPath = value;
+        run.path = value;
         std::cout << "path=[" << value << "]\n" << std::flush;
         break;
       case 'a':
-        flagAbsorb = 1;
+        run.report_absorbing = true;
         break;
       case 'e':
-        db_entity = value;
+        run.db_entity = value;
         break;
       case 'h': {
         // A value that does not start with a number leaves the setting as it
@@ -107,22 +97,22 @@ CommandLineStatus commandline(int argc, char** argv, int& file_type,
             return Failure("Error: hash value " + value +
                            " is outside 0.1..0.9\n");
           }
-          hash_value = scanned;
+          run.hash_value = scanned;
         }
         break;
       }
       case 'l': {
         const std::optional<int> number = ParseInt32(value);
         if (!number) return NotAWholeNumber(letter, value);
-        TempTraceLevel = *number;
-        std::cout << "TraceLevel=" << TempTraceLevel << '\n' << std::flush;
+        run.trace_level = *number;
+        std::cout << "TraceLevel=" << run.trace_level << '\n' << std::flush;
         break;
       }
       case 's':
-        db_host = value;
+        run.db_server = value;
         break;
       case 't':
-        trace_file_name = value;
+        run.trace_file = value;
         break;
       default:
         std::cout << "ERROR: unknown argument: " << reported << '\n'
@@ -131,17 +121,4 @@ CommandLineStatus commandline(int argc, char** argv, int& file_type,
     }
   }
   return CommandLineStatus{};
-}
-
-void ResetRunSettings() {
-  gExperimentPath.clear();
-  gExperimentName.clear();
-  ExpNum = 0;
-  OverrideString.reset();
-  flagAbsorb = 0;
-  hash_value = 0.5;
-  TempTraceLevel = 0;
-  db_host.reset();
-  db_entity.reset();
-  GlobalDebugLevel = 0;
 }

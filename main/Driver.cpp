@@ -4,10 +4,10 @@
 #include <optional>
 #include <string>
 
-#include "framework/Fatal.h"
-#include "generator/StateSpaceGen.h"
+#include "base/Fatal.h"
 #include "main/CommandLine.h"
 #include "reward/PVModel.h"
+#include "run/RunGeneration.h"
 #include "study/GlobalVariables.h"
 #include "study/test_execution_rate_G_SetStudySetStudy.h"
 
@@ -45,45 +45,30 @@ int RunMain(int argc, char** argv) {
     return CheckedStandardOutput();
   }
 
-  int file_type = 1;
-  std::optional<std::string> trace_file_name;
-  const CommandLineStatus status =
-      commandline(argc, argv, file_type, trace_file_name);
+  CommandLineSettings settings;
+  const CommandLineStatus status = commandline(argc, argv, settings);
   if (!status.ok) FatalError(std::cerr, status.message);
 
   // The study does not check the experiment number, so it is checked here,
   // before anything is listed.
-  if (ExpNum < 0 || ExpNum >= kNumExperiments) {
-    FatalError(std::cerr, "Error: experiment " + std::to_string(ExpNum) +
+  if (settings.experiment < 0 || settings.experiment >= kNumExperiments) {
+    FatalError(std::cerr, "Error: experiment " +
+                              std::to_string(settings.experiment) +
                               " is outside 0.." +
                               std::to_string(kNumExperiments - 1) + "\n");
   }
 
   BaseStudyClass* study = GenerateStudy();
-  study->SetGVs(ExpNum);
-  study->PrintGlobalValues(ExpNum);
-  if (OverrideString) {
-    study->overrideGVs(OverrideString->c_str());
+  study->SetGVs(settings.experiment);
+  study->PrintGlobalValues(settings.experiment);
+  if (settings.overrides) {
+    study->overrideGVs(settings.overrides->c_str());
     std::cout << "Overriding global variables in ssg\n" << std::flush;
   }
 
-  PVModel* model = study->GetPVModel(false);
-  {
-    StateSpaceGen generator(
-        model, gExperimentPath.c_str(), gExperimentName.c_str(), flagAbsorb,
-        hash_value, db_host ? db_host->c_str() : nullptr,
-        db_entity ? db_entity->c_str() : nullptr,
-        trace_file_name ? trace_file_name->c_str() : nullptr);
-    generator.FileType = static_cast<short>(file_type);
-    std::cout << "SSG: SetTraceLevel: " << TempTraceLevel << '\n' << std::flush;
-    generator.TraceLevel = TempTraceLevel;
-    generator.InitializeTrace();
-    generator.GenStateSpace();
-
-    // The generator outlives the study, which owns the model.
-    DestructStudy();
-    db_host.reset();
-    db_entity.reset();
-  }
+  // The study owns the model; it is destroyed only after the run.
+  const Status run = RunGeneration(*study->GetPVModel(false), settings.run);
+  DestructStudy();
+  if (!run.ok) FatalError(run);
   return CheckedStandardOutput();
 }

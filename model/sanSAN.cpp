@@ -1,7 +1,7 @@
 #include "model/sanSAN.h"
 
 #include "distributions/UserDistributions.h"
-#include "study/GlobalVariables.h"
+#include "model/GlobalVariables.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "framework/Contract.h"
+#include "base/Contract.h"
 
 void ModelGroupClass::CreateModelList(int n) {
   NumModels = n;

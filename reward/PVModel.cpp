@@ -2,12 +2,14 @@
 
 #include <cstring>
 #include <fstream>
+#include <string>
 #include <typeinfo>
+#include <vector>
 
+#include "base/Contract.h"
+#include "base/FastSet.h"
+#include "base/List.h"
 #include "framework/BaseGroupClass.h"
-#include "framework/Contract.h"
-#include "framework/FastSet.h"
-#include "framework/List.h"
 #include "framework/SANModel.h"
 #include "reward/PerformanceVariableNode.h"
 #include "reward/SetQueries.h"
@@ -398,20 +400,36 @@ void PVModel::AgeAction(char* state, BaseActionClass* /*action*/) {
   }
 }
 
-bool PVModel::WritePVTypeFile(const char* file_name) {
-  std::ofstream out(file_name, std::ios::out | std::ios::trunc);
-  if (!out) return false;
-  out << "Version:1\n";
-  out << "NumPV:" << NumPVs << '\n';
+std::vector<RewardVariableType> PVModel::RewardTypes() const {
+  std::vector<RewardVariableType> types;
   for (const auto& node : PVList) {
-    out << "Name:" << node->getName() << '\n';
-    out << "Type:" << node->GetRewardType() << '\n';
-    out << "NumTimes:" << node->GetNumTimePoints() << '\n';
+    RewardVariableType& type = types.emplace_back();
+    type.name = node->getName();
+    type.type = node->GetRewardType();
     for (int k = 0; k < node->GetNumTimePoints(); ++k) {
-      out << "Start:" << node->GetStartTime(k) << '\n';
-      out << "Stop:" << node->GetStopTime(k) << '\n';
+      type.start_times.push_back(node->GetStartTime(k));
+      type.stop_times.push_back(node->GetStopTime(k));
     }
   }
+  return types;
+}
+
+std::vector<std::string> PVModel::RewardNames() const {
+  std::vector<std::string> names;
+  for (const auto& node : PVList) names.push_back(node->Name);
+  return names;
+}
+
+void PVModel::CurrentRewards(double* out) const {
+  for (const auto& node : PVList) {
+    *out++ = node->ImpulseValue;
+    *out++ = node->RewardValue;
+  }
+}
+
+bool PVModel::WritePVTypeFile(const char* file_name) {
+  std::ofstream out(file_name, std::ios::out | std::ios::trunc);
+  if (!out || !WriteRewardTypes(out, RewardTypes())) return false;
   out.close();
   return !out.fail();
 }

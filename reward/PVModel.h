@@ -3,10 +3,12 @@
 
 #include <memory>
 #include <ostream>
+#include <string>
 #include <vector>
 
 #include "framework/BaseActionClass.h"
 #include "framework/BaseModelClass.h"
+#include "output/RewardTypeFile.h"
 
 class FastSet;
 class PerformanceVariableNode;
@@ -53,6 +55,13 @@ class PVModel : public BaseModelClass {
   // Writes the reward-variable type file. False when the file could not be
   // written completely.
   [[nodiscard]] bool WritePVTypeFile(const char* file_name);
+  // The reward variables as the type file describes them, and their names
+  // (the .var header), in node order.
+  std::vector<RewardVariableType> RewardTypes() const;
+  std::vector<std::string> RewardNames() const;
+  // The reward record of the current state: each node's impulse and rate
+  // reward as the latest firing left them (2 * PVList.size() doubles).
+  void CurrentRewards(double* out) const;
   void FireAction(BaseActionClass* action, double time);
   int CreatePVStateIndex();
   int BytesFor(int n);

@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <iostream>
 
+#include "base/Contract.h"
+#include "base/Fatal.h"
+#include "base/List.h"
 #include "framework/BaseActionClass.h"
 #include "framework/BaseGroupClass.h"
 #include "framework/BaseModelClass.h"
-#include "framework/Contract.h"
-#include "framework/Fatal.h"
-#include "framework/List.h"
 #include "reward/IntervalOfTime.h"
 #include "reward/SetQueries.h"
 

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "base/Contract.h"
 #include "framework/BaseModelClass.h"
-#include "framework/Contract.h"
 
 // The address of a worker's typed model field (such as `sanSAN* sanModel`)
 // together with the way to store a model there. Store() checks that the

@@ -3,6 +3,10 @@
 
 #include <cstdint>
 #include <fstream>
+#include <memory>
+#include <vector>
+
+#include "output/RewardValuesFile.h"
 
 class PVModel;
 
@@ -10,11 +14,10 @@ class PVModel;
 // constructor, closed by Reward::Finish.
 extern std::fstream rewfile;
 
-// Writes the reward values file: one line per reward variable name, then per
-// state its number followed by the current impulse and rate reward of every
-// reward variable, as the latest firing left them in the nodes. File types
-// 1, 3 and 5 give text records; any other gives little-endian binary records
-// (uint32 state number, then two IEEE doubles per variable).
+// Writes the reward values file of `model` (see RewardValuesFile): the
+// reward variables' names, then per state the current impulse and rate
+// reward of every variable as the latest firing left them in the nodes. File
+// types 1, 3 and 5 give text records, any other binary records.
 class Reward {
  public:
   // Opens `file_name` (created or emptied) and writes the header. A file
@@ -22,6 +25,7 @@ class Reward {
   Reward(PVModel* model, short file_type, const char* file_name);
   Reward(const Reward&) = delete;
   Reward& operator=(const Reward&) = delete;
+  ~Reward();
 
   // Appends the record of state `state_number`.
   void Calculate(std::uint32_t state_number);
@@ -30,18 +34,9 @@ class Reward {
   [[nodiscard]] bool Finish();
 
  private:
-  bool TextRecords() const {
-    return file_type_ == 1 || file_type_ == 3 || file_type_ == 5;
-  }
-
   PVModel* model_;  // not owned
-  std::int16_t file_type_;
-  std::uint32_t name_counter_;
+  std::unique_ptr<RewardValuesFile> writer_;
+  std::vector<double> record_;
 };
-
-// Formats `value` as the stream's default format would (C's "%.6g", six
-// significant digits, the shorter of fixed and exponent notation); returns
-// the end of the text. `out` must have room for 24 characters.
-char* FormatReward(double value, char* out);
 
 #endif  // GEN_REWARD_REWARD_H_

@@ -1,7 +1,7 @@
 #ifndef GEN_REWARD_SETQUERIES_H_
 #define GEN_REWARD_SETQUERIES_H_
 
-#include "framework/FastSet.h"
+#include "base/FastSet.h"
 
 // Membership and emptiness of a FastSet in either phase: the reward sets on
 // actions are frozen once the reward model is built, and are then searched

@@ -2,8 +2,6 @@
 
 #include <iostream>
 
-#include "framework/BaseActionClass.h"
-
 BaseStateVariableClass::BaseStateVariableClass()
     : BaseStateVariableClass("default", "") {}
 
@@ -42,26 +40,6 @@ void BaseStateVariableClass::removeAffectingAction(BaseActionClass* action) {
 void BaseStateVariableClass::replaceAffectingAction(
     BaseActionClass* old_action, BaseActionClass* new_action) {
   AffectingActions->replaceItem(old_action, new_action);
-}
-
-void BaseStateVariableClass::addSelfAsEnablingSVToAction(
-    BaseActionClass* action) {
-  action->addEnablingSV(this);
-}
-
-void BaseStateVariableClass::addSelfAsAffectedSVToAction(
-    BaseActionClass* action) {
-  action->addAffectedSV(this);
-}
-
-void BaseStateVariableClass::removeSelfFromEnablingSVOfAction(
-    BaseActionClass* action) {
-  action->removeEnablingSV(this);
-}
-
-void BaseStateVariableClass::removeSelfFromAffectedSVOfAction(
-    BaseActionClass* action) {
-  action->removeAffectedSV(this);
 }
 
 std::unique_ptr<List<BaseStateVariableClass>>

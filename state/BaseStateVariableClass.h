@@ -5,7 +5,7 @@
 #include <ostream>
 #include <string>
 
-#include "framework/List.h"
+#include "base/List.h"
 
 class BaseActionClass;
 
@@ -39,6 +39,9 @@ class BaseStateVariableClass {
   virtual void addSelfAsAffectedSVToAction(BaseActionClass* action);
   virtual void removeSelfFromEnablingSVOfAction(BaseActionClass* action);
   virtual void removeSelfFromAffectedSVOfAction(BaseActionClass* action);
+  // Makes every action in this variable's affecting and enabled lists name
+  // `replacement` instead of this variable.
+  void replaceSelfInActions(BaseStateVariableClass* replacement);
   // A new list owned by the caller.
   virtual std::unique_ptr<List<BaseStateVariableClass>> getLeafNodes();
   virtual int getNumLeafNodes();

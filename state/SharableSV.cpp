@@ -3,8 +3,7 @@
 #include <cstring>
 #include <iostream>
 
-#include "framework/BaseActionClass.h"
-#include "framework/Contract.h"
+#include "base/Contract.h"
 
 namespace {
 
@@ -91,14 +90,7 @@ void SharableSV<T>::share(BaseStateVariableClass* other) {
   Join(joining, hub);
 
   // Actions must list the group once, under the variable that stays.
-  List<BaseActionClass>* affecting = otherSV->AffectingActions;
-  for (int i = 0; i < affecting->getNumItems(); ++i) {
-    affecting->getItem(i)->AffectedSVs.replaceItem(otherSV, holder);
-  }
-  List<BaseActionClass>* enabled = otherSV->EnabledActions;
-  for (int i = 0; i < enabled->getNumItems(); ++i) {
-    enabled->getItem(i)->EnablingSVs.replaceItem(otherSV, holder);
-  }
+  otherSV->replaceSelfInActions(holder);
 }
 
 template <typename T>

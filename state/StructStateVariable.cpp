@@ -1,7 +1,6 @@
 #include "state/StructStateVariable.h"
 
-#include "framework/BaseActionClass.h"
-#include "framework/Contract.h"
+#include "base/Contract.h"
 
 BaseStructStateVariable::BaseStructStateVariable()
     : BaseStateVariableClass(), stateSize(0) {}
@@ -105,14 +104,7 @@ void BaseStructStateVariable::ShareWith(BaseStructStateVariable* other) {
   other->shared = true;
   other->stored = false;
 
-  List<BaseActionClass>* affecting = other->AffectingActions;
-  for (int i = 0; i < affecting->getNumItems(); ++i) {
-    affecting->getItem(i)->AffectedSVs.replaceItem(other, this);
-  }
-  List<BaseActionClass>* enabled = other->EnabledActions;
-  for (int i = 0; i < enabled->getNumItems(); ++i) {
-    enabled->getItem(i)->EnablingSVs.replaceItem(other, this);
-  }
+  other->replaceSelfInActions(this);
 }
 
 void BaseStructStateVariable::appendAffectingAction(BaseActionClass* action) {

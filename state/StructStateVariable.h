@@ -6,7 +6,7 @@
 #include <ostream>
 #include <vector>
 
-#include "framework/List.h"
+#include "base/List.h"
 #include "state/BaseStateVariableClass.h"
 
 class BaseActionClass;

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <iostream>
 
-#include "framework/Contract.h"
+#include "base/Contract.h"
 
 char BaseStudyClass::exp_name_buffer_[128];
 

@@ -4,10 +4,6 @@
 
 #include "study/test_execution_rate_G_SetStudySetStudy.h"
 
-double pperm_fault_G = 0.0;
-double safe_restore_rate_G = 0.0;
-double test_execution_rate_G = 0.0;
-
 BaseStudyClass* GlobalStudyPtr = nullptr;
 
 namespace {

@@ -1,13 +1,8 @@
 #ifndef GEN_STUDY_GLOBALVARIABLES_H_
 #define GEN_STUDY_GLOBALVARIABLES_H_
 
+#include "model/GlobalVariables.h"
 #include "study/BaseStudyClass.h"
-
-// The failure model's parameters: 0.0 at start, written by the study
-// (SetGVs, overrides) and read by the model at every rate evaluation.
-extern double pperm_fault_G;
-extern double safe_restore_rate_G;
-extern double test_execution_rate_G;
 
 // The one study, or null before GenerateStudy() and after DestructStudy().
 // Not owning.

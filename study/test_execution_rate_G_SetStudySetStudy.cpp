@@ -4,7 +4,7 @@
 #include <iostream>
 #include <memory>
 
-#include "framework/Contract.h"
+#include "base/Contract.h"
 #include "model/RWDPVModel.h"
 #include "study/GlobalVariables.h"
 

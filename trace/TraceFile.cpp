@@ -2,7 +2,7 @@
 
 #include <iostream>
 
-#include "framework/Contract.h"
+#include "base/Contract.h"
 #include "reward/PVModel.h"
 
 TraceFile::TraceFile() : Level(1), Stream(nullptr) {}

@@ -3,7 +3,7 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "framework/Contract.h"
+#include "base/Contract.h"
 #include "reward/PVModel.h"
 
 TraceFileContainer::TraceFileContainer() : TracedModel(nullptr) {}

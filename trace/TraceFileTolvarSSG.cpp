@@ -1,8 +1,8 @@
 #include "trace/TraceFileTolvarSSG.h"
 
+#include "base/Contract.h"
 #include "framework/BaseActionClass.h"
 #include "framework/BaseModelClass.h"
-#include "framework/Contract.h"
 #include "framework/SANModel.h"
 #include "reward/PVModel.h"
 #include "state/BaseStateVariableClass.h"

@@ -8,13 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "base/Fatal.h"
 #include "bench/floor/KanbanFloor.h"
 #include "bench/models/Fms.h"
 #include "bench/models/Kanban.h"
-#include "framework/Fatal.h"
-#include "generator/StateSpaceGen.h"
 #include "main/CommandLine.h"
 #include "reward/PVModel.h"
+#include "run/RunGeneration.h"
 
 namespace {
 
@@ -75,33 +75,21 @@ int RunGenBench(int argc, char** argv) {
   // The rest are gen's options, read by gen's own parser.
   std::vector<char*> options = {argv[0]};
   for (int i = first + 2; i < argc; ++i) options.push_back(argv[i]);
-  int file_type = 1;
-  std::optional<std::string> trace_file_name;
+  CommandLineSettings settings;
   const CommandLineStatus status =
-      commandline(static_cast<int>(options.size()), options.data(), file_type,
-                  trace_file_name);
+      commandline(static_cast<int>(options.size()), options.data(), settings);
   if (!status.ok) FatalError(std::cerr, status.message);
 
   if (floor) {
-    return RunKanbanFloor(*parameter, gExperimentPath, gExperimentName,
+    return RunKanbanFloor(*parameter, settings.run.path, settings.run.name,
                           std::cout, std::cerr);
   }
 
   std::unique_ptr<PVModel> model =
       kanban ? MakeKanbanModel(*parameter) : MakeFmsModel(*parameter);
-  {
-    StateSpaceGen generator(
-        model.get(), gExperimentPath.c_str(), gExperimentName.c_str(),
-        flagAbsorb, hash_value, db_host ? db_host->c_str() : nullptr,
-        db_entity ? db_entity->c_str() : nullptr,
-        trace_file_name ? trace_file_name->c_str() : nullptr);
-    generator.FileType = static_cast<short>(file_type);
-    std::cout << "SSG: SetTraceLevel: " << TempTraceLevel << '\n' << std::flush;
-    generator.TraceLevel = TempTraceLevel;
-    generator.InitializeTrace();
-    generator.GenStateSpace();
-  }
+  const Status run = RunGeneration(*model, settings.run);
   model.reset();
+  if (!run.ok) FatalError(run);
   std::cout.flush();
   if (!std::cout) {
     std::cerr << "Error: standard output could not be written\n" << std::flush;

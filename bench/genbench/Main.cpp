@@ -1,5 +1,5 @@
+#include "base/StandardErrors.h"
 #include "bench/genbench/GenBench.h"
-#include "framework/StandardErrors.h"
 
 int main(int argc, char** argv) {
   InstallOutOfMemoryHandler();

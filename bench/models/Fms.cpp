@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <initializer_list>
 
-#include "framework/Contract.h"
+#include "base/Contract.h"
 
 namespace {
 

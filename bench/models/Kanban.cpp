@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "framework/Contract.h"
+#include "base/Contract.h"
 
 namespace {
 

@@ -6,7 +6,6 @@
 #include <memory>
 #include <string>
 
-#include "generator/StateSpaceGen.h"
 #include "gtest/gtest.h"
 #include "tests/support/GeneratorHarness.h"
 #include "tests/support/RunProcess.h"
@@ -49,10 +48,7 @@ TEST(ReliabilityLimitTest, PassingTheStoreLimitIsAClearError) {
   EXPECT_EXIT(
       {
         TestPVModel pv_model(LongChain());
-        StateSpaceGen generator(&pv_model, path.c_str(), "m", 0, 0.5, nullptr,
-                                nullptr, nullptr);
-        generator.InitializeTrace();
-        generator.GenStateSpace();
+        RunGenerationOrExit(pv_model, path, "m");
       },
       testing::ExitedWithCode(1),
       "state number 12800000 is outside 1..12799999, the states the store "

@@ -49,8 +49,8 @@ TEST(ModelFeaturesTest, SetUpErrors) {
          m.AddExponential("tick", 1.0);
          m.AddDeterministic("fixed", 1.0);
        },
-       "^Error:  Can not generate state space with Current Action "
-       "Distribution Type\n$"},
+       "^SSG: SetTraceLevel: 0\nError:  Can not generate state space with "
+       "Current Action Distribution Type\n$"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);

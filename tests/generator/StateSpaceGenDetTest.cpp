@@ -265,7 +265,8 @@ TEST(StateSpaceGenDetTest, InvalidModelValuesAreFatal) {
          MoveToken(go.cases[0]->WithWeight(0.0).WithDelay(1.0), start, hub);
          MoveToken(go.cases[1]->WithWeight(0.0).WithDelay(1.0), start, hub);
        },
-       "^BaseGroupClass::Probability\\(\\) TotalWeight is zero\\.\nError: "
+       "^SSG: SetTraceLevel: 0\nBaseGroupClass::Probability\\(\\) TotalWeight "
+       "is zero\\.\nError: "
        "invalid probability -?nan of action go_case1 while exploring state "
        "1; it must be a finite number that is not negative\n$"},
       {"instantaneous cases of total weight zero",
@@ -290,18 +291,21 @@ TEST(StateSpaceGenDetTest, InvalidModelValuesAreFatal) {
        [](TestModel& m, Place& start, Place& hub) {
          MoveToken(m.AddDeterministic("go", INFINITY), start, hub);
        },
-       "^Error: invalid delay inf of action go while exploring state 1"},
+       "^SSG: SetTraceLevel: 0\nError: invalid delay inf of action go while "
+       "exploring state 1"},
       {"negative delay",
        [](TestModel& m, Place& start, Place& hub) {
          MoveToken(m.AddDeterministic("go", -2.0), start, hub);
        },
-       "^Error: invalid delay -2 of action go while exploring state 1"},
+       "^SSG: SetTraceLevel: 0\nError: invalid delay -2 of action go while "
+       "exploring state 1"},
       {"negative exponential rate",
        [](TestModel& m, Place& start, Place& hub) {
          MoveToken(m.AddDeterministic("go", 1.0), start, hub);
          MoveToken(m.AddExponential("back", -3.0), hub, start);
        },
-       "^Error: invalid rate -3 of action back while exploring state 2"},
+       "^SSG: SetTraceLevel: 0\nError: invalid rate -3 of action back while "
+       "exploring state 2"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);

@@ -9,6 +9,7 @@
 
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
+#include "run/RunGeneration.h"
 #include "tests/support/GeneratorHarness.h"
 #include "tests/support/RunProcess.h"
 #include "tests/support/TestModel.h"

@@ -9,8 +9,7 @@ namespace {
 
 struct Parsed {
   CommandLineStatus status;
-  int file_type = 1;
-  std::optional<std::string> trace_file_name;
+  CommandLineSettings settings;
   std::string out;
 };
 
@@ -22,18 +21,13 @@ Parsed Parse(std::vector<std::string> args) {
   argv.push_back(nullptr);
   Parsed parsed;
   testing::internal::CaptureStdout();
-  parsed.status = commandline(static_cast<int>(args.size()), argv.data(),
-                              parsed.file_type, parsed.trace_file_name);
+  parsed.status =
+      commandline(static_cast<int>(args.size()), argv.data(), parsed.settings);
   parsed.out = testing::internal::GetCapturedStdout();
   return parsed;
 }
 
-class CommandLineTest : public testing::Test {
- protected:
-  void SetUp() override { ResetRunSettings(); }
-};
-
-TEST_F(CommandLineTest, GluedAndSeparatedValuesReadTheSame) {
+TEST(CommandLineTest, GluedAndSeparatedValuesReadTheSame) {
   const std::vector<std::vector<std::string>> forms = {
       {"-Pdir", "-Nexp1", "-B2", "-F3", "-l4", "-h0.25", "-Od:x:1",
        "-thost.trace", "-sdbhost", "-eentity"},
@@ -43,41 +37,40 @@ TEST_F(CommandLineTest, GluedAndSeparatedValuesReadTheSame) {
   };
   for (const auto& form : forms) {
     SCOPED_TRACE(form.front() + " " + form[1]);
-    ResetRunSettings();
     const Parsed parsed = Parse(form);
     ASSERT_TRUE(parsed.status.ok) << parsed.status.message;
-    EXPECT_EQ(gExperimentPath, "dir");
-    EXPECT_EQ(gExperimentName, "exp1");
-    EXPECT_EQ(ExpNum, 2);
-    EXPECT_EQ(parsed.file_type, 3);
-    EXPECT_EQ(TempTraceLevel, 4);
-    EXPECT_EQ(hash_value, 0.25);
-    EXPECT_EQ(OverrideString, "d:x:1");
-    EXPECT_EQ(parsed.trace_file_name, "host.trace");
-    EXPECT_EQ(db_host, "dbhost");
-    EXPECT_EQ(db_entity, "entity");
-    EXPECT_EQ(flagAbsorb, 0);
+    EXPECT_EQ(parsed.settings.run.path, "dir");
+    EXPECT_EQ(parsed.settings.run.name, "exp1");
+    EXPECT_EQ(parsed.settings.experiment, 2);
+    EXPECT_EQ(parsed.settings.run.file_type, 3);
+    EXPECT_EQ(parsed.settings.run.trace_level, 4);
+    EXPECT_EQ(parsed.settings.run.hash_value, 0.25);
+    EXPECT_EQ(parsed.settings.overrides, "d:x:1");
+    EXPECT_EQ(parsed.settings.run.trace_file, "host.trace");
+    EXPECT_EQ(parsed.settings.run.db_server, "dbhost");
+    EXPECT_EQ(parsed.settings.run.db_entity, "entity");
+    EXPECT_FALSE(parsed.settings.run.report_absorbing);
     EXPECT_EQ(parsed.out,
               "path=[dir]\nTraceLevel=4\nOverrideString is d:x:1\n");
   }
 }
 
-TEST_F(CommandLineTest, LastRepetitionWinsAndEachIsEchoed) {
+TEST(CommandLineTest, LastRepetitionWinsAndEachIsEchoed) {
   const Parsed parsed = Parse({"-Pa", "-B1", "-Ox", "-tA", "-sh1", "-l1", "-Pb",
                                "-B7", "-Oy", "-tB", "-sh2", "-l2"});
   ASSERT_TRUE(parsed.status.ok);
-  EXPECT_EQ(gExperimentPath, "b");
-  EXPECT_EQ(ExpNum, 7);
-  EXPECT_EQ(OverrideString, "y");
-  EXPECT_EQ(parsed.trace_file_name, "B");
-  EXPECT_EQ(db_host, "h2");
-  EXPECT_EQ(TempTraceLevel, 2);
+  EXPECT_EQ(parsed.settings.run.path, "b");
+  EXPECT_EQ(parsed.settings.experiment, 7);
+  EXPECT_EQ(parsed.settings.overrides, "y");
+  EXPECT_EQ(parsed.settings.run.trace_file, "B");
+  EXPECT_EQ(parsed.settings.run.db_server, "h2");
+  EXPECT_EQ(parsed.settings.run.trace_level, 2);
   EXPECT_EQ(parsed.out,
             "path=[a]\nOverrideString is x\nTraceLevel=1\n"
             "path=[b]\nOverrideString is y\nTraceLevel=2\n");
 }
 
-TEST_F(CommandLineTest, UnknownOptionsAreReportedBareArgumentsSkipped) {
+TEST(CommandLineTest, UnknownOptionsAreReportedBareArgumentsSkipped) {
   struct Row {
     std::vector<std::string> args;
     std::string out;
@@ -93,48 +86,45 @@ TEST_F(CommandLineTest, UnknownOptionsAreReportedBareArgumentsSkipped) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.args.front() + " " + row.args[1]);
-    ResetRunSettings();
     const Parsed parsed = Parse(row.args);
     EXPECT_TRUE(parsed.status.ok);
     EXPECT_EQ(parsed.out, row.out);
-    EXPECT_EQ(ExpNum, 4);
+    EXPECT_EQ(parsed.settings.experiment, 4);
   }
 }
 
-TEST_F(CommandLineTest, StandaloneAbsorbFlagLeavesNextOptionAlone) {
+TEST(CommandLineTest, StandaloneAbsorbFlagLeavesNextOptionAlone) {
   Parsed parsed = Parse({"-a", "-B5"});
   ASSERT_TRUE(parsed.status.ok);
-  EXPECT_EQ(flagAbsorb, 1);
-  EXPECT_EQ(ExpNum, 5);
+  EXPECT_TRUE(parsed.settings.run.report_absorbing);
+  EXPECT_EQ(parsed.settings.experiment, 5);
 
   // A following bare argument is taken as the (ignored) value.
-  ResetRunSettings();
   parsed = Parse({"-a", "6", "-B5"});
   ASSERT_TRUE(parsed.status.ok);
-  EXPECT_EQ(flagAbsorb, 1);
+  EXPECT_TRUE(parsed.settings.run.report_absorbing);
   EXPECT_EQ(parsed.out, "");
 }
 
-TEST_F(CommandLineTest, TextOptionWithoutValueGetsEmptyText) {
+TEST(CommandLineTest, TextOptionWithoutValueGetsEmptyText) {
   // At the end of the line and before another option alike.
   const Parsed last = Parse({"-Nold", "-P", "-N", "-O", "-e", "-s", "-t"});
-  ResetRunSettings();
   const Parsed inner =
       Parse({"-Nold", "-P", "-N", "-O", "-e", "-s", "-t", "-B1"});
   for (const Parsed* parsed : {&last, &inner}) {
     ASSERT_TRUE(parsed->status.ok);
     EXPECT_EQ(parsed->out, "path=[]\nOverrideString is \n");
-    EXPECT_EQ(parsed->trace_file_name, "");
+    EXPECT_EQ(parsed->settings.run.trace_file, "");
   }
-  EXPECT_EQ(gExperimentPath, "");
-  EXPECT_EQ(gExperimentName, "");
-  EXPECT_EQ(OverrideString, "");
-  EXPECT_EQ(db_entity, "");
-  EXPECT_EQ(db_host, "");
-  EXPECT_EQ(ExpNum, 1);
+  EXPECT_EQ(inner.settings.run.path, "");
+  EXPECT_EQ(inner.settings.run.name, "");
+  EXPECT_EQ(inner.settings.overrides, "");
+  EXPECT_EQ(inner.settings.run.db_entity, "");
+  EXPECT_EQ(inner.settings.run.db_server, "");
+  EXPECT_EQ(inner.settings.experiment, 1);
 }
 
-TEST_F(CommandLineTest, WholeNumberOptionsRejectAnythingElse) {
+TEST(CommandLineTest, WholeNumberOptionsRejectAnythingElse) {
   const std::vector<std::string> bad_values = {
       "3x",          "abc", "",     "4294967296", "2147483648",
       "-2147483649", " 3",  "0x10", "-",          "1.5"};
@@ -142,21 +132,20 @@ TEST_F(CommandLineTest, WholeNumberOptionsRejectAnythingElse) {
     for (const std::string& value : bad_values) {
       const std::string option = std::string("-") + letter + value;
       SCOPED_TRACE(option);
-      ResetRunSettings();
       const Parsed parsed = Parse({option});
       ASSERT_FALSE(parsed.status.ok);
       EXPECT_EQ(parsed.status.message,
                 "Error: " + option.substr(0, 2) + " value \"" + value +
                     "\" is not a whole number in -2147483648..2147483647\n");
-      EXPECT_EQ(ExpNum, 0);
-      EXPECT_EQ(parsed.file_type, 1);
-      EXPECT_EQ(TempTraceLevel, 0);
+      EXPECT_EQ(parsed.settings.experiment, 0);
+      EXPECT_EQ(parsed.settings.run.file_type, 1);
+      EXPECT_EQ(parsed.settings.run.trace_level, 0);
       EXPECT_EQ(parsed.out, "");  // no "TraceLevel=" for a rejected -l
     }
   }
 }
 
-TEST_F(CommandLineTest, WholeNumberOptionsAcceptTheFull32BitRange) {
+TEST(CommandLineTest, WholeNumberOptionsAcceptTheFull32BitRange) {
   const std::vector<std::pair<std::string, int>> rows = {
       {"2147483647", 2147483647},
       {"-2147483648", -2147483647 - 1},
@@ -167,14 +156,14 @@ TEST_F(CommandLineTest, WholeNumberOptionsAcceptTheFull32BitRange) {
     SCOPED_TRACE(text);
     const Parsed parsed = Parse({"-B" + text, "-F" + text, "-l" + text});
     ASSERT_TRUE(parsed.status.ok) << parsed.status.message;
-    EXPECT_EQ(ExpNum, number);
-    EXPECT_EQ(parsed.file_type, number);
-    EXPECT_EQ(TempTraceLevel, number);
+    EXPECT_EQ(parsed.settings.experiment, number);
+    EXPECT_EQ(parsed.settings.run.file_type, number);
+    EXPECT_EQ(parsed.settings.run.trace_level, number);
     EXPECT_EQ(parsed.out, "TraceLevel=" + std::to_string(number) + "\n");
   }
 }
 
-TEST_F(CommandLineTest, HashValueMustLieInRange) {
+TEST(CommandLineTest, HashValueMustLieInRange) {
   struct Row {
     std::string value;
     bool ok;
@@ -189,10 +178,9 @@ TEST_F(CommandLineTest, HashValueMustLieInRange) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE("-h" + row.value);
-    ResetRunSettings();
     const Parsed parsed = Parse({"-h" + row.value});
     EXPECT_EQ(parsed.status.ok, row.ok);
-    EXPECT_EQ(hash_value, row.hash);
+    EXPECT_EQ(parsed.settings.run.hash_value, row.hash);
     if (!row.ok) {
       EXPECT_EQ(parsed.status.message,
                 "Error: hash value " + row.value + " is outside 0.1..0.9\n");

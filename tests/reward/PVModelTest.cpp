@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "framework/List.h"
+#include "base/List.h"
 #include "tests/reward/RewardTestModel.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <sstream>
 #include <string>
 
-#include "framework/Fatal.h"
+#include "base/Fatal.h"
 #include "tests/reward/RewardTestModel.h"
 
 namespace {

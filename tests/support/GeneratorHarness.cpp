@@ -3,8 +3,9 @@
 #include <iostream>
 #include <utility>
 
-#include "generator/StateSpaceGen.h"
+#include "base/Fatal.h"
 #include "gtest/gtest.h"
+#include "run/RunGeneration.h"
 #include "tests/support/RunProcess.h"
 
 TestPVModel::TestPVModel(std::unique_ptr<BaseModelClass> child) {
@@ -22,20 +23,29 @@ Generated Generate(std::unique_ptr<TestModel> model,
       options.directory.empty() ? dir.path() + "/" : options.directory;
   Generated result;
   testing::internal::CaptureStdout();
-  {
-    StateSpaceGen generator(&pv_model, path.c_str(), "m", options.absorb,
-                            options.hash_value, nullptr, nullptr, nullptr);
-    generator.TraceLevel = options.trace_level;
-    generator.InitializeTrace();
-    generator.GenStateSpace();
-  }
+  RunSettings settings;
+  settings.path = path;
+  settings.name = "m";
+  settings.report_absorbing = options.absorb != 0;
+  settings.hash_value = options.hash_value;
+  settings.trace_level = options.trace_level;
+  const Status status = RunGeneration(pv_model, settings);
+  if (!status.ok) FatalError(status);
   result.out = testing::internal::GetCapturedStdout();
-  std::cout.unsetf(std::ios::floatfield);
   result.arm = ReadWholeFile(path + "m.arm");
   result.var = ReadWholeFile(path + "m.var");
   result.pvtype = ReadWholeFile(path + "m.pvtype");
   result.det = ReadWholeFile(path + "m.det");
   return result;
+}
+
+void RunGenerationOrExit(PVModel& model, const std::string& path,
+                         const std::string& name) {
+  RunSettings settings;
+  settings.path = path;
+  settings.name = name;
+  const Status status = RunGeneration(model, settings);
+  if (!status.ok) FatalError(status);
 }
 
 void StdoutToStderr() { std::cout.rdbuf(std::cerr.rdbuf()); }

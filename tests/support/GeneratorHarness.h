@@ -39,6 +39,11 @@ struct GenerateOptions {
 Generated Generate(std::unique_ptr<TestModel> model,
                    const GenerateOptions& options = {});
 
+// Runs a whole generation of `model` into path + name; a failure ends the
+// process as it ends gen (for EXPECT_EXIT).
+void RunGenerationOrExit(PVModel& model, const std::string& path,
+                         const std::string& name);
+
 // Sends standard output to standard error, where death tests match messages
 // that the generator prints on standard output. For the child of a death test.
 void StdoutToStderr();

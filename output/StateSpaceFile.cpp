@@ -1,7 +1,8 @@
-#include "generator/StateSpaceFile.h"
+#include "output/StateSpaceFile.h"
 
-#include <charconv>
 #include <cstring>
+
+#include "output/NumberFormat.h"
 
 namespace {
 
@@ -10,13 +11,6 @@ constexpr std::size_t kBufferSize = 1 << 16;
 constexpr std::size_t kMaxLine = 40;
 
 }  // namespace
-
-char* FormatRate(double value, char* out) {
-  // to_chars with a precision gives the correctly rounded digits that
-  // printf's %.10e gives, and the same two-digit minimum exponent.
-  return std::to_chars(out, out + 32, value, std::chars_format::scientific, 10)
-      .ptr;
-}
 
 char* RateTextCache::Format(double value, char* out) {
   std::uint64_t bits = 0;
@@ -30,10 +24,6 @@ char* RateTextCache::Format(double value, char* out) {
   }
   std::memcpy(out, slot.text, kTextRoom);
   return out + slot.length;
-}
-
-char* FormatUnsigned(std::uint64_t value, char* out) {
-  return std::to_chars(out, out + 24, value).ptr;
 }
 
 StateSpaceFile::StateSpaceFile(std::ostream& out)
@@ -51,15 +41,14 @@ void StateSpaceFile::WriteHeader(int file_type, int placeholder_spaces) {
   out_ << file_type << '\n' << std::string(placeholder_spaces, ' ') << '\n';
 }
 
-void StateSpaceFile::WriteState(
-    std::uint32_t number,
-    const std::vector<TransitionList::Entry>& transitions) {
+void StateSpaceFile::WriteState(std::uint32_t number,
+                                const std::vector<Transition>& transitions) {
   Reserve(kMaxLine);
   char* p = buffer_.data() + used_;
   p = FormatUnsigned(number, p);
   *p++ = '\n';
   used_ = static_cast<std::size_t>(p - buffer_.data());
-  for (const TransitionList::Entry& entry : transitions) {
+  for (const Transition& entry : transitions) {
     Reserve(2 * kMaxLine);
     p = buffer_.data() + used_;
     p = FormatUnsigned(entry.target, p);

@@ -1,4 +1,4 @@
-#include "framework/List.h"
+#include "base/List.h"
 
 #include <gtest/gtest.h>
 

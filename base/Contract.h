@@ -1,5 +1,5 @@
-#ifndef GEN_FRAMEWORK_CONTRACT_H_
-#define GEN_FRAMEWORK_CONTRACT_H_
+#ifndef GEN_BASE_CONTRACT_H_
+#define GEN_BASE_CONTRACT_H_
 
 // Always-on contract check. Unlike assert() it stays active when NDEBUG is
 // defined: a broken contract inside the framework must never go unnoticed in
@@ -13,4 +13,4 @@
   ((expr) ? static_cast<void>(0) \
           : ContractViolation(#expr, __FILE__, __LINE__, __func__))
 
-#endif  // GEN_FRAMEWORK_CONTRACT_H_
+#endif  // GEN_BASE_CONTRACT_H_

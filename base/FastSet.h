@@ -1,5 +1,5 @@
-#ifndef GEN_FRAMEWORK_FASTSET_H_
-#define GEN_FRAMEWORK_FASTSET_H_
+#ifndef GEN_BASE_FASTSET_H_
+#define GEN_BASE_FASTSET_H_
 
 #include <memory>
 #include <set>
@@ -36,4 +36,4 @@ class FastSet {
   int size_;
 };
 
-#endif  // GEN_FRAMEWORK_FASTSET_H_
+#endif  // GEN_BASE_FASTSET_H_

@@ -1,5 +1,5 @@
-#ifndef GEN_FRAMEWORK_STANDARDERRORS_H_
-#define GEN_FRAMEWORK_STANDARDERRORS_H_
+#ifndef GEN_BASE_STANDARDERRORS_H_
+#define GEN_BASE_STANDARDERRORS_H_
 
 // Standard failure reports, all on standard error. Only
 // MemoryAllocationError and InvalidStructType end the program; the others
@@ -26,4 +26,4 @@ void ArrayOutOfBoundsError(const char* where);
 // Routes every failed `new` to MemoryAllocationError. Called once by main.
 void InstallOutOfMemoryHandler();
 
-#endif  // GEN_FRAMEWORK_STANDARDERRORS_H_
+#endif  // GEN_BASE_STANDARDERRORS_H_

@@ -1,6 +1,6 @@
-#include "framework/FastSet.h"
+#include "base/FastSet.h"
 
-#include "framework/Contract.h"
+#include "base/Contract.h"
 
 FastSet::FastSet()
     : is_vec_rep(false), tree_(std::make_unique<std::set<int>>()), size_(0) {}

@@ -1,4 +1,4 @@
-#include "framework/FastSet.h"
+#include "base/FastSet.h"
 
 #include <gtest/gtest.h>
 

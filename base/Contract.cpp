@@ -1,11 +1,11 @@
-#include "framework/Contract.h"
+#include "base/Contract.h"
 
 #include <cerrno>  // program_invocation_short_name (glibc, _GNU_SOURCE)
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
 
-#include "framework/Fatal.h"
+#include "base/Fatal.h"
 
 void ContractViolation(const char* expression, const char* file, unsigned line,
                        const char* function) {

@@ -1,5 +1,5 @@
-#ifndef GEN_FRAMEWORK_LIST_H_
-#define GEN_FRAMEWORK_LIST_H_
+#ifndef GEN_BASE_LIST_H_
+#define GEN_BASE_LIST_H_
 
 #include <memory>
 
@@ -11,8 +11,8 @@
 template <typename T>
 class List {
  public:
-  List();                 // 10 zeroed slots
-  explicit List(int n);   // n zeroed slots; n >= 1
+  List();                   // 10 zeroed slots
+  explicit List(int n);     // n zeroed slots; n >= 1
   List(const List& other);  // a copy of the slots (removeSetOfItems takes one)
   List& operator=(const List&) = delete;
   ~List();
@@ -46,6 +46,6 @@ class List {
   int arraySize;
 };
 
-#include "framework/ListImpl.h"
+#include "base/ListImpl.h"
 
-#endif  // GEN_FRAMEWORK_LIST_H_
+#endif  // GEN_BASE_LIST_H_

@@ -1,5 +1,5 @@
-#ifndef GEN_GENERATOR_STATESPACEFILE_H_
-#define GEN_GENERATOR_STATESPACEFILE_H_
+#ifndef GEN_OUTPUT_STATESPACEFILE_H_
+#define GEN_OUTPUT_STATESPACEFILE_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -7,7 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "generator/TransitionList.h"
+// One transition of a state's block: the target's number and the rate (in
+// deterministic generation, minus the probability of a deterministic firing).
+struct Transition {
+  std::uint32_t target;
+  double rate;
+};
 
 // Formats rates as FormatRate does, remembering the text of the values it
 // formatted last: a state space has few distinct rates, and formatting a
@@ -38,10 +43,6 @@ class RateTextCache {
 // an internal buffer and handed to the stream in large chunks.
 class StateSpaceFile {
  public:
-  // Spaces on the placeholder line: normal and deterministic generation.
-  static constexpr int kNormalPlaceholder = 63;
-  static constexpr int kDeterministicPlaceholder = 8;
-
   explicit StateSpaceFile(std::ostream& out);
   StateSpaceFile(const StateSpaceFile&) = delete;
   StateSpaceFile& operator=(const StateSpaceFile&) = delete;
@@ -49,7 +50,7 @@ class StateSpaceFile {
 
   void WriteHeader(int file_type, int placeholder_spaces);
   void WriteState(std::uint32_t number,
-                  const std::vector<TransitionList::Entry>& transitions);
+                  const std::vector<Transition>& transitions);
   // Seeks to the start and writes the type and the state count over the
   // placeholder. Returns false when the stream failed at any point.
   [[nodiscard]] bool Finish(int file_type, std::uint32_t states_written);
@@ -66,11 +67,4 @@ class StateSpaceFile {
   RateTextCache rates_;
 };
 
-// Formats `value` as C's "%.10e" would; returns the end of the text.
-// `out` must have room for 32 characters.
-char* FormatRate(double value, char* out);
-
-// The digits of `value` in decimal; returns the end of the text.
-char* FormatUnsigned(std::uint64_t value, char* out);
-
-#endif  // GEN_GENERATOR_STATESPACEFILE_H_
+#endif  // GEN_OUTPUT_STATESPACEFILE_H_

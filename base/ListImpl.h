@@ -1,13 +1,13 @@
-#ifndef GEN_FRAMEWORK_LISTIMPL_H_
-#define GEN_FRAMEWORK_LISTIMPL_H_
+#ifndef GEN_BASE_LISTIMPL_H_
+#define GEN_BASE_LISTIMPL_H_
 
-// Member definitions of List<T>; included at the end of framework/List.h.
+// Member definitions of List<T>; included at the end of base/List.h.
 
 #include <iostream>
 #include <new>
 #include <vector>
 
-#include "framework/StandardErrors.h"
+#include "base/StandardErrors.h"
 
 namespace list_detail {
 
@@ -173,4 +173,4 @@ void List<T>::printList() const {
   }
 }
 
-#endif  // GEN_FRAMEWORK_LISTIMPL_H_
+#endif  // GEN_BASE_LISTIMPL_H_

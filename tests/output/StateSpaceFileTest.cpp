@@ -1,4 +1,4 @@
-#include "generator/StateSpaceFile.h"
+#include "output/StateSpaceFile.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "output/Formats.h"
+#include "output/NumberFormat.h"
 #include "tests/support/HardDoubles.h"
 
 namespace {
@@ -87,7 +89,7 @@ TEST(StateSpaceFileTest, RateCacheGivesFormatRateText) {
 TEST(StateSpaceFileTest, WritesBlocksAndHeader) {
   std::stringstream out;
   StateSpaceFile file(out);
-  file.WriteHeader(1, StateSpaceFile::kNormalPlaceholder);
+  file.WriteHeader(1, kNormalPlaceholderSpaces);
   file.WriteState(1, {{2, 0.5}, {3, 0.25}});
   file.WriteState(2, {});
   file.WriteState(3, {{3, 2.0}});

@@ -1,4 +1,4 @@
-#include "framework/Fatal.h"
+#include "base/Fatal.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -38,4 +38,9 @@ void FatalError(std::ostream& stream, std::string_view text, int exit_code) {
   // static destruction keeps the exit independent of the order in which
   // process-wide objects of different files would be torn down.
   std::_Exit(exit_code);
+}
+
+void FatalError(const Status& status) {
+  FatalError(status.stream == Status::Stream::kOutput ? std::cout : std::cerr,
+             status.message, status.exit_code);
 }

@@ -1,3 +1,5 @@
+#include "output/NumberFormat.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -10,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "reward/Reward.h"
 #include "tests/support/HardDoubles.h"
 
 namespace {

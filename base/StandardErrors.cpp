@@ -1,10 +1,10 @@
-#include "framework/StandardErrors.h"
+#include "base/StandardErrors.h"
 
 #include <cstdlib>
 #include <iostream>
 #include <new>
 
-#include "framework/Fatal.h"
+#include "base/Fatal.h"
 
 namespace {
 

@@ -1,0 +1,102 @@
+#ifndef GEN_GENERATOR_NEXTSTATESOURCE_H_
+#define GEN_GENERATOR_NEXTSTATESOURCE_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "base/Status.h"
+#include "output/RewardTypeFile.h"
+
+// How a chain is explored and written. Normal: every value is a positive
+// rate. Deterministic: a deterministic firing is entered as minus the
+// probability of reaching its target, and the states that enable each
+// deterministic delay go to the .det file.
+enum class ExplorationMode { kNormal, kDeterministic };
+
+// What one explored state leads to, as a source reports it: per stable
+// successor its image, the transition's value and the reward record the
+// successor gets if it is new; and the deterministic delays the state
+// enables. Storage grows geometrically and is reused from state to state,
+// so reporting allocates nothing once the largest state has been seen.
+class Successors {
+ public:
+  // Sizes every entry; clears.
+  void Configure(std::size_t state_size, std::size_t reward_width) {
+    state_size_ = state_size;
+    reward_width_ = reward_width;
+    Clear();
+  }
+  void Clear() {
+    count_ = 0;
+    delays_.clear();
+  }
+
+  // Adds a transition with `value` (never 0) into the stable state `image`
+  // and returns the reward record to fill for it (reward_width doubles).
+  double* Add(const char* image, double value) {
+    if (count_ == values_.size()) Grow();
+    std::memcpy(images_.data() + count_ * state_size_, image, state_size_);
+    values_[count_] = value;
+    return rewards_.data() + count_++ * reward_width_;
+  }
+  // The explored state enables a deterministic action of this delay.
+  void AddDelay(double delay) { delays_.push_back(delay); }
+
+  std::size_t Count() const { return count_; }
+  const char* Image(std::size_t k) const {
+    return images_.data() + k * state_size_;
+  }
+  double Value(std::size_t k) const { return values_[k]; }
+  const double* Rewards(std::size_t k) const {
+    return rewards_.data() + k * reward_width_;
+  }
+  const std::vector<double>& Delays() const { return delays_; }
+
+ private:
+  void Grow() {
+    const std::size_t capacity = values_.empty() ? 16 : 2 * values_.size();
+    images_.resize(capacity * state_size_);
+    values_.resize(capacity);
+    rewards_.resize(capacity * reward_width_);
+  }
+
+  std::size_t state_size_ = 0;
+  std::size_t reward_width_ = 0;
+  std::size_t count_ = 0;
+  std::vector<char> images_;
+  std::vector<double> values_;
+  std::vector<double> rewards_;
+  std::vector<double> delays_;
+};
+
+// The narrow seam between a model and the explorer. A source knows its
+// states as byte images of a fixed size (two images are the same state
+// exactly when their bytes are equal) and expands one state at a time; the
+// explorer owns the store, the queue, the numbering, the merging of
+// transitions and the result files.
+class NextStateSource {
+ public:
+  virtual ~NextStateSource() = default;
+
+  // Bytes in one state image; at least 1.
+  virtual std::size_t StateSize() const = 0;
+  // The reward variables, in record order: each state's reward record holds
+  // the impulse and the rate reward of each (2 * RewardTypes().size()).
+  virtual std::vector<RewardVariableType> RewardTypes() const = 0;
+  // Decides how the chain is explored; a model that fits neither mode, or
+  // whose initial state is not stable, fails here.
+  virtual Status ChooseMode(ExplorationMode* mode) = 0;
+  // The initial state's image (StateSize bytes) and reward record.
+  virtual Status Initial(char* image, double* rewards) = 0;
+  // Reports every successor of the state `image`, numbered `number`, to
+  // `out` (which the explorer has cleared). A failure ends the run.
+  virtual Status Expand(std::uint32_t number, const char* image,
+                        Successors& out) = 0;
+  // Tells the user that the state just expanded has no transition; called
+  // only when absorbing states are to be reported.
+  virtual void ReportAbsorbing(std::uint32_t number, const char* image) = 0;
+};
+
+#endif  // GEN_GENERATOR_NEXTSTATESOURCE_H_

@@ -1,0 +1,53 @@
+#ifndef GEN_OUTPUT_FORMATS_H_
+#define GEN_OUTPUT_FORMATS_H_
+
+#include <cstdint>
+
+// The layout of the result files of a run, shared by the writers in this
+// folder and by the readers of solve/, so that the two cannot drift apart.
+// docs/formats.md describes every file byte for byte. Every value here is
+// stored in files that solvers read: never change one.
+
+// File name endings, appended to path + name.
+inline constexpr char kStateSpaceExtension[] = ".arm";
+inline constexpr char kRewardValuesExtension[] = ".var";
+inline constexpr char kRewardTypesExtension[] = ".pvtype";
+inline constexpr char kEnablingStatesExtension[] = ".det";
+
+// The output file type: line 1 of the state-space file. Generation always
+// writes type 1 (text).
+inline constexpr int kGenerationFileType = 1;
+
+// Line 2 of the state-space file is written first as this many spaces and
+// overwritten with the state count when the run ends; what the count does
+// not cover stays as spaces on line 3. Normal generation leaves room for 62
+// digits, deterministic generation for 7 (a count of 8 or more digits runs
+// into the first block).
+inline constexpr int kNormalPlaceholderSpaces = 63;
+inline constexpr int kDeterministicPlaceholderSpaces = 8;
+
+// State numbers: 1 is the initial state; 0 ends a state's block.
+inline constexpr std::uint32_t kInitialStateNumber = 1;
+inline constexpr std::uint32_t kEndOfBlock = 0;
+
+// Rates and delays: C's "%.10e". Rewards and type-file times: "%.6g".
+inline constexpr int kRateDigits = 10;
+inline constexpr int kRewardDigits = 6;
+
+// Reward records are text for file types 1, 3 and 5 and little-endian
+// binary (uint32 state number, then impulse and rate reward as IEEE doubles
+// per variable) for every other type.
+constexpr bool TextRewardRecords(int file_type) {
+  return file_type == 1 || file_type == 3 || file_type == 5;
+}
+
+// The enabling-states file is text for this value of its type and binary
+// for any other: binary counts are little-endian uint32, delays IEEE
+// doubles, and each state list ends with a 16-bit zero.
+inline constexpr int kTextEnablingStates = 0;
+inline constexpr int kBinaryEndOfStatesBytes = 2;
+
+// First line of the reward-variable type file.
+inline constexpr char kRewardTypesVersion[] = "Version:1";
+
+#endif  // GEN_OUTPUT_FORMATS_H_

@@ -1,0 +1,22 @@
+#ifndef GEN_RUN_RUNSETTINGS_H_
+#define GEN_RUN_RUNSETTINGS_H_
+
+#include <optional>
+#include <string>
+
+// How one generation run is to be made: where its files go and how it is
+// traced. Filled from the command line (main/) or by a program or test.
+struct RunSettings {
+  // Output files are path + name + ".arm" etc., joined with no separator.
+  std::string path;
+  std::string name;
+  bool report_absorbing = false;  // -a
+  double hash_value = 0.5;        // -h: the store's load factor, 0.1..0.9
+  int file_type = 1;              // -F: accepted; generation writes type 1
+  int trace_level = 0;            // -l: 0 to 4
+  std::optional<std::string> trace_file;  // -t; none: standard output
+  std::optional<std::string> db_server;   // -s: results database host
+  std::optional<std::string> db_entity;   // -e: accepted, not used
+};
+
+#endif  // GEN_RUN_RUNSETTINGS_H_

@@ -1,0 +1,345 @@
+#include "sansource/SanSource.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <iostream>
+#include <sstream>
+#include <string>
+
+#include "framework/BaseActionClass.h"
+#include "framework/BaseGroupClass.h"
+#include "reward/PVModel.h"
+#include "trace/TraceFileContainer.h"
+
+SanSource::SanSource(PVModel& model, TraceFileContainer& trace, int trace_level)
+    : model_(model), trace_(trace), trace_level_(trace_level) {
+  model_.ConsiderOnly(nullptr, -1);
+  model_.listActions(&ActionList);
+  state_size_ = static_cast<std::size_t>(model_.StateSize());
+  model_.listGroups(&GroupList);
+  Groups = GroupList.getList();
+
+  BaseActionClass** actions = ActionList.getList();
+  for (int i = 0; i < ActionList.getNumItems(); ++i) {
+    BaseActionClass* action = actions[i];
+    switch (action->DistributionType) {
+      case Instantaneous:
+        InstantActions.push_back(action);
+        DistributionMix |= 1;
+        break;
+      case Exponential:
+        TimedActions.push_back(action);
+        DistributionMix |= 1;
+        break;
+      case Deterministic:
+        TimedActions.push_back(action);
+        DistributionMix |= 2;
+        break;
+      case Erlang:
+        TimedActions.push_back(action);
+        ErlangActions.push_back(action);
+        DistributionMix |= 4;
+        break;
+      default:
+        TimedActions.push_back(action);
+        DistributionMix = 0xF000;
+        break;
+    }
+  }
+
+  initial_.resize(state_size_);
+  explored_copy_.resize(state_size_);
+  NextState.resize(state_size_);
+  if (state_size_ > 0) {
+    model_.CurrentState(initial_.data());
+    model_.SetState(initial_.data());
+  }
+  level_actions_.resize(kMaxRecursionDepth + 1);
+  level_weights_.resize(kMaxRecursionDepth + 1);
+  level_saved_.assign(kMaxRecursionDepth + 1, std::vector<char>(state_size_));
+  for (int level = 0; level <= kMaxRecursionDepth; ++level) {
+    level_actions_[level].reserve(InstantActions.size());
+    level_weights_[level].reserve(InstantActions.size());
+  }
+}
+
+SanSource::~SanSource() = default;
+
+std::vector<RewardVariableType> SanSource::RewardTypes() const {
+  return model_.RewardTypes();
+}
+
+Status SanSource::ChooseMode(ExplorationMode* mode) {
+  if (ActionList.getNumItems() == 0) {
+    *mode = mode_ = ExplorationMode::kNormal;
+    return Status::Ok();
+  }
+  switch (DistributionMix) {
+    case 1:
+    case 4:
+    case 5:
+      if (!ErlangActions.empty()) {
+        // An Erlang action's phase lives in the action, not in the state,
+        // so the state it finally fires from would depend on the order of
+        // exploration.
+        return Status::Error(
+            "Error: action " + ErlangActions.front()->ActionName +
+            " has an Erlang distribution; state-space generation does not "
+            "support phase-type actions\n");
+      }
+      mode_ = ExplorationMode::kNormal;
+      break;
+    case 2:
+    case 3:
+      mode_ = ExplorationMode::kDeterministic;
+      break;
+    default:
+      return Status::Error(
+          "Error:  Can not generate state space with Current Action "
+          "Distribution Type\n",
+          Status::Stream::kOutput);
+  }
+  *mode = mode_;
+  return CheckInitialStability();
+}
+
+Status SanSource::CheckInitialStability() {
+  // A stable chain cannot start in a vanishing state: the time spent there
+  // would be zero and its successors would have no rate.
+  model_.SetState(initial_.data());
+  for (BaseActionClass* action : InstantActions) {
+    if (action->Enabled()) {
+      return Status::Error(
+          "Error: The initial state is not stable, i.e., at least one "
+          "instantaneous action is enabled in that state.\n",
+          Status::Stream::kOutput);
+    }
+  }
+  return Status::Ok();
+}
+
+Status SanSource::Initial(char* image, double* rewards) {
+  std::memcpy(image, initial_.data(), state_size_);
+  model_.SetState(initial_.data());
+  // Firing the placeholder action records the initial state's rewards.
+  model_.FireAction(NextState.data(), &model_.NoActionFired);
+  model_.CurrentRewards(rewards);
+  return Status::Ok();
+}
+
+Status SanSource::Expand(std::uint32_t number, const char* image,
+                         Successors& out) {
+  CurrentStateNumber = number;
+  if (trace_level_ >= 1) {
+    trace_.printf(1, "State Number = %d", static_cast<int>(number));
+  }
+  std::memcpy(explored_copy_.data(), image, state_size_);
+  model_.SetState(explored_copy_.data());
+  out_ = &out;
+  const bool expanded = mode_ == ExplorationMode::kNormal
+                            ? FindNextNormal()
+                            : FindNextDeterministic();
+  out_ = nullptr;
+  if (!expanded) return std::move(failure_);
+  return Status::Ok();
+}
+
+void SanSource::ReportAbsorbing(std::uint32_t /*number*/,
+                                const char* /*image*/) {
+  // The model is back in the explored state.
+  if (mode_ == ExplorationMode::kNormal) {
+    trace_.printStr(1, "The following state is absorbing: ");
+    std::cout << "absorbing state\n" << std::flush;
+    trace_.printState();
+  } else {
+    std::cout << "\nThis following State is absorbing:\n" << std::flush;
+    model_.printState(&std::cout);
+  }
+}
+
+bool SanSource::Fail(Status status) {
+  failure_ = std::move(status);
+  return false;
+}
+
+bool SanSource::InvalidValue(const char* what, double value,
+                             const BaseActionClass* action) {
+  std::ostringstream text;
+  text << "Error: invalid " << what << ' ' << value << " of action "
+       << action->ActionName << " while exploring state " << CurrentStateNumber
+       << "; it must be a finite number that is not negative\n";
+  return Fail(Status::Error(text.str()));
+}
+
+bool SanSource::CheckedProbability(BaseActionClass* action,
+                                   double* probability) {
+  *probability = Groups[action->GroupId]->Probability(action);
+  if (!std::isfinite(*probability) || *probability < 0.0) {
+    return InvalidValue("probability", *probability, action);
+  }
+  return true;
+}
+
+bool SanSource::FindNextNormal() {
+  for (BaseActionClass* action : TimedActions) {
+    if (trace_level_ >= 4) {
+      trace_.printf(4, "Checking Action: %s", action->ActionName.c_str());
+    }
+    if (!action->Enabled()) continue;
+    if (trace_level_ >= 1) trace_.printFireAction(action, 0.0);
+    const double rate = action->Rate();
+    if (!std::isfinite(rate) || rate < 0.0) {
+      return InvalidValue("rate", rate, action);
+    }
+    double probability = 0.0;
+    if (!CheckedProbability(action, &probability)) return false;
+    Rate = rate * probability;
+    // The model's firing leaves the successor's image in NextState.
+    model_.FireAction(NextState.data(), action);
+    RecursionDepth = 0;
+    if (!FireInstant(1.0)) return false;
+    model_.SetState(explored_copy_.data());
+  }
+  return true;
+}
+
+bool SanSource::FindNextDeterministic() {
+  for (BaseActionClass* action : TimedActions) {
+    if (!action->Enabled()) continue;
+    if (!CheckedProbability(action, &Rate)) return false;
+    if (trace_level_ >= 1) {
+      trace_.printf(1, "Enabled: %s", action->ActionName.c_str());
+    }
+    if (action->DistributionType == Deterministic) {
+      Rate = -Rate;
+      const double* parameters = action->ReturnDistributionParameters();
+      const double delay = parameters != nullptr ? parameters[0] : NAN;
+      // The delay goes into the .det file as it is; a solver cannot use a
+      // delay that is not a finite time.
+      if (!std::isfinite(delay) || delay < 0.0) {
+        return InvalidValue("delay", delay, action);
+      }
+      out_->AddDelay(delay);
+    } else {
+      const double rate = action->Rate();
+      if (!std::isfinite(rate) || rate < 0.0) {
+        return InvalidValue("rate", rate, action);
+      }
+      Rate *= rate;
+    }
+    if (trace_level_ >= 1) trace_.printFireAction(action, 0.0);
+    model_.FireAction(NextState.data(), action);
+    RecursionDepth = 0;
+    if (!FireInstant(1.0)) return false;
+    model_.SetState(explored_copy_.data());
+  }
+  return true;
+}
+
+bool SanSource::FireInstant(double probability) {
+  const bool normal = mode_ == ExplorationMode::kNormal;
+  if (RecursionDepth > kMaxRecursionDepth) {
+    return Fail(Status::Error(
+        normal ? "Error:  Maximum number of zero time transition recursive "
+                 "firings exceeded(23)\nPossible undetermined model.\n"
+                 "Please check the model and try again\n"
+               : "Error:  Maximum number of zero time transition firings "
+                 "exceeded(23)\nPossible undetermined model\n"
+                 "Please check the model and try again\n"));
+  }
+  const int level = RecursionDepth;
+  std::vector<BaseActionClass*>& enabled = level_actions_[level];
+  enabled.clear();
+  for (BaseActionClass* action : InstantActions) {
+    if (action->Enabled()) enabled.push_back(action);
+  }
+  if (enabled.empty()) {
+    SaveStableState(Rate * probability);
+    return true;
+  }
+  if (enabled.size() == 1) {
+    // Alone, an action fires for sure in normal mode; in deterministic mode
+    // it fires with its group's probability.
+    double factor = 1.0;
+    if (!normal && !CheckedProbability(enabled.front(), &factor)) return false;
+    return FireZeroTime(enabled.front(), probability * factor);
+  }
+  if (!SelectHighestRank(enabled)) return false;
+  // Each action's share: its weight over the total in normal mode, its
+  // group's probability in deterministic mode (over a total of 1, which
+  // divides exactly).
+  std::vector<double>& weights = level_weights_[level];
+  weights.clear();
+  double total = 0.0;
+  for (BaseActionClass* action : enabled) {
+    double weight = 0.0;
+    if (normal) {
+      weight = action->Weight();
+      if (!std::isfinite(weight) || weight < 0.0) {
+        return InvalidValue("weight", weight, action);
+      }
+    } else if (!CheckedProbability(action, &weight)) {
+      return false;
+    }
+    weights.push_back(weight);
+    total += weight;
+  }
+  if (!normal) {
+    total = 1.0;
+  } else if (!(total > 0.0) || !std::isfinite(total)) {
+    return InvalidValue("total weight", total, enabled.front());
+  }
+  char* saved = level_saved_[level].data();
+  model_.CurrentState(saved);
+  for (std::size_t i = 0; i < enabled.size(); ++i) {
+    if (!FireZeroTime(enabled[i], probability * weights[i] / total)) {
+      return false;
+    }
+    model_.SetState(saved);
+  }
+  return true;
+}
+
+bool SanSource::FireZeroTime(BaseActionClass* action, double probability) {
+  if (trace_level_ >= 1) trace_.printFireAction(action, 0.0);
+  model_.FireAction(NextState.data(), action);
+  ++RecursionDepth;
+  const bool resolved = FireInstant(probability);
+  --RecursionDepth;
+  return resolved;
+}
+
+bool SanSource::SelectHighestRank(std::vector<BaseActionClass*>& actions) {
+  int max_rank = 0;
+  for (BaseActionClass* action : actions) {
+    max_rank = std::max(max_rank, action->Rank());
+  }
+  std::size_t kept = 0;
+  for (BaseActionClass* action : actions) {
+    if (action->Rank() == max_rank) actions[kept++] = action;
+  }
+  if (kept == 0) {
+    std::string names;
+    for (BaseActionClass* action : actions) {
+      names += names.empty() ? "" : ", ";
+      names += action->ActionName;
+    }
+    return Fail(
+        Status::Error("Error: a vanishing state reached from state " +
+                      std::to_string(CurrentStateNumber) +
+                      " leads nowhere: every enabled instantaneous action (" +
+                      names + ") has a negative rank\n"));
+  }
+  actions.resize(kept);
+  return true;
+}
+
+void SanSource::SaveStableState(double value) {
+  if (trace_level_ >= 4) {
+    trace_.printf(4, "The rate to this state: %f", value);
+  }
+  // A transition of rate 0 is no transition; its target is not numbered.
+  if (value == 0.0) return;
+  model_.CurrentRewards(out_->Add(NextState.data(), value));
+}

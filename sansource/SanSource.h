@@ -1,0 +1,112 @@
+#ifndef GEN_SANSOURCE_SANSOURCE_H_
+#define GEN_SANSOURCE_SANSOURCE_H_
+
+#include <cstdint>
+#include <vector>
+
+#include "base/List.h"
+#include "base/Status.h"
+#include "generator/NextStateSource.h"
+
+class BaseActionClass;
+class BaseGroupClass;
+class PVModel;
+class TraceFileContainer;
+
+// A SAN model, through its reward model, as a source of next states. The
+// state image is the reward model's state vector.
+//
+// Expanding a state fires every enabled timed action from it; the rate is
+// the action's rate times its group's probability for it. Instantaneous
+// actions enabled after a firing fire in zero time, recursively, until a
+// stable state is reached, so that vanishing states never become states of
+// the chain: among several enabled ones only those of the highest rank
+// (0 or above) fire, each with its share of their weights (normal mode) or
+// its group's probability (deterministic mode). In deterministic mode a
+// deterministic firing is reported as minus its probability, and the delay
+// it enables is reported for the explored state. Every rate, weight,
+// probability and delay is checked to be finite and not negative; a bad
+// one ends the run with a message naming the value, the action and the
+// explored state.
+class SanSource : public NextStateSource {
+ public:
+  // Zero-time firings allowed in a row before the model counts as
+  // undetermined.
+  static constexpr int kMaxRecursionDepth = 23;
+
+  // Neither the model nor the trace is owned. The model's current state
+  // becomes the initial state; the trace sees every firing at
+  // `trace_level` 1 and above.
+  SanSource(PVModel& model, TraceFileContainer& trace, int trace_level);
+  SanSource(const SanSource&) = delete;
+  SanSource& operator=(const SanSource&) = delete;
+  ~SanSource() override;
+
+  std::size_t StateSize() const override { return state_size_; }
+  std::vector<RewardVariableType> RewardTypes() const override;
+  Status ChooseMode(ExplorationMode* mode) override;
+  Status Initial(char* image, double* rewards) override;
+  Status Expand(std::uint32_t number, const char* image,
+                Successors& out) override;
+  void ReportAbsorbing(std::uint32_t number, const char* image) override;
+
+ private:
+  // Each step returns false once the run has failed; failure_ says why.
+  bool Fail(Status status);
+  bool InvalidValue(const char* what, double value,
+                    const BaseActionClass* action);
+  // The group probability of `action`, checked to be finite and not
+  // negative.
+  bool CheckedProbability(BaseActionClass* action, double* probability);
+
+  // Fires every enabled timed action from the explored state.
+  bool FindNextNormal();
+  bool FindNextDeterministic();
+  // Resolves the vanishing or stable state the model is in, reached with
+  // probability `probability` times Rate, one zero-time level deeper than
+  // the last.
+  bool FireInstant(double probability);
+  bool FireZeroTime(BaseActionClass* action, double probability);
+  // Keeps the actions whose rank is the highest of 0 and their ranks, in
+  // model order; fails when none qualifies, since the vanishing state would
+  // lead nowhere and the rate that reached it would vanish from the chain.
+  bool SelectHighestRank(std::vector<BaseActionClass*>& actions);
+  // Reports the stable state the model is in with `value`, unless 0.
+  void SaveStableState(double value);
+  Status CheckInitialStability();
+
+  PVModel& model_;
+  TraceFileContainer& trace_;
+  int trace_level_;
+  ExplorationMode mode_ = ExplorationMode::kNormal;
+  std::size_t state_size_;
+
+  List<BaseActionClass> ActionList;
+  List<BaseGroupClass> GroupList;
+  BaseGroupClass** Groups = nullptr;
+  std::vector<BaseActionClass*> InstantActions;
+  std::vector<BaseActionClass*> TimedActions;
+  std::vector<BaseActionClass*> ErlangActions;
+  // Summary of the actions' distribution types: exponential and
+  // instantaneous set bit 0, deterministic bit 1, Erlang bit 2; any other
+  // type makes it 0xF000.
+  std::uint32_t DistributionMix = 0;
+
+  // The state being expanded, its private copy and the successor buffer.
+  std::uint32_t CurrentStateNumber = 0;
+  std::vector<char> initial_;
+  std::vector<char> explored_copy_;
+  std::vector<char> NextState;
+  Successors* out_ = nullptr;
+  double Rate = 0.0;  // of the timed firing being resolved
+  int RecursionDepth = 0;
+  Status failure_;
+
+  // Per zero-time level: the enabled instantaneous actions, their weights
+  // and the saved vanishing state.
+  std::vector<std::vector<BaseActionClass*>> level_actions_;
+  std::vector<std::vector<double>> level_weights_;
+  std::vector<std::vector<char>> level_saved_;
+};
+
+#endif  // GEN_SANSOURCE_SANSOURCE_H_
