@@ -59,8 +59,6 @@ int TraceFileContainer::AddTraceFile(TraceFile* file) {
   return 0;
 }
 
-int TraceFileContainer::RemoveTraceFile(TraceFile* /*file*/) { return 0; }
-
 void TraceFileContainer::printHeader() {
   for (TraceFile* file : Files) file->printHeader(TracedModel);
 }

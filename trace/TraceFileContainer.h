@@ -31,8 +31,6 @@ class TraceFileContainer : public TraceFile {
 
   // `file` is not owned and must outlive the container. Returns 0.
   int AddTraceFile(TraceFile* file);
-  // Kept for callers of the interface; removes nothing. Returns 0.
-  int RemoveTraceFile(TraceFile* file);
   // The reward model shown by the operations below; not owned.
   void addPVModel(PVModel* model) { TracedModel = model; }
   // These three need a traced model once a sink has been added.

@@ -32,6 +32,31 @@ Model DelayFive() {
   return m;
 }
 
+// An instantaneous action enabled in the initial state makes the initial
+// state vanishing: the chain would start in a state that does not exist.
+// Refused before any result but the type file is written, as in normal mode.
+TEST(StateSpaceGenDetTest, UnstableInitialStateIsRefused) {
+  ScopedTempDir dir;
+  GenerateOptions options;
+  options.directory = dir.path() + "/";
+  EXPECT_EXIT(
+      {
+        StdoutToStderr();
+        Model m = NewModel();
+        Place& a = m->AddPlace("a", 1);
+        Place& b = m->AddPlace("b");
+        MoveToken(m->AddDeterministic("fixed", 5.0), a, b);
+        MoveToken(m->AddInstantaneous("now"), a, b);
+        m->Finish();
+        Generate(std::move(m), options);
+      },
+      ExitedWithCode(1),
+      "^SSG: SetTraceLevel: 0\nError: The initial state is not stable, i.e., "
+      "at least one instantaneous action is enabled in that state.\n$");
+  EXPECT_FALSE(std::filesystem::exists(options.directory + "m.arm"));
+  EXPECT_FALSE(std::filesystem::exists(options.directory + "m.det"));
+}
+
 TEST(StateSpaceGenDetTest, OneDeterministicAction) {
   Model m = DelayFive();
   const Generated g = Generate(std::move(m));
