@@ -2,14 +2,12 @@
 
 #include "generator/StateSpaceGen.h"
 
-#include <ctime>
 #include <iostream>
 #include <memory>
 #include <string>
 
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
-#include "run/RunGeneration.h"
 #include "tests/support/GeneratorHarness.h"
 #include "tests/support/RunProcess.h"
 #include "tests/support/TestModel.h"
@@ -313,20 +311,6 @@ TEST(StateSpaceGenTest, LoadFactorDoesNotChangeTheFiles) {
     options.hash_value = load;
     EXPECT_EQ(Generate(build(), options).arm, reference.arm);
   }
-}
-
-TEST(ComputationSecondsTest, RoundsToFiveDecimalsWithoutOverflow) {
-  const double per_second = static_cast<double>(CLOCKS_PER_SEC);
-  EXPECT_EQ(ComputationSeconds(0), 0.0);
-  EXPECT_DOUBLE_EQ(ComputationSeconds(static_cast<std::clock_t>(per_second)),
-                   1.0);
-  EXPECT_DOUBLE_EQ(
-      ComputationSeconds(static_cast<std::clock_t>(per_second * 0.123456)),
-      0.12346);
-  // Far beyond what 32-bit rounding could hold (about 21 seconds).
-  EXPECT_DOUBLE_EQ(
-      ComputationSeconds(static_cast<std::clock_t>(per_second * 3600.5)),
-      3600.5);
 }
 
 }  // namespace
