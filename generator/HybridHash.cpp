@@ -127,8 +127,29 @@ void HybridHash::ProbeExhausted(std::uint64_t size) const {
                  "slot; use a load factor below 1\n");
 }
 
+namespace {
+
+// The home slot of a hash in a table of `size` slots: the high 32 bits
+// scaled to the table (multiply and shift rather than a division, which
+// costs more than the rest of the hash); tables beyond 32 bits take the
+// remainder. The tag takes the low 8 bits, which the home slot hardly uses.
+inline std::uint64_t HomeSlot(std::uint64_t h, std::uint64_t size) {
+  if (size <= 0xFFFFFFFFu) return ((h >> 32) * size) >> 32;
+  return h % size;
+}
+
+inline std::uint32_t Tag(std::uint64_t h) {
+  return static_cast<std::uint32_t>(h & 0xFF) << 24;
+}
+
+}  // namespace
+
 std::uint64_t HybridHash::getHashKey(const char* image,
                                      std::uint64_t size) const {
+  return HomeSlot(Hash(image), size);
+}
+
+std::uint64_t HybridHash::Hash(const char* image) const {
   const auto* bytes = reinterpret_cast<const unsigned char*>(image);
   std::uint64_t h = kSeed ^ state_size_;
   std::uint32_t offset = 0;
@@ -138,25 +159,33 @@ std::uint64_t HybridHash::getHashKey(const char* image,
   if (offset < state_size_) {
     h = MixWord(h, Word(bytes + offset, state_size_ - offset));
   }
-  h = Avalanche(h);
-  // The high 32 bits scaled to the table (multiply and shift rather than a
-  // division, which costs more than the rest of the hash); tables beyond 32
-  // bits take the remainder.
-  if (size <= 0xFFFFFFFFu) return ((h >> 32) * size) >> 32;
-  return h % size;
+  return Avalanche(h);
+}
+
+bool HybridHash::Current(const Probe& probe) const {
+  // A probe made before the table grew, or before the tags were dropped,
+  // is stale.
+  return probe.table_size == table_size_ && (probe.tag & number_mask_) == 0;
+}
+
+HybridHash::Probe HybridHash::MakeProbe(const char* image) const {
+  const std::uint64_t h = Hash(image);
+  return Probe{HomeSlot(h, table_size_), table_size_,
+               number_mask_ == kTaggedNumberMask ? Tag(h) : 0};
 }
 
 HybridHash::Probe HybridHash::Locate(const char* image) const {
   GEN_CHECK(table_ != nullptr);
-  const Probe probe{getHashKey(image, table_size_), table_size_};
+  const Probe probe = MakeProbe(image);
   __builtin_prefetch(&table_[probe.home]);
   return probe;
 }
 
 void HybridHash::PrefetchImage(const Probe& probe) const {
   if (probe.table_size != table_size_) return;
-  const std::uint32_t number = table_[probe.home];
-  if (number != 0) __builtin_prefetch(StoredImage(number));
+  const std::uint32_t entry = table_[probe.home];
+  if (entry != 0 && (entry & ~number_mask_) == probe.tag)
+    __builtin_prefetch(StoredImage(entry & number_mask_));
 }
 
 bool HybridHash::PackQuery(const char* image) const {
@@ -184,18 +213,18 @@ std::uint64_t HybridHash::Walk(const char* image, const Probe& probe,
                                bool& found) const {
   const std::uint64_t step = ProbeStep(size_index_);
   const std::size_t width = varying_.size();
-  // A probe made before the table grew starts from the new home slot.
-  std::uint64_t slot = probe.table_size == table_size_
-                           ? probe.home
-                           : getHashKey(image, table_size_);
+  const Probe fresh = Current(probe) ? probe : MakeProbe(image);
+  std::uint64_t slot = fresh.home;
   std::uint64_t distance = 1;
   for (std::uint64_t visited = 1;; ++visited) {
-    const std::uint32_t number = table_[slot];
-    if (number == 0) {
+    const std::uint32_t entry = table_[slot];
+    if (entry == 0) {
       found = false;
       return slot;
     }
-    if (SameImage(StoredImage(number), packed_query_.data(), width)) {
+    if ((entry & ~number_mask_) == fresh.tag &&
+        SameImage(StoredImage(entry & number_mask_), packed_query_.data(),
+                  width)) {
       found = true;
       return slot;
     }
@@ -205,9 +234,16 @@ std::uint64_t HybridHash::Walk(const char* image, const Probe& probe,
   }
 }
 
+void HybridHash::DropTags() {
+  for (std::uint64_t slot = 0; slot < table_size_; ++slot) {
+    table_[slot] &= kTaggedNumberMask;
+  }
+  number_mask_ = 0xFFFFFFFF;
+}
+
 std::uint32_t HybridHash::Lookup(const char* image) const {
   GEN_CHECK(table_ != nullptr);
-  return Lookup(image, Probe{0, 0});
+  return Lookup(image, MakeProbe(image));
 }
 
 std::uint32_t HybridHash::Lookup(const char* image, const Probe& probe) const {
@@ -215,12 +251,12 @@ std::uint32_t HybridHash::Lookup(const char* image, const Probe& probe) const {
   if (last_number_ == 0 || !PackQuery(image)) return kNotFound;
   bool found = false;
   const std::uint64_t slot = Walk(image, probe, found);
-  return found ? table_[slot] : kNotFound;
+  return found ? table_[slot] & number_mask_ : kNotFound;
 }
 
 std::uint32_t HybridHash::FindOrInsert(const char* image,
                                        std::uint32_t next_number) {
-  return FindOrInsert(image, Probe{0, 0}, next_number);
+  return FindOrInsert(image, MakeProbe(image), next_number);
 }
 
 std::uint32_t HybridHash::FindOrInsert(const char* image, const Probe& probe,
@@ -237,16 +273,19 @@ std::uint32_t HybridHash::FindOrInsert(const char* image, const Probe& probe,
   }
   bool found = false;
   std::uint64_t slot = Walk(image, probe, found);
-  if (found) return table_[slot];
+  if (found) return table_[slot] & number_mask_;
 
   if (next_number > max_number_) LimitReached(next_number);
-  if (static_cast<double>(next_number) >=
-      static_cast<double>(table_size_) * load_factor_) {
-    Rehash();
-    slot = Walk(image, Probe{0, 0}, found);
-  }
+  const bool grow = static_cast<double>(next_number) >=
+                    static_cast<double>(table_size_) * load_factor_;
+  if (grow) Rehash();
+  const bool untagged =
+      next_number > kTaggedNumberMask && number_mask_ == kTaggedNumberMask;
+  if (untagged) DropTags();
+  const Probe fresh = Current(probe) ? probe : MakeProbe(image);
+  if (grow || untagged) slot = Walk(image, fresh, found);
   if ((next_number >> kBlockBits) >= blocks_.size()) AddBlock();
-  table_[slot] = next_number;
+  table_[slot] = next_number | fresh.tag;
   std::memcpy(blocks_[next_number >> kBlockBits].get() +
                   static_cast<std::size_t>(next_number & (kBlockStates - 1)) *
                       varying_.size(),
@@ -283,13 +322,16 @@ void HybridHash::Rehash() {
   // table misses of the batch overlap.
   constexpr std::uint32_t kBatch = 16;
   std::uint64_t homes[kBatch];
+  std::uint32_t tags[kBatch];
   const std::uint64_t step = ProbeStep(size_index_);
   for (std::uint64_t first = 1; first <= last_number_; first += kBatch) {
     const auto count = static_cast<std::uint32_t>(
         std::min<std::uint64_t>(kBatch, last_number_ - first + 1));
     for (std::uint32_t i = 0; i < count; ++i) {
       Unpack(static_cast<std::uint32_t>(first + i), scratch_.data());
-      homes[i] = getHashKey(scratch_.data(), table_size_);
+      const std::uint64_t h = Hash(scratch_.data());
+      homes[i] = HomeSlot(h, table_size_);
+      tags[i] = number_mask_ == kTaggedNumberMask ? Tag(h) : 0;
       __builtin_prefetch(&table_[homes[i]]);
     }
     for (std::uint32_t i = 0; i < count; ++i) {
@@ -300,7 +342,7 @@ void HybridHash::Rehash() {
         NextSlot(slot, distance, step, table_size_);
         ++probe_count_;
       }
-      table_[slot] = static_cast<std::uint32_t>(first + i);
+      table_[slot] = static_cast<std::uint32_t>(first + i) | tags[i];
     }
   }
 }

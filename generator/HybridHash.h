@@ -29,12 +29,17 @@ static_assert(hybrid_hash_detail::SizesIncrease(),
 
 // The set of states reached so far: maps a state's byte image to its number.
 //
-// An open-addressing table of 32-bit entries, each holding just a state
-// number (0 marks an empty slot); the images live outside the table in
+// An open-addressing table of 32-bit entries, each holding a state number
+// (0 marks an empty slot); the images live outside the table in
 // blocks of kBlockStates image slots, and state n sits in block
 // n >> kBlockBits at slot n & (kBlockStates - 1). Blocks are allocated as
 // numbers reach them; growth rewrites only the table, never the images.
 // Two images are the same state exactly when they are byte-equal.
+//
+// While every number fits in 24 bits, an entry also keeps 8 bits of its
+// image's hash above the number (a tag), so that a probe past a slot of
+// another state rarely has to fetch that state's image. The first number
+// that needs more bits clears the tags, once.
 //
 // Stored images are packed: a byte position that has held the same value
 // in every state so far is kept once, in the reference image (the first
@@ -55,6 +60,7 @@ class HybridHash {
   static constexpr std::uint32_t kMaxStateNumber = 0xFFFFFFFE;
   static constexpr std::uint32_t kBlockBits = 16;
   static constexpr std::uint32_t kBlockStates = 1u << kBlockBits;
+  static constexpr std::uint32_t kTaggedNumberMask = 0xFFFFFF;
 
   // `tableSize` must be an entry of PrimeArray; the table grows to the next
   // entry when a new number reaches tableSize * loadFactor.
@@ -69,6 +75,7 @@ class HybridHash {
   struct Probe {
     std::uint64_t home;
     std::uint64_t table_size;
+    std::uint32_t tag;  // entry bits above the number, while tags are kept
   };
 
   // Batched lookups: Locate each image (hashes it and asks the processor
@@ -106,6 +113,8 @@ class HybridHash {
   // byte affects every bit, so images of small markings, mostly zero bytes,
   // spread over the table.
   std::uint64_t getHashKey(const char* image, std::uint64_t size) const;
+  // The 64-bit hash behind the home slot.
+  std::uint64_t Hash(const char* image) const;
 
   std::uint64_t TableSize() const { return table_size_; }
   std::uint32_t SizeIndex() const { return size_index_; }
@@ -131,12 +140,18 @@ class HybridHash {
            static_cast<std::size_t>(number & (kBlockStates - 1)) *
                varying_.size();
   }
+  // The home slot and tag of `image` in the current table.
+  Probe MakeProbe(const char* image) const;
+  // Whether `probe` still gives the home slot and tag in this table.
+  bool Current(const Probe& probe) const;
   // Packs `image` into packed_query_; false when it differs from the
   // reference at a byte kept once (then no stored state equals it).
   bool PackQuery(const char* image) const;
   // The slot holding packed_query_'s state, or the empty slot ending its
   // probe sequence; `found` tells which.
   std::uint64_t Walk(const char* image, const Probe& probe, bool& found) const;
+  // Drops the tags from every entry, for numbers past 24 bits.
+  void DropTags();
   void Rehash();
   // Makes every byte position where `image` differs from the reference a
   // stored one and repacks the blocks.
@@ -152,6 +167,8 @@ class HybridHash {
   std::uint32_t state_size_;
   double load_factor_;
   std::uint32_t last_number_ = 0;
+  // Entry bits that hold the number: 24 while tags are kept, then 32.
+  std::uint32_t number_mask_ = kTaggedNumberMask;
   std::uint32_t max_number_ = kMaxStateNumber;
   std::string limit_reason_;
   // Block k holds numbers k << kBlockBits and up, each in varying_.size()

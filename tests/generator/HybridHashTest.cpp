@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -244,6 +245,46 @@ TEST(HybridHashTest, GrowthKeepsEveryState) {
     EXPECT_EQ(store.Lookup(row.image_of(row.states + 1).data()),
               HybridHash::kNotFound);
   }
+}
+
+// Past 2^24 - 1 the entries drop their hash tags and hold 32-bit numbers:
+// every state stays findable, and a probe made before the drop still finds
+// and inserts correctly after it.
+TEST(HybridHashTest, NumbersPastTwentyFourBits) {
+#ifndef NDEBUG
+  GTEST_SKIP() << "16.8 million states need an optimised (Release) build";
+#endif
+  constexpr std::uint32_t kLastTagged = (1u << 24) - 1;
+  auto image_of = [](std::uint32_t n) {
+    std::vector<char> image(4);
+    std::memcpy(image.data(), &n, 4);
+    return image;
+  };
+  HybridHash store(4, 0.5);
+  for (std::uint32_t n = 1; n <= kLastTagged; ++n) {
+    char image[4];
+    std::memcpy(image, &n, 4);
+    if (store.FindOrInsert(image, n) != n) FAIL() << n;
+  }
+  const std::vector<char> known = image_of(kLastTagged);
+  const std::vector<char> first_wide = image_of(kLastTagged + 1);
+  const std::vector<char> second_wide = image_of(kLastTagged + 2);
+  const HybridHash::Probe known_probe = store.Locate(known.data());
+  const HybridHash::Probe second_probe = store.Locate(second_wide.data());
+  EXPECT_EQ(store.FindOrInsert(first_wide.data(), kLastTagged + 1),
+            kLastTagged + 1);
+  EXPECT_EQ(store.FindOrInsert(known.data(), known_probe, kLastTagged + 2),
+            kLastTagged);
+  EXPECT_EQ(
+      store.FindOrInsert(second_wide.data(), second_probe, kLastTagged + 2),
+      kLastTagged + 2);
+  for (std::uint32_t n :
+       {1u, 2u, 65536u, 12800000u, kLastTagged, kLastTagged + 1}) {
+    EXPECT_EQ(store.Lookup(image_of(n).data()), n) << n;
+  }
+  EXPECT_EQ(store.Lookup(second_wide.data(), second_probe), kLastTagged + 2);
+  EXPECT_EQ(store.Lookup(image_of(kLastTagged + 3).data()),
+            HybridHash::kNotFound);
 }
 
 TEST(HybridHashTest, NumbersEndAtTheLimit) {
