@@ -89,17 +89,14 @@ class FmsExplorer {
     const auto n = static_cast<Marking>(parts);
     const Marking initial = n * One(kP1) + n * One(kP2) + n * One(kP3) +
                             3 * One(kM1) + One(kM2) + 2 * One(kM3);
-    markings_.reserve(1u << 20);
-    std::size_t slot = 0;
-    reached_.Find(initial, slot);
-    reached_.Insert(slot, initial, 1);
-    markings_.push_back(initial);
+    bool added = false;
+    states_.FindOrAdd(initial, added);
     files_.WriteReward(1, Busy(initial));
-    for (std::size_t index = 0; index < markings_.size(); ++index) {
-      Explore(markings_[index]);
+    for (std::size_t index = 0; index < states_.Count(); ++index) {
+      Explore(states_[index]);
       files_.EndState(static_cast<std::uint32_t>(index + 1));
     }
-    return files_.Finish(static_cast<std::uint32_t>(markings_.size()));
+    return files_.Finish(static_cast<std::uint32_t>(states_.Count()));
   }
 
  private:
@@ -177,23 +174,15 @@ class FmsExplorer {
   }
 
   void Record(Marking next, double rate) {
-    std::size_t free_slot = 0;
-    std::uint32_t target = reached_.Find(next, free_slot);
-    if (target == 0) {
-      target = static_cast<std::uint32_t>(markings_.size() + 1);
-      reached_.Insert(free_slot, next, target);
-      markings_.push_back(next);
-      files_.WriteReward(target, Busy(next));
-    }
+    bool added = false;
+    const std::uint32_t target = states_.FindOrAdd(next, added);
+    if (added) files_.WriteReward(target, Busy(next));
     files_.Record(target, rate);
   }
 
   const int max_loaded_;
   FloorOutput& files_;
-  // State n (from 1) is markings_[n - 1]; numbers are handed out in the
-  // order of exploration, so this is the queue as well.
-  std::vector<Marking> markings_;
-  MarkingSet<Marking> reached_;
+  NumberedMarkings<Marking> states_;
 };
 
 }  // namespace

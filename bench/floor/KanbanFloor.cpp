@@ -52,15 +52,9 @@ int RunKanbanFloor(int cards, const std::string& path, const std::string& name,
   for (int c = 0; c < kCells; ++c) {
     initial += static_cast<Marking>(cards) * One(c, kKanban);
   }
-  // State n (from 1) is markings[n - 1]; breadth first, numbers are handed
-  // out in the order of exploration, so the queue is this vector itself.
-  std::vector<Marking> markings;
-  markings.reserve(1u << 20);
-  MarkingSet<Marking> reached;
-  std::size_t slot = 0;
-  reached.Find(initial, slot);
-  reached.Insert(slot, initial, 1);
-  markings.push_back(initial);
+  NumberedMarkings<Marking> states;
+  bool added = false;
+  states.FindOrAdd(initial, added);
 
   auto busy = [](Marking m) {
     unsigned machining = 0;
@@ -69,18 +63,12 @@ int RunKanbanFloor(int cards, const std::string& path, const std::string& name,
   };
   files.WriteReward(1, busy(initial));
 
-  for (std::size_t index = 0; index < markings.size(); ++index) {
-    const Marking m = markings[index];
+  for (std::size_t index = 0; index < states.Count(); ++index) {
+    const Marking m = states[index];
     const auto number = static_cast<std::uint32_t>(index + 1);
     auto record = [&](Marking next, double rate) {
-      std::size_t free_slot = 0;
-      std::uint32_t target = reached.Find(next, free_slot);
-      if (target == 0) {
-        target = static_cast<std::uint32_t>(markings.size() + 1);
-        reached.Insert(free_slot, next, target);
-        markings.push_back(next);
-        files.WriteReward(target, busy(next));
-      }
+      const std::uint32_t target = states.FindOrAdd(next, added);
+      if (added) files.WriteReward(target, busy(next));
       files.Record(target, rate);
     };
 
@@ -116,5 +104,5 @@ int RunKanbanFloor(int cards, const std::string& path, const std::string& name,
 
     files.EndState(number);
   }
-  return files.Finish(static_cast<std::uint32_t>(markings.size()));
+  return files.Finish(static_cast<std::uint32_t>(states.Count()));
 }

@@ -73,4 +73,34 @@ class MarkingSet {
   std::size_t count_ = 0;
 };
 
+// The states of a floor: markings numbered 1, 2, 3, ... in order of
+// discovery. Breadth first, numbers are handed out in the order of
+// exploration, so the list is the queue as well.
+template <typename Marking>
+class NumberedMarkings {
+ public:
+  NumberedMarkings() { markings_.reserve(1u << 20); }
+
+  // The number of `m`; a marking not seen before gets the next number and
+  // sets `added`.
+  std::uint32_t FindOrAdd(Marking m, bool& added) {
+    std::size_t slot = 0;
+    std::uint32_t number = set_.Find(m, slot);
+    added = number == 0;
+    if (added) {
+      number = static_cast<std::uint32_t>(markings_.size() + 1);
+      set_.Insert(slot, m, number);
+      markings_.push_back(m);
+    }
+    return number;
+  }
+  std::size_t Count() const { return markings_.size(); }
+  // The marking of state `index` + 1.
+  Marking operator[](std::size_t index) const { return markings_[index]; }
+
+ private:
+  MarkingSet<Marking> set_;
+  std::vector<Marking> markings_;
+};
+
 #endif  // GEN_BENCH_FLOOR_MARKINGSET_H_
