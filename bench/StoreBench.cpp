@@ -12,8 +12,6 @@ namespace {
 
 constexpr std::uint32_t kImageSize = 32;  // 16 places
 constexpr std::uint64_t kTableSize = 4325341;
-constexpr std::uint32_t kBlockSize = 100000;
-constexpr std::uint32_t kMaxBlocks = 128;
 
 // `count` images, one after another: state n (from 1) at (n - 1) * size.
 // Mixed images spread evenly over the table; marking images are small
@@ -44,13 +42,12 @@ const char* ImageAt(const std::vector<char>& images, std::uint32_t n) {
   return images.data() + static_cast<std::size_t>(n - 1) * kImageSize;
 }
 
-// Look up, then insert, as exploration does for every new state.
+// One find-or-insert per new state, as exploration does.
 void FillStore(HybridHash& store, const std::vector<char>& images,
                std::uint32_t count) {
   for (std::uint32_t n = 1; n <= count; ++n) {
     const char* image = ImageAt(images, n);
-    benchmark::DoNotOptimize(store.Lookup(image));
-    store.Insert(image, n);
+    benchmark::DoNotOptimize(store.FindOrInsert(image, store.Locate(image), n));
   }
 }
 
@@ -60,7 +57,7 @@ void BM_StoreInsert(benchmark::State& state) {
   const std::vector<char> images = MakeImages(count, markings);
   std::uint64_t probes = 0;
   for (auto _ : state) {
-    HybridHash store(kImageSize, kTableSize, kBlockSize, kMaxBlocks, 0.5);
+    HybridHash store(kImageSize, 0.5, kTableSize);
     FillStore(store, images, count);
     probes = store.ProbeCount();
   }
@@ -79,7 +76,7 @@ void BM_StoreGrowth(benchmark::State& state) {
   const auto count = static_cast<std::uint32_t>(state.range(0));
   const std::vector<char> images = MakeImages(count, false);
   for (auto _ : state) {
-    HybridHash store(kImageSize, PrimeArray[0], 2000, 250, 0.5);
+    HybridHash store(kImageSize, 0.5);
     FillStore(store, images, count);
     benchmark::DoNotOptimize(store.TableSize());
   }
@@ -91,7 +88,7 @@ void BM_StoreLookup(benchmark::State& state) {
   const auto count = static_cast<std::uint32_t>(state.range(0));
   const bool hit = state.range(1) != 0;
   const std::vector<char> images = MakeImages(2 * count, false);
-  HybridHash store(kImageSize, kTableSize, kBlockSize, kMaxBlocks, 0.5);
+  HybridHash store(kImageSize, 0.5, kTableSize);
   FillStore(store, images, count);
   // Hits look up stored states; misses the next `count`, never stored.
   const std::uint32_t first = hit ? 1 : count + 1;
@@ -122,7 +119,7 @@ void BM_QueueEnqueueDequeue(benchmark::State& state) {
 }
 BENCHMARK(BM_QueueEnqueueDequeue);
 
-// A queue that only grows: linear growth in steps of 5000.
+// A queue that only grows, doubling when full.
 void BM_QueueGrowth(benchmark::State& state) {
   const auto count = static_cast<std::uint32_t>(state.range(0));
   const std::vector<char> images = MakeImages(1, false);

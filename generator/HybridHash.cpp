@@ -1,17 +1,15 @@
 #include "generator/HybridHash.h"
 
+#include <algorithm>
 #include <cstring>
 #include <iostream>
 #include <new>
-#include <string>
+#include <utility>
 
 #include "base/Contract.h"
 #include "base/Fatal.h"
 
 namespace {
-
-constexpr std::uint32_t kBlockShift = 24;
-constexpr std::uint32_t kNumberMask = (1u << kBlockShift) - 1;
 
 std::uint64_t ProbeStep(std::uint32_t size_index) {
   return (static_cast<std::uint64_t>(size_index) + 1) * 1024;
@@ -63,8 +61,8 @@ inline std::uint64_t Avalanche(std::uint64_t h) {
 
 // Byte equality of two images, 8 bytes at a time: cheaper than a library
 // call for the few dozen bytes of a state.
-inline bool SameImage(const char* a, const char* b, std::uint32_t size) {
-  std::uint32_t i = 0;
+inline bool SameImage(const char* a, const char* b, std::size_t size) {
+  std::size_t i = 0;
   for (; i + 8 <= size; i += 8) {
     std::uint64_t x = 0;
     std::uint64_t y = 0;
@@ -75,68 +73,50 @@ inline bool SameImage(const char* a, const char* b, std::uint32_t size) {
   return i == size || std::memcmp(a + i, b + i, size - i) == 0;
 }
 
-std::unique_ptr<std::uint32_t[]> NewZeroedTable(std::uint64_t size) {
-  return std::unique_ptr<std::uint32_t[]>(new (std::nothrow)
-                                              std::uint32_t[size]());
+[[noreturn]] void OutOfMemory() {
+  FatalError(std::cerr, "Error:  Unable to allocate memory\n");
 }
 
 }  // namespace
 
-HybridHash::HybridHash(std::uint32_t stateSize, std::uint64_t tableSize,
-                       std::uint32_t blockSize, std::uint32_t maxBlocks,
-                       double loadFactor)
+HybridHash::HybridHash(std::uint32_t stateSize, double loadFactor,
+                       std::uint64_t tableSize)
     : table_size_(tableSize),
-      blocks_(maxBlocks),
       state_size_(stateSize),
-      block_size_(blockSize),
-      max_blocks_(maxBlocks),
-      load_factor_(loadFactor) {
-  GEN_CHECK(blockSize > 0);
-  GEN_CHECK(maxBlocks > 0 && maxBlocks <= 256);
+      load_factor_(loadFactor),
+      reference_(stateSize),
+      constant_mask_(stateSize, 0xFF),
+      scratch_(stateSize) {
+  GEN_CHECK(stateSize > 0);
+  GEN_CHECK(loadFactor > 0.0);
   while (PrimeArray[size_index_] != 0 && PrimeArray[size_index_] != tableSize)
     ++size_index_;
   GEN_CHECK(PrimeArray[size_index_] == tableSize);
-
-  // An entry keeps 24 bits for the number, and the blocks end at
-  // maxBlocks * blockSize.
-  const std::uint64_t last_slot =
-      static_cast<std::uint64_t>(maxBlocks) * blockSize - 1;
-  max_state_number_ = static_cast<std::uint32_t>(
-      last_slot < kNumberMask ? last_slot : kNumberMask);
-
-  table_ = NewZeroedTable(table_size_);
+  // calloc: a large table comes as the kernel's zero pages, with no pass
+  // over it here.
+  table_.reset(static_cast<std::uint32_t*>(
+      std::calloc(table_size_, sizeof(std::uint32_t))));
   if (!table_) FatalError(std::cerr, "Error:  TempHashTable not allocated\n");
-  blocks_[0].reset(
-      new (std::nothrow) char[static_cast<std::size_t>(block_size_) *
-                              state_size_]());
-  if (!blocks_[0]) FatalError(std::cerr, "Error:  Unable to allocate memory\n");
 }
 
 HybridHash::~HybridHash() = default;
 
-const char* HybridHash::StoredImage(std::uint32_t entry) const {
-  const std::uint32_t block = entry >> kBlockShift;
-  const std::uint32_t slot = (entry & kNumberMask) - block * block_size_;
-  return blocks_[block].get() + static_cast<std::size_t>(slot) * state_size_;
+void HybridHash::LimitStateNumbers(std::uint32_t max_number,
+                                   std::string reason) {
+  GEN_CHECK(max_number <= kMaxStateNumber && max_number >= last_number_);
+  max_number_ = max_number;
+  limit_reason_ = std::move(reason);
 }
 
-std::uint64_t HybridHash::getHashKey(const char* image,
-                                     std::uint64_t size) const {
-  const auto* bytes = reinterpret_cast<const unsigned char*>(image);
-  std::uint64_t h = kSeed ^ state_size_;
-  std::uint32_t offset = 0;
-  for (; offset + 8 <= state_size_; offset += 8) {
-    h = MixWord(h, Word(bytes + offset, 8));
-  }
-  if (offset < state_size_) {
-    h = MixWord(h, Word(bytes + offset, state_size_ - offset));
-  }
-  h = Avalanche(h);
-  // The high 32 bits scaled to the table (multiply and shift rather than a
-  // division, which costs more than the rest of the hash); tables beyond 32
-  // bits take the remainder.
-  if (size <= 0xFFFFFFFFu) return ((h >> 32) * size) >> 32;
-  return h % size;
+void HybridHash::LimitReached(std::uint32_t number) const {
+  FatalError(std::cerr,
+             "Hash:  Error:  cannot number state " + std::to_string(number) +
+                 ": state numbers end at " + std::to_string(max_number_) +
+                 (limit_reason_.empty()
+                      ? ", the largest a 32-bit record of the .var file "
+                        "carries"
+                      : ", " + limit_reason_) +
+                 "\n");
 }
 
 void HybridHash::ProbeExhausted(std::uint64_t size) const {
@@ -147,14 +127,56 @@ void HybridHash::ProbeExhausted(std::uint64_t size) const {
                  "slot; use a load factor below 1\n");
 }
 
-std::uint32_t HybridHash::Lookup(const char* image) const {
-  GEN_CHECK(table_ != nullptr);
-  return Lookup(image, Probe{getHashKey(image, table_size_), table_size_});
+namespace {
+
+// The home slot of a hash in a table of `size` slots: the high 32 bits
+// scaled to the table (multiply and shift rather than a division, which
+// costs more than the rest of the hash); tables beyond 32 bits take the
+// remainder. The tag takes the low 8 bits, which the home slot hardly uses.
+inline std::uint64_t HomeSlot(std::uint64_t h, std::uint64_t size) {
+  if (size <= 0xFFFFFFFFu) return ((h >> 32) * size) >> 32;
+  return h % size;
+}
+
+inline std::uint32_t Tag(std::uint64_t h) {
+  return static_cast<std::uint32_t>(h & 0xFF) << 24;
+}
+
+}  // namespace
+
+std::uint64_t HybridHash::getHashKey(const char* image,
+                                     std::uint64_t size) const {
+  return HomeSlot(Hash(image), size);
+}
+
+std::uint64_t HybridHash::Hash(const char* image) const {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(image);
+  std::uint64_t h = kSeed ^ state_size_;
+  std::uint32_t offset = 0;
+  for (; offset + 8 <= state_size_; offset += 8) {
+    h = MixWord(h, Word(bytes + offset, 8));
+  }
+  if (offset < state_size_) {
+    h = MixWord(h, Word(bytes + offset, state_size_ - offset));
+  }
+  return Avalanche(h);
+}
+
+bool HybridHash::Current(const Probe& probe) const {
+  // A probe made before the table grew, or before the tags were dropped,
+  // is stale.
+  return probe.table_size == table_size_ && (probe.tag & number_mask_) == 0;
+}
+
+HybridHash::Probe HybridHash::MakeProbe(const char* image) const {
+  const std::uint64_t h = Hash(image);
+  return Probe{HomeSlot(h, table_size_), table_size_,
+               number_mask_ == kTaggedNumberMask ? Tag(h) : 0};
 }
 
 HybridHash::Probe HybridHash::Locate(const char* image) const {
   GEN_CHECK(table_ != nullptr);
-  const Probe probe{getHashKey(image, table_size_), table_size_};
+  const Probe probe = MakeProbe(image);
   __builtin_prefetch(&table_[probe.home]);
   return probe;
 }
@@ -162,88 +184,120 @@ HybridHash::Probe HybridHash::Locate(const char* image) const {
 void HybridHash::PrefetchImage(const Probe& probe) const {
   if (probe.table_size != table_size_) return;
   const std::uint32_t entry = table_[probe.home];
-  if (entry != 0) __builtin_prefetch(StoredImage(entry));
+  if (entry != 0 && (entry & ~number_mask_) == probe.tag)
+    __builtin_prefetch(StoredImage(entry & number_mask_));
 }
 
-std::uint32_t HybridHash::Lookup(const char* image, const Probe& probe) const {
-  GEN_CHECK(table_ != nullptr);
+bool HybridHash::PackQuery(const char* image) const {
+  const unsigned char* mask = constant_mask_.data();
+  const char* reference = reference_.data();
+  std::uint32_t i = 0;
+  for (; i + 8 <= state_size_; i += 8) {
+    std::uint64_t x = 0;
+    std::uint64_t r = 0;
+    std::uint64_t m = 0;
+    std::memcpy(&x, image + i, 8);
+    std::memcpy(&r, reference + i, 8);
+    std::memcpy(&m, mask + i, 8);
+    if (((x ^ r) & m) != 0) return false;
+  }
+  for (; i < state_size_; ++i) {
+    if (mask[i] != 0 && image[i] != reference[i]) return false;
+  }
+  char* packed = packed_query_.data();
+  for (const std::uint32_t position : varying_) *packed++ = image[position];
+  return true;
+}
+
+std::uint64_t HybridHash::Walk(const char* image, const Probe& probe,
+                               bool& found) const {
   const std::uint64_t step = ProbeStep(size_index_);
-  // A probe made before the table grew starts from the new home slot.
-  std::uint64_t slot = probe.table_size == table_size_
-                           ? probe.home
-                           : getHashKey(image, table_size_);
+  const std::size_t width = varying_.size();
+  const Probe fresh = Current(probe) ? probe : MakeProbe(image);
+  std::uint64_t slot = fresh.home;
   std::uint64_t distance = 1;
   for (std::uint64_t visited = 1;; ++visited) {
     const std::uint32_t entry = table_[slot];
-    if (entry == 0) return kNotFound;
-    if (SameImage(StoredImage(entry), image, state_size_))
-      return entry & kNumberMask;
+    if (entry == 0) {
+      found = false;
+      return slot;
+    }
+    if ((entry & ~number_mask_) == fresh.tag &&
+        SameImage(StoredImage(entry & number_mask_), packed_query_.data(),
+                  width)) {
+      found = true;
+      return slot;
+    }
     if (visited == table_size_) ProbeExhausted(table_size_);
     NextSlot(slot, distance, step, table_size_);
     ++probe_count_;
   }
 }
 
-std::uint64_t HybridHash::FindEmptySlot(const std::uint32_t* table,
-                                        std::uint64_t size,
-                                        std::uint32_t size_index,
-                                        std::uint64_t home) const {
-  const std::uint64_t step = ProbeStep(size_index);
-  std::uint64_t slot = home;
-  std::uint64_t distance = 1;
-  for (std::uint64_t visited = 1; table[slot] != 0; ++visited) {
-    if (visited == size) ProbeExhausted(size);
-    NextSlot(slot, distance, step, size);
-    ++probe_count_;
+void HybridHash::DropTags() {
+  for (std::uint64_t slot = 0; slot < table_size_; ++slot) {
+    table_[slot] &= kTaggedNumberMask;
   }
-  return slot;
+  number_mask_ = 0xFFFFFFFF;
+}
+
+std::uint32_t HybridHash::Lookup(const char* image) const {
+  GEN_CHECK(table_ != nullptr);
+  return Lookup(image, MakeProbe(image));
+}
+
+std::uint32_t HybridHash::Lookup(const char* image, const Probe& probe) const {
+  GEN_CHECK(table_ != nullptr);
+  if (last_number_ == 0 || !PackQuery(image)) return kNotFound;
+  bool found = false;
+  const std::uint64_t slot = Walk(image, probe, found);
+  return found ? table_[slot] & number_mask_ : kNotFound;
+}
+
+std::uint32_t HybridHash::FindOrInsert(const char* image,
+                                       std::uint32_t next_number) {
+  return FindOrInsert(image, MakeProbe(image), next_number);
 }
 
 std::uint32_t HybridHash::FindOrInsert(const char* image, const Probe& probe,
                                        std::uint32_t next_number) {
-  const std::uint32_t number = Lookup(image, probe);
-  if (number != kNotFound) return number;
-  Insert(image, next_number, probe);
+  GEN_CHECK(table_ != nullptr);
+  GEN_CHECK(next_number == last_number_ + 1);
+  if (last_number_ == 0) {
+    std::memcpy(reference_.data(), image, state_size_);
+  } else if (!PackQuery(image)) {
+    // A byte kept once has changed: the state is new.
+    if (next_number > max_number_) LimitReached(next_number);
+    Widen(image);
+    PackQuery(image);
+  }
+  bool found = false;
+  std::uint64_t slot = Walk(image, probe, found);
+  if (found) return table_[slot] & number_mask_;
+
+  if (next_number > max_number_) LimitReached(next_number);
+  const bool grow = static_cast<double>(next_number) >=
+                    static_cast<double>(table_size_) * load_factor_;
+  if (grow) Rehash();
+  const bool untagged =
+      next_number > kTaggedNumberMask && number_mask_ == kTaggedNumberMask;
+  if (untagged) DropTags();
+  const Probe fresh = Current(probe) ? probe : MakeProbe(image);
+  if (grow || untagged) slot = Walk(image, fresh, found);
+  if ((next_number >> kBlockBits) >= blocks_.size()) AddBlock();
+  table_[slot] = next_number | fresh.tag;
+  std::memcpy(blocks_[next_number >> kBlockBits].get() +
+                  static_cast<std::size_t>(next_number & (kBlockStates - 1)) *
+                      varying_.size(),
+              packed_query_.data(), varying_.size());
+  last_number_ = next_number;
   return next_number;
 }
 
-void HybridHash::Insert(const char* image, std::uint32_t stateNumber) {
-  Insert(image, stateNumber, Probe{0, 0});
-}
-
-void HybridHash::Insert(const char* image, std::uint32_t stateNumber,
-                        const Probe& probe) {
-  GEN_CHECK(table_ != nullptr);
-  if (stateNumber == 0 || stateNumber > max_state_number_) {
-    FatalError(std::cerr, "Hash:  Error:  state number " +
-                              std::to_string(stateNumber) + " is outside 1.." +
-                              std::to_string(max_state_number_) +
-                              ", the states the store can hold\n");
-  }
-  if (static_cast<double>(stateNumber) >=
-      static_cast<double>(table_size_) * load_factor_) {
-    Rehash();
-  }
-  while (stateNumber >=
-         (static_cast<std::uint64_t>(current_block_) + 1) * block_size_) {
-    AddArray();
-  }
-  // Numbers arrive in increasing order, so the slot lies in the current
-  // block; anything else would overwrite another state's image.
-  const std::uint64_t first =
-      static_cast<std::uint64_t>(current_block_) * block_size_;
-  GEN_CHECK(stateNumber >= first);
-
-  // A probe from before growth (or none) does not give the home slot.
-  const std::uint64_t home = probe.table_size == table_size_
-                                 ? probe.home
-                                 : getHashKey(image, table_size_);
-  const std::uint64_t slot =
-      FindEmptySlot(table_.get(), table_size_, size_index_, home);
-  table_[slot] = stateNumber + (current_block_ << kBlockShift);
-  std::memcpy(
-      blocks_[current_block_].get() + (stateNumber - first) * state_size_,
-      image, state_size_);
+void HybridHash::Unpack(std::uint32_t number, char* image) const {
+  std::memcpy(image, reference_.data(), state_size_);
+  const char* packed = StoredImage(number);
+  for (const std::uint32_t position : varying_) image[position] = *packed++;
 }
 
 void HybridHash::Rehash() {
@@ -255,37 +309,92 @@ void HybridHash::Rehash() {
                "size was " +
                    std::to_string(table_size_) + "\n");
   }
-  if (new_size < table_size_) {
-    FatalError(std::cerr,
-               "Hash:  Error, there is a typo in the Hash Table, check .h "
-               "file\n");
-  }
-  std::unique_ptr<std::uint32_t[]> new_table = NewZeroedTable(new_size);
-  if (!new_table)
-    FatalError(std::cerr, "Error:  TempHashTable not allocated\n");
-
-  // Only the entries move; each image is hashed where it is stored.
-  for (std::uint64_t old_slot = 0; old_slot < table_size_; ++old_slot) {
-    const std::uint32_t entry = table_[old_slot];
-    if (entry == 0) continue;
-    const char* image = StoredImage(entry);
-    const std::uint64_t slot = FindEmptySlot(
-        new_table.get(), new_size, new_index, getHashKey(image, new_size));
-    new_table[slot] = entry;
-  }
-  table_ = std::move(new_table);
+  // The table holds nothing but the numbers 1..last_number_, so it is freed
+  // before its successor is allocated (the two never coexist) and the new
+  // one is filled in number order, reading the blocks front to back.
+  table_.reset();
+  table_.reset(static_cast<std::uint32_t*>(
+      std::calloc(new_size, sizeof(std::uint32_t))));
+  if (!table_) FatalError(std::cerr, "Error:  TempHashTable not allocated\n");
   table_size_ = new_size;
   size_index_ = new_index;
+  // Homes of a batch of states are hashed and fetched first, so that the
+  // table misses of the batch overlap.
+  constexpr std::uint32_t kBatch = 16;
+  std::uint64_t homes[kBatch];
+  std::uint32_t tags[kBatch];
+  const std::uint64_t step = ProbeStep(size_index_);
+  for (std::uint64_t first = 1; first <= last_number_; first += kBatch) {
+    const auto count = static_cast<std::uint32_t>(
+        std::min<std::uint64_t>(kBatch, last_number_ - first + 1));
+    for (std::uint32_t i = 0; i < count; ++i) {
+      Unpack(static_cast<std::uint32_t>(first + i), scratch_.data());
+      const std::uint64_t h = Hash(scratch_.data());
+      homes[i] = HomeSlot(h, table_size_);
+      tags[i] = number_mask_ == kTaggedNumberMask ? Tag(h) : 0;
+      __builtin_prefetch(&table_[homes[i]]);
+    }
+    for (std::uint32_t i = 0; i < count; ++i) {
+      std::uint64_t slot = homes[i];
+      std::uint64_t distance = 1;
+      for (std::uint64_t visited = 1; table_[slot] != 0; ++visited) {
+        if (visited == table_size_) ProbeExhausted(table_size_);
+        NextSlot(slot, distance, step, table_size_);
+        ++probe_count_;
+      }
+      table_[slot] = static_cast<std::uint32_t>(first + i) | tags[i];
+    }
+  }
 }
 
-void HybridHash::AddArray() {
-  GEN_CHECK(current_block_ + 1 < max_blocks_);
-  ++current_block_;
-  blocks_[current_block_].reset(
-      new (std::nothrow) char[static_cast<std::size_t>(block_size_) *
-                              state_size_]());
-  if (!blocks_[current_block_])
-    FatalError(std::cerr, "Error:  Unable to allocate memory\n");
+void HybridHash::Widen(const char* image) {
+  std::vector<std::uint32_t> varying;
+  // For each new slot byte: the old slot byte it comes from, or -1 for a
+  // byte that was kept once in the reference.
+  std::vector<std::int64_t> source;
+  std::size_t old_index = 0;
+  for (std::uint32_t position = 0; position < state_size_; ++position) {
+    if (constant_mask_[position] == 0) {
+      varying.push_back(position);
+      source.push_back(static_cast<std::int64_t>(old_index++));
+    } else if (image[position] != reference_[position]) {
+      varying.push_back(position);
+      source.push_back(-1);
+      constant_mask_[position] = 0;
+    }
+  }
+  const std::size_t old_width = varying_.size();
+  const std::size_t width = varying.size();
+  // One block at a time, so that at most one extra block is held.
+  for (std::size_t block = 0; block < blocks_.size(); ++block) {
+    std::unique_ptr<char[]> wide(new (std::nothrow) char[kBlockStates * width]);
+    if (!wide) OutOfMemory();
+    const std::uint64_t first = std::max<std::uint64_t>(block << kBlockBits, 1);
+    const std::uint64_t last =
+        std::min<std::uint64_t>(((block + 1) << kBlockBits) - 1, last_number_);
+    for (std::uint64_t number = first; number <= last; ++number) {
+      const std::size_t slot = number & (kBlockStates - 1);
+      const char* from = blocks_[block].get() + slot * old_width;
+      char* to = wide.get() + slot * width;
+      for (std::size_t j = 0; j < width; ++j) {
+        to[j] = source[j] < 0 ? reference_[varying[j]] : from[source[j]];
+      }
+    }
+    blocks_[block] = std::move(wide);
+  }
+  varying_ = std::move(varying);
+  packed_query_.resize(width);
+}
+
+void HybridHash::AddBlock() {
+  GEN_CHECK(blocks_.size() <= (kMaxStateNumber >> kBlockBits));
+  // Not zeroed: a slot is written before it is read, and untouched pages of
+  // the last block cost no memory.
+  std::unique_ptr<char[]> block(
+      new (std::nothrow) char[kBlockStates *
+                              std::max<std::size_t>(varying_.size(), 1)]);
+  if (!block) OutOfMemory();
+  blocks_.push_back(std::move(block));
 }
 
 void HybridHash::ReleaseTable() {

@@ -2,7 +2,9 @@
 #define GEN_GENERATOR_HYBRIDHASH_H_
 
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
+#include <string>
 #include <vector>
 
 // Table sizes the store grows through, smallest first; the 0 entry ends the
@@ -14,25 +16,56 @@ inline constexpr std::uint64_t PrimeArray[25] = {
     120000301,   160000289,   200000243,   3900000007,   6000000001,
     10000000019, 20000000089, 50000000021, 100000000003, 0};
 
+namespace hybrid_hash_detail {
+constexpr bool SizesIncrease() {
+  for (int i = 0; PrimeArray[i + 1] != 0; ++i) {
+    if (PrimeArray[i + 1] <= PrimeArray[i]) return false;
+  }
+  return true;
+}
+}  // namespace hybrid_hash_detail
+static_assert(hybrid_hash_detail::SizesIncrease(),
+              "PrimeArray must list table sizes in increasing order");
+
 // The set of states reached so far: maps a state's byte image to its number.
 //
-// An open-addressing table of 32-bit entries, number + (block << 24), whose
-// images live outside the table in blocks of `blockSize` image slots. Growth
-// rewrites only the table; a stored image never moves. Two images are the
-// same state exactly when they are byte-equal.
+// An open-addressing table of 32-bit entries, each holding a state number
+// (0 marks an empty slot); the images live outside the table in
+// blocks of kBlockStates image slots, and state n sits in block
+// n >> kBlockBits at slot n & (kBlockStates - 1). Blocks are allocated as
+// numbers reach them; growth rewrites only the table, never the images.
+// Two images are the same state exactly when they are byte-equal.
 //
-// State numbers must be inserted in increasing order 1, 2, 3, ...; block k
-// holds the numbers k * blockSize .. (k + 1) * blockSize - 1 (slot 0 of
-// block 0 stays unused). At most maxBlocks * blockSize - 1 numbers, and never
-// 2^24 or more, fit; going past that is a fatal error.
+// While every number fits in 24 bits, an entry also keeps 8 bits of its
+// image's hash above the number (a tag), so that a probe past a slot of
+// another state rarely has to fetch that state's image. The first number
+// that needs more bits clears the tags, once.
+//
+// Stored images are packed: a byte position that has held the same value
+// in every state so far is kept once, in the reference image (the first
+// state's), and each slot holds only the other bytes, in position order.
+// Markings of small models leave most bytes constant (the high bytes of
+// 16-bit places), so this about halves the images' memory. When a new
+// state changes a byte kept once, every block is repacked to the wider
+// slot; that happens at most once per byte of the image, mostly within the
+// first few states.
+//
+// State numbers are handed out 1, 2, 3, ... by the caller. The largest is
+// MaxStateNumber(): kMaxStateNumber unless a run sets a lower limit.
 class HybridHash {
  public:
   static constexpr std::uint32_t kNotFound = 0xFFFFFFFF;
+  // The largest state number a 32-bit record of the .var file carries,
+  // short of the not-found mark.
+  static constexpr std::uint32_t kMaxStateNumber = 0xFFFFFFFE;
+  static constexpr std::uint32_t kBlockBits = 16;
+  static constexpr std::uint32_t kBlockStates = 1u << kBlockBits;
+  static constexpr std::uint32_t kTaggedNumberMask = 0xFFFFFF;
 
-  // `tableSize` must be an entry of PrimeArray; 1 <= maxBlocks <= 256.
-  HybridHash(std::uint32_t stateSize, std::uint64_t tableSize,
-             std::uint32_t blockSize, std::uint32_t maxBlocks,
-             double loadFactor);
+  // `tableSize` must be an entry of PrimeArray; the table grows to the next
+  // entry when a new number reaches tableSize * loadFactor.
+  HybridHash(std::uint32_t stateSize, double loadFactor,
+             std::uint64_t tableSize = PrimeArray[0]);
   HybridHash(const HybridHash&) = delete;
   HybridHash& operator=(const HybridHash&) = delete;
   ~HybridHash();
@@ -42,74 +75,112 @@ class HybridHash {
   struct Probe {
     std::uint64_t home;
     std::uint64_t table_size;
+    std::uint32_t tag;  // entry bits above the number, while tags are kept
   };
 
-  // The number stored for `image` (stateSize bytes), or kNotFound.
-  std::uint32_t Lookup(const char* image) const;
-  // The same, starting from `probe` (made by Locate for this image).
-  std::uint32_t Lookup(const char* image, const Probe& probe) const;
-  // Hashes `image` and asks the processor to fetch its home slot, so that
-  // several lookups can wait for memory together: Locate each image, then
-  // PrefetchImage each probe, then Lookup each in turn.
+  // Batched lookups: Locate each image (hashes it and asks the processor
+  // for its home slot), then PrefetchImage each probe (asks for the image
+  // stored there), then FindOrInsert each in turn, so that the cache misses
+  // of several lookups overlap.
   Probe Locate(const char* image) const;
-  // Asks the processor to fetch the image stored in the probe's home slot.
   void PrefetchImage(const Probe& probe) const;
-  // Stores a copy of `image` under `stateNumber`. The image must not be
-  // stored yet and numbers must arrive as 1, 2, 3, ...
-  void Insert(const char* image, std::uint32_t stateNumber);
-  // The same, starting from `probe` (made by Locate for this image), which
-  // saves hashing the image again.
-  void Insert(const char* image, std::uint32_t stateNumber, const Probe& probe);
+
+  // One walk of the probe sequence of `image` (stateSize bytes) from
+  // `probe` (Locate's, for this image): returns the number stored for the
+  // image, or stores a copy of it under `next_number` and returns
+  // `next_number`. Numbers must arrive as 1, 2, 3, ...: `next_number` is
+  // one more than the number stored last. A number above MaxStateNumber()
+  // is a fatal error naming the limit.
+  std::uint32_t FindOrInsert(const char* image, const Probe& probe,
+                             std::uint32_t next_number);
+  std::uint32_t FindOrInsert(const char* image, std::uint32_t next_number);
+  // The number stored for `image`, or kNotFound.
+  std::uint32_t Lookup(const char* image) const;
+  std::uint32_t Lookup(const char* image, const Probe& probe) const;
+
+  // Frees the table at the end of generation (table size 0 afterwards);
+  // the stored images stay until destruction. No lookup or insert after it.
+  void ReleaseTable();
+
+  // Lowers the largest state number to `max_number` (at most
+  // kMaxStateNumber); numbering past it is a fatal error whose message ends
+  // with `reason`, which says why the run is limited.
+  void LimitStateNumbers(std::uint32_t max_number, std::string reason);
+
   // The home slot of `image` in a table of `size` slots: a 64-bit hash of
   // the image's bytes (8-byte little-endian words, each folded in with a
   // multiply and shift, then a final avalanche) scaled to the table. Every
   // byte affects every bit, so images of small markings, mostly zero bytes,
   // spread over the table.
   std::uint64_t getHashKey(const char* image, std::uint64_t size) const;
-
-  // The number stored for `image`, or, when it is not stored yet, stores it
-  // under `next_number` and returns that; `probe` is Locate's for `image`.
-  std::uint32_t FindOrInsert(const char* image, const Probe& probe,
-                             std::uint32_t next_number);
-
-  // Moves every entry into a table of the next PrimeArray size.
-  void Rehash();
-  // Adds the next block of image slots.
-  void AddArray();
-  // Frees the table at the end of generation (table size 0 afterwards);
-  // the stored images stay until destruction. No Lookup or Insert after it.
-  void ReleaseTable();
+  // The 64-bit hash behind the home slot.
+  std::uint64_t Hash(const char* image) const;
 
   std::uint64_t TableSize() const { return table_size_; }
   std::uint32_t SizeIndex() const { return size_index_; }
-  std::uint32_t CurrentBlock() const { return current_block_; }
-  // The largest state number the store can hold.
-  std::uint32_t MaxStateNumber() const { return max_state_number_; }
+  std::uint32_t StoredStates() const { return last_number_; }
+  std::size_t BlockCount() const { return blocks_.size(); }
+  // Bytes a stored image takes in its block (the packed width).
+  std::uint32_t SlotBytes() const {
+    return static_cast<std::uint32_t>(varying_.size());
+  }
+  std::uint32_t MaxStateNumber() const { return max_number_; }
   // Slots visited past the home slot, over all lookups, inserts and
   // rehashes: a measure of clustering.
   std::uint64_t ProbeCount() const { return probe_count_; }
 
  private:
-  const char* StoredImage(std::uint32_t entry) const;
-  // Follows the probe sequence of `table` (of `size` slots, probe step
-  // from `size_index`) from `home` to the first empty slot and returns it.
-  std::uint64_t FindEmptySlot(const std::uint32_t* table, std::uint64_t size,
-                              std::uint32_t size_index,
-                              std::uint64_t home) const;
+  struct FreeDeleter {
+    void operator()(void* p) const { std::free(p); }
+  };
+  using Table = std::unique_ptr<std::uint32_t[], FreeDeleter>;
+
+  const char* StoredImage(std::uint32_t number) const {
+    return blocks_[number >> kBlockBits].get() +
+           static_cast<std::size_t>(number & (kBlockStates - 1)) *
+               varying_.size();
+  }
+  // The home slot and tag of `image` in the current table.
+  Probe MakeProbe(const char* image) const;
+  // Whether `probe` still gives the home slot and tag in this table.
+  bool Current(const Probe& probe) const;
+  // Packs `image` into packed_query_; false when it differs from the
+  // reference at a byte kept once (then no stored state equals it).
+  bool PackQuery(const char* image) const;
+  // The slot holding packed_query_'s state, or the empty slot ending its
+  // probe sequence; `found` tells which.
+  std::uint64_t Walk(const char* image, const Probe& probe, bool& found) const;
+  // Drops the tags from every entry, for numbers past 24 bits.
+  void DropTags();
+  void Rehash();
+  // Makes every byte position where `image` differs from the reference a
+  // stored one and repacks the blocks.
+  void Widen(const char* image);
+  void AddBlock();
+  void Unpack(std::uint32_t number, char* image) const;
+  [[noreturn]] void LimitReached(std::uint32_t number) const;
   [[noreturn]] void ProbeExhausted(std::uint64_t size) const;
 
-  std::unique_ptr<std::uint32_t[]> table_;  // 0 marks an empty slot
+  Table table_;
   std::uint64_t table_size_;
   std::uint32_t size_index_ = 0;
-  // maxBlocks entries; each allocated block holds blockSize images in one
-  // contiguous, zeroed buffer.
-  std::vector<std::unique_ptr<char[]>> blocks_;
   std::uint32_t state_size_;
-  std::uint32_t current_block_ = 0;
-  std::uint32_t block_size_;
-  std::uint32_t max_blocks_;
   double load_factor_;
-  std::uint32_t max_state_number_;
+  std::uint32_t last_number_ = 0;
+  // Entry bits that hold the number: 24 while tags are kept, then 32.
+  std::uint32_t number_mask_ = kTaggedNumberMask;
+  std::uint32_t max_number_ = kMaxStateNumber;
+  std::string limit_reason_;
+  // Block k holds numbers k << kBlockBits and up, each in varying_.size()
+  // bytes.
+  std::vector<std::unique_ptr<char[]>> blocks_;
+  std::vector<char> reference_;
+  // 0xFF where the byte is kept once in reference_, 0 where it is stored.
+  std::vector<unsigned char> constant_mask_;
+  // The stored byte positions, increasing.
+  std::vector<std::uint32_t> varying_;
+  mutable std::vector<char> packed_query_;
+  std::vector<char> scratch_;
   mutable std::uint64_t probe_count_ = 0;
 };
 

@@ -16,8 +16,7 @@ constexpr std::uint32_t kProgressInterval = 1000;
 StateSpaceGen::StateSpaceGen(NextStateSource& source, double hash_value)
     : source_(source), state_size_(source.StateSize()) {
   store_ = std::make_unique<HybridHash>(static_cast<std::uint32_t>(state_size_),
-                                        kInitialTableSize, kBlockSize,
-                                        kMaxBlocks, hash_value);
+                                        hash_value);
   queue_ = std::make_unique<Queue>(static_cast<std::uint32_t>(state_size_));
   explored_.resize(state_size_);
   successors_.Configure(state_size_, 2 * source.RewardTypes().size());
@@ -36,7 +35,7 @@ Status StateSpaceGen::GenStateSpace(const Output& out) {
 
   while (state_struct* record = queue_->Dequeue()) {
     current_state_ = record->number;
-    std::memcpy(explored_.data(), record->image.get(), state_size_);
+    std::memcpy(explored_.data(), record->image, state_size_);
     successors_.Clear();
     status = source_.Expand(current_state_, explored_.data(), successors_);
     if (!status.ok) return status;

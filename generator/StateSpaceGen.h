@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <memory>
 #include <ostream>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "base/Status.h"
@@ -24,11 +26,6 @@
 // is not owned and must outlive the generator.
 class StateSpaceGen {
  public:
-  // Store parameters: initial table size, image slots per block, blocks.
-  static constexpr std::uint64_t kInitialTableSize = 4325341;
-  static constexpr std::uint32_t kBlockSize = 100000;
-  static constexpr std::uint32_t kMaxBlocks = 128;
-
   // Where exploration writes; nothing here is owned.
   struct Output {
     StateSpaceFile* arm = nullptr;
@@ -45,6 +42,12 @@ class StateSpaceGen {
   // Explores every reachable state. On failure the files hold the blocks
   // and records written so far.
   Status GenStateSpace(const Output& out);
+
+  // Numbering a state past `max_states` becomes a fatal error whose
+  // message ends with `reason`. Call before GenStateSpace.
+  void LimitStates(std::uint32_t max_states, std::string reason) {
+    store_->LimitStateNumbers(max_states, std::move(reason));
+  }
 
   // Highest state number handed out so far.
   std::uint32_t NumStates() const { return num_states_; }

@@ -21,10 +21,13 @@ inline constexpr int kGenerationFileType = 1;
 // Line 2 of the state-space file is written first as this many spaces and
 // overwritten with the state count when the run ends; what the count does
 // not cover stays as spaces on line 3. Normal generation leaves room for 62
-// digits, deterministic generation for 7 (a count of 8 or more digits runs
-// into the first block).
+// digits, deterministic generation for 8 (then line 3 is gone; a count of 9
+// or more digits would run into the first block, so such a run stops at
+// kDeterministicMaxStates).
 inline constexpr int kNormalPlaceholderSpaces = 63;
 inline constexpr int kDeterministicPlaceholderSpaces = 8;
+// The largest state count the deterministic placeholder can hold.
+inline constexpr std::uint32_t kDeterministicMaxStates = 99999999;
 
 // State numbers: 1 is the initial state; 0 ends a state's block.
 inline constexpr std::uint32_t kInitialStateNumber = 1;

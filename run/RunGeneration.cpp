@@ -171,6 +171,11 @@ Status RunGeneration(NextStateSource& source, const RunSettings& settings,
                                              ? kDeterministicPlaceholderSpaces
                                              : kNormalPlaceholderSpaces);
     StateSpaceGen generator(source, settings.hash_value);
+    if (deterministic) {
+      generator.LimitStates(kDeterministicMaxStates,
+                            "the most the .arm header of a deterministic run "
+                            "can count");
+    }
     StateSpaceGen::Output output;
     output.arm = &arm;
     output.var = &var;

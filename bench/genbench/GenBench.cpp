@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/Fatal.h"
+#include "bench/floor/FmsFloor.h"
 #include "bench/floor/KanbanFloor.h"
 #include "bench/models/Fms.h"
 #include "bench/models/Kanban.h"
@@ -24,7 +25,7 @@ constexpr int kMaxParameter = 10000;
 void PrintUsage(std::ostream& out) {
   out << "usage:  genbench MODEL N [-Pexperimentfilepath -Nexperimentname "
          "...gen options]\n"
-         "        genbench --floor kanban N [-Pexperimentfilepath "
+         "        genbench --floor MODEL N [-Pexperimentfilepath "
          "-Nexperimentname]\n"
          "MODEL is kanban or fms; N is the cards per kanban cell or the "
          "parts of each FMS kind\n"
@@ -61,12 +62,13 @@ int RunGenBench(int argc, char** argv) {
   const std::string model_name = argv[first];
   const char* parameter_text = argv[first + 1];
   const bool kanban = model_name == "kanban";
-  if ((!kanban && model_name != "fms") || (floor && !kanban)) {
-    FatalError(std::cerr, "Error: unknown model \"" + model_name + "\"; " +
-                              (floor ? "the floor knows kanban only\n"
-                                     : "use kanban or fms\n"));
+  if (!kanban && model_name != "fms") {
+    FatalError(std::cerr, "Error: unknown model \"" + model_name +
+                              "\"; use kanban or fms\n");
   }
-  const int max = floor ? kFloorMaxCards : kMaxParameter;
+  const int max = !floor   ? kMaxParameter
+                  : kanban ? kFloorMaxCards
+                           : kFmsFloorMaxParts;
   const std::optional<int> parameter = ParseParameter(parameter_text);
   if (!parameter || *parameter < 1 || *parameter > max) {
     BadParameter(parameter_text, max);
@@ -81,8 +83,8 @@ int RunGenBench(int argc, char** argv) {
   if (!status.ok) FatalError(std::cerr, status.message);
 
   if (floor) {
-    return RunKanbanFloor(*parameter, settings.run.path, settings.run.name,
-                          std::cout, std::cerr);
+    return (kanban ? RunKanbanFloor : RunFmsFloor)(
+        *parameter, settings.run.path, settings.run.name, std::cout, std::cerr);
   }
 
   std::unique_ptr<PVModel> model =

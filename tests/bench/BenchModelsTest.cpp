@@ -6,6 +6,7 @@
 #include <sstream>
 #include <string>
 
+#include "bench/floor/FmsFloor.h"
 #include "bench/floor/KanbanFloor.h"
 #include "bench/models/Fms.h"
 #include "bench/models/Kanban.h"
@@ -138,29 +139,43 @@ TEST(BenchModelsTest, RatesOfFirstStates) {
             "Start:0\nStop:1\n");
 }
 
-TEST(KanbanFloorTest, WritesTheGeneratorsFiles) {
-  for (int n = 1; n <= 3; ++n) {
-    SCOPED_TRACE("N=" + std::to_string(n));
-    ScopedTempDir dir;
-    const Files general = GenerateModel(MakeKanbanModel(n), dir.path());
-    std::ostringstream out;
-    std::ostringstream err;
-    ASSERT_EQ(RunKanbanFloor(n, dir.path() + "/", "f", out, err), 0)
-        << err.str();
-    const Files floor = ReadFiles(dir.path() + "/f");
-    EXPECT_TRUE(floor.arm == general.arm) << "the .arm files differ";
-    EXPECT_TRUE(floor.var == general.var) << "the .var files differ";
-    EXPECT_EQ(floor.pvtype, general.pvtype);
-    // The same progress and summary lines, up to the measured time.
-    const std::string floor_out = out.str();
-    // The floor has no trace level to report.
-    const std::string level_line = "SSG: SetTraceLevel: 0\n";
-    ASSERT_EQ(general.out.rfind(level_line, 0), 0u);
-    const std::string general_out = general.out.substr(
-        level_line.size(),
-        general.out.find("Computation Time") - level_line.size());
-    EXPECT_EQ(floor_out.substr(0, floor_out.find("Computation Time")),
-              general_out);
+// Each floor writes the general generator's files byte for byte and the
+// same lines up to the measured time.
+TEST(FloorTest, WritesTheGeneratorsFiles) {
+  using Floor = int (*)(int, const std::string&, const std::string&,
+                        std::ostream&, std::ostream&);
+  using Model = std::unique_ptr<PVModel> (*)(int);
+  struct Row {
+    const char* name;
+    Floor floor;
+    Model model;
+    int max_n;
+  };
+  // FMS N = 4 has 35,910 states and every instantaneous branching kind.
+  const Row rows[] = {{"kanban", RunKanbanFloor, MakeKanbanModel, 3},
+                      {"fms", RunFmsFloor, MakeFmsModel, 4}};
+  for (const Row& row : rows) {
+    for (int n = 1; n <= row.max_n; ++n) {
+      SCOPED_TRACE(std::string(row.name) + " N=" + std::to_string(n));
+      ScopedTempDir dir;
+      const Files general = GenerateModel(row.model(n), dir.path());
+      std::ostringstream out;
+      std::ostringstream err;
+      ASSERT_EQ(row.floor(n, dir.path() + "/", "f", out, err), 0) << err.str();
+      const Files floor = ReadFiles(dir.path() + "/f");
+      EXPECT_TRUE(floor.arm == general.arm) << "the .arm files differ";
+      EXPECT_TRUE(floor.var == general.var) << "the .var files differ";
+      EXPECT_EQ(floor.pvtype, general.pvtype);
+      const std::string floor_out = out.str();
+      // The floor has no trace level to report.
+      const std::string level_line = "SSG: SetTraceLevel: 0\n";
+      ASSERT_EQ(general.out.rfind(level_line, 0), 0u);
+      const std::string general_out = general.out.substr(
+          level_line.size(),
+          general.out.find("Computation Time") - level_line.size());
+      EXPECT_EQ(floor_out.substr(0, floor_out.find("Computation Time")),
+                general_out);
+    }
   }
 }
 
@@ -198,7 +213,7 @@ TEST(GenBenchTest, RefusesBadArguments) {
   };
   const Row rows[] = {
       {{"petri", "2"}, "unknown model \"petri\"; use kanban or fms"},
-      {{"--floor", "fms", "2"}, "the floor knows kanban only"},
+      {{"--floor", "fms", "16"}, "N \"16\" is outside 1..15"},
       {{"kanban", "0"}, "N \"0\" is outside 1..10000"},
       {{"kanban", "2x"}, "N \"2x\" is outside 1..10000"},
       {{"--floor", "kanban", "16"}, "N \"16\" is outside 1..15"},

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -34,17 +35,26 @@ std::vector<char> MixedImage(std::uint32_t n) {
   return image;
 }
 
+// Image of state n whose last byte is 0 before state `late` and 1 from it
+// on: a byte kept once in the store becomes a stored one mid-run.
+template <std::uint32_t late>
+std::vector<char> LateByteImage(std::uint32_t n) {
+  std::vector<char> image = MarkingImage(n % late);
+  image[1] = static_cast<char>(n / late);
+  image.back() = static_cast<char>(n >= late ? 1 : 0);
+  return image;
+}
+
 using ImageMaker = std::vector<char> (*)(std::uint32_t);
 
-// Inserts states 1..count the way the generator does: look up, then insert.
+// Numbers states 1..count the way exploration does: one find-or-insert
+// with the next free number.
 void InsertStates(HybridHash& store, std::uint32_t count,
-                  ImageMaker image_of = MarkingImage, bool look_up = true) {
-  for (std::uint32_t n = 1; n <= count; ++n) {
+                  ImageMaker image_of = MarkingImage) {
+  for (std::uint32_t n = store.StoredStates() + 1; n <= count; ++n) {
     const std::vector<char> image = image_of(n);
-    if (look_up) {
-      ASSERT_EQ(store.Lookup(image.data()), HybridHash::kNotFound) << n;
-    }
-    store.Insert(image.data(), n);
+    ASSERT_EQ(store.FindOrInsert(image.data(), store.Locate(image.data()), n),
+              n);
   }
 }
 
@@ -57,38 +67,85 @@ void ExpectAllFound(const HybridHash& store, std::uint32_t count,
 }  // namespace
 
 TEST(HybridHashTest, FindsOnlyStoredStates) {
-  HybridHash store(kImageSize, 131071, 1000, 4, 0.5);
+  HybridHash store(kImageSize, 0.5);
   std::vector<char> first = MarkingImage(1);
-  store.Insert(first.data(), 1);
+  EXPECT_EQ(store.Lookup(first.data()), HybridHash::kNotFound);
+  EXPECT_EQ(store.FindOrInsert(first.data(), 1), 1u);
 
   EXPECT_EQ(store.Lookup(first.data()), 1u);
   EXPECT_EQ(store.Lookup(MarkingImage(2).data()), HybridHash::kNotFound);
   std::vector<char> last_byte_differs = first;
   last_byte_differs.back() = 1;
   EXPECT_EQ(store.Lookup(last_byte_differs.data()), HybridHash::kNotFound);
+  // A known state keeps its number and uses up none.
+  EXPECT_EQ(store.FindOrInsert(first.data(), 2), 1u);
+  EXPECT_EQ(store.StoredStates(), 1u);
+  EXPECT_EQ(store.FindOrInsert(last_byte_differs.data(), 2), 2u);
   // The store keeps its own copy.
   first[0] = 9;
   EXPECT_EQ(store.Lookup(MarkingImage(1).data()), 1u);
+  EXPECT_EQ(store.Lookup(last_byte_differs.data()), 2u);
 }
 
-TEST(HybridHashTest, NewBlockStartsAtMultipleOfBlockSize) {
-  HybridHash store(kImageSize, 4325341, 100000, 128, 0.5);
-  InsertStates(store, 99999);
-  EXPECT_EQ(store.CurrentBlock(), 0u);
-  const std::vector<char> image = MarkingImage(100000);
-  store.Insert(image.data(), 100000);
-  EXPECT_EQ(store.CurrentBlock(), 1u);
-  EXPECT_EQ(store.Lookup(image.data()), 100000u);
-  // The last slot of block 0 and the first slot of block 1 do not overlap.
-  EXPECT_EQ(store.Lookup(MarkingImage(99999).data()), 99999u);
-  EXPECT_EQ(store.Lookup(MarkingImage(1).data()), 1u);
+// State n lives in block n >> 16; the first and last slot of each block.
+TEST(HybridHashTest, BlocksAreAllocatedAsNumbersReachThem) {
+  struct Row {
+    std::uint32_t states;
+    std::size_t blocks;
+  };
+  const Row rows[] = {{1, 1}, {65535, 1}, {65536, 2}, {131071, 2}, {131072, 3}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.states);
+    HybridHash store(kImageSize, 0.5);
+    InsertStates(store, row.states, MixedImage);
+    EXPECT_EQ(store.BlockCount(), row.blocks);
+    for (std::uint32_t n : {1u, 65535u, 65536u, 131071u, 131072u}) {
+      if (n > row.states) break;
+      EXPECT_EQ(store.Lookup(MixedImage(n).data()), n) << n;
+    }
+    EXPECT_EQ(store.Lookup(MixedImage(row.states + 1).data()),
+              HybridHash::kNotFound);
+  }
 }
 
-TEST(HybridHashTest, LastNumberOfLastBlockFits) {
-  HybridHash store(kImageSize, 131071, 10, 3, 0.5);
-  InsertStates(store, 29);
-  EXPECT_EQ(store.CurrentBlock(), 2u);
-  ExpectAllFound(store, 29);
+// Bytes that never change are kept once; a byte that starts changing late
+// makes every block wider, and every state must stay findable under its
+// number, including those stored before.
+TEST(HybridHashTest, PackedImagesWidenWithoutLosingStates) {
+  struct Row {
+    const char* name;
+    ImageMaker image_of;
+    std::uint32_t states;
+    std::uint32_t slot_bytes;
+  };
+  const Row rows[] = {
+      // 16-bit markings of at most 15 tokens, five places used up to
+      // 70000 = 0x11170: the high bytes and three places never change.
+      {"markings", MarkingImage, 70000, 5},
+      {"mixed", MixedImage, 1000, 8},
+      // The last byte flips at state 65537, in the second block; byte 1
+      // counts the wraps of the five low places.
+      {"late byte", LateByteImage<65537>, 140000, 7},
+      {"late byte in first block", LateByteImage<3>, 100, 3},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    HybridHash store(kImageSize, 0.5);
+    InsertStates(store, row.states, row.image_of);
+    EXPECT_EQ(store.SlotBytes(), row.slot_bytes);
+    ExpectAllFound(store, row.states, row.image_of);
+    // An image that differs only in a byte kept once is not stored.
+    std::vector<char> other = row.image_of(1);
+    other[kImageSize - 3] ^= 0x40;
+    EXPECT_EQ(store.Lookup(other.data()), HybridHash::kNotFound);
+  }
+  // One state: nothing varies yet, and a second state needs its byte.
+  HybridHash store(kImageSize, 0.5);
+  InsertStates(store, 1);
+  EXPECT_EQ(store.SlotBytes(), 0u);
+  InsertStates(store, 2);
+  EXPECT_EQ(store.SlotBytes(), 1u);
+  ExpectAllFound(store, 2);
 }
 
 // Home slots worked out from the hash's definition: h starts at
@@ -124,27 +181,27 @@ TEST(HybridHashTest, HomeSlotsOfKnownImages) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    HybridHash store(static_cast<std::uint32_t>(row.image.size()), 131071, 10,
-                     1, 0.5);
+    HybridHash store(static_cast<std::uint32_t>(row.image.size()), 0.5);
     EXPECT_EQ(store.getHashKey(row.image.data(), row.size), row.expected);
   }
 }
 
 // Markings of a few tokens leave most image bytes zero and differ in a few
 // low bits; they must still spread over the table rather than pile up on
-// a few probe chains (the measure that made the store change its hash).
+// a few probe chains.
 TEST(HybridHashTest, SmallMarkingsDoNotCluster) {
   constexpr std::uint32_t kStates = 150000;
-  HybridHash store(kImageSize, 393209, 100000, 2, 0.5);
+  HybridHash store(kImageSize, 0.5, 393209);
   InsertStates(store, kStates);
   // Uniform hashing at this load needs about half a probe per operation.
   EXPECT_LT(static_cast<double>(store.ProbeCount()) / (2.0 * kStates), 1.0);
   ExpectAllFound(store, kStates);
 }
 
-// A probe made by Locate before the table grew still finds the right state.
+// A probe made by Locate before the table grew still finds the right state
+// and inserts a new one where a fresh lookup finds it.
 TEST(HybridHashTest, ProbeSurvivesGrowth) {
-  HybridHash store(kImageSize, 131071, 100000, 2, 0.5);
+  HybridHash store(kImageSize, 0.5);
   InsertStates(store, 1000);
   const std::vector<char> stored = MarkingImage(7);
   const std::vector<char> absent = MarkingImage(70000);
@@ -153,13 +210,13 @@ TEST(HybridHashTest, ProbeSurvivesGrowth) {
   store.PrefetchImage(stored_probe);
   EXPECT_EQ(store.Lookup(stored.data(), stored_probe), 7u);
 
-  for (std::uint32_t n = 1001; n <= 66000; ++n) {
-    store.Insert(MarkingImage(n).data(), n);
-  }
-  ASSERT_GT(store.TableSize(), 131071u);
+  InsertStates(store, 66000);
+  ASSERT_GT(store.TableSize(), PrimeArray[0]);
   store.PrefetchImage(stored_probe);  // stale: must not touch the old table
   EXPECT_EQ(store.Lookup(stored.data(), stored_probe), 7u);
   EXPECT_EQ(store.Lookup(absent.data(), absent_probe), HybridHash::kNotFound);
+  EXPECT_EQ(store.FindOrInsert(absent.data(), absent_probe, 66001), 66001u);
+  EXPECT_EQ(store.Lookup(absent.data()), 66001u);
 }
 
 TEST(HybridHashTest, GrowthKeepsEveryState) {
@@ -180,7 +237,7 @@ TEST(HybridHashTest, GrowthKeepsEveryState) {
   for (const Row& row : rows) {
     SCOPED_TRACE(::testing::Message()
                  << row.images << ", load factor " << row.load_factor);
-    HybridHash store(kImageSize, 131071, 2000, 250, row.load_factor);
+    HybridHash store(kImageSize, row.load_factor);
     InsertStates(store, row.states, row.image_of);
     EXPECT_EQ(store.SizeIndex(), row.size_index);
     EXPECT_EQ(store.TableSize(), PrimeArray[row.size_index]);
@@ -190,45 +247,69 @@ TEST(HybridHashTest, GrowthKeepsEveryState) {
   }
 }
 
-TEST(HybridHashTest, GrowthWithGeneratorParameters) {
-  HybridHash store(kImageSize, 4325341, 100000, 128, 0.5);
-  InsertStates(store, 2162670, MixedImage, /*look_up=*/false);
-  EXPECT_EQ(store.TableSize(), 4325341u);
-  store.Insert(MixedImage(2162671).data(), 2162671);
-  EXPECT_EQ(store.TableSize(), 6684607u);
-  ExpectAllFound(store, 2162671, MixedImage);
+// Past 2^24 - 1 the entries drop their hash tags and hold 32-bit numbers:
+// every state stays findable, and a probe made before the drop still finds
+// and inserts correctly after it.
+TEST(HybridHashTest, NumbersPastTwentyFourBits) {
+#ifndef NDEBUG
+  GTEST_SKIP() << "16.8 million states need an optimised (Release) build";
+#endif
+  constexpr std::uint32_t kLastTagged = (1u << 24) - 1;
+  auto image_of = [](std::uint32_t n) {
+    std::vector<char> image(4);
+    std::memcpy(image.data(), &n, 4);
+    return image;
+  };
+  HybridHash store(4, 0.5);
+  for (std::uint32_t n = 1; n <= kLastTagged; ++n) {
+    char image[4];
+    std::memcpy(image, &n, 4);
+    if (store.FindOrInsert(image, n) != n) FAIL() << n;
+  }
+  const std::vector<char> known = image_of(kLastTagged);
+  const std::vector<char> first_wide = image_of(kLastTagged + 1);
+  const std::vector<char> second_wide = image_of(kLastTagged + 2);
+  const HybridHash::Probe known_probe = store.Locate(known.data());
+  const HybridHash::Probe second_probe = store.Locate(second_wide.data());
+  EXPECT_EQ(store.FindOrInsert(first_wide.data(), kLastTagged + 1),
+            kLastTagged + 1);
+  EXPECT_EQ(store.FindOrInsert(known.data(), known_probe, kLastTagged + 2),
+            kLastTagged);
+  EXPECT_EQ(
+      store.FindOrInsert(second_wide.data(), second_probe, kLastTagged + 2),
+      kLastTagged + 2);
+  for (std::uint32_t n :
+       {1u, 2u, 65536u, 12800000u, kLastTagged, kLastTagged + 1}) {
+    EXPECT_EQ(store.Lookup(image_of(n).data()), n) << n;
+  }
+  EXPECT_EQ(store.Lookup(second_wide.data(), second_probe), kLastTagged + 2);
+  EXPECT_EQ(store.Lookup(image_of(kLastTagged + 3).data()),
+            HybridHash::kNotFound);
 }
 
-TEST(HybridHashTest, NumberOutsideStoreIsFatal) {
-  struct Row {
-    std::uint32_t block_size;
-    std::uint32_t max_blocks;
-    std::uint32_t number;
-    const char* message;
-  };
-  const Row rows[] = {
-      {10, 3, 30, "state number 30 is outside 1..29"},
-      {10, 3, 0, "state number 0 is outside 1..29"},
-      // Entries keep 24 bits for the number.
-      {100000, 256, 16777216, "state number 16777216 is outside 1..16777215"},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.message);
-    EXPECT_EXIT(
-        {
-          HybridHash store(kImageSize, 131071, row.block_size, row.max_blocks,
-                           0.5);
-          store.Insert(MarkingImage(1).data(), row.number);
-        },
-        testing::ExitedWithCode(1), row.message);
+TEST(HybridHashTest, NumbersEndAtTheLimit) {
+  HybridHash store(kImageSize, 0.5);
+  EXPECT_EQ(store.MaxStateNumber(), 4294967294u);
+  store.LimitStateNumbers(3, "the test's limit");
+  InsertStates(store, 3);
+  // Known states are still found at the limit.
+  EXPECT_EQ(store.FindOrInsert(MarkingImage(2).data(), 4), 2u);
+  // A new state past it is a fatal error, also when it changes a byte that
+  // was kept once.
+  for (const std::vector<char>& image :
+       {MarkingImage(4), LateByteImage<2>(4)}) {
+    EXPECT_EXIT(store.FindOrInsert(image.data(), 4), testing::ExitedWithCode(1),
+                "cannot number state 4: state numbers end at 3, the test's "
+                "limit");
   }
+  EXPECT_DEATH(store.FindOrInsert(MarkingImage(9).data(), 9), "");
 }
 
 TEST(HybridHashTest, FullTableIsFatalNotEndless) {
   // A load factor above 1 lets the table fill before it would grow.
   EXPECT_EXIT(
       {
-        HybridHash store(kImageSize, 131071, 100000, 2, 2.0);
+        HybridHash store(kImageSize, 2.0);
         InsertStates(store, 131072, MixedImage);
       },
       testing::ExitedWithCode(1),
