@@ -85,3 +85,9 @@ void RemoveLeftoversOnSignals() {
     sigaction(signal, &action, nullptr);
   }
 }
+
+void PrepareSignalsForResults() {
+  std::signal(SIGPIPE, SIG_IGN);
+  std::signal(SIGXFSZ, SIG_IGN);
+  RemoveLeftoversOnSignals();
+}

@@ -23,4 +23,11 @@ void RemoveLeftovers();
 // signal that was ignored when the process started stays ignored.
 void RemoveLeftoversOnSignals();
 
+// The signal set-up of every executable that writes result files: a write
+// to a closed pipe (SIGPIPE) or past the file-size limit (SIGXFSZ) fails
+// like any other write, so the run reports it and ends with exit code 1
+// instead of dying without a word; and the ending signals remove the
+// leftovers (RemoveLeftoversOnSignals).
+void PrepareSignalsForResults();
+
 #endif  // GEN_RESULTS_LEFTOVERS_H_
