@@ -62,9 +62,8 @@ int RunMain(int argc, char** argv) {
   study->SetGVs(settings.experiment);
   study->PrintGlobalValues(settings.experiment);
   if (settings.overrides) {
-    const OverrideStatus overridden =
-        study->overrideGVs(settings.overrides->c_str());
-    if (!overridden.ok) FatalError(std::cerr, overridden.message);
+    const Status overridden = study->overrideGVs(settings.overrides->c_str());
+    if (!overridden.ok) FatalError(overridden);
     std::cout << "Overriding global variables in ssg\n" << std::flush;
   }
 

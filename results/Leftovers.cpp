@@ -17,7 +17,8 @@ constexpr int kSlots = 16;
 char slot_paths[kSlots][PATH_MAX];
 volatile std::sig_atomic_t slot_used[kSlots];
 
-constexpr int kEndingSignals[] = {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGXCPU};
+constexpr int kEndingSignals[] = {SIGHUP,  SIGINT,  SIGQUIT,
+                                  SIGTERM, SIGXCPU, SIGABRT};
 
 // Blocks the ending signals while the table changes, so that a handler
 // never sees a half-written path.

@@ -18,9 +18,10 @@ void ForgetLeftover(int slot);
 void RemoveLeftovers();
 
 // Installs handlers for the signals that end a process by default (SIGHUP,
-// SIGINT, SIGQUIT, SIGTERM, SIGXCPU): each removes the leftovers, then
-// ends the process by the same signal, so the parent still sees it. A
-// signal that was ignored when the process started stays ignored.
+// SIGINT, SIGQUIT, SIGTERM, SIGXCPU, and SIGABRT, which a broken contract
+// raises): each removes the leftovers, then ends the process by the same
+// signal, so the parent still sees it. A signal that was ignored when the
+// process started stays ignored.
 void RemoveLeftoversOnSignals();
 
 // The signal set-up of every executable that writes result files: a write

@@ -27,9 +27,9 @@ bool SameInode(const struct stat& a, const struct stat& b) {
 ResultLock::~ResultLock() { Release(); }
 
 ResultLock::Failure ResultLock::Acquire(const std::string& base,
-                                        ResultStatus& status) {
+                                        Status& status) {
   GEN_CHECK(!held());
-  status = ResultStatus::Ok();
+  status = Status::Ok();
   const std::string folder = FolderOf(base);
   path_ = (base.find('/') == std::string::npos ? "" : folder + "/") + "." +
           LeafOf(base) + ".lock";
@@ -38,9 +38,9 @@ ResultLock::Failure ResultLock::Acquire(const std::string& base,
     // planted under the lock's name is never touched.
     struct stat before {};
     if (lstat(path_.c_str(), &before) == 0 && !S_ISREG(before.st_mode)) {
-      status = ResultStatus::Failed("Error: the lock file " + path_ +
-                                    " of these results is not a regular "
-                                    "file; remove it and run again\n");
+      status = Status::Error("Error: the lock file " + path_ +
+                             " of these results is not a regular "
+                             "file; remove it and run again\n");
       return Failure::kRefused;
     }
     const int fd = open(
@@ -49,9 +49,9 @@ ResultLock::Failure ResultLock::Acquire(const std::string& base,
         0600);
     if (fd < 0) {
       if (errno == ELOOP) {
-        status = ResultStatus::Failed("Error: the lock file " + path_ +
-                                      " of these results is a symbolic "
-                                      "link; remove it and run again\n");
+        status = Status::Error("Error: the lock file " + path_ +
+                               " of these results is a symbolic "
+                               "link; remove it and run again\n");
         return Failure::kRefused;
       }
       return Failure::kCannotCreate;
@@ -59,14 +59,14 @@ ResultLock::Failure ResultLock::Acquire(const std::string& base,
     struct stat opened {};
     if (fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {
       close(fd);
-      status = ResultStatus::Failed("Error: the lock file " + path_ +
-                                    " of these results is not a regular "
-                                    "file; remove it and run again\n");
+      status = Status::Error("Error: the lock file " + path_ +
+                             " of these results is not a regular "
+                             "file; remove it and run again\n");
       return Failure::kRefused;
     }
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
       close(fd);
-      status = ResultStatus::Failed(
+      status = Status::Error(
           "Error: another run is writing the results " + base +
           " (it holds the lock " + path_ +
           "); wait for it to end or choose another path or name\n");
@@ -80,9 +80,9 @@ ResultLock::Failure ResultLock::Acquire(const std::string& base,
     }
     close(fd);
   }
-  status = ResultStatus::Failed("Error: the lock file " + path_ +
-                                " keeps changing; is another run starting "
-                                "and ending on the same results?\n");
+  status = Status::Error("Error: the lock file " + path_ +
+                         " keeps changing; is another run starting "
+                         "and ending on the same results?\n");
   return Failure::kRefused;
 }
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "results/ResultStatus.h"
+#include "base/Status.h"
 
 // The advisory lock that gives one run at a time the results of one path
 // and name. It is an flock(2) on the hidden file "<folder>/.<name>.lock"
@@ -32,7 +32,7 @@ class ResultLock {
 
   // Takes the lock for `base` (path + name). On kRefused, `status` carries
   // the message; on kCannotCreate its message is empty.
-  Failure Acquire(const std::string& base, ResultStatus& status);
+  Failure Acquire(const std::string& base, Status& status);
   // Removes the lock file and lets go of the lock. Does nothing when none
   // is held.
   void Release();

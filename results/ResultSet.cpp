@@ -75,15 +75,15 @@ ResultSet::ResultSet() = default;
 
 ResultSet::~ResultSet() { Abort(); }
 
-ResultStatus ResultSet::Begin(const std::string& base,
-                              const std::vector<ResultFileSpec>& files) {
+Status ResultSet::Begin(const std::string& base,
+                        const std::vector<ResultFileSpec>& files) {
   GEN_CHECK(!lock_.held() && files_.empty() && !files.empty());
-  ResultStatus status;
+  Status status;
   switch (lock_.Acquire(base, status)) {
     case ResultLock::Failure::kNone:
       break;
     case ResultLock::Failure::kCannotCreate:
-      return ResultStatus::Failed(files.front().open_failure);
+      return Status::Error(files.front().open_failure);
     case ResultLock::Failure::kRefused:
       return status;
   }
@@ -94,7 +94,7 @@ ResultStatus ResultSet::Begin(const std::string& base,
       return status;
     }
   }
-  return ResultStatus::Ok();
+  return Status::Ok();
 }
 
 void ResultSet::RemoveStaleTemporaries(const ResultTarget& target) const {
@@ -117,8 +117,8 @@ void ResultSet::RemoveStaleTemporaries(const ResultTarget& target) const {
   closedir(folder);
 }
 
-ResultStatus ResultSet::OpenFile(const std::string& base,
-                                 const ResultFileSpec& spec) {
+Status ResultSet::OpenFile(const std::string& base,
+                           const ResultFileSpec& spec) {
   auto file = std::make_unique<File>();
   file->spec = spec;
   file->name = base + spec.suffix;
@@ -127,10 +127,10 @@ ResultStatus ResultSet::OpenFile(const std::string& base,
     case ResultTarget::Problem::kNone:
       break;
     case ResultTarget::Problem::kCannotOpen:
-      return ResultStatus::Failed(spec.open_failure);
+      return Status::Error(spec.open_failure);
     case ResultTarget::Problem::kNotRegular:
     case ResultTarget::Problem::kProtectedLink:
-      return ResultStatus::Failed(file->target.message);
+      return Status::Error(file->target.message);
   }
   RemoveStaleTemporaries(file->target);
 
@@ -147,7 +147,7 @@ ResultStatus ResultSet::OpenFile(const std::string& base,
         O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0666);
     if (file->fd < 0 && errno != EEXIST) break;
   }
-  if (file->fd < 0) return ResultStatus::Failed(spec.open_failure);
+  if (file->fd < 0) return Status::Error(spec.open_failure);
   file->leftover_slot = RememberLeftover(file->temporary);
 
   if (file->target.exists) {
@@ -164,7 +164,7 @@ ResultStatus ResultSet::OpenFile(const std::string& base,
   file->buffer = std::make_unique<ResultFileBuf>(file->fd, &failure_clock_);
   file->stream = std::make_unique<std::ostream>(file->buffer.get());
   files_.push_back(std::move(file));
-  return ResultStatus::Ok();
+  return Status::Ok();
 }
 
 std::ostream& ResultSet::Stream(std::size_t index) {
@@ -177,14 +177,14 @@ const std::string& ResultSet::Name(std::size_t index) const {
   return files_[index]->name;
 }
 
-ResultStatus ResultSet::WriteFailure(const File& file, int error) const {
+Status ResultSet::WriteFailure(const File& file, int error) const {
   const std::string reason =
       error != 0 ? std::strerror(error) : "the stream refused the data";
-  return ResultStatus::Failed(file.spec.write_failure + file.name + ": " +
-                              reason + "\n");
+  return Status::Error(file.spec.write_failure + file.name + ": " + reason +
+                       "\n");
 }
 
-ResultStatus ResultSet::WriteStatus() const {
+Status ResultSet::WriteStatus() const {
   const File* first = nullptr;
   for (const auto& file : files_) {
     if (!file->buffer->failed()) continue;
@@ -198,11 +198,11 @@ ResultStatus ResultSet::WriteStatus() const {
   for (const auto& file : files_) {
     if (file->stream->fail()) return WriteFailure(*file, 0);
   }
-  return ResultStatus::Ok();
+  return Status::Ok();
 }
 
-ResultStatus ResultSet::Commit() {
-  ResultStatus status = WriteStatus();
+Status ResultSet::Commit() {
+  Status status = WriteStatus();
   for (const auto& file : files_) {
     if (!status.ok) break;
     if (!file->buffer->WriteOut()) {
@@ -231,9 +231,8 @@ ResultStatus ResultSet::Commit() {
   }
   for (File* file : order) {
     if (rename(file->temporary.c_str(), file->target.path.c_str()) != 0) {
-      status =
-          ResultStatus::Failed("Error: could not put " + file->name +
-                               " in place: " + std::strerror(errno) + "\n");
+      status = Status::Error("Error: could not put " + file->name +
+                             " in place: " + std::strerror(errno) + "\n");
       Abort();
       return status;
     }
@@ -251,7 +250,7 @@ ResultStatus ResultSet::Commit() {
   }
   files_.clear();
   lock_.Release();
-  return ResultStatus::Ok();
+  return Status::Ok();
 }
 
 void ResultSet::Abort() {

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "base/Status.h"
 #include "results/ResultFileBuf.h"
 #include "results/ResultLock.h"
-#include "results/ResultStatus.h"
 #include "results/ResultTarget.h"
 
 // One result file of a set, as the run describes it.
@@ -51,8 +51,8 @@ class ResultSet {
   // first problem is returned (a folder the lock cannot be made in counts
   // as the first file's open failure); the set is then empty and nothing
   // under a final name has been touched. Called once.
-  ResultStatus Begin(const std::string& base,
-                     const std::vector<ResultFileSpec>& files);
+  Status Begin(const std::string& base,
+               const std::vector<ResultFileSpec>& files);
 
   std::size_t size() const { return files_.size(); }
   // The stream of file `index` (in Begin's order), valid until Commit or
@@ -63,12 +63,12 @@ class ResultSet {
 
   // The first write that failed so far, in the file's write-failure text;
   // ok while every write has succeeded. Cheap enough to ask once per state.
-  ResultStatus WriteStatus() const;
+  Status WriteStatus() const;
 
   // Writes out, syncs and closes every file, renames them into place (the
   // publish_last ones at the end) and releases the lock. On any failure the
   // files not yet renamed are removed and the failure returned.
-  ResultStatus Commit();
+  Status Commit();
   // Removes the temporaries and releases the lock. Safe to call at any
   // time, and more than once.
   void Abort();
@@ -76,8 +76,8 @@ class ResultSet {
  private:
   struct File;
 
-  ResultStatus OpenFile(const std::string& base, const ResultFileSpec& spec);
-  ResultStatus WriteFailure(const File& file, int error) const;
+  Status OpenFile(const std::string& base, const ResultFileSpec& spec);
+  Status WriteFailure(const File& file, int error) const;
   void RemoveStaleTemporaries(const ResultTarget& target) const;
 
   ResultLock lock_;

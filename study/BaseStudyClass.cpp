@@ -157,14 +157,14 @@ const char* BaseStudyClass::GetExpName(int experiment) {
   return exp_name_buffer_;
 }
 
-OverrideStatus BaseStudyClass::overrideGVs(const char* text) {
-  if (text == nullptr) return {};
+Status BaseStudyClass::overrideGVs(const char* text) {
+  if (text == nullptr) return Status::Ok();
   const std::vector<std::string> tokens = SplitAtColons(text);
   for (std::size_t next = 0; next < tokens.size(); next += 3) {
     if (next + 2 >= tokens.size()) {
       // No newline: the driver's next line follows on the same line.
       std::cout << "Not enough double override tokens" << std::flush;
-      return {};
+      return Status::Ok();
     }
     const char letter = tokens[next][0];
     const std::string& name = tokens[next + 1];
@@ -177,14 +177,13 @@ OverrideStatus BaseStudyClass::overrideGVs(const char* text) {
     if (!scan.ok) {
       // Skipping the entry would run a different model than the one asked
       // for, and an empty field shifts every later entry.
-      return OverrideStatus{
-          false, "Error: override entry " + std::to_string(next / 3 + 1) +
-                     " (" + tokens[next] + ":" + name + ":" + value_text +
-                     "): value " + value_text + " " + scan.problem +
-                     " for type " + letter + "\n"};
+      return Status::Error(
+          "Error: override entry " + std::to_string(next / 3 + 1) + " (" +
+          tokens[next] + ":" + name + ":" + value_text + "): value " +
+          value_text + " " + scan.problem + " for type " + letter + "\n");
     }
     double value = scan.value;
     OverrideGVValue(name.c_str(), &value);
   }
-  return {};
+  return Status::Ok();
 }

@@ -5,14 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "base/Status.h"
 #include "reward/PVModel.h"
-
-// Outcome of an override string. When `ok` is false, `message` holds the
-// error line for standard error (newline included).
-struct [[nodiscard]] OverrideStatus {
-  bool ok = true;
-  std::string message;
-};
 
 // A study: the values that a model's global variables take in each of a
 // numbered series of experiments (0-based). A derived study fills the
@@ -53,7 +47,7 @@ class BaseStudyClass {
   // outside its type's range, and a value that is not 0 as written but
   // scans to 0 or to infinity stop the parsing: the returned status names
   // the entry and the run must end. Null does nothing.
-  [[nodiscard]] OverrideStatus overrideGVs(const char* text);
+  Status overrideGVs(const char* text);
 
   std::vector<std::string> GVNames;
   std::vector<std::string> GVTypes;

@@ -560,18 +560,21 @@ TEST(ReliabilityE2ETest, UnwritableOutputIsAnError) {
       {"path names a file", "plain/", {"touch plain"}, kOpenError},
       // No one, not even root, can create files there.
       {"folder of a pseudo file system", "/proc/", {}, kOpenError},
-      {"full device for .pvtype",
+      {"link to a full device for .pvtype",
        "out/",
        {"ln -s /dev/full out/exp1.pvtype"},
-       "Error: Could not write reward variable type file out/exp1.pvtype\n"},
-      {"full device for .arm",
+       "Error: result file out/exp1.pvtype (a link to /dev/full) is a "
+       "character device, not a regular file; it was left alone\n"},
+      {"link to a full device for .arm",
        "out/",
        {"ln -s /dev/full out/exp1.arm"},
-       "Error: Could not write state space output file out/exp1.arm\n"},
-      {"full device for .var",
+       "Error: result file out/exp1.arm (a link to /dev/full) is a character "
+       "device, not a regular file; it was left alone\n"},
+      {"link to a full device for .var",
        "out/",
        {"ln -s /dev/full out/exp1.var"},
-       "Error: Could not write reward values file out/exp1.var\n"},
+       "Error: result file out/exp1.var (a link to /dev/full) is a character "
+       "device, not a regular file; it was left alone\n"},
   };
   for (const FaultRow& row : rows) {
     SCOPED_TRACE(row.name);

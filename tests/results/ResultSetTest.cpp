@@ -51,8 +51,8 @@ std::vector<std::string> Entries(const std::string& folder) {
 }
 
 // Begins a set on `base`, writes "new <suffix>" into each file.
-ResultStatus BeginAndWrite(ResultSet& set, const std::string& base) {
-  ResultStatus status = set.Begin(base, Specs());
+Status BeginAndWrite(ResultSet& set, const std::string& base) {
+  Status status = set.Begin(base, Specs());
   if (!status.ok) return status;
   for (std::size_t i = 0; i < set.size(); ++i) {
     set.Stream(i) << "new " << set.Name(i).substr(base.size());
@@ -70,8 +70,8 @@ ResultStatus BeginAndWrite(ResultSet& set, const std::string& base) {
   set.Stream(2) << std::string(5000, 'v') << std::flush;
   set.Stream(0) << std::string(5000, 'a') << std::flush;
   if (!set.Stream(2).fail()) std::_Exit(4);
-  const ResultStatus written = set.WriteStatus();
-  const ResultStatus committed = set.Commit();
+  const Status written = set.WriteStatus();
+  const Status committed = set.Commit();
   std::cerr << written.message << committed.message;
   std::_Exit(written.message == committed.message ? 1 : 5);
 }
@@ -110,7 +110,7 @@ TEST_F(ResultSetTest, CommitPublishesTheSetAndLeavesNothingElse) {
   set.Stream(0) << std::flush;
   // Until the commit the earlier set is what a reader finds.
   ExpectOldSet();
-  const ResultStatus status = set.Commit();
+  const Status status = set.Commit();
   ASSERT_TRUE(status.ok) << status.message;
   EXPECT_EQ(ReadWholeFile(base_ + ".arm"), "new .arm");
   EXPECT_EQ(ReadWholeFile(base_ + ".pvtype"), "new .pvtype");
@@ -144,7 +144,7 @@ TEST_F(ResultSetTest, FailedPublicationNeverPublishesTheLastFile) {
   ASSERT_EQ(unlink((base_ + ".var").c_str()), 0);
   ASSERT_EQ(mkdir((base_ + ".var").c_str(), 0755), 0);
   WriteFile(base_ + ".var/keep", "x");
-  const ResultStatus status = set.Commit();
+  const Status status = set.Commit();
   EXPECT_FALSE(status.ok);
   EXPECT_NE(status.message.find("could not put " + base_ + ".var in place"),
             std::string::npos)
@@ -159,7 +159,7 @@ TEST_F(ResultSetTest, ASecondRunOnTheSameNameFailsAtOnce) {
   ASSERT_TRUE(BeginAndWrite(first, base_).ok);
   {
     ResultSet second;
-    const ResultStatus status = second.Begin(base_, Specs());
+    const Status status = second.Begin(base_, Specs());
     EXPECT_FALSE(status.ok);
     EXPECT_EQ(status.exit_code, 1);
     EXPECT_EQ(status.message,
@@ -306,7 +306,7 @@ TEST_F(ResultSetTest, UnsuitableNamesAreRefusedAndLeftAlone) {
     const std::vector<std::string> entries = Entries(dir.path());
 
     ResultSet set;
-    const ResultStatus status = set.Begin(base, Specs());
+    const Status status = set.Begin(base, Specs());
     EXPECT_FALSE(status.ok);
     std::string expected = row.message;
     for (std::string::size_type at;
@@ -328,7 +328,7 @@ TEST_F(ResultSetTest, OpenFailuresComeInTheGivenOrder) {
   // A missing folder: no lock can be made, and the first file's text says
   // so, as opening it would have.
   ResultSet missing;
-  ResultStatus status = missing.Begin(dir_.path() + "/none/exp1", Specs());
+  Status status = missing.Begin(dir_.path() + "/none/exp1", Specs());
   EXPECT_EQ(status.message, kArmOpen);
   // A name too long for the file system.
   ResultSet too_long;
@@ -356,7 +356,7 @@ TEST_F(ResultSetTest, SharedFolderLinksOfOtherUsersAreRefused) {
   ASSERT_EQ(lchown((base + ".arm").c_str(), 65534, 65534), 0);
 
   ResultSet set;
-  ResultStatus status = set.Begin(base, Specs());
+  Status status = set.Begin(base, Specs());
   EXPECT_EQ(status.message,
             "Error: " + base + ".arm is a symbolic link in the shared folder " +
                 shared +

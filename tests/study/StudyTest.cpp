@@ -137,7 +137,7 @@ TEST_F(StudyTest, OverrideStringEntries) {
     study->SetGVs(0);
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
-    const OverrideStatus status = study->overrideGVs(row.text);
+    const Status status = study->overrideGVs(row.text);
     EXPECT_TRUE(status.ok) << status.message;
     const std::string err = testing::internal::GetCapturedStderr();
     EXPECT_EQ(testing::internal::GetCapturedStdout(), row.out);
@@ -198,7 +198,7 @@ TEST_F(StudyTest, OverrideValuesThatStopTheRun) {
     study->SetGVs(0);
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
-    const OverrideStatus status = study->overrideGVs(row.text);
+    const Status status = study->overrideGVs(row.text);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     EXPECT_FALSE(status.ok);
