@@ -131,6 +131,18 @@ ChildProcess::Options PauseBeforeRename(const std::string& suffix) {
   return options;
 }
 
+// A whole run of experiment 1 after a failed one: it replaces the set and
+// leaves nothing else in the folder.
+void ExpectNextRunPublishesExperiment1(const PreviousSet& set) {
+  const ProcessResult next = Gen({"-Pout/", "-Nexp1", "-B1"}, set.dir());
+  EXPECT_EQ(next.exit_code, 0) << next.err;
+  EXPECT_EQ(Entries(set.out()), kSetOnly);
+  EXPECT_EQ(ReadWholeFile(set.out() + "/exp1.arm"),
+            Golden("run_exp1/exp1.arm"));
+  EXPECT_EQ(ReadWholeFile(set.out() + "/exp1.var"),
+            Golden("run_exp1/exp1.var"));
+}
+
 TEST(ResultPublicationE2ETest, KilledDuringExplorationLeavesThePreviousSet) {
   struct Row {
     int signal;
@@ -155,11 +167,7 @@ TEST(ResultPublicationE2ETest, KilledDuringExplorationLeavesThePreviousSet) {
       EXPECT_EQ(entries, kSetOnly);
     }
     // The next run of the name takes over and cleans up.
-    const ProcessResult next = Gen({"-Pout/", "-Nexp1", "-B1"}, set.dir());
-    EXPECT_EQ(next.exit_code, 0) << next.err;
-    EXPECT_EQ(Entries(set.out()), kSetOnly);
-    EXPECT_EQ(ReadWholeFile(set.out() + "/exp1.arm"),
-              Golden("run_exp1/exp1.arm"));
+    ExpectNextRunPublishesExperiment1(set);
   }
 }
 
@@ -185,12 +193,7 @@ TEST(ResultPublicationE2ETest, KilledBeforeOrWhilePublishing) {
     if (!row.var_published) {
       EXPECT_TRUE(set.Intact());
     }
-
-    const ProcessResult next = Gen({"-Pout/", "-Nexp1", "-B1"}, set.dir());
-    EXPECT_EQ(next.exit_code, 0) << next.err;
-    EXPECT_EQ(Entries(set.out()), kSetOnly);
-    EXPECT_EQ(ReadWholeFile(set.out() + "/exp1.var"),
-              Golden("run_exp1/exp1.var"));
+    ExpectNextRunPublishesExperiment1(set);
   }
 }
 

@@ -9,6 +9,23 @@
 
 namespace {
 
+// An override string applied to experiment 0, with what it printed.
+struct Overridden {
+  Status status;
+  std::string out;
+  std::string err;
+};
+
+Overridden OverrideFromExperiment0(BaseStudyClass& study, const char* text) {
+  study.SetGVs(0);
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  Overridden result{study.overrideGVs(text), "", ""};
+  result.out = testing::internal::GetCapturedStdout();
+  result.err = testing::internal::GetCapturedStderr();
+  return result;
+}
+
 class StudyTest : public testing::Test {
  protected:
   void SetUp() override {
@@ -134,17 +151,14 @@ TEST_F(StudyTest, OverrideStringEntries) {
   BaseStudyClass* study = GenerateStudy();
   for (const Row& row : rows) {
     SCOPED_TRACE(row.text);
-    study->SetGVs(0);
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    const Status status = study->overrideGVs(row.text);
-    EXPECT_TRUE(status.ok) << status.message;
-    const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), row.out);
+    const Overridden overridden = OverrideFromExperiment0(*study, row.text);
+    EXPECT_TRUE(overridden.status.ok) << overridden.status.message;
+    EXPECT_EQ(overridden.out, row.out);
     if (row.err[0] == '\0') {
-      EXPECT_EQ(err, "");
+      EXPECT_EQ(overridden.err, "");
     } else {
-      EXPECT_NE(err.find(row.err), std::string::npos) << err;
+      EXPECT_NE(overridden.err.find(row.err), std::string::npos)
+          << overridden.err;
     }
     EXPECT_EQ(pperm_fault_G, row.pperm);
     EXPECT_EQ(safe_restore_rate_G, row.safe);
@@ -195,12 +209,10 @@ TEST_F(StudyTest, OverrideValuesThatStopTheRun) {
   BaseStudyClass* study = GenerateStudy();
   for (const Row& row : rows) {
     SCOPED_TRACE(row.text);
-    study->SetGVs(0);
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    const Status status = study->overrideGVs(row.text);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    const Overridden overridden = OverrideFromExperiment0(*study, row.text);
+    const Status& status = overridden.status;
+    EXPECT_EQ(overridden.out, "");
+    EXPECT_EQ(overridden.err, "");
     EXPECT_FALSE(status.ok);
     EXPECT_NE(status.message.find(row.message), std::string::npos)
         << status.message;
