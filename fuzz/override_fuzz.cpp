@@ -25,6 +25,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   // Stops at the first NUL, as a command-line argument would.
   const std::string text(reinterpret_cast<const char*>(data), size);
   study->SetGVs(0);
-  study->overrideGVs(text.c_str());
+  const Status status = study->overrideGVs(text.c_str());
+  if (status.ok) {
+    FuzzCheck(status.message.empty(), "a message without an error");
+  } else {
+    FuzzCheck(status.message.rfind("Error: override entry ", 0) == 0 &&
+                  status.message.back() == '\n',
+              "a refused entry not named on one line");
+  }
   return 0;
 }

@@ -52,6 +52,10 @@ Status StateSpaceGen::GenStateSpace(const Output& out) {
     }
     status = WriteStateBlock(out);
     if (!status.ok) return status;
+    if (out.results != nullptr) {
+      status = out.results->WriteStatus();
+      if (!status.ok) return status;
+    }
   }
   store_->ReleaseTable();
   return Status::Ok();

@@ -16,6 +16,7 @@
 #include "generator/queue.h"
 #include "output/RewardValuesFile.h"
 #include "output/StateSpaceFile.h"
+#include "results/ResultSet.h"
 
 // The state-space generator: explores the states of a source breadth first
 // from its initial state (state 1), numbers each new stable state in order
@@ -32,6 +33,9 @@ class StateSpaceGen {
     RewardValuesFile* var = nullptr;
     std::ostream* progress = nullptr;  // "_$N$" every 1000 states
     bool report_absorbing = false;     // ask the source to report them
+    // When set, asked after each state: the first failed write ends the
+    // exploration with its report.
+    const ResultSet* results = nullptr;
   };
 
   // `hash_value` is the store's load factor (0.1 to 0.9).

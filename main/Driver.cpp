@@ -62,7 +62,8 @@ int RunMain(int argc, char** argv) {
   study->SetGVs(settings.experiment);
   study->PrintGlobalValues(settings.experiment);
   if (settings.overrides) {
-    study->overrideGVs(settings.overrides->c_str());
+    const Status overridden = study->overrideGVs(settings.overrides->c_str());
+    if (!overridden.ok) FatalError(overridden);
     std::cout << "Overriding global variables in ssg\n" << std::flush;
   }
 

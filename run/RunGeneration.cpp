@@ -2,13 +2,11 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <fstream>
 #include <iostream>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "base/Fatal.h"
 #include "generator/NextStateSource.h"
 #include "generator/ResultsDB.h"
 #include "generator/StateSpaceGen.h"
@@ -16,6 +14,8 @@
 #include "output/RewardTypeFile.h"
 #include "output/RewardValuesFile.h"
 #include "output/StateSpaceFile.h"
+#include "results/ResultSet.h"
+#include "results/SameFile.h"
 #include "reward/PVModel.h"
 #include "sansource/SanSource.h"
 #include "trace/TraceFileContainer.h"
@@ -23,40 +23,50 @@
 
 namespace {
 
-// The result files are written in large chunks; the streams' own buffers
-// are enlarged as well so that small writes do not reach the kernel one by
-// one.
-constexpr std::size_t kStreamBuffer = 1 << 16;
+// The files of one run, in the order they are checked: each one's text when
+// it cannot be opened is the one controlling processes know, and so is the
+// order (.det first in deterministic mode, then these three). The .arm is
+// published last: it is the mark of a complete set.
+constexpr std::size_t kArm = 0;
+constexpr std::size_t kTypes = 1;
+constexpr std::size_t kValues = 2;
 
-// An output file stream with a large buffer, opened for writing in binary
-// mode (lines end with a single line feed).
-class ResultFile {
- public:
-  explicit ResultFile(const std::string& name) : buffer_(kStreamBuffer) {
-    stream_.rdbuf()->pubsetbuf(buffer_.data(),
-                               static_cast<std::streamsize>(buffer_.size()));
-    stream_.open(name, std::ios::out | std::ios::binary | std::ios::trunc);
+std::vector<ResultFileSpec> ResultFiles(bool deterministic,
+                                        const std::string& type_name) {
+  std::vector<ResultFileSpec> files = {
+      {kStateSpaceExtension,
+       deterministic ? "Error: Could not open binary file dude\n"
+                     : "Error: Could not open state space output file\n",
+       "Error: Could not write state space output file ", true},
+      {kRewardTypesExtension,
+       "Error: Could not write reward variable type file " + type_name + "\n",
+       "Error: Could not write reward variable type file ", false},
+      {kRewardValuesExtension, "Could not open file dude\n",
+       "Error: Could not write reward values file ", false},
+  };
+  if (deterministic) {
+    files.insert(files.begin(),
+                 {kEnablingStatesExtension, "Error: Could not open det file \n",
+                  "Error: Could not write enabling states file ", false});
   }
-  std::ofstream& stream() { return stream_; }
-  bool is_open() const { return stream_.is_open(); }
-
- private:
-  std::vector<char> buffer_;  // declared first: the stream uses it
-  std::ofstream stream_;
-};
-
-Status CouldNotWrite(const char* what, const std::string& file_name) {
-  return Status::Error(std::string("Error: Could not write ") + what + " " +
-                       file_name + "\n");
+  return files;
 }
 
-// Writes the type file; false when it could not be written completely.
-bool WriteTypeFile(const std::string& file_name,
-                   const std::vector<RewardVariableType>& types) {
-  std::ofstream out(file_name, std::ios::out | std::ios::trunc);
-  if (!out || !WriteRewardTypes(out, types)) return false;
-  out.close();
-  return !out.fail();
+// A trace written into one of the run's own result files would corrupt it:
+// refused before anything is written.
+Status RefuseTraceIntoResults(const std::string& trace_file,
+                              const std::string& base) {
+  for (const char* extension :
+       {kStateSpaceExtension, kRewardValuesExtension, kRewardTypesExtension,
+        kEnablingStatesExtension}) {
+    const std::string result = base + extension;
+    if (SameFile(trace_file, result)) {
+      return Status::Error("Error: the trace file " + trace_file +
+                           " is the result file " + result +
+                           "; choose another trace file\n");
+    }
+  }
+  return Status::Ok();
 }
 
 void PrintSummary(std::uint32_t states, double seconds, const ResultsDB* db,
@@ -98,6 +108,11 @@ Status RunGeneration(PVModel& model, const RunSettings& settings) {
   }
   std::cout << "SSG: SetTraceLevel: " << settings.trace_level << '\n'
             << std::flush;
+  if (settings.trace_file) {
+    const Status refused = RefuseTraceIntoResults(
+        *settings.trace_file, settings.path + settings.name);
+    if (!refused.ok) return refused;
+  }
   trace.setTraceLevel(settings.trace_level);
   const std::unique_ptr<TraceFileTolvarSSG> trace_output =
       settings.trace_file
@@ -122,51 +137,35 @@ Status RunGeneration(NextStateSource& source, const RunSettings& settings,
   }
   const std::clock_t start = std::clock();
   const std::string base = settings.path + settings.name;
-  const std::string arm_name = base + kStateSpaceExtension;
-  const std::string var_name = base + kRewardValuesExtension;
-  const std::string type_name = base + kRewardTypesExtension;
-  const std::string det_name = base + kEnablingStatesExtension;
-
-  const std::vector<RewardVariableType> types = source.RewardTypes();
-  const bool type_file_written = WriteTypeFile(type_name, types);
 
   ExplorationMode mode = ExplorationMode::kNormal;
   Status status = source.ChooseMode(&mode);
   if (!status.ok) return status;
   const bool deterministic = mode == ExplorationMode::kDeterministic;
 
-  // Opening order and messages are what controlling processes know.
-  std::unique_ptr<ResultFile> det;
-  std::unique_ptr<ScopedResultStream> det_registration;
-  if (deterministic) {
-    det = std::make_unique<ResultFile>(det_name);
-    if (!det->is_open()) {
-      return Status::Error("Error: Could not open det file \n");
-    }
-    det_registration = std::make_unique<ScopedResultStream>(det->stream());
-  }
-  ResultFile arm_file(arm_name);
-  if (!arm_file.is_open()) {
-    return Status::Error(deterministic
-                             ? "Error: Could not open binary file dude\n"
-                             : "Error: Could not open state space output "
-                               "file\n");
-  }
-  ScopedResultStream arm_registration(arm_file.stream());
-  if (!type_file_written) {
-    return CouldNotWrite("reward variable type file", type_name);
-  }
-  ResultFile var_file(var_name);
-  if (!var_file.is_open()) return Status::Error("Could not open file dude\n");
-  ScopedResultStream var_registration(var_file.stream());
+  // Every file is written under a temporary name and published only when
+  // the whole set is complete; any return before the commit removes them
+  // and leaves an earlier run's files as they were.
+  ResultSet results;
+  status = results.Begin(
+      base, ResultFiles(deterministic, base + kRewardTypesExtension));
+  if (!status.ok) return status;
+  // In deterministic mode the .det comes first.
+  const std::size_t offset = deterministic ? 1 : 0;
+  std::ostream& arm_stream = results.Stream(kArm + offset);
+  std::ostream& var_stream = results.Stream(kValues + offset);
 
+  const std::vector<RewardVariableType> types = source.RewardTypes();
+  if (!WriteRewardTypes(results.Stream(kTypes + offset), types)) {
+    return results.WriteStatus();
+  }
   std::vector<std::string> names;
   for (const RewardVariableType& type : types) names.push_back(type.name);
-  RewardValuesFile var(var_file.stream(), names,
+  RewardValuesFile var(var_stream, names,
                        TextRewardRecords(kGenerationFileType));
   std::uint32_t states = 0;
   {
-    StateSpaceFile arm(arm_file.stream());
+    StateSpaceFile arm(arm_stream);
     arm.WriteHeader(kGenerationFileType, deterministic
                                              ? kDeterministicPlaceholderSpaces
                                              : kNormalPlaceholderSpaces);
@@ -181,30 +180,28 @@ Status RunGeneration(NextStateSource& source, const RunSettings& settings,
     output.var = &var;
     output.progress = &std::cout;
     output.report_absorbing = settings.report_absorbing;
+    output.results = &results;
     status = generator.GenStateSpace(output);
     if (!status.ok) return status;
 
     states = generator.NumStates();
-    const bool arm_ok =
-        arm.Finish(kGenerationFileType, generator.StatesWritten());
-    arm_file.stream().close();
-    if (!arm_ok || arm_file.stream().fail()) {
-      return CouldNotWrite("state space output file", arm_name);
-    }
-    var_file.stream().close();
-    if (var_file.stream().fail()) {
-      return CouldNotWrite("reward values file", var_name);
+    if (!arm.Finish(kGenerationFileType, generator.StatesWritten())) {
+      return results.WriteStatus();
     }
     if (deterministic) {
-      generator.EnablingStates().writeEnablingStates(det->stream(),
+      generator.EnablingStates().writeEnablingStates(results.Stream(0),
                                                      kTextOutputFile);
-      det->stream().close();
-      if (det->stream().fail()) {
-        return CouldNotWrite("enabling states file", det_name);
-      }
     }
   }
+  status = results.WriteStatus();
+  if (!status.ok) return status;
   PrintSummary(states, ComputationSeconds(std::clock() - start), db.get(),
                settings, trace);
-  return Status::Ok();
+  // The controlling process follows the run on standard output: a run it
+  // could not follow publishes nothing.
+  std::cout.flush();
+  if (!std::cout) {
+    return Status::Error("Error: standard output could not be written\n");
+  }
+  return results.Commit();
 }

@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -69,10 +70,27 @@ OverrideScan ScanInteger(const char* token, const char* format, long long min,
   return Scanned(static_cast<double>(value));
 }
 
+// A floating-point value that is not 0 as written but came out as 0
+// (underflow) or as infinity (overflow) would silently change the chain.
+// Inf and nan written as such are passed on: the model refuses them where
+// they are used, naming the action. Subnormal values are kept.
+template <typename Real>
+OverrideScan ScanReal(const char* token, Real (*scan)(const char*, char**),
+                      const char* format) {
+  char* end = nullptr;
+  errno = 0;
+  const Real value = scan(token, &end);
+  if (end == token || !OnlyBlanksAfter(end)) return DoesNotScan(format);
+  if (errno == ERANGE && (value == 0 || std::isinf(value))) {
+    return OverrideScan{false, 0.0,
+                        value == 0 ? std::string("is not 0 but scans to 0")
+                                   : std::string("is beyond the range")};
+  }
+  return Scanned(static_cast<double>(value));
+}
+
 // Scans `token` as the type named by `letter`. An entry written with another
-// letter than d ("i:name:5000") still sets the variable to its value. Inf,
-// nan and values beyond the range of double (read as inf) are passed on:
-// the model refuses them where they are used, naming the action.
+// letter than d ("i:name:5000") still sets the variable to its value.
 OverrideScan ScanOverrideValue(char letter, const char* token) {
   switch (letter) {
     case 'b': {
@@ -81,18 +99,10 @@ OverrideScan ScanOverrideValue(char letter, const char* token) {
     }
     case 'c':
       return Scanned(token[0]);  // tokens are never empty
-    case 'd': {
-      char* end = nullptr;
-      const double value = std::strtod(token, &end);
-      if (end == token || !OnlyBlanksAfter(end)) return DoesNotScan("%lf");
-      return Scanned(value);
-    }
-    case 'f': {
-      char* end = nullptr;
-      const float value = std::strtof(token, &end);
-      if (end == token || !OnlyBlanksAfter(end)) return DoesNotScan("%f");
-      return Scanned(value);
-    }
+    case 'd':
+      return ScanReal<double>(token, std::strtod, "%lf");
+    case 'f':
+      return ScanReal<float>(token, std::strtof, "%f");
     case 'i':
       return ScanInteger(token, "%i", INT32_MIN, INT32_MAX);
     case 'l':  // a 32-bit long, whatever the platform's long
@@ -147,14 +157,14 @@ const char* BaseStudyClass::GetExpName(int experiment) {
   return exp_name_buffer_;
 }
 
-void BaseStudyClass::overrideGVs(const char* text) {
-  if (text == nullptr) return;
+Status BaseStudyClass::overrideGVs(const char* text) {
+  if (text == nullptr) return Status::Ok();
   const std::vector<std::string> tokens = SplitAtColons(text);
   for (std::size_t next = 0; next < tokens.size(); next += 3) {
     if (next + 2 >= tokens.size()) {
       // No newline: the driver's next line follows on the same line.
       std::cout << "Not enough double override tokens" << std::flush;
-      return;
+      return Status::Ok();
     }
     const char letter = tokens[next][0];
     const std::string& name = tokens[next + 1];
@@ -165,13 +175,15 @@ void BaseStudyClass::overrideGVs(const char* text) {
     }
     const OverrideScan scan = ScanOverrideValue(letter, value_text.c_str());
     if (!scan.ok) {
-      // The variable keeps its value; the rest of the string still applies.
-      std::cerr << "!! Override of " << name << " skipped: value " << value_text
-                << ' ' << scan.problem << " for type " << letter << '\n'
-                << std::flush;
-      continue;
+      // Skipping the entry would run a different model than the one asked
+      // for, and an empty field shifts every later entry.
+      return Status::Error(
+          "Error: override entry " + std::to_string(next / 3 + 1) + " (" +
+          tokens[next] + ":" + name + ":" + value_text + "): value " +
+          value_text + " " + scan.problem + " for type " + letter + "\n");
     }
     double value = scan.value;
     OverrideGVValue(name.c_str(), &value);
   }
+  return Status::Ok();
 }

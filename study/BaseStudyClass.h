@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "base/Status.h"
 #include "reward/PVModel.h"
 
 // A study: the values that a model's global variables take in each of a
@@ -39,12 +40,14 @@ class BaseStudyClass {
   static const char* GetExpName(int experiment);
   // Applies "type:name:value[:type:name:value...]" entries in order through
   // OverrideGVValue; every value reaches the variable as a double. An
-  // unknown type letter or variable name, a value that is not wholly a
-  // number of its type, or an integer outside the type's range is reported
-  // and that entry skipped; parsing goes on with the next entry. A string
-  // too short for its last entry is reported and ends the parsing. Null
-  // does nothing.
-  void overrideGVs(const char* text);
+  // unknown type letter or variable name is reported and that entry
+  // skipped; a string too short for its last entry is reported and ends
+  // the parsing. A value that is not wholly a number of its type (which is
+  // what an empty field leads to: the fields after it shift), an integer
+  // outside its type's range, and a value that is not 0 as written but
+  // scans to 0 or to infinity stop the parsing: the returned status names
+  // the entry and the run must end. Null does nothing.
+  Status overrideGVs(const char* text);
 
   std::vector<std::string> GVNames;
   std::vector<std::string> GVTypes;

@@ -1,5 +1,7 @@
 #include "trace/TraceFile.h"
 
+#include <cerrno>
+#include <cstring>
 #include <iostream>
 
 #include "base/Contract.h"
@@ -11,11 +13,13 @@ TraceFile::TraceFile(const char* file_name)
     : Level(0),
       Stream(nullptr),
       own_file_(std::make_unique<std::ofstream>(
-          file_name, std::ios::out | std::ios::trunc)) {
+          file_name, std::ios::out | std::ios::trunc)),
+      file_name_(file_name) {
   if (!own_file_->is_open()) {
     std::cerr << "Warning: could not create trace file " << file_name
               << "; trace output is lost\n"
               << std::flush;
+    warned_ = true;
   }
   // A stream that failed to open swallows every write, so the sink needs no
   // further checks.
@@ -25,6 +29,16 @@ TraceFile::TraceFile(const char* file_name)
 TraceFile::TraceFile(std::ostream* stream) : Level(0), Stream(stream) {}
 
 TraceFile::~TraceFile() = default;
+
+void TraceFile::CheckWritten() {
+  if (warned_ || own_file_ == nullptr || *own_file_) return;
+  // errno still holds the reason the stream's last write(2) failed.
+  const int error = errno;
+  warned_ = true;
+  std::cerr << "Warning: could not write trace file " << file_name_ << ": "
+            << std::strerror(error) << "; the rest of the trace is lost\n"
+            << std::flush;
+}
 
 void TraceFile::printHeader(PVModel* /*model*/) {}
 

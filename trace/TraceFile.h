@@ -4,6 +4,7 @@
 #include <fstream>
 #include <memory>
 #include <ostream>
+#include <string>
 
 class BaseActionClass;
 class BaseModelClass;
@@ -18,7 +19,9 @@ class TraceFile {
   TraceFile();
   // Level 0; creates (or truncates) the file and owns its stream until this
   // sink is destroyed. A file that cannot be created is reported on standard
-  // error and the sink's output is lost; the run goes on.
+  // error and the sink's output is lost; the run goes on. So does a file
+  // that fails later: the first failed write is reported once (see
+  // CheckWritten) and the rest of the trace is lost.
   explicit TraceFile(const char* file_name);
   // Level 0; writes to `stream`, which is not owned and must outlive the sink.
   explicit TraceFile(std::ostream* stream);
@@ -48,8 +51,17 @@ class TraceFile {
   int Level;
   std::ostream* Stream;  // null, the owned file stream, or a borrowed stream
 
+ protected:
+  // Called after each flushed line: the first time the owned file has
+  // failed, warns on standard error with the system's reason. A borrowed
+  // stream is its owner's to check (standard output is checked at the end
+  // of the run).
+  void CheckWritten();
+
  private:
   std::unique_ptr<std::ofstream> own_file_;
+  std::string file_name_;
+  bool warned_ = false;
 };
 
 #endif  // GEN_TRACE_TRACEFILE_H_

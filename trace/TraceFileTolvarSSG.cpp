@@ -25,7 +25,10 @@ int NumLocalStateVariables(BaseModelClass* model) {
 
 TraceFileTolvarSSG::~TraceFileTolvarSSG() = default;
 
-void TraceFileTolvarSSG::EndLine() { *Stream << '\n' << std::flush; }
+void TraceFileTolvarSSG::EndLine() {
+  *Stream << '\n' << std::flush;
+  CheckWritten();
+}
 
 void TraceFileTolvarSSG::printHeader(PVModel* /*model*/) {
   if (Stream == nullptr) return;

@@ -399,30 +399,51 @@ std::vector<Row> ArgumentRows() {
        "",
        "!! test_execution_rate_G_SetStudySetStudy::OverrideGVValue: Global "
        "Variable test_execution_rate does not exist.\n"},
+      // A value that is not a number of its type stops the run before any
+      // result file is written.
       {"O value does not scan",
        {"-Pout/", "-Nexp1", "-Od:pperm_fault_G:high"},
-       0,
+       1,
        "",
-       "!! Override of pperm_fault_G skipped: value high does not scan with "
-       "format %lf for type d\n"},
+       "Error: override entry 1 (d:pperm_fault_G:high): value high does not "
+       "scan with format %lf for type d\n"},
+      {"O empty field shifts the entries",
+       {"-Pout/", "-Nexp1", "-Od:test_execution_rate_G::d:pperm_fault_G:0.2"},
+       1,
+       "",
+       "Error: override entry 1 (d:test_execution_rate_G:d): value d does not "
+       "scan with format %lf for type d\n"},
       {"O value partly numeric",
        {"-Pout/", "-Nexp1", "-Od:pperm_fault_G:0.2x"},
-       0,
+       1,
        "",
-       "!! Override of pperm_fault_G skipped: value 0.2x does not scan with "
-       "format %lf for type d\n"},
+       "Error: override entry 1 (d:pperm_fault_G:0.2x): value 0.2x does not "
+       "scan with format %lf for type d\n"},
+      {"O value underflowing",
+       {"-Pout/", "-Nexp1",
+        "-Od:pperm_fault_G:0.1:d:safe_restore_rate_G:1e-400"},
+       1,
+       "",
+       "Error: override entry 2 (d:safe_restore_rate_G:1e-400): value 1e-400 "
+       "is not 0 but scans to 0 for type d\n"},
+      {"O value overflowing",
+       {"-Pout/", "-Nexp1", "-Od:test_execution_rate_G:1e400"},
+       1,
+       "",
+       "Error: override entry 1 (d:test_execution_rate_G:1e400): value 1e400 "
+       "is beyond the range for type d\n"},
       {"O integer overflowing",
        {"-Pout/", "-Nexp1", "-Oi:test_execution_rate_G:4294967296"},
-       0,
+       1,
        "",
-       "!! Override of test_execution_rate_G skipped: value 4294967296 is "
-       "outside -2147483648..2147483647 for type i\n"},
+       "Error: override entry 1 (i:test_execution_rate_G:4294967296): value "
+       "4294967296 is outside -2147483648..2147483647 for type i\n"},
       {"O short wrapping",
        {"-Pout/", "-Nexp1", "-Os:test_execution_rate_G:40000"},
-       0,
+       1,
        "",
-       "!! Override of test_execution_rate_G skipped: value 40000 is outside "
-       "-32768..32767 for type s\n"},
+       "Error: override entry 1 (s:test_execution_rate_G:40000): value 40000 "
+       "is outside -32768..32767 for type s\n"},
   };
   // Model values that make no chain: fatal, naming the state and action.
   const std::string must =
@@ -434,8 +455,6 @@ std::vector<Row> ArgumentRows() {
       {"d:test_execution_rate_G:-5",
        "rate -5 of action test_execution_rate_case1 while exploring state 1"},
       {"d:test_execution_rate_G:inf",
-       "rate inf of action test_execution_rate_case1 while exploring state 1"},
-      {"d:test_execution_rate_G:1e400",
        "rate inf of action test_execution_rate_case1 while exploring state 1"},
       {"d:pperm_fault_G:1.5",
        "weight -0.5 of action fault_rate_L_case2 while exploring state 1"},
@@ -541,18 +560,21 @@ TEST(ReliabilityE2ETest, UnwritableOutputIsAnError) {
       {"path names a file", "plain/", {"touch plain"}, kOpenError},
       // No one, not even root, can create files there.
       {"folder of a pseudo file system", "/proc/", {}, kOpenError},
-      {"full device for .pvtype",
+      {"link to a full device for .pvtype",
        "out/",
        {"ln -s /dev/full out/exp1.pvtype"},
-       "Error: Could not write reward variable type file out/exp1.pvtype\n"},
-      {"full device for .arm",
+       "Error: result file out/exp1.pvtype (a link to /dev/full) is a "
+       "character device, not a regular file; it was left alone\n"},
+      {"link to a full device for .arm",
        "out/",
        {"ln -s /dev/full out/exp1.arm"},
-       "Error: Could not write state space output file out/exp1.arm\n"},
-      {"full device for .var",
+       "Error: result file out/exp1.arm (a link to /dev/full) is a character "
+       "device, not a regular file; it was left alone\n"},
+      {"link to a full device for .var",
        "out/",
        {"ln -s /dev/full out/exp1.var"},
-       "Error: Could not write reward values file out/exp1.var\n"},
+       "Error: result file out/exp1.var (a link to /dev/full) is a character "
+       "device, not a regular file; it was left alone\n"},
   };
   for (const FaultRow& row : rows) {
     SCOPED_TRACE(row.name);

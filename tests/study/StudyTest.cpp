@@ -9,6 +9,23 @@
 
 namespace {
 
+// An override string applied to experiment 0, with what it printed.
+struct Overridden {
+  Status status;
+  std::string out;
+  std::string err;
+};
+
+Overridden OverrideFromExperiment0(BaseStudyClass& study, const char* text) {
+  study.SetGVs(0);
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  Overridden result{study.overrideGVs(text), "", ""};
+  result.out = testing::internal::GetCapturedStdout();
+  result.err = testing::internal::GetCapturedStderr();
+  return result;
+}
+
 class StudyTest : public testing::Test {
  protected:
   void SetUp() override {
@@ -112,31 +129,15 @@ TEST_F(StudyTest, OverrideStringEntries) {
        "Variable nosuch does not exist.\n"},
       {"d:Pperm_fault_G:1", 0.1, 10, 1000, "", "Pperm_fault_G does not exist"},
       {"d:safe_restore_rate_G: 4 ", 0.1, 4, 1000, "", ""},
-      // A value that is not wholly a number of its type is skipped; the
-      // entries around it apply.
-      {"d:pperm_fault_G:0.3:d:safe_restore_rate_G:abc:d:pperm_fault_G:0.4", 0.4,
-       10, 1000, "",
-       "!! Override of safe_restore_rate_G skipped: value abc does not scan "
-       "with format %lf for type d\n"},
-      {"d:pperm_fault_G:0.5x", 0.1, 10, 1000, "",
-       "value 0.5x does not scan with format %lf"},
       {"f:pperm_fault_G:", 0.1, 10, 1000, "Not enough double override tokens",
        ""},
-      {"i:test_execution_rate_G:x5", 0.1, 10, 1000, "",
-       "value x5 does not scan with format %i"},
-      {"i:test_execution_rate_G:0x", 0.1, 10, 1000, "",
-       "value 0x does not scan"},
-      // Integers outside their type are refused rather than wrapped.
-      {"i:test_execution_rate_G:4294967296", 0.1, 10, 1000, "",
-       "value 4294967296 is outside -2147483648..2147483647 for type i"},
-      {"l:test_execution_rate_G:0x80000000", 0.1, 10, 1000, "",
-       "is outside -2147483648..2147483647 for type l"},
-      {"s:safe_restore_rate_G:32768", 0.1, 10, 1000, "",
-       "value 32768 is outside -32768..32767 for type s"},
-      {"b:safe_restore_rate_G:-32769", 0.1, 10, 1000, "",
-       "is outside -32768..32767 for type b"},
-      {"i:test_execution_rate_G:99999999999999999999", 0.1, 10, 1000, "",
-       "is outside"},
+      // Values at the edges of their types.
+      {"d:pperm_fault_G:1e-310", 1e-310, 10, 1000, "", ""},
+      {"d:pperm_fault_G:0e999999", 0, 10, 1000, "", ""},
+      {"d:pperm_fault_G:-0.0", 0, 10, 1000, "", ""},
+      {"d:pperm_fault_G:1.7976931348623157e308", 1.7976931348623157e308, 10,
+       1000, "", ""},
+      {"i:test_execution_rate_G:2147483647", 0.1, 10, 2147483647, "", ""},
       // Other letters are widened to the variable's double.
       {"i:test_execution_rate_G:5000", 0.1, 10, 5000, "", ""},
       {"i:test_execution_rate_G:0x10", 0.1, 10, 16, "", ""},
@@ -150,33 +151,92 @@ TEST_F(StudyTest, OverrideStringEntries) {
   BaseStudyClass* study = GenerateStudy();
   for (const Row& row : rows) {
     SCOPED_TRACE(row.text);
-    study->SetGVs(0);
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    study->overrideGVs(row.text);
-    const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), row.out);
+    const Overridden overridden = OverrideFromExperiment0(*study, row.text);
+    EXPECT_TRUE(overridden.status.ok) << overridden.status.message;
+    EXPECT_EQ(overridden.out, row.out);
     if (row.err[0] == '\0') {
-      EXPECT_EQ(err, "");
+      EXPECT_EQ(overridden.err, "");
     } else {
-      EXPECT_NE(err.find(row.err), std::string::npos) << err;
+      EXPECT_NE(overridden.err.find(row.err), std::string::npos)
+          << overridden.err;
     }
     EXPECT_EQ(pperm_fault_G, row.pperm);
     EXPECT_EQ(safe_restore_rate_G, row.safe);
     EXPECT_EQ(test_execution_rate_G, row.rate);
   }
-  study->overrideGVs(nullptr);
+  EXPECT_TRUE(study->overrideGVs(nullptr).ok);
   EXPECT_EQ(pperm_fault_G, 0.1);
 }
 
-// Inf, nan and values beyond the range of double reach the variable; the
-// model refuses them where a rate or a weight uses them.
+// A value that is not a number of its type would run another model than the
+// one asked for: the entry is named and the run must stop. The entries
+// before it have been applied, none after it.
+TEST_F(StudyTest, OverrideValuesThatStopTheRun) {
+  struct Row {
+    const char* text;
+    const char* message;  // the whole line, or a part of it
+  };
+  const Row rows[] = {
+      // An empty field shifts the fields after it: the second entry's type
+      // letter becomes the first entry's value.
+      {"d:test_execution_rate_G::d:pperm_fault_G:0.2",
+       "Error: override entry 1 (d:test_execution_rate_G:d): value d does "
+       "not scan with format %lf for type d\n"},
+      {"d:pperm_fault_G:0.3:d:safe_restore_rate_G:abc:d:pperm_fault_G:0.4",
+       "Error: override entry 2 (d:safe_restore_rate_G:abc): value abc does "
+       "not scan with format %lf for type d\n"},
+      {"d:pperm_fault_G:0.5x", "value 0.5x does not scan with format %lf"},
+      {"i:test_execution_rate_G:x5", "value x5 does not scan with format %i"},
+      {"i:test_execution_rate_G:0x", "value 0x does not scan"},
+      {"double:pperm_fault_G:1e-400",
+       "Error: override entry 1 (double:pperm_fault_G:1e-400): value 1e-400 "
+       "is not 0 but scans to 0 for type d\n"},
+      {"d:pperm_fault_G:-1e-400", "value -1e-400 is not 0 but scans to 0"},
+      {"d:pperm_fault_G:1e400", "value 1e400 is beyond the range for type d\n"},
+      {"d:pperm_fault_G:-1e400", "is beyond the range for type d"},
+      {"f:pperm_fault_G:1e-50", "value 1e-50 is not 0 but scans to 0"},
+      {"f:pperm_fault_G:1e39", "value 1e39 is beyond the range for type f"},
+      // Integers outside their type are refused rather than wrapped.
+      {"i:test_execution_rate_G:4294967296",
+       "value 4294967296 is outside -2147483648..2147483647 for type i"},
+      {"l:test_execution_rate_G:0x80000000",
+       "is outside -2147483648..2147483647 for type l"},
+      {"s:safe_restore_rate_G:32768",
+       "value 32768 is outside -32768..32767 for type s"},
+      {"b:safe_restore_rate_G:-32769", "is outside -32768..32767 for type b"},
+      {"i:test_execution_rate_G:99999999999999999999", "is outside"},
+  };
+  BaseStudyClass* study = GenerateStudy();
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.text);
+    const Overridden overridden = OverrideFromExperiment0(*study, row.text);
+    const Status& status = overridden.status;
+    EXPECT_EQ(overridden.out, "");
+    EXPECT_EQ(overridden.err, "");
+    EXPECT_FALSE(status.ok);
+    EXPECT_NE(status.message.find(row.message), std::string::npos)
+        << status.message;
+    EXPECT_EQ(status.message.back(), '\n');
+    EXPECT_NE(pperm_fault_G, 0.4);
+  }
+  study->SetGVs(0);
+  ASSERT_FALSE(study
+                   ->overrideGVs("d:pperm_fault_G:0.3:d:pperm_fault_G:x:"
+                                 "d:safe_restore_rate_G:4")
+                   .ok);
+  EXPECT_EQ(pperm_fault_G, 0.3);
+  EXPECT_EQ(safe_restore_rate_G, 10.0);
+}
+
+// Inf and nan written as such reach the variable; the model refuses them
+// where a rate or a weight uses them.
 TEST_F(StudyTest, OverrideKeepsNonFiniteValues) {
   BaseStudyClass* study = GenerateStudy();
   study->SetGVs(0);
-  study->overrideGVs(
-      "d:pperm_fault_G:nan:d:safe_restore_rate_G:inf:d:test_execution_rate_G:"
-      "-1e400");
+  ASSERT_TRUE(study
+                  ->overrideGVs("d:pperm_fault_G:nan:d:safe_restore_rate_G:"
+                                "inf:d:test_execution_rate_G:-Infinity")
+                  .ok);
   EXPECT_TRUE(std::isnan(pperm_fault_G));
   EXPECT_EQ(safe_restore_rate_G, HUGE_VAL);
   EXPECT_EQ(test_execution_rate_G, -HUGE_VAL);

@@ -135,8 +135,33 @@ TEST(TraceFileTolvarSSGTest, UncreatableFileWarnsAndRunGoesOn) {
 
   EXPECT_EQ(warning, "Warning: could not create trace file " + path +
                          "; trace output is lost\n");
+  testing::internal::CaptureStderr();
   sink.printHeader(nullptr);
   sink.printStr(0, "lost");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");  // said once
+}
+
+// A trace that stops being written warns once, with the system's reason;
+// the run goes on (the results do not depend on the trace).
+TEST(TraceFileTolvarSSGTest, FailedWriteWarnsOnceAndRunGoesOn) {
+  testing::internal::CaptureStderr();
+  {
+    TraceFileTolvarSSG sink("/dev/full");
+    sink.setTraceLevel(4);
+    sink.printHeader(nullptr);
+    for (int i = 0; i < 100; ++i) sink.printStr(1, "State Number = 1");
+  }
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "Warning: could not write trace file /dev/full: No space left on "
+            "device; the rest of the trace is lost\n");
+
+  // A stream the sink does not own is its owner's to check.
+  std::ostringstream borrowed;
+  borrowed.setstate(std::ios::badbit);
+  testing::internal::CaptureStderr();
+  TraceFileTolvarSSG sink(&borrowed);
+  sink.printStr(0, "lost");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
 }
 
 }  // namespace
