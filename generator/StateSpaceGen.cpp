@@ -52,8 +52,8 @@ Status StateSpaceGen::GenStateSpace(const Output& out) {
     }
     status = WriteStateBlock(out);
     if (!status.ok) return status;
-    if (out.results != nullptr) {
-      status = out.results->WriteStatus();
+    if (out.write_status) {
+      status = out.write_status();
       if (!status.ok) return status;
     }
   }

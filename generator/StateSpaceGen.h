@@ -2,6 +2,7 @@
 #define GEN_GENERATOR_STATESPACEGEN_H_
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -16,7 +17,6 @@
 #include "generator/queue.h"
 #include "output/RewardValuesFile.h"
 #include "output/StateSpaceFile.h"
-#include "results/ResultSet.h"
 
 // The state-space generator: explores the states of a source breadth first
 // from its initial state (state 1), numbers each new stable state in order
@@ -35,7 +35,7 @@ class StateSpaceGen {
     bool report_absorbing = false;     // ask the source to report them
     // When set, asked after each state: the first failed write ends the
     // exploration with its report.
-    const ResultSet* results = nullptr;
+    std::function<Status()> write_status;
   };
 
   // `hash_value` is the store's load factor (0.1 to 0.9).

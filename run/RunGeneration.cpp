@@ -180,7 +180,7 @@ Status RunGeneration(NextStateSource& source, const RunSettings& settings,
     output.var = &var;
     output.progress = &std::cout;
     output.report_absorbing = settings.report_absorbing;
-    output.results = &results;
+    output.write_status = [&results] { return results.WriteStatus(); };
     status = generator.GenStateSpace(output);
     if (!status.ok) return status;
 
