@@ -34,6 +34,41 @@ bool HasPlace(const Expr& expr) {
 
 }  // namespace
 
+namespace {
+
+// The deepest the stack of `code` gets; every instruction's effect on the
+// depth is fixed, and jumps only skip balanced stretches or land where the
+// depth agrees.
+template <typename Instr, typename Code>
+std::size_t MaxDepth(const std::vector<Instr>& code) {
+  long depth = 0;
+  long deepest = 0;
+  for (const Instr& instr : code) {
+    switch (instr.code) {
+      case Code::kPush:
+      case Code::kLoad:
+        ++depth;
+        break;
+      case Code::kNegate:
+      case Code::kNot:
+      case Code::kFloor:
+      case Code::kCeil:
+      case Code::kAbs:
+      case Code::kExp:
+      case Code::kLog:
+      case Code::kJump:
+        break;
+      default:
+        --depth;  // binary operators, conditional pops, stores
+        break;
+    }
+    deepest = std::max(deepest, depth + 1);
+  }
+  return static_cast<std::size_t>(deepest) + 1;
+}
+
+}  // namespace
+
 class Program::Compiler {
  public:
   Compiler(Program& program, const ProgramBinding& binding)
@@ -47,6 +82,7 @@ class Program::Compiler {
       Program folded;
       Compiler inner(folded, binding_);
       inner.Unfolded(expr);
+      folded.stack_.assign(MaxDepth<Instr, Code>(folded.code_) + 2, 0.0);
       Emit(Code::kPush).constant = folded.Evaluate();
       return;
     }
@@ -250,41 +286,6 @@ class Program::Compiler {
   Program& program_;
   const ProgramBinding& binding_;
 };
-
-namespace {
-
-// The deepest the stack of `code` gets; every instruction's effect on the
-// depth is fixed, and jumps only skip balanced stretches or land where the
-// depth agrees.
-template <typename Instr, typename Code>
-std::size_t MaxDepth(const std::vector<Instr>& code) {
-  long depth = 0;
-  long deepest = 0;
-  for (const Instr& instr : code) {
-    switch (instr.code) {
-      case Code::kPush:
-      case Code::kLoad:
-        ++depth;
-        break;
-      case Code::kNegate:
-      case Code::kNot:
-      case Code::kFloor:
-      case Code::kCeil:
-      case Code::kAbs:
-      case Code::kExp:
-      case Code::kLog:
-      case Code::kJump:
-        break;
-      default:
-        --depth;  // binary operators, conditional pops, stores
-        break;
-    }
-    deepest = std::max(deepest, depth + 1);
-  }
-  return static_cast<std::size_t>(deepest) + 1;
-}
-
-}  // namespace
 
 Program Program::CompileExpr(const Expr& expr, const ProgramBinding& binding) {
   Program program;
