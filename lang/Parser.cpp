@@ -307,7 +307,11 @@ class Parser {
       Fail(Peek(), "expected 'from' or 'in' but found " + Describe(Peek()));
     }
     std::vector<ExperimentIr::Setting> common;
-    if (IsSymbol("{")) Settings(common);
+    if (IsSymbol("{")) {
+      Settings(common);
+    } else {
+      Expect(";");
+    }
     for (double value : values) {
       ExperimentIr experiment;
       experiment.where = where;
