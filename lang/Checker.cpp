@@ -32,7 +32,7 @@ class Checker {
     }
     CheckExperiments();
     if (model_.places.empty()) {
-      Error({}, "the model has no places");
+      Error(model_.where, "the model has no places");
     }
     for (PlaceIr& place : model_.places) CheckPlace(place);
     for (ActivityIr& activity : model_.activities) CheckActivity(activity);

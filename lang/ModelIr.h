@@ -165,6 +165,7 @@ struct ModelIr {
   std::vector<PlaceIr> places;            // state image order
   std::vector<ActivityIr> activities;
   std::vector<RewardIr> rewards;
+  SourceLocation where;  // the model as a whole (its file)
 };
 
 // Index of the element called `name` in `items`, or -1.

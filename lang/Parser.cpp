@@ -23,7 +23,9 @@ class Parser {
   Parser(const std::string& text, std::string file_name)
       : tokens_(Tokenize(text)),
         file_(std::move(file_name)),
-        composer_(model_) {}
+        composer_(model_) {
+    model_.where = {file_, 0, 0};
+  }
 
   ParseResult Run() {
     while (!AtEnd()) Declaration();
@@ -58,7 +60,11 @@ class Parser {
   void Fail(const Token& token, const std::string& message) {
     if (failed_) return;
     failed_ = true;
-    errors_.push_back({Here(token), message});
+    // Where the lexer gave up, its own message says more than what the
+    // parser expected there.
+    errors_.push_back({Here(token), token.kind == Token::Kind::kError
+                                        ? token.text
+                                        : message});
     pos_ = tokens_.size() - 1;  // every loop stops at the last token
   }
 
