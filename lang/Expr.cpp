@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <utility>
 
-#include "framework/Contract.h"
+#include "base/Contract.h"
 
 const char* ValueTypeName(ValueType type) {
   switch (type) {

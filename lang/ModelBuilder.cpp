@@ -7,10 +7,10 @@
 #include <sstream>
 #include <utility>
 
+#include "base/Contract.h"
 #include "distributions/UserDistributions.h"
 #include "framework/Activity.h"
 #include "framework/BaseGroupClass.h"
-#include "framework/Contract.h"
 #include "framework/SANModel.h"
 #include "lang/Program.h"
 #include "reward/PerformanceVariableNode.h"

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <limits>
 
-#include "framework/Contract.h"
+#include "base/Contract.h"
 #include "lang/ModelIr.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <iostream>
 #include <string>
 
-#include "framework/Contract.h"
+#include "base/Contract.h"
 #include "lang/ModelBuilder.h"
 
 TextStudy::TextStudy(const ModelIr& model)

@@ -1,6 +1,6 @@
 #include <csignal>
 
-#include "framework/StandardErrors.h"
+#include "base/StandardErrors.h"
 #include "san/SanDriver.h"
 
 int main(int argc, char** argv) {

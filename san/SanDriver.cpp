@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "framework/Fatal.h"
-#include "generator/StateSpaceGen.h"
+#include "base/Fatal.h"
 #include "lang/ModelBuilder.h"
 #include "lang/TextStudy.h"
 #include "main/CommandLine.h"
 #include "reward/PVModel.h"
+#include "run/RunGeneration.h"
 #include "san/ModelFormats.h"
 
 namespace {
@@ -65,26 +65,6 @@ void PrintSummary(const ModelIr& model, std::ostream& out) {
       << "reward variables " << model.rewards.size() << '\n'
       << "globals " << model.globals.size() << '\n'
       << "experiments " << experiments << '\n';
-}
-
-// One generation run over `model` with the run settings of the command line.
-void Generate(PVModel* model, int file_type,
-              const std::optional<std::string>& trace_file_name,
-              TextStudy& study) {
-  StateSpaceGen generator(model, gExperimentPath.c_str(),
-                          gExperimentName.c_str(), flagAbsorb, hash_value,
-                          db_host ? db_host->c_str() : nullptr,
-                          db_entity ? db_entity->c_str() : nullptr,
-                          trace_file_name ? trace_file_name->c_str() : nullptr);
-  generator.FileType = static_cast<short>(file_type);
-  std::cout << "SSG: SetTraceLevel: " << TempTraceLevel << '\n' << std::flush;
-  generator.TraceLevel = TempTraceLevel;
-  generator.InitializeTrace();
-  generator.GenStateSpace();
-  // The generator outlives the model, as in gen.
-  study.CurrentPVModel.reset();
-  db_host.reset();
-  db_entity.reset();
 }
 
 }  // namespace
@@ -139,23 +119,22 @@ int RunSan(int argc, char** argv) {
     return CheckedStandardOutput();
   }
 
-  int file_type = 1;
-  std::optional<std::string> trace_file_name;
+  CommandLineSettings settings;
   const CommandLineStatus status =
-      commandline(static_cast<int>(options.size()), options.data(), file_type,
-                  trace_file_name);
+      commandline(static_cast<int>(options.size()), options.data(), settings);
   if (!status.ok) FatalError(std::cerr, status.message);
+  const int experiment = settings.experiment;
 
   TextStudy study(model);
-  if (ExpNum < 0 || ExpNum >= study.GetNumExps()) {
-    FatalError(std::cerr, "Error: experiment " + std::to_string(ExpNum) +
+  if (experiment < 0 || experiment >= study.GetNumExps()) {
+    FatalError(std::cerr, "Error: experiment " + std::to_string(experiment) +
                               " is outside 0.." +
                               std::to_string(study.GetNumExps() - 1) + "\n");
   }
-  study.SetGVs(ExpNum);
-  study.PrintGlobalValues(ExpNum);
-  if (OverrideString) {
-    study.overrideGVs(OverrideString->c_str());
+  study.SetGVs(experiment);
+  study.PrintGlobalValues(experiment);
+  if (settings.overrides) {
+    study.overrideGVs(settings.overrides->c_str());
     std::cout << "Overriding global variables in ssg\n" << std::flush;
   }
   SetFiringErrorHandler(&FiringError);
@@ -163,6 +142,9 @@ int RunSan(int argc, char** argv) {
   if (pv_model == nullptr) {
     FatalError(std::cerr, FormatDiagnostics(study.build_errors(), &*text));
   }
-  Generate(pv_model, file_type, trace_file_name, study);
+  // The study owns the model; it is destroyed only after the run.
+  const Status run = RunGeneration(*pv_model, settings.run);
+  study.CurrentPVModel.reset();
+  if (!run.ok) FatalError(run);
   return CheckedStandardOutput();
 }
