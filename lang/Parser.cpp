@@ -17,6 +17,8 @@ constexpr int kMaxDepth = 100;
 // Largest place array and replica count: the state image of a model must
 // stay small enough to store millions of states.
 constexpr long kMaxCount = 10000;
+// Most places and activities that one replication may add.
+constexpr long kMaxElements = 100000;
 
 class Parser {
  public:
@@ -603,6 +605,14 @@ class Parser {
       } while (!failed_ && Accept(","));
     }
     Expect(";");
+    if (!failed_ && submodel != nullptr &&
+        count * static_cast<long>(submodel->places.size() +
+                                  submodel->activities.size()) >
+            kMaxElements) {
+      Fail(count_token, "the replicas would have more than " +
+                            std::to_string(kMaxElements) +
+                            " places and activities");
+    }
     if (!failed_ && submodel != nullptr) {
       composer_.Replicate(*submodel, static_cast<int>(count), shared, where);
     }
