@@ -4,6 +4,7 @@
 #include <cmath>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <utility>
 
@@ -72,9 +73,23 @@ void CollectStatements(const std::vector<StatementIr>& statements,
 class TextSAN;
 
 // What every case of one activity shares: its enabling test and its timing.
+// A marking test or change with a constant count: the shape of nearly every
+// arc, run without the interpreter.
+struct ConstantArc {
+  short* mark;
+  int count;  // tokens needed (tests) or added, negative for removed
+  int place;
+  int low;  // the place's range (changes)
+  int high;
+};
+
 struct ActivityRuntime {
   std::string name;
   ActivityKind kind = ActivityKind::kExponential;
+  // Enabled when every test holds: constant input arcs alone, or the
+  // compiled enabling program when there are gates or computed counts.
+  bool simple_enabling = false;
+  std::vector<ConstantArc> tests;
   Program enabling;  // bool
   Program timing;    // rate or delay; empty for instantaneous activities
   Program rank;      // empty: 1
@@ -94,7 +109,8 @@ class TextActivity : public Activity {
 
   bool Enabled() override {
     OldEnabled = NewEnabled;
-    NewEnabled = runtime_.enabling.Evaluate() != 0.0;
+    NewEnabled = runtime_.simple_enabling ? ConstantTests()
+                                          : runtime_.enabling.Evaluate() != 0.0;
     return NewEnabled;
   }
 
@@ -142,6 +158,10 @@ class TextActivity : public Activity {
   void LinkVariables() override {}
 
   Program probability;  // the case's; empty: 1
+  // The firing: constant arc changes alone (net per place) when there are
+  // no gates and no computed counts, else the compiled statements.
+  bool simple_effect = false;
+  std::vector<ConstantArc> changes;
   Program effect;
   std::vector<short*> written;  // marks the effect may change
   std::vector<int> written_places;
@@ -158,6 +178,16 @@ class TextActivity : public Activity {
     }
     return Exponential;
   }
+
+  bool ConstantTests() const {
+    for (const ConstantArc& test : runtime_.tests) {
+      if (*test.mark < test.count) return false;
+    }
+    return true;
+  }
+
+  // Reports a refused marking (the place keeps its value) and ends the run.
+  void Refused(int place, double value);
 
   static double Value(const Program& program, double absent) {
     if (program.empty()) return absent;
@@ -188,6 +218,28 @@ class TextSAN : public SANModel {
   }
 
   const ProgramBinding& binding() const { return binding_; }
+
+  // The arcs of `arcs` as marking changes of `sign` times their counts, when
+  // every count is a constant; nullopt otherwise.
+  std::optional<std::vector<ConstantArc>> ConstantCounts(
+      const std::vector<ArcIr>& arcs, int sign) const {
+    std::vector<ConstantArc> result;
+    for (const ArcIr& arc : arcs) {
+      int count = 1;
+      if (arc.multiplicity) {
+        const Program program =
+            Program::CompileExpr(*arc.multiplicity, binding_);
+        if (!program.IsConstant()) return std::nullopt;
+        const double value = program.ConstantValue();
+        if (!(value >= 0 && value <= kMaxMarking)) return std::nullopt;
+        count = static_cast<int>(value);
+      }
+      const auto p = static_cast<std::size_t>(arc.place_index);
+      result.push_back({binding_.marks[p], sign * count, arc.place_index,
+                        binding_.low[p], binding_.high[p]});
+    }
+    return result;
+  }
   const std::vector<std::unique_ptr<ActivityRuntime>>& runtimes() const {
     return runtimes_;
   }
@@ -204,24 +256,41 @@ class TextSAN : public SANModel {
 };
 
 BaseActionClass* TextActivity::Fire() {
+  if (simple_effect) {
+    // Check every change first, so that a refused one leaves the state as
+    // it was.
+    for (const ConstantArc& change : changes) {
+      const int value = *change.mark + change.count;
+      if (value < change.low || value > change.high) {
+        Refused(change.place, value);
+      }
+    }
+    for (const ConstantArc& change : changes) {
+      *change.mark = static_cast<short>(*change.mark + change.count);
+    }
+    return this;
+  }
   saved_.resize(written.size());
   for (std::size_t i = 0; i < written.size(); ++i) saved_[i] = *written[i];
   if (!effect.Execute()) {
-    const StoreError& error = effect.error();
-    const std::size_t p = static_cast<std::size_t>(error.place);
     // Put the state back so that the message shows the state that fired.
     for (std::size_t i = 0; i < written.size(); ++i) *written[i] = saved_[i];
-    std::ostringstream text;
-    text << "Error: activity " << ActionName << " would set place "
-         << model_.PlaceName(error.place) << " to " << error.value
-         << "; it must be a whole number in " << model_.binding().low[p] << ".."
-         << model_.binding().high[p] << " (state: " << model_.DescribeMarking()
-         << ")\n";
-    if (firing_error_handler != nullptr) firing_error_handler(text.str());
-    std::cerr << text.str() << std::flush;
-    GEN_CHECK(firing_error_handler != nullptr);
+    Refused(effect.error().place, effect.error().value);
   }
   return this;
+}
+
+void TextActivity::Refused(int place, double value) {
+  const auto p = static_cast<std::size_t>(place);
+  std::ostringstream text;
+  text << "Error: activity " << ActionName << " would set place "
+       << model_.PlaceName(place) << " to " << value
+       << "; it must be a whole number in " << model_.binding().low[p] << ".."
+       << model_.binding().high[p] << " (state: " << model_.DescribeMarking()
+       << ")\n";
+  if (firing_error_handler != nullptr) firing_error_handler(text.str());
+  std::cerr << text.str() << std::flush;
+  GEN_CHECK(firing_error_handler != nullptr);
 }
 
 TextSAN::TextSAN(const ModelIr& ir, const std::vector<double>& globals,
@@ -272,6 +341,15 @@ TextSAN::TextSAN(const ModelIr& ir, const std::vector<double>& globals,
     if (!enabling) enabling = BoolConstant(true);
     CollectPlaces(*enabling, reads);
     runtime->enabling = Program::CompileExpr(*enabling, binding_);
+    std::optional<std::vector<ConstantArc>> in_counts =
+        ConstantCounts(activity.inputs, -1);
+    if (activity.input_gates.empty() && in_counts) {
+      runtime->simple_enabling = true;
+      for (ConstantArc test : *in_counts) {
+        test.count = -test.count;
+        runtime->tests.push_back(test);
+      }
+    }
     if (activity.timing) {
       runtime->timing = Program::CompileExpr(*activity.timing, binding_);
     }
@@ -357,6 +435,42 @@ TextSAN::TextSAN(const ModelIr& ir, const std::vector<double>& globals,
       }
       for (int place : wires.writes) {
         a.written.push_back(binding_.marks[static_cast<std::size_t>(place)]);
+      }
+      // Only arcs with constant counts: net changes per place instead of
+      // the program.
+      bool gates =
+          !activity.input_gates.empty() || !activity.output_gates.empty();
+      std::vector<const std::vector<ArcIr>*> arc_lists = {&activity.inputs,
+                                                          &activity.outputs};
+      if (num_cases > 0) {
+        gates = gates || !activity.cases[c].output_gates.empty();
+        arc_lists.push_back(&activity.cases[c].outputs);
+      }
+      std::vector<ConstantArc> changes;
+      bool constant = !gates;
+      for (std::size_t k = 0; constant && k < arc_lists.size(); ++k) {
+        const auto counts = ConstantCounts(*arc_lists[k], k == 0 ? -1 : 1);
+        if (!counts) {
+          constant = false;
+          break;
+        }
+        for (const ConstantArc& change : *counts) {
+          auto same = std::find_if(changes.begin(), changes.end(),
+                                   [&change](const ConstantArc& c) {
+                                     return c.mark == change.mark;
+                                   });
+          if (same == changes.end()) {
+            changes.push_back(change);
+          } else {
+            same->count += change.count;
+          }
+        }
+      }
+      if (constant) {
+        a.simple_effect = true;
+        for (const ConstantArc& change : changes) {
+          if (change.count != 0) a.changes.push_back(change);
+        }
       }
       a.written_places = wires.writes;
       if (group) group->appendGroup(&a);
