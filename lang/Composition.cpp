@@ -214,8 +214,7 @@ void Composer::Instance(const SubmodelIr& submodel, int replica, bool rename,
   }
 }
 
-void Composer::Join(const SubmodelIr& submodel, const SourceLocation& where) {
-  (void)where;
+void Composer::Join(const SubmodelIr& submodel) {
   Instance(submodel, 1, false, {});
 }
 

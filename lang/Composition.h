@@ -37,7 +37,7 @@ class Composer {
 
   // Adds `submodel` with its names unchanged: its places join the model's
   // places of the same names.
-  void Join(const SubmodelIr& submodel, const SourceLocation& where);
+  void Join(const SubmodelIr& submodel);
 
   // Adds `count` replicas of `submodel`. In replica k (1-based) every place
   // not in `shared` and every activity is renamed "<name>_<k>"; the places

@@ -164,7 +164,6 @@ class TextActivity : public Activity {
   std::vector<ConstantArc> changes;
   Program effect;
   std::vector<short*> written;  // marks the effect may change
-  std::vector<int> written_places;
 
  private:
   static Distribution DistributionOf(ActivityKind kind) {
@@ -472,7 +471,6 @@ TextSAN::TextSAN(const ModelIr& ir, const std::vector<double>& globals,
           if (change.count != 0) a.changes.push_back(change);
         }
       }
-      a.written_places = wires.writes;
       if (group) group->appendGroup(&a);
       activities.push_back(&a);
       wiring.push_back(std::move(wires));

@@ -205,10 +205,9 @@ class Parser {
     } else if (AcceptWord("submodel")) {
       Submodel();
     } else if (AcceptWord("join")) {
-      const SourceLocation where = Here();
       const SubmodelIr* submodel = FindSubmodel();
       Expect(";");
-      if (submodel != nullptr) composer_.Join(*submodel, where);
+      if (submodel != nullptr) composer_.Join(*submodel);
     } else if (AcceptWord("replicate")) {
       Replicate();
     } else {

@@ -47,7 +47,11 @@ std::size_t MaxDepth(const std::vector<Instr>& code) {
     switch (instr.code) {
       case Code::kPush:
       case Code::kLoad:
+      case Code::kMarkCompare:
         ++depth;
+        break;
+      case Code::kAddMark:
+      case Code::kArithmeticConstant:
         break;
       case Code::kNegate:
       case Code::kNot:
@@ -166,16 +170,16 @@ class Program::Compiler {
     Expression(*expr.args[1]);
     switch (expr.op) {
       case Op::kAdd:
-        Emit(Code::kAdd);
+        EmitBinary(Code::kAdd);
         break;
       case Op::kSubtract:
-        Emit(Code::kSubtract);
+        EmitBinary(Code::kSubtract);
         break;
       case Op::kMultiply:
-        Emit(Code::kMultiply);
+        EmitBinary(Code::kMultiply);
         break;
       case Op::kDivide:
-        Emit(Code::kDivide);
+        EmitBinary(Code::kDivide);
         break;
       case Op::kIntDivide:
         Emit(Code::kIntDivide);
@@ -184,22 +188,22 @@ class Program::Compiler {
         Emit(Code::kModulo);
         break;
       case Op::kLess:
-        Emit(Code::kLess);
+        EmitBinary(Code::kLess);
         break;
       case Op::kLessEqual:
-        Emit(Code::kLessEqual);
+        EmitBinary(Code::kLessEqual);
         break;
       case Op::kGreater:
-        Emit(Code::kGreater);
+        EmitBinary(Code::kGreater);
         break;
       case Op::kGreaterEqual:
-        Emit(Code::kGreaterEqual);
+        EmitBinary(Code::kGreaterEqual);
         break;
       case Op::kEqual:
-        Emit(Code::kEqual);
+        EmitBinary(Code::kEqual);
         break;
       case Op::kNotEqual:
-        Emit(Code::kNotEqual);
+        EmitBinary(Code::kNotEqual);
         break;
       default:
         GEN_CHECK(false);
@@ -281,10 +285,49 @@ class Program::Compiler {
   void Land(std::size_t jump) {
     program_.code_[jump].target =
         static_cast<std::int32_t>(program_.code_.size());
+    landed_ = program_.code_.size();
+  }
+
+  static bool IsComparison(Code code) {
+    return code == Code::kLess || code == Code::kLessEqual ||
+           code == Code::kGreater || code == Code::kGreaterEqual ||
+           code == Code::kEqual || code == Code::kNotEqual;
+  }
+
+  // Emits a binary operator, fused with the loads and constants just
+  // before it where no jump lands between them: "mark < constant",
+  // "x + mark" and "x op constant" then take one instruction.
+  void EmitBinary(Code code) {
+    std::vector<Instr>& code_ = program_.code_;
+    const std::size_t size = code_.size();
+    if (IsComparison(code) && size >= 2 && landed_ <= size - 2 &&
+        code_[size - 2].code == Code::kLoad &&
+        code_[size - 1].code == Code::kPush) {
+      Instr& fused = code_[size - 2];
+      fused.code = Code::kMarkCompare;
+      fused.target = static_cast<std::int32_t>(code);
+      fused.constant = code_[size - 1].constant;
+      code_.pop_back();
+      return;
+    }
+    if (code == Code::kAdd && size >= 2 && landed_ <= size - 1 &&
+        code_[size - 1].code == Code::kLoad) {
+      code_[size - 1].code = Code::kAddMark;
+      return;
+    }
+    if (!IsComparison(code) && size >= 2 && landed_ <= size - 1 &&
+        code_[size - 1].code == Code::kPush) {
+      Instr& fused = code_[size - 1];
+      fused.code = Code::kArithmeticConstant;
+      fused.target = static_cast<std::int32_t>(code);
+      return;
+    }
+    Emit(code);
   }
 
   Program& program_;
   const ProgramBinding& binding_;
+  std::size_t landed_ = 0;  // the last index a jump lands on
 };
 
 Program Program::CompileExpr(const Expr& expr, const ProgramBinding& binding) {
@@ -316,12 +359,34 @@ void Program::Append(const Program& other) {
   stack_.resize(std::max(stack_.size(), other.stack_.size()), 0.0);
 }
 
-void Program::AppendAddConstant(int place, int delta,
-                                const ProgramBinding& binding) {
-  Compiler compiler(*this, binding);
-  compiler.Emit(Code::kPush).constant = delta;
-  compiler.Store(Code::kAddStore, place);
-  stack_.resize(std::max<std::size_t>(stack_.size(), 3), 0.0);
+double Program::Compare(Code code, double a, double b) {
+  switch (code) {
+    case Code::kLess:
+      return a < b ? 1.0 : 0.0;
+    case Code::kLessEqual:
+      return a <= b ? 1.0 : 0.0;
+    case Code::kGreater:
+      return a > b ? 1.0 : 0.0;
+    case Code::kGreaterEqual:
+      return a >= b ? 1.0 : 0.0;
+    case Code::kEqual:
+      return a == b ? 1.0 : 0.0;
+    default:
+      return a != b ? 1.0 : 0.0;
+  }
+}
+
+double Program::Arithmetic(Code code, double a, double b) {
+  switch (code) {
+    case Code::kAdd:
+      return a + b;
+    case Code::kSubtract:
+      return a - b;
+    case Code::kMultiply:
+      return a * b;
+    default:
+      return a / b;
+  }
 }
 
 bool Program::Run(double* result) const {
@@ -338,6 +403,17 @@ bool Program::Run(double* result) const {
         break;
       case Code::kLoad:
         *++top = *instr.mark;
+        break;
+      case Code::kMarkCompare:
+        *++top = Compare(static_cast<Code>(instr.target), *instr.mark,
+                         instr.constant);
+        break;
+      case Code::kAddMark:
+        *top = *top + *instr.mark;
+        break;
+      case Code::kArithmeticConstant:
+        *top =
+            Arithmetic(static_cast<Code>(instr.target), *top, instr.constant);
         break;
       case Code::kNegate:
         *top = -*top;

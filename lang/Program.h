@@ -50,8 +50,6 @@ class Program {
 
   // Appends the instructions of `other` (a statement list) to this one.
   void Append(const Program& other);
-  // Appends `mark += delta` (checked like a statement) for place `place`.
-  void AppendAddConstant(int place, int delta, const ProgramBinding& binding);
 
   bool IsConstant() const {
     return code_.size() == 1 && code_[0].code == Code::kPush;
@@ -92,6 +90,10 @@ class Program {
     kStore,     // pop v; place = v
     kAddStore,  // pop v; place += v
     kSubStore,  // pop v; place -= v
+    // Fused forms of common sequences:
+    kMarkCompare,         // push (mark <target> constant), target a comparison
+    kAddMark,             // top += mark
+    kArithmeticConstant,  // top = top <target> constant, target + - * /
   };
 
   struct Instr {
@@ -108,6 +110,8 @@ class Program {
   // Runs the instructions; false when a store was refused. `result` receives
   // the value left on the stack (0 when none).
   bool Run(double* result) const;
+  static double Compare(Code code, double a, double b);
+  static double Arithmetic(Code code, double a, double b);
 
   std::vector<Instr> code_;
   mutable std::vector<double> stack_;
