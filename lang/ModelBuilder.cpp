@@ -86,10 +86,9 @@ struct ConstantArc {
 struct ActivityRuntime {
   std::string name;
   ActivityKind kind = ActivityKind::kExponential;
-  // Enabled when every test holds: constant input arcs alone, or the
-  // compiled enabling program when there are gates or computed counts.
-  bool simple_enabling = false;
-  std::vector<ConstantArc> tests;
+  // Enabled when every marking lies in its range, when arcs and gates come
+  // down to such tests; else when the enabling program gives true.
+  std::optional<std::vector<MarkRange>> ranges;
   Program enabling;  // bool
   Program timing;    // rate or delay; empty for instantaneous activities
   Program rank;      // empty: 1
@@ -105,12 +104,19 @@ class TextActivity : public Activity {
       : Activity(name.c_str(), group_id, DistributionOf(runtime.kind),
                  kDefaultExecutionPolicy, 0, 1, false),
         runtime_(runtime),
-        model_(model) {}
+        model_(model) {
+    // Up to kInlineTests ranges live in the activity itself: the enabling
+    // test is the most frequent question the generator asks.
+    if (runtime.ranges && runtime.ranges->size() <= kInlineTests) {
+      num_tests_ = static_cast<int>(runtime.ranges->size());
+      std::copy(runtime.ranges->begin(), runtime.ranges->end(), tests_);
+    }
+  }
 
   bool Enabled() override {
     OldEnabled = NewEnabled;
-    NewEnabled = runtime_.simple_enabling ? ConstantTests()
-                                          : runtime_.enabling.Evaluate() != 0.0;
+    NewEnabled =
+        num_tests_ >= 0 ? InlineTests() : runtime_.enabling.Evaluate() != 0.0;
     return NewEnabled;
   }
 
@@ -178,9 +184,10 @@ class TextActivity : public Activity {
     return Exponential;
   }
 
-  bool ConstantTests() const {
-    for (const ConstantArc& test : runtime_.tests) {
-      if (*test.mark < test.count) return false;
+  bool InlineTests() const {
+    for (int i = 0; i < num_tests_; ++i) {
+      const int value = *tests_[i].mark;
+      if (value < tests_[i].low || value > tests_[i].high) return false;
     }
     return true;
   }
@@ -193,8 +200,12 @@ class TextActivity : public Activity {
     return program.IsConstant() ? program.ConstantValue() : program.Evaluate();
   }
 
+  static constexpr int kInlineTests = 4;
+
   const ActivityRuntime& runtime_;
   TextSAN& model_;
+  int num_tests_ = -1;  // -1: the enabling program decides
+  MarkRange tests_[kInlineTests] = {};
   double parameters_[1] = {0.0};
   std::vector<short> saved_;
 };
@@ -340,15 +351,7 @@ TextSAN::TextSAN(const ModelIr& ir, const std::vector<double>& globals,
     if (!enabling) enabling = BoolConstant(true);
     CollectPlaces(*enabling, reads);
     runtime->enabling = Program::CompileExpr(*enabling, binding_);
-    std::optional<std::vector<ConstantArc>> in_counts =
-        ConstantCounts(activity.inputs, -1);
-    if (activity.input_gates.empty() && in_counts) {
-      runtime->simple_enabling = true;
-      for (ConstantArc test : *in_counts) {
-        test.count = -test.count;
-        runtime->tests.push_back(test);
-      }
-    }
+    runtime->ranges = runtime->enabling.AsMarkRanges();
     if (activity.timing) {
       runtime->timing = Program::CompileExpr(*activity.timing, binding_);
     }

@@ -359,6 +359,46 @@ void Program::Append(const Program& other) {
   stack_.resize(std::max(stack_.size(), other.stack_.size()), 0.0);
 }
 
+std::optional<std::vector<MarkRange>> Program::AsMarkRanges() const {
+  std::vector<MarkRange> ranges;
+  if (IsConstant() && ConstantValue() != 0.0) return ranges;
+  constexpr int kMax = 32767;
+  // With only comparisons and the jumps of "and", a false comparison jumps
+  // to the next "and" jump, which passes the false on to the end: the value
+  // is the conjunction of all the comparisons.
+  for (std::size_t i = 0; i < code_.size(); ++i) {
+    const Instr& instr = code_[i];
+    if (instr.code == Code::kAndJump && i % 2 == 1) continue;
+    if (instr.code != Code::kMarkCompare || i % 2 != 0) return std::nullopt;
+    const double c = instr.constant;
+    if (!std::isfinite(c) || std::fabs(c) > kMax + 1.0) return std::nullopt;
+    MarkRange range{instr.mark, -kMax - 1, kMax};
+    switch (static_cast<Code>(instr.target)) {
+      case Code::kLess:  // m < c: m <= ceil(c) - 1
+        range.high = static_cast<int>(std::ceil(c)) - 1;
+        break;
+      case Code::kLessEqual:
+        range.high = static_cast<int>(std::floor(c));
+        break;
+      case Code::kGreater:  // m > c: m >= floor(c) + 1
+        range.low = static_cast<int>(std::floor(c)) + 1;
+        break;
+      case Code::kGreaterEqual:
+        range.low = static_cast<int>(std::ceil(c));
+        break;
+      case Code::kEqual:
+        if (c != std::floor(c)) return std::nullopt;
+        range.low = range.high = static_cast<int>(c);
+        break;
+      default:
+        return std::nullopt;
+    }
+    ranges.push_back(range);
+  }
+  if (code_.empty() || code_.size() % 2 == 0) return std::nullopt;
+  return ranges;
+}
+
 double Program::Compare(Code code, double a, double b) {
   switch (code) {
     case Code::kLess:

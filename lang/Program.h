@@ -2,6 +2,7 @@
 #define GEN_LANG_PROGRAM_H_
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "lang/Expr.h"
@@ -17,6 +18,13 @@ struct ProgramBinding {
   std::vector<short*> marks;
   std::vector<int> low;
   std::vector<int> high;
+};
+
+// A test "low <= marking <= high" of one place.
+struct MarkRange {
+  const short* mark;
+  int low;
+  int high;
 };
 
 // A write that a statement list refused: the place, and the value it would
@@ -50,6 +58,11 @@ class Program {
 
   // Appends the instructions of `other` (a statement list) to this one.
   void Append(const Program& other);
+
+  // When the program is a conjunction of comparisons between one marking
+  // and a constant (such as "a >= 1 and b < 3"), or the constant true, the
+  // equivalent marking ranges (none for true); nullopt for anything else.
+  std::optional<std::vector<MarkRange>> AsMarkRanges() const;
 
   bool IsConstant() const {
     return code_.size() == 1 && code_[0].code == Code::kPush;

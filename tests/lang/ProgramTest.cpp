@@ -158,3 +158,45 @@ TEST(ProgramTest, RefusedWritesLeaveThePlaceAndNameIt) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ProgramTest, MarkRangesAgreeWithTheProgram) {
+  struct Row {
+    const char* predicate;
+    bool ranges;  // whether it comes down to marking ranges
+  };
+  const Row rows[] = {
+      {"a >= 1", true},
+      {"a > 2 and b <= 3", true},
+      {"a < 2.5 and b > 0.5 and a == 1", true},
+      {"true", true},
+      {"a == 1.5", false},
+      {"a != 1", false},
+      {"a > 1 or b > 1", false},
+      {"a > b", false},
+      {"not (a > 1)", false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.predicate);
+    Fixture f({std::string(row.predicate) + " ? 1 : 0"});
+    const Expr& test = *f.model.rewards[0].rate->args[0];
+    const Program program = Program::CompileExpr(test, f.binding);
+    const auto ranges = program.AsMarkRanges();
+    ASSERT_EQ(ranges.has_value(), row.ranges);
+    if (!ranges) continue;
+    for (short a = -1; a <= 5; ++a) {
+      for (short b = -1; b <= 5; ++b) {
+        f.marks = {a, b};
+        bool inside = true;
+        for (const MarkRange& range : *ranges) {
+          inside =
+              inside && *range.mark >= range.low && *range.mark <= range.high;
+        }
+        EXPECT_EQ(inside, program.Evaluate() != 0.0) << a << ' ' << b;
+      }
+    }
+  }
+}
+
+}  // namespace
