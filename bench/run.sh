@@ -11,8 +11,14 @@
 # stopped by `timeout` at the time limit, and its files are deleted as soon
 # as they have been measured.
 #
+# Then it runs the same models written in the model language (models/*.san)
+# through san, up to Kanban N = 5 and FMS N = 7 (-K, -M), each right after
+# genbench on the compiled model, and prints both times, their ratio and
+# whether the .arm files are identical.
+#
 # usage: bench/run.sh [-b build_dir] [-o out_dir] [-t seconds] [-k max_kanban]
-#                     [-f max_fms] [-F]   (-F: skip the floor)
+#                     [-f max_fms] [-F] [-K max_text_kanban] [-M max_text_fms]
+#                     (-F: skip the floor; -K 0 -M 0: skip the text models)
 set -u
 
 build_dir="$(dirname "$0")/../build"
@@ -21,7 +27,9 @@ time_limit=600
 max_kanban=7
 max_fms=10
 with_floor=1
-while getopts "b:o:t:k:f:F" option; do
+max_text_kanban=5
+max_text_fms=7
+while getopts "b:o:t:k:f:FK:M:" option; do
   case "$option" in
     b) build_dir="$OPTARG" ;;
     o) out_dir="$OPTARG" ;;
@@ -29,7 +37,9 @@ while getopts "b:o:t:k:f:F" option; do
     k) max_kanban="$OPTARG" ;;
     f) max_fms="$OPTARG" ;;
     F) with_floor=0 ;;
-    *) sed -n '2,12p' "$0"; exit 1 ;;
+    K) max_text_kanban="$OPTARG" ;;
+    M) max_text_fms="$OPTARG" ;;
+    *) sed -n '2,18p' "$0"; exit 1 ;;
   esac
 done
 
@@ -148,3 +158,41 @@ run_model() {
 
 run_model kanban "$max_kanban" kanban_states
 run_model fms "$max_fms" fms_states
+
+# The text models against the compiled ones, each pair run back to back.
+san="$build_dir/san"
+models_dir="$(dirname "$0")/../models"
+if ((max_text_kanban + max_text_fms > 0)); then
+  if [[ ! -x "$san" ]]; then
+    echo "error: $san not found; build the project first" >&2
+    exit 1
+  fi
+  echo
+  echo "| model | N | states | genbench wall s | san wall s | san/genbench | genbench CPU s | san CPU s | CPU ratio | .arm identical |"
+  echo "|---|---|---|---|---|---|---|---|---|---|"
+  for model in kanban fms; do
+    max_n=$max_text_kanban
+    [[ $model == fms ]] && max_n=$max_text_fms
+    for ((n = 1; n <= max_n; n++)); do
+      timed_run "$genbench" "$model" "$n" -P "$out_dir/" -N "c$model$n"
+      compiled_ok=$run_ok compiled_wall=$run_wall
+      compiled_cpu=$(sed -n 's/^Computation Time (user + system): \(.*\) seconds$/\1/p' "$out_dir/stdout.log")
+      timed_run "$san" "$models_dir/$model.san" -P "$out_dir/" -N "t$model$n" -O "d:N:$n"
+      text_ok=$run_ok text_wall=$run_wall
+      text_cpu=$(sed -n 's/^Computation Time (user + system): \(.*\) seconds$/\1/p' "$out_dir/stdout.log")
+      if ((!compiled_ok || !text_ok)); then
+        echo "| $model | $n | | | | | | | | a run failed: $(tail -n 1 "$out_dir/stderr.log" 2>/dev/null) |"
+        rm -f "$out_dir/c$model$n".* "$out_dir/t$model$n".*
+        break
+      fi
+      same=no
+      cmp -s "$out_dir/c$model$n.arm" "$out_dir/t$model$n.arm" && same=yes
+      states=$(sed -n 2p "$out_dir/c$model$n.arm")
+      rm -f "$out_dir/c$model$n".* "$out_dir/t$model$n".*
+      awk -v m="$model" -v n="$n" -v s="$states" -v cw="$compiled_wall" \
+          -v tw="$text_wall" -v cc="$compiled_cpu" -v tc="$text_cpu" -v same="$same" 'BEGIN {
+        printf "| %s | %d | %d | %.2f | %.2f | %.2f | %.2f | %.2f | %.2f | %s |\n",
+          m, n, s, cw, tw, (cw > 0 ? tw / cw : 0), cc, tc, (cc > 0 ? tc / cc : 0), same }'
+    done
+  done
+fi

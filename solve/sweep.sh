@@ -1,25 +1,37 @@
 #!/usr/bin/env bash
-# Generates and solves experiments 0 to 9 and collects the results:
-#   OUT_DIR/results.csv   experiment, the three global variables, the measures
+# Generates and solves every experiment of a study and collects the results:
+#   OUT_DIR/results.csv   experiment, the global variables, the measures
 #   OUT_DIR/sweep.svg, OUT_DIR/sweep.png
-#                         the measures against test_execution_rate_G (when
-#                         gnuplot is installed)
-#   OUT_DIR/exp<k>.*      each experiment's chain, gen's output and solve's CSV
-# gen and solve are taken from BUILD_DIR (BUILD_DIR/gen, BUILD_DIR/solve/solve)
-# unless GEN_BIN or SOLVE_BIN name them; GNUPLOT names the plotting program
-# (default gnuplot).
+#                         the measures against the global variable that
+#                         changes between experiments (when gnuplot is
+#                         installed)
+#   OUT_DIR/exp<k>.*      each experiment's chain, the generator's output and
+#                         solve's CSV
+# Without MODEL_FILE the compiled-in failure model is swept with gen
+# (experiments 0 to 9); with it, any model file is swept with san, and
+# `san --check` tells the number of experiments. The experiments run in
+# parallel, JOBS at a time (default: the number of processors).
+# gen, san and solve are taken from BUILD_DIR (BUILD_DIR/gen, BUILD_DIR/san,
+# BUILD_DIR/solve/solve) unless GEN_BIN, SAN_BIN or SOLVE_BIN name them;
+# GNUPLOT names the plotting program (default gnuplot).
 set -euo pipefail
 
-if (($# != 2)); then
-  echo "usage: $0 BUILD_DIR OUT_DIR" >&2
+if (($# != 2 && $# != 3)); then
+  echo "usage: $0 BUILD_DIR OUT_DIR [MODEL_FILE]" >&2
   exit 1
 fi
 build_dir=$1
 out_dir=$2
-gen=${GEN_BIN:-$build_dir/gen}
+model=${3:-}
 solve=${SOLVE_BIN:-$build_dir/solve/solve}
 gnuplot=${GNUPLOT:-gnuplot}
-for program in "$gen" "$solve"; do
+jobs=${JOBS:-$(nproc 2>/dev/null || echo 2)}
+if [[ -n $model ]]; then
+  generator=${SAN_BIN:-$build_dir/san}
+else
+  generator=${GEN_BIN:-$build_dir/gen}
+fi
+for program in "$generator" "$solve"; do
   if [[ ! -x $program ]]; then
     echo "$0: $program is not an executable; build it first" >&2
     exit 1
@@ -27,28 +39,53 @@ for program in "$gen" "$solve"; do
 done
 mkdir -p "$out_dir"
 
-globals=(pperm_fault_G safe_restore_rate_G test_execution_rate_G)
-rows=()
-measures=
-for experiment in {0..9}; do
-  name=exp$experiment
-  if ! "$gen" -P "$out_dir/" -N"$name" -B"$experiment" >"$out_dir/$name.gen.txt"; then
-    echo "$0: gen failed for experiment $experiment (see $out_dir/$name.gen.txt)" >&2
+if [[ -n $model ]]; then
+  if ! summary=$("$generator" --check "$model"); then
+    echo "$0: $model is not a valid model" >&2
     exit 1
+  fi
+  experiments=$(awk '$1 == "experiments" { print $2 }' <<<"$summary")
+  generate=("$generator" "$model")
+else
+  experiments=10
+  generate=("$generator")
+fi
+
+# One experiment: generate, then solve. A failure is reported by name and
+# makes xargs end with a nonzero status.
+run_experiment() {
+  local experiment=$1 name=exp$1
+  shift
+  if ! "$@" -P "$out_dir/" -N"$name" -B"$experiment" >"$out_dir/$name.gen.txt"; then
+    echo "$0: generation failed for experiment $experiment (see $out_dir/$name.gen.txt)" >&2
+    return 1
   fi
   if ! "$solve" -P "$out_dir/" -N"$name" --csv >"$out_dir/$name.csv"; then
     echo "$0: solve failed for experiment $experiment" >&2
-    exit 1
+    return 1
   fi
-  # gen lists the experiment's values as "name<TAB>double<TAB>value".
+}
+export -f run_experiment
+export out_dir solve
+if ! seq 0 $((experiments - 1)) |
+  xargs -P "$jobs" -I{} bash -c 'run_experiment "$@"' "$0" {} "${generate[@]}"; then
+  exit 1
+fi
+
+# The generator lists the experiment's values as "name<TAB>type<TAB>value",
+# in the order of the global variables.
+globals=()
+while IFS=$'\t' read -r variable _ _; do
+  globals+=("$variable")
+done < <(awk -F'\t' 'NF == 3' "$out_dir/exp0.gen.txt")
+rows=()
+measures=
+for ((experiment = 0; experiment < experiments; ++experiment)); do
+  name=exp$experiment
   row=$experiment
   for variable in "${globals[@]}"; do
-    value=$(awk -F'\t' -v v="$variable" '$1 == v { print $3; exit }' \
+    value=$(awk -F'\t' -v v="$variable" 'NF == 3 && $1 == v { print $3; exit }' \
       "$out_dir/$name.gen.txt")
-    if [[ -z $value ]]; then
-      echo "$0: gen did not list $variable for experiment $experiment" >&2
-      exit 1
-    fi
     row+=,$value
   done
   row+=,$(tail -n +2 "$out_dir/$name.csv" | cut -d, -f2 | paste -sd, -)
@@ -57,7 +94,7 @@ for experiment in {0..9}; do
 done
 
 {
-  echo "experiment,$(IFS=,; echo "${globals[*]}"),$measures"
+  echo "experiment$(printf ',%s' "${globals[@]}"),$measures"
   printf '%s\n' "${rows[@]}"
 } >"$out_dir/results.csv"
 echo "wrote $out_dir/results.csv"
@@ -68,24 +105,45 @@ if ! command -v "$gnuplot" >/dev/null 2>&1; then
   exit 0
 fi
 
-# The experiments are not in the order of their test rates: sort for lines.
-tail -n +2 "$out_dir/results.csv" | sort -t, -k4,4g >"$out_dir/sweep.dat"
+# The x axis: the first global variable whose value changes between
+# experiments (results.csv column 2 onwards).
+x_column=0
+for ((g = 0; g < ${#globals[@]}; ++g)); do
+  column=$((g + 2))
+  if (($(tail -n +2 "$out_dir/results.csv" | cut -d, -f"$column" | sort -u | wc -l) > 1)); then
+    x_column=$column
+    break
+  fi
+done
+if ((x_column == 0)); then
+  echo "note: no global variable changes between the experiments, so no plot was drawn"
+  exit 0
+fi
+x_name=${globals[x_column - 2]}
+first_measure=$((${#globals[@]} + 2))
+# The experiments need not be in the order of x: sort for lines.
+tail -n +2 "$out_dir/results.csv" | sort -t, -k"$x_column","$x_column"g >"$out_dir/sweep.dat"
 IFS=, read -r -a titles <<<"$measures"
 plot_script() {
+  local k points=(7 5 9 11 13 15)
   cat <<EOF
 set datafile separator ','
 set key top left box opaque
 set grid
 set yrange [0:*]
-set xlabel 'test\\_execution\\_rate\\_G'
-set ylabel 'steady-state probability'
+set xlabel '${x_name//_/\\_}'
+set ylabel 'steady-state value'
 set format y '%.1e'
-set title 'Steady-state failure probabilities, experiments 0 to 9'
+set title 'Steady-state measures, experiments 0 to $((experiments - 1))'
 set output '$1'
-plot '$out_dir/sweep.dat' using 4:5 with linespoints lw 2 pt 7 title '${titles[0]//_/\\_}', \\
-     ''                  using 4:6 with linespoints lw 2 pt 5 title '${titles[1]//_/\\_}', \\
-     ''                  using 4:7 with linespoints lw 2 pt 9 title '${titles[2]//_/\\_}'
 EOF
+  for ((k = 0; k < ${#titles[@]}; ++k)); do
+    if ((k == 0)); then printf 'plot '; else printf ', \\\n     '; fi
+    printf "'%s' using %d:%d with linespoints lw 2 pt %d title '%s'" \
+      "$out_dir/sweep.dat" "$x_column" $((first_measure + k)) \
+      "${points[k % 6]}" "${titles[k]//_/\\_}"
+  done
+  echo
 }
 {
   echo "set terminal svg size 900,560 dynamic font 'Sans,12'"

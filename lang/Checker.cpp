@@ -1,0 +1,466 @@
+#include "lang/Checker.h"
+
+#include <cmath>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <utility>
+
+namespace {
+
+bool IsNumber(ValueType type) { return type != ValueType::kBool; }
+
+// What an expression may read.
+enum class Scope {
+  kGlobalsOnly,  // initial markings, definitions used there
+  kMarkings,     // everything else
+};
+
+class Checker {
+ public:
+  explicit Checker(ModelIr& model) : model_(model) {}
+
+  std::vector<Diagnostic> Run() {
+    CheckUniqueNames();
+    for (std::size_t i = 0; i < model_.definitions.size(); ++i) {
+      definition_index_[model_.definitions[i].name] = i;
+    }
+    definition_state_.assign(model_.definitions.size(), kUnvisited);
+    for (std::size_t i = 0; i < model_.definitions.size(); ++i) {
+      CheckDefinition(i);
+    }
+    CheckExperiments();
+    if (model_.places.empty()) {
+      Error(model_.where, "the model has no places");
+    }
+    for (PlaceIr& place : model_.places) CheckPlace(place);
+    for (ActivityIr& activity : model_.activities) CheckActivity(activity);
+    for (RewardIr& reward : model_.rewards) CheckReward(reward);
+    return std::move(diagnostics_);
+  }
+
+ private:
+  enum State { kUnvisited, kVisiting, kDone, kFailed };
+
+  void Error(const SourceLocation& where, std::string message) {
+    diagnostics_.push_back({where, std::move(message)});
+  }
+
+  template <typename Item>
+  void Unique(const std::vector<Item>& items, const char* what,
+              std::map<std::string, const char*>& seen) {
+    for (const Item& item : items) {
+      auto [it, inserted] = seen.emplace(item.name, what);
+      if (!inserted) {
+        Error(item.where, std::string(what) + " '" + item.name +
+                              "' has the name of an earlier " + it->second);
+      }
+    }
+  }
+
+  void CheckUniqueNames() {
+    std::map<std::string, const char*> values;  // one name space for values
+    Unique(model_.globals, "global variable", values);
+    Unique(model_.definitions, "definition", values);
+    Unique(model_.places, "place", values);
+    std::map<std::string, const char*> activities;
+    Unique(model_.activities, "activity", activities);
+    std::map<std::string, const char*> rewards;
+    Unique(model_.rewards, "reward variable", rewards);
+  }
+
+  void CheckDefinition(std::size_t i) {
+    if (definition_state_[i] != kUnvisited) return;
+    definition_state_[i] = kVisiting;
+    definition_path_.push_back(model_.definitions[i].name);
+    DefinitionIr& definition = model_.definitions[i];
+    const std::optional<ValueType> type =
+        Check(*definition.value, Scope::kMarkings);
+    definition_path_.pop_back();
+    definition_state_[i] = type ? kDone : kFailed;
+  }
+
+  void CheckExperiments() {
+    for (const ExperimentIr& experiment : model_.experiments) {
+      for (const ExperimentIr::Setting& setting : experiment.settings) {
+        const int g = FindByName(model_.globals, setting.global);
+        if (g < 0) {
+          Error(setting.where,
+                "unknown global variable '" + setting.global + "'");
+          continue;
+        }
+        const GlobalIr& global = model_.globals[static_cast<std::size_t>(g)];
+        if (global.type == ValueType::kInt &&
+            setting.value != std::floor(setting.value)) {
+          Error(setting.where, "int global variable '" + setting.global +
+                                   "' cannot take the value " +
+                                   std::to_string(setting.value));
+        }
+      }
+    }
+  }
+
+  void CheckPlace(PlaceIr& place) {
+    if (place.initial) {
+      Expect(*place.initial, Scope::kGlobalsOnly, ValueType::kInt,
+             "the initial marking of place '" + place.name + "'");
+    }
+    if (place.bounds &&
+        (place.bounds->first > place.bounds->second ||
+         place.bounds->first < 0 || place.bounds->second > 32767)) {
+      Error(place.where, "bounds [" + std::to_string(place.bounds->first) +
+                             ", " + std::to_string(place.bounds->second) +
+                             "] of place '" + place.name +
+                             "' are not a range within 0..32767");
+    }
+  }
+
+  void CheckArc(ArcIr& arc, const std::string& activity) {
+    arc.place_index = FindByName(model_.places, arc.place);
+    if (arc.place_index < 0) {
+      Error(arc.where, "unknown place '" + arc.place + "' in an arc of '" +
+                           activity + "'");
+    }
+    if (arc.multiplicity) {
+      Expect(*arc.multiplicity, Scope::kMarkings, ValueType::kInt,
+             "an arc multiplicity");
+    }
+  }
+
+  void CheckStatements(std::vector<StatementIr>& statements) {
+    for (StatementIr& statement : statements) {
+      if (statement.kind == StatementIr::Kind::kIf) {
+        Expect(*statement.condition, Scope::kMarkings, ValueType::kBool,
+               "an if condition");
+        CheckStatements(statement.then_body);
+        CheckStatements(statement.else_body);
+        continue;
+      }
+      statement.place_index = FindByName(model_.places, statement.place);
+      if (statement.place_index < 0) {
+        Error(statement.where,
+              "unknown place '" + statement.place + "' assigned");
+      }
+      Expect(*statement.value, Scope::kMarkings, ValueType::kInt,
+             "the value assigned to '" + statement.place + "'");
+    }
+  }
+
+  void CheckActivity(ActivityIr& activity) {
+    const bool timed = activity.kind != ActivityKind::kInstantaneous;
+    if (timed && !activity.timing) {
+      Error(activity.where,
+            "timed activity '" + activity.name + "' has no rate or delay");
+    }
+    if (activity.timing) {
+      Expect(*activity.timing, Scope::kMarkings, ValueType::kReal,
+             std::string(activity.kind == ActivityKind::kDeterministic
+                             ? "the delay"
+                             : "the rate") +
+                 " of '" + activity.name + "'");
+    }
+    if (activity.rank) {
+      Expect(*activity.rank, Scope::kMarkings, ValueType::kInt,
+             "the rank of '" + activity.name + "'");
+    }
+    if (activity.weight) {
+      Expect(*activity.weight, Scope::kMarkings, ValueType::kReal,
+             "the weight of '" + activity.name + "'");
+    }
+    for (ArcIr& arc : activity.inputs) CheckArc(arc, activity.name);
+    for (ArcIr& arc : activity.outputs) CheckArc(arc, activity.name);
+    for (InputGateIr& gate : activity.input_gates) {
+      if (gate.predicate) {
+        Expect(*gate.predicate, Scope::kMarkings, ValueType::kBool,
+               "an input gate predicate");
+      }
+      CheckStatements(gate.function);
+    }
+    for (OutputGateIr& gate : activity.output_gates) {
+      CheckStatements(gate.function);
+    }
+    for (CaseIr& one_case : activity.cases) {
+      if (one_case.probability) {
+        Expect(*one_case.probability, Scope::kMarkings, ValueType::kReal,
+               "a case probability of '" + activity.name + "'");
+      }
+      for (ArcIr& arc : one_case.outputs) CheckArc(arc, activity.name);
+      for (OutputGateIr& gate : one_case.output_gates) {
+        CheckStatements(gate.function);
+      }
+    }
+  }
+
+  void CheckReward(RewardIr& reward) {
+    if (reward.rate) {
+      Expect(*reward.rate, Scope::kMarkings, ValueType::kReal,
+             "the rate reward of '" + reward.name + "'");
+    }
+    for (ImpulseIr& impulse : reward.impulses) {
+      impulse.activity_index = FindByName(model_.activities, impulse.activity);
+      if (impulse.activity_index < 0) {
+        Error(impulse.where,
+              "unknown activity '" + impulse.activity + "' in an impulse");
+      } else if (model_
+                     .activities[static_cast<std::size_t>(
+                         impulse.activity_index)]
+                     .kind != ActivityKind::kExponential) {
+        Error(impulse.where, "impulse rewards need an exponential activity; '" +
+                                 impulse.activity + "' is not one");
+      }
+      if (impulse.amount) {
+        Expect(*impulse.amount, Scope::kMarkings, ValueType::kReal,
+               "the impulse of '" + reward.name + "'");
+      }
+    }
+  }
+
+  // Checks `expr` and that its type suits `wanted`: kReal accepts any
+  // number, kInt only integers, kBool only booleans.
+  void Expect(Expr& expr, Scope scope, ValueType wanted,
+              const std::string& what) {
+    const std::optional<ValueType> type = Check(expr, scope);
+    if (!type) return;
+    const bool fits =
+        wanted == ValueType::kReal ? IsNumber(*type) : *type == wanted;
+    if (!fits) {
+      const char* need = wanted == ValueType::kReal  ? "a number"
+                         : wanted == ValueType::kInt ? "an int"
+                                                     : "a bool";
+      Error(expr.where,
+            what + " must be " + need + ", not " + ValueTypeName(*type));
+    }
+  }
+
+  std::optional<ValueType> Fail(const Expr& expr, std::string message) {
+    Error(expr.where, std::move(message));
+    return std::nullopt;
+  }
+
+  std::optional<ValueType> Resolve(Expr& expr, Scope scope) {
+    const int global = FindByName(model_.globals, expr.name);
+    if (global >= 0) {
+      expr.kind = ExprKind::kGlobal;
+      expr.index = global;
+      expr.type = model_.globals[static_cast<std::size_t>(global)].type;
+      return expr.type;
+    }
+    const auto definition = definition_index_.find(expr.name);
+    if (definition != definition_index_.end()) {
+      const std::size_t d = definition->second;
+      if (definition_state_[d] == kVisiting) {
+        std::string chain;
+        for (const std::string& name : definition_path_) chain += name + " -> ";
+        return Fail(expr, "definition '" + expr.name +
+                              "' depends on itself: " + chain + expr.name);
+      }
+      CheckDefinition(d);
+      if (definition_state_[d] != kDone) return std::nullopt;
+      // Expand the checked body here, keeping this use's location for
+      // messages about it.
+      const SourceLocation where = expr.where;
+      ExprPtr body = Clone(*model_.definitions[d].value);
+      if (scope == Scope::kGlobalsOnly && ReadsPlaces(*body)) {
+        return Fail(expr, "definition '" + expr.name +
+                              "' reads markings, which cannot be used here");
+      }
+      expr = std::move(*body);
+      expr.where = where;
+      return expr.type;
+    }
+    const int place = FindByName(model_.places, expr.name);
+    if (place >= 0) {
+      if (scope == Scope::kGlobalsOnly) {
+        return Fail(expr, "the marking of '" + expr.name +
+                              "' cannot be used here: only globals and "
+                              "constants");
+      }
+      expr.kind = ExprKind::kPlace;
+      expr.index = place;
+      expr.type = ValueType::kInt;
+      return expr.type;
+    }
+    return Fail(expr, "unknown name '" + expr.name + "'");
+  }
+
+  static bool ReadsPlaces(const Expr& expr) {
+    if (expr.kind == ExprKind::kPlace) return true;
+    for (const ExprPtr& arg : expr.args) {
+      if (ReadsPlaces(*arg)) return true;
+    }
+    return false;
+  }
+
+  std::optional<ValueType> Check(Expr& expr, Scope scope) {
+    switch (expr.kind) {
+      case ExprKind::kConstant:
+        return expr.type;
+      case ExprKind::kName:
+        return Resolve(expr, scope);
+      case ExprKind::kGlobal:
+      case ExprKind::kPlace:
+        return expr.type;  // already resolved
+      case ExprKind::kUnary:
+        return CheckUnary(expr, scope);
+      case ExprKind::kBinary:
+        return CheckBinary(expr, scope);
+      case ExprKind::kCondition:
+        return CheckCondition(expr, scope);
+      case ExprKind::kCall:
+        return CheckCall(expr, scope);
+    }
+    return std::nullopt;
+  }
+
+  // Checks every argument; nullopt when any failed.
+  std::optional<std::vector<ValueType>> CheckArgs(Expr& expr, Scope scope) {
+    std::vector<ValueType> types;
+    bool ok = true;
+    for (ExprPtr& arg : expr.args) {
+      const std::optional<ValueType> type = Check(*arg, scope);
+      if (type) {
+        types.push_back(*type);
+      } else {
+        ok = false;
+      }
+    }
+    if (!ok) return std::nullopt;
+    return types;
+  }
+
+  std::optional<ValueType> Typed(Expr& expr, ValueType type) {
+    expr.type = type;
+    return type;
+  }
+
+  std::optional<ValueType> CheckUnary(Expr& expr, Scope scope) {
+    const auto types = CheckArgs(expr, scope);
+    if (!types) return std::nullopt;
+    const ValueType operand = (*types)[0];
+    if (expr.op == Op::kNot) {
+      if (operand != ValueType::kBool) {
+        return Fail(expr, std::string("'not' needs a bool, not ") +
+                              ValueTypeName(operand));
+      }
+      return Typed(expr, ValueType::kBool);
+    }
+    if (!IsNumber(operand)) return Fail(expr, "'-' needs a number, not bool");
+    return Typed(expr, operand);
+  }
+
+  std::optional<ValueType> CheckBinary(Expr& expr, Scope scope) {
+    const auto types = CheckArgs(expr, scope);
+    if (!types) return std::nullopt;
+    const ValueType a = (*types)[0];
+    const ValueType b = (*types)[1];
+    const std::string op = std::string("'") + OpName(expr.op) + "'";
+    switch (expr.op) {
+      case Op::kAnd:
+      case Op::kOr:
+        if (a != ValueType::kBool || b != ValueType::kBool) {
+          return Fail(expr, op + " needs two bools, not " + ValueTypeName(a) +
+                                " and " + ValueTypeName(b));
+        }
+        return Typed(expr, ValueType::kBool);
+      case Op::kEqual:
+      case Op::kNotEqual:
+        if (IsNumber(a) != IsNumber(b)) {
+          return Fail(expr, op + " compares a bool with a number");
+        }
+        return Typed(expr, ValueType::kBool);
+      case Op::kIntDivide:
+      case Op::kModulo:
+        if (a != ValueType::kInt || b != ValueType::kInt) {
+          return Fail(expr, op + " needs two ints, not " + ValueTypeName(a) +
+                                " and " + ValueTypeName(b));
+        }
+        return Typed(expr, ValueType::kInt);
+      default:
+        break;
+    }
+    if (!IsNumber(a) || !IsNumber(b)) {
+      return Fail(expr, op + " needs two numbers, not " + ValueTypeName(a) +
+                            " and " + ValueTypeName(b));
+    }
+    switch (expr.op) {
+      case Op::kLess:
+      case Op::kLessEqual:
+      case Op::kGreater:
+      case Op::kGreaterEqual:
+        return Typed(expr, ValueType::kBool);
+      case Op::kDivide:
+        return Typed(expr, ValueType::kReal);
+      default:
+        return Typed(expr, a == ValueType::kInt && b == ValueType::kInt
+                               ? ValueType::kInt
+                               : ValueType::kReal);
+    }
+  }
+
+  std::optional<ValueType> CheckCondition(Expr& expr, Scope scope) {
+    const auto types = CheckArgs(expr, scope);
+    if (!types) return std::nullopt;
+    if ((*types)[0] != ValueType::kBool) {
+      return Fail(*expr.args[0],
+                  std::string("a condition must be a bool, not ") +
+                      ValueTypeName((*types)[0]));
+    }
+    const ValueType a = (*types)[1];
+    const ValueType b = (*types)[2];
+    if (IsNumber(a) != IsNumber(b)) {
+      return Fail(expr,
+                  "the two branches of '?' must both be numbers or "
+                  "both be bools");
+    }
+    if (a == ValueType::kBool) return Typed(expr, ValueType::kBool);
+    return Typed(expr, a == ValueType::kInt && b == ValueType::kInt
+                           ? ValueType::kInt
+                           : ValueType::kReal);
+  }
+
+  std::optional<ValueType> CheckCall(Expr& expr, Scope scope) {
+    const std::string name = OpName(expr.op);
+    const std::size_t count = expr.args.size();
+    const bool variadic = expr.op == Op::kMin || expr.op == Op::kMax;
+    const std::size_t wanted = expr.op == Op::kPow ? 2 : 1;
+    if (variadic ? count < 2 : count != wanted) {
+      return Fail(expr, name + " takes " +
+                            (variadic ? std::string("two or more arguments")
+                                      : std::to_string(wanted) +
+                                            (wanted == 1 ? " argument"
+                                                         : " arguments")) +
+                            ", not " + std::to_string(count));
+    }
+    const auto types = CheckArgs(expr, scope);
+    if (!types) return std::nullopt;
+    bool all_int = true;
+    for (const ValueType type : *types) {
+      if (!IsNumber(type)) return Fail(expr, name + " needs numbers, not bool");
+      all_int = all_int && type == ValueType::kInt;
+    }
+    switch (expr.op) {
+      case Op::kMin:
+      case Op::kMax:
+      case Op::kAbs:
+        return Typed(expr, all_int ? ValueType::kInt : ValueType::kReal);
+      case Op::kFloor:
+      case Op::kCeil:
+        return Typed(expr, ValueType::kInt);
+      default:
+        return Typed(expr, ValueType::kReal);
+    }
+  }
+
+  ModelIr& model_;
+  std::vector<Diagnostic> diagnostics_;
+  std::map<std::string, std::size_t> definition_index_;
+  std::vector<State> definition_state_;
+  std::vector<std::string> definition_path_;
+};
+
+}  // namespace
+
+std::vector<Diagnostic> CheckModel(ModelIr& model) {
+  return Checker(model).Run();
+}

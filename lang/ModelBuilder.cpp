@@ -1,0 +1,671 @@
+#include "lang/ModelBuilder.h"
+
+#include <algorithm>
+#include <cmath>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <utility>
+
+#include "base/Contract.h"
+#include "distributions/UserDistributions.h"
+#include "framework/Activity.h"
+#include "framework/BaseGroupClass.h"
+#include "framework/SANModel.h"
+#include "lang/Program.h"
+#include "reward/PerformanceVariableNode.h"
+#include "reward/SteadyState.h"
+#include "state/Place.h"
+
+namespace {
+
+FiringErrorHandler firing_error_handler = nullptr;
+
+// Settings of every reward variable: steady state, one time point, like the
+// compiled-in model's.
+constexpr RewardType kRewardType = 3;  // written to the type file
+constexpr int kNumTimePoints = 1;
+constexpr double kStartTimes[kNumTimePoints] = {0.0};
+constexpr double kStopTimes[kNumTimePoints] = {1.0};
+constexpr int kMaxMarking = 32767;
+
+ExprPtr PlaceExpr(int index, const std::string& name) {
+  auto expr = std::make_unique<Expr>();
+  expr->kind = ExprKind::kPlace;
+  expr->type = ValueType::kInt;
+  expr->index = index;
+  expr->name = name;
+  return expr;
+}
+
+ExprPtr OneOr(const ExprPtr& multiplicity) {
+  return multiplicity ? Clone(*multiplicity) : IntConstant(1);
+}
+
+void CollectPlaces(const Expr& expr, std::vector<int>& places) {
+  if (expr.kind == ExprKind::kPlace &&
+      std::find(places.begin(), places.end(), expr.index) == places.end()) {
+    places.push_back(expr.index);
+  }
+  for (const ExprPtr& arg : expr.args) CollectPlaces(*arg, places);
+}
+
+void AddUnique(std::vector<int>& places, int place) {
+  if (std::find(places.begin(), places.end(), place) == places.end()) {
+    places.push_back(place);
+  }
+}
+
+void CollectStatements(const std::vector<StatementIr>& statements,
+                       std::vector<int>& reads, std::vector<int>& writes) {
+  for (const StatementIr& statement : statements) {
+    if (statement.condition) CollectPlaces(*statement.condition, reads);
+    if (statement.value) CollectPlaces(*statement.value, reads);
+    if (statement.kind != StatementIr::Kind::kIf) {
+      AddUnique(writes, statement.place_index);
+    }
+    CollectStatements(statement.then_body, reads, writes);
+    CollectStatements(statement.else_body, reads, writes);
+  }
+}
+
+class TextSAN;
+
+// What every case of one activity shares: its enabling test and its timing.
+// A marking test or change with a constant count: the shape of nearly every
+// arc, run without the interpreter.
+struct ConstantArc {
+  short* mark;
+  int count;  // tokens needed (tests) or added, negative for removed
+  int place;
+  int low;  // the place's range (changes)
+  int high;
+};
+
+struct ActivityRuntime {
+  std::string name;
+  ActivityKind kind = ActivityKind::kExponential;
+  // Enabled when every marking lies in its range, when arcs and gates come
+  // down to such tests; else when the enabling program gives true.
+  std::optional<std::vector<MarkRange>> ranges;
+  Program enabling;  // bool
+  Program timing;    // rate or delay; empty for instantaneous activities
+  Program rank;      // empty: 1
+  Program weight;    // empty: 1
+  std::vector<int> reads;
+};
+
+// One activity of a text model, or one case of it.
+class TextActivity : public Activity {
+ public:
+  TextActivity(const std::string& name, int group_id,
+               const ActivityRuntime& runtime, TextSAN& model)
+      : Activity(name.c_str(), group_id, DistributionOf(runtime.kind),
+                 kDefaultExecutionPolicy, 0, 1, false),
+        runtime_(runtime),
+        model_(model) {
+    // Up to kInlineTests ranges live in the activity itself: the enabling
+    // test is the most frequent question the generator asks.
+    if (runtime.ranges && runtime.ranges->size() <= kInlineTests) {
+      num_tests_ = static_cast<int>(runtime.ranges->size());
+      std::copy(runtime.ranges->begin(), runtime.ranges->end(), tests_);
+    }
+  }
+
+  bool Enabled() override {
+    OldEnabled = NewEnabled;
+    NewEnabled =
+        num_tests_ >= 0 ? InlineTests() : runtime_.enabling.Evaluate() != 0.0;
+    return NewEnabled;
+  }
+
+  double Rate() override {
+    if (runtime_.kind != ActivityKind::kExponential) return 0.0;
+    return Value(runtime_.timing, 0.0);
+  }
+
+  double Weight() override {
+    if (runtime_.kind != ActivityKind::kInstantaneous) {
+      return Value(probability, 1.0);
+    }
+    if (runtime_.weight.empty()) return Value(probability, 1.0);
+    if (probability.empty()) return Value(runtime_.weight, 1.0);
+    return Value(runtime_.weight, 1.0) * Value(probability, 1.0);
+  }
+
+  int Rank() override {
+    return runtime_.rank.empty() ? 1
+                                 : static_cast<int>(runtime_.rank.Evaluate());
+  }
+
+  bool ReactivationPredicate() override { return false; }
+  bool ReactivationFunction() override { return false; }
+
+  double SampleDistribution() override {
+    switch (runtime_.kind) {
+      case ActivityKind::kExponential:
+        return TheDistribution->Exponential(Rate());
+      case ActivityKind::kDeterministic:
+        return Value(runtime_.timing, 0.0);
+      case ActivityKind::kInstantaneous:
+        return 0.0;
+    }
+    return 0.0;
+  }
+
+  double* ReturnDistributionParameters() override {
+    if (runtime_.kind == ActivityKind::kInstantaneous) return nullptr;
+    parameters_[0] = Value(runtime_.timing, 0.0);
+    return parameters_;
+  }
+
+  BaseActionClass* Fire() override;
+  void LinkVariables() override {}
+
+  Program probability;  // the case's; empty: 1
+  // The firing: constant arc changes alone (net per place) when there are
+  // no gates and no computed counts, else the compiled statements.
+  bool simple_effect = false;
+  std::vector<ConstantArc> changes;
+  Program effect;
+  std::vector<short*> written;  // marks the effect may change
+
+ private:
+  static Distribution DistributionOf(ActivityKind kind) {
+    switch (kind) {
+      case ActivityKind::kExponential:
+        return Exponential;
+      case ActivityKind::kDeterministic:
+        return Deterministic;
+      case ActivityKind::kInstantaneous:
+        return Instantaneous;
+    }
+    return Exponential;
+  }
+
+  bool InlineTests() const {
+    for (int i = 0; i < num_tests_; ++i) {
+      const int value = *tests_[i].mark;
+      if (value < tests_[i].low || value > tests_[i].high) return false;
+    }
+    return true;
+  }
+
+  // Reports a refused marking (the place keeps its value) and ends the run.
+  void Refused(int place, double value);
+
+  static double Value(const Program& program, double absent) {
+    if (program.empty()) return absent;
+    return program.IsConstant() ? program.ConstantValue() : program.Evaluate();
+  }
+
+  static constexpr int kInlineTests = 4;
+
+  const ActivityRuntime& runtime_;
+  TextSAN& model_;
+  int num_tests_ = -1;  // -1: the enabling program decides
+  MarkRange tests_[kInlineTests] = {};
+  double parameters_[1] = {0.0};
+  std::vector<short> saved_;
+};
+
+// The SAN model of a text model: owns its places, activities and groups.
+class TextSAN : public SANModel {
+ public:
+  TextSAN(const ModelIr& ir, const std::vector<double>& globals,
+          const std::vector<short>& initial);
+
+  // The marking of every place, "name=value" separated by blanks.
+  std::string DescribeMarking() const {
+    std::string text;
+    for (const auto& place : places_) {
+      if (!text.empty()) text += ' ';
+      text += place->getName();
+      text += '=' + std::to_string(place->getMark());
+    }
+    return text;
+  }
+
+  const ProgramBinding& binding() const { return binding_; }
+
+  // The arcs of `arcs` as marking changes of `sign` times their counts, when
+  // every count is a constant; nullopt otherwise.
+  std::optional<std::vector<ConstantArc>> ConstantCounts(
+      const std::vector<ArcIr>& arcs, int sign) const {
+    std::vector<ConstantArc> result;
+    for (const ArcIr& arc : arcs) {
+      int count = 1;
+      if (arc.multiplicity) {
+        const Program program =
+            Program::CompileExpr(*arc.multiplicity, binding_);
+        if (!program.IsConstant()) return std::nullopt;
+        const double value = program.ConstantValue();
+        if (!(value >= 0 && value <= kMaxMarking)) return std::nullopt;
+        count = static_cast<int>(value);
+      }
+      const auto p = static_cast<std::size_t>(arc.place_index);
+      result.push_back({binding_.marks[p], sign * count, arc.place_index,
+                        binding_.low[p], binding_.high[p]});
+    }
+    return result;
+  }
+  const std::vector<std::unique_ptr<ActivityRuntime>>& runtimes() const {
+    return runtimes_;
+  }
+  const char* PlaceName(int place) const {
+    return places_[static_cast<std::size_t>(place)]->getName();
+  }
+
+ private:
+  std::vector<std::unique_ptr<Place>> places_;
+  std::vector<std::unique_ptr<ActivityRuntime>> runtimes_;
+  std::vector<std::unique_ptr<TextActivity>> activities_;
+  std::vector<std::unique_ptr<PostselectGroup>> groups_;
+  ProgramBinding binding_;
+};
+
+BaseActionClass* TextActivity::Fire() {
+  if (simple_effect) {
+    // Check every change first, so that a refused one leaves the state as
+    // it was.
+    for (const ConstantArc& change : changes) {
+      const int value = *change.mark + change.count;
+      if (value < change.low || value > change.high) {
+        Refused(change.place, value);
+      }
+    }
+    for (const ConstantArc& change : changes) {
+      *change.mark = static_cast<short>(*change.mark + change.count);
+    }
+    return this;
+  }
+  saved_.resize(written.size());
+  for (std::size_t i = 0; i < written.size(); ++i) saved_[i] = *written[i];
+  if (!effect.Execute()) {
+    // Put the state back so that the message shows the state that fired.
+    for (std::size_t i = 0; i < written.size(); ++i) *written[i] = saved_[i];
+    Refused(effect.error().place, effect.error().value);
+  }
+  return this;
+}
+
+void TextActivity::Refused(int place, double value) {
+  const auto p = static_cast<std::size_t>(place);
+  std::ostringstream text;
+  text << "Error: activity " << ActionName << " would set place "
+       << model_.PlaceName(place) << " to " << value
+       << "; it must be a whole number in " << model_.binding().low[p] << ".."
+       << model_.binding().high[p] << " (state: " << model_.DescribeMarking()
+       << ")\n";
+  if (firing_error_handler != nullptr) firing_error_handler(text.str());
+  std::cerr << text.str() << std::flush;
+  GEN_CHECK(firing_error_handler != nullptr);
+}
+
+TextSAN::TextSAN(const ModelIr& ir, const std::vector<double>& globals,
+                 const std::vector<short>& initial) {
+  std::vector<BaseStateVariableClass*> places;
+  binding_.globals = globals;
+  for (std::size_t p = 0; p < ir.places.size(); ++p) {
+    const PlaceIr& place = ir.places[p];
+    places_.push_back(std::make_unique<Place>(place.name.c_str(), initial[p]));
+    places.push_back(places_.back().get());
+    binding_.marks.push_back(places_.back()->Mark);
+    binding_.low.push_back(place.bounds ? place.bounds->first : 0);
+    binding_.high.push_back(place.bounds ? place.bounds->second : kMaxMarking);
+  }
+
+  struct Wiring {
+    TextActivity* activity;
+    std::vector<int> reads;
+    std::vector<int> writes;
+  };
+  std::vector<Wiring> wiring;
+  std::vector<Activity*> activities;
+  std::vector<BaseGroupClass*> groups;
+  for (const ActivityIr& activity : ir.activities) {
+    auto runtime = std::make_unique<ActivityRuntime>();
+    runtime->name = activity.name;
+    runtime->kind = activity.kind;
+
+    // Enabled while every input arc has its tokens and every gate holds.
+    std::vector<int> reads;
+    ExprPtr enabling;
+    auto conjoin = [&enabling](ExprPtr term) {
+      enabling = enabling
+                     ? Binary(Op::kAnd, std::move(enabling), std::move(term))
+                     : std::move(term);
+      enabling->type = ValueType::kBool;
+    };
+    for (const ArcIr& arc : activity.inputs) {
+      ExprPtr test =
+          Binary(Op::kGreaterEqual, PlaceExpr(arc.place_index, arc.place),
+                 OneOr(arc.multiplicity));
+      test->type = ValueType::kBool;
+      conjoin(std::move(test));
+    }
+    for (const InputGateIr& gate : activity.input_gates) {
+      if (gate.predicate) conjoin(Clone(*gate.predicate));
+    }
+    if (!enabling) enabling = BoolConstant(true);
+    CollectPlaces(*enabling, reads);
+    runtime->enabling = Program::CompileExpr(*enabling, binding_);
+    runtime->ranges = runtime->enabling.AsMarkRanges();
+    if (activity.timing) {
+      runtime->timing = Program::CompileExpr(*activity.timing, binding_);
+    }
+    if (activity.rank) {
+      runtime->rank = Program::CompileExpr(*activity.rank, binding_);
+    }
+    if (activity.weight) {
+      runtime->weight = Program::CompileExpr(*activity.weight, binding_);
+    }
+    runtime->reads = reads;
+
+    // What every case does first: input arcs, input gates, the activity's
+    // own outputs and output gates.
+    std::vector<StatementIr> arcs_in;
+    for (const ArcIr& arc : activity.inputs) {
+      StatementIr statement;
+      statement.kind = StatementIr::Kind::kSubtract;
+      statement.place = arc.place;
+      statement.place_index = arc.place_index;
+      statement.value = OneOr(arc.multiplicity);
+      arcs_in.push_back(std::move(statement));
+    }
+    auto arcs_out = [](const std::vector<ArcIr>& arcs) {
+      std::vector<StatementIr> statements;
+      for (const ArcIr& arc : arcs) {
+        StatementIr statement;
+        statement.kind = StatementIr::Kind::kAdd;
+        statement.place = arc.place;
+        statement.place_index = arc.place_index;
+        statement.value = OneOr(arc.multiplicity);
+        statements.push_back(std::move(statement));
+      }
+      return statements;
+    };
+    std::vector<int> common_reads;
+    std::vector<int> common_writes;
+    Program common = Program::CompileStatements(arcs_in, binding_);
+    CollectStatements(arcs_in, common_reads, common_writes);
+    for (const InputGateIr& gate : activity.input_gates) {
+      common.Append(Program::CompileStatements(gate.function, binding_));
+      CollectStatements(gate.function, common_reads, common_writes);
+    }
+    const std::vector<StatementIr> outputs = arcs_out(activity.outputs);
+    common.Append(Program::CompileStatements(outputs, binding_));
+    CollectStatements(outputs, common_reads, common_writes);
+    for (const OutputGateIr& gate : activity.output_gates) {
+      common.Append(Program::CompileStatements(gate.function, binding_));
+      CollectStatements(gate.function, common_reads, common_writes);
+    }
+
+    const int group_id = static_cast<int>(groups.size());
+    const std::size_t num_cases = activity.cases.size();
+    std::unique_ptr<PostselectGroup> group;
+    if (num_cases >= 2) {
+      group = std::make_unique<PostselectGroup>();
+      group->initialize(static_cast<int>(num_cases),
+                        (activity.name + "Group").c_str());
+    }
+    for (std::size_t c = 0; c < std::max<std::size_t>(num_cases, 1); ++c) {
+      const std::string name =
+          num_cases >= 2 ? activity.name + "_case" + std::to_string(c + 1)
+                         : activity.name;
+      auto text_activity =
+          std::make_unique<TextActivity>(name, group_id, *runtime, *this);
+      TextActivity& a = *text_activity;
+      Wiring wires{&a, reads, common_writes};
+      for (int place : common_reads) AddUnique(wires.reads, place);
+      a.effect = Program();
+      a.effect.Append(common);
+      if (num_cases > 0) {
+        const CaseIr& one_case = activity.cases[c];
+        if (one_case.probability) {
+          a.probability = Program::CompileExpr(*one_case.probability, binding_);
+        }
+        const std::vector<StatementIr> case_outputs =
+            arcs_out(one_case.outputs);
+        a.effect.Append(Program::CompileStatements(case_outputs, binding_));
+        CollectStatements(case_outputs, wires.reads, wires.writes);
+        for (const OutputGateIr& gate : one_case.output_gates) {
+          a.effect.Append(Program::CompileStatements(gate.function, binding_));
+          CollectStatements(gate.function, wires.reads, wires.writes);
+        }
+      }
+      for (int place : wires.writes) {
+        a.written.push_back(binding_.marks[static_cast<std::size_t>(place)]);
+      }
+      // Only arcs with constant counts: net changes per place instead of
+      // the program.
+      bool gates =
+          !activity.input_gates.empty() || !activity.output_gates.empty();
+      std::vector<const std::vector<ArcIr>*> arc_lists = {&activity.inputs,
+                                                          &activity.outputs};
+      if (num_cases > 0) {
+        gates = gates || !activity.cases[c].output_gates.empty();
+        arc_lists.push_back(&activity.cases[c].outputs);
+      }
+      std::vector<ConstantArc> changes;
+      bool constant = !gates;
+      for (std::size_t k = 0; constant && k < arc_lists.size(); ++k) {
+        const auto counts = ConstantCounts(*arc_lists[k], k == 0 ? -1 : 1);
+        if (!counts) {
+          constant = false;
+          break;
+        }
+        for (const ConstantArc& change : *counts) {
+          auto same = std::find_if(changes.begin(), changes.end(),
+                                   [&change](const ConstantArc& c) {
+                                     return c.mark == change.mark;
+                                   });
+          if (same == changes.end()) {
+            changes.push_back(change);
+          } else {
+            same->count += change.count;
+          }
+        }
+      }
+      if (constant) {
+        a.simple_effect = true;
+        for (const ConstantArc& change : changes) {
+          if (change.count != 0) a.changes.push_back(change);
+        }
+      }
+      if (group) group->appendGroup(&a);
+      activities.push_back(&a);
+      wiring.push_back(std::move(wires));
+      activities_.push_back(std::move(text_activity));
+    }
+    if (group) {
+      groups.push_back(group.get());
+      groups_.push_back(std::move(group));
+    } else {
+      groups.push_back(activities.back());
+    }
+    runtimes_.push_back(std::move(runtime));
+  }
+
+  initializeSANModelNow(ir.name.c_str(), static_cast<int>(places.size()),
+                        places.data(), 0, nullptr,
+                        static_cast<int>(activities.size()), activities.data(),
+                        static_cast<int>(groups.size()), groups.data());
+  // Every place an activity changes is affected by it; every place its
+  // enabling reads enables it.
+  for (const Wiring& wires : wiring) {
+    for (int place : wires.writes) {
+      AddAffectArc(places_[static_cast<std::size_t>(place)].get(),
+                   wires.activity);
+    }
+    for (int place : wires.reads) {
+      AddEnableArc(places_[static_cast<std::size_t>(place)].get(),
+                   wires.activity);
+    }
+  }
+}
+
+// What a reward variable computes in a state: its rate reward plus, for
+// every impulse, rate x amount while the impulse's activity is enabled (the
+// long-run rate at which the impulse is earned in that state).
+struct RewardRuntime {
+  struct Impulse {
+    const ActivityRuntime* activity;
+    Program amount;
+  };
+  Program rate;  // empty: 0
+  std::vector<Impulse> impulses;
+
+  double Value() const {
+    double value = rate.empty() ? 0.0 : rate.Evaluate();
+    for (const Impulse& impulse : impulses) {
+      if (impulse.activity->enabling.Evaluate() == 0.0) continue;
+      value += impulse.activity->timing.Evaluate() *
+               (impulse.amount.empty() ? 1.0 : impulse.amount.Evaluate());
+    }
+    return value;
+  }
+};
+
+class TextRewardWorker : public SteadyState {
+ public:
+  explicit TextRewardWorker(const RewardRuntime& runtime) : runtime_(runtime) {
+    NumModelPointers = 1;
+    ModelPointers.push_back(ModelBinding::To(&model_));
+  }
+  double Reward_Function() override { return runtime_.Value(); }
+
+ private:
+  const RewardRuntime& runtime_;
+  SANModel* model_ = nullptr;  // bound by name; the programs read the places
+};
+
+class TextRewardNode : public PerformanceVariableNode {
+ public:
+  TextRewardNode(const std::string& name, const char* model_name,
+                 const std::vector<std::string>& places,
+                 const RewardRuntime& runtime, int time_index)
+      : runtime_(runtime) {
+    ModelRef = &TopModel;
+    Initialize(name.c_str(), kRewardType, kNumTimePoints, kStartTimes,
+               kStopTimes, time_index, 0, 1, static_cast<int>(places.size()));
+    TimeType = 1;
+    for (const std::string& place : places) {
+      AddVariableDependency(place.c_str(), model_name);
+    }
+  }
+
+  void CreateWorkerList() override {
+    for (auto& worker : Workers) {
+      worker = std::make_unique<TextRewardWorker>(runtime_);
+    }
+  }
+
+  BaseModelClass* TopModel = nullptr;  // set through ModelRef
+
+ private:
+  const RewardRuntime& runtime_;
+};
+
+class TextPVModel : public PVModel {
+ public:
+  TextPVModel(const ModelIr& ir, const std::vector<double>& globals,
+              const std::vector<short>& initial) {
+    // The reward model is built first, as for compiled models, so that the
+    // SAN model gets the second model identifier.
+    auto san = std::make_unique<TextSAN>(ir, globals, initial);
+    const TextSAN& model = *san;
+    ChildModel = std::move(san);
+    DefineName((ir.name + "PV").c_str());
+    for (const RewardIr& reward : ir.rewards) {
+      auto runtime = std::make_unique<RewardRuntime>();
+      std::vector<int> reads;
+      if (reward.rate) {
+        runtime->rate = Program::CompileExpr(*reward.rate, model.binding());
+        CollectPlaces(*reward.rate, reads);
+      }
+      for (const ImpulseIr& impulse : reward.impulses) {
+        const ActivityRuntime& activity =
+            *model.runtimes()[static_cast<std::size_t>(impulse.activity_index)];
+        RewardRuntime::Impulse term{&activity, Program()};
+        if (impulse.amount) {
+          term.amount = Program::CompileExpr(*impulse.amount, model.binding());
+          CollectPlaces(*impulse.amount, reads);
+        }
+        for (int place : activity.reads) AddUnique(reads, place);
+        const ActivityIr& source =
+            ir.activities[static_cast<std::size_t>(impulse.activity_index)];
+        if (source.timing) CollectPlaces(*source.timing, reads);
+        runtime->impulses.push_back(std::move(term));
+      }
+      // A reward variable needs one model to depend on to get its worker.
+      if (reads.empty()) reads.push_back(0);
+      std::vector<std::string> names;
+      for (int place : reads) {
+        names.push_back(ir.places[static_cast<std::size_t>(place)].name);
+      }
+      reward_names_.push_back(reward.name);
+      reward_places_.push_back(std::move(names));
+      rewards_.push_back(std::move(runtime));
+    }
+    CreatePVList(static_cast<int>(ir.rewards.size()), false);
+    Initialize();
+  }
+
+  PerformanceVariableNode* createPVNode(int variable, int time_index) override {
+    if (variable < 0 || static_cast<std::size_t>(variable) >= rewards_.size()) {
+      return nullptr;
+    }
+    const auto v = static_cast<std::size_t>(variable);
+    return new TextRewardNode(reward_names_[v], ChildModel->getName(),
+                              reward_places_[v], *rewards_[v], time_index);
+  }
+
+ private:
+  std::vector<std::unique_ptr<RewardRuntime>> rewards_;
+  std::vector<std::string> reward_names_;
+  std::vector<std::vector<std::string>> reward_places_;
+};
+
+}  // namespace
+
+void SetFiringErrorHandler(FiringErrorHandler handler) {
+  firing_error_handler = handler;
+}
+
+std::vector<double> DefaultGlobals(const ModelIr& model) {
+  std::vector<double> values;
+  for (const GlobalIr& global : model.globals) {
+    values.push_back(global.default_value);
+  }
+  return values;
+}
+
+BuildResult BuildModel(const ModelIr& model,
+                       const std::vector<double>& globals) {
+  GEN_CHECK(globals.size() == model.globals.size());
+  BuildResult result;
+  ProgramBinding binding;
+  binding.globals = globals;
+  std::vector<short> initial;
+  for (const PlaceIr& place : model.places) {
+    double value = 0.0;
+    if (place.initial)
+      value = Program::CompileExpr(*place.initial, binding).Evaluate();
+    const int low = place.bounds ? place.bounds->first : 0;
+    const int high = place.bounds ? place.bounds->second : kMaxMarking;
+    if (!(value >= low && value <= high) || value != std::floor(value)) {
+      std::ostringstream text;
+      text << "the initial marking " << value << " of place '" << place.name
+           << "' is outside " << low << ".." << high;
+      result.errors.push_back({place.where, text.str()});
+      initial.push_back(0);
+      continue;
+    }
+    initial.push_back(static_cast<short>(value));
+  }
+  if (!result.errors.empty()) return result;
+  result.model = std::make_unique<TextPVModel>(model, globals, initial);
+  return result;
+}

@@ -1,0 +1,180 @@
+#ifndef GEN_LANG_MODELIR_H_
+#define GEN_LANG_MODELIR_H_
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "lang/Expr.h"
+#include "lang/SourceLocation.h"
+
+// The intermediate representation of a stochastic activity network model:
+// what the text parser and the importers of other formats produce, what
+// CheckModel validates and what BuildModel turns into a runnable model.
+// Elements refer to each other by name; CheckModel resolves the names in
+// expressions and statements (it fills Expr::index and Expr::type and
+// PlaceIr/StatementIr indices) and reports everything it cannot accept.
+//
+// Composition is already flattened here: one model, one list of places, one
+// list of activities (see lang/Composition.h for joining and replicating
+// submodels into a ModelIr).
+
+// A global variable of the study. `type` is kInt or kReal.
+struct GlobalIr {
+  std::string name;
+  ValueType type = ValueType::kReal;
+  double default_value = 0.0;
+  SourceLocation where;
+};
+
+// A named expression over globals, places and other definitions, used
+// wherever its name appears. Definitions must not refer to themselves
+// through any chain of names.
+struct DefinitionIr {
+  std::string name;
+  ExprPtr value;
+  SourceLocation where;
+};
+
+// One experiment of the study: values for some globals; the others keep
+// their defaults.
+struct ExperimentIr {
+  struct Setting {
+    std::string global;
+    double value = 0.0;
+    SourceLocation where;
+  };
+  std::vector<Setting> settings;
+  SourceLocation where;
+};
+
+// A place. `initial` is an integer expression over globals and definitions
+// (no markings). With `bounds`, a marking outside [low, high] after a firing
+// is a fatal error naming the state, the activity and the place; every
+// marking must stay within 0..32767 in any case.
+struct PlaceIr {
+  std::string name;
+  ExprPtr initial;
+  std::optional<std::pair<int, int>> bounds;
+  SourceLocation where;
+};
+
+// An input or output arc. An input arc enables its activity while the place
+// holds at least `multiplicity` tokens and removes them on firing; an output
+// arc adds them. A null multiplicity is 1.
+struct ArcIr {
+  std::string place;
+  ExprPtr multiplicity;
+  SourceLocation where;
+  int place_index = -1;  // filled by CheckModel
+};
+
+// A statement of a gate function.
+struct StatementIr {
+  enum class Kind {
+    kAssign,    // place = value
+    kAdd,       // place += value
+    kSubtract,  // place -= value
+    kIf,        // if (condition) then_body else else_body
+  };
+  Kind kind = Kind::kAssign;
+  std::string place;
+  ExprPtr value;      // integer; kAssign, kAdd, kSubtract
+  ExprPtr condition;  // boolean; kIf
+  std::vector<StatementIr> then_body;
+  std::vector<StatementIr> else_body;
+  SourceLocation where;
+  int place_index = -1;  // filled by CheckModel
+};
+
+// An input gate: the activity is enabled only while `predicate` holds; on
+// firing, `function` runs (after the input arcs have removed their tokens).
+// A null predicate is true.
+struct InputGateIr {
+  ExprPtr predicate;
+  std::vector<StatementIr> function;
+  SourceLocation where;
+};
+
+// An output gate: `function` runs when the activity (or its case) fires.
+struct OutputGateIr {
+  std::vector<StatementIr> function;
+  SourceLocation where;
+};
+
+// One case of an activity: a non-negative probability (a real expression,
+// markings allowed) and the case's own output arcs and gates.
+struct CaseIr {
+  ExprPtr probability;
+  std::vector<ArcIr> outputs;
+  std::vector<OutputGateIr> output_gates;
+  SourceLocation where;
+};
+
+enum class ActivityKind { kExponential, kDeterministic, kInstantaneous };
+
+// An activity. Timed ones have `timing`: the exponential rate or the
+// deterministic delay. Instantaneous ones have a rank (integer, default 1:
+// among the enabled instantaneous activities only those of highest rank
+// fire) and a weight (default 1) that decides among them. With no case the
+// activity has one implicit case of probability 1.
+//
+// Firing order: input arcs, input gate functions, the activity's output
+// arcs, its output gates, then the chosen case's output arcs and gates.
+struct ActivityIr {
+  std::string name;
+  ActivityKind kind = ActivityKind::kExponential;
+  ExprPtr timing;  // rate or delay; null for instantaneous activities
+  ExprPtr rank;    // instantaneous only; null means 1
+  ExprPtr weight;  // instantaneous only; null means 1
+  std::vector<ArcIr> inputs;
+  std::vector<InputGateIr> input_gates;
+  std::vector<ArcIr> outputs;
+  std::vector<OutputGateIr> output_gates;
+  std::vector<CaseIr> cases;
+  SourceLocation where;
+};
+
+// An impulse reward: `amount` (a real expression over markings, evaluated in
+// the state before the firing) earned each time `activity` completes.
+struct ImpulseIr {
+  std::string activity;
+  ExprPtr amount;
+  SourceLocation where;
+  int activity_index = -1;  // filled by CheckModel
+};
+
+// A steady-state reward variable: a rate reward (null means 0) and impulse
+// rewards of timed exponential activities. The .var file carries, per state,
+// the rate reward plus the long-run equivalent of the impulses: the sum over
+// the impulses' enabled activities and cases of rate x case probability x
+// amount.
+struct RewardIr {
+  std::string name;
+  ExprPtr rate;
+  std::vector<ImpulseIr> impulses;
+  SourceLocation where;
+};
+
+struct ModelIr {
+  std::string name = "model";  // the SAN model's name (in traces)
+  std::string study_name = "study";
+  std::vector<GlobalIr> globals;
+  std::vector<DefinitionIr> definitions;
+  std::vector<ExperimentIr> experiments;  // empty: one experiment of defaults
+  std::vector<PlaceIr> places;            // state image order
+  std::vector<ActivityIr> activities;
+  std::vector<RewardIr> rewards;
+  SourceLocation where;  // the model as a whole (its file)
+};
+
+// Index of the element called `name` in `items`, or -1.
+template <typename Item>
+int FindByName(const std::vector<Item>& items, const std::string& name) {
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    if (items[i].name == name) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+#endif  // GEN_LANG_MODELIR_H_

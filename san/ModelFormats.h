@@ -1,0 +1,25 @@
+#ifndef GEN_SAN_MODELFORMATS_H_
+#define GEN_SAN_MODELFORMATS_H_
+
+#include <string>
+
+#include "lang/Parser.h"
+
+// A reader of one model file format: the checked model, or the errors that
+// stop it (each with its location in the file).
+using ModelLoader = ParseResult (*)(const std::string& text,
+                                    const std::string& file_name);
+
+struct ModelFormat {
+  const char* name;       // for --format
+  const char* extension;  // with its dot
+  ModelLoader load;
+};
+
+// The format called `name`, or null.
+const ModelFormat* FormatNamed(const std::string& name);
+// The format of `file_name` by its extension; the model language when no
+// format claims the extension.
+const ModelFormat& FormatOfFile(const std::string& file_name);
+
+#endif  // GEN_SAN_MODELFORMATS_H_

@@ -1,0 +1,150 @@
+#include "san/SanDriver.h"
+
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "base/Fatal.h"
+#include "lang/ModelBuilder.h"
+#include "lang/TextStudy.h"
+#include "main/CommandLine.h"
+#include "reward/PVModel.h"
+#include "run/RunGeneration.h"
+#include "san/ModelFormats.h"
+
+namespace {
+
+void PrintUsage(std::ostream& out) {
+  out << "usage:  san [--format NAME] MODEL_FILE -Pexperimentfilepath "
+         "-Nexperimentname [gen's options]\n"
+         "        san --check [--format NAME] MODEL_FILE\n"
+         "Example:  san models/failure.san -Pout/ -Nexp1 -B0\n"
+      << std::flush;
+}
+
+int CheckedStandardOutput() {
+  std::cout.flush();
+  if (!std::cout) {
+    std::cerr << "Error: standard output could not be written\n" << std::flush;
+    return 1;
+  }
+  return 0;
+}
+
+[[noreturn]] void FiringError(const std::string& text) {
+  FatalError(std::cerr, text);
+}
+
+std::optional<std::string> ReadFile(const std::string& name) {
+  std::ifstream in(name, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::ostringstream text;
+  text << in.rdbuf();
+  if (in.bad()) return std::nullopt;
+  return text.str();
+}
+
+// Counts of a checked model, for --check.
+void PrintSummary(const ModelIr& model, std::ostream& out) {
+  int case_activities = 0;
+  for (const ActivityIr& activity : model.activities) {
+    case_activities += activity.cases.size() >= 2
+                           ? static_cast<int>(activity.cases.size())
+                           : 1;
+  }
+  const std::size_t experiments =
+      model.experiments.empty() ? 1 : model.experiments.size();
+  out << "model " << model.name << '\n'
+      << "places " << model.places.size() << '\n'
+      << "activities " << model.activities.size() << " (" << case_activities
+      << " with their cases)\n"
+      << "reward variables " << model.rewards.size() << '\n'
+      << "globals " << model.globals.size() << '\n'
+      << "experiments " << experiments << '\n';
+}
+
+}  // namespace
+
+int RunSan(int argc, char** argv) {
+  bool check = false;
+  const ModelFormat* format = nullptr;
+  int next = 1;
+  while (next < argc && std::string(argv[next]).rfind("--", 0) == 0) {
+    const std::string option = argv[next++];
+    if (option == "--check") {
+      check = true;
+    } else if (option == "--format" && next < argc) {
+      format = FormatNamed(argv[next]);
+      if (format == nullptr) {
+        FatalError(std::cerr, std::string("Error: unknown model format \"") +
+                                  argv[next] + "\"\n");
+      }
+      ++next;
+    } else {
+      PrintUsage(std::cerr);
+      return 1;
+    }
+  }
+  if (next >= argc) {
+    PrintUsage(check || format != nullptr ? std::cerr : std::cout);
+    return check || format != nullptr ? 1 : CheckedStandardOutput();
+  }
+  const std::string file_name = argv[next++];
+  // gen's arguments follow; gen shows its usage when fewer than three are
+  // given, and so does san.
+  std::vector<char*> options = {argv[0]};
+  for (int i = next; i < argc; ++i) options.push_back(argv[i]);
+  if (!check && options.size() < 4) {
+    PrintUsage(std::cout);
+    return CheckedStandardOutput();
+  }
+
+  const std::optional<std::string> text = ReadFile(file_name);
+  if (!text) {
+    FatalError(std::cerr,
+               "Error: cannot read model file \"" + file_name + "\"\n");
+  }
+  if (format == nullptr) format = &FormatOfFile(file_name);
+  ParseResult loaded = format->load(*text, file_name);
+  if (!loaded.errors.empty()) {
+    FatalError(std::cerr, FormatDiagnostics(loaded.errors, &*text));
+  }
+  const ModelIr& model = loaded.model;
+  if (check) {
+    PrintSummary(model, std::cout);
+    return CheckedStandardOutput();
+  }
+
+  CommandLineSettings settings;
+  const CommandLineStatus status =
+      commandline(static_cast<int>(options.size()), options.data(), settings);
+  if (!status.ok) FatalError(std::cerr, status.message);
+  const int experiment = settings.experiment;
+
+  TextStudy study(model);
+  if (experiment < 0 || experiment >= study.GetNumExps()) {
+    FatalError(std::cerr, "Error: experiment " + std::to_string(experiment) +
+                              " is outside 0.." +
+                              std::to_string(study.GetNumExps() - 1) + "\n");
+  }
+  study.SetGVs(experiment);
+  study.PrintGlobalValues(experiment);
+  if (settings.overrides) {
+    study.overrideGVs(settings.overrides->c_str());
+    std::cout << "Overriding global variables in ssg\n" << std::flush;
+  }
+  SetFiringErrorHandler(&FiringError);
+  PVModel* pv_model = study.GetPVModel(false);
+  if (pv_model == nullptr) {
+    FatalError(std::cerr, FormatDiagnostics(study.build_errors(), &*text));
+  }
+  // The study owns the model; it is destroyed only after the run.
+  const Status run = RunGeneration(*pv_model, settings.run);
+  study.CurrentPVModel.reset();
+  if (!run.ok) FatalError(run);
+  return CheckedStandardOutput();
+}

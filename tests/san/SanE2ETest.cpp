@@ -1,0 +1,190 @@
+// Whole runs of san on the text models, compared byte for byte with gen on
+// the compiled-in failure model and with genbench on the compiled Kanban and
+// FMS models. Only the measured computation time is masked.
+
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "gtest/gtest.h"
+#include "tests/support/RunProcess.h"
+
+namespace {
+
+const std::string kModels = GEN_MODELS_DIR;
+
+std::string MaskSeconds(const std::string& text) {
+  static const std::regex kStdout(
+      R"((Computation Time \(user \+ system\): )\S+( seconds))");
+  static const std::regex kTrace(
+      R"((Computation time \(user \+ system\): )\S+)");
+  return std::regex_replace(std::regex_replace(text, kStdout, "$1<seconds>$2"),
+                            kTrace, "$1<seconds>");
+}
+
+std::vector<std::string> With(std::vector<std::string> first,
+                              const std::vector<std::string>& rest) {
+  first.insert(first.end(), rest.begin(), rest.end());
+  return first;
+}
+
+// Runs `program` with `args` in a fresh folder holding "out/" and returns
+// everything the run left: exit code, both streams and the named files.
+struct RunResult {
+  ProcessResult process;
+  std::vector<std::string> files;
+};
+
+RunResult RunIn(const std::string& program,
+                const std::vector<std::string>& args,
+                const std::vector<std::string>& file_names) {
+  ScopedTempDir dir;
+  RunProcess("/bin/mkdir", {"out"}, dir.path());
+  RunResult run{RunProcess(program, args, dir.path()), {}};
+  run.process.out = MaskSeconds(run.process.out);
+  for (const std::string& name : file_names) {
+    run.files.push_back(MaskSeconds(ReadWholeFile(dir.path() + "/" + name)));
+  }
+  return run;
+}
+
+TEST(SanE2ETest, FailureModelMatchesGen) {
+  const std::vector<std::string> files = {"out/exp1.arm", "out/exp1.var",
+                                          "out/exp1.pvtype", "trace.txt"};
+  std::vector<std::vector<std::string>> cases;
+  for (int b = 0; b <= 9; ++b) {
+    cases.push_back({"-Pout/", "-Nexp1", "-B" + std::to_string(b)});
+  }
+  cases.push_back({"-Pout/", "-Nexp1", "-B3", "-O",
+                   "d:pperm_fault_G:0.2:d:safe_restore_rate_G:0.5:d:test_"
+                   "execution_rate_G:5000"});
+  cases.push_back({"-Pout/", "-Nexp1", "-B0", "-a", "-O",
+                   "d:safe_restore_rate_G:0"});  // absorbing failures
+  cases.push_back({"-Pout/", "-Nexp1", "-l1", "-t", "trace.txt"});
+  cases.push_back({"-Pout/", "-Nexp1", "-l4", "-t", "trace.txt"});
+  cases.push_back({"-Pout/", "-Nexp1", "-l4"});
+  cases.push_back({"-Pout/", "-Nexp1", "-O", "d:unknown:1:d:pperm_fault_G:x"});
+  cases.push_back({"-Pout/", "-Nexp1", "-B10"});
+  for (const auto& args : cases) {
+    std::string name;
+    for (const std::string& arg : args) name += arg + ' ';
+    SCOPED_TRACE(name);
+    const RunResult gen = RunIn(GEN_BINARY, args, files);
+    const RunResult san =
+        RunIn(SAN_BINARY, With({kModels + "/failure.san"}, args), files);
+    EXPECT_EQ(san.process.exit_code, gen.process.exit_code);
+    EXPECT_EQ(san.process.out, gen.process.out);
+    EXPECT_EQ(san.process.err, gen.process.err);
+    for (std::size_t f = 0; f < files.size(); ++f) {
+      SCOPED_TRACE(files[f]);
+      EXPECT_EQ(san.files[f], gen.files[f]);
+    }
+  }
+}
+
+// The text model `model` against genbench's compiled one for N = 1 to 4.
+void ExpectSameAsGenbench(const char* model) {
+  const std::vector<std::string> files = {"out/x.arm", "out/x.var",
+                                          "out/x.pvtype"};
+  {
+    for (int n = 1; n <= 4; ++n) {
+      SCOPED_TRACE(std::string(model) + " N=" + std::to_string(n));
+      const RunResult compiled = RunIn(
+          GEN_BENCH_BINARY, {model, std::to_string(n), "-Pout/", "-Nx"}, files);
+      // Experiment n - 1 of the text model's study sets N = n.
+      const RunResult text = RunIn(SAN_BINARY,
+                                   {kModels + "/" + model + ".san", "-Pout/",
+                                    "-Nx", "-B" + std::to_string(n - 1)},
+                                   files);
+      ASSERT_EQ(text.process.exit_code, 0) << text.process.err;
+      EXPECT_NE(text.process.out.find("N\tint\t" + std::to_string(n) + "\n"),
+                std::string::npos);
+      for (std::size_t f = 0; f < files.size(); ++f) {
+        SCOPED_TRACE(files[f]);
+        EXPECT_FALSE(text.files[f].empty());
+        EXPECT_EQ(text.files[f], compiled.files[f]);
+      }
+    }
+  }
+}
+
+TEST(SanE2ETest, KanbanMatchesGenbench) { ExpectSameAsGenbench("kanban"); }
+
+TEST(SanE2ETest, FmsMatchesGenbench) { ExpectSameAsGenbench("fms"); }
+
+TEST(SanE2ETest, CheckSummarisesTheModel) {
+  const ProcessResult run =
+      RunProcess(SAN_BINARY, {"--check", kModels + "/failure.san"}, ".");
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_EQ(run.out,
+            "model san\n"
+            "places 15\n"
+            "activities 15 (23 with their cases)\n"
+            "reward variables 3\n"
+            "globals 3\n"
+            "experiments 10\n");
+}
+
+TEST(SanE2ETest, ModelErrorsStopBeforeAnyFileIsTouched) {
+  struct Row {
+    const char* name;
+    const char* model;
+    const char* message;
+  };
+  const Row rows[] = {
+      {"syntax", "place a = 1\nplace b;\n",
+       "m.san:2:1: expected ';' but found 'place'\nplace b;\n^\n"},
+      {"initial marking out of range", "global int n = 40000;\nplace a = n;\n",
+       "m.san:2:7: the initial marking 40000 of place 'a' is outside "
+       "0..32767\nplace a = n;\n      ^\n"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    ScopedTempDir dir;
+    {
+      std::FILE* file = std::fopen((dir.path() + "/m.san").c_str(), "w");
+      ASSERT_NE(file, nullptr);
+      std::fputs(row.model, file);
+      std::fclose(file);
+      std::FILE* old = std::fopen((dir.path() + "/x.arm").c_str(), "w");
+      std::fputs("previous\n", old);
+      std::fclose(old);
+    }
+    const ProcessResult run =
+        RunProcess(SAN_BINARY, {"m.san", "-P", "", "-Nx"}, dir.path());
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_EQ(run.err, row.message);
+    EXPECT_EQ(ReadWholeFile(dir.path() + "/x.arm"), "previous\n");
+  }
+}
+
+TEST(SanE2ETest, AMarkingLeavingItsRangeIsFatalAndNamed) {
+  ScopedTempDir dir;
+  std::FILE* file = std::fopen((dir.path() + "/m.san").c_str(), "w");
+  ASSERT_NE(file, nullptr);
+  std::fputs(
+      "place a = 1;\nplace b bounds 0 .. 2;\n"
+      "activity fill rate 1 { input a; output a; output b; }\n",
+      file);
+  std::fclose(file);
+  const ProcessResult run =
+      RunProcess(SAN_BINARY, {"m.san", "-Pout", "-Nx", "-B0"}, dir.path());
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_NE(run.err.find("Error: activity fill would set place b to 3; it "
+                         "must be a whole number in 0..2 (state: a=1 b=2)"),
+            std::string::npos)
+      << run.err;
+}
+
+TEST(SanE2ETest, UsageAndUnreadableFiles) {
+  const ProcessResult usage = RunProcess(SAN_BINARY, {}, ".");
+  EXPECT_EQ(usage.exit_code, 0);
+  EXPECT_EQ(usage.out.rfind("usage:  san ", 0), 0u);
+  const ProcessResult missing =
+      RunProcess(SAN_BINARY, {"--check", "/no/such/model.san"}, ".");
+  EXPECT_EQ(missing.exit_code, 1);
+  EXPECT_EQ(missing.err,
+            "Error: cannot read model file \"/no/such/model.san\"\n");
+}
+
+}  // namespace
