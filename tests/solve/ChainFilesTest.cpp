@@ -17,7 +17,7 @@ std::string Arm(const std::string& blocks, std::uint32_t n = 3) {
 }
 
 const std::string kBlocks =
-    "1\n2\n5.0000000000e-01\n1\n7.0000000000e+00\n0\n"
+    "1\n1\n7.0000000000e+00\n2\n5.0000000000e-01\n0\n"
     "2\n3\n2.0000000000e+00\n3\n1.0000000000e+00\n0\n"
     "3\n0\n";
 
@@ -30,6 +30,7 @@ TEST(StateSpaceReaderTest, ReadsBlocksMergesNothingAndDropsSelfLoops) {
   EXPECT_EQ(space.first, (std::vector<std::size_t>{0, 1, 3, 3}));
   EXPECT_EQ(space.target, (std::vector<std::uint32_t>{1, 2, 2}));
   EXPECT_EQ(space.rate, (std::vector<double>{0.5, 2.0, 1.0}));
+  EXPECT_EQ(space.self_rate, (std::vector<double>{7.0, 0.0, 0.0}));
 }
 
 TEST(StateSpaceReaderTest, RejectsDamagedFilesWithTheLine) {
