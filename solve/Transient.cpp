@@ -60,6 +60,175 @@ double MaxAbs(const std::vector<double>& v) {
   return m;
 }
 
+// The dense path multiplies up to 2^40 blocks together, so its rounding
+// error grows with the number of blocks: it computes in extended precision.
+using Real = long double;
+constexpr Real kRealRoundoff = std::numeric_limits<Real>::epsilon() / 2;
+
+// out += M P for the dense matrix M (row-major, n x n).
+void AddTimesP(const std::vector<Real>& m, const StateSpace& space,
+               const std::vector<Real>& stay, Real rate, std::vector<Real>* out) {
+  const std::size_t n = space.num_states;
+  for (std::size_t row = 0; row < n; ++row) {
+    const Real* from = m.data() + row * n;
+    Real* to = out->data() + row * n;
+    for (std::size_t s = 0; s < n; ++s) {
+      const Real p = from[s];
+      if (p == 0) continue;
+      to[s] += p * stay[s];
+      for (std::size_t e = space.first[s]; e < space.first[s + 1]; ++e) {
+        to[space.target[e]] += p * (space.rate[e] / rate);
+      }
+    }
+  }
+}
+
+TransientPoint DensePoint(const StateSpace& space,
+                          const std::vector<double>& exit, double rate,
+                          double degree, double time,
+                          const std::vector<const std::vector<double>*>& instant,
+                          const std::vector<const std::vector<double>*>& earning,
+                          const std::vector<const std::vector<double>*>& abs_of,
+                          const TransientOptions& options) {
+  const std::size_t n = space.num_states;
+  const std::size_t nv = instant.size();
+  // tau = time / 2^j with Lambda tau at most kStepsPerBlock.
+  constexpr double kStepsPerBlock = 256;
+  int doublings = 0;
+  double tau = time;
+  while (rate * tau > kStepsPerBlock) {
+    tau /= 2;
+    ++doublings;
+  }
+  const double blocks = std::ldexp(1.0, doublings);
+  const PoissonWindow w =
+      PoissonWeights(rate * tau, std::max(options.epsilon / blocks, 1e-300));
+  // Each block is raised to a power up to 2^40, so each row of P and each
+  // set of weights must sum to 1 to extended precision: a row sum off by
+  // one double rounding would drift the mass by that much per step.
+  (void)exit;
+  std::vector<Real> stay(n);
+  for (std::size_t s = 0; s < n; ++s) {
+    Real leave = 0;
+    for (std::size_t e = space.first[s]; e < space.first[s + 1]; ++e) {
+      leave += space.rate[e] / static_cast<Real>(rate);
+    }
+    stay[s] = 1 - leave;
+  }
+  const std::size_t mode = static_cast<std::size_t>(std::floor(rate * tau));
+  std::vector<Real> weight(w.weight.size());
+  weight[mode - w.left] = 1;
+  for (std::size_t k = mode; k < w.right; ++k) {
+    weight[k + 1 - w.left] =
+        weight[k - w.left] * (static_cast<Real>(rate) * tau) / (k + 1);
+  }
+  for (std::size_t k = mode; k > w.left; --k) {
+    weight[k - 1 - w.left] =
+        weight[k - w.left] * k / (static_cast<Real>(rate) * tau);
+  }
+  Real total = 0;
+  for (Real x : weight) total += x;
+  for (Real& x : weight) x /= total;
+
+  // E = exp(Q tau) and G = Lambda * integral_0^tau exp(Q u) du, both from
+  // the powers of P.
+  std::vector<Real> power(n * n, 0.0);
+  for (std::size_t s = 0; s < n; ++s) power[s * n + s] = 1;
+  std::vector<Real> e(n * n, 0.0);
+  std::vector<Real> g(n * n, 0.0);
+  std::vector<Real> next(n * n);
+  Real beyond = 1;
+  for (std::size_t k = 0; k <= w.right; ++k) {
+    const Real wk = k >= w.left ? weight[k - w.left] : 0.0;
+    beyond -= wk;
+    for (std::size_t i = 0; i < n * n; ++i) {
+      e[i] += wk * power[i];
+      g[i] += std::max(beyond, Real(0)) * power[i];
+    }
+    if (k == w.right) break;
+    std::fill(next.begin(), next.end(), 0.0);
+    AddTimesP(power, space, stay, rate, &next);
+    power.swap(next);
+  }
+  // Per reward: a = integral exp(Q u) du r'; the columns 2v, 2v + 1 hold r'
+  // and |r'|.
+  std::vector<std::vector<Real>> a(2 * nv, std::vector<Real>(n, 0.0));
+  for (std::size_t v = 0; v < 2 * nv; ++v) {
+    const std::vector<double>& r =
+        *(v % 2 == 0 ? earning[v / 2] : abs_of[nv + v / 2]);
+    for (std::size_t row = 0; row < n; ++row) {
+      Real sum = 0;
+      for (std::size_t c = 0; c < n; ++c) sum += g[row * n + c] * r[c];
+      a[v][row] = sum / rate;
+    }
+  }
+  // Error bookkeeping, first order: relative rounding per entry (all terms
+  // non-negative; the weights and P's entries carry double rounding),
+  // absolute truncation per row of E, and of the integrals.
+  double relative = static_cast<double>(
+      (static_cast<Real>(w.right) * (degree + 3) + 2 * (w.right + 8) + 4) *
+      kRealRoundoff);
+  // Normalising the weights moves them by at most the mass left out.
+  double truncated = 2 * (w.left_tail + w.right_tail);
+  double truncated_integral =
+      (static_cast<double>(w.right + 1) * truncated + w.accumulated_tail) /
+      rate;
+  double span = tau;
+  std::vector<Real> tmp(n);
+  for (int d = 0; d < doublings; ++d) {
+    // integral over [0, 2 s] = integral over [0, s] + E(s) integral [0, s].
+    for (std::vector<Real>& column : a) {
+      for (std::size_t row = 0; row < n; ++row) {
+        Real sum = 0;
+        for (std::size_t c = 0; c < n; ++c) sum += e[row * n + c] * column[c];
+        tmp[row] = sum;
+      }
+      for (std::size_t row = 0; row < n; ++row) column[row] += tmp[row];
+    }
+    truncated_integral = 2 * truncated_integral + truncated * span;
+    std::fill(next.begin(), next.end(), 0.0);
+    for (std::size_t row = 0; row < n; ++row) {
+      for (std::size_t k = 0; k < n; ++k) {
+        const Real x = e[row * n + k];
+        if (x == 0) continue;
+        for (std::size_t c = 0; c < n; ++c) {
+          next[row * n + c] += x * e[k * n + c];
+        }
+      }
+    }
+    e.swap(next);
+    relative =
+        2 * relative + static_cast<double>((n + 2) * kRealRoundoff);
+    truncated *= 2;
+    span *= 2;
+  }
+  TransientPoint point;
+  point.time = time;
+  point.terms = static_cast<std::size_t>(w.right) << doublings;
+  for (std::size_t v = 0; v < nv; ++v) {
+    Real value = 0;
+    Real size = 0;
+    double largest = 0;
+    for (std::size_t c = 0; c < n; ++c) {
+      value += e[c] * (*instant[v])[c];
+      size += e[c] * (*abs_of[v])[c];
+      largest = std::max(largest, std::abs((*instant[v])[c]));
+    }
+    // The final rounding to double is one more relative error.
+    point.instant.push_back(static_cast<double>(value));
+    point.instant_bound.push_back(
+        truncated * largest +
+        (relative + kUnitRoundoff) * static_cast<double>(size));
+    double largest_rate = 0;
+    for (double x : *earning[v]) largest_rate = std::max(largest_rate, std::abs(x));
+    point.accumulated.push_back(static_cast<double>(a[2 * v][0]));
+    point.accumulated_bound.push_back(
+        truncated_integral * largest_rate +
+        (relative + kUnitRoundoff) * static_cast<double>(a[2 * v + 1][0]));
+  }
+  return point;
+}
+
 }  // namespace
 
 PoissonWindow PoissonWeights(double lambda, double epsilon) {
@@ -144,6 +313,7 @@ TransientResult SolveTransient(
       static_cast<double>(*std::max_element(in_degree.begin(), in_degree.end()));
 
   std::vector<PoissonWindow> windows;
+  std::vector<bool> dense;
   std::size_t steps = 0;
   for (double t : times) {
     if (!(t >= 0) || !std::isfinite(t)) {
@@ -151,6 +321,12 @@ TransientResult SolveTransient(
       return result;
     }
     const double lambda = rate * t;
+    dense.push_back(n <= options.max_dense_states &&
+                    lambda > options.dense_from_steps);
+    if (dense.back()) {
+      windows.push_back(PoissonWindow());
+      continue;
+    }
     if (lambda > static_cast<double>(options.max_steps)) {
       result.message = "time " + std::to_string(t) + " needs about " +
                        std::to_string(static_cast<double>(lambda)) +
@@ -182,6 +358,7 @@ TransientResult SolveTransient(
   std::vector<std::vector<double>> beyond(windows.size());
   for (std::size_t i = 0; i < windows.size(); ++i) {
     const PoissonWindow& w = windows[i];
+    if (dense[i]) continue;
     beyond[i].assign(w.right + 1, 0.0);
     Sum sum;
     for (std::size_t k = w.right; k-- > 0;) {
@@ -213,7 +390,7 @@ TransientResult SolveTransient(
                                      : Dot(pi, *abs_of[nv + v]);
       for (std::size_t i = 0; i < windows.size(); ++i) {
         const PoissonWindow& w = windows[i];
-        if (k > w.right) continue;
+        if (k > w.right || dense[i]) continue;
         if (k >= w.left) {
           instant_sum[i][v].Add(w.weight[k - w.left] * at);
           instant_size[i][v] += w.weight[k - w.left] * at_size;
@@ -240,6 +417,11 @@ TransientResult SolveTransient(
 
   for (std::size_t i = 0; i < windows.size(); ++i) {
     const PoissonWindow& w = windows[i];
+    if (dense[i]) {
+      result.points.push_back(DensePoint(space, exit, rate, degree, times[i],
+                                         instant, earning, abs_of, options));
+      continue;
+    }
     TransientPoint point;
     point.time = times[i];
     point.terms = w.right;

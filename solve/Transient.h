@@ -55,6 +55,12 @@ struct TransientOptions {
   double epsilon = 1e-18;
   // More steps than this are refused rather than run for hours.
   std::size_t max_steps = 100000000;
+  // Chains of at most this many states switch, for a time that needs more
+  // steps than dense_from_steps, to dense squaring: exp(Q t) =
+  // exp(Q t / 2^j)^(2^j), which needs j matrix products instead of Lambda t
+  // steps and keeps every term non-negative; it computes in extended precision.
+  std::size_t max_dense_states = 300;
+  double dense_from_steps = 200000;
 };
 
 // `instant[v]` and `earning[v]` are per-state reward vectors (the second is
