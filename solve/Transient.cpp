@@ -9,20 +9,28 @@ namespace {
 constexpr double kUnitRoundoff = std::numeric_limits<double>::epsilon() / 2;
 
 // log(m!) - (m log m - m + log(2 pi m) / 2), the remainder of Stirling's
-// formula, from its asymptotic series (error below 1e-19 for m >= 8).
+// formula, from its asymptotic series; for m >= 15 the first term left out
+// is below 2e-21.
 double StirlingRemainder(double m) {
+  constexpr double kCoefficients[] = {
+      1.0 / 12,           -1.0 / 360,  1.0 / 1260, -1.0 / 1680,
+      1.0 / 1188,         -691.0 / 360360,        1.0 / 156,
+      -3617.0 / 122400};
   const double m2 = m * m;
-  return (1.0 / 12 -
-          (1.0 / 360 - (1.0 / 1260 - 1.0 / (1680 * m2)) / m2) / m2) /
-         m;
+  double sum = 0;
+  for (int k = 7; k >= 0; --k) sum = sum / m2 + kCoefficients[k];
+  return sum / m;
 }
 
-// The weight at the mode m = floor(lambda), written so that no large terms
-// cancel: log w_m = (m - lambda) + m log(lambda / m) - log(2 pi m) / 2 -
-// remainder, all of moderate size.
+// The weight at the mode m = floor(lambda). Below 15, e^-lambda times the
+// product of lambda / i (at most 16 roundings); above, written so that no
+// large terms cancel: log w_m = (m - lambda) + m log(lambda / m) -
+// log(2 pi m) / 2 - remainder, all of moderate size.
 double ModeWeight(double lambda, double m) {
-  if (m < 8) {
-    return std::exp(-lambda + m * std::log(lambda) - std::lgamma(m + 1));
+  if (m < 15) {
+    double weight = std::exp(-lambda);
+    for (double i = 1; i <= m; ++i) weight *= lambda / i;
+    return weight;
   }
   const double log_weight = (m - lambda) + m * std::log1p((lambda - m) / m) -
                             0.5 * std::log(2 * M_PI * m) -
@@ -470,7 +478,7 @@ StateSpace MakeAbsorbing(const StateSpace& space,
         copy.target.push_back(space.target[e]);
         copy.rate.push_back(space.rate[e]);
       }
-    } else {
+    } else if (s < copy.self_rate.size()) {
       copy.self_rate[s] = 0;
     }
     copy.first.push_back(copy.target.size());
