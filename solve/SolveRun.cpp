@@ -471,7 +471,10 @@ int RunSolveWith(const Settings& settings, const std::string& base,
     return 1;
   }
 
-  const StationaryResult result = SolveLongRun(space, settings.options);
+  const bool full = settings.FullLayout() || have_properties;
+  SolveOptions options = settings.options;
+  options.bounds = full;  // the plain layout prints no bound
+  const StationaryResult result = SolveLongRun(space, options);
   if (!result.ok) {
     err << "solve: " << base << ".arm: " << result.message << '\n';
     return 1;
@@ -492,7 +495,6 @@ int RunSolveWith(const Settings& settings, const std::string& base,
                     Short(result.absorption_defect) +
                     "; the class probabilities may be inaccurate");
   }
-  const bool full = settings.FullLayout() || have_properties;
   const std::string impulse_note = ImpulseNote(values, full);
   if (!impulse_note.empty()) notes.push_back(impulse_note);
 

@@ -38,6 +38,9 @@ struct SolveOptions {
   // below which every solution is polished by Gauss-Seidel sweeps.
   double tolerance = 1e-13;
   std::size_t max_iterations = 20000;
+  // Whether to compute pi_error, which costs one more solve of the same
+  // size (the adjoint system).
+  bool bounds = true;
 };
 
 // A closed class that the chain cannot leave (a bottom strongly connected
