@@ -2,11 +2,9 @@
 
 #include <cmath>
 
-namespace {
-
-// y := B x or B^T x.
-void Multiply(const SystemMatrix& b, bool transposed, const Eigen::VectorXd& x,
-              Eigen::VectorXd* y) {
+void MatrixOperator::Apply(bool transposed, const Eigen::VectorXd& x,
+                           Eigen::VectorXd* y) const {
+  const SystemMatrix& b = b_;
   const int* outer = b.outerIndexPtr();
   const int* inner = b.innerIndexPtr();
   const double* value = b.valuePtr();
@@ -26,8 +24,6 @@ void Multiply(const SystemMatrix& b, bool transposed, const Eigen::VectorXd& x,
     for (int k = outer[i]; k < outer[i + 1]; ++k) (*y)[inner[k]] += value[k] * xi;
   }
 }
-
-}  // namespace
 
 bool Ilu0::Compute(const SystemMatrix& b) {
   pattern_ = &b;
@@ -101,7 +97,8 @@ void Ilu0::SolveTransposed(Eigen::VectorXd* x) const {
   }
 }
 
-KrylovOutcome PreconditionedBiCgStab(const SystemMatrix& b, const Ilu0& ilu,
+KrylovOutcome PreconditionedBiCgStab(const LinearOperator& b,
+                                     const Preconditioner& preconditioner,
                                      bool transposed, const Eigen::VectorXd& c,
                                      double tolerance,
                                      std::size_t max_iterations,
@@ -110,11 +107,7 @@ KrylovOutcome PreconditionedBiCgStab(const SystemMatrix& b, const Ilu0& ilu,
   const Eigen::Index n = c.size();
   if (z->size() != n) *z = c;
   auto precondition = [&](Eigen::VectorXd* v) {
-    if (transposed) {
-      ilu.SolveTransposed(v);
-    } else {
-      ilu.Solve(v);
-    }
+    preconditioner.Apply(transposed, v);
   };
   const double norm_c = c.norm();
   if (norm_c == 0) {
@@ -124,7 +117,7 @@ KrylovOutcome PreconditionedBiCgStab(const SystemMatrix& b, const Ilu0& ilu,
   }
   const double goal = tolerance * norm_c;
   Eigen::VectorXd r(n);
-  Multiply(b, transposed, *z, &r);
+  b.Apply(transposed, *z, &r);
   r = c - r;
   const Eigen::VectorXd r0 = r;
   Eigen::VectorXd p = Eigen::VectorXd::Zero(n);
@@ -132,7 +125,6 @@ KrylovOutcome PreconditionedBiCgStab(const SystemMatrix& b, const Ilu0& ilu,
   Eigen::VectorXd y(n);
   Eigen::VectorXd s(n);
   Eigen::VectorXd t(n);
-  Eigen::VectorXd w(n);
   double rho = 1;
   double alpha = 1;
   double omega = 1;
@@ -148,7 +140,7 @@ KrylovOutcome PreconditionedBiCgStab(const SystemMatrix& b, const Ilu0& ilu,
     p = r + beta * (p - omega * v);
     y = p;
     precondition(&y);
-    Multiply(b, transposed, y, &v);
+    b.Apply(transposed, y, &v);
     const double r0v = r0.dot(v);
     if (r0v == 0 || !std::isfinite(r0v)) break;
     alpha = rho / r0v;
@@ -159,17 +151,21 @@ KrylovOutcome PreconditionedBiCgStab(const SystemMatrix& b, const Ilu0& ilu,
       outcome.converged = true;
       return outcome;
     }
+    // y is spent: it takes the preconditioned s, which saves a vector of
+    // the size of the chain.
+    *z += alpha * y;
+    Eigen::VectorXd& w = y;
     w = s;
     precondition(&w);
-    Multiply(b, transposed, w, &t);
+    b.Apply(transposed, w, &t);
     const double tt = t.squaredNorm();
     if (tt == 0) break;
     omega = t.dot(s) / tt;
-    *z += alpha * y + omega * w;
+    *z += omega * w;
     r = s - omega * t;
   }
   // A final check: the last update may have met the goal.
-  Multiply(b, transposed, *z, &r);
+  b.Apply(transposed, *z, &r);
   outcome.converged = (c - r).norm() <= goal;
   return outcome;
 }

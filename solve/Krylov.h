@@ -14,7 +14,33 @@
 
 using SystemMatrix = Eigen::SparseMatrix<double, Eigen::RowMajor, int>;
 
-class Ilu0 {
+// y := A x, or A^T x when `transposed`.
+class LinearOperator {
+ public:
+  virtual ~LinearOperator() = default;
+  virtual void Apply(bool transposed, const Eigen::VectorXd& x,
+                     Eigen::VectorXd* y) const = 0;
+};
+
+// x := M^-1 x, or M^-T x when `transposed`, for an approximation M of A.
+class Preconditioner {
+ public:
+  virtual ~Preconditioner() = default;
+  virtual void Apply(bool transposed, Eigen::VectorXd* x) const = 0;
+};
+
+// A compressed row matrix as an operator; `b` must outlive it.
+class MatrixOperator : public LinearOperator {
+ public:
+  explicit MatrixOperator(const SystemMatrix& b) : b_(b) {}
+  void Apply(bool transposed, const Eigen::VectorXd& x,
+             Eigen::VectorXd* y) const override;
+
+ private:
+  const SystemMatrix& b_;
+};
+
+class Ilu0 : public Preconditioner {
  public:
   // False when a pivot vanishes or the factors are not finite. Every row of
   // `b` must hold its diagonal entry, and columns must be sorted in rows.
@@ -22,6 +48,9 @@ class Ilu0 {
   // x := (LU)^-1 x, or (LU)^-T x.
   void Solve(Eigen::VectorXd* x) const;
   void SolveTransposed(Eigen::VectorXd* x) const;
+  void Apply(bool transposed, Eigen::VectorXd* x) const override {
+    transposed ? SolveTransposed(x) : Solve(x);
+  }
 
  private:
   const SystemMatrix* pattern_ = nullptr;
@@ -38,7 +67,8 @@ struct KrylovOutcome {
 // Solves B z = c, or B^T z = c when `transposed`, from the start in *z
 // (resized to c's size when it does not fit), until ||c - B z||_2 is at most
 // `tolerance` ||c||_2 or after `max_iterations`.
-KrylovOutcome PreconditionedBiCgStab(const SystemMatrix& b, const Ilu0& ilu,
+KrylovOutcome PreconditionedBiCgStab(const LinearOperator& b,
+                                     const Preconditioner& preconditioner,
                                      bool transposed, const Eigen::VectorXd& c,
                                      double tolerance,
                                      std::size_t max_iterations,

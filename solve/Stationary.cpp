@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <limits>
 
+#include "solve/ChainSystem.h"
 #include "solve/Components.h"
 #include "solve/Krylov.h"
 
@@ -209,9 +210,9 @@ std::size_t SolveBiCgStab(const ScaledSystem& system,
     Ilu0 ilu;
     if (ilu.Compute(system.b)) {
       *z = system.c;
-      const KrylovOutcome outcome =
-          PreconditionedBiCgStab(system.b, ilu, false, system.c,
-                                 options.tolerance, options.max_iterations, z);
+      const KrylovOutcome outcome = PreconditionedBiCgStab(
+          MatrixOperator(system.b), ilu, false, system.c, options.tolerance,
+          options.max_iterations, z);
       iterations += outcome.iterations;
       if (outcome.converged && z->allFinite() &&
           BackwardError(system.b, *z, system.c) <= kAcceptableBackwardError) {
@@ -365,7 +366,8 @@ double ErrorBound(const ScaledSystem& system, const SolveOptions& options,
     if (!ilu.Compute(b)) return std::numeric_limits<double>::infinity();
     h = weight;
     const KrylovOutcome outcome = PreconditionedBiCgStab(
-        b, ilu, true, weight, 1e-8, options.max_iterations, &h);
+        MatrixOperator(b), ilu, true, weight, 1e-8, options.max_iterations,
+        &h);
     if (!outcome.converged) return std::numeric_limits<double>::infinity();
   }
   if (!h.allFinite()) return std::numeric_limits<double>::infinity();
@@ -423,10 +425,10 @@ LinearOutcome SolveSystem(const ScaledSystem& system,
   return outcome;
 }
 
-void NoteSystem(const ScaledSystem& system, SolveMethod method,
+void NoteSystem(std::size_t size, SolveMethod method,
                 const LinearOutcome& outcome, StationaryResult* result) {
-  if (system.states.size() >= result->largest_system) {
-    result->largest_system = system.states.size();
+  if (size >= result->largest_system) {
+    result->largest_system = size;
     result->method = method;
     result->iterations = outcome.iterations;
     result->backward_error = outcome.backward_error;
@@ -435,6 +437,69 @@ void NoteSystem(const ScaledSystem& system, SolveMethod method,
     if (!result->message.empty()) result->message += "; ";
     result->message += outcome.message;
   }
+}
+
+// BiCGSTAB with ILU(0) on the chain's own rows, without building B: on
+// chains of millions of states B alone would take as much memory as the
+// chain. True when the result meets the tolerance; otherwise the caller
+// builds B, which allows the other methods and the polishing sweeps.
+bool SolveInPlace(const StateSpace& space, const std::vector<double>& exit,
+                  const std::vector<std::uint32_t>& states,
+                  const std::vector<std::uint32_t>& local, const Vector& c,
+                  const SolveOptions& options, Vector* z,
+                  LinearOutcome* outcome) {
+  const ChainOperator system(space, exit, states, local);
+  ChainIlu0 ilu;
+  if (!ilu.Compute(system)) return false;
+  *z = c;
+  const KrylovOutcome krylov =
+      PreconditionedBiCgStab(system, ilu, false, c, options.tolerance,
+                             options.max_iterations, z);
+  if (!krylov.converged || !z->allFinite()) return false;
+  Vector residual;
+  Vector scale;
+  system.Residual(*z, c, &residual, &scale);
+  double worst = 0;
+  for (Eigen::Index j = 0; j < residual.size(); ++j) {
+    if (scale[j] > 0) {
+      worst = std::max(worst, residual[j] / scale[j]);
+    } else if (residual[j] != 0) {
+      return false;
+    }
+  }
+  if (!(worst <= options.tolerance)) return false;
+  outcome->ok = true;
+  outcome->iterations = krylov.iterations;
+  outcome->backward_error = worst;
+  if (!options.bounds) {
+    outcome->error_l1 = std::numeric_limits<double>::infinity();
+    return true;
+  }
+  // The bound of ErrorBound, with the rounding of each row's residual
+  // counted by the largest number of entries in a row.
+  std::vector<std::uint32_t> entries(states.size(), 2);
+  for (std::uint32_t s : states) {
+    for (std::size_t e = space.first[s]; e < space.first[s + 1]; ++e) {
+      const std::uint32_t j = local[space.target[e]];
+      if (j != kOutsideSystem) ++entries[j];
+    }
+  }
+  constexpr double kUnitRoundoff = std::numeric_limits<double>::epsilon() / 2;
+  for (Eigen::Index j = 0; j < residual.size(); ++j) {
+    residual[j] += 2 * entries[j] * kUnitRoundoff * scale[j];
+  }
+  std::vector<std::uint32_t>().swap(entries);
+  Vector weight(static_cast<Eigen::Index>(states.size()));
+  for (std::size_t i = 0; i < states.size(); ++i) {
+    weight[static_cast<Eigen::Index>(i)] = 1.0 / exit[states[i]];
+  }
+  Vector h = weight;
+  const KrylovOutcome adjoint = PreconditionedBiCgStab(
+      system, ilu, true, weight, 1e-8, options.max_iterations, &h);
+  outcome->error_l1 = adjoint.converged && h.allFinite()
+                          ? 2 * h.cwiseAbs().dot(residual)
+                          : std::numeric_limits<double>::infinity();
+  return true;
 }
 
 // The expected time spent in each state of `others` during one excursion
@@ -452,26 +517,45 @@ bool SolveExcursion(const StateSpace& space, const std::vector<double>& exit,
   (*weight)[reference] = 1.0;
   if (others.empty()) return true;
   std::vector<std::uint32_t> local(space.num_states, kNotInSystem);
-  ScaledSystem system;
-  system.states = others;
   for (std::size_t i = 0; i < others.size(); ++i) {
     local[others[i]] = static_cast<std::uint32_t>(i);
   }
+  Vector c = Vector::Zero(static_cast<Eigen::Index>(others.size()));
+  for (std::size_t e = space.first[reference]; e < space.first[reference + 1];
+       ++e) {
+    const std::uint32_t j = local[space.target[e]];
+    if (j != kNotInSystem) c[j] += space.rate[e];
+  }
+  const bool iterative =
+      options.method == SolveMethod::kBiCgStab ||
+      (options.method == SolveMethod::kAuto &&
+       others.size() > options.direct_limit);
+  if (iterative) {
+    Vector z;
+    LinearOutcome outcome;
+    if (SolveInPlace(space, exit, others, local, c, options, &z, &outcome)) {
+      NoteSystem(others.size(), SolveMethod::kBiCgStab, outcome, result);
+      *error_l1 = outcome.error_l1;
+      for (std::size_t i = 0; i < others.size(); ++i) {
+        (*weight)[others[i]] = std::max(
+            0.0, z[static_cast<Eigen::Index>(i)] / exit[others[i]]);
+      }
+      return true;
+    }
+  }
+  ScaledSystem system;
+  system.states = others;
   if (!BuildSystem(space, exit, local, &system)) {
     result->message = "the system of " + std::to_string(others.size()) +
                       " unknowns has more entries than 32-bit indices allow";
     return false;
   }
-  system.c = Vector::Zero(static_cast<Eigen::Index>(others.size()));
-  for (std::size_t e = space.first[reference]; e < space.first[reference + 1];
-       ++e) {
-    const std::uint32_t j = local[space.target[e]];
-    if (j != kNotInSystem) system.c[j] += space.rate[e];
-  }
+  std::vector<std::uint32_t>().swap(local);
+  system.c = std::move(c);
   std::vector<double> y;
   SolveMethod used;
   const LinearOutcome outcome = SolveSystem(system, options, &used, &y);
-  NoteSystem(system, used, outcome, result);
+  NoteSystem(system.states.size(), used, outcome, result);
   if (!outcome.ok) return false;
   *error_l1 = outcome.error_l1;
   for (std::size_t i = 0; i < others.size(); ++i) {
