@@ -41,9 +41,9 @@ AbsorptionMeasures ComputeAbsorption(
   }
   const double flow = result.absorbed_flow;
   const double error = result.excursion_error;
-  // The flow itself is off by at most the largest exit rate times the
-  // error in the times.
-  const double flow_error = result.max_transient_exit * error / flow;
+  // The flow itself is off by at most the largest rate into the classes
+  // times the error in the times.
+  const double flow_error = result.max_absorbing_rate * error / flow;
   measures.defined = true;
   measures.time = WeightedSum(result.excursion_time, nullptr) / flow;
   measures.time_bound = error / flow + measures.time * flow_error +

@@ -6,7 +6,12 @@ ChainOperator::ChainOperator(const StateSpace& space,
                              const std::vector<double>& exit,
                              const std::vector<std::uint32_t>& states,
                              const std::vector<std::uint32_t>& local)
-    : space_(space), exit_(exit), states_(states), local_(local) {}
+    : space_(space), exit_(exit), states_(states), local_(local) {
+  // states is increasing, so n - 1 states from 1 to n - 1 are exactly 1..n-1.
+  shifted_ = states.size() + 1 == space.num_states &&
+             (states.empty() || (states.front() == 1 && states.back() ==
+                                 space.num_states - 1));
+}
 
 void ChainOperator::Apply(bool transposed, const Eigen::VectorXd& x,
                           Eigen::VectorXd* y) const {
@@ -18,21 +23,21 @@ void ChainOperator::Apply(bool transposed, const Eigen::VectorXd& x,
     // B x: column i of B is state i's jump probabilities, negated.
     *y = x;
     for (std::size_t i = 0; i < n; ++i) {
-      const std::uint32_t s = states_[i];
+      const std::uint32_t s = global(i);
       const double xi = x[static_cast<Eigen::Index>(i)] / exit_[s];
       if (xi == 0) continue;
       for (std::size_t e = first[s]; e < first[s + 1]; ++e) {
-        const std::uint32_t j = local_[target[e]];
+        const std::uint32_t j = local(target[e]);
         if (j != kOutsideSystem) (*y)[j] -= rate[e] * xi;
       }
     }
     return;
   }
   for (std::size_t i = 0; i < n; ++i) {
-    const std::uint32_t s = states_[i];
+    const std::uint32_t s = global(i);
     double sum = 0;
     for (std::size_t e = first[s]; e < first[s + 1]; ++e) {
-      const std::uint32_t j = local_[target[e]];
+      const std::uint32_t j = local(target[e]);
       if (j != kOutsideSystem) sum += rate[e] * x[j];
     }
     const auto k = static_cast<Eigen::Index>(i);
@@ -46,11 +51,11 @@ void ChainOperator::Residual(const Eigen::VectorXd& z, const Eigen::VectorXd& c,
   *residual = c - z;
   *scale = c.cwiseAbs() + z.cwiseAbs();
   for (std::size_t i = 0; i < states_.size(); ++i) {
-    const std::uint32_t s = states_[i];
+    const std::uint32_t s = global(i);
     const double zi = z[static_cast<Eigen::Index>(i)] / exit_[s];
     if (zi == 0) continue;
     for (std::size_t e = space_.first[s]; e < space_.first[s + 1]; ++e) {
-      const std::uint32_t j = local_[space_.target[e]];
+      const std::uint32_t j = local(space_.target[e]);
       if (j == kOutsideSystem) continue;
       const double term = space_.rate[e] * zi;
       (*residual)[j] += term;

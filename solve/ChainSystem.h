@@ -33,8 +33,15 @@ class ChainOperator : public LinearOperator {
                 Eigen::VectorXd* residual, Eigen::VectorXd* scale) const;
 
   std::size_t size() const { return states_.size(); }
-  std::uint32_t global(std::size_t i) const { return states_[i]; }
-  std::uint32_t local(std::uint32_t global) const { return local_[global]; }
+  std::uint32_t global(std::size_t i) const {
+    return shifted_ ? static_cast<std::uint32_t>(i + 1) : states_[i];
+  }
+  // With S = all states but state 0 (every irreducible chain) the local
+  // number is the global one minus 1, and 0 - 1 wraps to kOutsideSystem:
+  // no look-up in the hot loops.
+  std::uint32_t local(std::uint32_t global) const {
+    return shifted_ ? global - 1 : local_[global];
+  }
   const StateSpace& space() const { return space_; }
   double exit(std::size_t i) const { return exit_[states_[i]]; }
 
@@ -43,6 +50,7 @@ class ChainOperator : public LinearOperator {
   const std::vector<double>& exit_;
   const std::vector<std::uint32_t>& states_;
   const std::vector<std::uint32_t>& local_;
+  bool shifted_ = false;
 };
 
 // ILU(0) of B^T in the chain's rows, so that B ~ (LU)^T. L has a unit

@@ -228,8 +228,9 @@ std::string ClassLine(const BottomClass& bottom) {
          Sci(bottom.probability);
 }
 
+// `solved` is null when the long-run solution was not computed.
 void WriteTable(const std::string& base, const StateSpace& space,
-                const StationaryResult& result,
+                const StationaryResult* solved,
                 const std::vector<std::string>& names,
                 const std::vector<double>& expected,
                 const std::vector<std::string>& notes, std::ostream& out,
@@ -242,6 +243,13 @@ void WriteTable(const std::string& base, const StateSpace& space,
   }
   out << "model     " << base << '\n';
   out << "chain     " << states << '\n';
+  if (solved == nullptr) {
+    out << "          long-run solution not computed (transient measures "
+           "only)\n";
+    for (const std::string& note : notes) out << "note      " << note << '\n';
+    return;
+  }
+  const StationaryResult& result = *solved;
   out << "          " << ChainDescription(result) << '\n';
   if (!result.irreducible) {
     for (std::size_t k = 0; k < result.bottoms.size() && k < kMaxClassesListed;
@@ -361,16 +369,19 @@ void WriteCsvRows(const std::vector<Row>& rows, std::ostream& out) {
   }
 }
 
+// `solved` is null when the long-run solution was not computed.
 void WriteJson(const std::string& base, const StateSpace& space,
-               const StationaryResult& result, const std::vector<Row>& rows,
+               const StationaryResult* solved, const std::vector<Row>& rows,
                const std::vector<std::string>& notes, std::ostream& out) {
   out << "{\n  \"model\": " << JsonString(base)
       << ",\n  \"states\": " << space.num_states
-      << ",\n  \"transitions\": " << space.num_transitions()
-      << ",\n  \"irreducible\": " << (result.irreducible ? "true" : "false")
-      << ",\n  \"method\": " << JsonString(SolveMethodName(result.method))
-      << ",\n  \"backward_error\": " << JsonNumber(result.backward_error)
-      << ",\n  \"results\": [";
+      << ",\n  \"transitions\": " << space.num_transitions();
+  if (solved != nullptr) {
+    out << ",\n  \"irreducible\": " << (solved->irreducible ? "true" : "false")
+        << ",\n  \"method\": " << JsonString(SolveMethodName(solved->method))
+        << ",\n  \"backward_error\": " << JsonNumber(solved->backward_error);
+  }
+  out << ",\n  \"results\": [";
   for (std::size_t i = 0; i < rows.size(); ++i) {
     const Row& row = rows[i];
     out << (i == 0 ? "\n" : ",\n") << "    {\"measure\": "
@@ -474,10 +485,20 @@ int RunSolveWith(const Settings& settings, const std::string& base,
   const bool full = settings.FullLayout() || have_properties;
   SolveOptions options = settings.options;
   options.bounds = full;  // the plain layout prints no bound
-  const StationaryResult result = SolveLongRun(space, options);
-  if (!result.ok) {
-    err << "solve: " << base << ".arm: " << result.message << '\n';
-    return 1;
+  // A run that asks for transient measures only skips the long-run solve,
+  // which on large chains costs as much as the series.
+  bool long_run = settings.absorption || settings.bounds ||
+                  (settings.times.empty() && !settings.transient);
+  for (const Property& property : properties) {
+    long_run |= property.kind == PropertyKind::kSteadyState;
+  }
+  StationaryResult result;
+  if (long_run) {
+    result = SolveLongRun(space, options);
+    if (!result.ok) {
+      err << "solve: " << base << ".arm: " << result.message << '\n';
+      return 1;
+    }
   }
 
   std::vector<std::string> notes;
@@ -507,7 +528,7 @@ int RunSolveWith(const Settings& settings, const std::string& base,
   }
   std::vector<double> expected;
   for (const std::vector<double>& rate : earning) {
-    expected.push_back(ExpectedReward(result.pi, rate));
+    expected.push_back(long_run ? ExpectedReward(result.pi, rate) : 0.0);
   }
 
   if (!full) {
@@ -524,7 +545,7 @@ int RunSolveWith(const Settings& settings, const std::string& base,
         err << "solve: note: " << note << '\n';
       }
     } else {
-      WriteTable(base, space, result, values.names, expected, notes, out);
+      WriteTable(base, space, &result, values.names, expected, notes, out);
     }
     out.flush();
     if (!out) {
@@ -535,7 +556,7 @@ int RunSolveWith(const Settings& settings, const std::string& base,
   }
 
   std::vector<Row> rows;
-  for (std::size_t v = 0; v < values.names.size(); ++v) {
+  for (std::size_t v = 0; v < values.names.size() && long_run; ++v) {
     rows.push_back({"steady-state", values.names[v], std::nan(""),
                     std::nan(""), expected[v],
                     ExpectedRewardBound(result.pi_error, expected[v],
@@ -639,21 +660,22 @@ int RunSolveWith(const Settings& settings, const std::string& base,
 
   if (settings.json) {
     std::vector<std::string> all_notes;
-    if (!result.irreducible) {
+    if (long_run && !result.irreducible) {
       all_notes.push_back("chain " + ChainDescription(result));
     }
     all_notes.insert(all_notes.end(), notes.begin(), notes.end());
-    WriteJson(base, space, result, rows, all_notes, out);
+    WriteJson(base, space, long_run ? &result : nullptr, rows, all_notes, out);
   } else if (settings.csv) {
     WriteCsvRows(rows, out);
-    if (!result.irreducible) {
+    if (long_run && !result.irreducible) {
       err << "solve: note: chain " << ChainDescription(result) << '\n';
     }
     for (const std::string& note : notes) {
       err << "solve: note: " << note << '\n';
     }
   } else {
-    WriteTable(base, space, result, {}, {}, notes, out, false);
+    WriteTable(base, space, long_run ? &result : nullptr, {}, {}, notes, out,
+               false);
     WriteRows(rows, out);
   }
   out.flush();

@@ -647,12 +647,18 @@ StationaryResult SolveLongRun(const StateSpace& space,
     std::vector<CompensatedSum> flow(components.count);
     CompensatedSum back;
     for (std::uint32_t s : transient) {
+      CompensatedSum into_classes;
       for (std::size_t e = space.first[s]; e < space.first[s + 1]; ++e) {
         const std::uint32_t t = space.target[e];
         const std::uint32_t k = components.id[t];
-        if (components.bottom[k]) flow[k].Add(time[s] * space.rate[e]);
+        if (components.bottom[k]) {
+          flow[k].Add(time[s] * space.rate[e]);
+          into_classes.Add(space.rate[e]);
+        }
         if (t == 0) back.Add(time[s] * space.rate[e]);
       }
+      result.max_absorbing_rate =
+          std::max(result.max_absorbing_rate, into_classes.Value());
     }
     CompensatedSum absorbed;
     for (std::size_t k : bottom_ids) absorbed.Add(flow[k].Value());
@@ -667,12 +673,10 @@ StationaryResult SolveLongRun(const StateSpace& space,
       probability[k] = flow[k].Value() / absorbed.Value();
     }
     result.absorbed_flow = absorbed.Value();
-    for (std::uint32_t s : transient) {
-      result.max_transient_exit = std::max(result.max_transient_exit, exit[s]);
-    }
-    // Each flow moves by at most the largest exit rate times the error in
-    // the times; the shares by twice that over the total.
-    result.probability_error = 2 * result.max_transient_exit *
+    // The flows into the classes together move by at most the largest rate
+    // from a transient state into the classes times the error in the times;
+    // the shares by twice that over the total.
+    result.probability_error = 2 * result.max_absorbing_rate *
                                result.excursion_error / result.absorbed_flow;
   }
   double pi_error = transient.empty() ? 0.0 : result.probability_error;

@@ -89,7 +89,8 @@ struct [[nodiscard]] StationaryResult {
   std::vector<double> excursion_time;
   double absorbed_flow = 0;
   double excursion_error = 0;     // bound on the 1-norm error of the times
-  double max_transient_exit = 0;  // largest exit rate of a transient state
+  // largest total rate from one transient state into the closed classes
+  double max_absorbing_rate = 0;
   double probability_error = 0;   // bound on the error of each probability
 };
 

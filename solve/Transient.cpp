@@ -384,13 +384,19 @@ TransientResult SolveTransient(
   std::vector<std::vector<double>> accumulated_size(windows.size(),
                                                     std::vector<double>(nv));
 
+  // Without impulses the earning rate is the rate reward: one product then
+  // serves both series.
+  std::vector<bool> same(nv);
+  for (std::size_t v = 0; v < nv; ++v) {
+    same[v] = instant[v] == earning[v] || *instant[v] == *earning[v];
+  }
   std::vector<double> pi(n, 0.0);
   std::vector<double> next(n, 0.0);
   pi[0] = 1.0;
   for (std::size_t k = 0; k <= steps; ++k) {
     for (std::size_t v = 0; v < nv; ++v) {
       const double at = Dot(pi, *instant[v]);
-      const double earned = Dot(pi, *earning[v]);
+      const double earned = same[v] ? at : Dot(pi, *earning[v]);
       const double at_size =
           abs_of[v] == instant[v] ? std::abs(at) : Dot(pi, *abs_of[v]);
       const double earned_size = abs_of[nv + v] == earning[v]
