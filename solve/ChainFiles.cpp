@@ -11,6 +11,7 @@
 
 #include <sys/stat.h>
 
+#include "output/LittleEndian.h"
 #include "solve/ChainFormat.h"
 
 namespace {
@@ -187,21 +188,6 @@ bool SplitKey(std::string_view line, std::string_view key,
   *value = line.substr(key.size());
   while (!value->empty() && value->back() == '\r') value->remove_suffix(1);
   return true;
-}
-
-std::uint32_t LoadU32(const unsigned char* p) {
-  return static_cast<std::uint32_t>(p[0]) |
-         static_cast<std::uint32_t>(p[1]) << 8 |
-         static_cast<std::uint32_t>(p[2]) << 16 |
-         static_cast<std::uint32_t>(p[3]) << 24;
-}
-
-double LoadDouble(const unsigned char* p) {
-  std::uint64_t bits = 0;
-  for (int i = 7; i >= 0; --i) bits = bits << 8 | p[i];
-  double value;
-  std::memcpy(&value, &bits, sizeof value);
-  return value;
 }
 
 }  // namespace
@@ -486,13 +472,6 @@ ReadStatus ReadRewardTypes(const std::string& file_name,
   return ParseRewardTypes(text, file_name, variables);
 }
 
-bool TextRewardRecords(int file_type) {
-  for (int text_type : chain_format::kTextRecordTypes) {
-    if (file_type == text_type) return true;
-  }
-  return false;
-}
-
 ReadStatus ParseRewardValues(std::string_view bytes,
                              const std::string& file_name,
                              const std::vector<std::string>& expected_names,
@@ -594,7 +573,9 @@ ReadStatus ParseRewardValues(std::string_view bytes,
           " of " + std::to_string(num_states) + " (" +
           std::to_string(record_size) + " bytes each; truncated?)");
     }
-    const std::uint32_t s = LoadU32(data + offset);
+    const auto s = static_cast<std::uint32_t>(
+        GetLittleEndian(data + offset,
+                        static_cast<int>(chain_format::kRecordStateBytes)));
     const std::string error = state_error(s);
     if (!error.empty()) {
       return ReadStatus::Fail(file_name + ": byte " + std::to_string(offset) +
@@ -604,8 +585,8 @@ ReadStatus ParseRewardValues(std::string_view bytes,
     for (std::size_t v = 0; v < nv; ++v) {
       const unsigned char* p = data + offset + chain_format::kRecordStateBytes +
                                chain_format::kRecordVariableBytes * v;
-      const double impulse = LoadDouble(p);
-      const double rate = LoadDouble(p + 8);
+      const double impulse = GetLittleEndianDouble(p);
+      const double rate = GetLittleEndianDouble(p + 8);
       if (!std::isfinite(impulse) || !std::isfinite(rate)) {
         return ReadStatus::Fail(file_name + ": byte " + std::to_string(offset) +
                                 ": a reward of state " + std::to_string(s) +

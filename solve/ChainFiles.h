@@ -69,9 +69,6 @@ ReadStatus ParseRewardTypes(std::string_view text, const std::string& file_name,
 ReadStatus ReadRewardTypes(const std::string& file_name,
                            std::vector<RewardVariable>* variables);
 
-// Reward records: file types 1, 3 and 5 are text, every other value binary.
-bool TextRewardRecords(int file_type);
-
 // Per reward variable and state (0-based): the impulse and the rate reward.
 struct RewardValues {
   std::vector<std::string> names;

@@ -3,27 +3,28 @@
 
 #include <cstddef>
 
-// Every constant of the result-file layouts that solve's readers rely on, in
-// one place, so they can follow the writers' own definitions.
+#include "output/Formats.h"
+
+// What solve's readers rely on of the result-file layouts, in one place: the
+// writers' constants from output/Formats.h, and the few that only a reader
+// needs.
 namespace chain_format {
 
-// .arm: line 3 holds the rest of a placeholder of this many characters
-// (spaces and the line feed) after the type and N have been written over it.
-constexpr std::size_t kNormalPlaceholder = 62;
-constexpr std::size_t kDeterministicPlaceholder = 7;
+// .arm: line 3 holds what is left of the placeholder after the type and N
+// have been written over it, less its line feed.
+constexpr std::size_t kNormalPlaceholder = kNormalPlaceholderSpaces - 1;
+constexpr std::size_t kDeterministicPlaceholder =
+    kDeterministicPlaceholderSpaces - 1;
 // The smallest block is "s\n0\n": a header claiming more states than a
 // quarter of the file's bytes cannot be honest.
 constexpr std::size_t kMinBlockBytes = 4;
-
-// .arm line 1: file types whose .var records are text; the others are binary.
-constexpr int kTextRecordTypes[] = {1, 3, 5};
 
 // .var binary records: a 4-byte state number, then per reward variable an
 // 8-byte impulse and an 8-byte rate reward, all little-endian.
 constexpr std::size_t kRecordStateBytes = 4;
 constexpr std::size_t kRecordVariableBytes = 16;
 
-// .pvtype.
+// .pvtype: the number after "Version:" (kRewardTypesVersion).
 constexpr int kTypeFileVersion = 1;
 constexpr int kMaxVariables = 1000000;
 

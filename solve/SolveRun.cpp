@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "solve/ChainFiles.h"
+#include "output/Formats.h"
 #include "solve/Absorption.h"
 #include "solve/Properties.h"
 #include "solve/Stationary.h"
