@@ -1,5 +1,7 @@
 #include "solve/ChainFiles.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -8,8 +10,6 @@
 #include <limits>
 #include <memory>
 #include <utility>
-
-#include <sys/stat.h>
 
 #include "output/LittleEndian.h"
 #include "solve/ChainFormat.h"
@@ -58,8 +58,8 @@ class LineCursor {
   bool NextFromFile(std::string_view* line) {
     for (;;) {
       const char* begin = buffer_.data() + pos_;
-      const auto* newline = static_cast<const char*>(
-          std::memchr(begin, '\n', filled_ - pos_));
+      const auto* newline =
+          static_cast<const char*>(std::memchr(begin, '\n', filled_ - pos_));
       if (newline != nullptr) {
         *line = std::string_view(begin, newline - begin);
         pos_ = newline - buffer_.data() + 1;
@@ -205,8 +205,8 @@ ReadStatus ParseStateSpaceLines(LineCursor* source, std::size_t file_bytes,
   };
   auto truncated = [&](const std::string& where) {
     if (cursor.read_error() != 0) {
-      return ReadStatus::Fail(file_name + ": read error: " +
-                              std::strerror(cursor.read_error()));
+      return ReadStatus::Fail(
+          file_name + ": read error: " + std::strerror(cursor.read_error()));
     }
     return ReadStatus::Fail(At(file_name, cursor.line() + 1) +
                             "the file ends " + where + " (truncated?)");
@@ -301,7 +301,8 @@ ReadStatus ParseStateSpaceLines(LineCursor* source, std::size_t file_bytes,
       // repeated or smaller target means a damaged or spliced file.
       if (target <= previous) {
         return fail("target state " + std::to_string(target) + " of state " +
-                    std::to_string(s) + " does not follow the previous target " +
+                    std::to_string(s) +
+                    " does not follow the previous target " +
                     std::to_string(previous) +
                     " (targets increase strictly within a block)");
       }
@@ -345,8 +346,8 @@ ReadStatus ParseStateSpaceLines(LineCursor* source, std::size_t file_bytes,
     if (cut) return Unterminated(file_name, cursor.line());
   }
   if (cursor.read_error() != 0) {
-    return ReadStatus::Fail(file_name +
-                            ": read error: " + std::strerror(cursor.read_error()));
+    return ReadStatus::Fail(
+        file_name + ": read error: " + std::strerror(cursor.read_error()));
   }
   space->target.shrink_to_fit();
   space->rate.shrink_to_fit();
@@ -426,8 +427,7 @@ ReadStatus ParseRewardTypes(std::string_view text, const std::string& file_name,
   ReadStatus status = expect("Version:");
   if (!status.ok) return status;
   int version = 0;
-  if (!ParseInt(value, &version) ||
-      version != chain_format::kTypeFileVersion) {
+  if (!ParseInt(value, &version) || version != chain_format::kTypeFileVersion) {
     return bad_value("Version:", "solve reads version 1");
   }
   if (!(status = expect("NumPV:")).ok) return status;
@@ -561,8 +561,8 @@ ReadStatus ParseRewardValues(std::string_view bytes,
 
   // Binary records: a 4-byte state number, then per variable the impulse and
   // the rate reward as 8-byte doubles, all little-endian.
-  const std::size_t record_size = chain_format::kRecordStateBytes +
-                                  chain_format::kRecordVariableBytes * nv;
+  const std::size_t record_size =
+      chain_format::kRecordStateBytes + chain_format::kRecordVariableBytes * nv;
   const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
   std::size_t offset = cursor.offset();
   for (std::size_t k = 0; k < num_states; ++k, offset += record_size) {
@@ -573,9 +573,8 @@ ReadStatus ParseRewardValues(std::string_view bytes,
           " of " + std::to_string(num_states) + " (" +
           std::to_string(record_size) + " bytes each; truncated?)");
     }
-    const auto s = static_cast<std::uint32_t>(
-        GetLittleEndian(data + offset,
-                        static_cast<int>(chain_format::kRecordStateBytes)));
+    const auto s = static_cast<std::uint32_t>(GetLittleEndian(
+        data + offset, static_cast<int>(chain_format::kRecordStateBytes)));
     const std::string error = state_error(s);
     if (!error.empty()) {
       return ReadStatus::Fail(file_name + ": byte " + std::to_string(offset) +

@@ -39,8 +39,8 @@ struct StateSpace {
   // Per state: the rate of its self-loop (0 if none). It leaves the
   // generator matrix unchanged but still earns impulse rewards.
   std::vector<double> self_rate;
-  std::size_t num_self_loops = 0;     // dropped
-  std::size_t num_zero_rates = 0;     // dropped
+  std::size_t num_self_loops = 0;  // dropped
+  std::size_t num_zero_rates = 0;  // dropped
 
   std::size_t num_transitions() const { return target.size(); }
 };

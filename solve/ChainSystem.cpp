@@ -9,8 +9,8 @@ ChainOperator::ChainOperator(const StateSpace& space,
     : space_(space), exit_(exit), states_(states), local_(local) {
   // states is increasing, so n - 1 states from 1 to n - 1 are exactly 1..n-1.
   shifted_ = states.size() + 1 == space.num_states &&
-             (states.empty() || (states.front() == 1 && states.back() ==
-                                 space.num_states - 1));
+             (states.empty() ||
+              (states.front() == 1 && states.back() == space.num_states - 1));
 }
 
 void ChainOperator::Apply(bool transposed, const Eigen::VectorXd& x,

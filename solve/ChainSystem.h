@@ -64,7 +64,7 @@ class ChainIlu0 : public Preconditioner {
 
  private:
   const ChainOperator* system_ = nullptr;
-  std::vector<float> factor_;    // per transition of the chain
+  std::vector<float> factor_;     // per transition of the chain
   std::vector<double> diagonal_;  // per unknown: U's diagonal
 };
 

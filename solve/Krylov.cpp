@@ -12,7 +12,8 @@ void MatrixOperator::Apply(bool transposed, const Eigen::VectorXd& x,
   if (!transposed) {
     for (Eigen::Index i = 0; i < n; ++i) {
       double sum = 0;
-      for (int k = outer[i]; k < outer[i + 1]; ++k) sum += value[k] * x[inner[k]];
+      for (int k = outer[i]; k < outer[i + 1]; ++k)
+        sum += value[k] * x[inner[k]];
       (*y)[i] = sum;
     }
     return;
@@ -21,7 +22,8 @@ void MatrixOperator::Apply(bool transposed, const Eigen::VectorXd& x,
   for (Eigen::Index i = 0; i < n; ++i) {
     const double xi = x[i];
     if (xi == 0) continue;
-    for (int k = outer[i]; k < outer[i + 1]; ++k) (*y)[inner[k]] += value[k] * xi;
+    for (int k = outer[i]; k < outer[i + 1]; ++k)
+      (*y)[inner[k]] += value[k] * xi;
   }
 }
 
@@ -63,7 +65,8 @@ void Ilu0::Solve(Eigen::VectorXd* x) const {
   // L y = x (unit diagonal), then U z = y.
   for (int i = 0; i < n; ++i) {
     double sum = (*x)[i];
-    for (int k = outer[i]; k < diagonal_[i]; ++k) sum -= value_[k] * (*x)[inner[k]];
+    for (int k = outer[i]; k < diagonal_[i]; ++k)
+      sum -= value_[k] * (*x)[inner[k]];
     (*x)[i] = sum;
   }
   for (int i = n - 1; i >= 0; --i) {

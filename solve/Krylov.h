@@ -54,9 +54,9 @@ class Ilu0 : public Preconditioner {
 
  private:
   const SystemMatrix* pattern_ = nullptr;
-  std::vector<double> value_;     // L below the diagonal (unit), U on and
-                                  // above it, in the pattern of b
-  std::vector<int> diagonal_;     // position of (i, i) in value_
+  std::vector<double> value_;  // L below the diagonal (unit), U on and
+                               // above it, in the pattern of b
+  std::vector<int> diagonal_;  // position of (i, i) in value_
 };
 
 struct KrylovOutcome {

@@ -1,10 +1,11 @@
 #include "solve/Properties.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <limits>
-#include <sys/stat.h>
 
 #include "solve/Absorption.h"
 #include "solve/ChainFormat.h"
@@ -85,7 +86,8 @@ PropertyValue Transient(const StateSpace& space, double time,
   value.ok = true;
   const TransientPoint& point = result.points.front();
   value.value = accumulated ? point.accumulated[0] : point.instant[0];
-  value.bound = accumulated ? point.accumulated_bound[0] : point.instant_bound[0];
+  value.bound =
+      accumulated ? point.accumulated_bound[0] : point.instant_bound[0];
   return value;
 }
 
@@ -164,8 +166,8 @@ ReadStatus ParseProperties(std::string_view text, const std::string& file_name,
     if (line_number == 1) {
       if (line != chain_format::kPropertiesHeader) {
         return ReadStatus::Fail(at(1) + "expected \"" +
-                                chain_format::kPropertiesHeader +
-                                "\", found " + Quoted(line));
+                                chain_format::kPropertiesHeader + "\", found " +
+                                Quoted(line));
       }
       continue;
     }
@@ -189,7 +191,8 @@ ReadStatus ParseProperties(std::string_view text, const std::string& file_name,
     property.name = std::string(fields[0]);
     property.kind = spec->kind;
     property.line = line_number;
-    if (property.name.empty() || property.name.find('\r') != std::string::npos) {
+    if (property.name.empty() ||
+        property.name.find('\r') != std::string::npos) {
       return ReadStatus::Fail(at(line_number) + "bad property name " +
                               Quoted(fields[0]));
     }
@@ -216,15 +219,14 @@ ReadStatus ParseProperties(std::string_view text, const std::string& file_name,
     }
     property.variable = v;
     if (spec->has_time &&
-        !ParseTime(fields[3],
-                   spec->kind == PropertyKind::kReachProbability,
+        !ParseTime(fields[3], spec->kind == PropertyKind::kReachProbability,
                    &property.time)) {
-      return ReadStatus::Fail(
-          at(line_number) + "bad time " + Quoted(fields[3]) + " in property " +
-          Quoted(fields[0]) +
-          (spec->kind == PropertyKind::kReachProbability
-               ? " (a number >= 0, or inf)"
-               : " (a finite number >= 0)"));
+      return ReadStatus::Fail(at(line_number) + "bad time " +
+                              Quoted(fields[3]) + " in property " +
+                              Quoted(fields[0]) +
+                              (spec->kind == PropertyKind::kReachProbability
+                                   ? " (a number >= 0, or inf)"
+                                   : " (a finite number >= 0)"));
     }
     properties->push_back(std::move(property));
   }
@@ -272,10 +274,10 @@ PropertyValue EvaluateProperty(const Property& property,
       return Transient(space, property.time, rate, rate, false,
                        context.transient_options);
     case PropertyKind::kRewardCumulative:
-      return Transient(space, property.time, rate,
-                       EarningRate(space, rate,
-                                   values.impulse[property.variable]),
-                       true, context.transient_options);
+      return Transient(
+          space, property.time, rate,
+          EarningRate(space, rate, values.impulse[property.variable]), true,
+          context.transient_options);
     case PropertyKind::kReachProbability:
     case PropertyKind::kReachTime:
       return Reach(property, context, NonzeroStates(rate));

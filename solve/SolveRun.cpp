@@ -1,18 +1,18 @@
 #include "solve/SolveRun.h"
 
 #include <algorithm>
-#include <new>
-#include <utility>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <new>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
-#include "solve/ChainFiles.h"
 #include "output/Formats.h"
 #include "solve/Absorption.h"
+#include "solve/ChainFiles.h"
 #include "solve/Properties.h"
 #include "solve/Stationary.h"
 #include "solve/Transient.h"
@@ -42,7 +42,7 @@ constexpr const char* kUsage =
     "  --tolerance=T     componentwise backward error to reach "
     "(default 1e-13)\n"
     "  --direct-limit=N  auto solves systems of more than N unknowns\n"
-    "                    iteratively (default 5000)\n";
+    "                    iteratively (default 1000)\n";
 
 // Largest number of closed classes listed one by one in the table.
 constexpr std::size_t kMaxClassesListed = 10;
@@ -54,7 +54,7 @@ struct Settings {
   bool csv = false;
   bool json = false;
   bool help = false;
-  bool transient = false;   // the .pvtype time points
+  bool transient = false;  // the .pvtype time points
   bool absorption = false;
   bool bounds = false;
   std::vector<double> times;
@@ -289,8 +289,8 @@ void WriteTable(const std::string& base, const StateSpace& space,
 
 // One result of the full layout.
 struct Row {
-  std::string measure;  // steady-state, instant, accumulated, ...
-  std::string subject;  // a reward variable, a class, a property
+  std::string measure;          // steady-state, instant, accumulated, ...
+  std::string subject;          // a reward variable, a class, a property
   double start = std::nan("");  // time or interval; NaN when none
   double stop = std::nan("");
   double value = 0;
@@ -364,8 +364,10 @@ void WriteCsvRows(const std::vector<Row>& rows, std::ostream& out) {
   for (const Row& row : rows) {
     out << CsvField(row.measure) << ',' << CsvField(row.subject) << ','
         << CsvNumber(row.start) << ',' << CsvNumber(row.stop) << ',';
-    if (row.has_value) out << CsvNumber(row.value) << ',' << CsvNumber(row.bound);
-    else out << ',';
+    if (row.has_value)
+      out << CsvNumber(row.value) << ',' << CsvNumber(row.bound);
+    else
+      out << ',';
     out << '\n';
   }
 }
@@ -385,8 +387,9 @@ void WriteJson(const std::string& base, const StateSpace& space,
   out << ",\n  \"results\": [";
   for (std::size_t i = 0; i < rows.size(); ++i) {
     const Row& row = rows[i];
-    out << (i == 0 ? "\n" : ",\n") << "    {\"measure\": "
-        << JsonString(row.measure) << ", \"of\": " << JsonString(row.subject)
+    out << (i == 0 ? "\n" : ",\n")
+        << "    {\"measure\": " << JsonString(row.measure)
+        << ", \"of\": " << JsonString(row.subject)
         << ", \"time_start\": " << JsonNumber(row.start)
         << ", \"time_stop\": " << JsonNumber(row.stop);
     if (row.has_value) {
@@ -435,8 +438,8 @@ bool AddTransientRows(const StateSpace& space, const RewardValues& values,
     if (stop == start) {
       for (std::size_t i = 0; i < which.size(); ++i) {
         const std::string& name = values.names[which[i]];
-        rows->push_back({"instant", name, start, start, a.instant[i],
-                         a.instant_bound[i]});
+        rows->push_back(
+            {"instant", name, start, start, a.instant[i], a.instant_bound[i]});
         rows->push_back({"accumulated", name, 0.0, start, a.accumulated[i],
                          a.accumulated_bound[i]});
       }
@@ -475,8 +478,8 @@ int RunSolveWith(const Settings& settings, const std::string& base,
                               TextRewardRecords(space.file_type), &values);
   }
   if (status.ok) {
-    status = ReadProperties(base + ".props", names, &properties,
-                            &have_properties);
+    status =
+        ReadProperties(base + ".props", names, &properties, &have_properties);
   }
   if (!status.ok) {
     err << "solve: " << status.message << '\n';
@@ -523,9 +526,9 @@ int RunSolveWith(const Settings& settings, const std::string& base,
   // Rewards earned per unit of time, impulses included.
   std::vector<std::vector<double>> earning;
   for (std::size_t v = 0; v < values.names.size(); ++v) {
-    earning.push_back(full ? EarningRate(space, values.rate[v],
-                                         values.impulse[v])
-                           : values.rate[v]);
+    earning.push_back(
+        full ? EarningRate(space, values.rate[v], values.impulse[v])
+             : values.rate[v]);
   }
   std::vector<double> expected;
   for (const std::vector<double>& rate : earning) {
@@ -536,8 +539,8 @@ int RunSolveWith(const Settings& settings, const std::string& base,
     if (settings.csv) {
       out << "variable,expected_reward\n";
       for (std::size_t v = 0; v < values.names.size(); ++v) {
-        out << CsvField(values.names[v]) << ','
-            << Format("%.17g", expected[v]) << '\n';
+        out << CsvField(values.names[v]) << ',' << Format("%.17g", expected[v])
+            << '\n';
       }
       if (!result.irreducible) {
         err << "solve: note: chain " << ChainDescription(result) << '\n';
@@ -558,10 +561,10 @@ int RunSolveWith(const Settings& settings, const std::string& base,
 
   std::vector<Row> rows;
   for (std::size_t v = 0; v < values.names.size() && long_run; ++v) {
-    rows.push_back({"steady-state", values.names[v], std::nan(""),
-                    std::nan(""), expected[v],
-                    ExpectedRewardBound(result.pi_error, expected[v],
-                                        earning[v])});
+    rows.push_back(
+        {"steady-state", values.names[v], std::nan(""), std::nan(""),
+         expected[v],
+         ExpectedRewardBound(result.pi_error, expected[v], earning[v])});
   }
   std::string message;
   if (!settings.times.empty()) {
@@ -582,9 +585,9 @@ int RunSolveWith(const Settings& settings, const std::string& base,
         double start = variables[v].start_times[k];
         double stop = variables[v].stop_times[k];
         if (!(start >= 0) || !(stop >= start)) {
-          err << "solve: " << base << ".pvtype: time point " << k + 1
-              << " of " << variables[v].name << " runs from " << start
-              << " to " << stop << "; it needs 0 <= start <= stop\n";
+          err << "solve: " << base << ".pvtype: time point " << k + 1 << " of "
+              << variables[v].name << " runs from " << start << " to " << stop
+              << "; it needs 0 <= start <= stop\n";
           return 1;
         }
         spans.emplace_back(start, stop);
@@ -605,11 +608,11 @@ int RunSolveWith(const Settings& settings, const std::string& base,
       notes.push_back("no absorption measures: " + absorption.why_not);
     } else {
       for (const BottomClass& bottom : result.bottoms) {
-        rows.push_back({"absorption-probability",
-                        "class of state " +
-                            std::to_string(bottom.first_state + 1),
-                        std::nan(""), std::nan(""), bottom.probability,
-                        result.probability_error});
+        rows.push_back(
+            {"absorption-probability",
+             "class of state " + std::to_string(bottom.first_state + 1),
+             std::nan(""), std::nan(""), bottom.probability,
+             result.probability_error});
       }
       rows.push_back({"absorption-time", "-", std::nan(""), std::nan(""),
                       absorption.time, absorption.time_bound});
@@ -712,8 +715,7 @@ int RunSolve(int argc, const char* const* argv, std::ostream& out,
     if (num_states == 0) {
       err << "solve: out of memory while reading " << base << ".arm\n";
     } else {
-      err << "solve: out of memory while solving " << num_states
-          << " states\n";
+      err << "solve: out of memory while solving " << num_states << " states\n";
     }
     return 1;
   }

@@ -210,9 +210,9 @@ std::size_t SolveBiCgStab(const ScaledSystem& system,
     Ilu0 ilu;
     if (ilu.Compute(system.b)) {
       *z = system.c;
-      const KrylovOutcome outcome = PreconditionedBiCgStab(
-          MatrixOperator(system.b), ilu, false, system.c, options.tolerance,
-          options.max_iterations, z);
+      const KrylovOutcome outcome =
+          PreconditionedBiCgStab(MatrixOperator(system.b), ilu, false, system.c,
+                                 options.tolerance, options.max_iterations, z);
       iterations += outcome.iterations;
       if (outcome.converged && z->allFinite() &&
           BackwardError(system.b, *z, system.c) <= kAcceptableBackwardError) {
@@ -366,8 +366,7 @@ double ErrorBound(const ScaledSystem& system, const SolveOptions& options,
     if (!ilu.Compute(b)) return std::numeric_limits<double>::infinity();
     h = weight;
     const KrylovOutcome outcome = PreconditionedBiCgStab(
-        MatrixOperator(b), ilu, true, weight, 1e-8, options.max_iterations,
-        &h);
+        MatrixOperator(b), ilu, true, weight, 1e-8, options.max_iterations, &h);
     if (!outcome.converged) return std::numeric_limits<double>::infinity();
   }
   if (!h.allFinite()) return std::numeric_limits<double>::infinity();
@@ -405,17 +404,16 @@ LinearOutcome SolveSystem(const ScaledSystem& system,
     if (outcome.ok || method != SolveMethod::kDirect) break;
     const std::string first_try = outcome.message;
     outcome = SolveWith(system, fallback, options, &z);
-    outcome.message = first_try + "; solved with " +
-                      SolveMethodName(fallback) + " instead" +
+    outcome.message = first_try + "; solved with " + SolveMethodName(fallback) +
+                      " instead" +
                       (outcome.message.empty() ? "" : ": " + outcome.message);
     if (outcome.ok) method = fallback;
   }
   *used = method;
   y->assign(n, 0.0);
   if (outcome.ok) {
-    outcome.error_l1 = options.bounds
-                           ? ErrorBound(system, options, z)
-                           : std::numeric_limits<double>::infinity();
+    outcome.error_l1 = options.bounds ? ErrorBound(system, options, z)
+                                      : std::numeric_limits<double>::infinity();
   }
   if (outcome.ok) {
     for (std::size_t i = 0; i < n; ++i) {
@@ -452,9 +450,8 @@ bool SolveInPlace(const StateSpace& space, const std::vector<double>& exit,
   ChainIlu0 ilu;
   if (!ilu.Compute(system)) return false;
   *z = c;
-  const KrylovOutcome krylov =
-      PreconditionedBiCgStab(system, ilu, false, c, options.tolerance,
-                             options.max_iterations, z);
+  const KrylovOutcome krylov = PreconditionedBiCgStab(
+      system, ilu, false, c, options.tolerance, options.max_iterations, z);
   if (!krylov.converged || !z->allFinite()) return false;
   Vector residual;
   Vector scale;
@@ -526,10 +523,9 @@ bool SolveExcursion(const StateSpace& space, const std::vector<double>& exit,
     const std::uint32_t j = local[space.target[e]];
     if (j != kNotInSystem) c[j] += space.rate[e];
   }
-  const bool iterative =
-      options.method == SolveMethod::kBiCgStab ||
-      (options.method == SolveMethod::kAuto &&
-       others.size() > options.direct_limit);
+  const bool iterative = options.method == SolveMethod::kBiCgStab ||
+                         (options.method == SolveMethod::kAuto &&
+                          others.size() > options.direct_limit);
   if (iterative) {
     Vector z;
     LinearOutcome outcome;
@@ -537,8 +533,8 @@ bool SolveExcursion(const StateSpace& space, const std::vector<double>& exit,
       NoteSystem(others.size(), SolveMethod::kBiCgStab, outcome, result);
       *error_l1 = outcome.error_l1;
       for (std::size_t i = 0; i < others.size(); ++i) {
-        (*weight)[others[i]] = std::max(
-            0.0, z[static_cast<Eigen::Index>(i)] / exit[others[i]]);
+        (*weight)[others[i]] =
+            std::max(0.0, z[static_cast<Eigen::Index>(i)] / exit[others[i]]);
       }
       return true;
     }

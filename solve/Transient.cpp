@@ -13,9 +13,8 @@ constexpr double kUnitRoundoff = std::numeric_limits<double>::epsilon() / 2;
 // is below 2e-21.
 double StirlingRemainder(double m) {
   constexpr double kCoefficients[] = {
-      1.0 / 12,           -1.0 / 360,  1.0 / 1260, -1.0 / 1680,
-      1.0 / 1188,         -691.0 / 360360,        1.0 / 156,
-      -3617.0 / 122400};
+      1.0 / 12,   -1.0 / 360,      1.0 / 1260, -1.0 / 1680,
+      1.0 / 1188, -691.0 / 360360, 1.0 / 156,  -3617.0 / 122400};
   const double m2 = m * m;
   double sum = 0;
   for (int k = 7; k >= 0; --k) sum = sum / m2 + kCoefficients[k];
@@ -33,8 +32,7 @@ double ModeWeight(double lambda, double m) {
     return weight;
   }
   const double log_weight = (m - lambda) + m * std::log1p((lambda - m) / m) -
-                            0.5 * std::log(2 * M_PI * m) -
-                            StirlingRemainder(m);
+                            0.5 * std::log(2 * M_PI * m) - StirlingRemainder(m);
   return std::exp(log_weight);
 }
 
@@ -43,8 +41,8 @@ class Sum {
  public:
   void Add(double x) {
     const double t = sum_ + x;
-    correction_ += std::abs(sum_) >= std::abs(x) ? (sum_ - t) + x
-                                                  : (x - t) + sum_;
+    correction_ +=
+        std::abs(sum_) >= std::abs(x) ? (sum_ - t) + x : (x - t) + sum_;
     sum_ = t;
   }
   double Value() const { return sum_ + correction_; }
@@ -75,7 +73,8 @@ constexpr Real kRealRoundoff = std::numeric_limits<Real>::epsilon() / 2;
 
 // out += M P for the dense matrix M (row-major, n x n).
 void AddTimesP(const std::vector<Real>& m, const StateSpace& space,
-               const std::vector<Real>& stay, Real rate, std::vector<Real>* out) {
+               const std::vector<Real>& stay, Real rate,
+               std::vector<Real>* out) {
   const std::size_t n = space.num_states;
   for (std::size_t row = 0; row < n; ++row) {
     const Real* from = m.data() + row * n;
@@ -91,13 +90,13 @@ void AddTimesP(const std::vector<Real>& m, const StateSpace& space,
   }
 }
 
-TransientPoint DensePoint(const StateSpace& space,
-                          const std::vector<double>& exit, double rate,
-                          double degree, double time,
-                          const std::vector<const std::vector<double>*>& instant,
-                          const std::vector<const std::vector<double>*>& earning,
-                          const std::vector<const std::vector<double>*>& abs_of,
-                          const TransientOptions& options) {
+TransientPoint DensePoint(
+    const StateSpace& space, const std::vector<double>& exit, double rate,
+    double degree, double time,
+    const std::vector<const std::vector<double>*>& instant,
+    const std::vector<const std::vector<double>*>& earning,
+    const std::vector<const std::vector<double>*>& abs_of,
+    const TransientOptions& options) {
   const std::size_t n = space.num_states;
   const std::size_t nv = instant.size();
   // tau = time / 2^j with Lambda tau at most kStepsPerBlock.
@@ -205,8 +204,7 @@ TransientPoint DensePoint(const StateSpace& space,
       }
     }
     e.swap(next);
-    relative =
-        2 * relative + static_cast<double>((n + 2) * kRealRoundoff);
+    relative = 2 * relative + static_cast<double>((n + 2) * kRealRoundoff);
     truncated *= 2;
     span *= 2;
   }
@@ -224,15 +222,16 @@ TransientPoint DensePoint(const StateSpace& space,
     }
     // The final rounding to double is one more relative error.
     point.instant.push_back(static_cast<double>(value));
-    point.instant_bound.push_back(
-        truncated * largest +
-        (relative + kUnitRoundoff) * static_cast<double>(size));
+    point.instant_bound.push_back(truncated * largest +
+                                  (relative + kUnitRoundoff) *
+                                      static_cast<double>(size));
     double largest_rate = 0;
-    for (double x : *earning[v]) largest_rate = std::max(largest_rate, std::abs(x));
+    for (double x : *earning[v])
+      largest_rate = std::max(largest_rate, std::abs(x));
     point.accumulated.push_back(static_cast<double>(a[2 * v][0]));
-    point.accumulated_bound.push_back(
-        truncated_integral * largest_rate +
-        (relative + kUnitRoundoff) * static_cast<double>(a[2 * v + 1][0]));
+    point.accumulated_bound.push_back(truncated_integral * largest_rate +
+                                      (relative + kUnitRoundoff) *
+                                          static_cast<double>(a[2 * v + 1][0]));
   }
   return point;
 }
@@ -317,15 +316,16 @@ TransientResult SolveTransient(
   // Without transitions P is the identity for any Lambda.
   if (rate == 0) rate = 1;
   result.rate = rate;
-  const double degree =
-      static_cast<double>(*std::max_element(in_degree.begin(), in_degree.end()));
+  const double degree = static_cast<double>(
+      *std::max_element(in_degree.begin(), in_degree.end()));
 
   std::vector<PoissonWindow> windows;
   std::vector<bool> dense;
   std::size_t steps = 0;
   for (double t : times) {
     if (!(t >= 0) || !std::isfinite(t)) {
-      result.message = "time " + std::to_string(t) + " is not a finite time >= 0";
+      result.message =
+          "time " + std::to_string(t) + " is not a finite time >= 0";
       return result;
     }
     const double lambda = rate * t;
@@ -450,9 +450,9 @@ TransientResult SolveTransient(
         (steps_here * (degree + 3) + 2 * (steps_here + 8)) * kUnitRoundoff;
     for (std::size_t v = 0; v < nv; ++v) {
       point.instant.push_back(instant_sum[i][v].Value());
-      point.instant_bound.push_back(
-          (w.left_tail + w.right_tail) * scale_instant[v] +
-          rounding * instant_size[i][v]);
+      point.instant_bound.push_back((w.left_tail + w.right_tail) *
+                                        scale_instant[v] +
+                                    rounding * instant_size[i][v]);
       point.accumulated.push_back(accumulated_sum[i][v].Value() / rate);
       // Below the window, P(N > k) is short by at most the left tail; beyond
       // it, the terms are bounded by the accumulated tail.

@@ -164,8 +164,7 @@ TEST(PropertiesTest, ReachTimeIsInfiniteWhenTheSetMayBeMissed) {
   const PropertyValue time = Evaluate(m, PropertyKind::kReachTime, 0);
   ASSERT_TRUE(time.ok);
   EXPECT_TRUE(std::isinf(time.value));
-  EXPECT_NE(time.note.find("reached with probability 0.25"),
-            std::string::npos)
+  EXPECT_NE(time.note.find("reached with probability 0.25"), std::string::npos)
       << time.note;
   const PropertyValue eventually =
       Evaluate(m, PropertyKind::kReachProbability, 0,

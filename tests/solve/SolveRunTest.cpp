@@ -335,8 +335,7 @@ TEST(SolveProcessTest, MemoryLimitFileSizeLimitAndClosedPipeExitWithOne) {
        "(ulimit -f 0; \"$SOLVE\" -Nc > out.txt; echo \"rc=$?\" >&2) 2>&1 | "
        "cat",
        "solve: the results could not be written"},
-      {"closed pipe",
-       "(sleep 0.3; \"$SOLVE\" -Nc; echo \"rc=$?\" >&2) | true",
+      {"closed pipe", "(sleep 0.3; \"$SOLVE\" -Nc; echo \"rc=$?\" >&2) | true",
        "solve: the results could not be written"},
   };
   for (const Case& c : cases) {

@@ -210,10 +210,10 @@ TEST(StationaryTest, EveryExperimentAgreesWithADenseSolution) {
         ExpectRelativelyNear(value, expected, 1e-9);
         // The stated bound covers the true error (GTH is good to a few
         // units of rounding).
-        EXPECT_LE(std::abs(value - expected),
-                  ExpectedRewardBound(result.pi_error, value,
-                                      chain.values.rate[v]) +
-                      1e-14 * expected);
+        EXPECT_LE(
+            std::abs(value - expected),
+            ExpectedRewardBound(result.pi_error, value, chain.values.rate[v]) +
+                1e-14 * expected);
       }
     }
   }

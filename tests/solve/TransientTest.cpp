@@ -1,10 +1,9 @@
 #include "solve/Transient.h"
 
-#include <unsupported/Eigen/MatrixFunctions>
-
 #include <Eigen/Dense>
 #include <cmath>
 #include <string>
+#include <unsupported/Eigen/MatrixFunctions>
 #include <vector>
 
 #include "gtest/gtest.h"
@@ -71,8 +70,8 @@ struct Probe {
 std::vector<Probe> Probes() {
   std::vector<Probe> probes;
   for (unsigned seed : {1u, 2u, 3u}) {
-    Probe p{"random " + std::to_string(seed), RandomChain(12 + seed, seed, 3),
-            {}};
+    Probe p{
+        "random " + std::to_string(seed), RandomChain(12 + seed, seed, 3), {}};
     for (std::size_t s = 0; s < p.space.num_states; ++s) {
       p.reward.push_back(s % 3 == 0 ? 1.0 : 0.25 * s);
     }
@@ -144,8 +143,8 @@ TEST(TransientTest, TwoStatesFollowTheClosedFormUpToLongTimes) {
     const double x = sum * t;
     const double instant = up / sum * -std::expm1(-x);
     // x + expm1(-x) cancels for small x: its series instead.
-    const double gap = x < 1e-3 ? x * x / 2 * (1 - x / 3 * (1 - x / 4))
-                                : x + std::expm1(-x);
+    const double gap =
+        x < 1e-3 ? x * x / 2 * (1 - x / 3 * (1 - x / 4)) : x + std::expm1(-x);
     const double accumulated = up / sum * gap / sum;
     const TransientPoint& point = result.points[i];
     if (t == 0) {
@@ -153,8 +152,7 @@ TEST(TransientTest, TwoStatesFollowTheClosedFormUpToLongTimes) {
       EXPECT_EQ(point.accumulated[0], 0);
       continue;
     }
-    ExpectWithinBound(point.instant[0], point.instant_bound[0], instant,
-                      1e-10);
+    ExpectWithinBound(point.instant[0], point.instant_bound[0], instant, 1e-10);
     ExpectWithinBound(point.accumulated[0], point.accumulated_bound[0],
                       accumulated, 1e-10);
   }
@@ -211,8 +209,7 @@ TEST(AbsorptionTest, MeanTimesMatchTheClosedForms) {
       const AbsorptionMeasures absorption =
           ComputeAbsorption(result, {&c.reward});
       ASSERT_TRUE(absorption.defined) << absorption.why_not;
-      ExpectWithinBound(absorption.time, absorption.time_bound, c.time,
-                        1e-10);
+      ExpectWithinBound(absorption.time, absorption.time_bound, c.time, 1e-10);
       ExpectWithinBound(absorption.reward[0], absorption.reward_bound[0],
                         c.reward_until, 1e-10);
     }
