@@ -4,22 +4,19 @@
 #include <cmath>
 #include <limits>
 
+#include "solve/CompensatedSum.h"
+
 namespace {
 
 constexpr double kUnitRoundoff = std::numeric_limits<double>::epsilon() / 2;
 
-// Neumaier's compensated sum of the products a_s b_s (b = 1 when null).
+// The compensated sum of the products a_s b_s (b = 1 when null).
 double WeightedSum(const std::vector<double>& a, const std::vector<double>* b) {
-  double sum = 0;
-  double correction = 0;
+  CompensatedSum sum;
   for (std::size_t s = 0; s < a.size(); ++s) {
-    if (a[s] == 0) continue;
-    const double x = b == nullptr ? a[s] : a[s] * (*b)[s];
-    const double t = sum + x;
-    correction += std::abs(sum) >= std::abs(x) ? (sum - t) + x : (x - t) + sum;
-    sum = t;
+    if (a[s] != 0) sum.Add(b == nullptr ? a[s] : a[s] * (*b)[s]);
   }
-  return sum + correction;
+  return sum.Value();
 }
 
 }  // namespace

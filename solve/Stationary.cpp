@@ -9,6 +9,7 @@
 #include <limits>
 
 #include "solve/ChainSystem.h"
+#include "solve/CompensatedSum.h"
 #include "solve/Components.h"
 #include "solve/Krylov.h"
 
@@ -20,26 +21,6 @@ constexpr std::uint32_t kNotInSystem =
 using ColMatrix = Eigen::SparseMatrix<double, Eigen::ColMajor, int>;
 using RowMatrix = Eigen::SparseMatrix<double, Eigen::RowMajor, int>;
 using Vector = Eigen::VectorXd;
-
-// Neumaier's compensated sum: the probabilities of rare states are many
-// orders of magnitude below those of common ones.
-class CompensatedSum {
- public:
-  void Add(double x) {
-    const double t = sum_ + x;
-    if (std::abs(sum_) >= std::abs(x)) {
-      correction_ += (sum_ - t) + x;
-    } else {
-      correction_ += (x - t) + sum_;
-    }
-    sum_ = t;
-  }
-  double Value() const { return sum_ + correction_; }
-
- private:
-  double sum_ = 0;
-  double correction_ = 0;
-};
 
 // The system y (-Q_SS) = c over a set S of states, transposed and with its
 // columns scaled by the exit rates: B z = c with B = (-Q_SS)^T D^-1 and

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <limits>
 
+#include "solve/CompensatedSum.h"
+
 namespace {
 
 constexpr double kUnitRoundoff = std::numeric_limits<double>::epsilon() / 2;
@@ -36,24 +38,8 @@ double ModeWeight(double lambda, double m) {
   return std::exp(log_weight);
 }
 
-// Neumaier's compensated sum.
-class Sum {
- public:
-  void Add(double x) {
-    const double t = sum_ + x;
-    correction_ +=
-        std::abs(sum_) >= std::abs(x) ? (sum_ - t) + x : (x - t) + sum_;
-    sum_ = t;
-  }
-  double Value() const { return sum_ + correction_; }
-
- private:
-  double sum_ = 0;
-  double correction_ = 0;
-};
-
 double Dot(const std::vector<double>& a, const std::vector<double>& b) {
-  Sum sum;
+  CompensatedSum sum;
   for (std::size_t i = 0; i < a.size(); ++i) {
     if (a[i] != 0) sum.Add(a[i] * b[i]);
   }
@@ -305,7 +291,7 @@ TransientResult SolveTransient(
   std::vector<std::size_t> in_degree(n, 1);
   double rate = 0;
   for (std::size_t s = 0; s < n; ++s) {
-    Sum sum;
+    CompensatedSum sum;
     for (std::size_t e = space.first[s]; e < space.first[s + 1]; ++e) {
       sum.Add(space.rate[e]);
       ++in_degree[space.target[e]];
@@ -368,16 +354,16 @@ TransientResult SolveTransient(
     const PoissonWindow& w = windows[i];
     if (dense[i]) continue;
     beyond[i].assign(w.right + 1, 0.0);
-    Sum sum;
+    CompensatedSum sum;
     for (std::size_t k = w.right; k-- > 0;) {
       if (k + 1 >= w.left) sum.Add(w.weight[k + 1 - w.left]);
       beyond[i][k] = sum.Value();
     }
   }
-  std::vector<std::vector<Sum>> instant_sum(windows.size(),
-                                            std::vector<Sum>(nv));
-  std::vector<std::vector<Sum>> accumulated_sum(windows.size(),
-                                                std::vector<Sum>(nv));
+  std::vector<std::vector<CompensatedSum>> instant_sum(
+      windows.size(), std::vector<CompensatedSum>(nv));
+  std::vector<std::vector<CompensatedSum>> accumulated_sum(
+      windows.size(), std::vector<CompensatedSum>(nv));
   // The same series over |r|, which scale the rounding errors.
   std::vector<std::vector<double>> instant_size(windows.size(),
                                                 std::vector<double>(nv));
