@@ -2,8 +2,10 @@
 # Times solve on the chains of the benchmark models. For each case genbench
 # writes the chain into OUT_DIR, then solve reads and solves it; the table
 # gives the wall time and peak memory of each (GNU time), the method, its
-# iterations and the accuracy figures solve reports.
-#   bench/solve_bench.sh BUILD_DIR OUT_DIR [MODEL:N ...]
+# iterations and the accuracy figures solve reports. A case MODEL:N:T times
+# the transient analysis at time T (solve --time=T) instead of the steady
+# state; SOLVE_ARGS adds arguments to every solve (for example --bounds).
+#   bench/solve_bench.sh BUILD_DIR OUT_DIR [MODEL:N[:T] ...]
 # Default cases: kanban 1 to 4 and fms 1 to 5. Use a Release build.
 set -euo pipefail
 
@@ -28,14 +30,16 @@ mkdir -p "$out_dir"
 
 echo "| model | N | states | transitions | gen s | solve s | solve MB | method | iterations | backward error | relative residual |"
 echo "|---|---|---|---|---|---|---|---|---|---|---|"
+read -r -a extra <<<"${SOLVE_ARGS:-}"
 for case in "${cases[@]}"; do
-  model=${case%%:*}
-  n=${case##*:}
+  IFS=: read -r model n time <<<"$case"
   name=$model$n
+  args=("${extra[@]}")
+  [[ -n $time ]] && args+=("--time=$time")
   /usr/bin/time -f '%e' -o "$out_dir/$name.gentime" \
     "$genbench" "$model" "$n" -P"$out_dir/" -N"$name" >/dev/null
   /usr/bin/time -f '%e %M' -o "$out_dir/$name.solvetime" \
-    "$solve" -P"$out_dir/" -N"$name" >"$out_dir/$name.solve.txt"
+    "$solve" -P"$out_dir/" -N"$name" "${args[@]}" >"$out_dir/$name.solve.txt"
   read -r solve_s solve_kb <"$out_dir/$name.solvetime"
   report=$out_dir/$name.solve.txt
   states=$(awk '/^chain/ { print $2 }' "$report")
@@ -45,7 +49,7 @@ for case in "${cases[@]}"; do
   backward=$(awk '/^residual/ { print $NF }' "$report")
   relative=$(awk '/^residual/ { sub(/\),?/, "", $7); print $7 }' "$report")
   printf '| %s | %s | %s | %s | %s | %s | %d | %s | %s | %s | %s |\n' \
-    "$model" "$n" "$states" "$transitions" "$(cat "$out_dir/$name.gentime")" \
+    "$model" "$n${time:+, t=$time}" "$states" "$transitions" "$(cat "$out_dir/$name.gentime")" \
     "$solve_s" $((solve_kb / 1024)) "$method" "$iterations" "$backward" \
     "$relative"
   rm -f "$out_dir/$name.arm" "$out_dir/$name.var"  # up to gigabytes each

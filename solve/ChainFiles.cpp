@@ -1,5 +1,7 @@
 #include "solve/ChainFiles.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -9,18 +11,32 @@
 #include <memory>
 #include <utility>
 
+#include "output/LittleEndian.h"
+#include "solve/ChainFormat.h"
+
 namespace {
 
-// Walks a text line by line, counting lines from 1.
+// Walks a text line by line, counting lines from 1: either a text in memory
+// or a file read in blocks, so that a state-space file of hundreds of
+// megabytes never has to be held whole.
 class LineCursor {
  public:
   explicit LineCursor(std::string_view text) : text_(text) {}
+  explicit LineCursor(std::FILE* file) : file_(file) {
+    buffer_.resize(kBlockBytes);
+  }
 
-  // The next line without its line feed; false at the end of the text.
+  // The next line without its line feed; false at the end of the input (or
+  // on a read error, see read_error()). A last line without a line feed is
+  // returned too, and noted in unterminated().
   bool Next(std::string_view* line) {
+    if (file_ != nullptr) return NextFromFile(line);
     if (pos_ >= text_.size()) return false;
     std::size_t end = text_.find('\n', pos_);
-    if (end == std::string_view::npos) end = text_.size();
+    if (end == std::string_view::npos) {
+      end = text_.size();
+      unterminated_ = true;
+    }
     *line = text_.substr(pos_, end - pos_);
     pos_ = end < text_.size() ? end + 1 : end;
     ++line_number_;
@@ -29,13 +45,63 @@ class LineCursor {
 
   // The number of the line last returned (0 before the first).
   std::size_t line() const { return line_number_; }
-  // Byte offset just after the line last returned.
+  // Byte offset just after the line last returned (texts in memory only).
   std::size_t offset() const { return pos_; }
+  // Whether the line last returned was the last and had no line feed.
+  bool unterminated() const { return unterminated_; }
+  // The system's reason when reading the file failed, else 0.
+  int read_error() const { return read_error_; }
 
  private:
+  static constexpr std::size_t kBlockBytes = 1 << 20;
+
+  bool NextFromFile(std::string_view* line) {
+    for (;;) {
+      const char* begin = buffer_.data() + pos_;
+      const auto* newline =
+          static_cast<const char*>(std::memchr(begin, '\n', filled_ - pos_));
+      if (newline != nullptr) {
+        *line = std::string_view(begin, newline - begin);
+        pos_ = newline - buffer_.data() + 1;
+        ++line_number_;
+        return true;
+      }
+      if (at_end_) {
+        if (pos_ >= filled_) return false;
+        *line = std::string_view(begin, filled_ - pos_);
+        pos_ = filled_;
+        unterminated_ = true;
+        ++line_number_;
+        return true;
+      }
+      // Keep the partial line and read behind it; a line longer than the
+      // buffer doubles it.
+      std::memmove(buffer_.data(), begin, filled_ - pos_);
+      filled_ -= pos_;
+      pos_ = 0;
+      if (filled_ == buffer_.size()) buffer_.resize(2 * buffer_.size());
+      const std::size_t got = std::fread(buffer_.data() + filled_, 1,
+                                         buffer_.size() - filled_, file_);
+      filled_ += got;
+      if (got == 0) {
+        at_end_ = true;
+        if (std::ferror(file_)) {
+          read_error_ = errno != 0 ? errno : EIO;
+          return false;
+        }
+      }
+    }
+  }
+
   std::string_view text_;
+  std::FILE* file_ = nullptr;
+  std::vector<char> buffer_;
+  std::size_t filled_ = 0;
+  bool at_end_ = false;
+  int read_error_ = 0;
   std::size_t pos_ = 0;
   std::size_t line_number_ = 0;
+  bool unterminated_ = false;
 };
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
@@ -91,6 +157,205 @@ std::string At(const std::string& file_name, std::size_t line) {
   return file_name + ":" + std::to_string(line) + ": ";
 }
 
+// The line-feed rule of every file: a last line cut before its line feed is
+// the sign of a write that did not finish.
+ReadStatus Unterminated(const std::string& file_name, std::size_t line) {
+  return ReadStatus::Fail(At(file_name, line) +
+                          "the last line does not end with a line feed "
+                          "(truncated?)");
+}
+
+// Checks that nothing but blank lines follows the last expected line.
+ReadStatus ExpectOnlyBlankLines(LineCursor* cursor,
+                                const std::string& file_name,
+                                const std::string& after) {
+  std::string_view line;
+  while (cursor->Next(&line)) {
+    if (!Trim(line).empty()) {
+      return ReadStatus::Fail(At(file_name, cursor->line()) +
+                              "unexpected content " + Quote(line) + " after " +
+                              after);
+    }
+    if (cursor->unterminated()) return Unterminated(file_name, cursor->line());
+  }
+  return ReadStatus::Ok();
+}
+
+// One "Key:value" line of the type file; no space around the colon.
+bool SplitKey(std::string_view line, std::string_view key,
+              std::string_view* value) {
+  if (line.substr(0, key.size()) != key) return false;
+  *value = line.substr(key.size());
+  while (!value->empty() && value->back() == '\r') value->remove_suffix(1);
+  return true;
+}
+
+}  // namespace
+
+namespace {
+
+ReadStatus ParseStateSpaceLines(LineCursor* source, std::size_t file_bytes,
+                                const std::string& file_name,
+                                StateSpace* space) {
+  LineCursor& cursor = *source;
+  *space = StateSpace();
+  std::string_view line;
+  auto fail = [&](const std::string& what) {
+    return ReadStatus::Fail(At(file_name, cursor.line()) + what);
+  };
+  auto truncated = [&](const std::string& where) {
+    if (cursor.read_error() != 0) {
+      return ReadStatus::Fail(
+          file_name + ": read error: " + std::strerror(cursor.read_error()));
+    }
+    return ReadStatus::Fail(At(file_name, cursor.line() + 1) +
+                            "the file ends " + where + " (truncated?)");
+  };
+  bool cut = false;
+  auto read = [&]() {
+    if (!cursor.Next(&line)) return false;
+    cut = cursor.unterminated();
+    return true;
+  };
+
+  if (!read()) return truncated("before the file type");
+  if (cut) return Unterminated(file_name, cursor.line());
+  if (!ParseInt(line, &space->file_type)) {
+    return fail("expected the file type (an integer), found " + Quote(line));
+  }
+  if (!read()) return truncated("before the number of states");
+  if (cut) return Unterminated(file_name, cursor.line());
+  std::uint64_t n = 0;
+  if (!ParseUnsigned(line, &n) || n == 0 ||
+      n > std::numeric_limits<std::uint32_t>::max()) {
+    return fail("expected the number of states (1 to 4294967295), found " +
+                Quote(line));
+  }
+  // Checked before anything is sized by n.
+  if (n > file_bytes / chain_format::kMinBlockBytes) {
+    return fail("the header claims " + std::to_string(n) +
+                " states, but the file of " + std::to_string(file_bytes) +
+                " bytes can hold at most " +
+                std::to_string(file_bytes / chain_format::kMinBlockBytes) +
+                " (truncated?)");
+  }
+  space->num_states = n;
+
+  // Line 3 is the rest of the header placeholder: 62 - d spaces after normal
+  // generation, 7 - d after deterministic generation (d digits in N).
+  bool pending = false;
+  if (!read()) return truncated("before the block of state 1");
+  if (cut) return Unterminated(file_name, cursor.line());
+  if (Trim(line).empty()) {
+    const std::size_t d = Digits(n);
+    if (d < chain_format::kDeterministicPlaceholder &&
+        line.size() == chain_format::kDeterministicPlaceholder - d &&
+        line.find_first_not_of(' ') == std::string_view::npos) {
+      return fail(
+          "the header placeholder has the length that deterministic "
+          "generation writes; that file is not a Markov chain and cannot be "
+          "solved as one");
+    }
+  } else {
+    pending = true;  // a file without the placeholder line
+  }
+  auto next = [&]() {
+    if (pending) {
+      pending = false;
+      return true;
+    }
+    return read();
+  };
+
+  space->first.reserve(n + 1);
+  space->first.push_back(0);
+  space->self_rate.assign(n, 0.0);
+  for (std::uint64_t s = 1; s <= n; ++s) {
+    if (!next()) {
+      return truncated("before the block of state " + std::to_string(s) +
+                       " of " + std::to_string(n));
+    }
+    if (cut) return Unterminated(file_name, cursor.line());
+    std::uint64_t number = 0;
+    if (!ParseUnsigned(line, &number) || number != s) {
+      return fail("expected the block of state " + std::to_string(s) +
+                  ", found " + Quote(line));
+    }
+    std::uint64_t previous = 0;
+    for (;;) {
+      if (!next()) {
+        return truncated("inside the block of state " + std::to_string(s));
+      }
+      if (cut) return Unterminated(file_name, cursor.line());
+      std::uint64_t target = 0;
+      if (!ParseUnsigned(line, &target)) {
+        return fail("expected a target state or 0 in the block of state " +
+                    std::to_string(s) + ", found " + Quote(line));
+      }
+      if (target == 0) break;
+      if (target > n) {
+        return fail("target state " + std::to_string(target) + " of state " +
+                    std::to_string(s) + " is outside 1.." + std::to_string(n));
+      }
+      // The writer merges the firings into one target in increasing order; a
+      // repeated or smaller target means a damaged or spliced file.
+      if (target <= previous) {
+        return fail("target state " + std::to_string(target) + " of state " +
+                    std::to_string(s) +
+                    " does not follow the previous target " +
+                    std::to_string(previous) +
+                    " (targets increase strictly within a block)");
+      }
+      previous = target;
+      if (!next()) {
+        return truncated("before the rate from state " + std::to_string(s) +
+                         " to state " + std::to_string(target));
+      }
+      if (cut) return Unterminated(file_name, cursor.line());
+      double rate = 0;
+      if (!ParseDouble(line, &rate)) {
+        return fail("expected the finite rate from state " + std::to_string(s) +
+                    " to state " + std::to_string(target) + ", found " +
+                    Quote(line));
+      }
+      if (rate < 0) {
+        return fail("negative entry " + std::string(Trim(line)) +
+                    " from state " + std::to_string(s) + " to state " +
+                    std::to_string(target) +
+                    ": the file comes from deterministic generation, whose "
+                    "delays are not exponential; it is not a Markov chain and "
+                    "cannot be solved as one");
+      }
+      if (rate == 0) {
+        ++space->num_zero_rates;
+      } else if (target == s) {
+        ++space->num_self_loops;
+        space->self_rate[s - 1] = rate;
+      } else {
+        space->target.push_back(static_cast<std::uint32_t>(target - 1));
+        space->rate.push_back(rate);
+      }
+    }
+    space->first.push_back(space->target.size());
+  }
+  while (read()) {
+    if (!Trim(line).empty()) {
+      return fail("unexpected content " + Quote(line) +
+                  " after the block of the last state " + std::to_string(n));
+    }
+    if (cut) return Unterminated(file_name, cursor.line());
+  }
+  if (cursor.read_error() != 0) {
+    return ReadStatus::Fail(
+        file_name + ": read error: " + std::strerror(cursor.read_error()));
+  }
+  space->target.shrink_to_fit();
+  space->rate.shrink_to_fit();
+  return ReadStatus::Ok();
+}
+
+}  // namespace
+
 ReadStatus LoadFile(const std::string& file_name, std::string* contents) {
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(
       std::fopen(file_name.c_str(), "rb"), &std::fclose);
@@ -111,161 +376,26 @@ ReadStatus LoadFile(const std::string& file_name, std::string* contents) {
   return ReadStatus::Ok();
 }
 
-// Checks that nothing but blank lines follows the last expected line.
-ReadStatus ExpectOnlyBlankLines(LineCursor* cursor,
-                                const std::string& file_name,
-                                const std::string& after) {
-  std::string_view line;
-  while (cursor->Next(&line)) {
-    if (!Trim(line).empty()) {
-      return ReadStatus::Fail(At(file_name, cursor->line()) +
-                              "unexpected content " + Quote(line) + " after " +
-                              after);
-    }
-  }
-  return ReadStatus::Ok();
-}
-
-// One "Key:value" line of the type file; no space around the colon.
-bool SplitKey(std::string_view line, std::string_view key,
-              std::string_view* value) {
-  if (line.substr(0, key.size()) != key) return false;
-  *value = line.substr(key.size());
-  while (!value->empty() && value->back() == '\r') value->remove_suffix(1);
-  return true;
-}
-
-std::uint32_t LoadU32(const unsigned char* p) {
-  return static_cast<std::uint32_t>(p[0]) |
-         static_cast<std::uint32_t>(p[1]) << 8 |
-         static_cast<std::uint32_t>(p[2]) << 16 |
-         static_cast<std::uint32_t>(p[3]) << 24;
-}
-
-double LoadDouble(const unsigned char* p) {
-  std::uint64_t bits = 0;
-  for (int i = 7; i >= 0; --i) bits = bits << 8 | p[i];
-  double value;
-  std::memcpy(&value, &bits, sizeof value);
-  return value;
-}
-
-}  // namespace
-
 ReadStatus ParseStateSpace(std::string_view text, const std::string& file_name,
                            StateSpace* space) {
-  *space = StateSpace();
   LineCursor cursor(text);
-  std::string_view line;
-  auto fail = [&](const std::string& what) {
-    return ReadStatus::Fail(At(file_name, cursor.line()) + what);
-  };
-  auto truncated = [&](const std::string& where) {
-    return ReadStatus::Fail(At(file_name, cursor.line() + 1) +
-                            "the file ends " + where + " (truncated?)");
-  };
-
-  if (!cursor.Next(&line)) return truncated("before the file type");
-  if (!ParseInt(line, &space->file_type)) {
-    return fail("expected the file type (an integer), found " + Quote(line));
-  }
-  if (!cursor.Next(&line)) return truncated("before the number of states");
-  std::uint64_t n = 0;
-  if (!ParseUnsigned(line, &n) || n == 0 ||
-      n > std::numeric_limits<std::uint32_t>::max()) {
-    return fail("expected the number of states (1 to 4294967295), found " +
-                Quote(line));
-  }
-  space->num_states = n;
-
-  // Line 3 is the rest of the header placeholder: 62 - d spaces after normal
-  // generation, 7 - d after deterministic generation (d digits in N).
-  bool pending = false;
-  if (!cursor.Next(&line)) return truncated("before the block of state 1");
-  if (Trim(line).empty()) {
-    const std::size_t d = Digits(n);
-    if (d < 7 && line.size() == 7 - d &&
-        line.find_first_not_of(' ') == std::string_view::npos) {
-      return fail(
-          "the header placeholder has the length that deterministic "
-          "generation writes; that file is not a Markov chain and cannot be "
-          "solved as one");
-    }
-  } else {
-    pending = true;  // a file without the placeholder line
-  }
-  auto next = [&]() {
-    if (pending) {
-      pending = false;
-      return true;
-    }
-    return cursor.Next(&line);
-  };
-
-  space->first.reserve(n + 1);
-  space->first.push_back(0);
-  for (std::uint64_t s = 1; s <= n; ++s) {
-    if (!next()) {
-      return truncated("before the block of state " + std::to_string(s) +
-                       " of " + std::to_string(n));
-    }
-    std::uint64_t number = 0;
-    if (!ParseUnsigned(line, &number) || number != s) {
-      return fail("expected the block of state " + std::to_string(s) +
-                  ", found " + Quote(line));
-    }
-    for (;;) {
-      if (!next()) {
-        return truncated("inside the block of state " + std::to_string(s));
-      }
-      std::uint64_t target = 0;
-      if (!ParseUnsigned(line, &target)) {
-        return fail("expected a target state or 0 in the block of state " +
-                    std::to_string(s) + ", found " + Quote(line));
-      }
-      if (target == 0) break;
-      if (target > n) {
-        return fail("target state " + std::to_string(target) + " of state " +
-                    std::to_string(s) + " is outside 1.." + std::to_string(n));
-      }
-      if (!next()) {
-        return truncated("before the rate from state " + std::to_string(s) +
-                         " to state " + std::to_string(target));
-      }
-      double rate = 0;
-      if (!ParseDouble(line, &rate)) {
-        return fail("expected the finite rate from state " + std::to_string(s) +
-                    " to state " + std::to_string(target) + ", found " +
-                    Quote(line));
-      }
-      if (rate < 0) {
-        return fail("negative entry " + std::string(Trim(line)) +
-                    " from state " + std::to_string(s) + " to state " +
-                    std::to_string(target) +
-                    ": the file comes from deterministic generation, whose "
-                    "delays are not exponential; it is not a Markov chain and "
-                    "cannot be solved as one");
-      }
-      if (rate == 0) {
-        ++space->num_zero_rates;
-      } else if (target == s) {
-        ++space->num_self_loops;
-      } else {
-        space->target.push_back(static_cast<std::uint32_t>(target - 1));
-        space->rate.push_back(rate);
-      }
-    }
-    space->first.push_back(space->target.size());
-  }
-  return ExpectOnlyBlankLines(
-      &cursor, file_name, "the block of the last state " + std::to_string(n));
+  return ParseStateSpaceLines(&cursor, text.size(), file_name, space);
 }
 
 ReadStatus ReadStateSpace(const std::string& file_name, StateSpace* space) {
-  std::string text;
-  ReadStatus status = LoadFile(file_name, &text);
-  if (!status.ok) return status;
-  return ParseStateSpace(text, file_name, space);
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(
+      std::fopen(file_name.c_str(), "rb"), &std::fclose);
+  if (!file) {
+    return ReadStatus::Fail(file_name +
+                            ": cannot open: " + std::strerror(errno));
+  }
+  struct stat info;
+  if (fstat(fileno(file.get()), &info) != 0 || !S_ISREG(info.st_mode)) {
+    return ReadStatus::Fail(file_name + ": not a regular file");
+  }
+  LineCursor cursor(file.get());
+  return ParseStateSpaceLines(&cursor, static_cast<std::size_t>(info.st_size),
+                              file_name, space);
 }
 
 ReadStatus ParseRewardTypes(std::string_view text, const std::string& file_name,
@@ -281,6 +411,7 @@ ReadStatus ParseRewardTypes(std::string_view text, const std::string& file_name,
                               "the file ends before the line " +
                               std::string(key) + " (truncated?)");
     }
+    if (cursor.unterminated()) return Unterminated(file_name, cursor.line());
     if (!SplitKey(line, key, &value)) {
       return ReadStatus::Fail(At(file_name, cursor.line()) + "expected " +
                               std::string(key) + ", found " + Quote(line));
@@ -296,12 +427,12 @@ ReadStatus ParseRewardTypes(std::string_view text, const std::string& file_name,
   ReadStatus status = expect("Version:");
   if (!status.ok) return status;
   int version = 0;
-  if (!ParseInt(value, &version) || version != 1) {
+  if (!ParseInt(value, &version) || version != chain_format::kTypeFileVersion) {
     return bad_value("Version:", "solve reads version 1");
   }
   if (!(status = expect("NumPV:")).ok) return status;
   int count = 0;
-  constexpr int kMaxVariables = 1000000;
+  constexpr int kMaxVariables = chain_format::kMaxVariables;
   if (!ParseInt(value, &count) || count < 0 || count > kMaxVariables) {
     return bad_value("NumPV:", "0 to 1000000");
   }
@@ -341,10 +472,6 @@ ReadStatus ReadRewardTypes(const std::string& file_name,
   return ParseRewardTypes(text, file_name, variables);
 }
 
-bool TextRewardRecords(int file_type) {
-  return file_type == 1 || file_type == 3 || file_type == 5;
-}
-
 ReadStatus ParseRewardValues(std::string_view bytes,
                              const std::string& file_name,
                              const std::vector<std::string>& expected_names,
@@ -365,6 +492,7 @@ ReadStatus ParseRewardValues(std::string_view bytes,
                               "variable " +
                               std::to_string(v + 1) + " (truncated?)");
     }
+    if (cursor.unterminated()) return Unterminated(file_name, cursor.line());
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (line != expected_names[v]) {
       return ReadStatus::Fail(At(file_name, cursor.line()) + "names " +
@@ -392,6 +520,7 @@ ReadStatus ParseRewardValues(std::string_view bytes,
                                 " of " + std::to_string(num_states) +
                                 " state records (truncated?)");
       }
+      if (cursor.unterminated()) return Unterminated(file_name, cursor.line());
       std::uint64_t s = 0;
       if (!ParseUnsigned(line, &s)) {
         return ReadStatus::Fail(At(file_name, cursor.line()) +
@@ -411,6 +540,9 @@ ReadStatus ParseRewardValues(std::string_view bytes,
                 At(file_name, cursor.line() + 1) + "the file ends inside the " +
                 "record of state " + std::to_string(s) + " (truncated?)");
           }
+          if (cursor.unterminated()) {
+            return Unterminated(file_name, cursor.line());
+          }
           double value = 0;
           if (!ParseDouble(line, &value)) {
             return ReadStatus::Fail(
@@ -429,7 +561,8 @@ ReadStatus ParseRewardValues(std::string_view bytes,
 
   // Binary records: a 4-byte state number, then per variable the impulse and
   // the rate reward as 8-byte doubles, all little-endian.
-  const std::size_t record_size = 4 + 16 * nv;
+  const std::size_t record_size =
+      chain_format::kRecordStateBytes + chain_format::kRecordVariableBytes * nv;
   const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
   std::size_t offset = cursor.offset();
   for (std::size_t k = 0; k < num_states; ++k, offset += record_size) {
@@ -440,7 +573,8 @@ ReadStatus ParseRewardValues(std::string_view bytes,
           " of " + std::to_string(num_states) + " (" +
           std::to_string(record_size) + " bytes each; truncated?)");
     }
-    const std::uint32_t s = LoadU32(data + offset);
+    const auto s = static_cast<std::uint32_t>(GetLittleEndian(
+        data + offset, static_cast<int>(chain_format::kRecordStateBytes)));
     const std::string error = state_error(s);
     if (!error.empty()) {
       return ReadStatus::Fail(file_name + ": byte " + std::to_string(offset) +
@@ -448,9 +582,10 @@ ReadStatus ParseRewardValues(std::string_view bytes,
     }
     seen[s - 1] = true;
     for (std::size_t v = 0; v < nv; ++v) {
-      const unsigned char* p = data + offset + 4 + 16 * v;
-      const double impulse = LoadDouble(p);
-      const double rate = LoadDouble(p + 8);
+      const unsigned char* p = data + offset + chain_format::kRecordStateBytes +
+                               chain_format::kRecordVariableBytes * v;
+      const double impulse = GetLittleEndianDouble(p);
+      const double rate = GetLittleEndianDouble(p + 8);
       if (!std::isfinite(impulse) || !std::isfinite(rate)) {
         return ReadStatus::Fail(file_name + ": byte " + std::to_string(offset) +
                                 ": a reward of state " + std::to_string(s) +

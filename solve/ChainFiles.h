@@ -22,6 +22,10 @@ struct [[nodiscard]] ReadStatus {
   static ReadStatus Fail(std::string text) { return {false, std::move(text)}; }
 };
 
+// Reads the whole file at `file_name` into `contents`; a failure names the
+// file and the system's reason.
+ReadStatus LoadFile(const std::string& file_name, std::string* contents);
+
 // The chain of a state-space file. The file numbers states 1..N; here they
 // are 0..N-1. Outgoing transitions of state s are the entries
 // first[s] .. first[s+1]-1 of target and rate, in file order. Self-loops and
@@ -32,15 +36,22 @@ struct StateSpace {
   std::vector<std::size_t> first;     // num_states + 1 offsets
   std::vector<std::uint32_t> target;  // 0-based, never the source itself
   std::vector<double> rate;           // > 0 and finite
-  std::size_t num_self_loops = 0;     // dropped
-  std::size_t num_zero_rates = 0;     // dropped
+  // Per state: the rate of its self-loop (0 if none). It leaves the
+  // generator matrix unchanged but still earns impulse rewards.
+  std::vector<double> self_rate;
+  std::size_t num_self_loops = 0;  // dropped
+  std::size_t num_zero_rates = 0;  // dropped
 
   std::size_t num_transitions() const { return target.size(); }
 };
 
 // Parses the text of a state-space file; `file_name` only labels messages.
 // Refuses a file from deterministic generation (negative entries, or the
-// short header placeholder that mode writes): it is not a Markov chain.
+// short header placeholder that mode writes): it is not a Markov chain. Every
+// line must end with a line feed, targets must increase strictly within a
+// block, and the header's state count must fit the file's length, so that a
+// damaged or hostile file is refused before anything is sized by it.
+// ReadStateSpace streams the file: it is never held whole in memory.
 ReadStatus ParseStateSpace(std::string_view text, const std::string& file_name,
                            StateSpace* space);
 ReadStatus ReadStateSpace(const std::string& file_name, StateSpace* space);
@@ -57,9 +68,6 @@ ReadStatus ParseRewardTypes(std::string_view text, const std::string& file_name,
                             std::vector<RewardVariable>* variables);
 ReadStatus ReadRewardTypes(const std::string& file_name,
                            std::vector<RewardVariable>* variables);
-
-// Reward records: file types 1, 3 and 5 are text, every other value binary.
-bool TextRewardRecords(int file_type);
 
 // Per reward variable and state (0-based): the impulse and the rate reward.
 struct RewardValues {

@@ -1,20 +1,13 @@
-#include <cstdio>
-#include <cstdlib>
+#include <csignal>
 #include <iostream>
-#include <new>
 
 #include "solve/SolveRun.h"
 
-namespace {
-
-void OutOfMemory() {
-  std::fputs("solve: out of memory\n", stderr);
-  std::exit(1);
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
-  std::set_new_handler(OutOfMemory);
+  // A closed pipe or a file-size limit makes the write fail instead of
+  // killing the process, so RunSolve reports it and exits 1. Allocation
+  // failure is caught in RunSolve, which knows the size of the chain.
+  std::signal(SIGPIPE, SIG_IGN);
+  std::signal(SIGXFSZ, SIG_IGN);
   return RunSolve(argc, argv, std::cout, std::cerr);
 }

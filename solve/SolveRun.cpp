@@ -4,27 +4,45 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <new>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
+#include "output/Formats.h"
+#include "solve/Absorption.h"
 #include "solve/ChainFiles.h"
+#include "solve/Properties.h"
 #include "solve/Stationary.h"
+#include "solve/Transient.h"
 
 namespace {
 
 constexpr const char* kUsage =
-    "usage: solve -P<path> -N<name> [--csv] [--method=M] [--tolerance=T]\n"
-    "             [--direct-limit=N]\n"
+    "usage: solve -P<path> -N<name> [--csv | --json] [--time=T[,T...]]\n"
+    "             [--transient] [--absorption] [--bounds] [--epsilon=E]\n"
+    "             [--method=M] [--tolerance=T] [--direct-limit=N]\n"
     "Reads <path><name>.arm, .var and .pvtype as gen writes them and prints,\n"
-    "for each reward variable, its expected steady-state rate reward.\n"
-    "  --csv             variable,expected_reward lines instead of a table;\n"
-    "                    notes then go to standard error\n"
+    "for each reward variable, its expected steady-state rate reward; with\n"
+    "<path><name>.props beside them, also the value of each property.\n"
+    "  --csv             comma-separated lines instead of a table; notes then\n"
+    "                    go to standard error\n"
+    "  --json            one JSON object with every result and its bound\n"
+    "  --time=T,...      per variable: the expected rate reward at each time\n"
+    "                    T and the reward accumulated over [0, T]\n"
+    "  --transient       the same for the time points of the .pvtype file\n"
+    "  --absorption      probability of each closed class, expected time and\n"
+    "                    reward until one is entered, from state 1\n"
+    "  --bounds          an error bound beside every steady-state value\n"
+    "                    (implied by the options above and by a .props file)\n"
+    "  --epsilon=E       truncation error of the transient series "
+    "(default 1e-18)\n"
     "  --method=M        auto (default), direct, bicgstab or gauss-seidel\n"
     "  --tolerance=T     componentwise backward error to reach "
     "(default 1e-13)\n"
     "  --direct-limit=N  auto solves systems of more than N unknowns\n"
-    "                    iteratively (default 5000)\n";
+    "                    iteratively (default 1000)\n";
 
 // Largest number of closed classes listed one by one in the table.
 constexpr std::size_t kMaxClassesListed = 10;
@@ -34,8 +52,20 @@ struct Settings {
   std::string name;
   bool have_name = false;
   bool csv = false;
+  bool json = false;
   bool help = false;
+  bool transient = false;  // the .pvtype time points
+  bool absorption = false;
+  bool bounds = false;
+  std::vector<double> times;
   SolveOptions options;
+  TransientOptions transient_options;
+
+  // The table and CSV of the plain steady-state run keep their layout for
+  // the scripts that read them; everything else uses the full layout.
+  bool FullLayout() const {
+    return json || transient || absorption || bounds || !times.empty();
+  }
 };
 
 std::string Format(const char* format, double value) {
@@ -68,6 +98,34 @@ std::string ParseArguments(int argc, const char* const* argv,
       settings->help = true;
     } else if (arg == "--csv") {
       settings->csv = true;
+    } else if (arg == "--json") {
+      settings->json = true;
+    } else if (arg == "--transient") {
+      settings->transient = true;
+    } else if (arg == "--absorption") {
+      settings->absorption = true;
+    } else if (arg == "--bounds") {
+      settings->bounds = true;
+    } else if (value_of("--time=", &value)) {
+      while (true) {
+        const std::size_t comma = value.find(',');
+        const std::string_view item = value.substr(0, comma);
+        double t = 0;
+        if (!ParseNumber(item, &t) || !(t >= 0) || !std::isfinite(t)) {
+          return "time \"" + std::string(item) +
+                 "\" is not a finite number >= 0";
+        }
+        settings->times.push_back(t);
+        if (comma == std::string_view::npos) break;
+        value.remove_prefix(comma + 1);
+      }
+    } else if (value_of("--epsilon=", &value)) {
+      double e = 0;
+      if (!ParseNumber(value, &e) || !(e >= 1e-300 && e < 1)) {
+        return "epsilon \"" + std::string(value) +
+               "\" is outside 1e-300..1 (1 excluded)";
+      }
+      settings->transient_options.epsilon = e;
     } else if (arg == "-P" || arg == "-N") {
       if (i + 1 >= argc) return "option " + std::string(arg) + " needs a value";
       (arg == "-P" ? settings->path : settings->name) = argv[++i];
@@ -112,6 +170,9 @@ std::string ParseArguments(int argc, const char* const* argv,
   if (!settings->help && (!settings->have_name || settings->name.empty())) {
     return "the experiment name (-N) is missing";
   }
+  if (settings->csv && settings->json) {
+    return "--csv and --json exclude each other";
+  }
   return {};
 }
 
@@ -128,7 +189,7 @@ std::string CsvField(const std::string& text) {
 // A note when some impulse reward is not 0: a steady-state expectation of
 // impulse rewards needs the rates of the firings that earn them, which the
 // files do not carry, so only the rate rewards are summed.
-std::string ImpulseNote(const RewardValues& values) {
+std::string ImpulseNote(const RewardValues& values, bool counted) {
   for (std::size_t v = 0; v < values.names.size(); ++v) {
     const std::vector<double>& impulse = values.impulse[v];
     for (std::size_t s = 0; s < impulse.size(); ++s) {
@@ -136,7 +197,10 @@ std::string ImpulseNote(const RewardValues& values) {
         return "impulse rewards are not all 0 (" + values.names[v] +
                " in state " + std::to_string(s + 1) + ": " +
                Format("%g", impulse[s]) +
-               "); the expected values sum the rate rewards only";
+               (counted ? "); each is earned on every transition into its "
+                          "state"
+                        : "); the expected values sum the rate rewards only "
+                          "(--bounds and the other measures count them)");
       }
     }
   }
@@ -165,11 +229,13 @@ std::string ClassLine(const BottomClass& bottom) {
          Sci(bottom.probability);
 }
 
+// `solved` is null when the long-run solution was not computed.
 void WriteTable(const std::string& base, const StateSpace& space,
-                const StationaryResult& result,
+                const StationaryResult* solved,
                 const std::vector<std::string>& names,
                 const std::vector<double>& expected,
-                const std::vector<std::string>& notes, std::ostream& out) {
+                const std::vector<std::string>& notes, std::ostream& out,
+                bool value_table = true) {
   std::string states = std::to_string(space.num_states) + " states, " +
                        std::to_string(space.num_transitions()) + " transitions";
   if (space.num_self_loops > 0) {
@@ -178,6 +244,13 @@ void WriteTable(const std::string& base, const StateSpace& space,
   }
   out << "model     " << base << '\n';
   out << "chain     " << states << '\n';
+  if (solved == nullptr) {
+    out << "          long-run solution not computed (transient measures "
+           "only)\n";
+    for (const std::string& note : notes) out << "note      " << note << '\n';
+    return;
+  }
+  const StationaryResult& result = *solved;
   out << "          " << ChainDescription(result) << '\n';
   if (!result.irreducible) {
     for (std::size_t k = 0; k < result.bottoms.size() && k < kMaxClassesListed;
@@ -199,6 +272,7 @@ void WriteTable(const std::string& base, const StateSpace& space,
       << Short(result.relative_residual) << "), backward error "
       << Short(result.backward_error) << '\n';
   for (const std::string& note : notes) out << "note      " << note << '\n';
+  if (!value_table) return;
 
   const std::string heading = "reward variable";
   std::size_t width = heading.size();
@@ -213,45 +287,222 @@ void WriteTable(const std::string& base, const StateSpace& space,
   }
 }
 
-}  // namespace
+// One result of the full layout.
+struct Row {
+  std::string measure;          // steady-state, instant, accumulated, ...
+  std::string subject;          // a reward variable, a class, a property
+  double start = std::nan("");  // time or interval; NaN when none
+  double stop = std::nan("");
+  double value = 0;
+  double bound = 0;
+  bool has_value = true;  // false for an unsupported property
+};
 
-int RunSolve(int argc, const char* const* argv, std::ostream& out,
-             std::ostream& err) {
-  Settings settings;
-  const std::string usage_error = ParseArguments(argc, argv, &settings);
-  if (settings.help) {
-    out << kUsage;
-    out.flush();
-    return out ? 0 : 1;
-  }
-  if (!usage_error.empty()) {
-    err << "solve: " << usage_error << '\n' << kUsage;
-    return 1;
-  }
+std::string TimeText(const Row& row) {
+  if (std::isnan(row.start)) return "-";
+  const std::string start = Format("%.17g", row.start);
+  if (row.stop == row.start) return start;
+  return start + ".." + Format("%.17g", row.stop);
+}
 
-  const std::string base = settings.path + settings.name;
+std::string JsonString(const std::string& text) {
+  std::string quoted = "\"";
+  for (unsigned char c : text) {
+    if (c == '"' || c == '\\') {
+      quoted += '\\';
+      quoted += static_cast<char>(c);
+    } else if (c < 0x20) {
+      quoted += Format("\\u%04x", c).substr(0, 6);
+    } else {
+      quoted += static_cast<char>(c);
+    }
+  }
+  return quoted + "\"";
+}
+
+// JSON has no infinity: an infinite value is written as the string "inf".
+std::string JsonNumber(double value) {
+  if (std::isnan(value)) return "null";
+  if (std::isinf(value)) return value > 0 ? "\"inf\"" : "\"-inf\"";
+  return Format("%.17g", value);
+}
+
+std::string CsvNumber(double value) {
+  if (std::isnan(value)) return "";
+  return Format("%.17g", value);
+}
+
+void WriteRows(const std::vector<Row>& rows, std::ostream& out) {
+  const std::string headings[] = {"measure", "of", "time", "value"};
+  std::size_t width[3] = {headings[0].size(), headings[1].size(),
+                          headings[2].size()};
+  for (const Row& row : rows) {
+    width[0] = std::max(width[0], row.measure.size());
+    width[1] = std::max(width[1], row.subject.size());
+    width[2] = std::max(width[2], TimeText(row).size());
+  }
+  auto pad = [](const std::string& text, std::size_t w) {
+    return text + std::string(w + 3 - text.size(), ' ');
+  };
+  out << '\n'
+      << pad(headings[0], width[0]) << pad(headings[1], width[1])
+      << pad(headings[2], width[2]) << pad("value", 16) << "\u00b1\n";
+  for (const Row& row : rows) {
+    out << pad(row.measure, width[0]) << pad(row.subject, width[1])
+        << pad(TimeText(row), width[2]);
+    if (!row.has_value) {
+      out << "not supported yet\n";
+    } else {
+      out << pad(Sci(row.value), 16)
+          << (std::isinf(row.value) ? "-" : Short(row.bound)) << '\n';
+    }
+  }
+}
+
+void WriteCsvRows(const std::vector<Row>& rows, std::ostream& out) {
+  out << "measure,of,time_start,time_stop,value,bound\n";
+  for (const Row& row : rows) {
+    out << CsvField(row.measure) << ',' << CsvField(row.subject) << ','
+        << CsvNumber(row.start) << ',' << CsvNumber(row.stop) << ',';
+    if (row.has_value)
+      out << CsvNumber(row.value) << ',' << CsvNumber(row.bound);
+    else
+      out << ',';
+    out << '\n';
+  }
+}
+
+// `solved` is null when the long-run solution was not computed.
+void WriteJson(const std::string& base, const StateSpace& space,
+               const StationaryResult* solved, const std::vector<Row>& rows,
+               const std::vector<std::string>& notes, std::ostream& out) {
+  out << "{\n  \"model\": " << JsonString(base)
+      << ",\n  \"states\": " << space.num_states
+      << ",\n  \"transitions\": " << space.num_transitions();
+  if (solved != nullptr) {
+    out << ",\n  \"irreducible\": " << (solved->irreducible ? "true" : "false")
+        << ",\n  \"method\": " << JsonString(SolveMethodName(solved->method))
+        << ",\n  \"backward_error\": " << JsonNumber(solved->backward_error);
+  }
+  out << ",\n  \"results\": [";
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    const Row& row = rows[i];
+    out << (i == 0 ? "\n" : ",\n")
+        << "    {\"measure\": " << JsonString(row.measure)
+        << ", \"of\": " << JsonString(row.subject)
+        << ", \"time_start\": " << JsonNumber(row.start)
+        << ", \"time_stop\": " << JsonNumber(row.stop);
+    if (row.has_value) {
+      out << ", \"value\": " << JsonNumber(row.value)
+          << ", \"bound\": " << JsonNumber(row.bound);
+    } else {
+      out << ", \"supported\": false";
+    }
+    out << '}';
+  }
+  out << (rows.empty() ? "]" : "\n  ]") << ",\n  \"notes\": [";
+  for (std::size_t i = 0; i < notes.size(); ++i) {
+    out << (i == 0 ? "" : ", ") << JsonString(notes[i]);
+  }
+  out << "]\n}\n";
+}
+
+// The transient rows of one set of times for the variables `which`.
+// Returns false with a message when the series cannot be computed.
+bool AddTransientRows(const StateSpace& space, const RewardValues& values,
+                      const std::vector<std::vector<double>>& earning,
+                      const std::vector<std::size_t>& which,
+                      const std::vector<std::pair<double, double>>& spans,
+                      const TransientOptions& options, std::vector<Row>* rows,
+                      std::string* message) {
+  std::vector<double> times;
+  for (const auto& [start, stop] : spans) {
+    times.push_back(start);
+    if (stop != start) times.push_back(stop);
+  }
+  std::vector<const std::vector<double>*> instant;
+  std::vector<const std::vector<double>*> earned;
+  for (std::size_t v : which) {
+    instant.push_back(&values.rate[v]);
+    earned.push_back(&earning[v]);
+  }
+  const TransientResult result =
+      SolveTransient(space, times, instant, earned, options);
+  if (!result.ok) {
+    *message = result.message;
+    return false;
+  }
+  std::size_t point = 0;
+  for (const auto& [start, stop] : spans) {
+    const TransientPoint& a = result.points[point++];
+    if (stop == start) {
+      for (std::size_t i = 0; i < which.size(); ++i) {
+        const std::string& name = values.names[which[i]];
+        rows->push_back(
+            {"instant", name, start, start, a.instant[i], a.instant_bound[i]});
+        rows->push_back({"accumulated", name, 0.0, start, a.accumulated[i],
+                         a.accumulated_bound[i]});
+      }
+      continue;
+    }
+    const TransientPoint& b = result.points[point++];
+    for (std::size_t i = 0; i < which.size(); ++i) {
+      const std::string& name = values.names[which[i]];
+      const double total = b.accumulated[i] - a.accumulated[i];
+      const double bound = a.accumulated_bound[i] + b.accumulated_bound[i];
+      rows->push_back({"accumulated", name, start, stop, total, bound});
+      rows->push_back({"average", name, start, stop, total / (stop - start),
+                       bound / (stop - start)});
+    }
+  }
+  return true;
+}
+
+int RunSolveWith(const Settings& settings, const std::string& base,
+                 std::size_t* num_states, std::ostream& out,
+                 std::ostream& err) {
   StateSpace space;
   std::vector<RewardVariable> variables;
   RewardValues values;
+  std::vector<Property> properties;
+  bool have_properties = false;
+  std::vector<std::string> names;
   ReadStatus status = ReadStateSpace(base + ".arm", &space);
+  *num_states = space.num_states;
   if (status.ok) status = ReadRewardTypes(base + ".pvtype", &variables);
   if (status.ok) {
-    std::vector<std::string> names;
     for (const RewardVariable& variable : variables) {
       names.push_back(variable.name);
     }
     status = ReadRewardValues(base + ".var", names, space.num_states,
                               TextRewardRecords(space.file_type), &values);
   }
+  if (status.ok) {
+    status =
+        ReadProperties(base + ".props", names, &properties, &have_properties);
+  }
   if (!status.ok) {
     err << "solve: " << status.message << '\n';
     return 1;
   }
 
-  const StationaryResult result = SolveLongRun(space, settings.options);
-  if (!result.ok) {
-    err << "solve: " << base << ".arm: " << result.message << '\n';
-    return 1;
+  const bool full = settings.FullLayout() || have_properties;
+  SolveOptions options = settings.options;
+  options.bounds = full;  // the plain layout prints no bound
+  // A run that asks for transient measures only skips the long-run solve,
+  // which on large chains costs as much as the series.
+  bool long_run = settings.absorption || settings.bounds ||
+                  (settings.times.empty() && !settings.transient);
+  for (const Property& property : properties) {
+    long_run |= property.kind == PropertyKind::kSteadyState;
+  }
+  StationaryResult result;
+  if (long_run) {
+    result = SolveLongRun(space, options);
+    if (!result.ok) {
+      err << "solve: " << base << ".arm: " << result.message << '\n';
+      return 1;
+    }
   }
 
   std::vector<std::string> notes;
@@ -269,28 +520,167 @@ int RunSolve(int argc, const char* const* argv, std::ostream& out,
                     Short(result.absorption_defect) +
                     "; the class probabilities may be inaccurate");
   }
-  const std::string impulse_note = ImpulseNote(values);
+  const std::string impulse_note = ImpulseNote(values, full);
   if (!impulse_note.empty()) notes.push_back(impulse_note);
 
+  // Rewards earned per unit of time, impulses included.
+  std::vector<std::vector<double>> earning;
+  for (std::size_t v = 0; v < values.names.size(); ++v) {
+    earning.push_back(
+        full ? EarningRate(space, values.rate[v], values.impulse[v])
+             : values.rate[v]);
+  }
   std::vector<double> expected;
-  for (const std::vector<double>& rate : values.rate) {
-    expected.push_back(ExpectedReward(result.pi, rate));
+  for (const std::vector<double>& rate : earning) {
+    expected.push_back(long_run ? ExpectedReward(result.pi, rate) : 0.0);
   }
 
-  if (settings.csv) {
-    out << "variable,expected_reward\n";
-    for (std::size_t v = 0; v < values.names.size(); ++v) {
-      out << CsvField(values.names[v]) << ',' << Format("%.17g", expected[v])
-          << '\n';
+  if (!full) {
+    if (settings.csv) {
+      out << "variable,expected_reward\n";
+      for (std::size_t v = 0; v < values.names.size(); ++v) {
+        out << CsvField(values.names[v]) << ',' << Format("%.17g", expected[v])
+            << '\n';
+      }
+      if (!result.irreducible) {
+        err << "solve: note: chain " << ChainDescription(result) << '\n';
+      }
+      for (const std::string& note : notes) {
+        err << "solve: note: " << note << '\n';
+      }
+    } else {
+      WriteTable(base, space, &result, values.names, expected, notes, out);
     }
-    if (!result.irreducible) {
+    out.flush();
+    if (!out) {
+      err << "solve: the results could not be written\n";
+      return 1;
+    }
+    return 0;
+  }
+
+  std::vector<Row> rows;
+  for (std::size_t v = 0; v < values.names.size() && long_run; ++v) {
+    rows.push_back(
+        {"steady-state", values.names[v], std::nan(""), std::nan(""),
+         expected[v],
+         ExpectedRewardBound(result.pi_error, expected[v], earning[v])});
+  }
+  std::string message;
+  if (!settings.times.empty()) {
+    std::vector<std::size_t> all(values.names.size());
+    for (std::size_t v = 0; v < all.size(); ++v) all[v] = v;
+    std::vector<std::pair<double, double>> spans;
+    for (double t : settings.times) spans.emplace_back(t, t);
+    if (!AddTransientRows(space, values, earning, all, spans,
+                          settings.transient_options, &rows, &message)) {
+      err << "solve: " << base << ".arm: " << message << '\n';
+      return 1;
+    }
+  }
+  if (settings.transient) {
+    for (std::size_t v = 0; v < variables.size(); ++v) {
+      std::vector<std::pair<double, double>> spans;
+      for (std::size_t k = 0; k < variables[v].start_times.size(); ++k) {
+        double start = variables[v].start_times[k];
+        double stop = variables[v].stop_times[k];
+        if (!(start >= 0) || !(stop >= start)) {
+          err << "solve: " << base << ".pvtype: time point " << k + 1 << " of "
+              << variables[v].name << " runs from " << start << " to " << stop
+              << "; it needs 0 <= start <= stop\n";
+          return 1;
+        }
+        spans.emplace_back(start, stop);
+      }
+      if (!spans.empty() &&
+          !AddTransientRows(space, values, earning, {v}, spans,
+                            settings.transient_options, &rows, &message)) {
+        err << "solve: " << base << ".arm: " << message << '\n';
+        return 1;
+      }
+    }
+  }
+  if (settings.absorption) {
+    std::vector<const std::vector<double>*> rates;
+    for (const std::vector<double>& rate : earning) rates.push_back(&rate);
+    const AbsorptionMeasures absorption = ComputeAbsorption(result, rates);
+    if (!absorption.defined) {
+      notes.push_back("no absorption measures: " + absorption.why_not);
+    } else {
+      for (const BottomClass& bottom : result.bottoms) {
+        rows.push_back(
+            {"absorption-probability",
+             "class of state " + std::to_string(bottom.first_state + 1),
+             std::nan(""), std::nan(""), bottom.probability,
+             result.probability_error});
+      }
+      rows.push_back({"absorption-time", "-", std::nan(""), std::nan(""),
+                      absorption.time, absorption.time_bound});
+      for (std::size_t v = 0; v < values.names.size(); ++v) {
+        rows.push_back({"absorption-reward", values.names[v], std::nan(""),
+                        std::nan(""), absorption.reward[v],
+                        absorption.reward_bound[v]});
+      }
+    }
+  }
+  if (have_properties) {
+    PropertyContext context;
+    context.space = &space;
+    context.values = &values;
+    context.long_run = &result;
+    context.solve_options = settings.options;
+    context.transient_options = settings.transient_options;
+    for (const Property& property : properties) {
+      Row row{"property", property.name};
+      if (property.kind == PropertyKind::kUnsupported) {
+        row.has_value = false;
+        notes.push_back("not supported yet: " + property.name + ": " +
+                        property.text);
+        rows.push_back(row);
+        continue;
+      }
+      const PropertyValue value = EvaluateProperty(property, context);
+      if (!value.ok) {
+        err << "solve: " << base << ".props:" << property.line
+            << ": property \"" << property.name << "\": " << value.message
+            << '\n';
+        return 1;
+      }
+      if (property.kind == PropertyKind::kReachProbability ||
+          property.kind == PropertyKind::kRewardInstant) {
+        row.start = row.stop = property.time;
+      } else if (property.kind == PropertyKind::kRewardCumulative) {
+        row.start = 0;
+        row.stop = property.time;
+      }
+      row.value = value.value;
+      row.bound = value.bound;
+      if (!value.note.empty()) {
+        notes.push_back(property.name + ": " + value.note);
+      }
+      rows.push_back(row);
+    }
+  }
+
+  if (settings.json) {
+    std::vector<std::string> all_notes;
+    if (long_run && !result.irreducible) {
+      all_notes.push_back("chain " + ChainDescription(result));
+    }
+    all_notes.insert(all_notes.end(), notes.begin(), notes.end());
+    WriteJson(base, space, long_run ? &result : nullptr, rows, all_notes, out);
+  } else if (settings.csv) {
+    WriteCsvRows(rows, out);
+    if (long_run && !result.irreducible) {
       err << "solve: note: chain " << ChainDescription(result) << '\n';
     }
     for (const std::string& note : notes) {
       err << "solve: note: " << note << '\n';
     }
   } else {
-    WriteTable(base, space, result, values.names, expected, notes, out);
+    WriteTable(base, space, long_run ? &result : nullptr, {}, {}, notes, out,
+               false);
+    WriteRows(rows, out);
   }
   out.flush();
   if (!out) {
@@ -298,4 +688,35 @@ int RunSolve(int argc, const char* const* argv, std::ostream& out,
     return 1;
   }
   return 0;
+}
+
+}  // namespace
+
+int RunSolve(int argc, const char* const* argv, std::ostream& out,
+             std::ostream& err) {
+  Settings settings;
+  const std::string usage_error = ParseArguments(argc, argv, &settings);
+  if (settings.help) {
+    out << kUsage;
+    out.flush();
+    return out ? 0 : 1;
+  }
+  if (!usage_error.empty()) {
+    err << "solve: " << usage_error << '\n' << kUsage;
+    return 1;
+  }
+  const std::string base = settings.path + settings.name;
+  std::size_t num_states = 0;
+  try {
+    return RunSolveWith(settings, base, &num_states, out, err);
+  } catch (const std::bad_alloc&) {
+    // Eigen and the containers report exhaustion by throwing; nothing has
+    // been written to `out` before the results are complete.
+    if (num_states == 0) {
+      err << "solve: out of memory while reading " << base << ".arm\n";
+    } else {
+      err << "solve: out of memory while solving " << num_states << " states\n";
+    }
+    return 1;
+  }
 }

@@ -8,7 +8,10 @@
 #include <cstdio>
 #include <limits>
 
+#include "solve/ChainSystem.h"
+#include "solve/CompensatedSum.h"
 #include "solve/Components.h"
+#include "solve/Krylov.h"
 
 namespace {
 
@@ -18,26 +21,6 @@ constexpr std::uint32_t kNotInSystem =
 using ColMatrix = Eigen::SparseMatrix<double, Eigen::ColMajor, int>;
 using RowMatrix = Eigen::SparseMatrix<double, Eigen::RowMajor, int>;
 using Vector = Eigen::VectorXd;
-
-// Neumaier's compensated sum: the probabilities of rare states are many
-// orders of magnitude below those of common ones.
-class CompensatedSum {
- public:
-  void Add(double x) {
-    const double t = sum_ + x;
-    if (std::abs(sum_) >= std::abs(x)) {
-      correction_ += (sum_ - t) + x;
-    } else {
-      correction_ += (x - t) + sum_;
-    }
-    sum_ = t;
-  }
-  double Value() const { return sum_ + correction_; }
-
- private:
-  double sum_ = 0;
-  double correction_ = 0;
-};
 
 // The system y (-Q_SS) = c over a set S of states, transposed and with its
 // columns scaled by the exit rates: B z = c with B = (-Q_SS)^T D^-1 and
@@ -65,27 +48,54 @@ std::vector<double> ExitRates(const StateSpace& space) {
 }
 
 // `local` maps each global state to its index in `states`, or kNotInSystem.
-void BuildSystem(const StateSpace& space, const std::vector<double>& exit,
+// B is filled row by row straight into its compressed arrays: row j gathers
+// the transitions into j, and visiting the sources in increasing order keeps
+// every row's columns sorted, so no list of triplets (24 bytes per
+// transition) is ever built.
+// False when the system has too many entries for Eigen's 32-bit indices.
+bool BuildSystem(const StateSpace& space, const std::vector<double>& exit,
                  const std::vector<std::uint32_t>& local,
                  ScaledSystem* system) {
-  const auto n = static_cast<int>(system->states.size());
+  const std::size_t n = system->states.size();
+  constexpr auto kMaxIndex =
+      static_cast<std::size_t>(std::numeric_limits<int>::max());
+  if (n >= kMaxIndex) return false;
   system->exit.resize(n);
-  std::vector<Eigen::Triplet<double, int>> entries;
-  entries.reserve(n);
-  for (int i = 0; i < n; ++i) {
+  std::vector<std::size_t> count(n + 1, 0);
+  for (std::size_t i = 0; i < n; ++i) {
     const std::uint32_t s = system->states[i];
     system->exit[i] = exit[s];
-    entries.emplace_back(i, i, 1.0);
+    ++count[i + 1];
     for (std::size_t e = space.first[s]; e < space.first[s + 1]; ++e) {
       const std::uint32_t j = local[space.target[e]];
-      if (j != kNotInSystem) {
-        entries.emplace_back(static_cast<int>(j), i, -space.rate[e] / exit[s]);
-      }
+      if (j != kNotInSystem) ++count[j + 1];
     }
   }
-  system->b.resize(n, n);
-  system->b.setFromTriplets(entries.begin(), entries.end());
-  system->b.makeCompressed();
+  for (std::size_t j = 0; j < n; ++j) count[j + 1] += count[j];
+  const std::size_t nonzeros = count[n];
+  if (nonzeros >= kMaxIndex) return false;
+  RowMatrix& b = system->b;
+  b.resize(static_cast<int>(n), static_cast<int>(n));
+  b.resizeNonZeros(static_cast<Eigen::Index>(nonzeros));
+  int* outer = b.outerIndexPtr();
+  int* inner = b.innerIndexPtr();
+  double* value = b.valuePtr();
+  for (std::size_t j = 0; j <= n; ++j) outer[j] = static_cast<int>(count[j]);
+  // count[j] becomes the next free slot of row j.
+  for (std::size_t i = 0; i < n; ++i) {
+    const std::uint32_t s = system->states[i];
+    std::size_t slot = count[i]++;
+    inner[slot] = static_cast<int>(i);
+    value[slot] = 1.0;
+    for (std::size_t e = space.first[s]; e < space.first[s + 1]; ++e) {
+      const std::uint32_t j = local[space.target[e]];
+      if (j == kNotInSystem) continue;
+      slot = count[j]++;
+      inner[slot] = static_cast<int>(i);
+      value[slot] = -space.rate[e] / exit[s];
+    }
+  }
+  return true;
 }
 
 double RelativeResidual(const RowMatrix& b, const Vector& z, const Vector& c) {
@@ -121,6 +131,9 @@ struct LinearOutcome {
   std::string message;
   std::size_t iterations = 0;
   double backward_error = 0;
+  // Bound on sum_i |y_i - exact y_i| for y = z D^-1 (infinite when the
+  // adjoint system behind it could not be solved).
+  double error_l1 = 0;
 };
 
 // A solution whose backward error stays above this is refused: its small
@@ -165,15 +178,31 @@ std::size_t RunBiCgStab(const ScaledSystem& system, const SolveOptions& options,
   return static_cast<std::size_t>(solver->iterations());
 }
 
-// B has a unit diagonal, so plain BiCGSTAB on it is already Jacobi
-// preconditioned; that is cheap and converges on the benchmark chains, where
-// an incomplete LU costs most of the time or breaks down. The incomplete LU
-// is the second try.
+// First BiCGSTAB with an ILU(0) preconditioner, which keeps B's pattern and
+// cuts the iterations several times over on the benchmark chains. Then plain
+// BiCGSTAB (B's unit diagonal makes it Jacobi preconditioned already), and
+// last Eigen's thresholded incomplete LU, which fills in heavily on large
+// chains.
 std::size_t SolveBiCgStab(const ScaledSystem& system,
                           const SolveOptions& options, Vector* z,
                           std::string* error) {
+  std::size_t iterations = 0;
+  {
+    Ilu0 ilu;
+    if (ilu.Compute(system.b)) {
+      *z = system.c;
+      const KrylovOutcome outcome =
+          PreconditionedBiCgStab(MatrixOperator(system.b), ilu, false, system.c,
+                                 options.tolerance, options.max_iterations, z);
+      iterations += outcome.iterations;
+      if (outcome.converged && z->allFinite() &&
+          BackwardError(system.b, *z, system.c) <= kAcceptableBackwardError) {
+        return iterations;
+      }
+    }
+  }
   Eigen::BiCGSTAB<RowMatrix, Eigen::IdentityPreconditioner> plain;
-  std::size_t iterations = RunBiCgStab(system, options, &plain, z);
+  iterations += RunBiCgStab(system, options, &plain, z);
   if (plain.info() == Eigen::Success && z->allFinite() &&
       BackwardError(system.b, *z, system.c) <= kAcceptableBackwardError) {
     return iterations;
@@ -275,6 +304,56 @@ LinearOutcome SolveWith(const ScaledSystem& system, SolveMethod method,
   return outcome;
 }
 
+// A bound on ||y - y*||_1 for y = z D^-1 from the residual of z. B is an
+// M-matrix, so B^-1 >= 0 and |z - z*| = |B^-1 r| <= B^-1 rho with rho the
+// residual plus the rounding of computing it. Then
+// ||D^-1 (z - z*)||_1 <= h . rho, where B^T h = D^-1 1: h holds the
+// expected times to leave the system from each state. h comes from its own
+// solve, so it is itself approximate: the result is doubled to cover that.
+double ErrorBound(const ScaledSystem& system, const SolveOptions& options,
+                  const Vector& z) {
+  const RowMatrix& b = system.b;
+  const auto n = static_cast<Eigen::Index>(system.states.size());
+  constexpr double kUnitRoundoff = std::numeric_limits<double>::epsilon() / 2;
+  Vector rho(n);
+  for (Eigen::Index j = 0; j < n; ++j) {
+    double residual = system.c[j];
+    double scale = std::abs(system.c[j]);
+    double entries = 2;
+    for (RowMatrix::InnerIterator it(b, static_cast<int>(j)); it; ++it) {
+      const double term = it.value() * z[it.col()];
+      residual -= term;
+      scale += std::abs(term);
+      ++entries;
+    }
+    rho[j] = std::abs(residual) + 2 * entries * kUnitRoundoff * scale;
+  }
+  if (rho.isZero(0)) return 0;
+  Vector weight(n);
+  for (Eigen::Index i = 0; i < n; ++i) weight[i] = 1.0 / system.exit[i];
+  Vector h;
+  if (static_cast<std::size_t>(n) <= options.direct_limit) {
+    const ColMatrix bt = b.transpose();
+    Eigen::SparseLU<ColMatrix, Eigen::COLAMDOrdering<int>> lu;
+    lu.analyzePattern(bt);
+    lu.factorize(bt);
+    if (lu.info() != Eigen::Success) {
+      return std::numeric_limits<double>::infinity();
+    }
+    h = lu.solve(weight);
+  } else {
+    // The transposed system through the same pattern: no copy of B^T.
+    Ilu0 ilu;
+    if (!ilu.Compute(b)) return std::numeric_limits<double>::infinity();
+    h = weight;
+    const KrylovOutcome outcome = PreconditionedBiCgStab(
+        MatrixOperator(b), ilu, true, weight, 1e-8, options.max_iterations, &h);
+    if (!outcome.converged) return std::numeric_limits<double>::infinity();
+  }
+  if (!h.allFinite()) return std::numeric_limits<double>::infinity();
+  return 2 * h.cwiseAbs().dot(rho);
+}
+
 // Solves the system and writes y = z D^-1, clamped at 0 (a small negative
 // value is rounding in an iterative solution of a non-negative quantity).
 LinearOutcome SolveSystem(const ScaledSystem& system,
@@ -298,8 +377,25 @@ LinearOutcome SolveSystem(const ScaledSystem& system,
     outcome.message = first_try + "; solved with the sparse LU instead" +
                       (outcome.message.empty() ? "" : ": " + outcome.message);
   }
+  // A stiff but valid chain (rates 1e-300 beside 1e3) can defeat the LU's
+  // pivoting; the iterative methods need no pivots, so they get their turn
+  // before the chain is refused.
+  for (SolveMethod fallback :
+       {SolveMethod::kBiCgStab, SolveMethod::kGaussSeidel}) {
+    if (outcome.ok || method != SolveMethod::kDirect) break;
+    const std::string first_try = outcome.message;
+    outcome = SolveWith(system, fallback, options, &z);
+    outcome.message = first_try + "; solved with " + SolveMethodName(fallback) +
+                      " instead" +
+                      (outcome.message.empty() ? "" : ": " + outcome.message);
+    if (outcome.ok) method = fallback;
+  }
   *used = method;
   y->assign(n, 0.0);
+  if (outcome.ok) {
+    outcome.error_l1 = options.bounds ? ErrorBound(system, options, z)
+                                      : std::numeric_limits<double>::infinity();
+  }
   if (outcome.ok) {
     for (std::size_t i = 0; i < n; ++i) {
       (*y)[i] = std::max(0.0, z[static_cast<Eigen::Index>(i)] / system.exit[i]);
@@ -308,10 +404,10 @@ LinearOutcome SolveSystem(const ScaledSystem& system,
   return outcome;
 }
 
-void NoteSystem(const ScaledSystem& system, SolveMethod method,
+void NoteSystem(std::size_t size, SolveMethod method,
                 const LinearOutcome& outcome, StationaryResult* result) {
-  if (system.states.size() >= result->largest_system) {
-    result->largest_system = system.states.size();
+  if (size >= result->largest_system) {
+    result->largest_system = size;
     result->method = method;
     result->iterations = outcome.iterations;
     result->backward_error = outcome.backward_error;
@@ -320,6 +416,68 @@ void NoteSystem(const ScaledSystem& system, SolveMethod method,
     if (!result->message.empty()) result->message += "; ";
     result->message += outcome.message;
   }
+}
+
+// BiCGSTAB with ILU(0) on the chain's own rows, without building B: on
+// chains of millions of states B alone would take as much memory as the
+// chain. True when the result meets the tolerance; otherwise the caller
+// builds B, which allows the other methods and the polishing sweeps.
+bool SolveInPlace(const StateSpace& space, const std::vector<double>& exit,
+                  const std::vector<std::uint32_t>& states,
+                  const std::vector<std::uint32_t>& local, const Vector& c,
+                  const SolveOptions& options, Vector* z,
+                  LinearOutcome* outcome) {
+  const ChainOperator system(space, exit, states, local);
+  ChainIlu0 ilu;
+  if (!ilu.Compute(system)) return false;
+  *z = c;
+  const KrylovOutcome krylov = PreconditionedBiCgStab(
+      system, ilu, false, c, options.tolerance, options.max_iterations, z);
+  if (!krylov.converged || !z->allFinite()) return false;
+  Vector residual;
+  Vector scale;
+  system.Residual(*z, c, &residual, &scale);
+  double worst = 0;
+  for (Eigen::Index j = 0; j < residual.size(); ++j) {
+    if (scale[j] > 0) {
+      worst = std::max(worst, residual[j] / scale[j]);
+    } else if (residual[j] != 0) {
+      return false;
+    }
+  }
+  if (!(worst <= options.tolerance)) return false;
+  outcome->ok = true;
+  outcome->iterations = krylov.iterations;
+  outcome->backward_error = worst;
+  if (!options.bounds) {
+    outcome->error_l1 = std::numeric_limits<double>::infinity();
+    return true;
+  }
+  // The bound of ErrorBound, with the rounding of each row's residual
+  // counted by the largest number of entries in a row.
+  std::vector<std::uint32_t> entries(states.size(), 2);
+  for (std::uint32_t s : states) {
+    for (std::size_t e = space.first[s]; e < space.first[s + 1]; ++e) {
+      const std::uint32_t j = local[space.target[e]];
+      if (j != kOutsideSystem) ++entries[j];
+    }
+  }
+  constexpr double kUnitRoundoff = std::numeric_limits<double>::epsilon() / 2;
+  for (Eigen::Index j = 0; j < residual.size(); ++j) {
+    residual[j] += 2 * entries[j] * kUnitRoundoff * scale[j];
+  }
+  std::vector<std::uint32_t>().swap(entries);
+  Vector weight(static_cast<Eigen::Index>(states.size()));
+  for (std::size_t i = 0; i < states.size(); ++i) {
+    weight[static_cast<Eigen::Index>(i)] = 1.0 / exit[states[i]];
+  }
+  Vector h = weight;
+  const KrylovOutcome adjoint = PreconditionedBiCgStab(
+      system, ilu, true, weight, 1e-8, options.max_iterations, &h);
+  outcome->error_l1 = adjoint.converged && h.allFinite()
+                          ? 2 * h.cwiseAbs().dot(residual)
+                          : std::numeric_limits<double>::infinity();
+  return true;
 }
 
 // The expected time spent in each state of `others` during one excursion
@@ -332,27 +490,51 @@ bool SolveExcursion(const StateSpace& space, const std::vector<double>& exit,
                     std::uint32_t reference,
                     const std::vector<std::uint32_t>& others,
                     const SolveOptions& options, std::vector<double>* weight,
-                    StationaryResult* result) {
+                    double* error_l1, StationaryResult* result) {
+  *error_l1 = 0;
   (*weight)[reference] = 1.0;
   if (others.empty()) return true;
   std::vector<std::uint32_t> local(space.num_states, kNotInSystem);
-  ScaledSystem system;
-  system.states = others;
   for (std::size_t i = 0; i < others.size(); ++i) {
     local[others[i]] = static_cast<std::uint32_t>(i);
   }
-  BuildSystem(space, exit, local, &system);
-  system.c = Vector::Zero(static_cast<Eigen::Index>(others.size()));
+  Vector c = Vector::Zero(static_cast<Eigen::Index>(others.size()));
   for (std::size_t e = space.first[reference]; e < space.first[reference + 1];
        ++e) {
     const std::uint32_t j = local[space.target[e]];
-    if (j != kNotInSystem) system.c[j] += space.rate[e];
+    if (j != kNotInSystem) c[j] += space.rate[e];
   }
+  const bool iterative = options.method == SolveMethod::kBiCgStab ||
+                         (options.method == SolveMethod::kAuto &&
+                          others.size() > options.direct_limit);
+  if (iterative) {
+    Vector z;
+    LinearOutcome outcome;
+    if (SolveInPlace(space, exit, others, local, c, options, &z, &outcome)) {
+      NoteSystem(others.size(), SolveMethod::kBiCgStab, outcome, result);
+      *error_l1 = outcome.error_l1;
+      for (std::size_t i = 0; i < others.size(); ++i) {
+        (*weight)[others[i]] =
+            std::max(0.0, z[static_cast<Eigen::Index>(i)] / exit[others[i]]);
+      }
+      return true;
+    }
+  }
+  ScaledSystem system;
+  system.states = others;
+  if (!BuildSystem(space, exit, local, &system)) {
+    result->message = "the system of " + std::to_string(others.size()) +
+                      " unknowns has more entries than 32-bit indices allow";
+    return false;
+  }
+  std::vector<std::uint32_t>().swap(local);
+  system.c = std::move(c);
   std::vector<double> y;
   SolveMethod used;
   const LinearOutcome outcome = SolveSystem(system, options, &used, &y);
-  NoteSystem(system, used, outcome, result);
+  NoteSystem(system.states.size(), used, outcome, result);
   if (!outcome.ok) return false;
+  *error_l1 = outcome.error_l1;
   for (std::size_t i = 0; i < others.size(); ++i) {
     (*weight)[others[i]] = y[i];
   }
@@ -385,6 +567,13 @@ StationaryResult SolveLongRun(const StateSpace& space,
     return result;
   }
   const std::vector<double> exit = ExitRates(space);
+  for (std::size_t s = 0; s < n; ++s) {
+    if (!std::isfinite(exit[s])) {
+      result.message = "the rates out of state " + std::to_string(s + 1) +
+                       " add up to more than the largest double";
+      return result;
+    }
+  }
   const Components components = StronglyConnectedComponents(space);
   const std::vector<bool> reached = ReachableFrom(space, 0);
   result.irreducible = components.count == 1;
@@ -426,19 +615,27 @@ StationaryResult SolveLongRun(const StateSpace& space,
     for (std::uint32_t s : transient) {
       if (s != 0) others.push_back(s);
     }
-    std::vector<double> time(n, 0.0);
-    if (!SolveExcursion(space, exit, 0, others, options, &time, &result)) {
+    std::vector<double>& time = result.excursion_time;
+    time.assign(n, 0.0);
+    if (!SolveExcursion(space, exit, 0, others, options, &time,
+                        &result.excursion_error, &result)) {
       return result;
     }
     std::vector<CompensatedSum> flow(components.count);
     CompensatedSum back;
     for (std::uint32_t s : transient) {
+      CompensatedSum into_classes;
       for (std::size_t e = space.first[s]; e < space.first[s + 1]; ++e) {
         const std::uint32_t t = space.target[e];
         const std::uint32_t k = components.id[t];
-        if (components.bottom[k]) flow[k].Add(time[s] * space.rate[e]);
+        if (components.bottom[k]) {
+          flow[k].Add(time[s] * space.rate[e]);
+          into_classes.Add(space.rate[e]);
+        }
         if (t == 0) back.Add(time[s] * space.rate[e]);
       }
+      result.max_absorbing_rate =
+          std::max(result.max_absorbing_rate, into_classes.Value());
     }
     CompensatedSum absorbed;
     for (std::size_t k : bottom_ids) absorbed.Add(flow[k].Value());
@@ -452,19 +649,29 @@ StationaryResult SolveLongRun(const StateSpace& space,
     for (std::size_t k : bottom_ids) {
       probability[k] = flow[k].Value() / absorbed.Value();
     }
+    result.absorbed_flow = absorbed.Value();
+    // The flows into the classes together move by at most the largest rate
+    // from a transient state into the classes times the error in the times;
+    // the shares by twice that over the total.
+    result.probability_error = 2 * result.max_absorbing_rate *
+                               result.excursion_error / result.absorbed_flow;
   }
+  double pi_error = transient.empty() ? 0.0 : result.probability_error;
 
   std::vector<double> class_pi(n, 0.0);
   for (std::size_t k : bottom_ids) {
     const std::vector<std::uint32_t>& class_members = members[k];
     const std::vector<std::uint32_t> others(class_members.begin() + 1,
                                             class_members.end());
+    double class_error = 0;
     if (!SolveExcursion(space, exit, class_members.front(), others, options,
-                        &class_pi, &result)) {
+                        &class_pi, &class_error, &result)) {
       return result;
     }
     CompensatedSum total;
     for (std::uint32_t s : class_members) total.Add(class_pi[s]);
+    // Normalising y / sum(y) at most doubles the relative error in norm.
+    pi_error += probability[k] * 2 * class_error / total.Value();
     const double scale = probability[k] / total.Value();
     for (std::uint32_t s : class_members) result.pi[s] = class_pi[s] * scale;
     result.bottoms.push_back(
@@ -486,6 +693,7 @@ StationaryResult SolveLongRun(const StateSpace& space,
   result.residual = residual.Value();
   result.relative_residual =
       max_exit > 0 ? result.residual / (2 * max_exit) : 0.0;
+  result.pi_error = pi_error;
   result.ok = true;
   return result;
 }
@@ -496,4 +704,33 @@ double ExpectedReward(const std::vector<double>& pi,
   const std::size_t n = std::min(pi.size(), reward.size());
   for (std::size_t s = 0; s < n; ++s) sum.Add(pi[s] * reward[s]);
   return sum.Value();
+}
+
+double ExpectedRewardBound(double pi_error, double value,
+                           const std::vector<double>& reward) {
+  if (reward.empty()) return 0;
+  const auto [low, high] = std::minmax_element(reward.begin(), reward.end());
+  constexpr double kUnitRoundoff = std::numeric_limits<double>::epsilon() / 2;
+  return pi_error * (*high - *low) / 2 + 4 * kUnitRoundoff * std::abs(value);
+}
+
+std::vector<double> EarningRate(const StateSpace& space,
+                                const std::vector<double>& rate_reward,
+                                const std::vector<double>& impulse_reward) {
+  std::vector<double> earning = rate_reward;
+  bool any_impulse = false;
+  for (double impulse : impulse_reward) any_impulse |= impulse != 0;
+  if (!any_impulse) return earning;
+  for (std::size_t s = 0; s < space.num_states; ++s) {
+    CompensatedSum sum;
+    sum.Add(rate_reward[s]);
+    if (s < space.self_rate.size()) {
+      sum.Add(space.self_rate[s] * impulse_reward[s]);
+    }
+    for (std::size_t e = space.first[s]; e < space.first[s + 1]; ++e) {
+      sum.Add(space.rate[e] * impulse_reward[space.target[e]]);
+    }
+    earning[s] = sum.Value();
+  }
+  return earning;
 }

@@ -32,12 +32,16 @@ const char* SolveMethodName(SolveMethod method);
 struct SolveOptions {
   SolveMethod method = SolveMethod::kAuto;
   // kAuto solves larger systems iteratively: the LU factors of the
-  // benchmark chains fill in to nearly dense (6,520 states: 10 s, 240 MB).
-  std::size_t direct_limit = 5000;
+  // benchmark chains fill in to nearly dense (Kanban 2, 4,600 states: 3 s;
+  // BiCGSTAB with ILU(0) takes 0.05 s).
+  std::size_t direct_limit = 1000;
   // Componentwise backward error at which the iterative methods stop, and
   // below which every solution is polished by Gauss-Seidel sweeps.
   double tolerance = 1e-13;
   std::size_t max_iterations = 20000;
+  // Whether to compute pi_error, which costs one more solve of the same
+  // size (the adjoint system).
+  bool bounds = true;
 };
 
 // A closed class that the chain cannot leave (a bottom strongly connected
@@ -73,6 +77,22 @@ struct [[nodiscard]] StationaryResult {
   // one excursion misses the sum of the flows back to it and into the
   // closed classes, relative to it.
   double absorption_defect = 0;
+  // Bound on sum_s |pi(s) - exact pi(s)|, to first order in the residuals of
+  // the linear solves (infinite when a bound could not be computed).
+  double pi_error = 0;
+
+  // Only when states reached from 0 lie outside every closed class: the
+  // expected time spent in each state during one excursion from state 0,
+  // per unit of time spent in state 0 (1 at state 0, 0 outside the
+  // transient states), and the flow into the closed classes during it.
+  // Summed and divided by the flow, these give the expected time until
+  // absorption.
+  std::vector<double> excursion_time;
+  double absorbed_flow = 0;
+  double excursion_error = 0;  // bound on the 1-norm error of the times
+  // largest total rate from one transient state into the closed classes
+  double max_absorbing_rate = 0;
+  double probability_error = 0;  // bound on the error of each probability
 };
 
 // Solves for the long-run distribution from state 0: the stationary
@@ -85,5 +105,19 @@ StationaryResult SolveLongRun(const StateSpace& space,
 // Sum over states of pi times `reward`, compensated for rounding.
 double ExpectedReward(const std::vector<double>& pi,
                       const std::vector<double>& reward);
+
+// Bound on the error of ExpectedReward(pi, reward) given a bound on the
+// 1-norm error of pi: pi and its exact value both sum to 1, so the error is
+// at most pi_error times half the spread of the reward, plus rounding.
+double ExpectedRewardBound(double pi_error, double value,
+                           const std::vector<double>& reward);
+
+// The per-state reward rate that a variable earns: its rate reward plus, for
+// each transition out of the state (self-loops included), the rate times
+// the impulse reward recorded for the transition's target. The impulse in a
+// state's record is the reward of entering that state.
+std::vector<double> EarningRate(const StateSpace& space,
+                                const std::vector<double>& rate_reward,
+                                const std::vector<double>& impulse_reward);
 
 #endif  // GEN_SOLVE_STATIONARY_H_

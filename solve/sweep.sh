@@ -98,6 +98,7 @@ done
   printf '%s\n' "${rows[@]}"
 } >"$out_dir/results.csv"
 echo "wrote $out_dir/results.csv"
+"$(dirname "$0")/unreliability.sh" "$build_dir" "$out_dir"
 
 if ! command -v "$gnuplot" >/dev/null 2>&1; then
   echo "note: gnuplot not found, so no plot was drawn (install gnuplot-nox" \

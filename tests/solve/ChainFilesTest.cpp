@@ -17,19 +17,20 @@ std::string Arm(const std::string& blocks, std::uint32_t n = 3) {
 }
 
 const std::string kBlocks =
-    "1\n2\n5.0000000000e-01\n1\n7.0000000000e+00\n0\n"
-    "2\n3\n2.0000000000e+00\n3\n1.0000000000e+00\n0\n"
+    "1\n1\n7.0000000000e+00\n2\n5.0000000000e-01\n0\n"
+    "2\n1\n2.0000000000e+00\n3\n1.0000000000e+00\n0\n"
     "3\n0\n";
 
-TEST(StateSpaceReaderTest, ReadsBlocksMergesNothingAndDropsSelfLoops) {
+TEST(StateSpaceReaderTest, ReadsBlocksAndKeepsSelfLoopsApart) {
   StateSpace space;
   ASSERT_TRUE(ParseStateSpace(Arm(kBlocks), "x.arm", &space).ok);
   EXPECT_EQ(space.file_type, 1);
   ASSERT_EQ(space.num_states, 3u);
   EXPECT_EQ(space.num_self_loops, 1u);
   EXPECT_EQ(space.first, (std::vector<std::size_t>{0, 1, 3, 3}));
-  EXPECT_EQ(space.target, (std::vector<std::uint32_t>{1, 2, 2}));
+  EXPECT_EQ(space.target, (std::vector<std::uint32_t>{1, 0, 2}));
   EXPECT_EQ(space.rate, (std::vector<double>{0.5, 2.0, 1.0}));
+  EXPECT_EQ(space.self_rate, (std::vector<double>{7.0, 0.0, 0.0}));
 }
 
 TEST(StateSpaceReaderTest, RejectsDamagedFilesWithTheLine) {
@@ -65,6 +66,19 @@ TEST(StateSpaceReaderTest, RejectsDamagedFilesWithTheLine) {
       {"trailing content", Arm("1\n0\n2\n0\n3\n0\n4\n0\n"),
        "x.arm:10: unexpected content \"4\" after the block of the last "
        "state 3"},
+      {"repeated pair", Arm("1\n2\n1.0\n2\n1.0\n0\n2\n0\n3\n0\n"),
+       "x.arm:7: target state 2 of state 1 does not follow the previous "
+       "target 2"},
+      {"decreasing targets", Arm("1\n3\n1.0\n2\n1.0\n0\n2\n0\n3\n0\n"),
+       "x.arm:7: target state 2 of state 1 does not follow the previous "
+       "target 3"},
+      {"no final line feed", Arm("1\n0\n2\n0\n3\n0"),
+       "x.arm:9: the last line does not end with a line feed"},
+      {"cut inside a rate", Arm("1\n2\n1.5"),
+       "x.arm:6: the last line does not end with a line feed"},
+      {"count beyond the file", "1\n4294967295\n1\n0\n",
+       "x.arm:2: the header claims 4294967295 states, but the file of 17 "
+       "bytes can hold at most 4"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -115,6 +129,8 @@ TEST(RewardTypesReaderTest, RejectsDamagedFilesWithTheLine) {
       {full.substr(0, full.size() - 7),
        "x.pvtype:14: the file ends before the line Stop:"},
       {full + "Name:extra\n", "x.pvtype:15: unexpected content \"Name:extra\""},
+      {full.substr(0, full.size() - 1),
+       "x.pvtype:14: the last line does not end with a line feed"},
   };
   for (const auto& [text, message] : cases) {
     SCOPED_TRACE(message);
@@ -200,6 +216,10 @@ TEST(RewardValuesReaderTest, RejectsDamagedFiles) {
        "x.var: byte 80: 1 bytes follow the last of 2 binary records"},
       {"binary state out of range", BinaryValues({1, 9}), false,
        "x.var: byte 44: state number 9 is outside 1..2"},
+      {"cut inside a number", "up\ndown\n1\n0\n1\n0\n10\n2\n0\n2\n0\n2", true,
+       "x.var:12: the last line does not end with a line feed"},
+      {"header without line feed", "up\ndown", true,
+       "x.var:2: the last line does not end with a line feed"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -202,3 +202,150 @@ TEST(SweepTest, WritesOneRowPerExperimentAndNotesMissingGnuplot) {
 }
 
 }  // namespace
+
+namespace {
+
+// The two-state chain of WriteTwoStateChain with properties beside it.
+TEST(SolveRunTest, FullLayoutCarriesBoundsPropertiesAndUnsupportedOnes) {
+  ScopedTempDir dir;
+  const std::string base = dir.path() + "/c";
+  WriteTwoStateChain(base, 1);
+  Write(base + ".props",
+        "props 1\n"
+        "up at 2\treward-instant\tfailed\t2\n"
+        "mtff\treach-time\tfailed\n"
+        "rewards\tunsupported\tR{\"cost\"}=? [C<=5] (no such reward)\n");
+  const std::string p = "-P" + dir.path() + "/";
+  const Outcome table = RunArgs({p, "-Nc"});
+  ASSERT_EQ(table.exit_code, 0) << table.err;
+  // pi(2) = 1/4, with its bound; at t the instant value is 1/4 (1 - e^-4t).
+  EXPECT_NE(table.out.find("steady-state   failed    -      "
+                           "2.5000000000e-01   "),
+            std::string::npos)
+      << table.out;
+  EXPECT_NE(table.out.find("property       up at 2   2      2.4991613434e-01"),
+            std::string::npos)
+      << table.out;
+  EXPECT_NE(table.out.find("property       mtff      -      1.0000000000e+00"),
+            std::string::npos);
+  EXPECT_NE(table.out.find("property       rewards   -      not supported yet"),
+            std::string::npos);
+  EXPECT_NE(table.out.find("note      not supported yet: rewards: "
+                           "R{\"cost\"}=? [C<=5] (no such reward)"),
+            std::string::npos);
+
+  const Outcome csv = RunArgs({p, "-Nc", "--csv"});
+  ASSERT_EQ(csv.exit_code, 0) << csv.err;
+  EXPECT_EQ(csv.out.substr(0, csv.out.find('\n')),
+            "measure,of,time_start,time_stop,value,bound");
+  EXPECT_NE(csv.out.find("\nproperty,mtff,,,1,"), std::string::npos);
+  EXPECT_NE(csv.out.find("\nproperty,rewards,,,,\n"), std::string::npos);
+  EXPECT_NE(csv.err.find("not supported yet: rewards"), std::string::npos);
+
+  const Outcome json = RunArgs({p, "-Nc", "--json", "--time=0.5"});
+  ASSERT_EQ(json.exit_code, 0) << json.err;
+  EXPECT_NE(json.out.find("{\"measure\": \"instant\", \"of\": \"failed\", "
+                          "\"time_start\": 0.5, \"time_stop\": 0.5, "
+                          "\"value\": 0.216166179"),
+            std::string::npos)
+      << json.out;
+  EXPECT_NE(json.out.find("{\"measure\": \"property\", \"of\": \"rewards\", "
+                          "\"time_start\": null, \"time_stop\": null, "
+                          "\"supported\": false}"),
+            std::string::npos);
+}
+
+TEST(SolveRunTest, AbsorptionOnAChainThatEnds) {
+  ScopedTempDir dir;
+  const std::string base = dir.path() + "/r";
+  // 1 -> 2 at rate 5, 2 absorbing: mean time 0.2, and "failed" earns 1 per
+  // unit of time in state 1 plus an impulse of 7 on entering state 2.
+  Write(base + ".arm", "1\n2\n\n1\n2\n5.0\n0\n2\n0\n");
+  Write(base + ".pvtype", kTypes);
+  Write(base + ".var", "failed\n1\n0\n1\n2\n7\n0\n");
+  const Outcome csv =
+      RunArgs({"-P" + dir.path() + "/", "-Nr", "--absorption", "--csv"});
+  ASSERT_EQ(csv.exit_code, 0) << csv.err;
+  EXPECT_NE(csv.out.find("\nabsorption-probability,class of state 2,,,1,"),
+            std::string::npos)
+      << csv.out;
+  EXPECT_NE(csv.out.find("\nabsorption-time,-,,,0.20000000000000001,"),
+            std::string::npos);
+  EXPECT_NE(csv.out.find("\nabsorption-reward,failed,,,7.2000000000000002,"),
+            std::string::npos);
+
+  WriteTwoStateChain(base, 1);
+  const Outcome ring =
+      RunArgs({"-P" + dir.path() + "/", "-Nr", "--absorption"});
+  ASSERT_EQ(ring.exit_code, 0);
+  EXPECT_NE(ring.out.find("no absorption measures: the chain is irreducible"),
+            std::string::npos);
+}
+
+TEST(SolveRunTest, BadPropertiesAndTimesAreErrors) {
+  ScopedTempDir dir;
+  const std::string base = dir.path() + "/c";
+  WriteTwoStateChain(base, 1);
+  const std::string p = "-P" + dir.path() + "/";
+  Write(base + ".props", "props 1\nx\tsteady-state\tnone\n");
+  Outcome outcome = RunArgs({p, "-Nc"});
+  EXPECT_EQ(outcome.exit_code, 1);
+  EXPECT_NE(outcome.err.find("c.props:2: unknown reward variable \"none\""),
+            std::string::npos);
+  std::remove((base + ".props").c_str());
+  outcome = RunArgs({p, "-Nc", "--time=1,-2"});
+  EXPECT_EQ(outcome.exit_code, 1);
+  EXPECT_NE(outcome.err.find("time \"-2\" is not a finite number >= 0"),
+            std::string::npos);
+}
+
+// Runs `script` in bash with the built solve as $SOLVE.
+ProcessResult Shell(const std::string& script, const std::string& dir) {
+  return RunProcess("/bin/bash", {"-c", "SOLVE=" SOLVE_BINARY "\n" + script},
+                    dir);
+}
+
+TEST(SolveProcessTest, MemoryLimitFileSizeLimitAndClosedPipeExitWithOne) {
+  ScopedTempDir dir;
+  // A ring of 400,000 states: small on disk, large once solved.
+  {
+    std::ofstream arm(dir.path() + "/big.arm", std::ios::binary);
+    std::ofstream var(dir.path() + "/big.var", std::ios::binary);
+    const std::uint32_t n = 400000;
+    arm << "1\n" << n << "\n" << std::string(56, ' ') << "\n";
+    for (std::uint32_t s = 1; s <= n; ++s) {
+      arm << s << '\n' << s % n + 1 << "\n1\n0\n";
+      var << s << '\n';
+    }
+  }
+  Write(dir.path() + "/big.pvtype", "Version:1\nNumPV:0\n");
+  WriteTwoStateChain(dir.path() + "/c", 1);
+  struct Case {
+    const char* name;
+    const char* script;
+    const char* message;
+  };
+  const std::vector<Case> cases = {
+      {"memory limit",
+       "ulimit -v 60000; \"$SOLVE\" -Nbig --method=direct; echo \"rc=$?\"",
+       "solve: out of memory while solving 400000 states"},
+      {"file size limit",
+       // The limit would cut the captured standard error too: it leaves
+       // through a pipe.
+       "(ulimit -f 0; \"$SOLVE\" -Nc > out.txt; echo \"rc=$?\" >&2) 2>&1 | "
+       "cat",
+       "solve: the results could not be written"},
+      {"closed pipe", "(sleep 0.3; \"$SOLVE\" -Nc; echo \"rc=$?\" >&2) | true",
+       "solve: the results could not be written"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const ProcessResult run = Shell(c.script, dir.path());
+    EXPECT_NE((run.out + run.err).find(c.message), std::string::npos)
+        << run.out << run.err;
+    EXPECT_NE((run.out + run.err).find("rc=1"), std::string::npos)
+        << run.out << run.err;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,99 @@
+// The solver's readers (.arm, .pvtype, .var in both record forms, .props) on
+// arbitrary bytes. The first byte picks the reader; the rest is the file.
+// Whatever is accepted must satisfy what the solver relies on, and a small
+// accepted chain must solve without a crash.
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "fuzz/FuzzSupport.h"
+#include "solve/ChainFiles.h"
+#include "solve/Properties.h"
+#include "solve/Stationary.h"
+
+namespace {
+
+const std::vector<std::string> kNames = {"up", "down"};
+constexpr std::size_t kStates = 3;
+
+void CheckStateSpace(const StateSpace& space) {
+  FuzzCheck(space.first.size() == space.num_states + 1, "block offsets");
+  FuzzCheck(space.self_rate.size() == space.num_states, "self-loop rates");
+  for (std::size_t s = 0; s < space.num_states; ++s) {
+    for (std::size_t e = space.first[s]; e < space.first[s + 1]; ++e) {
+      FuzzCheck(space.target[e] < space.num_states, "target in range");
+      FuzzCheck(space.target[e] != s, "self-loop kept");
+      FuzzCheck(e == space.first[s] || space.target[e - 1] < space.target[e],
+                "targets increase");
+      FuzzCheck(space.rate[e] > 0 && std::isfinite(space.rate[e]),
+                "rate positive and finite");
+    }
+  }
+  if (space.num_states > 16) return;
+  const StationaryResult result = SolveLongRun(space, SolveOptions());
+  if (!result.ok) return;
+  double total = 0;
+  for (double p : result.pi) {
+    FuzzCheck(p >= 0 && std::isfinite(p), "probability");
+    total += p;
+  }
+  FuzzCheck(std::abs(total - 1) < 1e-6, "probabilities sum to 1");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
+  SilenceStandardStreams();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
+                                      std::size_t size) {
+  if (size == 0) return 0;
+  const std::string_view text(reinterpret_cast<const char*>(data) + 1,
+                              size - 1);
+  switch (data[0] % 5) {
+    case 0: {
+      StateSpace space;
+      if (ParseStateSpace(text, "f.arm", &space).ok) CheckStateSpace(space);
+      break;
+    }
+    case 1: {
+      std::vector<RewardVariable> variables;
+      if (ParseRewardTypes(text, "f.pvtype", &variables).ok) {
+        for (const RewardVariable& v : variables) {
+          FuzzCheck(v.start_times.size() == v.stop_times.size(), "pairs");
+        }
+      }
+      break;
+    }
+    case 2:
+    case 3: {
+      RewardValues values;
+      if (ParseRewardValues(text, "f.var", kNames, kStates, data[0] % 5 == 2,
+                            &values)
+              .ok) {
+        FuzzCheck(values.rate.size() == 2 && values.rate[1].size() == kStates,
+                  "one value per variable and state");
+      }
+      break;
+    }
+    case 4: {
+      std::vector<Property> properties;
+      if (ParseProperties(text, "f.props", kNames, &properties).ok) {
+        for (const Property& p : properties) {
+          FuzzCheck(p.kind == PropertyKind::kUnsupported ||
+                        p.variable < kNames.size(),
+                    "variable index");
+          FuzzCheck(p.time >= 0, "time");
+        }
+      }
+      break;
+    }
+  }
+  return 0;
+}

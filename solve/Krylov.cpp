@@ -1,0 +1,174 @@
+#include "solve/Krylov.h"
+
+#include <cmath>
+
+void MatrixOperator::Apply(bool transposed, const Eigen::VectorXd& x,
+                           Eigen::VectorXd* y) const {
+  const SystemMatrix& b = b_;
+  const int* outer = b.outerIndexPtr();
+  const int* inner = b.innerIndexPtr();
+  const double* value = b.valuePtr();
+  const Eigen::Index n = b.rows();
+  if (!transposed) {
+    for (Eigen::Index i = 0; i < n; ++i) {
+      double sum = 0;
+      for (int k = outer[i]; k < outer[i + 1]; ++k)
+        sum += value[k] * x[inner[k]];
+      (*y)[i] = sum;
+    }
+    return;
+  }
+  y->setZero();
+  for (Eigen::Index i = 0; i < n; ++i) {
+    const double xi = x[i];
+    if (xi == 0) continue;
+    for (int k = outer[i]; k < outer[i + 1]; ++k)
+      (*y)[inner[k]] += value[k] * xi;
+  }
+}
+
+bool Ilu0::Compute(const SystemMatrix& b) {
+  pattern_ = &b;
+  const int n = static_cast<int>(b.rows());
+  const int* outer = b.outerIndexPtr();
+  const int* inner = b.innerIndexPtr();
+  value_.assign(b.valuePtr(), b.valuePtr() + b.nonZeros());
+  diagonal_.assign(n, -1);
+  // position[j] = index of (i, j) in the current row i, or -1.
+  std::vector<int> position(n, -1);
+  for (int i = 0; i < n; ++i) {
+    for (int k = outer[i]; k < outer[i + 1]; ++k) {
+      position[inner[k]] = k;
+      if (inner[k] == i) diagonal_[i] = k;
+    }
+    if (diagonal_[i] < 0) return false;
+    for (int k = outer[i]; k < outer[i + 1] && inner[k] < i; ++k) {
+      const int pivot_row = inner[k];
+      value_[k] /= value_[diagonal_[pivot_row]];
+      const double factor = value_[k];
+      for (int m = diagonal_[pivot_row] + 1; m < outer[pivot_row + 1]; ++m) {
+        const int p = position[inner[m]];
+        if (p >= 0) value_[p] -= factor * value_[m];
+      }
+    }
+    const double pivot = value_[diagonal_[i]];
+    if (!(std::abs(pivot) > 0) || !std::isfinite(pivot)) return false;
+    for (int k = outer[i]; k < outer[i + 1]; ++k) position[inner[k]] = -1;
+  }
+  return true;
+}
+
+void Ilu0::Solve(Eigen::VectorXd* x) const {
+  const int n = static_cast<int>(pattern_->rows());
+  const int* outer = pattern_->outerIndexPtr();
+  const int* inner = pattern_->innerIndexPtr();
+  // L y = x (unit diagonal), then U z = y.
+  for (int i = 0; i < n; ++i) {
+    double sum = (*x)[i];
+    for (int k = outer[i]; k < diagonal_[i]; ++k)
+      sum -= value_[k] * (*x)[inner[k]];
+    (*x)[i] = sum;
+  }
+  for (int i = n - 1; i >= 0; --i) {
+    double sum = (*x)[i];
+    for (int k = diagonal_[i] + 1; k < outer[i + 1]; ++k) {
+      sum -= value_[k] * (*x)[inner[k]];
+    }
+    (*x)[i] = sum / value_[diagonal_[i]];
+  }
+}
+
+void Ilu0::SolveTransposed(Eigen::VectorXd* x) const {
+  const int n = static_cast<int>(pattern_->rows());
+  const int* outer = pattern_->outerIndexPtr();
+  const int* inner = pattern_->innerIndexPtr();
+  // U^T y = x, then L^T z = y, column by column.
+  for (int i = 0; i < n; ++i) {
+    const double xi = (*x)[i] / value_[diagonal_[i]];
+    (*x)[i] = xi;
+    if (xi == 0) continue;
+    for (int k = diagonal_[i] + 1; k < outer[i + 1]; ++k) {
+      (*x)[inner[k]] -= value_[k] * xi;
+    }
+  }
+  for (int i = n - 1; i >= 0; --i) {
+    const double xi = (*x)[i];
+    if (xi == 0) continue;
+    for (int k = outer[i]; k < diagonal_[i]; ++k) {
+      (*x)[inner[k]] -= value_[k] * xi;
+    }
+  }
+}
+
+KrylovOutcome PreconditionedBiCgStab(const LinearOperator& b,
+                                     const Preconditioner& preconditioner,
+                                     bool transposed, const Eigen::VectorXd& c,
+                                     double tolerance,
+                                     std::size_t max_iterations,
+                                     Eigen::VectorXd* z) {
+  KrylovOutcome outcome;
+  const Eigen::Index n = c.size();
+  if (z->size() != n) *z = c;
+  auto precondition = [&](Eigen::VectorXd* v) {
+    preconditioner.Apply(transposed, v);
+  };
+  const double norm_c = c.norm();
+  if (norm_c == 0) {
+    z->setZero();
+    outcome.converged = true;
+    return outcome;
+  }
+  const double goal = tolerance * norm_c;
+  Eigen::VectorXd r(n);
+  b.Apply(transposed, *z, &r);
+  r = c - r;
+  const Eigen::VectorXd r0 = r;
+  Eigen::VectorXd p = Eigen::VectorXd::Zero(n);
+  Eigen::VectorXd v = Eigen::VectorXd::Zero(n);
+  Eigen::VectorXd y(n);
+  Eigen::VectorXd s(n);
+  Eigen::VectorXd t(n);
+  double rho = 1;
+  double alpha = 1;
+  double omega = 1;
+  for (std::size_t it = 1; it <= max_iterations; ++it) {
+    if (r.norm() <= goal) {
+      outcome.converged = true;
+      return outcome;
+    }
+    const double rho_next = r0.dot(r);
+    if (rho_next == 0 || omega == 0 || !std::isfinite(rho_next)) break;
+    const double beta = (rho_next / rho) * (alpha / omega);
+    rho = rho_next;
+    p = r + beta * (p - omega * v);
+    y = p;
+    precondition(&y);
+    b.Apply(transposed, y, &v);
+    const double r0v = r0.dot(v);
+    if (r0v == 0 || !std::isfinite(r0v)) break;
+    alpha = rho / r0v;
+    s = r - alpha * v;
+    outcome.iterations = it;
+    if (s.norm() <= goal) {
+      *z += alpha * y;
+      outcome.converged = true;
+      return outcome;
+    }
+    // y is spent: it takes the preconditioned s, which saves a vector of
+    // the size of the chain.
+    *z += alpha * y;
+    Eigen::VectorXd& w = y;
+    w = s;
+    precondition(&w);
+    b.Apply(transposed, w, &t);
+    const double tt = t.squaredNorm();
+    if (tt == 0) break;
+    omega = t.dot(s) / tt;
+    *z += omega * w;
+    r = s - omega * t;
+  }
+  // A final check: the last update may have met the goal.
+  b.Apply(transposed, *z, &r);
+  outcome.converged = (c - r).norm() <= goal;
+  return outcome;
+}

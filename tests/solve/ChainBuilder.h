@@ -1,0 +1,62 @@
+#ifndef GEN_TESTS_SOLVE_CHAINBUILDER_H_
+#define GEN_TESTS_SOLVE_CHAINBUILDER_H_
+
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "solve/ChainFiles.h"
+
+// Small chains for the solver's tests, built in memory.
+
+struct Rate {
+  std::uint32_t from;  // 1-based, as in the files
+  std::uint32_t to;
+  double rate;
+};
+
+// The chain with these transitions; they may come in any order, but a pair
+// must not repeat.
+inline StateSpace Chain(std::uint32_t n, const std::vector<Rate>& rates) {
+  StateSpace space;
+  space.file_type = 1;
+  space.num_states = n;
+  space.first.assign(1, 0);
+  space.self_rate.assign(n, 0.0);
+  for (std::uint32_t s = 1; s <= n; ++s) {
+    for (std::uint32_t t = 1; t <= n; ++t) {
+      for (const Rate& r : rates) {
+        if (r.from != s || r.to != t) continue;
+        if (s == t) {
+          space.self_rate[s - 1] = r.rate;
+        } else {
+          space.target.push_back(t - 1);
+          space.rate.push_back(r.rate);
+        }
+      }
+    }
+    space.first.push_back(space.target.size());
+  }
+  return space;
+}
+
+// An irreducible random chain of n states: a ring through all of them plus
+// random extra transitions, with rates spread over `decades` orders of
+// magnitude.
+inline StateSpace RandomChain(std::uint32_t n, unsigned seed, double decades) {
+  std::mt19937 random(seed);
+  std::uniform_real_distribution<double> exponent(-decades / 2, decades / 2);
+  std::uniform_int_distribution<std::uint32_t> state(1, n);
+  std::vector<std::vector<bool>> used(n + 1, std::vector<bool>(n + 1));
+  std::vector<Rate> rates;
+  auto add = [&](std::uint32_t from, std::uint32_t to) {
+    if (from == to || used[from][to]) return;
+    used[from][to] = true;
+    rates.push_back({from, to, std::pow(10.0, exponent(random))});
+  };
+  for (std::uint32_t s = 1; s <= n; ++s) add(s, s % n + 1);
+  for (std::uint32_t k = 0; k < 2 * n; ++k) add(state(random), state(random));
+  return Chain(n, rates);
+}
+
+#endif  // GEN_TESTS_SOLVE_CHAINBUILDER_H_

@@ -1,0 +1,176 @@
+#include "solve/Properties.h"
+
+#include <cmath>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "gtest/gtest.h"
+#include "tests/solve/ChainBuilder.h"
+
+namespace {
+
+const std::vector<std::string> kNames = {"done", "busy"};
+
+TEST(PropertiesReaderTest, ReadsEveryKind) {
+  const std::string text =
+      "props 1\n"
+      "S busy\tsteady-state\tbusy\n"
+      "P done by 2\treach-probability\tdone\t2\n"
+      "P done\treach-probability\tdone\tinf\n"
+      "E done\treach-time\tdone\n"
+      "R at 0.5\treward-instant\tbusy\t0.5\n"
+      "C to 3\treward-cumulative\tbusy\t3.0000000000000000\n"
+      "multi\tunsupported\tPmax=? [F<=3 done] (nondeterminism)\n";
+  std::vector<Property> properties;
+  const ReadStatus status =
+      ParseProperties(text, "m.props", kNames, &properties);
+  ASSERT_TRUE(status.ok) << status.message;
+  ASSERT_EQ(properties.size(), 7u);
+  EXPECT_EQ(properties[0].kind, PropertyKind::kSteadyState);
+  EXPECT_EQ(properties[0].variable, 1u);
+  EXPECT_EQ(properties[1].time, 2.0);
+  EXPECT_TRUE(std::isinf(properties[2].time));
+  EXPECT_EQ(properties[5].time, 3.0);
+  EXPECT_EQ(properties[6].kind, PropertyKind::kUnsupported);
+  EXPECT_EQ(properties[6].text, "Pmax=? [F<=3 done] (nondeterminism)");
+  EXPECT_EQ(properties[6].line, 8u);
+}
+
+TEST(PropertiesReaderTest, RejectsDamagedLinesWithFileAndLine) {
+  struct Case {
+    const char* name;
+    std::string text;
+    const char* message;
+  };
+  const std::vector<Case> cases = {
+      {"empty", "", "m.props:1: the file is empty"},
+      {"other header", "props 2\n", "m.props:1: expected \"props 1\""},
+      {"unknown kind", "props 1\na\tlong-run\tdone\n",
+       "m.props:2: unknown kind \"long-run\""},
+      {"missing time", "props 1\na\treward-instant\tdone\n",
+       "m.props:2: kind reward-instant takes 4 fields, found 3"},
+      {"extra field", "props 1\na\treach-time\tdone\t1\n",
+       "m.props:2: kind reach-time takes 3 fields, found 4"},
+      {"no kind", "props 1\njust a name\n",
+       "m.props:2: expected NAME<TAB>KIND<TAB>..."},
+      {"bad number", "props 1\na\treward-cumulative\tbusy\t1,5\n",
+       "m.props:2: bad time \"1,5\" in property \"a\""},
+      {"negative time", "props 1\na\treach-probability\tdone\t-1\n",
+       "m.props:2: bad time \"-1\""},
+      {"infinite instant", "props 1\na\treward-instant\tbusy\tinf\n",
+       "m.props:2: bad time \"inf\" in property \"a\" (a finite number"},
+      {"unknown variable", "props 1\na\tsteady-state\tidle\n",
+       "m.props:2: unknown reward variable \"idle\" in property \"a\""},
+      {"no final line feed", "props 1\na\tsteady-state\tbusy",
+       "m.props:2: the last line does not end with a line feed"},
+      {"carriage return", "props 1\r\n", "m.props:1: expected \"props 1\""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<Property> properties;
+    const ReadStatus status =
+        ParseProperties(c.text, "m.props", kNames, &properties);
+    EXPECT_FALSE(status.ok);
+    EXPECT_NE(status.message.find(c.message), std::string::npos)
+        << status.message;
+  }
+}
+
+struct Model {
+  StateSpace space;
+  RewardValues values;
+  StationaryResult long_run;
+};
+
+// States 1 -a-> 2 -b-> 3 (done) -c-> 1, with `busy` = 1 in state 2 and an
+// impulse of 5 in `busy` on every entry into state 3.
+Model Cycle(double a, double b, double c) {
+  Model m;
+  m.space = Chain(3, {{1, 2, a}, {2, 3, b}, {3, 1, c}});
+  m.values.names = kNames;
+  m.values.rate = {{0, 0, 1}, {0, 1, 0}};
+  m.values.impulse = {{0, 0, 0}, {0, 0, 5}};
+  m.long_run = SolveLongRun(m.space, SolveOptions());
+  return m;
+}
+
+PropertyValue Evaluate(const Model& m, PropertyKind kind, std::size_t v,
+                       double time = 0) {
+  PropertyContext context;
+  context.space = &m.space;
+  context.values = &m.values;
+  context.long_run = &m.long_run;
+  Property property;
+  property.kind = kind;
+  property.variable = v;
+  property.time = time;
+  return EvaluateProperty(property, context);
+}
+
+TEST(PropertiesTest, EveryKindAgainstItsClosedForm) {
+  const double a = 2;
+  const double b = 0.5;
+  const double c = 10;
+  const Model m = Cycle(a, b, c);
+  ASSERT_TRUE(m.long_run.ok);
+  const double t = 1.5;
+  // Time to reach state 3 is the sum of two phases; its distribution is
+  // hypoexponential.
+  const double reach_by_t =
+      1 - (b * std::exp(-a * t) - a * std::exp(-b * t)) / (b - a);
+  const double mean_cycle = 1 / a + 1 / b + 1 / c;
+  struct Case {
+    const char* name;
+    PropertyKind kind;
+    std::size_t variable;
+    double time;
+    double expected;
+  };
+  const std::vector<Case> cases = {
+      {"steady-state with impulses", PropertyKind::kSteadyState, 1, 0,
+       (1 / b + 5) / mean_cycle},
+      {"reach within t", PropertyKind::kReachProbability, 0, t, reach_by_t},
+      {"reach eventually", PropertyKind::kReachProbability, 0,
+       std::numeric_limits<double>::infinity(), 1},
+      {"reach time", PropertyKind::kReachTime, 0, 0, 1 / a + 1 / b},
+      {"instant at 0", PropertyKind::kRewardInstant, 1, 0, 0},
+      {"cumulative to 0", PropertyKind::kRewardCumulative, 1, 0, 0},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.name);
+    const PropertyValue value = Evaluate(m, k.kind, k.variable, k.time);
+    ASSERT_TRUE(value.ok) << value.message;
+    EXPECT_NEAR(value.value, k.expected, 1e-12 * std::max(1.0, k.expected));
+    EXPECT_LE(std::abs(value.value - k.expected),
+              value.bound + 1e-14 * std::abs(k.expected));
+  }
+  // Cumulative reward over a long time: the long-run rate times the time,
+  // up to a bounded start-up term, so the average tends to the rate.
+  const PropertyValue cumulative =
+      Evaluate(m, PropertyKind::kRewardCumulative, 1, 2000);
+  ASSERT_TRUE(cumulative.ok);
+  EXPECT_NEAR(cumulative.value / 2000, (1 / b + 5) / mean_cycle, 1e-3);
+}
+
+TEST(PropertiesTest, ReachTimeIsInfiniteWhenTheSetMayBeMissed) {
+  // From state 1: to 2 (the set) at rate 1, or to 3, which never leaves.
+  Model m;
+  m.space = Chain(3, {{1, 2, 1}, {1, 3, 3}});
+  m.values.names = kNames;
+  m.values.rate = {{0, 1, 0}, {0, 0, 0}};
+  m.values.impulse = {{0, 0, 0}, {0, 0, 0}};
+  m.long_run = SolveLongRun(m.space, SolveOptions());
+  const PropertyValue time = Evaluate(m, PropertyKind::kReachTime, 0);
+  ASSERT_TRUE(time.ok);
+  EXPECT_TRUE(std::isinf(time.value));
+  EXPECT_NE(time.note.find("reached with probability 0.25"), std::string::npos)
+      << time.note;
+  const PropertyValue eventually =
+      Evaluate(m, PropertyKind::kReachProbability, 0,
+               std::numeric_limits<double>::infinity());
+  ASSERT_TRUE(eventually.ok);
+  EXPECT_NEAR(eventually.value, 0.25, 1e-15);
+}
+
+}  // namespace
