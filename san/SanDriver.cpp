@@ -134,7 +134,8 @@ int RunSan(int argc, char** argv) {
   study.SetGVs(experiment);
   study.PrintGlobalValues(experiment);
   if (settings.overrides) {
-    study.overrideGVs(settings.overrides->c_str());
+    const Status overridden = study.overrideGVs(settings.overrides->c_str());
+    if (!overridden.ok) FatalError(overridden);
     std::cout << "Overriding global variables in ssg\n" << std::flush;
   }
   SetFiringErrorHandler(&FiringError);
