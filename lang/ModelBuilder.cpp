@@ -43,6 +43,21 @@ ExprPtr OneOr(const ExprPtr& multiplicity) {
   return multiplicity ? Clone(*multiplicity) : IntConstant(1);
 }
 
+// The arcs as statements `place -= count` (inputs) or `place += count`.
+std::vector<StatementIr> ArcStatements(const std::vector<ArcIr>& arcs,
+                                       StatementIr::Kind kind) {
+  std::vector<StatementIr> statements;
+  for (const ArcIr& arc : arcs) {
+    StatementIr statement;
+    statement.kind = kind;
+    statement.place = arc.place;
+    statement.place_index = arc.place_index;
+    statement.value = OneOr(arc.multiplicity);
+    statements.push_back(std::move(statement));
+  }
+  return statements;
+}
+
 void CollectPlaces(const Expr& expr, std::vector<int>& places) {
   if (expr.kind == ExprKind::kPlace &&
       std::find(places.begin(), places.end(), expr.index) == places.end()) {
@@ -365,26 +380,10 @@ TextSAN::TextSAN(const ModelIr& ir, const std::vector<double>& globals,
 
     // What every case does first: input arcs, input gates, the activity's
     // own outputs and output gates.
-    std::vector<StatementIr> arcs_in;
-    for (const ArcIr& arc : activity.inputs) {
-      StatementIr statement;
-      statement.kind = StatementIr::Kind::kSubtract;
-      statement.place = arc.place;
-      statement.place_index = arc.place_index;
-      statement.value = OneOr(arc.multiplicity);
-      arcs_in.push_back(std::move(statement));
-    }
+    const std::vector<StatementIr> arcs_in =
+        ArcStatements(activity.inputs, StatementIr::Kind::kSubtract);
     auto arcs_out = [](const std::vector<ArcIr>& arcs) {
-      std::vector<StatementIr> statements;
-      for (const ArcIr& arc : arcs) {
-        StatementIr statement;
-        statement.kind = StatementIr::Kind::kAdd;
-        statement.place = arc.place;
-        statement.place_index = arc.place_index;
-        statement.value = OneOr(arc.multiplicity);
-        statements.push_back(std::move(statement));
-      }
-      return statements;
+      return ArcStatements(arcs, StatementIr::Kind::kAdd);
     };
     std::vector<int> common_reads;
     std::vector<int> common_writes;
