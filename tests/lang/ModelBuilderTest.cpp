@@ -145,3 +145,47 @@ TEST(ModelBuilderTest, AModelAssembledByProgramBuildsAndRuns) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ModelBuilderTest, RanksAndWeightsOfInstantaneousActivities) {
+  // From a, two instantaneous activities compete: the higher rank wins;
+  // at equal ranks the weights share the probability 1 : 3.
+  struct Row {
+    const char* name;
+    int rank_left;
+    int rank_right;
+  };
+  const Row rows[] = {{"equal ranks", 1, 1}, {"left ranks higher", 2, 1}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    const std::string text =
+        "place s = 1; place a; place l; place r;\n"
+        "activity go rate 4.0 { input s; output a; }\n"
+        "activity left instant rank " +
+        std::to_string(row.rank_left) +
+        " weight 1.0 { input a; output l; }\n"
+        "activity right instant rank " +
+        std::to_string(row.rank_right) + " weight 3.0 { input a; output r; }\n";
+    ModelIr model = Checked(text);
+    const Files from_text = GenerateText(model);
+
+    auto compiled = std::make_unique<TestModel>();
+    Place& s = compiled->AddPlace("s", 1);
+    Place& a = compiled->AddPlace("a");
+    Place& l = compiled->AddPlace("l");
+    Place& r = compiled->AddPlace("r");
+    MoveToken(compiled->AddExponential("go", 4.0), s, a);
+    MoveToken(compiled->AddInstantaneous("left"), a, l)
+        .WithRank(row.rank_left)
+        .WithWeight(1.0);
+    MoveToken(compiled->AddInstantaneous("right"), a, r)
+        .WithRank(row.rank_right)
+        .WithWeight(3.0);
+    compiled->Finish();
+    const Generated expected = Generate(std::move(compiled));
+    EXPECT_EQ(from_text.arm, expected.arm);
+  }
+}
+
+}  // namespace
