@@ -1,0 +1,101 @@
+// Types of expressions and what the checker accepts where.
+
+#include "lang/Checker.h"
+
+#include <string>
+
+#include "gtest/gtest.h"
+#include "lang/Parser.h"
+
+namespace {
+
+// The type the checker gives `expr` (in a model with places a and b, an int
+// global n and a real global x), or its first error message.
+std::string TypeOf(const std::string& expr) {
+  const std::string text =
+      "global int n = 1; global real x = 1;\nplace a; place b;\n"
+      "define d = " +
+      expr + ";\nreward r = d == d ? 1 : 0;\n";
+  ParseResult result = LoadModelText(text, "t.san");
+  if (!result.errors.empty()) return result.errors[0].message;
+  return ValueTypeName(result.model.definitions[0].value->type);
+}
+
+TEST(CheckerTest, TypesOfExpressions) {
+  struct Row {
+    const char* expr;
+    const char* type;
+  };
+  const Row rows[] = {
+      {"a + n * 2", "int"},
+      {"a + x", "real"},
+      {"a / 2", "real"},
+      {"a div 2 + a mod 3", "int"},
+      {"-a", "int"},
+      {"min(a, b, n)", "int"},
+      {"max(a, x)", "real"},
+      {"floor(x) + ceil(x)", "int"},
+      {"abs(x)", "real"},
+      {"pow(a, 2)", "real"},
+      {"a > 1 ? a : b", "int"},
+      {"a > 1 ? a : x", "real"},
+      {"a > 1 ? true : false", "bool"},
+      {"a == b and not (x != 1) or true", "bool"},
+      {"a == true", "'==' compares a bool with a number"},
+      {"a + true", "'+' needs two numbers, not int and bool"},
+      {"x div 2", "'div' needs two ints, not real and int"},
+      {"not a", "'not' needs a bool, not int"},
+      {"-(a > 1)", "'-' needs a number, not bool"},
+      {"a ? 1 : 2", "a condition must be a bool, not int"},
+      {"a > 1 ? 1 : true",
+       "the two branches of '?' must both be numbers or both be bools"},
+      {"min(a)", "min takes two or more arguments, not 1"},
+      {"floor(a > 1)", "floor needs numbers, not bool"},
+      {"log(a, b)", "log takes 1 argument, not 2"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.expr);
+    EXPECT_EQ(TypeOf(row.expr), row.type);
+  }
+}
+
+TEST(CheckerTest, WhatEachPlaceOfAModelAccepts) {
+  struct Row {
+    const char* model;
+    const char* error;  // "" when the model is accepted
+  };
+  const Row rows[] = {
+      {"place a; activity t rate 1 { input a * 2; output a * (a + 1); }", ""},
+      {"place a; activity t rate 1 { input a * 1.5; }",
+       "an arc multiplicity must be an int, not real"},
+      {"place a; activity t instant rank a weight 0.5 { }", ""},
+      {"place a; activity t instant rank 1.5 { }",
+       "the rank of 't' must be an int, not real"},
+      {"place a; activity t delay a > 0 { }",
+       "the delay of 't' must be a number, not bool"},
+      {"place a; activity t rate 1 { output gate { if (a) { a = 1; } } }",
+       "an if condition must be a bool, not int"},
+      {"place a; activity t rate 1 { output gate { b += 1; } }",
+       "unknown place 'b' assigned"},
+      {"place a bounds 3 .. 1;",
+       "bounds [3, 1] of place 'a' are not a range within 0..32767"},
+      {"place a; activity t rate 1 { } activity t rate 2 { }",
+       "activity 't' has the name of an earlier activity"},
+      {"place a; reward r { impulse t = a > 1; } activity t rate 1 { }",
+       "the impulse of 'r' must be a number, not bool"},
+      {"place a; define d = a; place b = d;",
+       "definition 'd' reads markings, which cannot be used here"},
+      {"global int n = 2; define d = n * 2; place b = d;", ""},
+      {"place a; define d = d + 1; reward r = d;",
+       "definition 'd' depends on itself: d -> d"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.model);
+    const ParseResult result = LoadModelText(row.model, "t.san");
+    const std::string first =
+        result.errors.empty() ? "" : result.errors[0].message;
+    EXPECT_EQ(first, row.error);
+  }
+}
+
+}  // namespace
