@@ -158,22 +158,45 @@ TEST(SanE2ETest, ModelErrorsStopBeforeAnyFileIsTouched) {
   }
 }
 
-TEST(SanE2ETest, AMarkingLeavingItsRangeIsFatalAndNamed) {
-  ScopedTempDir dir;
-  std::FILE* file = std::fopen((dir.path() + "/m.san").c_str(), "w");
-  ASSERT_NE(file, nullptr);
-  std::fputs(
-      "place a = 1;\nplace b bounds 0 .. 2;\n"
-      "activity fill rate 1 { input a; output a; output b; }\n",
-      file);
-  std::fclose(file);
-  const ProcessResult run =
-      RunProcess(SAN_BINARY, {"m.san", "-Pout", "-Nx", "-B0"}, dir.path());
-  EXPECT_EQ(run.exit_code, 1);
-  EXPECT_NE(run.err.find("Error: activity fill would set place b to 3; it "
-                         "must be a whole number in 0..2 (state: a=1 b=2)"),
-            std::string::npos)
-      << run.err;
+TEST(SanE2ETest, RunTimeErrorsNameTheActivityAndTheState) {
+  struct Row {
+    const char* name;
+    const char* model;
+    const char* message;
+  };
+  const Row rows[] = {
+      {"a place's bound",
+       "place a = 1;\nplace b bounds 0 .. 2;\n"
+       "activity fill rate 1 { input a; output a; output b; }\n",
+       "Error: activity fill would set place b to 3; it must be a whole "
+       "number in 0..2 (state: a=1 b=2)\n"},
+      {"a gate that empties a place below 0",
+       "place a = 1;\nplace b;\n"
+       "activity t rate 1 { input a; output gate { b -= 1; } }\n",
+       "Error: activity t would set place b to -1; it must be a whole number "
+       "in 0..32767 (state: a=1 b=0)\n"},
+      {"a rate divided by zero",
+       "place a = 1;\nplace b;\n"
+       "activity t rate 1 div b { input a; output b; }\n",
+       "Error: invalid rate nan of action t while exploring state 1; it must "
+       "be a finite number that is not negative\n"},
+      {"a negative case probability",
+       "place a = 1;\nactivity t rate 1 {\n  input a;\n  case 0.5 - a { }\n"
+       "  case 1 { output a; }\n}\n",
+       "Error: invalid probability"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    ScopedTempDir dir;
+    std::FILE* file = std::fopen((dir.path() + "/m.san").c_str(), "w");
+    ASSERT_NE(file, nullptr);
+    std::fputs(row.model, file);
+    std::fclose(file);
+    const ProcessResult run =
+        RunProcess(SAN_BINARY, {"m.san", "-Pout", "-Nx", "-B0"}, dir.path());
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_EQ(run.err.rfind(row.message, 0), 0u) << run.err;
+  }
 }
 
 TEST(SanE2ETest, UsageAndUnreadableFiles) {
