@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <iostream>
+#include <sstream>
 #include <string>
 
 #include "base/Contract.h"
@@ -86,10 +87,11 @@ void TextStudy::OverrideGVValue(const char* name, void* value) {
   const auto i = static_cast<std::size_t>(g);
   if (model_.globals[i].type == ValueType::kInt &&
       !(v == std::floor(v) && std::fabs(v) <= 2147483647.0)) {
-    std::cerr << "!! Override of " << name << " skipped: value " << v
-              << " is not a whole number in -2147483647..2147483647 for int"
-              << " variable " << name << '\n'
-              << std::flush;
+    // Rounding would run a different model than the one asked for.
+    std::ostringstream text;
+    text << "Error: override of int variable " << name << ": value " << v
+         << " is not a whole number in -2147483647..2147483647\n";
+    if (override_error_.empty()) override_error_ = text.str();
     return;
   }
   values_[i] = v;

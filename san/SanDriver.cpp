@@ -136,6 +136,9 @@ int RunSan(int argc, char** argv) {
   if (settings.overrides) {
     const Status overridden = study.overrideGVs(settings.overrides->c_str());
     if (!overridden.ok) FatalError(overridden);
+    if (!study.override_error().empty()) {
+      FatalError(std::cerr, study.override_error());
+    }
     std::cout << "Overriding global variables in ssg\n" << std::flush;
   }
   SetFiringErrorHandler(&FiringError);

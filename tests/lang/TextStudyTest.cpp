@@ -41,14 +41,15 @@ TEST(TextStudyTest, OverridesRespectTheGlobalsTypes) {
     const char* overrides;
     double n;
     double x;
-    const char* error;  // start of the standard error text, or ""
+    const char* error;  // start of the standard error text or of the
+                        // refusal, or ""
   };
   // Experiment 1: n = 2, x = 1.5.
   const Row rows[] = {
       {"d:n:7:d:x:0.25", 7.0, 0.25, ""},
       {"i:n:-4", -4.0, 1.5, ""},
       {"d:n:2.5", 2.0, 1.5,
-       "!! Override of n skipped: value 2.5 is not a whole number"},
+       "Error: override of int variable n: value 2.5 is not a whole number"},
       {"d:y:1", 2.0, 1.5,
        "!! s::OverrideGVValue: Global Variable y does not exist.\n"},
   };
@@ -58,8 +59,10 @@ TEST(TextStudyTest, OverridesRespectTheGlobalsTypes) {
     TextStudy study(model);
     study.SetGVs(1);
     testing::internal::CaptureStderr();
-    study.overrideGVs(row.overrides);
-    const std::string err = testing::internal::GetCapturedStderr();
+    const Status status = study.overrideGVs(row.overrides);
+    EXPECT_TRUE(status.ok);
+    const std::string err =
+        testing::internal::GetCapturedStderr() + study.override_error();
     EXPECT_EQ(study.values(), (std::vector<double>{row.n, row.x}));
     EXPECT_EQ(err.rfind(row.error, 0), 0u) << err;
   }
