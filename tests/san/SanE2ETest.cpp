@@ -2,6 +2,7 @@
 // the compiled-in failure model and with genbench on the compiled Kanban and
 // FMS models. Only the measured computation time is masked.
 
+#include <cstdio>
 #include <regex>
 #include <string>
 #include <vector>
@@ -20,6 +21,13 @@ std::string MaskSeconds(const std::string& text) {
       R"((Computation time \(user \+ system\): )\S+)");
   return std::regex_replace(std::regex_replace(text, kStdout, "$1<seconds>$2"),
                             kTrace, "$1<seconds>");
+}
+
+bool WriteFile(const std::string& path, const char* text) {
+  std::FILE* file = std::fopen(path.c_str(), "w");
+  if (file == nullptr) return false;
+  const bool written = std::fputs(text, file) >= 0;
+  return std::fclose(file) == 0 && written;
 }
 
 std::vector<std::string> With(std::vector<std::string> first,
@@ -141,15 +149,8 @@ TEST(SanE2ETest, ModelErrorsStopBeforeAnyFileIsTouched) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     ScopedTempDir dir;
-    {
-      std::FILE* file = std::fopen((dir.path() + "/m.san").c_str(), "w");
-      ASSERT_NE(file, nullptr);
-      std::fputs(row.model, file);
-      std::fclose(file);
-      std::FILE* old = std::fopen((dir.path() + "/x.arm").c_str(), "w");
-      std::fputs("previous\n", old);
-      std::fclose(old);
-    }
+    ASSERT_TRUE(WriteFile(dir.path() + "/m.san", row.model));
+    ASSERT_TRUE(WriteFile(dir.path() + "/x.arm", "previous\n"));
     const ProcessResult run =
         RunProcess(SAN_BINARY, {"m.san", "-P", "", "-Nx"}, dir.path());
     EXPECT_EQ(run.exit_code, 1);
@@ -188,10 +189,7 @@ TEST(SanE2ETest, RunTimeErrorsNameTheActivityAndTheState) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     ScopedTempDir dir;
-    std::FILE* file = std::fopen((dir.path() + "/m.san").c_str(), "w");
-    ASSERT_NE(file, nullptr);
-    std::fputs(row.model, file);
-    std::fclose(file);
+    ASSERT_TRUE(WriteFile(dir.path() + "/m.san", row.model));
     const ProcessResult run =
         RunProcess(SAN_BINARY, {"m.san", "-Pout", "-Nx", "-B0"}, dir.path());
     EXPECT_EQ(run.exit_code, 1);
