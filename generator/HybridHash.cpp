@@ -286,10 +286,13 @@ std::uint32_t HybridHash::FindOrInsert(const char* image, const Probe& probe,
   if (grow || untagged) slot = Walk(image, fresh, found);
   if ((next_number >> kBlockBits) >= blocks_.size()) AddBlock();
   table_[slot] = next_number | fresh.tag;
-  std::memcpy(blocks_[next_number >> kBlockBits].get() +
-                  static_cast<std::size_t>(next_number & (kBlockStates - 1)) *
-                      varying_.size(),
-              packed_query_.data(), varying_.size());
+  // While every state is alike there is nothing to store (and no buffer).
+  if (!varying_.empty()) {
+    std::memcpy(blocks_[next_number >> kBlockBits].get() +
+                    static_cast<std::size_t>(next_number & (kBlockStates - 1)) *
+                        varying_.size(),
+                packed_query_.data(), varying_.size());
+  }
   last_number_ = next_number;
   return next_number;
 }
