@@ -33,7 +33,7 @@ struct SolveOptions {
   SolveMethod method = SolveMethod::kAuto;
   // kAuto solves larger systems iteratively: the LU factors of the
   // benchmark chains fill in to nearly dense (Kanban 2, 4,600 states: 3 s;
-  // BiCGSTAB with ILU(0) takes 0.05 s).
+  // BiCGSTAB with ILU(0) takes 0.08 s).
   std::size_t direct_limit = 1000;
   // Componentwise backward error at which the iterative methods stop, and
   // below which every solution is polished by Gauss-Seidel sweeps.
