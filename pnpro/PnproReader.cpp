@@ -410,6 +410,14 @@ void PnproImporter::AddTransition(const pugi::xml_node& node) {
     predicate = std::move(test->expr);
   }
   std::vector<ExprPtr> degrees;
+  // Arcs whose multiplicity reads the marking all see the marking before
+  // the firing: they become one gate whose statements run in an order that
+  // writes no place before every other statement has read it.
+  bool marking_dependent = false;
+  for (const Arc& arc : arcs_[name]) {
+    marking_dependent = marking_dependent || arc.mult.find('#') != std::string::npos;
+  }
+  std::vector<StatementIr> pending;
   for (const Arc& arc : arcs_[name]) {
     std::optional<PnproParse> mult = Parse(arc.mult, arc.element, "mult", true);
     if (!mult) return;
@@ -424,9 +432,7 @@ void PnproImporter::AddTransition(const pugi::xml_node& node) {
     }
     const bool one = mult->expr->kind == ExprKind::kConstant &&
                      mult->expr->value == 1.0;
-    ArcIr ir;
-    ir.place = arc.place;
-    ir.where = {file_ + ": " + arc.element, 0, 0};
+    const SourceLocation at{file_ + ": " + arc.element, 0, 0};
     if (arc.kind == "INHIBITOR") {
       predicate = And(std::move(predicate),
                       Binary(Op::kLess, NameRef(arc.place), std::move(mult->expr)));
@@ -438,9 +444,52 @@ void PnproImporter::AddTransition(const pugi::xml_node& node) {
                             : Binary(Op::kIntDivide, NameRef(arc.place),
                                      Clone(*mult->expr)));
     }
+    if (marking_dependent) {
+      if (arc.kind == "INPUT") {
+        predicate = And(std::move(predicate),
+                        Binary(Op::kGreaterEqual, NameRef(arc.place),
+                               Clone(*mult->expr)));
+      }
+      StatementIr statement;
+      statement.kind = arc.kind == "INPUT" ? StatementIr::Kind::kSubtract
+                                           : StatementIr::Kind::kAdd;
+      statement.place = arc.place;
+      statement.value = std::move(mult->expr);
+      statement.where = at;
+      pending.push_back(std::move(statement));
+      continue;
+    }
+    ArcIr ir;
+    ir.place = arc.place;
+    ir.where = at;
     if (!one) ir.multiplicity = std::move(mult->expr);
     (arc.kind == "INPUT" ? activity.inputs : activity.outputs)
         .push_back(std::move(ir));
+  }
+  OutputGateIr arcs_gate;
+  arcs_gate.where = where;
+  while (!pending.empty()) {
+    std::size_t next = 0;
+    for (; next < pending.size(); ++next) {
+      bool read = false;
+      for (std::size_t k = 0; k < pending.size(); ++k) {
+        if (k == next) continue;
+        ForEachName(*pending[k].value, [&](Expr& used) {
+          read = read || used.name == pending[next].place;
+        });
+      }
+      if (!read) break;
+    }
+    if (next == pending.size()) {
+      Error(element, "the arcs' multiplicities read each other's places in a "
+                     "cycle; this is not supported");
+      return;
+    }
+    arcs_gate.function.push_back(std::move(pending[next]));
+    pending.erase(pending.begin() + static_cast<std::ptrdiff_t>(next));
+  }
+  if (!arcs_gate.function.empty()) {
+    activity.output_gates.push_back(std::move(arcs_gate));
   }
   if (predicate) {
     InputGateIr gate;
