@@ -1,0 +1,48 @@
+#include "tests/support/PeerRuns.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+ChainCounts CountChain(const std::string& arm_file) {
+  ChainCounts counts;
+  std::ifstream in(arm_file);
+  std::string line;
+  // Header: file type, number of states, a placeholder line.
+  if (!std::getline(in, line) || !std::getline(in, line)) return counts;
+  counts.states = std::strtoul(line.c_str(), nullptr, 10);
+  std::getline(in, line);
+  // Then per state: its number, (target, rate) pairs, and 0.
+  while (std::getline(in, line)) {
+    if (line.find('.') != std::string::npos) ++counts.transitions;
+  }
+  return counts;
+}
+
+ProcessResult RunOk(const std::string& binary,
+                    const std::vector<std::string>& args,
+                    const std::string& dir) {
+  ProcessResult result = RunProcess(binary, args, dir);
+  EXPECT_EQ(result.exit_code, 0) << binary << ": " << result.err;
+  return result;
+}
+
+std::map<std::string, double> SolveCsv(const std::string& solve_binary,
+                                       const std::string& dir,
+                                       const std::string& name) {
+  const ProcessResult run = RunOk(
+      solve_binary, {"-P" + dir + "/", "-N" + name, "--csv", "--tolerance=1e-14"},
+      dir);
+  std::map<std::string, double> rows;
+  std::istringstream lines(run.out);
+  std::string line;
+  std::getline(lines, line);  // heading
+  while (std::getline(lines, line)) {
+    const std::size_t comma = line.rfind(',');
+    if (comma == std::string::npos) continue;
+    rows[line.substr(0, comma)] = std::strtod(line.c_str() + comma + 1, nullptr);
+  }
+  return rows;
+}
