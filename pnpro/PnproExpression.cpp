@@ -132,6 +132,8 @@ class Parser {
     static const std::pair<const char*, Op> kOps[] = {
         {"==", Op::kEqual},      {"!=", Op::kNotEqual}, {"<=", Op::kLessEqual},
         {">=", Op::kGreaterEqual}, {"<", Op::kLess},    {">", Op::kGreater}};
+    Skip();
+    if (text_.compare(at_, 3, "<->") == 0) return left;
     for (const auto& [token, op] : kOps) {
       if (!error_.empty()) return {};
       if (Eat(token)) {
