@@ -4,12 +4,11 @@
 #include <cstdio>
 #include <map>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <set>
 #include <utility>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "lang/Checker.h"
 #include "peer/ConstantValue.h"
@@ -20,6 +19,8 @@ namespace {
 using Json = nlohmann::json;
 
 constexpr int kMaxCallDepth = 64;
+// Deeper expressions are refused rather than risking the stack.
+constexpr int kMaxNesting = 500;
 
 // A variable of the model. State variables live in a place (bounded ints
 // shifted by their lower bound, bools as 0/1); transient ones have no place.
@@ -52,8 +53,8 @@ struct Edge {
 };
 
 struct Instance {
-  std::string name;    // automaton name, "[k]" added for repeats
-  std::string path;    // "$.automata[i]"
+  std::string name;  // automaton name, "[k]" added for repeats
+  std::string path;  // "$.automata[i]"
   const Json* automaton = nullptr;
   std::string location_place;  // empty with a single location
   std::vector<std::string> locations;
@@ -72,6 +73,7 @@ struct Scope {
   // instead of their values in the state.
   const std::map<std::string, const Expr*>* transient_values = nullptr;
   bool constants_only = false;
+  bool state_only = false;  // location values read no transient variable
   int depth = 0;
 };
 
@@ -159,6 +161,7 @@ class JaniImporter {
   // Per instantaneous activity: its name and enabling condition.
   std::vector<std::pair<std::string, ExprPtr>> immediate_choices_;
   RewardNames reward_names_;
+  int nesting_ = 0;
 };
 
 std::string Dump(const Json& json) {
@@ -223,10 +226,10 @@ ImportedModel JaniImporter::Run(const std::string& text) {
   result_.model.name = *name;
   result_.model.where = At("$");
   if (const Json* features = Member(root_, "features", "$", false)) {
-    for (std::size_t i = 0; features->is_array() && i < features->size();
-         ++i) {
+    for (std::size_t i = 0; features->is_array() && i < features->size(); ++i) {
       const Json& feature = (*features)[i];
-      const std::string f = feature.is_string() ? feature.get<std::string>() : "";
+      const std::string f =
+          feature.is_string() ? feature.get<std::string>() : "";
       if (f != "derived-operators" && f != "functions" &&
           f.rfind("x-", 0) != 0) {
         Error("$.features[" + std::to_string(i) + "]",
@@ -237,19 +240,18 @@ ImportedModel JaniImporter::Run(const std::string& text) {
   ReadConstants();
   if (const Json* variables = Member(root_, "variables", "$", false)) {
     for (std::size_t i = 0; !Failed() && i < variables->size(); ++i) {
-      std::optional<Variable> variable =
-          ReadVariable((*variables)[i],
-                       "$.variables[" + std::to_string(i) + "]", "");
+      std::optional<Variable> variable = ReadVariable(
+          (*variables)[i], "$.variables[" + std::to_string(i) + "]", "");
       if (variable) globals_[variable->name] = *variable;
     }
   }
-  if (!Failed()) ReadFunctions(Member(root_, "functions", "$", false),
-                               "$.functions", &functions_);
+  if (!Failed())
+    ReadFunctions(Member(root_, "functions", "$", false), "$.functions",
+                  &functions_);
   if (!Failed()) ReadInstances();
   if (!Failed()) {
     if (const Json* restrict = Member(root_, "restrict-initial", "$", false)) {
-      const Json* exp =
-          Member(*restrict, "exp", "$.restrict-initial", true);
+      const Json* exp = Member(*restrict, "exp", "$.restrict-initial", true);
       if (exp != nullptr && !(exp->is_boolean() && exp->get<bool>())) {
         Error("$.restrict-initial.exp",
               "only \"restrict-initial\" true is supported: every variable "
@@ -337,8 +339,8 @@ void JaniImporter::ReadConstants() {
   }
   for (const auto& [name, value] : options_.constants) {
     if (!Failed() && constants_.count(name) == 0) {
-      Error("$.constants", "--const " + name + ": the model has no constant '" +
-                               name + "'");
+      Error("$.constants",
+            "--const " + name + ": the model has no constant '" + name + "'");
     }
   }
 }
@@ -413,8 +415,8 @@ std::optional<Variable> JaniImporter::ReadVariable(const Json& json,
     return std::nullopt;
   }
   if (variable.upper && *variable.upper - variable.lower > 32767) {
-    Error(path + ".type", "range of '" + *name +
-                              "' wider than the 32768 values a place holds");
+    Error(path + ".type",
+          "range of '" + *name + "' wider than the 32768 values a place holds");
     return std::nullopt;
   }
   const Json* initial = Member(json, "initial-value", path, false);
@@ -423,12 +425,13 @@ std::optional<Variable> JaniImporter::ReadVariable(const Json& json,
                     "' needs an \"initial-value\" (one initial state)");
     return std::nullopt;
   }
-  std::optional<ConstantValue> value = Constant(*initial, path + ".initial-value");
+  std::optional<ConstantValue> value =
+      Constant(*initial, path + ".initial-value");
   if (!value) return std::nullopt;
   if ((value->type == ValueType::kBool) != variable.is_bool ||
       (variable.type == ValueType::kInt && value->type == ValueType::kReal)) {
-    Error(path + ".initial-value", "initial value of '" + *name +
-                                       "' is not of its type");
+    Error(path + ".initial-value",
+          "initial value of '" + *name + "' is not of its type");
     return std::nullopt;
   }
   variable.initial = *value;
@@ -437,8 +440,8 @@ std::optional<Variable> JaniImporter::ReadVariable(const Json& json,
       static_cast<long long>(value->value) - variable.lower;
   if (shifted < 0 || shifted > 32767 ||
       (variable.upper && value->value > static_cast<double>(*variable.upper))) {
-    Error(path + ".initial-value", "initial value of '" + *name +
-                                       "' is outside its range");
+    Error(path + ".initial-value",
+          "initial value of '" + *name + "' is outside its range");
     return std::nullopt;
   }
   variable.place = variable.key;
@@ -446,8 +449,8 @@ std::optional<Variable> JaniImporter::ReadVariable(const Json& json,
   place.name = variable.place;
   place.initial = IntConstant(shifted);
   if (variable.upper) {
-    place.bounds = std::make_pair(0, static_cast<int>(*variable.upper -
-                                                      variable.lower));
+    place.bounds =
+        std::make_pair(0, static_cast<int>(*variable.upper - variable.lower));
   }
   place.where = At(path);
   result_.model.places.push_back(std::move(place));
@@ -469,9 +472,9 @@ void JaniImporter::ReadFunctions(const Json* list, const std::string& path,
     function.is_bool = json.value("type", Json()) == "bool";
     if (const Json* parameters = Member(json, "parameters", at, false)) {
       for (std::size_t k = 0; k < parameters->size(); ++k) {
-        const std::optional<std::string> parameter = StringMember(
-            (*parameters)[k], "name",
-            at + ".parameters[" + std::to_string(k) + "]");
+        const std::optional<std::string> parameter =
+            StringMember((*parameters)[k], "name",
+                         at + ".parameters[" + std::to_string(k) + "]");
         if (!parameter) return;
         function.parameters.push_back(*parameter);
       }
@@ -511,8 +514,8 @@ void JaniImporter::ReadInstances() {
     instance->automaton = &(*automata)[a];
     const Json& automaton = *instance->automaton;
     const std::string prefix = instance->name + ".";
-    if (const Json* locals = Member(automaton, "variables", instance->path,
-                                    false)) {
+    if (const Json* locals =
+            Member(automaton, "variables", instance->path, false)) {
       for (std::size_t v = 0; !Failed() && v < locals->size(); ++v) {
         std::optional<Variable> variable = ReadVariable(
             (*locals)[v],
@@ -563,8 +566,8 @@ void JaniImporter::ReadInstances() {
       PlaceIr place;
       place.name = instance->location_place;
       place.initial = IntConstant(static_cast<long long>(l));
-      place.bounds = std::make_pair(
-          0, static_cast<int>(instance->locations.size()) - 1);
+      place.bounds =
+          std::make_pair(0, static_cast<int>(instance->locations.size()) - 1);
       place.where = At(instance->path + ".locations");
       result_.model.places.push_back(std::move(place));
     }
@@ -574,8 +577,7 @@ void JaniImporter::ReadInstances() {
 }
 
 void JaniImporter::ReadEdges(Instance& instance) {
-  const Json* edges =
-      Member(*instance.automaton, "edges", instance.path, true);
+  const Json* edges = Member(*instance.automaton, "edges", instance.path, true);
   if (edges == nullptr) return;
   for (std::size_t i = 0; !Failed() && i < edges->size(); ++i) {
     Edge edge;
@@ -636,8 +638,11 @@ bool JaniImporter::IsBool(const Json& json) const {
   if (!json.is_object()) return false;
   const std::string op = json.value("op", "");
   static const std::set<std::string> kBoolOps = {
-      "\xE2\x88\xA7", "\xE2\x88\xA8", "\xC2\xAC", "=", "\xE2\x89\xA0", "<",
-      "\xE2\x89\xA4", ">", "\xE2\x89\xA5", "\xE2\x87\x92"};
+      "\xE2\x88\xA7", "\xE2\x88\xA8",
+      "\xC2\xAC",     "=",
+      "\xE2\x89\xA0", "<",
+      "\xE2\x89\xA4", ">",
+      "\xE2\x89\xA5", "\xE2\x87\x92"};
   if (kBoolOps.count(op) != 0) return true;
   if (op == "ite") return IsBool(json.value("then", Json()));
   if (op == "call") {
@@ -660,7 +665,8 @@ ExprPtr JaniImporter::StateRead(const Variable& variable,
 }
 
 ExprPtr ConstantExpr(const ConstantValue& value, const SourceLocation& where) {
-  if (value.type == ValueType::kBool) return BoolConstant(value.value != 0.0, where);
+  if (value.type == ValueType::kBool)
+    return BoolConstant(value.value != 0.0, where);
   if (value.type == ValueType::kInt) {
     return IntConstant(static_cast<long long>(value.value), where);
   }
@@ -691,9 +697,7 @@ ExprPtr JaniImporter::InStateTransient(const Variable& variable,
         if (exp == nullptr) return nullptr;
         Scope scope;
         scope.instance = instance.get();
-        // Location values read state variables only.
-        scope.transient_values = nullptr;
-        scope.depth = kMaxCallDepth - 8;
+        scope.state_only = true;
         ExprPtr set = Translate(*exp, at + ".value", scope);
         if (!set) return nullptr;
         if (instance->location_place.empty()) {
@@ -727,7 +731,7 @@ ExprPtr JaniImporter::TranslateName(const std::string& name,
         if (set != scope.transient_values->end()) return Clone(*set->second);
         return ConstantExpr(variable->initial, where);
       }
-      if (scope.depth >= kMaxCallDepth - 8) {
+      if (scope.state_only) {
         Error(path, "transient variable '" + name +
                         "' read where only state variables may be");
         return nullptr;
@@ -736,7 +740,8 @@ ExprPtr JaniImporter::TranslateName(const std::string& name,
     }
   }
   const auto constant = constants_.find(name);
-  if (constant != constants_.end()) return ConstantExpr(constant->second, where);
+  if (constant != constants_.end())
+    return ConstantExpr(constant->second, where);
   if (scope.constants_only && FindVariable(name, scope.instance) == nullptr &&
       globals_.empty() && instances_.empty()) {
     Error(path, "'" + name + "' is not a constant declared before");
@@ -752,8 +757,14 @@ ExprPtr JaniImporter::Translate(const Json& json, const std::string& path,
                                 const Scope& scope) {
   const SourceLocation where = At(path);
   if (Failed()) return nullptr;
+  if (nesting_ >= kMaxNesting) {
+    Error(path, "expression nested more than " + std::to_string(kMaxNesting) +
+                    " levels deep");
+    return nullptr;
+  }
   if (json.is_boolean()) return BoolConstant(json.get<bool>(), where);
-  if (json.is_number_integer()) return IntConstant(json.get<long long>(), where);
+  if (json.is_number_integer())
+    return IntConstant(json.get<long long>(), where);
   if (json.is_number_float()) {
     const double value = json.get<double>();
     if (std::isfinite(value) && value == std::floor(value) &&
@@ -762,7 +773,8 @@ ExprPtr JaniImporter::Translate(const Json& json, const std::string& path,
     }
     return RealConstant(value, where);
   }
-  if (json.is_string()) return TranslateName(json.get<std::string>(), path, scope);
+  if (json.is_string())
+    return TranslateName(json.get<std::string>(), path, scope);
   if (json.is_object() && json.contains("constant")) {
     const Json& name = json["constant"];
     if (name == "e") return RealConstant(std::exp(1.0), where);
@@ -771,7 +783,10 @@ ExprPtr JaniImporter::Translate(const Json& json, const std::string& path,
     return nullptr;
   }
   if (json.is_object() && json.contains("op")) {
-    return TranslateOp(json, path, scope);
+    ++nesting_;
+    ExprPtr result = TranslateOp(json, path, scope);
+    --nesting_;
+    return result;
   }
   Error(path, "not an expression: " + Dump(json));
   return nullptr;
@@ -792,12 +807,18 @@ ExprPtr JaniImporter::TranslateOp(const Json& json, const std::string& path,
     return Translate(*member, path + "." + key, scope);
   };
   static const std::map<std::string, Op> kBinary = {
-      {"\xE2\x88\xA7", Op::kAnd},       {"\xE2\x88\xA8", Op::kOr},
-      {"=", Op::kEqual},                {"\xE2\x89\xA0", Op::kNotEqual},
-      {"<", Op::kLess},                 {"\xE2\x89\xA4", Op::kLessEqual},
-      {">", Op::kGreater},              {"\xE2\x89\xA5", Op::kGreaterEqual},
-      {"+", Op::kAdd},                  {"-", Op::kSubtract},
-      {"*", Op::kMultiply},             {"/", Op::kDivide},
+      {"\xE2\x88\xA7", Op::kAnd},
+      {"\xE2\x88\xA8", Op::kOr},
+      {"=", Op::kEqual},
+      {"\xE2\x89\xA0", Op::kNotEqual},
+      {"<", Op::kLess},
+      {"\xE2\x89\xA4", Op::kLessEqual},
+      {">", Op::kGreater},
+      {"\xE2\x89\xA5", Op::kGreaterEqual},
+      {"+", Op::kAdd},
+      {"-", Op::kSubtract},
+      {"*", Op::kMultiply},
+      {"/", Op::kDivide},
       {"%", Op::kModulo}};
   const auto binary = kBinary.find(op);
   if (binary != kBinary.end()) {
@@ -813,7 +834,9 @@ ExprPtr JaniImporter::TranslateOp(const Json& json, const std::string& path,
     std::vector<ExprPtr> args;
     args.push_back(std::move(left));
     args.push_back(std::move(right));
-    return Call(op == "min" ? Op::kMin : op == "max" ? Op::kMax : Op::kPow,
+    return Call(op == "min"   ? Op::kMin
+                : op == "max" ? Op::kMax
+                              : Op::kPow,
                 std::move(args), where);
   }
   if (op == "log") {
@@ -844,7 +867,9 @@ ExprPtr JaniImporter::TranslateOp(const Json& json, const std::string& path,
     if (!exp) return nullptr;
     std::vector<ExprPtr> args;
     args.push_back(std::move(exp));
-    return Call(op == "floor" ? Op::kFloor : op == "ceil" ? Op::kCeil : Op::kAbs,
+    return Call(op == "floor"  ? Op::kFloor
+                : op == "ceil" ? Op::kCeil
+                               : Op::kAbs,
                 std::move(args), where);
   }
   if (op == "sgn" || op == "trc") {
@@ -855,8 +880,9 @@ ExprPtr JaniImporter::TranslateOp(const Json& json, const std::string& path,
       return Condition(
           Bin(Op::kGreater, std::move(exp), IntConstant(0, where), where),
           IntConstant(1, where),
-          Condition(Bin(Op::kLess, std::move(copy), IntConstant(0, where), where),
-                    IntConstant(-1, where), IntConstant(0, where), where),
+          Condition(
+              Bin(Op::kLess, std::move(copy), IntConstant(0, where), where),
+              IntConstant(-1, where), IntConstant(0, where), where),
           where);
     }
     std::vector<ExprPtr> up;
@@ -877,7 +903,8 @@ ExprPtr JaniImporter::TranslateOp(const Json& json, const std::string& path,
                      std::move(else_value), where);
   }
   if (op == "call") {
-    const std::optional<std::string> name = StringMember(json, "function", path);
+    const std::optional<std::string> name =
+        StringMember(json, "function", path);
     const Json* args = Member(json, "args", path, true);
     if (!name || args == nullptr) return nullptr;
     const Function* function = nullptr;
@@ -899,15 +926,15 @@ ExprPtr JaniImporter::TranslateOp(const Json& json, const std::string& path,
                                 " arguments");
       return nullptr;
     }
-    if (scope.depth >= kMaxCallDepth - 9) {
+    if (scope.depth >= kMaxCallDepth) {
       Error(path, "calls of '" + *name + "' nest too deeply (recursion?)");
       return nullptr;
     }
     std::vector<ExprPtr> values;
     std::map<std::string, const Expr*> bound;
     for (std::size_t i = 0; i < args->size(); ++i) {
-      values.push_back(
-          Translate((*args)[i], path + ".args[" + std::to_string(i) + "]", scope));
+      values.push_back(Translate(
+          (*args)[i], path + ".args[" + std::to_string(i) + "]", scope));
       if (!values.back()) return nullptr;
       bound[function->parameters[i]] = values.back().get();
     }
@@ -1018,12 +1045,13 @@ void JaniImporter::AddTransition(const std::vector<Part>& parts,
       terms.push_back(std::move(test));
     }
     for (ExprPtr& term : terms) {
-      enabled = enabled ? Bin(Op::kAnd, std::move(enabled), std::move(term), where)
-                        : std::move(term);
+      enabled = enabled
+                    ? Bin(Op::kAnd, std::move(enabled), std::move(term), where)
+                    : std::move(term);
     }
     if (edge.has_rate) {
-      const Json* exp = Member((*edge.json)["rate"], "exp", edge.path + ".rate",
-                               true);
+      const Json* exp =
+          Member((*edge.json)["rate"], "exp", edge.path + ".rate", true);
       if (exp == nullptr) return;
       ExprPtr value = Translate(*exp, edge.path + ".rate.exp", scope);
       if (!value) return;
@@ -1034,8 +1062,8 @@ void JaniImporter::AddTransition(const std::vector<Part>& parts,
   // Destination combinations: one index per participant.
   std::vector<const Json*> destinations;
   for (const Part& part : parts) {
-    const Json* list = Member(*part.edge->json, "destinations", part.edge->path,
-                              true);
+    const Json* list =
+        Member(*part.edge->json, "destinations", part.edge->path, true);
     if (list == nullptr) return;
     if (!list->is_array() || list->empty()) {
       Error(part.edge->path + ".destinations", "an edge needs a destination");
@@ -1077,7 +1105,8 @@ void JaniImporter::AddTransition(const std::vector<Part>& parts,
           StringMember(destination, "location", dpath);
       if (!target) return;
       std::size_t l = 0;
-      while (l < instance.locations.size() && instance.locations[l] != *target) {
+      while (l < instance.locations.size() &&
+             instance.locations[l] != *target) {
         ++l;
       }
       if (l == instance.locations.size()) {
@@ -1091,17 +1120,21 @@ void JaniImporter::AddTransition(const std::vector<Part>& parts,
         write.path = dpath + ".location";
         writes.push_back(std::move(write));
       }
-      const Json* assignments = Member(destination, "assignments", dpath, false);
+      const Json* assignments =
+          Member(destination, "assignments", dpath, false);
       for (std::size_t a = 0; assignments != nullptr && a < assignments->size();
            ++a) {
         const Json& assignment = (*assignments)[a];
-        const std::string apath = dpath + ".assignments[" + std::to_string(a) + "]";
+        const std::string apath =
+            dpath + ".assignments[" + std::to_string(a) + "]";
         if (assignment.contains("index") && assignment["index"] != 0) {
-          Error(apath + ".index", "assignment indices other than 0 are not "
-                                  "supported");
+          Error(apath + ".index",
+                "assignment indices other than 0 are not "
+                "supported");
           return;
         }
-        const std::optional<std::string> ref = StringMember(assignment, "ref", apath);
+        const std::optional<std::string> ref =
+            StringMember(assignment, "ref", apath);
         const Json* value_json = Member(assignment, "value", apath, true);
         if (!ref || value_json == nullptr) return;
         const Variable* variable = FindVariable(*ref, &instance);
@@ -1149,15 +1182,17 @@ void JaniImporter::AddTransition(const std::vector<Part>& parts,
       while (next < writes.size()) {
         bool read = false;
         for (std::size_t k = 0; k < writes.size(); ++k) {
-          read = read || (k != next && writes[k].reads.count(writes[next].place));
+          read =
+              read || (k != next && writes[k].reads.count(writes[next].place));
         }
         if (!read) break;
         ++next;
       }
       if (next == writes.size()) {
-        Error(writes.front().path, "'" + label +
-                                       "' exchanges variable values in a cycle; "
-                                       "this is not supported");
+        Error(writes.front().path,
+              "'" + label +
+                  "' exchanges variable values in a cycle; "
+                  "this is not supported");
         return;
       }
       StatementIr statement;
@@ -1213,7 +1248,8 @@ void JaniImporter::AddTransition(const std::vector<Part>& parts,
     }
     ++combination;
     std::size_t k = 0;
-    while (k < pick.size() && ++pick[k] == destinations[k]->size()) pick[k++] = 0;
+    while (k < pick.size() && ++pick[k] == destinations[k]->size())
+      pick[k++] = 0;
     if (k == pick.size()) break;
   }
   if (immediate) {
@@ -1346,8 +1382,9 @@ void JaniImporter::ReadProperties() {
     if (expression->is_object() && expression->value("op", "") == "filter") {
       const Json& states = expression->value("states", Json());
       const std::string fun = expression->value("fun", "");
-      if (states.value("op", "") == "initial" && expression->contains("values") &&
-          fun != "count" && fun != "argmin" && fun != "argmax") {
+      if (states.value("op", "") == "initial" &&
+          expression->contains("values") && fun != "count" && fun != "argmin" &&
+          fun != "argmax") {
         values = &(*expression)["values"];
         vpath = epath + ".values";
       }
@@ -1390,8 +1427,7 @@ void JaniImporter::ReadProperties() {
           target ? time_bound(path_formula, "time-bounds", vpath + ".exp")
                  : std::nullopt;
       if (Failed()) return;
-      if (target == nullptr || !bound ||
-          path_formula.contains("step-bounds")) {
+      if (target == nullptr || !bound || path_formula.contains("step-bounds")) {
         unsupported(op + " of a path formula other than a time-bounded F");
       } else {
         const std::optional<std::string> var =
@@ -1410,12 +1446,13 @@ void JaniImporter::ReadProperties() {
         if (!var) return;
         line.kind = "reach-time";
         line.fields = {*var};
-      } else if (values->contains("time-instant") && !values->contains("reach")) {
+      } else if (values->contains("time-instant") &&
+                 !values->contains("reach")) {
         const std::optional<ConstantValue> t =
             Constant((*values)["time-instant"], vpath + ".time-instant");
         if (!t) return;
-        const std::optional<std::string> var = RewardVariable(
-            (*values)["exp"], vpath + ".exp", line.name, false);
+        const std::optional<std::string> var =
+            RewardVariable((*values)["exp"], vpath + ".exp", line.name, false);
         if (!var) return;
         line.kind = accumulate.empty() ? "reward-instant" : "reward-cumulative";
         line.fields = {*var, FormatTime(t->value)};

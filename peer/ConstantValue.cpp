@@ -58,8 +58,8 @@ std::optional<ConstantValue> EvaluateConstant(const Expr& expr,
     auto left = EvaluateConstant(*expr.args[0], lookup, error);
     if (!left) return std::nullopt;
     if (left->type != ValueType::kBool) return Fail(error, "and/or need bools");
-    const bool decided = expr.op == Op::kAnd ? left->value == 0.0
-                                             : left->value != 0.0;
+    const bool decided =
+        expr.op == Op::kAnd ? left->value == 0.0 : left->value != 0.0;
     if (decided) return left;
     auto right = EvaluateConstant(*expr.args[1], lookup, error);
     if (!right) return std::nullopt;
@@ -75,7 +75,8 @@ std::optional<ConstantValue> EvaluateConstant(const Expr& expr,
   }
   const std::string op = OpName(expr.op);
   if (expr.op == Op::kNot) {
-    if (args[0].type != ValueType::kBool) return Fail(error, "not needs a bool");
+    if (args[0].type != ValueType::kBool)
+      return Fail(error, "not needs a bool");
     return Bool(args[0].value == 0.0);
   }
   if (expr.op == Op::kEqual || expr.op == Op::kNotEqual) {
@@ -109,9 +110,9 @@ std::optional<ConstantValue> EvaluateConstant(const Expr& expr,
         return Fail(error, "'" + op + "' needs two ints");
       }
       if (b == 0.0) return Fail(error, "division by zero");
-      return ConstantValue{expr.op == Op::kIntDivide ? std::trunc(a / b)
-                                                     : std::fmod(a, b),
-                           ValueType::kInt};
+      return ConstantValue{
+          expr.op == Op::kIntDivide ? std::trunc(a / b) : std::fmod(a, b),
+          ValueType::kInt};
     case Op::kLess:
       return Bool(a < b);
     case Op::kLessEqual:
@@ -124,8 +125,8 @@ std::optional<ConstantValue> EvaluateConstant(const Expr& expr,
     case Op::kMax: {
       ConstantValue best = args[0];
       for (const ConstantValue& arg : args) {
-        const bool better =
-            expr.op == Op::kMin ? arg.value < best.value : arg.value > best.value;
+        const bool better = expr.op == Op::kMin ? arg.value < best.value
+                                                : arg.value > best.value;
         if (better) best.value = arg.value;
         if (arg.type == ValueType::kReal) best.type = ValueType::kReal;
       }

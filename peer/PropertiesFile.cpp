@@ -18,7 +18,8 @@ std::string FormatPropertiesFile(const std::vector<PropertyLine>& properties) {
   std::string text = "props 1\n";
   for (const PropertyLine& property : properties) {
     text += Field(property.name) + '\t' + Field(property.kind);
-    for (const std::string& field : property.fields) text += '\t' + Field(field);
+    for (const std::string& field : property.fields)
+      text += '\t' + Field(field);
     text += '\n';
   }
   return text;

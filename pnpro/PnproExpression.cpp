@@ -85,15 +85,18 @@ class Parser {
     return left;
   }
 
+  // Right associative, folded from the right without recursion.
   Typed Implication() {
-    Typed left = Or();
-    if (error_.empty() && Eat("->")) {
-      Typed right = Implication();
-      if (!error_.empty()) return {};
-      left.expr = Unary(Op::kNot, std::move(left.expr));
-      return Logic(Op::kOr, std::move(left), std::move(right), "->");
+    std::vector<Typed> operands;
+    operands.push_back(Or());
+    while (error_.empty() && Eat("->")) operands.push_back(Or());
+    if (!error_.empty()) return {};
+    Typed result = std::move(operands.back());
+    for (std::size_t i = operands.size() - 1; i-- > 0;) {
+      operands[i].expr = Unary(Op::kNot, std::move(operands[i].expr));
+      result = Logic(Op::kOr, std::move(operands[i]), std::move(result), "->");
     }
-    return left;
+    return result;
   }
 
   Typed Or() {
@@ -116,7 +119,12 @@ class Parser {
     Skip();
     if (text_.compare(at_, 1, "!") == 0 && text_.compare(at_, 2, "!=") != 0) {
       ++at_;
+      if (++depth_ > 500) {
+        Fail("the expression is nested too deeply");
+        return {};
+      }
       Typed operand = Not();
+      --depth_;
       if (!error_.empty()) return {};
       if (operand.type != ValueType::kBool) {
         Fail("'!' needs a boolean");
@@ -130,8 +138,9 @@ class Parser {
   Typed Comparison() {
     Typed left = Sum();
     static const std::pair<const char*, Op> kOps[] = {
-        {"==", Op::kEqual},      {"!=", Op::kNotEqual}, {"<=", Op::kLessEqual},
-        {">=", Op::kGreaterEqual}, {"<", Op::kLess},    {">", Op::kGreater}};
+        {"==", Op::kEqual},     {"!=", Op::kNotEqual},
+        {"<=", Op::kLessEqual}, {">=", Op::kGreaterEqual},
+        {"<", Op::kLess},       {">", Op::kGreater}};
     Skip();
     if (text_.compare(at_, 3, "<->") == 0) return left;
     for (const auto& [token, op] : kOps) {
@@ -156,7 +165,12 @@ class Parser {
     Skip();
     if (text_.compare(at_, 1, "-") == 0 && text_.compare(at_, 2, "->") != 0) {
       ++at_;
+      if (++depth_ > 500) {
+        Fail("the expression is nested too deeply");
+        return {};
+      }
       Typed operand = Sum();
+      --depth_;
       if (!error_.empty()) return {};
       if (!IsNumber(operand.type)) {
         Fail("'-' needs a number");
@@ -218,7 +232,8 @@ class Parser {
 
   Typed Number() {
     const std::size_t start = at_;
-    while (at_ < text_.size() && std::isdigit(static_cast<unsigned char>(text_[at_]))) {
+    while (at_ < text_.size() &&
+           std::isdigit(static_cast<unsigned char>(text_[at_]))) {
       ++at_;
     }
     bool real = false;
@@ -236,7 +251,8 @@ class Parser {
       }
       if (at_ < text_.size() && (text_[at_] == 'E' || text_[at_] == 'e')) {
         ++at_;
-        if (at_ < text_.size() && (text_[at_] == '+' || text_[at_] == '-')) ++at_;
+        if (at_ < text_.size() && (text_[at_] == '+' || text_[at_] == '-'))
+          ++at_;
         const std::size_t exponent = at_;
         while (at_ < text_.size() &&
                std::isdigit(static_cast<unsigned char>(text_[at_]))) {
@@ -316,15 +332,15 @@ class Parser {
         Fail("Mod needs integers");
         return {};
       }
-      return {Binary(Op::kModulo, std::move(args[0].expr),
-                     std::move(args[1].expr)),
-              ValueType::kInt};
+      return {
+          Binary(Op::kModulo, std::move(args[0].expr), std::move(args[1].expr)),
+          ValueType::kInt};
     }
     if (name == "Fract") {
       if (!want(2)) return {};
-      return {Binary(Op::kDivide, std::move(args[0].expr),
-                     std::move(args[1].expr)),
-              ValueType::kReal};
+      return {
+          Binary(Op::kDivide, std::move(args[0].expr), std::move(args[1].expr)),
+          ValueType::kReal};
     }
     if (name == "Pow") {
       if (!want(2)) return {};
@@ -342,7 +358,8 @@ class Parser {
     if (name == "Round") {
       if (!want(1)) return {};
       std::vector<ExprPtr> exprs;
-      exprs.push_back(Binary(Op::kAdd, std::move(args[0].expr), RealConstant(0.5)));
+      exprs.push_back(
+          Binary(Op::kAdd, std::move(args[0].expr), RealConstant(0.5)));
       return {Call(Op::kFloor, std::move(exprs)), ValueType::kInt};
     }
     if (name == "Sqrt") {
@@ -361,6 +378,16 @@ class Parser {
   Typed Primary() {
     Skip();
     if (!error_.empty()) return {};
+    // Deeper nesting is refused rather than risking the stack.
+    if (++calls_ > 100000 || depth_ > 500) {
+      Fail("the expression is nested too deeply");
+      return {};
+    }
+    struct Nest {
+      int& depth;
+      explicit Nest(int& d) : depth(++d) {}
+      ~Nest() { --depth; }
+    } nest(depth_);
     if (at_ >= text_.size()) {
       Fail("the expression ends too early");
       return {};
@@ -382,7 +409,8 @@ class Parser {
       }
       return {Unary(Op::kNegate, std::move(operand.expr)), operand.type};
     }
-    if (std::isdigit(static_cast<unsigned char>(c)) || c == '.') return Number();
+    if (std::isdigit(static_cast<unsigned char>(c)) || c == '.')
+      return Number();
     if (c == '#') {
       ++at_;
       const std::string place = Name();
@@ -416,6 +444,8 @@ class Parser {
   std::size_t at_ = 0;
   std::string error_;
   bool reads_marking_ = false;
+  int depth_ = 0;
+  long calls_ = 0;
 };
 
 }  // namespace

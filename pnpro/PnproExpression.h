@@ -15,10 +15,10 @@ struct PnproNames {
 };
 
 struct [[nodiscard]] PnproParse {
-  ExprPtr expr;        // null on error
+  ExprPtr expr;  // null on error
   ValueType type = ValueType::kInt;
   bool reads_marking = false;
-  std::string error;   // with the offending text
+  std::string error;  // with the offending text
 };
 
 // Parses one expression attribute of the PNPRO format: integer and real

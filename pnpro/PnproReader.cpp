@@ -4,12 +4,11 @@
 #include <cmath>
 #include <map>
 #include <optional>
+#include <pugixml.hpp>
 #include <set>
 #include <sstream>
 #include <utility>
 #include <vector>
-
-#include <pugixml.hpp>
 
 #include "lang/Checker.h"
 #include "peer/ConstantValue.h"
@@ -105,20 +104,22 @@ ImportedModel PnproImporter::Run(const std::string& text) {
   }
   std::vector<pugi::xml_node> pages;
   for (const pugi::xml_node page : project.children("gspn")) {
-    if (options_.page.empty() || options_.page == page.attribute("name").value()) {
+    if (options_.page.empty() ||
+        options_.page == page.attribute("name").value()) {
       pages.push_back(page);
     }
   }
   if (pages.empty()) {
-    Error("<project>", options_.page.empty()
-                           ? "the project has no gspn page"
-                           : "the project has no gspn page named \"" +
-                                 options_.page + "\"");
+    Error("<project>",
+          options_.page.empty()
+              ? "the project has no gspn page"
+              : "the project has no gspn page named \"" + options_.page + "\"");
     return std::move(result_);
   }
   if (pages.size() > 1) {
-    Error("<project>", "the project has several gspn pages: choose one with "
-                       "--page NAME");
+    Error("<project>",
+          "the project has several gspn pages: choose one with "
+          "--page NAME");
     return std::move(result_);
   }
   const pugi::xml_node page = pages.front();
@@ -170,9 +171,9 @@ std::optional<ConstantValue> PnproImporter::Resolve(const std::string& name) {
     }
     value = ParseConstantText(given->second, node.type);
     if (!value) {
-      Error(node.element, "--const " + name + "=" + given->second + " is not " +
-                              (node.type == ValueType::kInt ? "a whole number"
-                                                            : "a number"));
+      Error(node.element,
+            "--const " + name + "=" + given->second + " is not " +
+                (node.type == ValueType::kInt ? "a whole number" : "a number"));
       return std::nullopt;
     }
   } else {
@@ -204,8 +205,8 @@ std::optional<PnproParse> PnproImporter::Parse(const std::string& text,
     return std::nullopt;
   }
   if (parsed.reads_marking && !marking_allowed) {
-    Error(element, attribute + ": a marking (#) cannot be read here: \"" +
-                       text + "\"");
+    Error(element,
+          attribute + ": a marking (#) cannot be read here: \"" + text + "\"");
     return std::nullopt;
   }
   bool ok = true;
@@ -317,9 +318,10 @@ void PnproImporter::ReadNodes(const pugi::xml_node& nodes) {
                    ValueType::kInt);
     if (!marking) return;
     if (marking->value < 0 || marking->value > 32767) {
-      Error(element, "marking " + std::to_string(static_cast<long long>(
-                                      marking->value)) +
-                         " is outside 0..32767");
+      Error(element,
+            "marking " +
+                std::to_string(static_cast<long long>(marking->value)) +
+                " is outside 0..32767");
       return;
     }
     PlaceIr place;
@@ -345,8 +347,8 @@ void PnproImporter::ReadArcs(const pugi::xml_node& edges) {
     const bool tail_place = places_.count(tail) != 0;
     const bool head_place = places_.count(head) != 0;
     auto transition = [&](const std::string& name) {
-      return std::find(all_transitions_.begin(), all_transitions_.end(), name) !=
-             all_transitions_.end();
+      return std::find(all_transitions_.begin(), all_transitions_.end(),
+                       name) != all_transitions_.end();
     };
     std::string transition_name;
     if (kind == "INHIBITOR") {
@@ -371,8 +373,8 @@ void PnproImporter::ReadArcs(const pugi::xml_node& edges) {
         return;
       }
     } else {
-      Error(element, "arc kind \"" + kind +
-                         "\" must be INPUT, OUTPUT or INHIBITOR");
+      Error(element,
+            "arc kind \"" + kind + "\" must be INPUT, OUTPUT or INHIBITOR");
       return;
     }
     arc.kind = kind;
@@ -415,7 +417,8 @@ void PnproImporter::AddTransition(const pugi::xml_node& node) {
   // writes no place before every other statement has read it.
   bool marking_dependent = false;
   for (const Arc& arc : arcs_[name]) {
-    marking_dependent = marking_dependent || arc.mult.find('#') != std::string::npos;
+    marking_dependent =
+        marking_dependent || arc.mult.find('#') != std::string::npos;
   }
   std::vector<StatementIr> pending;
   for (const Arc& arc : arcs_[name]) {
@@ -430,25 +433,26 @@ void PnproImporter::AddTransition(const pugi::xml_node& node) {
       Error(arc.element, "mult \"" + arc.mult + "\" is negative");
       return;
     }
-    const bool one = mult->expr->kind == ExprKind::kConstant &&
-                     mult->expr->value == 1.0;
+    const bool one =
+        mult->expr->kind == ExprKind::kConstant && mult->expr->value == 1.0;
     const SourceLocation at{file_ + ": " + arc.element, 0, 0};
     if (arc.kind == "INHIBITOR") {
-      predicate = And(std::move(predicate),
-                      Binary(Op::kLess, NameRef(arc.place), std::move(mult->expr)));
+      predicate =
+          And(std::move(predicate),
+              Binary(Op::kLess, NameRef(arc.place), std::move(mult->expr)));
       continue;
     }
     if (arc.kind == "INPUT" && !(mult->expr->kind == ExprKind::kConstant &&
                                  mult->expr->value == 0.0)) {
-      degrees.push_back(one ? NameRef(arc.place)
-                            : Binary(Op::kIntDivide, NameRef(arc.place),
-                                     Clone(*mult->expr)));
+      degrees.push_back(
+          one ? NameRef(arc.place)
+              : Binary(Op::kIntDivide, NameRef(arc.place), Clone(*mult->expr)));
     }
     if (marking_dependent) {
       if (arc.kind == "INPUT") {
-        predicate = And(std::move(predicate),
-                        Binary(Op::kGreaterEqual, NameRef(arc.place),
-                               Clone(*mult->expr)));
+        predicate = And(
+            std::move(predicate),
+            Binary(Op::kGreaterEqual, NameRef(arc.place), Clone(*mult->expr)));
       }
       StatementIr statement;
       statement.kind = arc.kind == "INPUT" ? StatementIr::Kind::kSubtract
@@ -481,8 +485,9 @@ void PnproImporter::AddTransition(const pugi::xml_node& node) {
       if (!read) break;
     }
     if (next == pending.size()) {
-      Error(element, "the arcs' multiplicities read each other's places in a "
-                     "cycle; this is not supported");
+      Error(element,
+            "the arcs' multiplicities read each other's places in a "
+            "cycle; this is not supported");
       return;
     }
     arcs_gate.function.push_back(std::move(pending[next]));
@@ -499,20 +504,21 @@ void PnproImporter::AddTransition(const pugi::xml_node& node) {
   }
   if (type == "IMM") {
     activity.kind = ActivityKind::kInstantaneous;
-    std::optional<PnproParse> weight =
-        Parse(node.attribute("weight").as_string("1.0"), element, "weight", true);
+    std::optional<PnproParse> weight = Parse(
+        node.attribute("weight").as_string("1.0"), element, "weight", true);
     if (!weight) return;
     if (weight->expr->kind == ExprKind::kConstant && weight->expr->value <= 0) {
       Error(element, "weight must be positive, not " +
                          std::string(node.attribute("weight").value()));
       return;
     }
-    const std::optional<ConstantValue> priority = ConstantOf(
-        node.attribute("priority").as_string("1"), element, "priority",
-        ValueType::kInt);
+    const std::optional<ConstantValue> priority =
+        ConstantOf(node.attribute("priority").as_string("1"), element,
+                   "priority", ValueType::kInt);
     if (!priority) return;
     if (priority->value < 1) {
-      Error(element, "priority " + std::string(node.attribute("priority").value()) +
+      Error(element, "priority " +
+                         std::string(node.attribute("priority").value()) +
                          " must be at least 1");
       return;
     }
@@ -531,7 +537,8 @@ void PnproImporter::AddTransition(const pugi::xml_node& node) {
     // A marking-dependent delay is the total rate; otherwise the servers
     // multiply it by the enabling degree.
     if (!delay->reads_marking) {
-      const std::string servers = node.attribute("nservers").as_string("Infinite");
+      const std::string servers =
+          node.attribute("nservers").as_string("Infinite");
       std::optional<long long> limit;
       if (servers != "Infinite") {
         const std::optional<ConstantValue> k =
@@ -548,8 +555,9 @@ void PnproImporter::AddTransition(const pugi::xml_node& node) {
         return;
       }
       if (!limit || *limit > 1) {
-        ExprPtr degree = degrees.size() == 1 ? std::move(degrees[0])
-                                             : Call(Op::kMin, std::move(degrees));
+        ExprPtr degree = degrees.size() == 1
+                             ? std::move(degrees[0])
+                             : Call(Op::kMin, std::move(degrees));
         if (limit) {
           std::vector<ExprPtr> args;
           args.push_back(std::move(degree));
@@ -562,8 +570,8 @@ void PnproImporter::AddTransition(const pugi::xml_node& node) {
     activity.timing = std::move(rate);
     timed_.push_back(name);
   } else {
-    Error(element, "transition type \"" + type +
-                       "\" is not supported (EXP or IMM)");
+    Error(element,
+          "transition type \"" + type + "\" is not supported (EXP or IMM)");
     return;
   }
   result_.model.activities.push_back(std::move(activity));
@@ -572,7 +580,8 @@ void PnproImporter::AddTransition(const pugi::xml_node& node) {
 void PnproImporter::AddRewards() {
   std::vector<std::string> wanted;
   if (options_.rewards.empty()) {
-    for (const PlaceIr& place : result_.model.places) wanted.push_back(place.name);
+    for (const PlaceIr& place : result_.model.places)
+      wanted.push_back(place.name);
     for (const std::string& name : timed_) wanted.push_back("X_" + name);
   } else {
     std::stringstream list(options_.rewards);

@@ -12,9 +12,9 @@
 #include "lang/ModelBuilder.h"
 #include "lang/TextStudy.h"
 #include "main/CommandLine.h"
+#include "peer/PropertiesFile.h"
 #include "reward/PVModel.h"
 #include "run/RunGeneration.h"
-#include "peer/PropertiesFile.h"
 #include "san/ModelFormats.h"
 
 namespace {
@@ -139,9 +139,9 @@ int RunSan(int argc, char** argv) {
   }
   if (format == nullptr) format = &FormatOfFile(file_name);
   const bool imported = std::string(format->name) != "san";
-  if (!imported && (!import_options.constants.empty() ||
-                    !import_options.rewards.empty() ||
-                    !import_options.page.empty())) {
+  if (!imported &&
+      (!import_options.constants.empty() || !import_options.rewards.empty() ||
+       !import_options.page.empty())) {
     FatalError(std::cerr,
                "Error: --const, --rewards and --page are for JANI and PNPRO "
                "files; a model text sets its globals with -O\n");

@@ -1,11 +1,11 @@
 #include "jani/JaniReader.h"
 
+#include <gtest/gtest.h>
+
 #include <cmath>
 #include <fstream>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "lang/SourceLocation.h"
 #include "tests/support/PeerRuns.h"
@@ -31,9 +31,10 @@ std::string Replace(std::string text, const std::string& from,
   return text;
 }
 
-std::string BaseModel(const std::string& rate = "1.5",
-                  const std::string& guard = R"({"op": "<", "left": "x", "right": "N"})",
-                  const std::string& value = R"({"op": "+", "left": "x", "right": 1})") {
+std::string BaseModel(
+    const std::string& rate = "1.5",
+    const std::string& guard = R"({"op": "<", "left": "x", "right": "N"})",
+    const std::string& value = R"({"op": "+", "left": "x", "right": 1})") {
   return Replace(Replace(Replace(kBase, "RATE", rate), "GUARD", guard), "VALUE",
                  value);
 }
@@ -70,53 +71,87 @@ TEST(JaniReaderTest, MalformedInputNamesTheFileAndTheJsonPath) {
   unknown_constant.constants["M"] = "3";
   const std::vector<Row> rows = {
       {"not JSON", "{\"jani-version\": 1,", {}, "bad.jani: $: not valid JSON"},
-      {"other model type", Replace(BaseModel(), "\"ctmc\"", "\"dtmc\""), {},
+      {"other model type",
+       Replace(BaseModel(), "\"ctmc\"", "\"dtmc\""),
+       {},
        "bad.jani: $.type: model type \"dtmc\" is not supported"},
-      {"unknown name", BaseModel("\"lam\""), {},
+      {"unknown name",
+       BaseModel("\"lam\""),
+       {},
        "bad.jani: $.automata[0].edges[0].rate.exp: unknown name 'lam'"},
-      {"unknown operator", BaseModel(R"({"op": "der", "var": "x"})"), {},
+      {"unknown operator",
+       BaseModel(R"({"op": "der", "var": "x"})"),
+       {},
        "bad.jani: $.automata[0].edges[0].rate.exp.op: operator \"der\" is not "
        "supported"},
-      {"guard of the wrong type", BaseModel("1.5", "3"), {},
+      {"guard of the wrong type",
+       BaseModel("1.5", "3"),
+       {},
        "bad.jani: $.automata[0].edges[0]"},
       {"open constant not given",
-       Replace(BaseModel(), R"("type": "int", "value": 2)", R"("type": "int")"), {},
+       Replace(BaseModel(), R"("type": "int", "value": 2)", R"("type": "int")"),
+       {},
        "bad.jani: $.constants[0]: constant 'N' has no value: give one with "
        "--const N=VALUE"},
       {"--const of an unknown constant", BaseModel(), unknown_constant,
        "bad.jani: $.constants: --const M: the model has no constant 'M'"},
       {"real state variable",
-       Replace(BaseModel(), R"("base": "int", "lower-bound")", R"("base": "real", "lower-bound")"),
-       {}, "bad.jani: $.variables[0].type: real state variable 'x'"},
+       Replace(BaseModel(), R"("base": "int", "lower-bound")",
+               R"("base": "real", "lower-bound")"),
+       {},
+       "bad.jani: $.variables[0].type: real state variable 'x'"},
       {"edge without rate in a ctmc",
-       Replace(BaseModel(), R"("rate": {"exp": 1.5}, )", ""), {},
+       Replace(BaseModel(), R"("rate": {"exp": 1.5}, )", ""),
+       {},
        "bad.jani: $.automata[0].edges[0]: an edge of a ctmc needs a \"rate\""},
       {"unknown location",
-       Replace(BaseModel(), R"("edges": [{"location": "l")", R"("edges": [{"location": "q")"),
-       {}, "bad.jani: $.automata[0].edges[0].location: no location named 'q'"},
+       Replace(BaseModel(), R"("edges": [{"location": "l")",
+               R"("edges": [{"location": "q")"),
+       {},
+       "bad.jani: $.automata[0].edges[0].location: no location named 'q'"},
       {"unknown automaton",
-       Replace(BaseModel(), R"({"automaton": "A"})", R"({"automaton": "B"})"), {},
+       Replace(BaseModel(), R"({"automaton": "A"})", R"({"automaton": "B"})"),
+       {},
        "bad.jani: $.system.elements[0].automaton: no automaton named 'B'"},
       {"sync vector of the wrong length",
-       Replace(BaseModel(), R"([{"automaton": "A"}]})",
-               R"([{"automaton": "A"}], "syncs": [{"synchronise": ["a", "b"]}]})"),
-       {}, "bad.jani: $.system.syncs[0].synchronise: needs one entry per system "
-           "element (1)"},
+       Replace(
+           BaseModel(), R"([{"automaton": "A"}]})",
+           R"([{"automaton": "A"}], "syncs": [{"synchronise": ["a", "b"]}]})"),
+       {},
+       "bad.jani: $.system.syncs[0].synchronise: needs one entry per system "
+       "element (1)"},
       {"unsupported feature",
-       Replace(BaseModel(), R"("type": "ctmc",)", R"("type": "ctmc", "features": ["arrays"],)"),
-       {}, "bad.jani: $.features[0]: feature \"arrays\" is not supported"},
-      {"unknown function", BaseModel(R"({"op": "call", "function": "f", "args": []})"),
-       {}, "bad.jani: $.automata[0].edges[0].rate.exp.function: unknown function 'f'"},
+       Replace(BaseModel(), R"("type": "ctmc",)",
+               R"("type": "ctmc", "features": ["arrays"],)"),
+       {},
+       "bad.jani: $.features[0]: feature \"arrays\" is not supported"},
+      {"unknown function",
+       BaseModel(R"({"op": "call", "function": "f", "args": []})"),
+       {},
+       "bad.jani: $.automata[0].edges[0].rate.exp.function: unknown function "
+       "'f'"},
+      {"recursive function",
+       Replace(BaseModel(R"({"op": "call", "function": "f", "args": []})"),
+               R"("type": "ctmc",)",
+               R"("type": "ctmc", "functions": [{"name": "f", "type": "real",
+                  "parameters": [], "body": {"op": "call", "function": "f", "args": []}}],)"),
+       {},
+       "calls of 'f' nest too deeply (recursion?)"},
       {"initial value out of range",
-       Replace(BaseModel(), R"("initial-value": 0)", R"("initial-value": 3)"), {},
-       "bad.jani: $.variables[0].initial-value: initial value of 'x' is outside "
+       Replace(BaseModel(), R"("initial-value": 0)", R"("initial-value": 3)"),
+       {},
+       "bad.jani: $.variables[0].initial-value: initial value of 'x' is "
+       "outside "
        "its range"},
       {"missing destinations",
-       Replace(BaseModel(), R"("destinations")", R"("targets")"), {},
+       Replace(BaseModel(), R"("destinations")", R"("targets")"),
+       {},
        "bad.jani: $.automata[0].edges[0]: missing \"destinations\""},
       {"assignment index",
-       Replace(BaseModel(), R"("ref": "x", "value")", R"("ref": "x", "index": 1, "value")"),
-       {}, "bad.jani: $.automata[0].edges[0].destinations[0].assignments[0].index"},
+       Replace(BaseModel(), R"("ref": "x", "value")",
+               R"("ref": "x", "index": 1, "value")"),
+       {},
+       "bad.jani: $.automata[0].edges[0].destinations[0].assignments[0].index"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
@@ -130,10 +165,12 @@ TEST(JaniReaderTest, MalformedInputNamesTheFileAndTheJsonPath) {
 TEST(JaniReaderTest, AssignmentsReadTheOldState) {
   // y := x and x := y in one destination swap through the ordering only when
   // no cycle exists; a chain x := y, y := 1 must read the old y.
-  std::string text = Replace(BaseModel(), R"("variables": [)",
-                             R"("variables": [{"name": "y", "type": "int", "initial-value": 1},)");
-  text = Replace(text, R"({"ref": "x", "value": {"op": "+", "left": "x", "right": 1}})",
-                 R"({"ref": "y", "value": 0}, {"ref": "x", "value": "y"})");
+  std::string text = Replace(
+      BaseModel(), R"("variables": [)",
+      R"("variables": [{"name": "y", "type": "int", "initial-value": 1},)");
+  text = Replace(
+      text, R"({"ref": "x", "value": {"op": "+", "left": "x", "right": 1}})",
+      R"({"ref": "y", "value": 0}, {"ref": "x", "value": "y"})");
   const ImportedModel model = ReadJani(text, "m.jani", {});
   ASSERT_TRUE(model.errors.empty()) << Errors(model);
   const auto& statements =
@@ -142,8 +179,8 @@ TEST(JaniReaderTest, AssignmentsReadTheOldState) {
   EXPECT_EQ(statements[0].place, "x");  // reads y before y is written
   EXPECT_EQ(statements[1].place, "y");
 
-  const std::string swap = Replace(
-      text, R"({"ref": "y", "value": 0})", R"({"ref": "y", "value": "x"})");
+  const std::string swap = Replace(text, R"({"ref": "y", "value": 0})",
+                                   R"({"ref": "y", "value": "x"})");
   const ImportedModel cycle = ReadJani(swap, "m.jani", {});
   EXPECT_NE(Errors(cycle).find("exchanges variable values in a cycle"),
             std::string::npos)
@@ -186,8 +223,8 @@ TEST_F(JaniRunTest, SynchronisingModelGivesTheHandComputedChain) {
   EXPECT_LT(Relative(values["property:waiting"], 87.0 / 127), 1e-9);
   EXPECT_LT(Relative(values["property:delivery rate"], 90.0 / 127), 1e-9);
   EXPECT_LT(Relative(values["property:full"], 45.0 / 127), 1e-9);
-  const ProcessResult table = RunOk(
-      SOLVE_BINARY, {"-P" + dir_.path() + "/", "-Nrelay"}, dir_.path());
+  const ProcessResult table =
+      RunOk(SOLVE_BINARY, {"-P" + dir_.path() + "/", "-Nrelay"}, dir_.path());
   EXPECT_NE(table.out.find("not supported yet:\n  first delivery (reach-time)\n"
                            "  until (Pmax of a path formula"),
             std::string::npos)
@@ -230,10 +267,12 @@ TEST_F(JaniRunTest, FatalRunErrorsNameTheStateTheEdgesAndTheVariable) {
   };
   const std::vector<Row> rows = {
       {"nondeterministic immediate choice",
-       Replace(kCoin, "EXTRA",
-               R"(, {"location": "toss", "destinations": [{"location": "b"}]})"),
+       Replace(
+           kCoin, "EXTRA",
+           R"(, {"location": "toss", "destinations": [{"location": "b"}]})"),
        {"nondeterministic choice between C.e1 and C.e3", "state"}},
-      {"assignment out of range", BaseModel("1.5", "true"),
+      {"assignment out of range",
+       BaseModel("1.5", "true"),
        {"activity A.e0 would set place x to 3", "0..2", "state"}},
   };
   for (const Row& row : rows) {
@@ -256,11 +295,11 @@ TEST_F(JaniRunTest, KanbanAndFmsGiveTheCompiledChains) {
     for (int n = 1; n <= 4; ++n) {
       SCOPED_TRACE(std::string(model) + " N=" + std::to_string(n));
       const std::string p = "-P" + dir_.path() + "/";
-      RunOk(GEN_BENCH_BINARY, {model, std::to_string(n), p, "-Ncompiled", "-B0"},
-            dir_.path());
+      RunOk(GEN_BENCH_BINARY,
+            {model, std::to_string(n), p, "-Ncompiled", "-B0"}, dir_.path());
       RunOk(SAN_BINARY,
-            {"--const", "N=" + std::to_string(n), Model(std::string(model) + ".jani"),
-             p, "-Nimported", "-B0"},
+            {"--const", "N=" + std::to_string(n),
+             Model(std::string(model) + ".jani"), p, "-Nimported", "-B0"},
             dir_.path());
       const ChainCounts compiled = CountChain(dir_.path() + "/compiled.arm");
       const ChainCounts imported = CountChain(dir_.path() + "/imported.arm");

@@ -1,12 +1,12 @@
 #include "pnpro/PnproReader.h"
 
+#include <gtest/gtest.h>
+
 #include <cmath>
 #include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "lang/SourceLocation.h"
 #include "peer/ConstantValue.h"
@@ -33,7 +33,8 @@ PnproNames Names() {
 
 TEST(PnproExpressionTest, ParsesTheFormatsPrecedenceAndTypes) {
   // Constants k = 7 and r = 0.5 are folded in for evaluation.
-  const ConstantLookup values = [](const std::string& name) -> std::optional<ConstantValue> {
+  const ConstantLookup values =
+      [](const std::string& name) -> std::optional<ConstantValue> {
     if (name == "k") return ConstantValue{7, ValueType::kInt};
     if (name == "r") return ConstantValue{0.5, ValueType::kReal};
     return std::nullopt;
@@ -94,7 +95,8 @@ TEST(PnproExpressionTest, RejectsWhatTheFormatRejects) {
     SCOPED_TRACE(row.text);
     const PnproParse parsed = ParsePnproExpression(row.text, Names());
     EXPECT_FALSE(parsed.expr);
-    EXPECT_NE(parsed.error.find(row.expected), std::string::npos) << parsed.error;
+    EXPECT_NE(parsed.error.find(row.expected), std::string::npos)
+        << parsed.error;
   }
 }
 
@@ -104,9 +106,11 @@ std::string Net(const std::string& nodes, const std::string& arcs = "") {
 <project name="t" version="121"><gspn name="t"><nodes>
   <place name="A" marking="1"/>
   <transition name="go" type="EXP" delay="2.0"/>
-)" + nodes + R"(</nodes><edges>
+)" + nodes +
+         R"(</nodes><edges>
   <arc kind="INPUT" tail="A" head="go"/>
-)" + arcs + "</edges></gspn></project>";
+)" + arcs +
+         "</edges></gspn></project>";
 }
 
 std::string Errors(const ImportedModel& model) {
@@ -121,7 +125,8 @@ TEST(PnproReaderTest, MalformedInputNamesTheFileAndTheElement) {
   };
   const std::vector<Row> rows = {
       {"not XML", "<project><gspn>", "bad.pnpro: offset"},
-      {"wrong root", "<net/>", "bad.pnpro: <net>: the root element must be <project>"},
+      {"wrong root", "<net/>",
+       "bad.pnpro: <net>: the root element must be <project>"},
       {"no gspn page", "<project/>", "the project has no gspn page"},
       {"two gspn pages",
        "<project><gspn name='a'><nodes/><edges/></gspn><gspn name='b'><nodes/>"
@@ -129,8 +134,10 @@ TEST(PnproReaderTest, MalformedInputNamesTheFileAndTheElement) {
        "several gspn pages: choose one with --page NAME"},
       {"missing edges", "<project><gspn name='a'><nodes/></gspn></project>",
        "a gspn page needs <nodes> and <edges>"},
-      {"general transition", Net(R"(<transition name="g" type="GEN" delay="1.0"/>)"),
-       "bad.pnpro: <transition name=\"g\">: transition type \"GEN\" is not supported"},
+      {"general transition",
+       Net(R"(<transition name="g" type="GEN" delay="1.0"/>)"),
+       "bad.pnpro: <transition name=\"g\">: transition type \"GEN\" is not "
+       "supported"},
       {"real marking", Net(R"(<place name="B" marking="1.0"/>)"),
        "bad.pnpro: <place name=\"B\">: marking \"1.0\" must be an integer"},
       {"template without value", Net(R"(<template name="K" type="INTEGER"/>)"),
@@ -141,12 +148,15 @@ TEST(PnproReaderTest, MalformedInputNamesTheFileAndTheElement) {
            R"(<constant name="b" consttype="INTEGER" value="a + 1"/>)"),
        "depends on itself"},
       {"bad delay", Net(R"(<transition name="h" type="EXP" delay="1."/>)"),
-       "bad.pnpro: <transition name=\"h\">: delay: a real needs digits after its "
+       "bad.pnpro: <transition name=\"h\">: delay: a real needs digits after "
+       "its "
        "dot in \"1.\""},
-      {"zero weight", Net(R"(<transition name="i" type="IMM" weight="0.0"/>)",
-                          R"(<arc kind="INPUT" tail="A" head="i"/>)"),
+      {"zero weight",
+       Net(R"(<transition name="i" type="IMM" weight="0.0"/>)",
+           R"(<arc kind="INPUT" tail="A" head="i"/>)"),
        "<transition name=\"i\">: weight must be positive, not 0.0"},
-      {"priority zero", Net(R"(<transition name="i" type="IMM" priority="0"/>)"),
+      {"priority zero",
+       Net(R"(<transition name="i" type="IMM" priority="0"/>)"),
        "priority 0 must be at least 1"},
       {"arc to nothing", Net("", R"(<arc kind="OUTPUT" tail="go" head="Z"/>)"),
        "bad.pnpro: <arc tail=\"go\" head=\"Z\">: an arc joins a place and a "
@@ -157,11 +167,13 @@ TEST(PnproReaderTest, MalformedInputNamesTheFileAndTheElement) {
        "arc kind \"RESET\" must be INPUT, OUTPUT or INHIBITOR"},
       {"infinite server without input",
        Net(R"(<transition name="src" type="EXP" delay="1.0"/>)"),
-       "<transition name=\"src\">: an infinite-server transition needs an input "
+       "<transition name=\"src\">: an infinite-server transition needs an "
+       "input "
        "arc"},
       {"coloured place", Net(R"(<place name="C" domain="D"/>)"),
        "coloured places are not supported"},
-      {"duplicate name", Net(R"(<place name="go"/>)"), "the name 'go' is used twice"},
+      {"duplicate name", Net(R"(<place name="go"/>)"),
+       "the name 'go' is used twice"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
@@ -217,7 +229,8 @@ TEST_F(PnproRunTest, WorkshopGivesTheHandComputedChain) {
   const ChainCounts counts = CountChain(dir_.path() + "/ws.arm");
   EXPECT_EQ(counts.states, 2u);
   EXPECT_EQ(counts.transitions, 4u);  // two of them self-loops
-  std::map<std::string, double> values = SolveCsv(SOLVE_BINARY, dir_.path(), "ws");
+  std::map<std::string, double> values =
+      SolveCsv(SOLVE_BINARY, dir_.path(), "ws");
   // The .arm file keeps 11 significant digits of each rate.
   EXPECT_LT(Relative(values["Idle"], 20.0 / 11), 1e-9);
   EXPECT_LT(Relative(values["Work"], 2.0 / 11), 1e-9);
@@ -231,12 +244,13 @@ TEST_F(PnproRunTest, KanbanAndFmsGiveTheCompiledChains) {
     for (int n = 1; n <= 4; ++n) {
       SCOPED_TRACE(std::string(model) + " N=" + std::to_string(n));
       const std::string p = "-P" + dir_.path() + "/";
-      RunOk(GEN_BENCH_BINARY, {model, std::to_string(n), p, "-Ncompiled", "-B0"},
-            dir_.path());
+      RunOk(GEN_BENCH_BINARY,
+            {model, std::to_string(n), p, "-Ncompiled", "-B0"}, dir_.path());
       // Only the places that make up the compiled model's reward.
-      const std::string rewards = std::string(model) == "kanban"
-                                      ? "machining1,machining2,machining3,machining4"
-                                      : "P1M1,P2M2,P12M3,P3M2";
+      const std::string rewards =
+          std::string(model) == "kanban"
+              ? "machining1,machining2,machining3,machining4"
+              : "P1M1,P2M2,P12M3,P3M2";
       RunOk(SAN_BINARY,
             {"--const", "N=" + std::to_string(n), "--rewards", rewards,
              Model(std::string(model) + ".pnpro"), p, "-Nimported", "-B0"},

@@ -1,10 +1,10 @@
 #include "tests/support/PeerRuns.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
-
-#include <gtest/gtest.h>
 
 ChainCounts CountChain(const std::string& arm_file) {
   ChainCounts counts;
@@ -32,9 +32,9 @@ ProcessResult RunOk(const std::string& binary,
 std::map<std::string, double> SolveCsv(const std::string& solve_binary,
                                        const std::string& dir,
                                        const std::string& name) {
-  const ProcessResult run = RunOk(
-      solve_binary, {"-P" + dir + "/", "-N" + name, "--csv", "--tolerance=1e-14"},
-      dir);
+  const ProcessResult run =
+      RunOk(solve_binary,
+            {"-P" + dir + "/", "-N" + name, "--csv", "--tolerance=1e-14"}, dir);
   std::map<std::string, double> rows;
   std::istringstream lines(run.out);
   std::string line;
@@ -42,7 +42,8 @@ std::map<std::string, double> SolveCsv(const std::string& solve_binary,
   while (std::getline(lines, line)) {
     const std::size_t comma = line.rfind(',');
     if (comma == std::string::npos) continue;
-    rows[line.substr(0, comma)] = std::strtod(line.c_str() + comma + 1, nullptr);
+    rows[line.substr(0, comma)] =
+        std::strtod(line.c_str() + comma + 1, nullptr);
   }
   return rows;
 }
