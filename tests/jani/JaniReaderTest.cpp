@@ -226,10 +226,11 @@ TEST_F(JaniRunTest, SynchronisingModelGivesTheHandComputedChain) {
   // Expected time to the first delivery from A: h_A = 1/3 + h_B and
   // h_B = 1/2 + h_A / 4, so h_A = 10/9.
   EXPECT_LT(Relative(values["property:first delivery"], 10.0 / 9), 1e-9);
-  const ProcessResult table = RunOk(
-      SOLVE_BINARY, {"-P" + dir_.path() + "/", "-Nrelay"}, dir_.path());
-  EXPECT_NE(table.out.find("not supported yet:\n  until (Pmax of a path formula"),
-            std::string::npos)
+  const ProcessResult table =
+      RunOk(SOLVE_BINARY, {"-P" + dir_.path() + "/", "-Nrelay"}, dir_.path());
+  EXPECT_NE(
+      table.out.find("not supported yet:\n  until (Pmax of a path formula"),
+      std::string::npos)
       << table.out;
 }
 
@@ -324,6 +325,26 @@ TEST_F(JaniRunTest, KanbanAndFmsGiveTheCompiledChains) {
       }
     }
   }
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(JaniRunTest, CheckListsThePropertiesAndTheirKinds) {
+  const ProcessResult run =
+      RunOk(SAN_BINARY, {"--check", "--const", "N=2", Model("kanban.jani")},
+            dir_.path());
+  EXPECT_NE(run.out.find("model kanban\nplaces 16\nactivities 16"),
+            std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("properties 4\n"
+                         "  busy_machines: steady-state busy_machines\n"
+                         "  throughput: steady-state throughput\n"
+                         "  cell1_idle: steady-state cell1_idle\n"
+                         "  full_soon: reach-probability full_soon 10\n"),
+            std::string::npos)
+      << run.out;
 }
 
 }  // namespace

@@ -274,3 +274,38 @@ TEST_F(PnproRunTest, KanbanAndFmsGiveTheCompiledChains) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(PnproRunTest, FormatByExtensionOrOptionAndCheckSummary) {
+  const std::string net = ReadWholeFile(Model("workshop.pnpro"));
+  for (const char* name : {"w.PNPRO", "w.xml"}) {
+    std::ofstream(dir_.path() + "/" + name, std::ios::binary) << net;
+  }
+  struct Row {
+    std::vector<std::string> args;
+    int exit_code;
+    const char* expected;
+  };
+  const std::vector<Row> rows = {
+      {{"--check", "w.PNPRO"}, 0, "model workshop\nplaces 3\nactivities 4"},
+      {{"--check", "--format", "pnpro", "w.xml"}, 0, "reward variables 5\n"},
+      {{"--check", "--rewards", "Work,X_done", "w.PNPRO"},
+       0,
+       "reward variables 2\n"},
+      {{"--check", "w.xml"}, 1, "w.xml:1:1"},  // read as a model text
+      {{"--check", "--const", "N=2", Model("../kanban.san")},
+       1,
+       "--const, --rewards and --page are for JANI and PNPRO files"},
+      {{"--check", "--const", "N", "w.PNPRO"}, 1, "--const needs NAME=VALUE"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.args.back());
+    const ProcessResult run = RunProcess(SAN_BINARY, row.args, dir_.path());
+    EXPECT_EQ(run.exit_code, row.exit_code) << run.err;
+    EXPECT_NE((run.out + run.err).find(row.expected), std::string::npos)
+        << run.out << run.err;
+  }
+}
+
+}  // namespace
