@@ -297,15 +297,10 @@ TEST_F(JaniRunTest, KanbanAndFmsGiveTheCompiledChains) {
   for (const char* model : {"kanban", "fms"}) {
     for (int n = 1; n <= 4; ++n) {
       SCOPED_TRACE(std::string(model) + " N=" + std::to_string(n));
-      const std::string p = "-P" + dir_.path() + "/";
-      RunOk(GEN_BENCH_BINARY,
-            {model, std::to_string(n), p, "-Ncompiled", "-B0"}, dir_.path());
-      RunOk(SAN_BINARY,
-            {"--const", "N=" + std::to_string(n),
-             Model(std::string(model) + ".jani"), p, "-Nimported", "-B0"},
-            dir_.path());
-      const ChainCounts compiled = CountChain(dir_.path() + "/compiled.arm");
-      const ChainCounts imported = CountChain(dir_.path() + "/imported.arm");
+      const auto [compiled, imported] =
+          GenerateBoth(GEN_BENCH_BINARY, SAN_BINARY, dir_.path(), model, n,
+                       {"--const", "N=" + std::to_string(n),
+                        Model(std::string(model) + ".jani")});
       EXPECT_EQ(imported.states, compiled.states);
       EXPECT_EQ(imported.transitions, compiled.transitions);
       if (n <= 3) {

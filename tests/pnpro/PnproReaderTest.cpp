@@ -243,20 +243,15 @@ TEST_F(PnproRunTest, KanbanAndFmsGiveTheCompiledChains) {
   for (const char* model : {"kanban", "fms"}) {
     for (int n = 1; n <= 4; ++n) {
       SCOPED_TRACE(std::string(model) + " N=" + std::to_string(n));
-      const std::string p = "-P" + dir_.path() + "/";
-      RunOk(GEN_BENCH_BINARY,
-            {model, std::to_string(n), p, "-Ncompiled", "-B0"}, dir_.path());
       // Only the places that make up the compiled model's reward.
       const std::string rewards =
           std::string(model) == "kanban"
               ? "machining1,machining2,machining3,machining4"
               : "P1M1,P2M2,P12M3,P3M2";
-      RunOk(SAN_BINARY,
-            {"--const", "N=" + std::to_string(n), "--rewards", rewards,
-             Model(std::string(model) + ".pnpro"), p, "-Nimported", "-B0"},
-            dir_.path());
-      const ChainCounts compiled = CountChain(dir_.path() + "/compiled.arm");
-      const ChainCounts imported = CountChain(dir_.path() + "/imported.arm");
+      const auto [compiled, imported] =
+          GenerateBoth(GEN_BENCH_BINARY, SAN_BINARY, dir_.path(), model, n,
+                       {"--const", "N=" + std::to_string(n), "--rewards",
+                        rewards, Model(std::string(model) + ".pnpro")});
       EXPECT_EQ(imported.states, compiled.states);
       EXPECT_EQ(imported.transitions, compiled.transitions);
       if (n <= 3) {

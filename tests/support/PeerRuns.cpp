@@ -47,3 +47,15 @@ std::map<std::string, double> SolveCsv(const std::string& solve_binary,
   }
   return rows;
 }
+
+ChainPair GenerateBoth(const std::string& genbench_binary,
+                       const std::string& san_binary, const std::string& dir,
+                       const std::string& model, int n,
+                       std::vector<std::string> san_args) {
+  const std::string p = "-P" + dir + "/";
+  RunOk(genbench_binary, {model, std::to_string(n), p, "-Ncompiled", "-B0"},
+        dir);
+  san_args.insert(san_args.end(), {p, "-Nimported", "-B0"});
+  RunOk(san_binary, san_args, dir);
+  return {CountChain(dir + "/compiled.arm"), CountChain(dir + "/imported.arm")};
+}

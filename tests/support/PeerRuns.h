@@ -31,4 +31,16 @@ std::map<std::string, double> SolveCsv(const std::string& solve_binary,
                                        const std::string& dir,
                                        const std::string& name);
 
+// Generates `model` (kanban or fms) with N = n in `dir` twice: compiled, by
+// genbench, as dir/compiled.*, and imported, by san with `san_args` (the
+// model file and the options before it) as dir/imported.*; counts both.
+struct ChainPair {
+  ChainCounts compiled;
+  ChainCounts imported;
+};
+ChainPair GenerateBoth(const std::string& genbench_binary,
+                       const std::string& san_binary, const std::string& dir,
+                       const std::string& model, int n,
+                       std::vector<std::string> san_args);
+
 #endif  // GEN_TESTS_SUPPORT_PEERRUNS_H_
