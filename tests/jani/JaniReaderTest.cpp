@@ -229,7 +229,7 @@ TEST_F(JaniRunTest, SynchronisingModelGivesTheHandComputedChain) {
   const ProcessResult table =
       RunOk(SOLVE_BINARY, {"-P" + dir_.path() + "/", "-Nrelay"}, dir_.path());
   EXPECT_NE(
-      table.out.find("not supported yet:\n  until (Pmax of a path formula"),
+      (table.out + table.err).find("not supported yet: until: Pmax of a path formula"),
       std::string::npos)
       << table.out;
 }

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <vector>
 
 ChainCounts CountChain(const std::string& arm_file) {
   ChainCounts counts;
@@ -38,12 +39,24 @@ std::map<std::string, double> SolveCsv(const std::string& solve_binary,
   std::map<std::string, double> rows;
   std::istringstream lines(run.out);
   std::string line;
-  std::getline(lines, line);  // heading
+  std::getline(lines, line);
+  // A run with a properties file writes "measure,of,time_start,time_stop,
+  // value,bound" rows; a plain one "variable,expected_reward".
+  const bool full = line.rfind("measure,", 0) == 0;
   while (std::getline(lines, line)) {
-    const std::size_t comma = line.rfind(',');
-    if (comma == std::string::npos) continue;
-    rows[line.substr(0, comma)] =
-        std::strtod(line.c_str() + comma + 1, nullptr);
+    std::vector<std::string> fields;
+    std::istringstream cells(line);
+    std::string cell;
+    while (std::getline(cells, cell, ',')) fields.push_back(cell);
+    if (!full && fields.size() == 2) {
+      rows[fields[0]] = std::strtod(fields[1].c_str(), nullptr);
+    } else if (full && fields.size() >= 5 && !fields[4].empty()) {
+      const std::string key =
+          fields[0] == "property" ? "property:" + fields[1] : fields[1];
+      if (rows.count(key) == 0) {
+        rows[key] = std::strtod(fields[4].c_str(), nullptr);
+      }
+    }
   }
   return rows;
 }
