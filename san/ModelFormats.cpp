@@ -1,11 +1,25 @@
 #include "san/ModelFormats.h"
 
+#include "jani/JaniReader.h"
+#include "pnpro/PnproReader.h"
+
 namespace {
+
+ImportedModel LoadText(const std::string& text, const std::string& file_name,
+                       const ImportOptions&) {
+  ParseResult parsed = LoadModelText(text, file_name);
+  ImportedModel result;
+  result.model = std::move(parsed.model);
+  result.errors = std::move(parsed.errors);
+  return result;
+}
 
 // Every known format; the first is the default. A new importer adds its
 // row here.
 const ModelFormat kFormats[] = {
-    {"san", ".san", &LoadModelText},
+    {"san", ".san", &LoadText},
+    {"jani", ".jani", &ReadJani},
+    {"pnpro", ".pnpro", &ReadPnpro, ".PNPRO"},
 };
 
 bool EndsWith(const std::string& text, const std::string& end) {
@@ -24,7 +38,11 @@ const ModelFormat* FormatNamed(const std::string& name) {
 
 const ModelFormat& FormatOfFile(const std::string& file_name) {
   for (const ModelFormat& format : kFormats) {
-    if (EndsWith(file_name, format.extension)) return format;
+    if (EndsWith(file_name, format.extension) ||
+        (format.other_extension != nullptr &&
+         EndsWith(file_name, format.other_extension))) {
+      return format;
+    }
   }
   return kFormats[0];
 }

@@ -4,16 +4,19 @@
 #include <string>
 
 #include "lang/Parser.h"
+#include "peer/ImportedModel.h"
 
-// A reader of one model file format: the checked model, or the errors that
-// stop it (each with its location in the file).
-using ModelLoader = ParseResult (*)(const std::string& text,
-                                    const std::string& file_name);
+// A reader of one model file format: the checked model and its properties,
+// or the errors that stop it (each with its location in the file).
+using ModelLoader = ImportedModel (*)(const std::string& text,
+                                      const std::string& file_name,
+                                      const ImportOptions& options);
 
 struct ModelFormat {
   const char* name;       // for --format
   const char* extension;  // with its dot
   ModelLoader load;
+  const char* other_extension = nullptr;  // a second spelling, or null
 };
 
 // The format called `name`, or null.

@@ -12,6 +12,7 @@
 #include "lang/ModelBuilder.h"
 #include "lang/TextStudy.h"
 #include "main/CommandLine.h"
+#include "peer/PropertiesFile.h"
 #include "reward/PVModel.h"
 #include "run/RunGeneration.h"
 #include "san/ModelFormats.h"
@@ -22,6 +23,9 @@ void PrintUsage(std::ostream& out) {
   out << "usage:  san [--format NAME] MODEL_FILE -Pexperimentfilepath "
          "-Nexperimentname [gen's options]\n"
          "        san --check [--format NAME] MODEL_FILE\n"
+         "JANI and PNPRO files: --const NAME=VALUE sets an open constant;\n"
+         "PNPRO files: --rewards NAME,... picks the reward variables and\n"
+         "--page NAME the gspn page\n"
          "Example:  san models/failure.san -Pout/ -Nexp1 -B0\n"
       << std::flush;
 }
@@ -67,11 +71,23 @@ void PrintSummary(const ModelIr& model, std::ostream& out) {
       << "experiments " << experiments << '\n';
 }
 
+void PrintProperties(const std::vector<PropertyLine>& properties,
+                     std::ostream& out) {
+  if (properties.empty()) return;
+  out << "properties " << properties.size() << '\n';
+  for (const PropertyLine& property : properties) {
+    out << "  " << property.name << ": " << property.kind;
+    for (const std::string& field : property.fields) out << ' ' << field;
+    out << '\n';
+  }
+}
+
 }  // namespace
 
 int RunSan(int argc, char** argv) {
   bool check = false;
   const ModelFormat* format = nullptr;
+  ImportOptions import_options;
   int next = 1;
   while (next < argc && std::string(argv[next]).rfind("--", 0) == 0) {
     const std::string option = argv[next++];
@@ -84,6 +100,19 @@ int RunSan(int argc, char** argv) {
                                   argv[next] + "\"\n");
       }
       ++next;
+    } else if (option == "--const" && next < argc) {
+      const std::string setting = argv[next++];
+      const std::size_t equals = setting.find('=');
+      if (equals == std::string::npos || equals == 0) {
+        FatalError(std::cerr, "Error: --const needs NAME=VALUE, not \"" +
+                                  setting + "\"\n");
+      }
+      import_options.constants[setting.substr(0, equals)] =
+          setting.substr(equals + 1);
+    } else if (option == "--rewards" && next < argc) {
+      import_options.rewards = argv[next++];
+    } else if (option == "--page" && next < argc) {
+      import_options.page = argv[next++];
     } else {
       PrintUsage(std::cerr);
       return 1;
@@ -109,13 +138,22 @@ int RunSan(int argc, char** argv) {
                "Error: cannot read model file \"" + file_name + "\"\n");
   }
   if (format == nullptr) format = &FormatOfFile(file_name);
-  ParseResult loaded = format->load(*text, file_name);
+  const bool imported = std::string(format->name) != "san";
+  if (!imported &&
+      (!import_options.constants.empty() || !import_options.rewards.empty() ||
+       !import_options.page.empty())) {
+    FatalError(std::cerr,
+               "Error: --const, --rewards and --page are for JANI and PNPRO "
+               "files; a model text sets its globals with -O\n");
+  }
+  ImportedModel loaded = format->load(*text, file_name, import_options);
   if (!loaded.errors.empty()) {
     FatalError(std::cerr, FormatDiagnostics(loaded.errors, &*text));
   }
   const ModelIr& model = loaded.model;
   if (check) {
     PrintSummary(model, std::cout);
+    PrintProperties(loaded.properties, std::cout);
     return CheckedStandardOutput();
   }
 
@@ -150,5 +188,11 @@ int RunSan(int argc, char** argv) {
   const Status run = RunGeneration(*pv_model, settings.run);
   study.CurrentPVModel.reset();
   if (!run.ok) FatalError(run);
+  if (imported) {
+    // The properties go beside the chain, for solve.
+    const Status written = WritePropertiesFile(
+        settings.run.path + settings.run.name + ".props", loaded.properties);
+    if (!written.ok) FatalError(written);
+  }
   return CheckedStandardOutput();
 }

@@ -1,0 +1,345 @@
+#include "jani/JaniReader.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "lang/SourceLocation.h"
+#include "tests/support/PeerRuns.h"
+#include "tests/support/RunProcess.h"
+
+namespace {
+
+// One automaton over a bounded x in 0..N; RATE, GUARD and VALUE are
+// replaced by each test.
+const char* const kBase = R"({"jani-version": 1, "name": "m", "type": "ctmc",
+ "constants": [{"name": "N", "type": "int", "value": 2}],
+ "variables": [{"name": "x", "initial-value": 0,
+   "type": {"kind": "bounded", "base": "int", "lower-bound": 0, "upper-bound": "N"}}],
+ "automata": [{"name": "A", "locations": [{"name": "l"}], "initial-locations": ["l"],
+   "edges": [{"location": "l", "rate": {"exp": RATE}, "guard": {"exp": GUARD},
+     "destinations": [{"location": "l", "assignments": [{"ref": "x", "value": VALUE}]}]}]}],
+ "system": {"elements": [{"automaton": "A"}]}})";
+
+std::string Replace(std::string text, const std::string& from,
+                    const std::string& to) {
+  const std::size_t at = text.find(from);
+  if (at != std::string::npos) text.replace(at, from.size(), to);
+  return text;
+}
+
+std::string BaseModel(
+    const std::string& rate = "1.5",
+    const std::string& guard = R"({"op": "<", "left": "x", "right": "N"})",
+    const std::string& value = R"({"op": "+", "left": "x", "right": 1})") {
+  return Replace(Replace(Replace(kBase, "RATE", rate), "GUARD", guard), "VALUE",
+                 value);
+}
+
+std::string Errors(const ImportedModel& model) {
+  return FormatDiagnostics(model.errors, nullptr);
+}
+
+void WriteFile(const std::string& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary);
+  out << text;
+}
+
+double Relative(double a, double b) {
+  return std::fabs(a - b) / std::max(std::fabs(b), 1e-300);
+}
+
+TEST(JaniReaderTest, AcceptsTheBaseModel) {
+  const ImportedModel model = ReadJani(BaseModel(), "m.jani", {});
+  EXPECT_TRUE(model.errors.empty()) << Errors(model);
+  ASSERT_EQ(model.model.places.size(), 1u);
+  EXPECT_EQ(model.model.places[0].bounds, std::make_pair(0, 2));
+  EXPECT_EQ(model.model.activities.size(), 1u);
+}
+
+TEST(JaniReaderTest, MalformedInputNamesTheFileAndTheJsonPath) {
+  struct Row {
+    const char* what;
+    std::string text;
+    ImportOptions options;
+    const char* expected;
+  };
+  ImportOptions unknown_constant;
+  unknown_constant.constants["M"] = "3";
+  const std::vector<Row> rows = {
+      {"not JSON", "{\"jani-version\": 1,", {}, "bad.jani: $: not valid JSON"},
+      {"other model type",
+       Replace(BaseModel(), "\"ctmc\"", "\"dtmc\""),
+       {},
+       "bad.jani: $.type: model type \"dtmc\" is not supported"},
+      {"unknown name",
+       BaseModel("\"lam\""),
+       {},
+       "bad.jani: $.automata[0].edges[0].rate.exp: unknown name 'lam'"},
+      {"unknown operator",
+       BaseModel(R"({"op": "der", "var": "x"})"),
+       {},
+       "bad.jani: $.automata[0].edges[0].rate.exp.op: operator \"der\" is not "
+       "supported"},
+      {"guard of the wrong type",
+       BaseModel("1.5", "3"),
+       {},
+       "bad.jani: $.automata[0].edges[0]"},
+      {"open constant not given",
+       Replace(BaseModel(), R"("type": "int", "value": 2)", R"("type": "int")"),
+       {},
+       "bad.jani: $.constants[0]: constant 'N' has no value: give one with "
+       "--const N=VALUE"},
+      {"--const of an unknown constant", BaseModel(), unknown_constant,
+       "bad.jani: $.constants: --const M: the model has no constant 'M'"},
+      {"real state variable",
+       Replace(BaseModel(), R"("base": "int", "lower-bound")",
+               R"("base": "real", "lower-bound")"),
+       {},
+       "bad.jani: $.variables[0].type: real state variable 'x'"},
+      {"edge without rate in a ctmc",
+       Replace(BaseModel(), R"("rate": {"exp": 1.5}, )", ""),
+       {},
+       "bad.jani: $.automata[0].edges[0]: an edge of a ctmc needs a \"rate\""},
+      {"unknown location",
+       Replace(BaseModel(), R"("edges": [{"location": "l")",
+               R"("edges": [{"location": "q")"),
+       {},
+       "bad.jani: $.automata[0].edges[0].location: no location named 'q'"},
+      {"unknown automaton",
+       Replace(BaseModel(), R"({"automaton": "A"})", R"({"automaton": "B"})"),
+       {},
+       "bad.jani: $.system.elements[0].automaton: no automaton named 'B'"},
+      {"sync vector of the wrong length",
+       Replace(
+           BaseModel(), R"([{"automaton": "A"}]})",
+           R"([{"automaton": "A"}], "syncs": [{"synchronise": ["a", "b"]}]})"),
+       {},
+       "bad.jani: $.system.syncs[0].synchronise: needs one entry per system "
+       "element (1)"},
+      {"unsupported feature",
+       Replace(BaseModel(), R"("type": "ctmc",)",
+               R"("type": "ctmc", "features": ["arrays"],)"),
+       {},
+       "bad.jani: $.features[0]: feature \"arrays\" is not supported"},
+      {"unknown function",
+       BaseModel(R"({"op": "call", "function": "f", "args": []})"),
+       {},
+       "bad.jani: $.automata[0].edges[0].rate.exp.function: unknown function "
+       "'f'"},
+      {"recursive function",
+       Replace(BaseModel(R"({"op": "call", "function": "f", "args": []})"),
+               R"("type": "ctmc",)",
+               R"("type": "ctmc", "functions": [{"name": "f", "type": "real",
+                  "parameters": [], "body": {"op": "call", "function": "f", "args": []}}],)"),
+       {},
+       "calls of 'f' nest too deeply (recursion?)"},
+      {"initial value out of range",
+       Replace(BaseModel(), R"("initial-value": 0)", R"("initial-value": 3)"),
+       {},
+       "bad.jani: $.variables[0].initial-value: initial value of 'x' is "
+       "outside "
+       "its range"},
+      {"missing destinations",
+       Replace(BaseModel(), R"("destinations")", R"("targets")"),
+       {},
+       "bad.jani: $.automata[0].edges[0]: missing \"destinations\""},
+      {"assignment index",
+       Replace(BaseModel(), R"("ref": "x", "value")",
+               R"("ref": "x", "index": 1, "value")"),
+       {},
+       "bad.jani: $.automata[0].edges[0].destinations[0].assignments[0].index"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    const ImportedModel model = ReadJani(row.text, "bad.jani", row.options);
+    ASSERT_FALSE(model.errors.empty());
+    EXPECT_NE(Errors(model).find(row.expected), std::string::npos)
+        << Errors(model);
+  }
+}
+
+TEST(JaniReaderTest, AssignmentsReadTheOldState) {
+  // y := x and x := y in one destination swap through the ordering only when
+  // no cycle exists; a chain x := y, y := 1 must read the old y.
+  std::string text = Replace(
+      BaseModel(), R"("variables": [)",
+      R"("variables": [{"name": "y", "type": "int", "initial-value": 1},)");
+  text = Replace(
+      text, R"({"ref": "x", "value": {"op": "+", "left": "x", "right": 1}})",
+      R"({"ref": "y", "value": 0}, {"ref": "x", "value": "y"})");
+  const ImportedModel model = ReadJani(text, "m.jani", {});
+  ASSERT_TRUE(model.errors.empty()) << Errors(model);
+  const auto& statements =
+      model.model.activities.at(0).output_gates.at(0).function;
+  ASSERT_EQ(statements.size(), 2u);
+  EXPECT_EQ(statements[0].place, "x");  // reads y before y is written
+  EXPECT_EQ(statements[1].place, "y");
+
+  const std::string swap = Replace(text, R"({"ref": "y", "value": 0})",
+                                   R"({"ref": "y", "value": "x"})");
+  const ImportedModel cycle = ReadJani(swap, "m.jani", {});
+  EXPECT_NE(Errors(cycle).find("exchanges variable values in a cycle"),
+            std::string::npos)
+      << Errors(cycle);
+}
+
+class JaniRunTest : public testing::Test {
+ protected:
+  std::string Model(const std::string& name) const {
+    return std::string(GEN_MODELS_DIR) + "/jani/" + name;
+  }
+  ProcessResult San(const std::vector<std::string>& args) const {
+    return RunProcess(SAN_BINARY, args, dir_.path());
+  }
+  ScopedTempDir dir_;
+};
+
+TEST_F(JaniRunTest, SynchronisingModelGivesTheHandComputedChain) {
+  // States (Sender, n): A=(s0,0) B=(s1,0) C=(s0,1) D=(s1,1); with mu = 2:
+  // A->B 3, B->A 0.5 and B->C 1.5 (the sync, rate 2*1 split 0.25/0.75),
+  // C->D 3, C->A 2, D->B 2; pi = (22, 60, 18, 27)/127.
+  RunOk(SAN_BINARY,
+        {"--const", "mu=2", Model("relay.jani"), "-P" + dir_.path() + "/",
+         "-Nrelay", "-B0"},
+        dir_.path());
+  const ChainCounts counts = CountChain(dir_.path() + "/relay.arm");
+  EXPECT_EQ(counts.states, 4u);
+  EXPECT_EQ(counts.transitions, 6u);
+  EXPECT_EQ(ReadWholeFile(dir_.path() + "/relay.props"),
+            "props 1\n"
+            "waiting\tsteady-state\twaiting\n"
+            "delivery rate\tsteady-state\tdelivery_rate\n"
+            "full\tsteady-state\tfull\n"
+            "first delivery\treach-time\tfirst_delivery\n"
+            "until\tunsupported\tPmax of a path formula other than a "
+            "time-bounded F\n");
+  std::map<std::string, double> values =
+      SolveCsv(SOLVE_BINARY, dir_.path(), "relay");
+  // The .arm file keeps 11 significant digits of each rate.
+  EXPECT_LT(Relative(values["property:waiting"], 87.0 / 127), 1e-9);
+  EXPECT_LT(Relative(values["property:delivery rate"], 90.0 / 127), 1e-9);
+  EXPECT_LT(Relative(values["property:full"], 45.0 / 127), 1e-9);
+  // Expected time to the first delivery from A: h_A = 1/3 + h_B and
+  // h_B = 1/2 + h_A / 4, so h_A = 10/9.
+  EXPECT_LT(Relative(values["property:first delivery"], 10.0 / 9), 1e-9);
+  const ProcessResult table =
+      RunOk(SOLVE_BINARY, {"-P" + dir_.path() + "/", "-Nrelay"}, dir_.path());
+  EXPECT_NE(
+      (table.out + table.err).find("not supported yet: until: Pmax of a path formula"),
+      std::string::npos)
+      << table.out;
+}
+
+const char* const kCoin = R"({"jani-version": 1, "name": "coin", "type": "ma",
+ "variables": [{"name": "heads", "type": "real", "transient": true, "initial-value": 0}],
+ "automata": [{"name": "C", "locations": [{"name": "a"}, {"name": "toss"},
+     {"name": "b", "transient-values": [{"ref": "heads", "value": 1}]}],
+   "initial-locations": ["a"],
+   "edges": [
+     {"location": "a", "rate": {"exp": 4}, "destinations": [{"location": "toss"}]},
+     {"location": "toss", "destinations": [
+       {"location": "a", "probability": {"exp": 0.5}},
+       {"location": "b", "probability": {"exp": 0.5}}]},
+     {"location": "b", "rate": {"exp": 1}, "destinations": [{"location": "a"}]}
+     EXTRA]}],
+ "system": {"elements": [{"automaton": "C"}]},
+ "properties": [{"name": "heads", "expression": {"op": "filter", "fun": "values",
+   "values": {"op": "Smax", "exp": "heads"}, "states": {"op": "initial"}}}]})";
+
+TEST_F(JaniRunTest, MarkovAutomatonResolvesImmediateEdges) {
+  // a -> toss (rate 4) -> a or b with 1/2 each; b -> a at rate 1:
+  // a->a 2 (a self-loop), a->b 2, b->a 1; pi(b) = 2/3.
+  WriteFile(dir_.path() + "/coin.jani", Replace(kCoin, "EXTRA", ""));
+  RunOk(SAN_BINARY, {"coin.jani", "-P" + dir_.path() + "/", "-Ncoin", "-B0"},
+        dir_.path());
+  EXPECT_EQ(CountChain(dir_.path() + "/coin.arm").states, 2u);
+  std::map<std::string, double> values =
+      SolveCsv(SOLVE_BINARY, dir_.path(), "coin");
+  EXPECT_LT(Relative(values["property:heads"], 2.0 / 3), 1e-9);
+}
+
+TEST_F(JaniRunTest, FatalRunErrorsNameTheStateTheEdgesAndTheVariable) {
+  struct Row {
+    const char* what;
+    std::string text;
+    std::vector<const char*> expected;
+  };
+  const std::vector<Row> rows = {
+      {"nondeterministic immediate choice",
+       Replace(
+           kCoin, "EXTRA",
+           R"(, {"location": "toss", "destinations": [{"location": "b"}]})"),
+       {"nondeterministic choice between C.e1 and C.e3", "state"}},
+      {"assignment out of range",
+       BaseModel("1.5", "true"),
+       {"activity A.e0 would set place x to 3", "0..2", "state"}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    WriteFile(dir_.path() + "/bad.jani", row.text);
+    const ProcessResult run =
+        San({"bad.jani", "-P" + dir_.path() + "/", "-Nbad", "-B0"});
+    EXPECT_EQ(run.exit_code, 1);
+    for (const char* text : row.expected) {
+      EXPECT_NE(run.err.find(text), std::string::npos) << run.err;
+    }
+  }
+}
+
+// The conversions of Kanban and FMS give the compiled models' chains: the
+// same numbers of states and transitions and, where solving is quick, the
+// same steady-state measure.
+TEST_F(JaniRunTest, KanbanAndFmsGiveTheCompiledChains) {
+  for (const char* model : {"kanban", "fms"}) {
+    for (int n = 1; n <= 4; ++n) {
+      SCOPED_TRACE(std::string(model) + " N=" + std::to_string(n));
+      const auto [compiled, imported] =
+          GenerateBoth(GEN_BENCH_BINARY, SAN_BINARY, dir_.path(), model, n,
+                       {"--const", "N=" + std::to_string(n),
+                        Model(std::string(model) + ".jani")});
+      EXPECT_EQ(imported.states, compiled.states);
+      EXPECT_EQ(imported.transitions, compiled.transitions);
+      if (n <= 3) {
+        const double expected =
+            SolveCsv(SOLVE_BINARY, dir_.path(), "compiled")["busy_machines"];
+        const double got = SolveCsv(SOLVE_BINARY, dir_.path(),
+                                    "imported")["property:busy_machines"];
+        EXPECT_LT(Relative(got, expected), 1e-12) << got << " " << expected;
+      }
+      if (std::string(model) == "kanban" && n == 4) {
+        EXPECT_EQ(imported.states, 454475u);
+        EXPECT_EQ(imported.transitions, 3979850u);
+      }
+      if (std::string(model) == "fms" && n == 4) {
+        EXPECT_EQ(imported.states, 35910u);
+        EXPECT_EQ(imported.transitions, 237120u);
+      }
+    }
+  }
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(JaniRunTest, CheckListsThePropertiesAndTheirKinds) {
+  const ProcessResult run =
+      RunOk(SAN_BINARY, {"--check", "--const", "N=2", Model("kanban.jani")},
+            dir_.path());
+  EXPECT_NE(run.out.find("model kanban\nplaces 16\nactivities 16"),
+            std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("properties 4\n"
+                         "  busy_machines: steady-state busy_machines\n"
+                         "  throughput: steady-state throughput\n"
+                         "  cell1_idle: steady-state cell1_idle\n"
+                         "  full_soon: reach-probability full_soon 10\n"),
+            std::string::npos)
+      << run.out;
+}
+
+}  // namespace

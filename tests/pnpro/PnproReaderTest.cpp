@@ -1,0 +1,306 @@
+#include "pnpro/PnproReader.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "lang/SourceLocation.h"
+#include "peer/ConstantValue.h"
+#include "pnpro/PnproExpression.h"
+#include "tests/support/PeerRuns.h"
+#include "tests/support/RunProcess.h"
+
+namespace {
+
+double Relative(double a, double b) {
+  return std::fabs(a - b) / std::max(std::fabs(b), 1e-300);
+}
+
+PnproNames Names() {
+  PnproNames names;
+  names.constant = [](const std::string& name) -> std::optional<ValueType> {
+    if (name == "k") return ValueType::kInt;
+    if (name == "r") return ValueType::kReal;
+    return std::nullopt;
+  };
+  names.place = [](const std::string& name) { return name == "P"; };
+  return names;
+}
+
+TEST(PnproExpressionTest, ParsesTheFormatsPrecedenceAndTypes) {
+  // Constants k = 7 and r = 0.5 are folded in for evaluation.
+  const ConstantLookup values =
+      [](const std::string& name) -> std::optional<ConstantValue> {
+    if (name == "k") return ConstantValue{7, ValueType::kInt};
+    if (name == "r") return ConstantValue{0.5, ValueType::kReal};
+    return std::nullopt;
+  };
+  struct Row {
+    const char* text;
+    double value;
+    ValueType type;
+  };
+  const std::vector<Row> rows = {
+      {"-2+3", -5, ValueType::kInt},  // unary minus takes the whole sum
+      {"2*-3", -6, ValueType::kInt},
+      {"k/2", 3, ValueType::kInt},  // integers divide with truncation
+      {"Fract[k, 2]", 3.5, ValueType::kReal},
+      {"k/2.0", 3.5, ValueType::kReal},
+      {"1 + 2 * 3 - 4", 3, ValueType::kInt},
+      {"If[k > 5 && !(k == 6), 1, 2]", 1, ValueType::kInt},
+      {"Min[k, 3] + Max[r, 2.5E-1]", 3.5, ValueType::kReal},
+      {"Mod[k, 4] * Abs[-1]", 3, ValueType::kInt},
+      {"Round[2.5] + Floor[r] + Ceil[r]", 4, ValueType::kInt},
+      {"k >= 7 -> False", 0, ValueType::kBool},
+      {"True <-> k != 7", 0, ValueType::kBool},
+      {".5 + Sqrt[4.0]", 2.5, ValueType::kReal},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.text);
+    const PnproParse parsed = ParsePnproExpression(row.text, Names());
+    ASSERT_TRUE(parsed.expr) << parsed.error;
+    EXPECT_EQ(parsed.type, row.type);
+    std::string error;
+    const std::optional<ConstantValue> value =
+        EvaluateConstant(*parsed.expr, values, &error);
+    ASSERT_TRUE(value) << error;
+    EXPECT_DOUBLE_EQ(value->value, row.value);
+  }
+}
+
+TEST(PnproExpressionTest, RejectsWhatTheFormatRejects) {
+  struct Row {
+    const char* text;
+    const char* expected;
+  };
+  const std::vector<Row> rows = {
+      {"1.", "a real needs digits after its dot"},
+      {"1.0E", "an exponent needs digits"},
+      {"P + 1", "place 'P' needs '#' for its marking"},
+      {"#Q", "'#Q' names no place"},
+      {"q", "unknown name 'q'"},
+      {"Binomial[4, 2]", "function Binomial[...] is not supported"},
+      {"Min[1]", "Min takes 2 arguments"},
+      {"(1 + 2", "missing ')'"},
+      {"1 + True", "'+' needs numbers"},
+      {"True && 1", "'&&' needs two booleans"},
+      {"1 2", "unexpected '2'"},
+      {"", "the expression ends too early"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.text);
+    const PnproParse parsed = ParsePnproExpression(row.text, Names());
+    EXPECT_FALSE(parsed.expr);
+    EXPECT_NE(parsed.error.find(row.expected), std::string::npos)
+        << parsed.error;
+  }
+}
+
+// A net of one place, one transition and one arc; NODES and ARCS add to it.
+std::string Net(const std::string& nodes, const std::string& arcs = "") {
+  return R"(<?xml version="1.0"?>
+<project name="t" version="121"><gspn name="t"><nodes>
+  <place name="A" marking="1"/>
+  <transition name="go" type="EXP" delay="2.0"/>
+)" + nodes +
+         R"(</nodes><edges>
+  <arc kind="INPUT" tail="A" head="go"/>
+)" + arcs +
+         "</edges></gspn></project>";
+}
+
+std::string Errors(const ImportedModel& model) {
+  return FormatDiagnostics(model.errors, nullptr);
+}
+
+TEST(PnproReaderTest, MalformedInputNamesTheFileAndTheElement) {
+  struct Row {
+    const char* what;
+    std::string text;
+    const char* expected;
+  };
+  const std::vector<Row> rows = {
+      {"not XML", "<project><gspn>", "bad.pnpro: offset"},
+      {"wrong root", "<net/>",
+       "bad.pnpro: <net>: the root element must be <project>"},
+      {"no gspn page", "<project/>", "the project has no gspn page"},
+      {"two gspn pages",
+       "<project><gspn name='a'><nodes/><edges/></gspn><gspn name='b'><nodes/>"
+       "<edges/></gspn></project>",
+       "several gspn pages: choose one with --page NAME"},
+      {"missing edges", "<project><gspn name='a'><nodes/></gspn></project>",
+       "a gspn page needs <nodes> and <edges>"},
+      {"general transition",
+       Net(R"(<transition name="g" type="GEN" delay="1.0"/>)"),
+       "bad.pnpro: <transition name=\"g\">: transition type \"GEN\" is not "
+       "supported"},
+      {"real marking", Net(R"(<place name="B" marking="1.0"/>)"),
+       "bad.pnpro: <place name=\"B\">: marking \"1.0\" must be an integer"},
+      {"template without value", Net(R"(<template name="K" type="INTEGER"/>)"),
+       "bad.pnpro: <template name=\"K\">: template 'K' has no value: give one "
+       "with --const K=VALUE"},
+      {"constants in a cycle",
+       Net(R"(<constant name="a" consttype="INTEGER" value="b"/>)"
+           R"(<constant name="b" consttype="INTEGER" value="a + 1"/>)"),
+       "depends on itself"},
+      {"bad delay", Net(R"(<transition name="h" type="EXP" delay="1."/>)"),
+       "bad.pnpro: <transition name=\"h\">: delay: a real needs digits after "
+       "its "
+       "dot in \"1.\""},
+      {"zero weight",
+       Net(R"(<transition name="i" type="IMM" weight="0.0"/>)",
+           R"(<arc kind="INPUT" tail="A" head="i"/>)"),
+       "<transition name=\"i\">: weight must be positive, not 0.0"},
+      {"priority zero",
+       Net(R"(<transition name="i" type="IMM" priority="0"/>)"),
+       "priority 0 must be at least 1"},
+      {"arc to nothing", Net("", R"(<arc kind="OUTPUT" tail="go" head="Z"/>)"),
+       "bad.pnpro: <arc tail=\"go\" head=\"Z\">: an arc joins a place and a "
+       "transition"},
+      {"parallel arcs", Net("", R"(<arc kind="INPUT" tail="A" head="go"/>)"),
+       "a second INPUT arc between 'A' and 'go'"},
+      {"unknown arc kind", Net("", R"(<arc kind="RESET" tail="A" head="go"/>)"),
+       "arc kind \"RESET\" must be INPUT, OUTPUT or INHIBITOR"},
+      {"infinite server without input",
+       Net(R"(<transition name="src" type="EXP" delay="1.0"/>)"),
+       "<transition name=\"src\">: an infinite-server transition needs an "
+       "input "
+       "arc"},
+      {"coloured place", Net(R"(<place name="C" domain="D"/>)"),
+       "coloured places are not supported"},
+      {"duplicate name", Net(R"(<place name="go"/>)"),
+       "the name 'go' is used twice"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    const ImportedModel model = ReadPnpro(row.text, "bad.pnpro", {});
+    ASSERT_FALSE(model.errors.empty());
+    EXPECT_NE(Errors(model).find(row.expected), std::string::npos)
+        << Errors(model);
+  }
+}
+
+TEST(PnproReaderTest, ServersAndRewardChoices) {
+  // Single server: the delay alone; k servers: the delay times
+  // min(degree, k); the default, infinite: the delay times the degree.
+  ImportOptions options;
+  options.rewards = "A,X_go";
+  ImportedModel model = ReadPnpro(
+      Net(R"(<transition name="two" type="EXP" delay="1.0" nservers="2"/>)"
+          R"(<transition name="one" type="EXP" delay="1.0" nservers="1"/>)",
+          R"(<arc kind="INPUT" tail="A" head="two" mult="2"/>)"
+          R"(<arc kind="INPUT" tail="A" head="one"/>)"),
+      "m.pnpro", options);
+  ASSERT_TRUE(model.errors.empty()) << Errors(model);
+  ASSERT_EQ(model.model.activities.size(), 3u);
+  EXPECT_EQ(ExprToString(*model.model.activities[0].timing), "(2 * A)");
+  EXPECT_EQ(ExprToString(*model.model.activities[1].timing),
+            "(1 * min((A div 2), 2))");
+  EXPECT_EQ(ExprToString(*model.model.activities[2].timing), "1");
+  ASSERT_EQ(model.model.rewards.size(), 2u);
+  EXPECT_EQ(model.model.rewards[1].impulses.at(0).activity, "go");
+
+  options.rewards = "X_nothing";
+  model = ReadPnpro(Net(""), "m.pnpro", options);
+  EXPECT_NE(Errors(model).find("\"X_nothing\" is neither a place nor X_"),
+            std::string::npos);
+}
+
+class PnproRunTest : public testing::Test {
+ protected:
+  std::string Model(const std::string& name) const {
+    return std::string(GEN_MODELS_DIR) + "/pnpro/" + name;
+  }
+  ScopedTempDir dir_;
+};
+
+TEST_F(PnproRunTest, WorkshopGivesTheHandComputedChain) {
+  // Tangible markings (Idle, Ready, Work): M0 = (2,0,0), M1 = (1,0,1).
+  // M0: wake (0.5 x 2 servers busy) then start 2/3 -> M1, sleep 1/3 back.
+  // M1: wake 0.5 then sleep (start inhibited) back to M1; done 3 -> M0.
+  // pi = (9, 2)/11; X_wake = 9/11 + 0.5 * 2/11, X_done = 6/11.
+  RunOk(SAN_BINARY,
+        {Model("workshop.pnpro"), "-P" + dir_.path() + "/", "-Nws", "-B0"},
+        dir_.path());
+  const ChainCounts counts = CountChain(dir_.path() + "/ws.arm");
+  EXPECT_EQ(counts.states, 2u);
+  EXPECT_EQ(counts.transitions, 4u);  // two of them self-loops
+  std::map<std::string, double> values =
+      SolveCsv(SOLVE_BINARY, dir_.path(), "ws");
+  // The .arm file keeps 11 significant digits of each rate.
+  EXPECT_LT(Relative(values["Idle"], 20.0 / 11), 1e-9);
+  EXPECT_LT(Relative(values["Work"], 2.0 / 11), 1e-9);
+  EXPECT_EQ(values["Ready"], 0.0);
+  EXPECT_LT(Relative(values["X_wake"], 10.0 / 11), 1e-9);
+  EXPECT_LT(Relative(values["X_done"], 6.0 / 11), 1e-9);
+}
+
+TEST_F(PnproRunTest, KanbanAndFmsGiveTheCompiledChains) {
+  for (const char* model : {"kanban", "fms"}) {
+    for (int n = 1; n <= 4; ++n) {
+      SCOPED_TRACE(std::string(model) + " N=" + std::to_string(n));
+      // Only the places that make up the compiled model's reward.
+      const std::string rewards =
+          std::string(model) == "kanban"
+              ? "machining1,machining2,machining3,machining4"
+              : "P1M1,P2M2,P12M3,P3M2";
+      const auto [compiled, imported] =
+          GenerateBoth(GEN_BENCH_BINARY, SAN_BINARY, dir_.path(), model, n,
+                       {"--const", "N=" + std::to_string(n), "--rewards",
+                        rewards, Model(std::string(model) + ".pnpro")});
+      EXPECT_EQ(imported.states, compiled.states);
+      EXPECT_EQ(imported.transitions, compiled.transitions);
+      if (n <= 3) {
+        const double expected =
+            SolveCsv(SOLVE_BINARY, dir_.path(), "compiled")["busy_machines"];
+        double got = 0;
+        for (const auto& [name, value] :
+             SolveCsv(SOLVE_BINARY, dir_.path(), "imported")) {
+          got += value;
+        }
+        EXPECT_LT(Relative(got, expected), 1e-12) << got << " " << expected;
+      }
+    }
+  }
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(PnproRunTest, FormatByExtensionOrOptionAndCheckSummary) {
+  const std::string net = ReadWholeFile(Model("workshop.pnpro"));
+  for (const char* name : {"w.PNPRO", "w.xml"}) {
+    std::ofstream(dir_.path() + "/" + name, std::ios::binary) << net;
+  }
+  struct Row {
+    std::vector<std::string> args;
+    int exit_code;
+    const char* expected;
+  };
+  const std::vector<Row> rows = {
+      {{"--check", "w.PNPRO"}, 0, "model workshop\nplaces 3\nactivities 4"},
+      {{"--check", "--format", "pnpro", "w.xml"}, 0, "reward variables 5\n"},
+      {{"--check", "--rewards", "Work,X_done", "w.PNPRO"},
+       0,
+       "reward variables 2\n"},
+      {{"--check", "w.xml"}, 1, "w.xml:1:1"},  // read as a model text
+      {{"--check", "--const", "N=2", Model("../kanban.san")},
+       1,
+       "--const, --rewards and --page are for JANI and PNPRO files"},
+      {{"--check", "--const", "N", "w.PNPRO"}, 1, "--const needs NAME=VALUE"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.args.back());
+    const ProcessResult run = RunProcess(SAN_BINARY, row.args, dir_.path());
+    EXPECT_EQ(run.exit_code, row.exit_code) << run.err;
+    EXPECT_NE((run.out + run.err).find(row.expected), std::string::npos)
+        << run.out << run.err;
+  }
+}
+
+}  // namespace
