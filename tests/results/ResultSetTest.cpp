@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "base/Contract.h"
+#include "base/Fatal.h"
 #include "gtest/gtest.h"
 #include "results/Leftovers.h"
 #include "tests/support/RunProcess.h"
@@ -82,6 +84,21 @@ Status BeginAndWrite(ResultSet& set, const std::string& base) {
   if (!BeginAndWrite(set, base).ok) std::_Exit(3);
   set.Stream(0) << std::flush;
   raise(SIGTERM);
+  std::_Exit(4);
+}
+
+[[noreturn]] void FatalWhileWriting(const std::string& base) {
+  ResultSet set;
+  if (!BeginAndWrite(set, base).ok) std::_Exit(3);
+  set.Stream(0) << std::flush;
+  FatalError(std::cerr, "Error: the store is full\n");
+}
+
+[[noreturn]] void BrokenContractWhileWriting(const std::string& base) {
+  ResultSet set;
+  if (!BeginAndWrite(set, base).ok) std::_Exit(3);
+  set.Stream(0) << std::flush;
+  GEN_CHECK(set.size() == 0);
   std::_Exit(4);
 }
 
@@ -389,6 +406,18 @@ TEST_F(ResultSetTest, EndingSignalRemovesTheLeftovers) {
   PlantOldSet();
   EXPECT_EXIT(TerminatedWhileWriting(base_), testing::KilledBySignal(SIGTERM),
               "");
+  ExpectOldSet();
+  EXPECT_EQ(Entries(dir_.path()),
+            (std::vector<std::string>{"exp1.arm", "exp1.pvtype", "exp1.var"}));
+}
+
+// Fatal errors end the process without unwinding; they still remove the
+// temporaries and the lock.
+TEST_F(ResultSetTest, FatalExitsRemoveTheLeftovers) {
+  PlantOldSet();
+  EXPECT_EXIT(FatalWhileWriting(base_), testing::ExitedWithCode(1),
+              "the store is full");
+  EXPECT_DEATH(BrokenContractWhileWriting(base_), "set.size\\(\\) == 0");
   ExpectOldSet();
   EXPECT_EQ(Entries(dir_.path()),
             (std::vector<std::string>{"exp1.arm", "exp1.pvtype", "exp1.var"}));
