@@ -17,7 +17,6 @@
 #include "base/Contract.h"
 #include "base/Fatal.h"
 #include "gtest/gtest.h"
-#include "results/Leftovers.h"
 #include "tests/support/RunProcess.h"
 
 namespace {
@@ -76,15 +75,6 @@ Status BeginAndWrite(ResultSet& set, const std::string& base) {
   const Status committed = set.Commit();
   std::cerr << written.message << committed.message;
   std::_Exit(written.message == committed.message ? 1 : 5);
-}
-
-[[noreturn]] void TerminatedWhileWriting(const std::string& base) {
-  RemoveLeftoversOnSignals();
-  ResultSet set;
-  if (!BeginAndWrite(set, base).ok) std::_Exit(3);
-  set.Stream(0) << std::flush;
-  raise(SIGTERM);
-  std::_Exit(4);
 }
 
 [[noreturn]] void FatalWhileWriting(const std::string& base) {
@@ -400,15 +390,6 @@ TEST_F(ResultSetTest, FirstFailedWriteNamesTheFileAndTheReason) {
       "large\n");
   ExpectOldSet();
   EXPECT_EQ(Entries(dir_.path()).size(), 3u);
-}
-
-TEST_F(ResultSetTest, EndingSignalRemovesTheLeftovers) {
-  PlantOldSet();
-  EXPECT_EXIT(TerminatedWhileWriting(base_), testing::KilledBySignal(SIGTERM),
-              "");
-  ExpectOldSet();
-  EXPECT_EQ(Entries(dir_.path()),
-            (std::vector<std::string>{"exp1.arm", "exp1.pvtype", "exp1.var"}));
 }
 
 // Fatal errors end the process without unwinding; they still remove the
