@@ -143,6 +143,30 @@ void ExpectNextRunPublishesExperiment1(const PreviousSet& set) {
             Golden("run_exp1/exp1.var"));
 }
 
+// A 256 KiB tmpfs mounted over `folder` while the object lives, where the
+// test may mount one (as root, outside a restricted container).
+class SmallFileSystem {
+ public:
+  explicit SmallFileSystem(const std::string& folder)
+      : folder_(folder),
+        mounted_(mount("tmpfs", folder.c_str(), "tmpfs", 0, kOptions) == 0) {}
+  SmallFileSystem(const SmallFileSystem&) = delete;
+  SmallFileSystem& operator=(const SmallFileSystem&) = delete;
+  ~SmallFileSystem() {
+    if (mounted_) umount2(folder_.c_str(), MNT_DETACH);
+  }
+  bool mounted() const { return mounted_; }
+  bool MakeReadOnly() const {
+    return mount("tmpfs", folder_.c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY,
+                 kOptions) == 0;
+  }
+
+ private:
+  static constexpr const char* kOptions = "size=256k";
+  std::string folder_;
+  bool mounted_;
+};
+
 TEST(ResultPublicationE2ETest, KilledDuringExplorationLeavesThePreviousSet) {
   struct Row {
     int signal;
@@ -317,13 +341,8 @@ TEST(ResultPublicationE2ETest, PlantedLinksInASharedFolderAreRefused) {
 TEST(ResultPublicationE2ETest, FullFileSystemStopsAtTheFirstFailedWrite) {
   if (geteuid() != 0) GTEST_SKIP() << "mounting a small file system needs root";
   PreviousSet set;
-  if (mount("tmpfs", set.out().c_str(), "tmpfs", 0, "size=256k") != 0) {
-    GTEST_SKIP() << "mounting is not permitted here";
-  }
-  struct Unmount {
-    std::string path;
-    ~Unmount() { umount2(path.c_str(), MNT_DETACH); }
-  } unmount{set.out()};
+  SmallFileSystem file_system(set.out());
+  if (!file_system.mounted()) GTEST_SKIP() << "mounting is not permitted here";
   set.Plant();
 
   const ProcessResult result = RunProcess(
@@ -337,6 +356,24 @@ TEST(ResultPublicationE2ETest, FullFileSystemStopsAtTheFirstFailedWrite) {
   // Stopped at once: a whole run reports 58 thousands and its total.
   EXPECT_EQ(result.out.find("Generated:"), std::string::npos);
   EXPECT_LT(std::count(result.out.begin(), result.out.end(), '$'), 2 * 10);
+  EXPECT_TRUE(set.Intact());
+  EXPECT_EQ(Entries(set.out()), kSetOnly);
+}
+
+// Files the user may not write are refused as opening them would be, with
+// the first file's open-failure text, and left as they are.
+TEST(ResultPublicationE2ETest, ReadOnlyFileSystemIsAnOpenFailure) {
+  if (geteuid() != 0) GTEST_SKIP() << "mounting a file system needs root";
+  PreviousSet set;
+  SmallFileSystem file_system(set.out());
+  if (!file_system.mounted()) GTEST_SKIP() << "mounting is not permitted here";
+  set.Plant();
+  ASSERT_EQ(mount("tmpfs", set.out().c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY,
+                  "size=256k"),
+            0);
+  const ProcessResult result = Gen({"-Pout/", "-Nexp1", "-B1"}, set.dir());
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_EQ(result.err, "Error: Could not open state space output file\n");
   EXPECT_TRUE(set.Intact());
   EXPECT_EQ(Entries(set.out()), kSetOnly);
 }
