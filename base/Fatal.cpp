@@ -12,6 +12,8 @@ std::vector<std::ostream*>& ResultStreams() {
   return streams;
 }
 
+void (*exit_cleanup)() = nullptr;
+
 }  // namespace
 
 void RegisterResultStream(std::ostream* stream) {
@@ -26,7 +28,10 @@ void UnregisterResultStream(std::ostream* stream) {
 
 void FlushResultStreams() {
   for (std::ostream* stream : ResultStreams()) stream->flush();
+  if (exit_cleanup != nullptr) exit_cleanup();
 }
+
+void SetExitCleanup(void (*cleanup)()) { exit_cleanup = cleanup; }
 
 void FatalError(std::ostream& stream, std::string_view text, int exit_code) {
   FlushResultStreams();

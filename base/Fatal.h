@@ -12,7 +12,13 @@
 // a file left by a failed run holds every line written up to that point.
 void RegisterResultStream(std::ostream* stream);
 void UnregisterResultStream(std::ostream* stream);
+// Flushes the registered streams, then runs the exit clean-up, if any.
 void FlushResultStreams();
+
+// Sets the function that every way out through FlushResultStreams runs last
+// (a run's files that were never published are removed by it). It must be
+// async-signal-safe. Null sets none.
+void SetExitCleanup(void (*cleanup)());
 
 // Registers a result stream for its lifetime.
 class ScopedResultStream {

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "base/Contract.h"
+#include "base/Fatal.h"
 
 namespace {
 
@@ -50,6 +51,9 @@ void RemoveAndEnd(int signal) {
 
 int RememberLeftover(const std::string& path) {
   GEN_CHECK(path.size() < PATH_MAX);
+  // A fatal error or a broken contract ends the process at once; it removes
+  // the leftovers on its way out.
+  SetExitCleanup(RemoveLeftovers);
   BlockEndingSignals block;
   for (int slot = 0; slot < kSlots; ++slot) {
     if (slot_used[slot] != 0) continue;

@@ -8,7 +8,8 @@
 // fixed storage, so that a signal handler or a fatal exit can remove them
 // without allocating.
 
-// Records `path` for removal; returns its slot for ForgetLeftover. Paths
+// Records `path` for removal, also by a fatal error (FatalError, a broken
+// contract); returns its slot for ForgetLeftover. Paths
 // longer than the storage holds cannot be opened either; a full table is a
 // contract violation.
 int RememberLeftover(const std::string& path);

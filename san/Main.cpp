@@ -1,11 +1,11 @@
-#include <csignal>
-
 #include "base/StandardErrors.h"
+#include "results/Leftovers.h"
 #include "san/SanDriver.h"
 
 int main(int argc, char** argv) {
   InstallOutOfMemoryHandler();
-  // A closed pipe is reported like any failed write, not a silent death.
-  std::signal(SIGPIPE, SIG_IGN);
+  // Like gen: a closed pipe or the file-size limit is a failed write that
+  // is reported, and an ending signal removes the unpublished files.
+  PrepareSignalsForResults();
   return RunSan(argc, argv);
 }

@@ -143,6 +143,30 @@ void ExpectNextRunPublishesExperiment1(const PreviousSet& set) {
             Golden("run_exp1/exp1.var"));
 }
 
+// A 256 KiB tmpfs mounted over `folder` while the object lives, where the
+// test may mount one (as root, outside a restricted container).
+class SmallFileSystem {
+ public:
+  explicit SmallFileSystem(const std::string& folder)
+      : folder_(folder),
+        mounted_(mount("tmpfs", folder.c_str(), "tmpfs", 0, kOptions) == 0) {}
+  SmallFileSystem(const SmallFileSystem&) = delete;
+  SmallFileSystem& operator=(const SmallFileSystem&) = delete;
+  ~SmallFileSystem() {
+    if (mounted_) umount2(folder_.c_str(), MNT_DETACH);
+  }
+  bool mounted() const { return mounted_; }
+  bool MakeReadOnly() const {
+    return mount("tmpfs", folder_.c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY,
+                 kOptions) == 0;
+  }
+
+ private:
+  static constexpr const char* kOptions = "size=256k";
+  std::string folder_;
+  bool mounted_;
+};
+
 TEST(ResultPublicationE2ETest, KilledDuringExplorationLeavesThePreviousSet) {
   struct Row {
     int signal;
@@ -199,12 +223,16 @@ TEST(ResultPublicationE2ETest, KilledBeforeOrWhilePublishing) {
 
 TEST(ResultPublicationE2ETest, ASecondRunOnTheSameNameIsRefused) {
   PreviousSet set;
-  ChildProcess first(GEN_BENCH_BINARY, {"kanban", "4", "-Pout/", "-Nexp1"},
+  ChildProcess first(GEN_BENCH_BINARY, {"kanban", "3", "-Pout/", "-Nexp1"},
                      set.dir(), {});
-  ASSERT_TRUE(Eventually(
-      [&] { return TemporaryHolds(set.out(), "exp1.arm", 1 << 16); }));
+  // Its first temporary exists once it holds the lock; it is held still
+  // there, so that the second run meets it whatever the machine's speed.
+  ASSERT_TRUE(
+      Eventually([&] { return TemporaryHolds(set.out(), "exp1.arm", 0); }));
+  first.Signal(SIGSTOP);
   const ProcessResult second = RunProcess(
       GEN_BENCH_BINARY, {"kanban", "2", "-Pout/", "-Nexp1"}, set.dir());
+  first.Signal(SIGCONT);
   EXPECT_EQ(second.exit_code, 1);
   EXPECT_EQ(second.err,
             "Error: another run is writing the results out/exp1 (it holds the "
@@ -214,7 +242,7 @@ TEST(ResultPublicationE2ETest, ASecondRunOnTheSameNameIsRefused) {
   ASSERT_EQ(done.exit_code, 0) << done.err;
   // The first run's files alone, whole: no mix of the two models.
   const std::string arm = ReadWholeFile(set.out() + "/exp1.arm");
-  EXPECT_EQ(arm.substr(0, 9), "1\n454475\n");
+  EXPECT_EQ(arm.substr(0, 8), "1\n58400\n");
   EXPECT_EQ(arm.find('\0'), std::string::npos);
   // Lines holding 0 alone end the blocks: one per state.
   std::size_t blocks = 0;
@@ -222,7 +250,7 @@ TEST(ResultPublicationE2ETest, ASecondRunOnTheSameNameIsRefused) {
        at = arm.find("\n0\n", at + 2)) {
     ++blocks;
   }
-  EXPECT_EQ(blocks, 454475u);
+  EXPECT_EQ(blocks, 58400u);
   EXPECT_EQ(Entries(set.out()), kSetOnly);
 }
 
@@ -313,13 +341,8 @@ TEST(ResultPublicationE2ETest, PlantedLinksInASharedFolderAreRefused) {
 TEST(ResultPublicationE2ETest, FullFileSystemStopsAtTheFirstFailedWrite) {
   if (geteuid() != 0) GTEST_SKIP() << "mounting a small file system needs root";
   PreviousSet set;
-  if (mount("tmpfs", set.out().c_str(), "tmpfs", 0, "size=256k") != 0) {
-    GTEST_SKIP() << "mounting is not permitted here";
-  }
-  struct Unmount {
-    std::string path;
-    ~Unmount() { umount2(path.c_str(), MNT_DETACH); }
-  } unmount{set.out()};
+  SmallFileSystem file_system(set.out());
+  if (!file_system.mounted()) GTEST_SKIP() << "mounting is not permitted here";
   set.Plant();
 
   const ProcessResult result = RunProcess(
@@ -333,6 +356,24 @@ TEST(ResultPublicationE2ETest, FullFileSystemStopsAtTheFirstFailedWrite) {
   // Stopped at once: a whole run reports 58 thousands and its total.
   EXPECT_EQ(result.out.find("Generated:"), std::string::npos);
   EXPECT_LT(std::count(result.out.begin(), result.out.end(), '$'), 2 * 10);
+  EXPECT_TRUE(set.Intact());
+  EXPECT_EQ(Entries(set.out()), kSetOnly);
+}
+
+// Files the user may not write are refused as opening them would be, with
+// the first file's open-failure text, and left as they are.
+TEST(ResultPublicationE2ETest, ReadOnlyFileSystemIsAnOpenFailure) {
+  if (geteuid() != 0) GTEST_SKIP() << "mounting a file system needs root";
+  PreviousSet set;
+  SmallFileSystem file_system(set.out());
+  if (!file_system.mounted()) GTEST_SKIP() << "mounting is not permitted here";
+  set.Plant();
+  ASSERT_EQ(mount("tmpfs", set.out().c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY,
+                  "size=256k"),
+            0);
+  const ProcessResult result = Gen({"-Pout/", "-Nexp1", "-B1"}, set.dir());
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_EQ(result.err, "Error: Could not open state space output file\n");
   EXPECT_TRUE(set.Intact());
   EXPECT_EQ(Entries(set.out()), kSetOnly);
 }

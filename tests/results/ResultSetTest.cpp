@@ -14,8 +14,9 @@
 #include <string>
 #include <vector>
 
+#include "base/Contract.h"
+#include "base/Fatal.h"
 #include "gtest/gtest.h"
-#include "results/Leftovers.h"
 #include "tests/support/RunProcess.h"
 
 namespace {
@@ -76,12 +77,18 @@ Status BeginAndWrite(ResultSet& set, const std::string& base) {
   std::_Exit(written.message == committed.message ? 1 : 5);
 }
 
-[[noreturn]] void TerminatedWhileWriting(const std::string& base) {
-  RemoveLeftoversOnSignals();
+[[noreturn]] void FatalWhileWriting(const std::string& base) {
   ResultSet set;
   if (!BeginAndWrite(set, base).ok) std::_Exit(3);
   set.Stream(0) << std::flush;
-  raise(SIGTERM);
+  FatalError(std::cerr, "Error: the store is full\n");
+}
+
+[[noreturn]] void BrokenContractWhileWriting(const std::string& base) {
+  ResultSet set;
+  if (!BeginAndWrite(set, base).ok) std::_Exit(3);
+  set.Stream(0) << std::flush;
+  GEN_CHECK(set.size() == 0);
   std::_Exit(4);
 }
 
@@ -385,10 +392,13 @@ TEST_F(ResultSetTest, FirstFailedWriteNamesTheFileAndTheReason) {
   EXPECT_EQ(Entries(dir_.path()).size(), 3u);
 }
 
-TEST_F(ResultSetTest, EndingSignalRemovesTheLeftovers) {
+// Fatal errors end the process without unwinding; they still remove the
+// temporaries and the lock.
+TEST_F(ResultSetTest, FatalExitsRemoveTheLeftovers) {
   PlantOldSet();
-  EXPECT_EXIT(TerminatedWhileWriting(base_), testing::KilledBySignal(SIGTERM),
-              "");
+  EXPECT_EXIT(FatalWhileWriting(base_), testing::ExitedWithCode(1),
+              "the store is full");
+  EXPECT_DEATH(BrokenContractWhileWriting(base_), "set.size\\(\\) == 0");
   ExpectOldSet();
   EXPECT_EQ(Entries(dir_.path()),
             (std::vector<std::string>{"exp1.arm", "exp1.pvtype", "exp1.var"}));
