@@ -60,7 +60,7 @@ void SyncFolder(const std::string& folder) {
 }  // namespace
 
 struct ResultSet::File {
-  ResultFileSpec spec;
+  ResultFileLayout layout;
   std::string name;  // base + suffix, as the user wrote it
   ResultTarget target;
   std::string temporary;
@@ -76,7 +76,7 @@ ResultSet::ResultSet() = default;
 ResultSet::~ResultSet() { Abort(); }
 
 Status ResultSet::Begin(const std::string& base,
-                        const std::vector<ResultFileSpec>& files) {
+                        const std::vector<ResultFileLayout>& files) {
   GEN_CHECK(!lock_.held() && files_.empty() && !files.empty());
   Status status;
   switch (lock_.Acquire(base, status)) {
@@ -87,8 +87,8 @@ Status ResultSet::Begin(const std::string& base,
     case ResultLock::Failure::kRefused:
       return status;
   }
-  for (const ResultFileSpec& spec : files) {
-    status = OpenFile(base, spec);
+  for (const ResultFileLayout& layout : files) {
+    status = OpenFile(base, layout);
     if (!status.ok) {
       Abort();
       return status;
@@ -118,16 +118,16 @@ void ResultSet::RemoveStaleTemporaries(const ResultTarget& target) const {
 }
 
 Status ResultSet::OpenFile(const std::string& base,
-                           const ResultFileSpec& spec) {
+                           const ResultFileLayout& layout) {
   auto file = std::make_unique<File>();
-  file->spec = spec;
-  file->name = base + spec.suffix;
+  file->layout = layout;
+  file->name = base + layout.suffix;
   file->target = FindResultTarget(file->name);
   switch (file->target.problem) {
     case ResultTarget::Problem::kNone:
       break;
     case ResultTarget::Problem::kCannotOpen:
-      return Status::Error(spec.open_failure);
+      return Status::Error(layout.open_failure);
     case ResultTarget::Problem::kNotRegular:
     case ResultTarget::Problem::kProtectedLink:
       return Status::Error(file->target.message);
@@ -147,7 +147,7 @@ Status ResultSet::OpenFile(const std::string& base,
         O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0666);
     if (file->fd < 0 && errno != EEXIST) break;
   }
-  if (file->fd < 0) return Status::Error(spec.open_failure);
+  if (file->fd < 0) return Status::Error(layout.open_failure);
   file->leftover_slot = RememberLeftover(file->temporary);
 
   if (file->target.exists) {
@@ -180,7 +180,7 @@ const std::string& ResultSet::Name(std::size_t index) const {
 Status ResultSet::WriteFailure(const File& file, int error) const {
   const std::string reason =
       error != 0 ? std::strerror(error) : "the stream refused the data";
-  return Status::Error(file.spec.write_failure + file.name + ": " + reason +
+  return Status::Error(file.layout.write_failure + file.name + ": " + reason +
                        "\n");
 }
 
@@ -224,10 +224,10 @@ Status ResultSet::Commit() {
 
   std::vector<File*> order;
   for (const auto& file : files_) {
-    if (!file->spec.publish_last) order.push_back(file.get());
+    if (!file->layout.publish_last) order.push_back(file.get());
   }
   for (const auto& file : files_) {
-    if (file->spec.publish_last) order.push_back(file.get());
+    if (file->layout.publish_last) order.push_back(file.get());
   }
   for (File* file : order) {
     if (rename(file->temporary.c_str(), file->target.path.c_str()) != 0) {

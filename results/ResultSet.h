@@ -13,7 +13,7 @@
 #include "results/ResultTarget.h"
 
 // One result file of a set, as the run describes it.
-struct ResultFileSpec {
+struct ResultFileLayout {
   std::string suffix;  // appended to path + name: ".arm"
   // The whole text printed when the file cannot be opened for writing.
   std::string open_failure;
@@ -52,7 +52,7 @@ class ResultSet {
   // as the first file's open failure); the set is then empty and nothing
   // under a final name has been touched. Called once.
   Status Begin(const std::string& base,
-               const std::vector<ResultFileSpec>& files);
+               const std::vector<ResultFileLayout>& files);
 
   std::size_t size() const { return files_.size(); }
   // The stream of file `index` (in Begin's order), valid until Commit or
@@ -76,7 +76,7 @@ class ResultSet {
  private:
   struct File;
 
-  Status OpenFile(const std::string& base, const ResultFileSpec& spec);
+  Status OpenFile(const std::string& base, const ResultFileLayout& layout);
   Status WriteFailure(const File& file, int error) const;
   void RemoveStaleTemporaries(const ResultTarget& target) const;
 

@@ -31,9 +31,9 @@ constexpr std::size_t kArm = 0;
 constexpr std::size_t kTypes = 1;
 constexpr std::size_t kValues = 2;
 
-std::vector<ResultFileSpec> ResultFiles(bool deterministic,
-                                        const std::string& type_name) {
-  std::vector<ResultFileSpec> files = {
+std::vector<ResultFileLayout> ResultFiles(bool deterministic,
+                                          const std::string& type_name) {
+  std::vector<ResultFileLayout> files = {
       {kStateSpaceExtension,
        deterministic ? "Error: Could not open binary file dude\n"
                      : "Error: Could not open state space output file\n",

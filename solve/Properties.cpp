@@ -12,14 +12,14 @@
 
 namespace {
 
-struct KindSpec {
+struct KindLayout {
   PropertyKind kind;
   const char* name;
   bool has_time;
 };
 
 // stored in .props files; never rename
-constexpr KindSpec kKinds[] = {
+constexpr KindLayout kKinds[] = {
     {PropertyKind::kSteadyState, "steady-state", false},
     {PropertyKind::kReachProbability, "reach-probability", true},
     {PropertyKind::kReachTime, "reach-time", false},
@@ -138,8 +138,8 @@ PropertyValue Reach(const Property& property, const PropertyContext& context,
 }  // namespace
 
 const char* PropertyKindName(PropertyKind kind) {
-  for (const KindSpec& spec : kKinds) {
-    if (spec.kind == kind) return spec.name;
+  for (const KindLayout& layout : kKinds) {
+    if (layout.kind == kind) return layout.name;
   }
   return "unsupported";
 }
@@ -177,11 +177,11 @@ ReadStatus ParseProperties(std::string_view text, const std::string& file_name,
                               "expected NAME<TAB>KIND<TAB>..., found " +
                               Quoted(line));
     }
-    const KindSpec* spec = nullptr;
-    for (const KindSpec& candidate : kKinds) {
-      if (fields[1] == candidate.name) spec = &candidate;
+    const KindLayout* layout = nullptr;
+    for (const KindLayout& candidate : kKinds) {
+      if (fields[1] == candidate.name) layout = &candidate;
     }
-    if (spec == nullptr) {
+    if (layout == nullptr) {
       return ReadStatus::Fail(
           at(line_number) + "unknown kind " + Quoted(fields[1]) +
           " (steady-state, reach-probability, reach-time, reward-instant, "
@@ -189,23 +189,23 @@ ReadStatus ParseProperties(std::string_view text, const std::string& file_name,
     }
     Property property;
     property.name = std::string(fields[0]);
-    property.kind = spec->kind;
+    property.kind = layout->kind;
     property.line = line_number;
     if (property.name.empty() ||
         property.name.find('\r') != std::string::npos) {
       return ReadStatus::Fail(at(line_number) + "bad property name " +
                               Quoted(fields[0]));
     }
-    const std::size_t expected = spec->kind == PropertyKind::kUnsupported ? 3
-                                 : spec->has_time                         ? 4
-                                                                          : 3;
+    const std::size_t expected = layout->kind == PropertyKind::kUnsupported ? 3
+                                 : layout->has_time                         ? 4
+                                                                            : 3;
     if (fields.size() != expected) {
-      return ReadStatus::Fail(at(line_number) + "kind " + spec->name +
+      return ReadStatus::Fail(at(line_number) + "kind " + layout->name +
                               " takes " + std::to_string(expected) +
                               " fields, found " +
                               std::to_string(fields.size()));
     }
-    if (spec->kind == PropertyKind::kUnsupported) {
+    if (layout->kind == PropertyKind::kUnsupported) {
       property.text = std::string(fields[2]);
       properties->push_back(std::move(property));
       continue;
@@ -218,13 +218,13 @@ ReadStatus ParseProperties(std::string_view text, const std::string& file_name,
                               Quoted(fields[0]));
     }
     property.variable = v;
-    if (spec->has_time &&
-        !ParseTime(fields[3], spec->kind == PropertyKind::kReachProbability,
+    if (layout->has_time &&
+        !ParseTime(fields[3], layout->kind == PropertyKind::kReachProbability,
                    &property.time)) {
       return ReadStatus::Fail(at(line_number) + "bad time " +
                               Quoted(fields[3]) + " in property " +
                               Quoted(fields[0]) +
-                              (spec->kind == PropertyKind::kReachProbability
+                              (layout->kind == PropertyKind::kReachProbability
                                    ? " (a number >= 0, or inf)"
                                    : " (a finite number >= 0)"));
     }

@@ -24,7 +24,7 @@ namespace {
 const char kArmOpen[] = "Error: Could not open state space output file\n";
 const char kVarOpen[] = "Could not open file dude\n";
 
-std::vector<ResultFileSpec> Specs() {
+std::vector<ResultFileLayout> Layouts() {
   return {
       {".arm", kArmOpen, "Error: Could not write state space output file ",
        true},
@@ -53,7 +53,7 @@ std::vector<std::string> Entries(const std::string& folder) {
 
 // Begins a set on `base`, writes "new <suffix>" into each file.
 Status BeginAndWrite(ResultSet& set, const std::string& base) {
-  Status status = set.Begin(base, Specs());
+  Status status = set.Begin(base, Layouts());
   if (!status.ok) return status;
   for (std::size_t i = 0; i < set.size(); ++i) {
     set.Stream(i) << "new " << set.Name(i).substr(base.size());
@@ -166,7 +166,7 @@ TEST_F(ResultSetTest, ASecondRunOnTheSameNameFailsAtOnce) {
   ASSERT_TRUE(BeginAndWrite(first, base_).ok);
   {
     ResultSet second;
-    const Status status = second.Begin(base_, Specs());
+    const Status status = second.Begin(base_, Layouts());
     EXPECT_FALSE(status.ok);
     EXPECT_EQ(status.exit_code, 1);
     EXPECT_EQ(status.message,
@@ -177,7 +177,7 @@ TEST_F(ResultSetTest, ASecondRunOnTheSameNameFailsAtOnce) {
   }
   // Another name in the same folder is free.
   ResultSet other;
-  EXPECT_TRUE(other.Begin(dir_.path() + "/exp2", Specs()).ok);
+  EXPECT_TRUE(other.Begin(dir_.path() + "/exp2", Layouts()).ok);
   other.Abort();
   ASSERT_TRUE(first.Commit().ok);
   ResultSet third;
@@ -313,7 +313,7 @@ TEST_F(ResultSetTest, UnsuitableNamesAreRefusedAndLeftAlone) {
     const std::vector<std::string> entries = Entries(dir.path());
 
     ResultSet set;
-    const Status status = set.Begin(base, Specs());
+    const Status status = set.Begin(base, Layouts());
     EXPECT_FALSE(status.ok);
     std::string expected = row.message;
     for (std::string::size_type at;
@@ -335,17 +335,17 @@ TEST_F(ResultSetTest, OpenFailuresComeInTheGivenOrder) {
   // A missing folder: no lock can be made, and the first file's text says
   // so, as opening it would have.
   ResultSet missing;
-  Status status = missing.Begin(dir_.path() + "/none/exp1", Specs());
+  Status status = missing.Begin(dir_.path() + "/none/exp1", Layouts());
   EXPECT_EQ(status.message, kArmOpen);
   // A name too long for the file system.
   ResultSet too_long;
-  status = too_long.Begin(dir_.path() + "/" + std::string(300, 'n'), Specs());
+  status = too_long.Begin(dir_.path() + "/" + std::string(300, 'n'), Layouts());
   EXPECT_EQ(status.message, kArmOpen);
   // Two bad files: the first in the given order is reported.
   ASSERT_EQ(mkfifo((base_ + ".var").c_str(), 0644), 0);
   ASSERT_EQ(mkdir((base_ + ".arm").c_str(), 0755), 0);
   ResultSet set;
-  status = set.Begin(base_, Specs());
+  status = set.Begin(base_, Layouts());
   EXPECT_EQ(status.message, kArmOpen);
   EXPECT_EQ(Entries(dir_.path()),
             (std::vector<std::string>{"exp1.arm", "exp1.var"}));
@@ -363,7 +363,7 @@ TEST_F(ResultSetTest, SharedFolderLinksOfOtherUsersAreRefused) {
   ASSERT_EQ(lchown((base + ".arm").c_str(), 65534, 65534), 0);
 
   ResultSet set;
-  Status status = set.Begin(base, Specs());
+  Status status = set.Begin(base, Layouts());
   EXPECT_EQ(status.message,
             "Error: " + base + ".arm is a symbolic link in the shared folder " +
                 shared +
