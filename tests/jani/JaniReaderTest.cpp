@@ -228,9 +228,9 @@ TEST_F(JaniRunTest, SynchronisingModelGivesTheHandComputedChain) {
   EXPECT_LT(Relative(values["property:first delivery"], 10.0 / 9), 1e-9);
   const ProcessResult table =
       RunOk(SOLVE_BINARY, {"-P" + dir_.path() + "/", "-Nrelay"}, dir_.path());
-  EXPECT_NE(
-      (table.out + table.err).find("not supported yet: until: Pmax of a path formula"),
-      std::string::npos)
+  EXPECT_NE((table.out + table.err)
+                .find("not supported yet: until: Pmax of a path formula"),
+            std::string::npos)
       << table.out;
 }
 
@@ -295,7 +295,7 @@ TEST_F(JaniRunTest, FatalRunErrorsNameTheStateTheEdgesAndTheVariable) {
 // same steady-state measure.
 TEST_F(JaniRunTest, KanbanAndFmsGiveTheCompiledChains) {
   for (const char* model : {"kanban", "fms"}) {
-    for (int n = 1; n <= 4; ++n) {
+    for (int n = 1; n <= kLargestComparedN; ++n) {
       SCOPED_TRACE(std::string(model) + " N=" + std::to_string(n));
       const auto [compiled, imported] =
           GenerateBoth(GEN_BENCH_BINARY, SAN_BINARY, dir_.path(), model, n,

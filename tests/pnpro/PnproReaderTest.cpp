@@ -241,7 +241,7 @@ TEST_F(PnproRunTest, WorkshopGivesTheHandComputedChain) {
 
 TEST_F(PnproRunTest, KanbanAndFmsGiveTheCompiledChains) {
   for (const char* model : {"kanban", "fms"}) {
-    for (int n = 1; n <= 4; ++n) {
+    for (int n = 1; n <= kLargestComparedN; ++n) {
       SCOPED_TRACE(std::string(model) + " N=" + std::to_string(n));
       // Only the places that make up the compiled model's reward.
       const std::string rewards =

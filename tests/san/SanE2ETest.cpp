@@ -90,12 +90,13 @@ TEST(SanE2ETest, FailureModelMatchesGen) {
   }
 }
 
-// The text model `model` against genbench's compiled one for N = 1 to 4.
+// The text model `model` against genbench's compiled one for N = 1 to
+// kLargestComparedN.
 void ExpectSameAsGenbench(const char* model) {
   const std::vector<std::string> files = {"out/x.arm", "out/x.var",
                                           "out/x.pvtype"};
   {
-    for (int n = 1; n <= 4; ++n) {
+    for (int n = 1; n <= kLargestComparedN; ++n) {
       SCOPED_TRACE(std::string(model) + " N=" + std::to_string(n));
       const RunResult compiled = RunIn(
           GEN_BENCH_BINARY, {model, std::to_string(n), "-Pout/", "-Nx"}, files);

@@ -37,4 +37,13 @@ class ScopedTempDir {
 // The whole content of the file at `path`; empty when it cannot be read.
 std::string ReadWholeFile(const std::string& path);
 
+// The largest Kanban and FMS size that whole-model comparisons run: 4 in
+// optimised builds; 3 in unoptimised and sanitizer builds, where one N = 4
+// run takes minutes.
+#ifdef NDEBUG
+inline constexpr int kLargestComparedN = 4;
+#else
+inline constexpr int kLargestComparedN = 3;
+#endif
+
 #endif  // GEN_TESTS_SUPPORT_RUNPROCESS_H_
