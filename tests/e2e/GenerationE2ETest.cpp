@@ -14,15 +14,6 @@ std::string Golden(const std::string& name) {
   return ReadWholeFile(std::string(GEN_GOLDEN_DIR) + "/" + name);
 }
 
-std::string MaskSeconds(const std::string& text) {
-  static const std::regex kStdout(
-      R"((Computation Time \(user \+ system\): )\S+( seconds))");
-  static const std::regex kTrace(
-      R"((Computation time \(user \+ system\): )\S+)");
-  return std::regex_replace(std::regex_replace(text, kStdout, "$1<seconds>$2"),
-                            kTrace, "$1<seconds>");
-}
-
 struct RunCase {
   const char* name;
   std::vector<std::string> args;

@@ -14,15 +14,6 @@ namespace {
 
 const std::string kModels = GEN_MODELS_DIR;
 
-std::string MaskSeconds(const std::string& text) {
-  static const std::regex kStdout(
-      R"((Computation Time \(user \+ system\): )\S+( seconds))");
-  static const std::regex kTrace(
-      R"((Computation time \(user \+ system\): )\S+)");
-  return std::regex_replace(std::regex_replace(text, kStdout, "$1<seconds>$2"),
-                            kTrace, "$1<seconds>");
-}
-
 bool WriteFile(const std::string& path, const char* text) {
   std::FILE* file = std::fopen(path.c_str(), "w");
   if (file == nullptr) return false;

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 
 #include "gtest/gtest.h"
@@ -86,4 +87,13 @@ std::string ReadWholeFile(const std::string& path) {
   std::ostringstream content;
   content << in.rdbuf();
   return content.str();
+}
+
+std::string MaskSeconds(const std::string& text) {
+  static const std::regex kStdout(
+      R"((Computation Time \(user \+ system\): )\S+( seconds))");
+  static const std::regex kTrace(
+      R"((Computation time \(user \+ system\): )\S+)");
+  return std::regex_replace(std::regex_replace(text, kStdout, "$1<seconds>$2"),
+                            kTrace, "$1<seconds>");
 }

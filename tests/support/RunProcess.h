@@ -37,6 +37,10 @@ class ScopedTempDir {
 // The whole content of the file at `path`; empty when it cannot be read.
 std::string ReadWholeFile(const std::string& path);
 
+// `text` with the measured seconds of the summary lines (standard output
+// and trace) replaced by "<seconds>", so that whole outputs compare.
+std::string MaskSeconds(const std::string& text);
+
 // The largest Kanban and FMS size that whole-model comparisons run: 4 in
 // optimised builds; 3 in unoptimised and sanitizer builds, where one N = 4
 // run takes minutes.
