@@ -50,4 +50,18 @@ inline constexpr int kLargestComparedN = 4;
 inline constexpr int kLargestComparedN = 3;
 #endif
 
+// Whether this build runs under AddressSanitizer, whose shadow memory rules
+// out address-space limits (`ulimit -v`).
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr bool kAddressSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+inline constexpr bool kAddressSanitized = true;
+#else
+inline constexpr bool kAddressSanitized = false;
+#endif
+#else
+inline constexpr bool kAddressSanitized = false;
+#endif
+
 #endif  // GEN_TESTS_SUPPORT_RUNPROCESS_H_
