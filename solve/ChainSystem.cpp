@@ -71,6 +71,7 @@ bool ChainIlu0::Compute(const ChainOperator& system) {
   const std::size_t n = system.size();
   factor_.assign(space.num_transitions(), 0.0f);
   diagonal_.assign(n, 0.0);
+  upper_.assign(n, 0);
   constexpr std::size_t kNone = static_cast<std::size_t>(-1);
   // position[j] = the transition of the current row whose target is local
   // state j, or kNone.
@@ -87,7 +88,8 @@ bool ChainIlu0::Compute(const ChainOperator& system) {
     double pivot = 1;
     // Targets increase within a row, and local numbers with them, so the
     // entries left of the diagonal come first, in order.
-    for (std::size_t e = space.first[s]; e < space.first[s + 1]; ++e) {
+    std::size_t e = space.first[s];
+    for (; e < space.first[s + 1]; ++e) {
       const std::uint32_t k = system.local(space.target[e]);
       if (k == kOutsideSystem) continue;
       if (k >= i) break;
@@ -107,6 +109,7 @@ bool ChainIlu0::Compute(const ChainOperator& system) {
     }
     if (!(pivot > 0) || !std::isfinite(pivot)) return false;
     diagonal_[i] = pivot;
+    upper_[i] = static_cast<std::uint32_t>(e - space.first[s]);
     for (std::size_t e = space.first[s]; e < space.first[s + 1]; ++e) {
       const std::uint32_t j = system.local(space.target[e]);
       if (j != kOutsideSystem) position[j] = kNone;
@@ -127,7 +130,8 @@ void ChainIlu0::Apply(bool transposed, Eigen::VectorXd* x) const {
       v[i] = yi;
       if (yi == 0) continue;
       const std::uint32_t s = system.global(i);
-      for (std::size_t e = space.first[s]; e < space.first[s + 1]; ++e) {
+      for (std::size_t e = space.first[s] + upper_[i]; e < space.first[s + 1];
+           ++e) {
         const std::uint32_t c = system.local(space.target[e]);
         if (c != kOutsideSystem && c > i) v[c] -= factor_[e] * yi;
       }
@@ -160,7 +164,8 @@ void ChainIlu0::Apply(bool transposed, Eigen::VectorXd* x) const {
   for (std::int64_t i = n - 1; i >= 0; --i) {
     const std::uint32_t s = system.global(i);
     double sum = v[i];
-    for (std::size_t e = space.first[s]; e < space.first[s + 1]; ++e) {
+    for (std::size_t e = space.first[s] + upper_[i]; e < space.first[s + 1];
+         ++e) {
       const std::uint32_t c = system.local(space.target[e]);
       if (c != kOutsideSystem && c > i) sum -= factor_[e] * v[c];
     }

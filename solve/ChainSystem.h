@@ -66,6 +66,9 @@ class ChainIlu0 : public Preconditioner {
   const ChainOperator* system_ = nullptr;
   std::vector<float> factor_;     // per transition of the chain
   std::vector<double> diagonal_;  // per unknown: U's diagonal
+  // Per unknown: where U's row starts, counted from the row's first
+  // transition, so that the sweeps over U skip L's entries unread.
+  std::vector<std::uint32_t> upper_;
 };
 
 #endif  // GEN_SOLVE_CHAINSYSTEM_H_

@@ -1,6 +1,8 @@
 #include "solve/Krylov.h"
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 
 void MatrixOperator::Apply(bool transposed, const Eigen::VectorXd& x,
                            Eigen::VectorXd* y) const {
@@ -100,12 +102,10 @@ void Ilu0::SolveTransposed(Eigen::VectorXd* x) const {
   }
 }
 
-KrylovOutcome PreconditionedBiCgStab(const LinearOperator& b,
-                                     const Preconditioner& preconditioner,
-                                     bool transposed, const Eigen::VectorXd& c,
-                                     double tolerance,
-                                     std::size_t max_iterations,
-                                     Eigen::VectorXd* z) {
+KrylovOutcome PreconditionedBiCgStab(
+    const LinearOperator& b, const Preconditioner& preconditioner,
+    bool transposed, const Eigen::VectorXd& c, double tolerance,
+    std::size_t max_iterations, Eigen::VectorXd* z, const IterateTest& accept) {
   KrylovOutcome outcome;
   const Eigen::Index n = c.size();
   if (z->size() != n) *z = c;
@@ -119,6 +119,23 @@ KrylovOutcome PreconditionedBiCgStab(const LinearOperator& b,
     return outcome;
   }
   const double goal = tolerance * norm_c;
+  double refused = std::numeric_limits<double>::infinity();
+  // Past the goal, the residual of the recurrences goes on falling while
+  // the true one stalls: a few questions there suffice.
+  constexpr int kRefusalsPastGoal = 3;
+  int refused_past_goal = 0;
+  bool given_up = false;
+  // Whether the iteration ends with *z, whose residual has this norm.
+  auto done = [&](double residual_norm) {
+    if (!accept) return residual_norm <= goal;
+    const double ask = std::min(refused / 10, tolerance * (norm_c + z->norm()));
+    if (!(residual_norm <= ask)) return false;
+    if (accept(*z)) return true;
+    refused = residual_norm;
+    if (residual_norm <= goal) ++refused_past_goal;
+    given_up = refused_past_goal == kRefusalsPastGoal;
+    return given_up;
+  };
   Eigen::VectorXd r(n);
   b.Apply(transposed, *z, &r);
   r = c - r;
@@ -132,8 +149,8 @@ KrylovOutcome PreconditionedBiCgStab(const LinearOperator& b,
   double alpha = 1;
   double omega = 1;
   for (std::size_t it = 1; it <= max_iterations; ++it) {
-    if (r.norm() <= goal) {
-      outcome.converged = true;
+    if (done(r.norm())) {
+      outcome.converged = !given_up;
       return outcome;
     }
     const double rho_next = r0.dot(r);
@@ -149,14 +166,13 @@ KrylovOutcome PreconditionedBiCgStab(const LinearOperator& b,
     alpha = rho / r0v;
     s = r - alpha * v;
     outcome.iterations = it;
-    if (s.norm() <= goal) {
-      *z += alpha * y;
-      outcome.converged = true;
+    *z += alpha * y;
+    if (done(s.norm())) {
+      outcome.converged = !given_up;
       return outcome;
     }
     // y is spent: it takes the preconditioned s, which saves a vector of
     // the size of the chain.
-    *z += alpha * y;
     Eigen::VectorXd& w = y;
     w = s;
     precondition(&w);
@@ -168,6 +184,10 @@ KrylovOutcome PreconditionedBiCgStab(const LinearOperator& b,
     r = s - omega * t;
   }
   // A final check: the last update may have met the goal.
+  if (accept) {
+    outcome.converged = accept(*z);
+    return outcome;
+  }
   b.Apply(transposed, *z, &r);
   outcome.converged = (c - r).norm() <= goal;
   return outcome;

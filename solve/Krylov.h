@@ -3,6 +3,7 @@
 
 #include <Eigen/SparseCore>
 #include <cstddef>
+#include <functional>
 #include <vector>
 
 // BiCGSTAB preconditioned by an incomplete LU factorisation without fill-in
@@ -64,14 +65,30 @@ struct KrylovOutcome {
   std::size_t iterations = 0;
 };
 
+// Judges an iterate by a measure that the residual's norm cannot give, such
+// as its componentwise backward error; may cost a pass over the matrix.
+using IterateTest = std::function<bool(const Eigen::VectorXd& z)>;
+
 // Solves B z = c, or B^T z = c when `transposed`, from the start in *z
 // (resized to c's size when it does not fit), until ||c - B z||_2 is at most
 // `tolerance` ||c||_2 or after `max_iterations`.
+//
+// With `accept`, the residual's norm only decides when to ask it: first
+// when ||c - B z||_2 is at most `tolerance` (||c||_2 + ||z||_2), then each
+// time the residual has fallen tenfold below the last refused one. The
+// iteration stops when `accept` agrees, and gives up when it has refused
+// three iterates that meet the goal without it. A componentwise backward error
+// below `tolerance` makes |c - B z| at most `tolerance` (|c| + |B| |z|)
+// entry by entry, and |B| |z| >= |z| when B's diagonal is 1, so the first
+// question comes about when the answer can first be yes: against ||c||_2
+// alone the norm goes on falling long after, on chains where z is large
+// beside c.
 KrylovOutcome PreconditionedBiCgStab(const LinearOperator& b,
                                      const Preconditioner& preconditioner,
                                      bool transposed, const Eigen::VectorXd& c,
                                      double tolerance,
                                      std::size_t max_iterations,
-                                     Eigen::VectorXd* z);
+                                     Eigen::VectorXd* z,
+                                     const IterateTest& accept = nullptr);
 
 #endif  // GEN_SOLVE_KRYLOV_H_

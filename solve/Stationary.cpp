@@ -431,21 +431,28 @@ bool SolveInPlace(const StateSpace& space, const std::vector<double>& exit,
   ChainIlu0 ilu;
   if (!ilu.Compute(system)) return false;
   *z = c;
-  const KrylovOutcome krylov = PreconditionedBiCgStab(
-      system, ilu, false, c, options.tolerance, options.max_iterations, z);
-  if (!krylov.converged || !z->allFinite()) return false;
+  // The iteration stops on the componentwise backward error itself; the
+  // residual of the accepted iterate is kept for the error bound.
   Vector residual;
   Vector scale;
-  system.Residual(*z, c, &residual, &scale);
   double worst = 0;
-  for (Eigen::Index j = 0; j < residual.size(); ++j) {
-    if (scale[j] > 0) {
-      worst = std::max(worst, residual[j] / scale[j]);
-    } else if (residual[j] != 0) {
-      return false;
+  auto accept = [&](const Vector& candidate) {
+    if (!candidate.allFinite()) return false;
+    system.Residual(candidate, c, &residual, &scale);
+    worst = 0;
+    for (Eigen::Index j = 0; j < residual.size(); ++j) {
+      if (scale[j] > 0) {
+        worst = std::max(worst, residual[j] / scale[j]);
+      } else if (residual[j] != 0) {
+        return false;
+      }
     }
-  }
-  if (!(worst <= options.tolerance)) return false;
+    return worst <= options.tolerance;
+  };
+  const KrylovOutcome krylov =
+      PreconditionedBiCgStab(system, ilu, false, c, options.tolerance,
+                             options.max_iterations, z, accept);
+  if (!krylov.converged) return false;
   outcome->ok = true;
   outcome->iterations = krylov.iterations;
   outcome->backward_error = worst;
@@ -575,7 +582,10 @@ StationaryResult SolveLongRun(const StateSpace& space,
     }
   }
   const Components components = StronglyConnectedComponents(space);
-  const std::vector<bool> reached = ReachableFrom(space, 0);
+  // One component holds every state, so all are reached.
+  const std::vector<bool> reached = components.count == 1
+                                        ? std::vector<bool>(n, true)
+                                        : ReachableFrom(space, 0);
   result.irreducible = components.count == 1;
 
   // Members of each closed class reached from state 0, in state order.

@@ -1,0 +1,102 @@
+#include "solve/Krylov.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "gtest/gtest.h"
+
+namespace {
+
+// B = I - P^T for a random walk on a k x k grid that steps to each
+// neighbour with chance 1/4 and leaves the grid at its edges: a
+// non-singular M-matrix with a unit diagonal, whose ILU(0) is not exact.
+// Its solution for c = e_0 (the expected visits of a walk from a corner)
+// is large beside c.
+SystemMatrix GridSystem(int k) {
+  const int n = k * k;
+  std::vector<Eigen::Triplet<double>> entries;
+  for (int row = 0; row < k; ++row) {
+    for (int col = 0; col < k; ++col) {
+      const int i = row * k + col;
+      entries.emplace_back(i, i, 1.0);
+      const int steps[4][2] = {{-1, 0}, {1, 0}, {0, -1}, {0, 1}};
+      for (const auto& step : steps) {
+        const int r = row + step[0];
+        const int c = col + step[1];
+        if (r < 0 || r >= k || c < 0 || c >= k) continue;
+        // Column i of B holds the steps out of i, negated.
+        entries.emplace_back(r * k + c, i, -0.25);
+      }
+    }
+  }
+  SystemMatrix b(n, n);
+  b.setFromTriplets(entries.begin(), entries.end());
+  return b;
+}
+
+// max_j |c - B z|_j / (|c| + |B| |z|)_j.
+double ComponentwiseError(const SystemMatrix& b, const Eigen::VectorXd& z,
+                          const Eigen::VectorXd& c) {
+  const Eigen::VectorXd residual = (c - b * z).cwiseAbs();
+  const Eigen::VectorXd scale = c.cwiseAbs() + b.cwiseAbs() * z.cwiseAbs();
+  double worst = 0;
+  for (Eigen::Index j = 0; j < z.size(); ++j) {
+    worst = std::max(worst, residual[j] / scale[j]);
+  }
+  return worst;
+}
+
+TEST(KrylovTest, AnIterateTestStopsAsSoonAsItHolds) {
+  const SystemMatrix b = GridSystem(40);
+  Eigen::VectorXd c = Eigen::VectorXd::Zero(b.rows());
+  c[0] = 1;
+  Ilu0 ilu;
+  ASSERT_TRUE(ilu.Compute(b));
+  const MatrixOperator op(b);
+  constexpr double kTolerance = 1e-12;
+
+  Eigen::VectorXd by_norm = c;
+  const KrylovOutcome plain =
+      PreconditionedBiCgStab(op, ilu, false, c, kTolerance, 1000, &by_norm);
+  ASSERT_TRUE(plain.converged);
+
+  int asked = 0;
+  auto accept = [&](const Eigen::VectorXd& z) {
+    ++asked;
+    return ComponentwiseError(b, z, c) <= kTolerance;
+  };
+  Eigen::VectorXd tested = c;
+  const KrylovOutcome outcome = PreconditionedBiCgStab(
+      op, ilu, false, c, kTolerance, 1000, &tested, accept);
+  ASSERT_TRUE(outcome.converged);
+  EXPECT_LE(ComponentwiseError(b, tested, c), kTolerance);
+  EXPECT_GE(asked, 1);
+  EXPECT_LE(asked, 6);
+  EXPECT_LT((tested - by_norm).norm(), 1e-9 * by_norm.norm());
+}
+
+TEST(KrylovTest, ARefusingTestGivesUpOnceTheNormGoalIsMet) {
+  const SystemMatrix b = GridSystem(20);
+  Eigen::VectorXd c = Eigen::VectorXd::Zero(b.rows());
+  c[0] = 1;
+  Ilu0 ilu;
+  ASSERT_TRUE(ilu.Compute(b));
+  int asked = 0;
+  Eigen::VectorXd z = c;
+  const KrylovOutcome outcome =
+      PreconditionedBiCgStab(MatrixOperator(b), ilu, false, c, 1e-8, 300, &z,
+                             [&](const Eigen::VectorXd&) {
+                               ++asked;
+                               return false;
+                             });
+  EXPECT_FALSE(outcome.converged);
+  // Each question needs the residual ten times below the last refused one,
+  // from 1e-8 (|c| + |z|) to three past 1e-8 |c|.
+  EXPECT_GE(asked, 3);
+  EXPECT_LE(asked, 7);
+  EXPECT_LT(outcome.iterations, 300u);
+  EXPECT_TRUE(z.allFinite());
+}
+
+}  // namespace
