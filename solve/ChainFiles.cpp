@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "output/LittleEndian.h"
+#include "solve/BlockReader.h"
 #include "solve/ChainFormat.h"
 
 namespace {
@@ -22,15 +23,13 @@ namespace {
 class LineCursor {
  public:
   explicit LineCursor(std::string_view text) : text_(text) {}
-  explicit LineCursor(std::FILE* file) : file_(file) {
-    buffer_.resize(kBlockBytes);
-  }
+  explicit LineCursor(int fd) : reader_(std::make_unique<BlockReader>(fd)) {}
 
-  // The next line without its line feed; false at the end of the input (or
-  // on a read error, see read_error()). A last line without a line feed is
-  // returned too, and noted in unterminated().
+  // The next line without its line feed, valid until the next call; false
+  // at the end of the input (or on a read error, see read_error()). A last
+  // line without a line feed is returned too, and noted in unterminated().
   bool Next(std::string_view* line) {
-    if (file_ != nullptr) return NextFromFile(line);
+    if (reader_ != nullptr) return NextFromFile(line);
     if (pos_ >= text_.size()) return false;
     std::size_t end = text_.find('\n', pos_);
     if (end == std::string_view::npos) {
@@ -53,51 +52,45 @@ class LineCursor {
   int read_error() const { return read_error_; }
 
  private:
-  static constexpr std::size_t kBlockBytes = 1 << 20;
-
+  // Lines within the current block are views into it; a line that runs
+  // on into the next blocks is gathered in carry_.
   bool NextFromFile(std::string_view* line) {
-    for (;;) {
-      const char* begin = buffer_.data() + pos_;
-      const auto* newline =
-          static_cast<const char*>(std::memchr(begin, '\n', filled_ - pos_));
-      if (newline != nullptr) {
-        *line = std::string_view(begin, newline - begin);
-        pos_ = newline - buffer_.data() + 1;
-        ++line_number_;
-        return true;
-      }
-      if (at_end_) {
-        if (pos_ >= filled_) return false;
-        *line = std::string_view(begin, filled_ - pos_);
-        pos_ = filled_;
-        unterminated_ = true;
-        ++line_number_;
-        return true;
-      }
-      // Keep the partial line and read behind it; a line longer than the
-      // buffer doubles it.
-      std::memmove(buffer_.data(), begin, filled_ - pos_);
-      filled_ -= pos_;
-      pos_ = 0;
-      if (filled_ == buffer_.size()) buffer_.resize(2 * buffer_.size());
-      const std::size_t got = std::fread(buffer_.data() + filled_, 1,
-                                         buffer_.size() - filled_, file_);
-      filled_ += got;
-      if (got == 0) {
-        at_end_ = true;
-        if (std::ferror(file_)) {
-          read_error_ = errno != 0 ? errno : EIO;
-          return false;
-        }
-      }
+    const std::string_view rest = text_.substr(pos_);
+    const std::size_t end = rest.find('\n');
+    if (end != std::string_view::npos) {
+      *line = rest.substr(0, end);
+      pos_ += end + 1;
+      ++line_number_;
+      return true;
     }
+    carry_.assign(rest);
+    for (;;) {
+      if (!reader_->Next(&text_)) {
+        text_ = {};
+        pos_ = 0;
+        read_error_ = reader_->error();
+        if (read_error_ != 0 || carry_.empty()) return false;
+        unterminated_ = true;
+        break;
+      }
+      const std::size_t newline = text_.find('\n');
+      if (newline != std::string_view::npos) {
+        carry_.append(text_.substr(0, newline));
+        pos_ = newline + 1;
+        break;
+      }
+      carry_.append(text_);
+      pos_ = text_.size();
+    }
+    *line = carry_;
+    ++line_number_;
+    return true;
   }
 
+  // In memory: the whole text. From a file: the current block.
   std::string_view text_;
-  std::FILE* file_ = nullptr;
-  std::vector<char> buffer_;
-  std::size_t filled_ = 0;
-  bool at_end_ = false;
+  std::unique_ptr<BlockReader> reader_;
+  std::string carry_;
   int read_error_ = 0;
   std::size_t pos_ = 0;
   std::size_t line_number_ = 0;
@@ -393,7 +386,7 @@ ReadStatus ReadStateSpace(const std::string& file_name, StateSpace* space) {
   if (fstat(fileno(file.get()), &info) != 0 || !S_ISREG(info.st_mode)) {
     return ReadStatus::Fail(file_name + ": not a regular file");
   }
-  LineCursor cursor(file.get());
+  LineCursor cursor(fileno(file.get()));
   return ParseStateSpaceLines(&cursor, static_cast<std::size_t>(info.st_size),
                               file_name, space);
 }
