@@ -9,6 +9,12 @@ Components StronglyConnectedComponents(const StateSpace& space) {
       std::numeric_limits<std::uint32_t>::max();
   const std::size_t n = space.num_states;
   Components result;
+  if (SweepsShowIrreducible(space)) {
+    result.id.assign(n, 0);
+    result.count = 1;
+    result.bottom.assign(1, true);
+    return result;
+  }
   result.id.assign(n, kUnvisited);
   std::vector<std::uint32_t> index(n, kUnvisited);
   std::vector<std::uint32_t> low(n, 0);
@@ -89,4 +95,52 @@ std::vector<bool> ReachableFrom(const StateSpace& space, std::uint32_t start) {
     }
   }
   return reached;
+}
+
+bool SweepsShowIrreducible(const StateSpace& space) {
+  constexpr int kMaxSweeps = 8;
+  const std::size_t n = space.num_states;
+  if (n == 0) return false;
+  // Sweeps go up and down in turn; each marks what it can from the marks
+  // so far, and the first sweep that marks nothing new ends the search.
+  auto settle = [&](auto&& visit) {
+    std::size_t count = 1;
+    for (int sweep = 0; sweep < kMaxSweeps && count < n; ++sweep) {
+      const std::size_t before = count;
+      if (sweep % 2 == 0) {
+        for (std::size_t s = 0; s < n; ++s) visit(s, &count);
+      } else {
+        for (std::size_t s = n; s-- > 0;) visit(s, &count);
+      }
+      if (count == before) break;
+    }
+    return count == n;
+  };
+  // Forward: what state 0 reaches.
+  std::vector<bool> reached(n, false);
+  reached[0] = true;
+  const bool all_reached = settle([&](std::size_t s, std::size_t* count) {
+    if (!reached[s]) return;
+    for (std::size_t e = space.first[s]; e < space.first[s + 1]; ++e) {
+      if (!reached[space.target[e]]) {
+        reached[space.target[e]] = true;
+        ++*count;
+      }
+    }
+  });
+  if (!all_reached) return false;
+  // Backward: what reaches state 0.
+  std::vector<bool>& reaching = reached;
+  reaching.assign(n, false);
+  reaching[0] = true;
+  return settle([&](std::size_t s, std::size_t* count) {
+    if (reaching[s]) return;
+    for (std::size_t e = space.first[s]; e < space.first[s + 1]; ++e) {
+      if (reaching[space.target[e]]) {
+        reaching[s] = true;
+        ++*count;
+        return;
+      }
+    }
+  });
 }
