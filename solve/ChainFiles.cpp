@@ -1,11 +1,12 @@
 #include "solve/ChainFiles.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -16,6 +17,41 @@
 #include "solve/ChainFormat.h"
 
 namespace {
+
+// A regular file open for reading. Opening does not wait: a named pipe
+// with no writer would otherwise hold the open forever; it is refused, like
+// every file that is not regular.
+class ReadOnlyFile {
+ public:
+  ReadOnlyFile() = default;
+  ReadOnlyFile(const ReadOnlyFile&) = delete;
+  ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
+  ~ReadOnlyFile() {
+    if (fd_ >= 0) close(fd_);
+  }
+
+  ReadStatus Open(const std::string& file_name) {
+    fd_ = open(file_name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd_ < 0) {
+      return ReadStatus::Fail(file_name +
+                              ": cannot open: " + std::strerror(errno));
+    }
+    struct stat info;
+    if (fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) {
+      return ReadStatus::Fail(file_name + ": not a regular file");
+    }
+    size_ = static_cast<std::size_t>(info.st_size);
+    return ReadStatus::Ok();
+  }
+
+  int fd() const { return fd_; }
+  // The size when opened.
+  std::size_t size() const { return size_; }
+
+ private:
+  int fd_ = -1;
+  std::size_t size_ = 0;
+};
 
 // Walks a text line by line, counting lines from 1: either a text in memory
 // or a file read in blocks, so that a state-space file of hundreds of
@@ -350,23 +386,22 @@ ReadStatus ParseStateSpaceLines(LineCursor* source, std::size_t file_bytes,
 }  // namespace
 
 ReadStatus LoadFile(const std::string& file_name, std::string* contents) {
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(
-      std::fopen(file_name.c_str(), "rb"), &std::fclose);
-  if (!file) {
-    return ReadStatus::Fail(file_name +
-                            ": cannot open: " + std::strerror(errno));
-  }
+  ReadOnlyFile file;
+  ReadStatus status = file.Open(file_name);
+  if (!status.ok) return status;
   contents->clear();
   char buffer[1 << 16];
-  std::size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) {
-    contents->append(buffer, got);
+  for (;;) {
+    const ssize_t got = read(file.fd(), buffer, sizeof buffer);
+    if (got > 0) {
+      contents->append(buffer, static_cast<std::size_t>(got));
+    } else if (got == 0) {
+      return ReadStatus::Ok();
+    } else if (errno != EINTR) {
+      return ReadStatus::Fail(file_name +
+                              ": read error: " + std::strerror(errno));
+    }
   }
-  if (std::ferror(file.get())) {
-    return ReadStatus::Fail(file_name +
-                            ": read error: " + std::strerror(errno));
-  }
-  return ReadStatus::Ok();
 }
 
 ReadStatus ParseStateSpace(std::string_view text, const std::string& file_name,
@@ -376,19 +411,11 @@ ReadStatus ParseStateSpace(std::string_view text, const std::string& file_name,
 }
 
 ReadStatus ReadStateSpace(const std::string& file_name, StateSpace* space) {
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(
-      std::fopen(file_name.c_str(), "rb"), &std::fclose);
-  if (!file) {
-    return ReadStatus::Fail(file_name +
-                            ": cannot open: " + std::strerror(errno));
-  }
-  struct stat info;
-  if (fstat(fileno(file.get()), &info) != 0 || !S_ISREG(info.st_mode)) {
-    return ReadStatus::Fail(file_name + ": not a regular file");
-  }
-  LineCursor cursor(fileno(file.get()));
-  return ParseStateSpaceLines(&cursor, static_cast<std::size_t>(info.st_size),
-                              file_name, space);
+  ReadOnlyFile file;
+  const ReadStatus status = file.Open(file_name);
+  if (!status.ok) return status;
+  LineCursor cursor(file.fd());
+  return ParseStateSpaceLines(&cursor, file.size(), file_name, space);
 }
 
 ReadStatus ParseRewardTypes(std::string_view text, const std::string& file_name,

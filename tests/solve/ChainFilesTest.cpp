@@ -1,11 +1,14 @@
 #include "solve/ChainFiles.h"
 
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "gtest/gtest.h"
+#include "tests/support/RunProcess.h"
 
 namespace {
 
@@ -97,12 +100,31 @@ TEST(StateSpaceReaderTest, AcceptsAFileWithoutThePlaceholderLine) {
   EXPECT_EQ(space.num_transitions(), 1u);
 }
 
-TEST(StateSpaceReaderTest, ReportsAMissingFile) {
-  StateSpace space;
-  const ReadStatus status = ReadStateSpace("/nonexistent/x.arm", &space);
-  EXPECT_FALSE(status.ok);
-  EXPECT_NE(status.message.find("/nonexistent/x.arm: cannot open"),
-            std::string::npos);
+TEST(StateSpaceReaderTest, RefusesMissingFilesFoldersAndPipesAtOnce) {
+  ScopedTempDir dir;
+  const std::string pipe = dir.path() + "/pipe";
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  struct Case {
+    std::string path;
+    const char* message;
+  };
+  // A named pipe with no writer must not hold the open.
+  const std::vector<Case> cases = {
+      {"/nonexistent/x.arm", ": cannot open: No such file or directory"},
+      {dir.path(), ": not a regular file"},
+      {pipe, ": not a regular file"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    StateSpace space;
+    const ReadStatus read = ReadStateSpace(c.path, &space);
+    EXPECT_FALSE(read.ok);
+    EXPECT_EQ(read.message, c.path + c.message);
+    std::string contents;
+    const ReadStatus loaded = LoadFile(c.path, &contents);
+    EXPECT_FALSE(loaded.ok);
+    EXPECT_EQ(loaded.message, c.path + c.message);
+  }
 }
 
 const char kTypes[] =
