@@ -47,12 +47,24 @@ double ComponentwiseError(const SystemMatrix& b, const Eigen::VectorXd& z,
   return worst;
 }
 
-TEST(KrylovTest, AnIterateTestStopsAsSoonAsItHolds) {
-  const SystemMatrix b = GridSystem(40);
-  Eigen::VectorXd c = Eigen::VectorXd::Zero(b.rows());
-  c[0] = 1;
+// The grid's system for a walk from the corner, with its ILU(0).
+struct GridProblem {
+  explicit GridProblem(int k)
+      : b(GridSystem(k)), c(Eigen::VectorXd::Unit(b.rows(), 0)) {
+    factored = ilu.Compute(b);
+  }
+  SystemMatrix b;
+  Eigen::VectorXd c;
   Ilu0 ilu;
-  ASSERT_TRUE(ilu.Compute(b));
+  bool factored = false;
+};
+
+TEST(KrylovTest, AnIterateTestStopsAsSoonAsItHolds) {
+  const GridProblem grid(40);
+  ASSERT_TRUE(grid.factored);
+  const SystemMatrix& b = grid.b;
+  const Eigen::VectorXd& c = grid.c;
+  const Ilu0& ilu = grid.ilu;
   const MatrixOperator op(b);
   constexpr double kTolerance = 1e-12;
 
@@ -77,16 +89,13 @@ TEST(KrylovTest, AnIterateTestStopsAsSoonAsItHolds) {
 }
 
 TEST(KrylovTest, ARefusingTestGivesUpOnceTheNormGoalIsMet) {
-  const SystemMatrix b = GridSystem(20);
-  Eigen::VectorXd c = Eigen::VectorXd::Zero(b.rows());
-  c[0] = 1;
-  Ilu0 ilu;
-  ASSERT_TRUE(ilu.Compute(b));
+  const GridProblem grid(20);
+  ASSERT_TRUE(grid.factored);
   int asked = 0;
-  Eigen::VectorXd z = c;
+  Eigen::VectorXd z = grid.c;
   const KrylovOutcome outcome =
-      PreconditionedBiCgStab(MatrixOperator(b), ilu, false, c, 1e-8, 300, &z,
-                             [&](const Eigen::VectorXd&) {
+      PreconditionedBiCgStab(MatrixOperator(grid.b), grid.ilu, false, grid.c,
+                             1e-8, 300, &z, [&](const Eigen::VectorXd&) {
                                ++asked;
                                return false;
                              });
