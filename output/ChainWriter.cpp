@@ -1,6 +1,7 @@
 #include "output/ChainWriter.h"
 
 #include <algorithm>
+#include <system_error>
 
 namespace {
 
@@ -22,15 +23,17 @@ ChainWriter::ChainWriter(StateSpaceFile& arm, RewardValuesFile& var, Mode mode,
       filling_(&ring_[0]),
       values_(2 * variables_) {
   Grow(*filling_, 0);
-  if (mode == Mode::kThreaded) thread_ = std::thread([this] { Run(); });
+  if (mode == Mode::kThreaded) {
+    try {
+      thread_ = std::thread([this] { Run(); });
+    } catch (const std::system_error&) {
+      // No thread to be had (a process limit): the chain still works,
+      // formatting on the caller's thread.
+    }
+  }
 }
 
 ChainWriter::~ChainWriter() { (void)Close(); }
-
-ChainWriter::Mode ChainWriter::DefaultMode() {
-  return std::thread::hardware_concurrency() > 1 ? Mode::kThreaded
-                                                 : Mode::kSynchronous;
-}
 
 void ChainWriter::Grow(Chunk& chunk, std::size_t need) {
   const std::size_t size = std::max(need, next_chunk_bytes_);

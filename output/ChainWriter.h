@@ -27,8 +27,10 @@
 // ring is warm, appending allocates nothing (a chunk grows only for a
 // single record larger than itself).
 //
-// In synchronous mode there is no thread: a full chunk is formatted on the
-// caller's thread, and the files' bytes are the same.
+// In synchronous mode, and when no thread can be started, a full chunk is
+// formatted on the caller's thread instead; the files' bytes are the same.
+// (On one core the thread costs nothing measurable, so runs always ask for
+// it.)
 //
 // The two files and their streams belong to the writer from construction
 // until Close returns: nobody else may touch them in between. The files
@@ -49,9 +51,6 @@ class ChainWriter {
   ChainWriter& operator=(const ChainWriter&) = delete;
   // Closes.
   ~ChainWriter();
-
-  // Threaded where the machine has more than one core.
-  static Mode DefaultMode();
 
   // Reward variables per record (each has two values).
   std::size_t Variables() const { return variables_; }

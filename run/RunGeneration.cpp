@@ -179,7 +179,7 @@ Status RunGeneration(NextStateSource& source, const RunSettings& settings,
     // Formats and writes the .arm and .var beside the exploration. The set
     // is asked for a failure's report only once the chain is closed: until
     // then its thread owns the two streams.
-    ChainWriter chain(arm, var, ChainWriter::DefaultMode());
+    ChainWriter chain(arm, var, ChainWriter::Mode::kThreaded);
     StateSpaceGen::Output output;
     output.chain = &chain;
     output.progress = &std::cout;
