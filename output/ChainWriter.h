@@ -39,8 +39,11 @@ class ChainWriter {
  public:
   enum class Mode { kThreaded, kSynchronous };
 
-  static constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
-  static constexpr std::size_t kChunks = 6;
+  // The ring bounds how far exploration runs ahead of the files, and so
+  // how soon a failed write stops it: at most a megabyte of records (a few
+  // thousand states). Larger chunks or more of them were no faster.
+  static constexpr std::size_t kChunkBytes = std::size_t{1} << 18;
+  static constexpr std::size_t kChunks = 4;
 
   // `chunk_bytes` is the size chunks grow to (the first ones start
   // smaller); `chunks` is the ring's length, at least 2.
