@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <optional>
 #include <ostream>
 #include <random>
 #include <sstream>
@@ -13,180 +14,120 @@
 
 namespace {
 
-// A block or a reward record, in the order an explorer would hand it in.
+// A block (transitions) or a reward record (values), in hand-in order.
 struct Record {
-  bool block;
   std::uint32_t number;
   std::vector<Transition> transitions;
   std::vector<double> values;
 };
 
-// Records of `variables` reward variables: mostly small blocks and
-// records, some empty blocks, and one block larger than `big_bytes`.
-std::vector<Record> Records(std::size_t count, std::size_t variables,
-                            std::size_t big_bytes) {
+// Small blocks, empty blocks, records of two variables, and in the middle
+// one block larger than `big_bytes`.
+std::vector<Record> Records(std::size_t count, std::size_t big_bytes) {
   std::mt19937 random(7);
-  std::vector<Record> records;
+  std::vector<Record> records(count);
   for (std::size_t k = 0; k < count; ++k) {
-    Record record{random() % 3 != 0, static_cast<std::uint32_t>(k + 1), {}, {}};
-    std::size_t transitions = random() % 12;
-    if (k == count / 2) transitions = big_bytes / sizeof(Transition) + 1;
-    if (record.block) {
-      for (std::size_t t = 0; t < transitions; ++t) {
-        record.transitions.push_back(
-            {static_cast<std::uint32_t>(random()), random() / 1e5});
-      }
-    } else {
-      for (std::size_t v = 0; v < 2 * variables; ++v) {
-        record.values.push_back(random() % 5 == 0 ? 0.0 : random() / 3e3);
-      }
+    Record& r = records[k];
+    r.number = static_cast<std::uint32_t>(k + 1);
+    const bool big = k == count / 2;
+    if (random() % 3 == 0 && !big) {
+      for (int v = 0; v < 4; ++v) r.values.push_back(random() % 3 / 7.0);
+      continue;
     }
-    records.push_back(std::move(record));
+    const std::size_t n =
+        big ? big_bytes / sizeof(Transition) + 1 : random() % 12;
+    for (std::size_t t = 0; t < n; ++t) {
+      r.transitions.push_back({std::uint32_t(random()), random() / 1e5});
+    }
   }
   return records;
 }
 
-std::vector<std::string> Names(std::size_t variables) {
-  std::vector<std::string> names;
-  for (std::size_t v = 0; v < variables; ++v) {
-    names.push_back("v" + std::to_string(v));
-  }
-  return names;
-}
-
-struct Files {
-  std::string arm;
-  std::string var;
+// Writes `records` through the writers, directly or (with `chain_bytes`)
+// through a chain; `limit` fails the .arm sink (or the .var sink, when
+// negative) after that many bytes.
+struct Written {
+  std::string arm, var;
+  bool closed_ok = true;
+  std::size_t noticed_at = 0;  // records handed in when Failed() first held
 };
-
-// The files as the writers produce them without a chain.
-Files Direct(const std::vector<Record>& records, std::size_t variables,
-             bool text) {
-  std::ostringstream arm_text;
-  std::ostringstream var_text;
+Written Write(const std::vector<Record>& records, bool text,
+              ChainWriter::Mode mode, std::size_t chain_bytes = 0,
+              long limit = 0) {
+  SlowSink arm_sink(limit > 0 ? limit : SIZE_MAX);
+  SlowSink var_sink(limit < 0 ? -limit : SIZE_MAX);
+  std::ostream arm_stream(&arm_sink), var_stream(&var_sink);
+  Written w;
   {
-    StateSpaceFile arm(arm_text);
-    RewardValuesFile var(var_text, Names(variables), text);
-    for (const Record& r : records) {
-      if (r.block) {
-        arm.WriteState(r.number, r.transitions);
-      } else {
-        var.Write(r.number, r.values.data());
+    StateSpaceFile arm(arm_stream);
+    RewardValuesFile var(var_stream, {"a", "b"}, text);
+    std::optional<ChainWriter> chain;
+    if (chain_bytes > 0) chain.emplace(arm, var, mode, chain_bytes, 3);
+    for (std::size_t k = 0; k < records.size(); ++k) {
+      const Record& r = records[k];
+      if (!chain) {
+        if (r.values.empty()) arm.WriteState(r.number, r.transitions);
+        if (!r.values.empty()) var.Write(r.number, r.values.data());
+        continue;
       }
+      if (r.values.empty()) chain->WriteState(r.number, r.transitions);
+      if (!r.values.empty()) chain->WriteRewards(r.number, r.values.data());
+      if (w.noticed_at == 0 && chain->Failed()) w.noticed_at = k + 1;
+    }
+    if (chain) {
+      w.closed_ok = chain->Close();
+      EXPECT_EQ(chain->Close(), w.closed_ok);
     }
   }
-  return {arm_text.str(), var_text.str()};
-}
-
-void Hand(ChainWriter& chain, const Record& r) {
-  if (r.block) {
-    chain.WriteState(r.number, r.transitions);
-  } else {
-    chain.WriteRewards(r.number, r.values.data());
-  }
-}
-
-const char* ModeName(ChainWriter::Mode mode) {
-  return mode == ChainWriter::Mode::kThreaded ? "threaded" : "synchronous";
+  arm_stream.flush();
+  var_stream.flush();
+  w.arm = arm_sink.text();
+  w.var = var_sink.text();
+  return w;
 }
 
 TEST(ChainWriterTest, SlowSinkGetsTheDirectBytesInOrder) {
-  struct Row {
+  const auto threaded = ChainWriter::Mode::kThreaded;
+  const auto synchronous = ChainWriter::Mode::kSynchronous;
+  const struct {
     ChainWriter::Mode mode;
     bool text;
-    std::size_t variables;
-    std::size_t chunk_bytes;
-    std::size_t chunks;
-    std::size_t records;
-  };
-  const Row rows[] = {
-      {ChainWriter::Mode::kThreaded, true, 2, 512, 2, 20000},
-      {ChainWriter::Mode::kThreaded, false, 3, 4096, 6, 20000},
-      {ChainWriter::Mode::kThreaded, true, 0, 300, 3, 5000},
-      {ChainWriter::Mode::kThreaded, true, 1, ChainWriter::kChunkBytes,
-       ChainWriter::kChunks, 3},
-      {ChainWriter::Mode::kSynchronous, true, 2, 512, 2, 20000},
-      {ChainWriter::Mode::kSynchronous, false, 1, 4096, 6, 5000},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(std::string(ModeName(row.mode)) +
-                 (row.text ? " text" : " binary") + ", chunks of " +
-                 std::to_string(row.chunk_bytes) + ", " +
-                 std::to_string(row.records) + " records");
-    const std::vector<Record> records =
-        Records(row.records, row.variables, row.chunk_bytes);
-    const Files expected = Direct(records, row.variables, row.text);
-    SlowSink arm_sink;
-    SlowSink var_sink;
-    std::ostream arm_stream(&arm_sink);
-    std::ostream var_stream(&var_sink);
-    {
-      StateSpaceFile arm(arm_stream);
-      RewardValuesFile var(var_stream, Names(row.variables), row.text);
-      ChainWriter chain(arm, var, row.mode, row.chunk_bytes, row.chunks);
-      for (const Record& r : records) Hand(chain, r);
-      EXPECT_TRUE(chain.Close());
-      EXPECT_TRUE(chain.Close());
-      EXPECT_FALSE(chain.Failed());
-    }
-    arm_stream.flush();
-    var_stream.flush();
-    EXPECT_TRUE(arm_sink.text() == expected.arm);
-    EXPECT_TRUE(var_sink.text() == expected.var);
+    std::size_t chunk_bytes, records;
+  } rows[] = {{threaded, true, 512, 20000},    {threaded, false, 4096, 20000},
+              {threaded, true, 1 << 18, 3},    {threaded, true, 1 << 18, 0},
+              {synchronous, true, 512, 20000}, {synchronous, false, 300, 5000}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::to_string(row.chunk_bytes) + " bytes, " +
+                 std::to_string(row.records) + " records, mode " +
+                 std::to_string(int(row.mode)) + (row.text ? " text" : ""));
+    const std::vector<Record> records = Records(row.records, row.chunk_bytes);
+    const Written direct = Write(records, row.text, row.mode);
+    const Written chained = Write(records, row.text, row.mode, row.chunk_bytes);
+    EXPECT_TRUE(chained.closed_ok);
+    EXPECT_TRUE(chained.arm == direct.arm);
+    EXPECT_TRUE(chained.var == direct.var);
   }
 }
 
 TEST(ChainWriterTest, FailedSinkStopsTheChainWithoutBlocking) {
-  constexpr std::size_t kChunkBytes = 1024;
-  constexpr std::size_t kChunks = 3;
-  constexpr std::size_t kLimit = 20000;
-  struct Row {
-    ChainWriter::Mode mode;
-    bool arm_fails;
-  };
-  const Row rows[] = {
-      {ChainWriter::Mode::kThreaded, true},
-      {ChainWriter::Mode::kThreaded, false},
-      {ChainWriter::Mode::kSynchronous, true},
-      {ChainWriter::Mode::kSynchronous, false},
-  };
-  const std::vector<Record> records = Records(200000, 2, kChunkBytes);
-  const Files expected = Direct(records, 2, true);
-  for (const Row& row : rows) {
-    SCOPED_TRACE(std::string(ModeName(row.mode)) +
-                 (row.arm_fails ? ", .arm fails" : ", .var fails"));
-    SlowSink arm_sink(row.arm_fails ? kLimit : SIZE_MAX);
-    SlowSink var_sink(row.arm_fails ? SIZE_MAX : kLimit);
-    std::ostream arm_stream(&arm_sink);
-    std::ostream var_stream(&var_sink);
-    StateSpaceFile arm(arm_stream);
-    RewardValuesFile var(var_stream, Names(2), true);
-    ChainWriter chain(arm, var, row.mode, kChunkBytes, kChunks);
-    // The failure is noted within the chunks in flight after the limit,
-    // and nothing handed in after it blocks: the whole list goes through.
-    std::size_t handed = 0;
-    std::size_t noticed_at = 0;
-    for (const Record& r : records) {
-      Hand(chain, r);
-      ++handed;
-      if (noticed_at == 0 && chain.Failed()) noticed_at = handed;
+  const std::vector<Record> records = Records(20000, 1024);
+  const Written direct = Write(records, true, ChainWriter::Mode::kThreaded);
+  for (auto mode :
+       {ChainWriter::Mode::kThreaded, ChainWriter::Mode::kSynchronous}) {
+    for (long limit : {5000L, -5000L}) {
+      SCOPED_TRACE("mode " + std::to_string(int(mode)) + ", limit " +
+                   std::to_string(limit));
+      // Noticed within the chunks in flight; everything handed in after
+      // it is dropped without waiting for the stopped thread.
+      const Written w = Write(records, true, mode, 1024, limit);
+      EXPECT_FALSE(w.closed_ok);
+      EXPECT_NE(w.noticed_at, 0u);
+      EXPECT_LT(w.noticed_at, 2000u);
+      // Both files hold the start of the direct ones, in order.
+      EXPECT_TRUE(direct.arm.compare(0, w.arm.size(), w.arm) == 0);
+      EXPECT_TRUE(direct.var.compare(0, w.var.size(), w.var) == 0);
+      EXPECT_LE((limit > 0 ? w.arm : w.var).size(), 5000u);
     }
-    EXPECT_NE(noticed_at, 0u);
-    EXPECT_LT(noticed_at, records.size() / 4);
-    EXPECT_FALSE(chain.Close());
-    EXPECT_TRUE(chain.Failed());
-    // What reached the sink is the start of the direct file, in order.
-    const std::string& good = row.arm_fails ? expected.var : expected.arm;
-    const std::string& partial =
-        row.arm_fails ? arm_sink.text() : var_sink.text();
-    const std::string& full = row.arm_fails ? expected.arm : expected.var;
-    EXPECT_LE(partial.size(), kLimit);
-    EXPECT_TRUE(full.compare(0, partial.size(), partial) == 0);
-    // The other file stopped with the chain, also in order.
-    const std::string& other =
-        row.arm_fails ? var_sink.text() : arm_sink.text();
-    EXPECT_LT(other.size(), good.size());
-    EXPECT_TRUE(good.compare(0, other.size(), other) == 0);
   }
 }
 
