@@ -1,6 +1,9 @@
 #include "output/ChainWriter.h"
 
+#include <pthread.h>
+
 #include <algorithm>
+#include <csignal>
 #include <system_error>
 
 namespace {
@@ -24,12 +27,20 @@ ChainWriter::ChainWriter(StateSpaceFile& arm, RewardValuesFile& var, Mode mode,
       values_(2 * variables_) {
   Grow(*filling_, 0);
   if (mode == Mode::kThreaded) {
+    // The thread starts with every signal blocked, so that signals meant
+    // for the process (an interrupt that removes the run's temporaries)
+    // are handled on the caller's thread, as without it.
+    sigset_t all;
+    sigset_t saved;
+    sigfillset(&all);
+    pthread_sigmask(SIG_SETMASK, &all, &saved);
     try {
       thread_ = std::thread([this] { Run(); });
     } catch (const std::system_error&) {
       // No thread to be had (a process limit): the chain still works,
       // formatting on the caller's thread.
     }
+    pthread_sigmask(SIG_SETMASK, &saved, nullptr);
   }
 }
 
