@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "base/Contract.h"
 #include "output/Formats.h"
 
 namespace {
@@ -24,14 +25,17 @@ StateSpaceGen::StateSpaceGen(NextStateSource& source, double hash_value)
 
 Status StateSpaceGen::GenStateSpace(const Output& out) {
   // The initial state is state 1, stored and queued before exploration.
-  std::vector<double> rewards(2 * out.var->Variables());
+  GEN_CHECK(out.chain == nullptr || out.write_status);
+  std::vector<double> rewards(2 * (out.chain != nullptr
+                                       ? out.chain->Variables()
+                                       : out.var->Variables()));
   Status status = source_.Initial(explored_.data(), rewards.data());
   if (!status.ok) return status;
   num_states_ = kInitialStateNumber;
   const HybridHash::Probe probe = store_->Locate(explored_.data());
   store_->FindOrInsert(explored_.data(), probe, num_states_);
   queue_->Enqueue(explored_.data(), num_states_);
-  out.var->Write(num_states_, rewards.data());
+  WriteRewards(out, num_states_, rewards.data());
 
   while (state_struct* record = queue_->Dequeue()) {
     current_state_ = record->number;
@@ -52,10 +56,8 @@ Status StateSpaceGen::GenStateSpace(const Output& out) {
     }
     status = WriteStateBlock(out);
     if (!status.ok) return status;
-    if (out.write_status) {
-      status = out.write_status();
-      if (!status.ok) return status;
-    }
+    status = WriteStatus(out);
+    if (!status.ok) return status;
   }
   store_->ReleaseTable();
   return Status::Ok();
@@ -78,7 +80,7 @@ void StateSpaceGen::RecordSuccessors(const Output& out) {
     if (number == num_states_ + 1) {
       ++num_states_;
       queue_->Enqueue(image, number);
-      out.var->Write(number, successors_.Rewards(k));
+      WriteRewards(out, number, successors_.Rewards(k));
     }
     transitions_.Add(number, successors_.Value(k));
   }
@@ -95,8 +97,22 @@ Status StateSpaceGen::WriteStateBlock(const Output& out) {
           std::to_string(entry.rate) + ", which is not a finite number\n");
     }
   }
-  out.arm->WriteState(current_state_, transitions);
+  if (out.chain != nullptr) {
+    out.chain->WriteState(current_state_, transitions);
+  } else {
+    out.arm->WriteState(current_state_, transitions);
+  }
   transitions_.Clear();
   ++states_written_;
   return Status::Ok();
+}
+
+Status StateSpaceGen::WriteStatus(const Output& out) {
+  if (out.chain != nullptr) {
+    // A cheap flag per state; the streams may be asked only once the
+    // chain's thread has stopped.
+    if (!out.chain->Failed()) return Status::Ok();
+    (void)out.chain->Close();
+  }
+  return out.write_status ? out.write_status() : Status::Ok();
 }

@@ -15,6 +15,7 @@
 #include "generator/NextStateSource.h"
 #include "generator/TransitionList.h"
 #include "generator/queue.h"
+#include "output/ChainWriter.h"
 #include "output/RewardValuesFile.h"
 #include "output/StateSpaceFile.h"
 
@@ -29,12 +30,17 @@ class StateSpaceGen {
  public:
   // Where exploration writes; nothing here is owned.
   struct Output {
+    // Blocks and records go to `chain` when it is set, else straight to
+    // `arm` and `var`.
     StateSpaceFile* arm = nullptr;
     RewardValuesFile* var = nullptr;
+    ChainWriter* chain = nullptr;
     std::ostream* progress = nullptr;  // "_$N$" every 1000 states
     bool report_absorbing = false;     // ask the source to report them
-    // When set, asked after each state: the first failed write ends the
-    // exploration with its report.
+    // Reports the first failed write. Without `chain`, asked after each
+    // state when set. With `chain` it must be set: once the chain has
+    // failed, it is closed and then this is asked, since the streams are
+    // the chain's until it is closed.
     std::function<Status()> write_status;
   };
 
@@ -44,7 +50,7 @@ class StateSpaceGen {
   StateSpaceGen& operator=(const StateSpaceGen&) = delete;
 
   // Explores every reachable state. On failure the files hold the blocks
-  // and records written so far.
+  // and records written so far (those handed to a chain once it is closed).
   Status GenStateSpace(const Output& out);
 
   // Numbering a state past `max_states` becomes a fatal error whose
@@ -66,6 +72,16 @@ class StateSpaceGen {
   // target.
   void RecordSuccessors(const Output& out);
   Status WriteStateBlock(const Output& out);
+  static void WriteRewards(const Output& out, std::uint32_t number,
+                           const double* values) {
+    if (out.chain != nullptr) {
+      out.chain->WriteRewards(number, values);
+    } else {
+      out.var->Write(number, values);
+    }
+  }
+  // The first failed write, or ok.
+  static Status WriteStatus(const Output& out);
 
   NextStateSource& source_;
   std::size_t state_size_;

@@ -25,6 +25,8 @@ class RewardValuesFile {
   void Write(std::uint32_t number, const double* values);
 
   std::size_t Variables() const { return variables_; }
+  // True once the stream has failed.
+  bool Failed() const { return !out_; }
 
  private:
   std::ostream& out_;

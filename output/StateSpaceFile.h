@@ -54,6 +54,9 @@ class StateSpaceFile {
   // Seeks to the start and writes the type and the state count over the
   // placeholder. Returns false when the stream failed at any point.
   [[nodiscard]] bool Finish(int file_type, std::uint32_t states_written);
+  // True once the stream has failed. Each block reaches the stream as it is
+  // written, so this covers every block so far.
+  bool Failed() const { return !out_; }
 
  private:
   void Drain();

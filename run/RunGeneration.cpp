@@ -10,6 +10,7 @@
 #include "generator/NextStateSource.h"
 #include "generator/ResultsDB.h"
 #include "generator/StateSpaceGen.h"
+#include "output/ChainWriter.h"
 #include "output/Formats.h"
 #include "output/RewardTypeFile.h"
 #include "output/RewardValuesFile.h"
@@ -175,14 +176,19 @@ Status RunGeneration(NextStateSource& source, const RunSettings& settings,
                             "the most the .arm header of a deterministic run "
                             "can count");
     }
+    // Formats and writes the .arm and .var beside the exploration. The set
+    // is asked for a failure's report only once the chain is closed: until
+    // then its thread owns the two streams.
+    ChainWriter chain(arm, var, ChainWriter::Mode::kThreaded);
     StateSpaceGen::Output output;
-    output.arm = &arm;
-    output.var = &var;
+    output.chain = &chain;
     output.progress = &std::cout;
     output.report_absorbing = settings.report_absorbing;
     output.write_status = [&results] { return results.WriteStatus(); };
     status = generator.GenStateSpace(output);
+    const bool written = chain.Close();
     if (!status.ok) return status;
+    if (!written) return results.WriteStatus();
 
     states = generator.NumStates();
     if (!arm.Finish(kGenerationFileType, generator.StatesWritten())) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "generator/StateSpaceGen.h"
 #include "gtest/gtest.h"
 #include "output/Formats.h"
+#include "tests/support/SlowSink.h"
 
 namespace {
 
@@ -233,6 +235,63 @@ TEST(StateSpaceGenSourceTest, FailureStopsAndKeepsWhatWasWritten) {
   EXPECT_EQ(w.arm, "1\n1\n" + Rate(1e-3) + "\n2\n" + Rate((0.1 + 0.2) + -0.25) +
                        "\n0\n");
   EXPECT_EQ(w.var, "level\n1\n0\n0\n2\n1\n1\n");
+}
+
+// Explores with the blocks and records going through a chain of small
+// chunks to slow sinks; the .arm sink fails after `arm_limit` bytes, and
+// write_status then reports "disk full".
+Written ExploreThroughChain(NextStateSource& source, ChainWriter::Mode mode,
+                            std::size_t arm_limit = SIZE_MAX) {
+  SlowSink arm_sink(arm_limit), var_sink;
+  std::ostream arm_stream(&arm_sink), var_stream(&var_sink);
+  std::ostringstream progress;
+  StateSpaceGen generator(source, 0.5);
+  Written written;
+  {
+    StateSpaceFile arm(arm_stream);
+    RewardValuesFile var(var_stream, {"level"}, true);
+    ChainWriter chain(arm, var, mode, 2048, 3);
+    StateSpaceGen::Output output;
+    output.chain = &chain;
+    output.progress = &progress;
+    // The streams are the chain's until it has stopped: asked only then.
+    output.write_status = [&chain] {
+      EXPECT_TRUE(chain.Failed());
+      return Status::Error("disk full\n");
+    };
+    written.status = generator.GenStateSpace(output);
+    written.states = generator.NumStates();
+    EXPECT_EQ(chain.Close(), arm_limit == SIZE_MAX);
+  }
+  arm_stream.flush();
+  var_stream.flush();
+  written.arm = arm_sink.text();
+  written.var = var_sink.text();
+  written.progress = progress.str();
+  return written;
+}
+
+TEST(StateSpaceGenSourceTest, ChainWritesTheSameFilesAndStopsOnAFailedWrite) {
+  for (auto mode :
+       {ChainWriter::Mode::kThreaded, ChainWriter::Mode::kSynchronous}) {
+    SCOPED_TRACE("mode " + std::to_string(int(mode)));
+    BirthDeath direct_source(20000, 2.0, 0.75);
+    const Written direct = Explore(direct_source);
+    BirthDeath source(20000, 2.0, 0.75);
+    const Written chained = ExploreThroughChain(source, mode);
+    ASSERT_TRUE(chained.status.ok) << chained.status.message;
+    EXPECT_EQ(chained.states, direct.states);
+    EXPECT_TRUE(chained.arm == direct.arm);
+    EXPECT_TRUE(chained.var == direct.var);
+    EXPECT_EQ(chained.progress, direct.progress);
+
+    // Of two million states, the first 30,000 bytes of .arm hold fewer
+    // than a thousand, and the chunks in flight a few hundred more.
+    BirthDeath big(2000000, 2.0, 0.75);
+    const Written failed = ExploreThroughChain(big, mode, 30000);
+    EXPECT_EQ(failed.status.message, "disk full\n");
+    EXPECT_LT(failed.states, 5000u);
+  }
 }
 
 }  // namespace
