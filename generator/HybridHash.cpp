@@ -2,12 +2,11 @@
 
 #include <algorithm>
 #include <cstring>
-#include <iostream>
 #include <new>
+#include <string>
 #include <utility>
 
 #include "base/Contract.h"
-#include "base/Fatal.h"
 
 namespace {
 
@@ -73,10 +72,6 @@ inline bool SameImage(const char* a, const char* b, std::size_t size) {
   return i == size || std::memcmp(a + i, b + i, size - i) == 0;
 }
 
-[[noreturn]] void OutOfMemory() {
-  FatalError(std::cerr, "Error:  Unable to allocate memory\n");
-}
-
 }  // namespace
 
 HybridHash::HybridHash(std::uint32_t stateSize, double loadFactor,
@@ -96,7 +91,7 @@ HybridHash::HybridHash(std::uint32_t stateSize, double loadFactor,
   // over it here.
   table_.reset(static_cast<std::uint32_t*>(
       std::calloc(table_size_, sizeof(std::uint32_t))));
-  if (!table_) FatalError(std::cerr, "Error:  TempHashTable not allocated\n");
+  if (!table_) Fail("Error:  TempHashTable not allocated\n");
 }
 
 HybridHash::~HybridHash() = default;
@@ -108,23 +103,29 @@ void HybridHash::LimitStateNumbers(std::uint32_t max_number,
   limit_reason_ = std::move(reason);
 }
 
-void HybridHash::LimitReached(std::uint32_t number) const {
-  FatalError(std::cerr,
-             "Hash:  Error:  cannot number state " + std::to_string(number) +
-                 ": state numbers end at " + std::to_string(max_number_) +
-                 (limit_reason_.empty()
-                      ? ", the largest a 32-bit record of the .var file "
-                        "carries"
-                      : ", " + limit_reason_) +
-                 "\n");
+std::uint32_t HybridHash::Fail(std::string message) {
+  if (failure_.ok) failure_ = Status::Error(std::move(message));
+  return kNotFound;
 }
 
-void HybridHash::ProbeExhausted(std::uint64_t size) const {
-  FatalError(std::cerr,
-             "Hash:  Error:  the probe sequence visited all " +
-                 std::to_string(size) +
-                 " slots of the table without finding the state or a free "
-                 "slot; use a load factor below 1\n");
+std::uint32_t HybridHash::LimitReached(std::uint32_t number) {
+  return Fail("Hash:  Error:  cannot number state " + std::to_string(number) +
+              ": state numbers end at " + std::to_string(max_number_) +
+              (limit_reason_.empty()
+                   ? ", the largest a 32-bit record of the .var file carries"
+                   : ", " + limit_reason_) +
+              "\n");
+}
+
+std::uint32_t HybridHash::ProbeExhausted() {
+  return Fail("Hash:  Error:  the probe sequence visited all " +
+              std::to_string(table_size_) +
+              " slots of the table without finding the state or a free "
+              "slot; use a load factor below 1\n");
+}
+
+std::uint32_t HybridHash::OutOfMemory() {
+  return Fail("Error:  Unable to allocate memory\n");
 }
 
 namespace {
@@ -175,14 +176,13 @@ HybridHash::Probe HybridHash::MakeProbe(const char* image) const {
 }
 
 HybridHash::Probe HybridHash::Locate(const char* image) const {
-  GEN_CHECK(table_ != nullptr);
   const Probe probe = MakeProbe(image);
-  __builtin_prefetch(&table_[probe.home]);
+  if (table_ != nullptr) __builtin_prefetch(&table_[probe.home]);
   return probe;
 }
 
 void HybridHash::PrefetchImage(const Probe& probe) const {
-  if (probe.table_size != table_size_) return;
+  if (table_ == nullptr || probe.table_size != table_size_) return;
   const std::uint32_t entry = table_[probe.home];
   if (entry != 0 && (entry & ~number_mask_) == probe.tag)
     __builtin_prefetch(StoredImage(entry & number_mask_));
@@ -228,7 +228,7 @@ std::uint64_t HybridHash::Walk(const char* image, const Probe& probe,
       found = true;
       return slot;
     }
-    if (visited == table_size_) ProbeExhausted(table_size_);
+    if (visited == table_size_) return kNoSlot;
     NextSlot(slot, distance, step, table_size_);
     ++probe_count_;
   }
@@ -251,7 +251,7 @@ std::uint32_t HybridHash::Lookup(const char* image, const Probe& probe) const {
   if (last_number_ == 0 || !PackQuery(image)) return kNotFound;
   bool found = false;
   const std::uint64_t slot = Walk(image, probe, found);
-  return found ? table_[slot] & number_mask_ : kNotFound;
+  return found && slot != kNoSlot ? table_[slot] & number_mask_ : kNotFound;
 }
 
 std::uint32_t HybridHash::FindOrInsert(const char* image,
@@ -261,30 +261,34 @@ std::uint32_t HybridHash::FindOrInsert(const char* image,
 
 std::uint32_t HybridHash::FindOrInsert(const char* image, const Probe& probe,
                                        std::uint32_t next_number) {
+  if (!failure_.ok) return kNotFound;
   GEN_CHECK(table_ != nullptr);
   GEN_CHECK(next_number == last_number_ + 1);
   if (last_number_ == 0) {
     std::memcpy(reference_.data(), image, state_size_);
   } else if (!PackQuery(image)) {
     // A byte kept once has changed: the state is new.
-    if (next_number > max_number_) LimitReached(next_number);
-    Widen(image);
+    if (next_number > max_number_) return LimitReached(next_number);
+    if (!Widen(image)) return kNotFound;
     PackQuery(image);
   }
   bool found = false;
   std::uint64_t slot = Walk(image, probe, found);
   if (found) return table_[slot] & number_mask_;
 
-  if (next_number > max_number_) LimitReached(next_number);
+  if (next_number > max_number_) return LimitReached(next_number);
   const bool grow = static_cast<double>(next_number) >=
                     static_cast<double>(table_size_) * load_factor_;
-  if (grow) Rehash();
+  if (grow && !Rehash()) return kNotFound;
   const bool untagged =
       next_number > kTaggedNumberMask && number_mask_ == kTaggedNumberMask;
   if (untagged) DropTags();
   const Probe fresh = Current(probe) ? probe : MakeProbe(image);
   if (grow || untagged) slot = Walk(image, fresh, found);
-  if ((next_number >> kBlockBits) >= blocks_.size()) AddBlock();
+  if (slot == kNoSlot) return ProbeExhausted();
+  if ((next_number >> kBlockBits) >= blocks_.size() && !AddBlock()) {
+    return kNotFound;
+  }
   table_[slot] = next_number | fresh.tag;
   // While every state is alike there is nothing to store (and no buffer).
   if (!varying_.empty()) {
@@ -303,14 +307,15 @@ void HybridHash::Unpack(std::uint32_t number, char* image) const {
   for (const std::uint32_t position : varying_) image[position] = *packed++;
 }
 
-void HybridHash::Rehash() {
+bool HybridHash::Rehash() {
   const std::uint32_t new_index = size_index_ + 1;
   const std::uint64_t new_size = PrimeArray[new_index];
   if (new_size == 0) {
-    FatalError(std::cerr,
-               "Hash:  Error:  allocate more memory for Hash Table. Previous "
-               "size was " +
-                   std::to_string(table_size_) + "\n");
+    Fail(
+        "Hash:  Error:  allocate more memory for Hash Table. Previous size "
+        "was " +
+        std::to_string(table_size_) + "\n");
+    return false;
   }
   // The table holds nothing but the numbers 1..last_number_, so it is freed
   // before its successor is allocated (the two never coexist) and the new
@@ -318,7 +323,10 @@ void HybridHash::Rehash() {
   table_.reset();
   table_.reset(static_cast<std::uint32_t*>(
       std::calloc(new_size, sizeof(std::uint32_t))));
-  if (!table_) FatalError(std::cerr, "Error:  TempHashTable not allocated\n");
+  if (!table_) {
+    Fail("Error:  TempHashTable not allocated\n");
+    return false;
+  }
   table_size_ = new_size;
   size_index_ = new_index;
   // Homes of a batch of states are hashed and fetched first, so that the
@@ -340,17 +348,20 @@ void HybridHash::Rehash() {
     for (std::uint32_t i = 0; i < count; ++i) {
       std::uint64_t slot = homes[i];
       std::uint64_t distance = 1;
+      // The new table is larger than the states it takes, so every
+      // sequence meets a free slot.
       for (std::uint64_t visited = 1; table_[slot] != 0; ++visited) {
-        if (visited == table_size_) ProbeExhausted(table_size_);
+        GEN_CHECK(visited < table_size_);
         NextSlot(slot, distance, step, table_size_);
         ++probe_count_;
       }
       table_[slot] = static_cast<std::uint32_t>(first + i) | tags[i];
     }
   }
+  return true;
 }
 
-void HybridHash::Widen(const char* image) {
+bool HybridHash::Widen(const char* image) {
   std::vector<std::uint32_t> varying;
   // For each new slot byte: the old slot byte it comes from, or -1 for a
   // byte that was kept once in the reference.
@@ -371,7 +382,10 @@ void HybridHash::Widen(const char* image) {
   // One block at a time, so that at most one extra block is held.
   for (std::size_t block = 0; block < blocks_.size(); ++block) {
     std::unique_ptr<char[]> wide(new (std::nothrow) char[kBlockStates * width]);
-    if (!wide) OutOfMemory();
+    if (!wide) {
+      OutOfMemory();
+      return false;
+    }
     const std::uint64_t first = std::max<std::uint64_t>(block << kBlockBits, 1);
     const std::uint64_t last =
         std::min<std::uint64_t>(((block + 1) << kBlockBits) - 1, last_number_);
@@ -387,17 +401,22 @@ void HybridHash::Widen(const char* image) {
   }
   varying_ = std::move(varying);
   packed_query_.resize(width);
+  return true;
 }
 
-void HybridHash::AddBlock() {
+bool HybridHash::AddBlock() {
   GEN_CHECK(blocks_.size() <= (kMaxStateNumber >> kBlockBits));
   // Not zeroed: a slot is written before it is read, and untouched pages of
   // the last block cost no memory.
   std::unique_ptr<char[]> block(
       new (std::nothrow) char[kBlockStates *
                               std::max<std::size_t>(varying_.size(), 1)]);
-  if (!block) OutOfMemory();
+  if (!block) {
+    OutOfMemory();
+    return false;
+  }
   blocks_.push_back(std::move(block));
+  return true;
 }
 
 void HybridHash::ReleaseTable() {

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "base/Status.h"
+
 // Table sizes the store grows through, smallest first; the 0 entry ends the
 // list. A store's table size is always one of these.
 inline constexpr std::uint64_t PrimeArray[25] = {
@@ -89,8 +91,9 @@ class HybridHash {
   // `probe` (Locate's, for this image): returns the number stored for the
   // image, or stores a copy of it under `next_number` and returns
   // `next_number`. Numbers must arrive as 1, 2, 3, ...: `next_number` is
-  // one more than the number stored last. A number above MaxStateNumber()
-  // is a fatal error naming the limit.
+  // one more than the number stored last. Returns kNotFound when the state
+  // cannot be stored (a number above MaxStateNumber(), a full table, no
+  // memory); failure() then says why, and the store takes nothing more.
   std::uint32_t FindOrInsert(const char* image, const Probe& probe,
                              std::uint32_t next_number);
   std::uint32_t FindOrInsert(const char* image, std::uint32_t next_number);
@@ -98,12 +101,15 @@ class HybridHash {
   std::uint32_t Lookup(const char* image) const;
   std::uint32_t Lookup(const char* image, const Probe& probe) const;
 
+  // Ok, or why the store failed: the message that ends the run.
+  const Status& failure() const { return failure_; }
+
   // Frees the table at the end of generation (table size 0 afterwards);
   // the stored images stay until destruction. No lookup or insert after it.
   void ReleaseTable();
 
   // Lowers the largest state number to `max_number` (at most
-  // kMaxStateNumber); numbering past it is a fatal error whose message ends
+  // kMaxStateNumber); numbering past it fails with a message that ends
   // with `reason`, which says why the run is limited.
   void LimitStateNumbers(std::uint32_t max_number, std::string reason);
 
@@ -148,18 +154,25 @@ class HybridHash {
   // reference at a byte kept once (then no stored state equals it).
   bool PackQuery(const char* image) const;
   // The slot holding packed_query_'s state, or the empty slot ending its
-  // probe sequence; `found` tells which.
+  // probe sequence; `found` tells which. kNoSlot when the sequence visits
+  // every slot without either.
   std::uint64_t Walk(const char* image, const Probe& probe, bool& found) const;
   // Drops the tags from every entry, for numbers past 24 bits.
   void DropTags();
-  void Rehash();
+  // The steps that can fail return false after noting why in failure_.
+  bool Rehash();
   // Makes every byte position where `image` differs from the reference a
   // stored one and repacks the blocks.
-  void Widen(const char* image);
-  void AddBlock();
+  bool Widen(const char* image);
+  bool AddBlock();
   void Unpack(std::uint32_t number, char* image) const;
-  [[noreturn]] void LimitReached(std::uint32_t number) const;
-  [[noreturn]] void ProbeExhausted(std::uint64_t size) const;
+  // Notes why the store failed and returns kNotFound.
+  std::uint32_t Fail(std::string message);
+  std::uint32_t LimitReached(std::uint32_t number);
+  std::uint32_t ProbeExhausted();
+  std::uint32_t OutOfMemory();
+
+  static constexpr std::uint64_t kNoSlot = ~std::uint64_t{0};
 
   Table table_;
   std::uint64_t table_size_;
@@ -182,6 +195,7 @@ class HybridHash {
   mutable std::vector<char> packed_query_;
   std::vector<char> scratch_;
   mutable std::uint64_t probe_count_ = 0;
+  Status failure_;
 };
 
 #endif  // GEN_GENERATOR_HYBRIDHASH_H_

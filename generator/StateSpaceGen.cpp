@@ -33,7 +33,10 @@ Status StateSpaceGen::GenStateSpace(const Output& out) {
   if (!status.ok) return status;
   num_states_ = kInitialStateNumber;
   const HybridHash::Probe probe = store_->Locate(explored_.data());
-  store_->FindOrInsert(explored_.data(), probe, num_states_);
+  if (store_->FindOrInsert(explored_.data(), probe, num_states_) !=
+      num_states_) {
+    return store_->failure();
+  }
   queue_->Enqueue(explored_.data(), num_states_);
   WriteRewards(out, num_states_, rewards.data());
 
@@ -43,7 +46,8 @@ Status StateSpaceGen::GenStateSpace(const Output& out) {
     successors_.Clear();
     status = source_.Expand(current_state_, explored_.data(), successors_);
     if (!status.ok) return status;
-    RecordSuccessors(out);
+    status = RecordSuccessors(out);
+    if (!status.ok) return status;
     for (double delay : successors_.Delays()) {
       enabling_states_.insertEnablingState(static_cast<int>(current_state_),
                                            delay);
@@ -63,7 +67,7 @@ Status StateSpaceGen::GenStateSpace(const Output& out) {
   return Status::Ok();
 }
 
-void StateSpaceGen::RecordSuccessors(const Output& out) {
+Status StateSpaceGen::RecordSuccessors(const Output& out) {
   // Hash every successor and ask for its slot first, so that the store's
   // memory is fetched for all of them at once; then resolve them in the
   // order they were reported, which fixes the numbering.
@@ -77,6 +81,7 @@ void StateSpaceGen::RecordSuccessors(const Output& out) {
     const char* image = successors_.Image(k);
     const std::uint32_t number =
         store_->FindOrInsert(image, probes_[k], num_states_ + 1);
+    if (number == HybridHash::kNotFound) return store_->failure();
     if (number == num_states_ + 1) {
       ++num_states_;
       queue_->Enqueue(image, number);
@@ -84,6 +89,7 @@ void StateSpaceGen::RecordSuccessors(const Output& out) {
     }
     transitions_.Add(number, successors_.Value(k));
   }
+  return Status::Ok();
 }
 
 Status StateSpaceGen::WriteStateBlock(const Output& out) {

@@ -53,8 +53,8 @@ class StateSpaceGen {
   // and records written so far (those handed to a chain once it is closed).
   Status GenStateSpace(const Output& out);
 
-  // Numbering a state past `max_states` becomes a fatal error whose
-  // message ends with `reason`. Call before GenStateSpace.
+  // Numbering a state past `max_states` ends the exploration with an error
+  // whose message ends with `reason`. Call before GenStateSpace.
   void LimitStates(std::uint32_t max_states, std::string reason) {
     store_->LimitStateNumbers(max_states, std::move(reason));
   }
@@ -69,8 +69,8 @@ class StateSpaceGen {
  private:
   // Looks up every reported successor in order, numbering, queueing and
   // recording the new ones, and adds each value to the transition into its
-  // target.
-  void RecordSuccessors(const Output& out);
+  // target. Fails when the store cannot take a new state.
+  Status RecordSuccessors(const Output& out);
   Status WriteStateBlock(const Output& out);
   static void WriteRewards(const Output& out, std::uint32_t number,
                            const double* values) {

@@ -237,6 +237,19 @@ TEST(StateSpaceGenSourceTest, FailureStopsAndKeepsWhatWasWritten) {
   EXPECT_EQ(w.var, "level\n1\n0\n0\n2\n1\n1\n");
 }
 
+TEST(StateSpaceGenSourceTest, AStateLimitEndsTheExplorationWithItsReason) {
+  BirthDeath source(10, 2.0, 0.75);
+  StateSpaceGen generator(source, 0.5);
+  generator.LimitStates(4, "the test's limit");
+  const Written w = Explore(generator);
+  EXPECT_FALSE(w.status.ok);
+  EXPECT_EQ(w.status.message,
+            "Hash:  Error:  cannot number state 5: state numbers end at 4, "
+            "the test's limit\n");
+  EXPECT_EQ(w.status.exit_code, 1);
+  EXPECT_EQ(w.states, 4u);
+}
+
 // Explores with the blocks and records going through a chain of small
 // chunks to slow sinks; the .arm sink fails after `arm_limit` bytes, and
 // write_status then reports "disk full".
