@@ -18,6 +18,23 @@ namespace {
 
 using Json = nlohmann::json;
 
+// The member `key` of `json`, or null when `json` is not an object or has
+// no such member. A hostile file can put any value anywhere, and the
+// library's value() throws on a non-object or a member of another type.
+const Json& MemberOrNull(const Json& json, const char* key) {
+  static const Json kNull;
+  if (!json.is_object()) return kNull;
+  const auto member = json.find(key);
+  return member == json.end() ? kNull : *member;
+}
+
+// The string member `key` of `json`, or `fallback` when it has none.
+std::string TextOr(const Json& json, const char* key,
+                   const std::string& fallback) {
+  const Json& member = MemberOrNull(json, key);
+  return member.is_string() ? member.get<std::string>() : fallback;
+}
+
 constexpr int kMaxCallDepth = 64;
 // Deeper expressions are refused rather than risking the stack.
 constexpr int kMaxNesting = 500;
@@ -469,7 +486,7 @@ void JaniImporter::ReadFunctions(const Json* list, const std::string& path,
     Function function;
     function.body = body;
     function.path = at + ".body";
-    function.is_bool = json.value("type", Json()) == "bool";
+    function.is_bool = MemberOrNull(json, "type") == "bool";
     if (const Json* parameters = Member(json, "parameters", at, false)) {
       for (std::size_t k = 0; k < parameters->size(); ++k) {
         const std::optional<std::string> parameter =
@@ -500,7 +517,8 @@ void JaniImporter::ReadInstances() {
       return;
     }
     std::size_t a = 0;
-    while (a < automata->size() && (*automata)[a].value("name", "") != *name) {
+    while (a < automata->size() &&
+           TextOr((*automata)[a], "name", "") != *name) {
       ++a;
     }
     if (a == automata->size()) {
@@ -525,7 +543,8 @@ void JaniImporter::ReadInstances() {
     }
     if (Failed()) return;
     if (automaton.contains("restrict-initial")) {
-      const Json& exp = automaton["restrict-initial"].value("exp", Json());
+      const Json& exp =
+          MemberOrNull(MemberOrNull(automaton, "restrict-initial"), "exp");
       if (!(exp.is_boolean() && exp.get<bool>())) {
         Error(instance->path + ".restrict-initial",
               "only \"restrict-initial\" true is supported");
@@ -538,7 +557,7 @@ void JaniImporter::ReadInstances() {
         Member(automaton, "locations", instance->path, true);
     if (locations == nullptr) return;
     for (const Json& location : *locations) {
-      instance->locations.push_back(location.value("name", ""));
+      instance->locations.push_back(TextOr(location, "name", ""));
       instance->location_json.push_back(&location);
     }
     const Json* initial =
@@ -636,7 +655,7 @@ bool JaniImporter::IsBool(const Json& json) const {
            constant->second.type == ValueType::kBool;
   }
   if (!json.is_object()) return false;
-  const std::string op = json.value("op", "");
+  const std::string op = TextOr(json, "op", "");
   static const std::set<std::string> kBoolOps = {
       "\xE2\x88\xA7", "\xE2\x88\xA8",
       "\xC2\xAC",     "=",
@@ -644,9 +663,9 @@ bool JaniImporter::IsBool(const Json& json) const {
       "\xE2\x89\xA4", ">",
       "\xE2\x89\xA5", "\xE2\x87\x92"};
   if (kBoolOps.count(op) != 0) return true;
-  if (op == "ite") return IsBool(json.value("then", Json()));
+  if (op == "ite") return IsBool(MemberOrNull(json, "then"));
   if (op == "call") {
-    const auto function = functions_.find(json.value("function", ""));
+    const auto function = functions_.find(TextOr(json, "function", ""));
     return function != functions_.end() && function->second.is_bool;
   }
   return false;
@@ -689,7 +708,7 @@ ExprPtr JaniImporter::InStateTransient(const Variable& variable,
         const std::string at = instance->path + ".locations[" +
                                std::to_string(l) + "].transient-values[" +
                                std::to_string(k) + "]";
-        if (entry.value("ref", "") != variable.name ||
+        if (TextOr(entry, "ref", "") != variable.name ||
             FindVariable(variable.name, instance.get()) != &variable) {
           continue;
         }
@@ -1372,24 +1391,24 @@ void JaniImporter::ReadProperties() {
     const std::string path = "$.properties[" + std::to_string(i) + "]";
     const Json& property = (*properties)[i];
     PropertyLine line;
-    line.name = property.value("name", "property " + std::to_string(i));
+    line.name = TextOr(property, "name", "property " + std::to_string(i));
     const Json* expression = Member(property, "expression", path, true);
     if (expression == nullptr) return;
     const std::string epath = path + ".expression";
     // A filter over the initial states: the model has exactly one.
     const Json* values = expression;
     std::string vpath = epath;
-    if (expression->is_object() && expression->value("op", "") == "filter") {
-      const Json& states = expression->value("states", Json());
-      const std::string fun = expression->value("fun", "");
-      if (states.value("op", "") == "initial" &&
+    if (TextOr(*expression, "op", "") == "filter") {
+      const Json& states = MemberOrNull(*expression, "states");
+      const std::string fun = TextOr(*expression, "fun", "");
+      if (TextOr(states, "op", "") == "initial" &&
           expression->contains("values") && fun != "count" && fun != "argmin" &&
           fun != "argmax") {
         values = &(*expression)["values"];
         vpath = epath + ".values";
       }
     }
-    const std::string op = values->is_object() ? values->value("op", "") : "";
+    const std::string op = TextOr(*values, "op", "");
     auto unsupported = [&](const std::string& why) {
       line.kind = "unsupported";
       line.fields = {why};
@@ -1417,10 +1436,10 @@ void JaniImporter::ReadProperties() {
       line.fields = {*var};
     } else if ((op == "Pmin" || op == "Pmax") && values->contains("exp")) {
       const Json& path_formula = (*values)["exp"];
-      const std::string pop = path_formula.value("op", "");
+      const std::string pop = TextOr(path_formula, "op", "");
       const Json* target = nullptr;
       if (pop == "F") target = &path_formula["exp"];
-      if (pop == "U" && path_formula.value("left", Json()) == Json(true)) {
+      if (pop == "U" && MemberOrNull(path_formula, "left") == Json(true)) {
         target = &path_formula["right"];
       }
       const std::optional<double> bound =
@@ -1470,5 +1489,17 @@ void JaniImporter::ReadProperties() {
 
 ImportedModel ReadJani(const std::string& text, const std::string& file_name,
                        const ImportOptions& options) {
-  return JaniImporter(file_name, options).Run(text);
+  try {
+    return JaniImporter(file_name, options).Run(text);
+  } catch (const Json::exception& error) {
+    // A value of a kind that no check above expected: the file is refused
+    // like any other malformed one, never the process.
+    Diagnostic diagnostic;
+    diagnostic.where.origin = file_name + ": $";
+    diagnostic.message =
+        std::string("a value of an unexpected kind (") + error.what() + ")";
+    ImportedModel refused;
+    refused.errors.push_back(std::move(diagnostic));
+    return refused;
+  }
 }

@@ -162,6 +162,51 @@ TEST(JaniReaderTest, MalformedInputNamesTheFileAndTheJsonPath) {
   }
 }
 
+// Values of unexpected kinds anywhere are refused or passed over with a
+// message, never thrown out of the reader.
+TEST(JaniReaderTest, ValuesOfUnexpectedKindsNeverEscape) {
+  const std::string with_properties =
+      Replace(BaseModel(), R"("system")", R"("properties": PROPS, "system")");
+  struct Row {
+    const char* what;
+    std::string text;
+    bool refused;
+  };
+  const std::vector<Row> rows = {
+      {"filter over null states",
+       Replace(with_properties, "PROPS",
+               R"([{"name": "p", "expression": {"op": "filter", "fun": "values",
+                  "states": null, "values": 1}}])"),
+       false},
+      {"properties as an object",
+       Replace(with_properties, "PROPS", R"({"p": 1})"), true},
+      {"property name a number",
+       Replace(with_properties, "PROPS", R"([{"name": 7, "expression": 1}])"),
+       false},
+      {"automaton name a number",
+       Replace(BaseModel(), R"("automata": [{"name": "A")",
+               R"("automata": [{"name": 5)"),
+       true},
+      {"location name a list",
+       Replace(BaseModel(), R"("locations": [{"name": "l"}])",
+               R"("locations": [{"name": ["l"]}])"),
+       true},
+      {"restrict-initial a number",
+       Replace(BaseModel(), R"("initial-locations": ["l"],)",
+               R"("initial-locations": ["l"], "restrict-initial": 5,)"),
+       true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    ImportedModel model;
+    ASSERT_NO_THROW(model = ReadJani(row.text, "odd.jani", {}));
+    EXPECT_EQ(!model.errors.empty(), row.refused) << Errors(model);
+    if (row.refused) {
+      EXPECT_EQ(Errors(model).rfind("odd.jani: $", 0), 0u);
+    }
+  }
+}
+
 TEST(JaniReaderTest, AssignmentsReadTheOldState) {
   // y := x and x := y in one destination swap through the ordering only when
   // no cycle exists; a chain x := y, y := 1 must read the old y.
