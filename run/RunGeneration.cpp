@@ -115,18 +115,22 @@ Status RunGeneration(PVModel& model, const RunSettings& settings) {
     if (!refused.ok) return refused;
   }
   trace.setTraceLevel(settings.trace_level);
-  const std::unique_ptr<TraceFileTolvarSSG> trace_output =
-      settings.trace_file
-          ? std::make_unique<TraceFileTolvarSSG>(settings.trace_file->c_str())
-          : std::make_unique<TraceFileTolvarSSG>(&std::cout);
-  trace_output->setTraceLevel(settings.trace_level);
-  trace.AddTraceFile(trace_output.get());
-  trace.addPVModel(&model);
-  return RunGeneration(source, settings, trace);
+  std::unique_ptr<TraceFileTolvarSSG> trace_output;
+  auto open_trace = [&] {
+    trace_output =
+        settings.trace_file
+            ? std::make_unique<TraceFileTolvarSSG>(settings.trace_file->c_str())
+            : std::make_unique<TraceFileTolvarSSG>(&std::cout);
+    trace_output->setTraceLevel(settings.trace_level);
+    trace.AddTraceFile(trace_output.get());
+    trace.addPVModel(&model);
+  };
+  return RunGeneration(source, settings, trace, open_trace);
 }
 
 Status RunGeneration(NextStateSource& source, const RunSettings& settings,
-                     TraceFileContainer& trace) {
+                     TraceFileContainer& trace,
+                     const std::function<void()>& open_trace) {
   if (source.StateSize() == 0) {
     return Status::Error(
         "The model is empty, i.e., does not have any state variables.\n",
@@ -151,6 +155,7 @@ Status RunGeneration(NextStateSource& source, const RunSettings& settings,
   status = results.Begin(
       base, ResultFiles(deterministic, base + kRewardTypesExtension));
   if (!status.ok) return status;
+  if (open_trace) open_trace();
   // In deterministic mode the .det comes first.
   const std::size_t offset = deterministic ? 1 : 0;
   std::ostream& arm_stream = results.Stream(kArm + offset);

@@ -2,6 +2,7 @@
 #define GEN_RUN_RUNGENERATION_H_
 
 #include <ctime>
+#include <functional>
 
 #include "base/Status.h"
 #include "run/RunSettings.h"
@@ -25,8 +26,12 @@ Status RunGeneration(PVModel& model, const RunSettings& settings);
 // deterministic mode, then .arm, then .var), explores, completes and checks
 // every file, and prints the progress and summary lines on standard output
 // (and the summary on `trace` at level 1). A failure is returned at once:
-// files then hold what was written before it.
+// files then hold what was written before it. `open_trace`, when set, is
+// called once the run holds the lock on its results, to add the trace's
+// outputs: a run refused at the lock must not truncate the trace file of
+// the run that holds it.
 Status RunGeneration(NextStateSource& source, const RunSettings& settings,
-                     TraceFileContainer& trace);
+                     TraceFileContainer& trace,
+                     const std::function<void()>& open_trace = nullptr);
 
 #endif  // GEN_RUN_RUNGENERATION_H_

@@ -223,7 +223,9 @@ TEST(ResultPublicationE2ETest, KilledBeforeOrWhilePublishing) {
 
 TEST(ResultPublicationE2ETest, ASecondRunOnTheSameNameIsRefused) {
   PreviousSet set;
-  ChildProcess first(GEN_BENCH_BINARY, {"kanban", "3", "-Pout/", "-Nexp1"},
+  // Both runs trace into one file: the refused one must leave it alone.
+  ChildProcess first(GEN_BENCH_BINARY,
+                     {"kanban", "3", "-Pout/", "-Nexp1", "-l1", "-ttrace.txt"},
                      set.dir(), {});
   // Its first temporary exists once it holds the lock; it is held still
   // there, so that the second run meets it whatever the machine's speed.
@@ -231,7 +233,8 @@ TEST(ResultPublicationE2ETest, ASecondRunOnTheSameNameIsRefused) {
       Eventually([&] { return TemporaryHolds(set.out(), "exp1.arm", 0); }));
   first.Signal(SIGSTOP);
   const ProcessResult second = RunProcess(
-      GEN_BENCH_BINARY, {"kanban", "2", "-Pout/", "-Nexp1"}, set.dir());
+      GEN_BENCH_BINARY,
+      {"kanban", "2", "-Pout/", "-Nexp1", "-l1", "-ttrace.txt"}, set.dir());
   first.Signal(SIGCONT);
   EXPECT_EQ(second.exit_code, 1);
   EXPECT_EQ(second.err,
@@ -252,6 +255,10 @@ TEST(ResultPublicationE2ETest, ASecondRunOnTheSameNameIsRefused) {
   }
   EXPECT_EQ(blocks, 58400u);
   EXPECT_EQ(Entries(set.out()), kSetOnly);
+  const std::string trace = ReadWholeFile(set.dir() + "/trace.txt");
+  EXPECT_EQ(trace.rfind("State Number = 1\n", 0), 0u) << trace.substr(0, 80);
+  EXPECT_NE(trace.find("Generated: 58400 states"), std::string::npos);
+  EXPECT_EQ(trace.find('\0'), std::string::npos);
 }
 
 TEST(ResultPublicationE2ETest, NamesThatCannotTakeAResultAreRefused) {
