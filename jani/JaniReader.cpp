@@ -390,8 +390,8 @@ std::optional<Variable> JaniImporter::ReadVariable(const Json& json,
   std::string base;
   if (type->is_string()) {
     base = type->get<std::string>();
-  } else if (type->is_object() && type->value("kind", "") == "bounded") {
-    base = type->value("base", "");
+  } else if (TextOr(*type, "kind", "") == "bounded") {
+    base = TextOr(*type, "base", "");
     for (const char* bound : {"lower-bound", "upper-bound"}) {
       const Json* limit = Member(*type, bound, path + ".type", false);
       if (limit == nullptr) continue;
@@ -814,7 +814,7 @@ ExprPtr JaniImporter::Translate(const Json& json, const std::string& path,
 ExprPtr JaniImporter::TranslateOp(const Json& json, const std::string& path,
                                   const Scope& scope) {
   const SourceLocation where = At(path);
-  const Json& op_json = json["op"];
+  const Json& op_json = MemberOrNull(json, "op");
   if (!op_json.is_string()) {
     Error(path + ".op", "expected an operator name");
     return nullptr;
@@ -1421,12 +1421,12 @@ void JaniImporter::ReadProperties() {
         return std::nullopt;
       }
       const std::optional<ConstantValue> upper =
-          Constant((*bounds)["upper"], at + "." + key + ".upper");
+          Constant(MemberOrNull(*bounds, "upper"), at + "." + key + ".upper");
       if (!upper) return std::nullopt;
       return upper->value;
     };
     if (op == "Smin" || op == "Smax") {
-      const Json& exp = (*values)["exp"];
+      const Json& exp = MemberOrNull(*values, "exp");
       // A state formula becomes a 0/1 rate reward.
       const bool indicator = IsBool(exp);
       const std::optional<std::string> var =
@@ -1435,12 +1435,12 @@ void JaniImporter::ReadProperties() {
       line.kind = "steady-state";
       line.fields = {*var};
     } else if ((op == "Pmin" || op == "Pmax") && values->contains("exp")) {
-      const Json& path_formula = (*values)["exp"];
+      const Json& path_formula = MemberOrNull(*values, "exp");
       const std::string pop = TextOr(path_formula, "op", "");
       const Json* target = nullptr;
-      if (pop == "F") target = &path_formula["exp"];
+      if (pop == "F") target = &MemberOrNull(path_formula, "exp");
       if (pop == "U" && MemberOrNull(path_formula, "left") == Json(true)) {
-        target = &path_formula["right"];
+        target = &MemberOrNull(path_formula, "right");
       }
       const std::optional<double> bound =
           target ? time_bound(path_formula, "time-bounds", vpath + ".exp")
@@ -1456,22 +1456,22 @@ void JaniImporter::ReadProperties() {
         line.fields = {*var, FormatTime(*bound)};
       }
     } else if (op == "Emin" || op == "Emax") {
-      const Json& accumulate = values->value("accumulate", Json::array());
+      const Json& accumulate = MemberOrNull(*values, "accumulate");
       const bool time_only = accumulate == Json::array({"time"});
       if (values->contains("reach") && time_only &&
-          values->value("exp", Json()) == Json(1)) {
+          MemberOrNull(*values, "exp") == Json(1)) {
         const std::optional<std::string> var = RewardVariable(
-            (*values)["reach"], vpath + ".reach", line.name, true);
+            MemberOrNull(*values, "reach"), vpath + ".reach", line.name, true);
         if (!var) return;
         line.kind = "reach-time";
         line.fields = {*var};
       } else if (values->contains("time-instant") &&
                  !values->contains("reach")) {
-        const std::optional<ConstantValue> t =
-            Constant((*values)["time-instant"], vpath + ".time-instant");
+        const std::optional<ConstantValue> t = Constant(
+            MemberOrNull(*values, "time-instant"), vpath + ".time-instant");
         if (!t) return;
-        const std::optional<std::string> var =
-            RewardVariable((*values)["exp"], vpath + ".exp", line.name, false);
+        const std::optional<std::string> var = RewardVariable(
+            MemberOrNull(*values, "exp"), vpath + ".exp", line.name, false);
         if (!var) return;
         line.kind = accumulate.empty() ? "reward-instant" : "reward-cumulative";
         line.fields = {*var, FormatTime(t->value)};

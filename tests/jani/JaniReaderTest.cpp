@@ -205,6 +205,23 @@ TEST(JaniReaderTest, ValuesOfUnexpectedKindsNeverEscape) {
       EXPECT_EQ(Errors(model).rfind("odd.jani: $", 0), 0u);
     }
   }
+  // Members that properties need and lack: read as absent, never looked up
+  // past the end (the sanitizer builds catch that).
+  for (const char* property :
+       {R"({"op": "Smax"})", R"({"op": "Pmax", "exp": {"op": "F"}})",
+        R"({"op": "Pmax", "exp": {"op": "U", "left": true}})",
+        R"({"op": "Emax", "time-instant": 1})",
+        R"({"op": "Emax", "exp": 1, "reach": 1, "accumulate": 3})"}) {
+    SCOPED_TRACE(property);
+    const std::string text = Replace(
+        with_properties, "PROPS",
+        std::string(R"([{"name": "p", "expression": )") + property + "}]");
+    ImportedModel model;
+    ASSERT_NO_THROW(model = ReadJani(text, "odd.jani", {}));
+    if (!model.errors.empty()) {
+      EXPECT_EQ(Errors(model).rfind("odd.jani: $", 0), 0u);
+    }
+  }
 }
 
 TEST(JaniReaderTest, AssignmentsReadTheOldState) {
