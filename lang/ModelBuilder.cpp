@@ -77,7 +77,8 @@ void CollectStatements(const std::vector<StatementIr>& statements,
   for (const StatementIr& statement : statements) {
     if (statement.condition) CollectPlaces(*statement.condition, reads);
     if (statement.value) CollectPlaces(*statement.value, reads);
-    if (statement.kind != StatementIr::Kind::kIf) {
+    if (statement.kind != StatementIr::Kind::kIf &&
+        statement.kind != StatementIr::Kind::kSimultaneous) {
       AddUnique(writes, statement.place_index);
     }
     CollectStatements(statement.then_body, reads, writes);
