@@ -570,6 +570,8 @@ class TextRewardNode : public PerformanceVariableNode {
 
 class TextPVModel : public PVModel {
  public:
+  bool SkipsImpossibleFirings() const override { return true; }
+
   TextPVModel(const ModelIr& ir, const std::vector<double>& globals,
               const std::vector<short>& initial) {
     // The reward model is built first, as for compiled models, so that the

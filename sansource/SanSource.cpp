@@ -13,7 +13,10 @@
 #include "trace/TraceFileContainer.h"
 
 SanSource::SanSource(PVModel& model, TraceFileContainer& trace, int trace_level)
-    : model_(model), trace_(trace), trace_level_(trace_level) {
+    : model_(model),
+      trace_(trace),
+      trace_level_(trace_level),
+      skip_impossible_(model.SkipsImpossibleFirings()) {
   model_.ConsiderOnly(nullptr, -1);
   model_.listActions(&ActionList);
   state_size_ = static_cast<std::size_t>(model_.StateSize());
@@ -195,6 +198,7 @@ bool SanSource::FindNextNormal() {
     double probability = 0.0;
     if (!CheckedProbability(action, &probability)) return false;
     Rate = rate * probability;
+    if (skip_impossible_ && Rate == 0.0) continue;
     // The model's firing leaves the successor's image in NextState.
     model_.FireAction(NextState.data(), action);
     RecursionDepth = 0;
@@ -228,6 +232,8 @@ bool SanSource::FindNextDeterministic() {
       }
       Rate *= rate;
     }
+    // A deterministic case never taken still records its delay above.
+    if (skip_impossible_ && Rate == 0.0) continue;
     if (trace_level_ >= 1) trace_.printFireAction(action, 0.0);
     model_.FireAction(NextState.data(), action);
     RecursionDepth = 0;
@@ -293,6 +299,7 @@ bool SanSource::FireInstant(double probability) {
   char* saved = level_saved_[level].data();
   model_.CurrentState(saved);
   for (std::size_t i = 0; i < enabled.size(); ++i) {
+    if (skip_impossible_ && weights[i] == 0.0) continue;
     if (!FireZeroTime(enabled[i], probability * weights[i] / total)) {
       return false;
     }

@@ -27,7 +27,8 @@ class TraceFileContainer;
 // it enables is reported for the explored state. Every rate, weight,
 // probability and delay is checked to be finite and not negative; a bad
 // one ends the run with a message naming the value, the action and the
-// explored state.
+// explored state. For a model that asks for it, a timed firing of rate 0
+// and a zero-time choice of weight 0 are passed over, never fired.
 class SanSource : public NextStateSource {
  public:
   // Zero-time firings allowed in a row before the model counts as
@@ -78,6 +79,8 @@ class SanSource : public NextStateSource {
   PVModel& model_;
   TraceFileContainer& trace_;
   int trace_level_;
+  // Passes over firings of rate or weight 0 (see PVModel).
+  bool skip_impossible_;
   ExplorationMode mode_ = ExplorationMode::kNormal;
   std::size_t state_size_;
 
