@@ -2,6 +2,7 @@
 #define GEN_SAN_MODELFORMATS_H_
 
 #include <string>
+#include <vector>
 
 #include "lang/Parser.h"
 #include "peer/ImportedModel.h"
@@ -12,11 +13,28 @@ using ModelLoader = ImportedModel (*)(const std::string& text,
                                       const std::string& file_name,
                                       const ImportOptions& options);
 
+// An option that a format owns, given before the model file as
+// `NAME VALUE`. `set` stores the value in the import options; it returns
+// false with the message in `error` when the value is malformed.
+struct FormatOption {
+  const char* name;   // with its dashes: "--page"
+  const char* usage;  // its line of the usage text
+  bool (*set)(const std::string& value, ImportOptions& options,
+              std::string* error);
+};
+
 struct ModelFormat {
   const char* name;       // for --format
   const char* extension;  // with its dot
   ModelLoader load;
-  const char* other_extension = nullptr;  // a second spelling, or null
+  const char* other_extension;  // a second spelling, or null
+  std::vector<const FormatOption*> options;
+  // Whether the run writes the properties beside the chain, for solve.
+  bool publishes_properties;
+  // Said when another format's option is given for this one; may be null.
+  const char* options_instead;
+
+  bool Takes(const FormatOption& option) const;
 };
 
 // The format called `name`, or null.
@@ -24,5 +42,9 @@ const ModelFormat* FormatNamed(const std::string& name);
 // The format of `file_name` by its extension; the model language when no
 // format claims the extension.
 const ModelFormat& FormatOfFile(const std::string& file_name);
+// The option called `name` (with its dashes) of any format, or null.
+const FormatOption* FormatOptionNamed(const std::string& name);
+// The usage lines of every format's options, each option once.
+std::string FormatOptionsUsage();
 
 #endif  // GEN_SAN_MODELFORMATS_H_

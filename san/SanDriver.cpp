@@ -6,6 +6,7 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/Fatal.h"
@@ -23,10 +24,9 @@ void PrintUsage(std::ostream& out) {
   out << "usage:  san [--format NAME] MODEL_FILE -Pexperimentfilepath "
          "-Nexperimentname [gen's options]\n"
          "        san --check [--format NAME] MODEL_FILE\n"
-         "JANI and PNPRO files: --const NAME=VALUE sets an open constant;\n"
-         "PNPRO files: --rewards NAME,... picks the reward variables and\n"
-         "--page NAME the gspn page\n"
-         "Example:  san models/failure.san -Pout/ -Nexp1 -B0\n"
+         "Options of some formats, before MODEL_FILE:\n"
+      << FormatOptionsUsage()
+      << "Example:  san models/failure.san -Pout/ -Nexp1 -B0\n"
       << std::flush;
 }
 
@@ -87,7 +87,8 @@ void PrintProperties(const std::vector<PropertyLine>& properties,
 int RunSan(int argc, char** argv) {
   bool check = false;
   const ModelFormat* format = nullptr;
-  ImportOptions import_options;
+  // The options that formats own, applied once the format is known.
+  std::vector<std::pair<const FormatOption*, std::string>> format_options;
   int next = 1;
   while (next < argc && std::string(argv[next]).rfind("--", 0) == 0) {
     const std::string option = argv[next++];
@@ -100,19 +101,9 @@ int RunSan(int argc, char** argv) {
                                   argv[next] + "\"\n");
       }
       ++next;
-    } else if (option == "--const" && next < argc) {
-      const std::string setting = argv[next++];
-      const std::size_t equals = setting.find('=');
-      if (equals == std::string::npos || equals == 0) {
-        FatalError(std::cerr, "Error: --const needs NAME=VALUE, not \"" +
-                                  setting + "\"\n");
-      }
-      import_options.constants[setting.substr(0, equals)] =
-          setting.substr(equals + 1);
-    } else if (option == "--rewards" && next < argc) {
-      import_options.rewards = argv[next++];
-    } else if (option == "--page" && next < argc) {
-      import_options.page = argv[next++];
+    } else if (const FormatOption* owned = FormatOptionNamed(option);
+               owned != nullptr && next < argc) {
+      format_options.emplace_back(owned, argv[next++]);
     } else {
       PrintUsage(std::cerr);
       return 1;
@@ -138,13 +129,21 @@ int RunSan(int argc, char** argv) {
                "Error: cannot read model file \"" + file_name + "\"\n");
   }
   if (format == nullptr) format = &FormatOfFile(file_name);
-  const bool imported = std::string(format->name) != "san";
-  if (!imported &&
-      (!import_options.constants.empty() || !import_options.rewards.empty() ||
-       !import_options.page.empty())) {
-    FatalError(std::cerr,
-               "Error: --const, --rewards and --page are for JANI and PNPRO "
-               "files; a model text sets its globals with -O\n");
+  ImportOptions import_options;
+  for (const auto& [owned, value] : format_options) {
+    if (!format->Takes(*owned)) {
+      FatalError(std::cerr,
+                 std::string("Error: ") + owned->name +
+                     " is not an option of " + format->name + " files" +
+                     (format->options_instead != nullptr
+                          ? std::string("; ") + format->options_instead
+                          : std::string()) +
+                     "\n");
+    }
+    std::string error;
+    if (!owned->set(value, import_options, &error)) {
+      FatalError(std::cerr, "Error: " + error + "\n");
+    }
   }
   ImportedModel loaded = format->load(*text, file_name, import_options);
   if (!loaded.errors.empty()) {
@@ -188,7 +187,7 @@ int RunSan(int argc, char** argv) {
   const Status run = RunGeneration(*pv_model, settings.run);
   study.CurrentPVModel.reset();
   if (!run.ok) FatalError(run);
-  if (imported) {
+  if (format->publishes_properties) {
     // The properties go beside the chain, for solve.
     const Status written = WritePropertiesFile(
         settings.run.path + settings.run.name + ".props", loaded.properties);
