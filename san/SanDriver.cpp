@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "base/Fatal.h"
-#include "lang/ModelBuilder.h"
-#include "lang/TextStudy.h"
+#include "bridge/ModelBuilder.h"
+#include "bridge/TextStudy.h"
 #include "main/CommandLine.h"
 #include "peer/PropertiesFile.h"
 #include "reward/PVModel.h"
