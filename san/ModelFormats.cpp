@@ -45,33 +45,36 @@ bool SetPage(const std::string& value, ImportOptions& options, std::string*) {
   return true;
 }
 
-const FormatOption kConst = {
-    "--const", "--const NAME=VALUE sets an open constant (repeatable)",
-    &SetConstant};
-const FormatOption kRewards = {
-    "--rewards", "--rewards NAME,... picks the reward variables", &SetRewards};
+const FormatOption kConst = {"--const", "NAME=VALUE", "sets an open constant",
+                             &SetConstant};
+const FormatOption kRewards = {"--rewards", "NAME,...",
+                               "the reward variables to keep", &SetRewards};
 const FormatOption kProperties = {
-    "--props", "--props FILE reads the properties of FILE", &SetProperties};
-const FormatOption kPage = {"--page", "--page NAME picks the gspn page",
+    "--props", "FILE", "the property file read with the model", &SetProperties};
+const FormatOption kPage = {"--page", "NAME", "the gspn page to read",
                             &SetPage};
 
 // Every known format; the first is the default. A new importer adds its
 // row here, with the options it owns.
 const ModelFormat kFormats[] = {
+    // name, extension, reader, second extension, options, publishes
+    // properties, has globals, said of other formats' options
     {"san",
      ".san",
      &LoadText,
      nullptr,
      {},
      false,
+     true,
      "a model text sets its globals with -O"},
-    {"jani", ".jani", &ReadJani, nullptr, {&kConst}, true, nullptr},
+    {"jani", ".jani", &ReadJani, nullptr, {&kConst}, true, false, nullptr},
     {"pnpro",
      ".pnpro",
      &ReadPnpro,
      ".PNPRO",
      {&kConst, &kRewards, &kPage},
      true,
+     false,
      nullptr},
     {"prism",
      ".prism",
@@ -79,6 +82,7 @@ const ModelFormat kFormats[] = {
      ".sm",
      {&kConst, &kProperties},
      true,
+     false,
      nullptr},
 };
 
@@ -91,6 +95,12 @@ bool EndsWith(const std::string& text, const std::string& end) {
 
 bool ModelFormat::Takes(const FormatOption& option) const {
   return std::find(options.begin(), options.end(), &option) != options.end();
+}
+
+std::vector<std::string> FormatNames() {
+  std::vector<std::string> names;
+  for (const ModelFormat& format : kFormats) names.push_back(format.name);
+  return names;
 }
 
 const ModelFormat* FormatNamed(const std::string& name) {
@@ -111,36 +121,27 @@ const ModelFormat& FormatOfFile(const std::string& file_name) {
   return kFormats[0];
 }
 
-const FormatOption* FormatOptionNamed(const std::string& name) {
+std::vector<const FormatOption*> FormatOptions() {
+  std::vector<const FormatOption*> options;
   for (const ModelFormat& format : kFormats) {
     for (const FormatOption* option : format.options) {
-      if (name == option->name) return option;
+      if (std::find(options.begin(), options.end(), option) == options.end()) {
+        options.push_back(option);
+      }
     }
   }
-  return nullptr;
+  return options;
 }
 
-std::string FormatOptionsUsage() {
-  std::string usage;
-  std::vector<const FormatOption*> listed;
-  for (const ModelFormat& format : kFormats) {
-    for (const FormatOption* option : format.options) {
-      if (std::find(listed.begin(), listed.end(), option) != listed.end()) {
-        continue;
-      }
-      listed.push_back(option);
-      usage += "  ";
-      usage += option->usage;
-      usage += " (";
-      bool first = true;
-      for (const ModelFormat& owner : kFormats) {
-        if (!owner.Takes(*option)) continue;
-        usage += first ? "" : ", ";
-        usage += owner.name;
-        first = false;
-      }
-      usage += " files)\n";
-    }
+std::string FormatOptionHelp(const FormatOption& option) {
+  std::string help = option.help;
+  help += " (";
+  bool first = true;
+  for (const ModelFormat& owner : kFormats) {
+    if (!owner.Takes(option)) continue;
+    help += first ? "" : ", ";
+    help += owner.name;
+    first = false;
   }
-  return usage;
+  return help + " files)";
 }

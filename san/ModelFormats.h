@@ -18,7 +18,8 @@ using ModelLoader = ImportedModel (*)(const std::string& text,
 // false with the message in `error` when the value is malformed.
 struct FormatOption {
   const char* name;   // with its dashes: "--page"
-  const char* usage;  // its line of the usage text
+  const char* value;  // what the value is called in the help
+  const char* help;   // one line, without the formats that own it
   bool (*set)(const std::string& value, ImportOptions& options,
               std::string* error);
 };
@@ -31,20 +32,24 @@ struct ModelFormat {
   std::vector<const FormatOption*> options;
   // Whether the run writes the properties beside the chain, for solve.
   bool publishes_properties;
+  // Whether the model has global variables, which -O sets.
+  bool has_globals;
   // Said when another format's option is given for this one; may be null.
   const char* options_instead;
 
   bool Takes(const FormatOption& option) const;
 };
 
+// The names of every format, the default first.
+std::vector<std::string> FormatNames();
 // The format called `name`, or null.
 const ModelFormat* FormatNamed(const std::string& name);
 // The format of `file_name` by its extension; the model language when no
 // format claims the extension.
 const ModelFormat& FormatOfFile(const std::string& file_name);
-// The option called `name` (with its dashes) of any format, or null.
-const FormatOption* FormatOptionNamed(const std::string& name);
-// The usage lines of every format's options, each option once.
-std::string FormatOptionsUsage();
+// Every format's options, each once, in the order of the table.
+std::vector<const FormatOption*> FormatOptions();
+// The help line of `option`: its help and the formats that own it.
+std::string FormatOptionHelp(const FormatOption& option);
 
 #endif  // GEN_SAN_MODELFORMATS_H_
