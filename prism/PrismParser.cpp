@@ -170,6 +170,7 @@ class Parser {
   bool TimeBound(PrismTimeBound* bound);
 
   ExprPtr Expression();
+  ExprPtr Choice();
   ExprPtr Implication();
   ExprPtr Equivalence();
   ExprPtr Disjunction();
@@ -190,6 +191,7 @@ class Parser {
   std::vector<PrismToken> tokens_;
   std::size_t next_ = 0;
   bool typed_ = false;
+  int nesting_ = 0;  // expressions being read inside each other
 };
 
 bool Parser::ModelType() {
@@ -439,7 +441,22 @@ bool Parser::Rewards(PrismModelFile* model) {
 
 // Expressions, loosest first.
 
+// Deeper expressions are refused rather than risking the stack.
+constexpr int kMaxNesting = 200;
+
 ExprPtr Parser::Expression() {
+  if (nesting_ >= kMaxNesting) {
+    FailHere("expression nested more than " + std::to_string(kMaxNesting) +
+             " levels deep");
+    return nullptr;
+  }
+  ++nesting_;
+  ExprPtr result = Choice();
+  --nesting_;
+  return result;
+}
+
+ExprPtr Parser::Choice() {
   const SourceLocation where = Here();
   ExprPtr test = Implication();
   if (!test || !Accept("?")) return test;
@@ -501,7 +518,14 @@ ExprPtr Parser::Negation() {
   if (!IsSymbol("!")) return Equality();
   const SourceLocation where = Here();
   ++next_;
+  if (nesting_ >= kMaxNesting) {
+    FailHere("expression nested more than " + std::to_string(kMaxNesting) +
+             " levels deep");
+    return nullptr;
+  }
+  ++nesting_;
   ExprPtr operand = Negation();
+  --nesting_;
   if (!operand) return nullptr;
   return Unary(Op::kNot, std::move(operand), where);
 }
@@ -578,7 +602,14 @@ ExprPtr Parser::Sign() {
   if (!IsSymbol("-")) return Primary();
   const SourceLocation where = Here();
   ++next_;
+  if (nesting_ >= kMaxNesting) {
+    FailHere("expression nested more than " + std::to_string(kMaxNesting) +
+             " levels deep");
+    return nullptr;
+  }
+  ++nesting_;
   ExprPtr operand = Sign();
+  --nesting_;
   if (!operand) return nullptr;
   return Unary(Op::kNegate, std::move(operand), where);
 }

@@ -1,6 +1,7 @@
 #include "prism/PrismReader.h"
 
 #include <cmath>
+#include <cstdlib>
 #include <fstream>
 #include <map>
 #include <optional>
@@ -19,6 +20,20 @@ namespace {
 
 // The most states that an init ... endinit predicate is tried on.
 constexpr double kMaxInitCandidates = 1e6;
+// The most transitions one action may give (one per combination of
+// commands and updates of its modules), and the deepest chains of constants
+// and of renamed modules: a file beyond them is refused, not explored.
+constexpr double kMaxCombinations = 1e5;
+constexpr std::size_t kMaxChain = 100;
+
+// `value` as a whole number within 32 bits, or nullopt.
+std::optional<long long> WholeNumber(const ConstantValue& value) {
+  if (value.type != ValueType::kInt ||
+      !(std::fabs(value.value) <= 2147483647.0)) {
+    return std::nullopt;
+  }
+  return static_cast<long long>(value.value);
+}
 
 struct Variable {
   std::string name;
@@ -155,6 +170,11 @@ std::optional<ConstantValue> PrismImporter::ConstantNamed(
     Error(where, "constant '" + name + "' is defined through itself");
     return std::nullopt;
   }
+  if (evaluating_.size() >= kMaxChain) {
+    Error(where, "constants defined through more than " +
+                     std::to_string(kMaxChain) + " others");
+    return std::nullopt;
+  }
   evaluating_.insert(name);
   const PrismConstant& constant = *decl->second;
   std::optional<ConstantValue> value = Evaluate(*constant.value);
@@ -260,13 +280,15 @@ void PrismImporter::DeclareVariable(const PrismVariable& declared,
     const std::optional<ConstantValue> low = Evaluate(*declared.low);
     const std::optional<ConstantValue> high = Evaluate(*declared.high);
     if (!low || !high) return;
-    if (low->type != ValueType::kInt || high->type != ValueType::kInt) {
+    const std::optional<long long> lowest = WholeNumber(*low);
+    const std::optional<long long> highest = WholeNumber(*high);
+    if (!lowest || !highest) {
       Error(declared.where,
             "the range of '" + declared.name + "' needs whole numbers");
       return;
     }
-    variable.low = static_cast<long long>(low->value);
-    variable.high = static_cast<long long>(high->value);
+    variable.low = *lowest;
+    variable.high = *highest;
     if (variable.high < variable.low) {
       Error(declared.where, "empty range " + std::to_string(variable.low) +
                                 ".." + std::to_string(variable.high));
@@ -288,13 +310,15 @@ void PrismImporter::DeclareVariable(const PrismVariable& declared,
     }
     const std::optional<ConstantValue> value = Evaluate(*declared.init);
     if (!value) return;
-    if ((value->type == ValueType::kBool) != variable.is_bool ||
-        value->type == ValueType::kReal) {
+    ConstantValue whole = *value;
+    if (whole.type == ValueType::kBool) whole.type = ValueType::kInt;
+    const std::optional<long long> initial = WholeNumber(whole);
+    if ((value->type == ValueType::kBool) != variable.is_bool || !initial) {
       Error(declared.init->where,
             "initial value of '" + declared.name + "' is not of its type");
       return;
     }
-    variable.initial = static_cast<long long>(value->value);
+    variable.initial = *initial;
     if (variable.initial < variable.low || variable.initial > variable.high) {
       Error(declared.init->where,
             "initial value of '" + declared.name + "' is outside its range");
@@ -337,6 +361,12 @@ bool PrismImporter::CopyModule(PrismModule& module,
   if (module.base.empty()) return true;
   if (expanding.count(module.name) != 0) {
     Error(module.where, "module '" + module.name + "' is renamed from itself");
+    return false;
+  }
+  if (expanding.size() >= kMaxChain) {
+    Error(module.where, "module '" + module.name +
+                            "' is renamed through more than " +
+                            std::to_string(kMaxChain) + " modules");
     return false;
   }
   PrismModule* base = nullptr;
@@ -587,6 +617,24 @@ void PrismImporter::BuildActivities() {
       }
       if (!commands.empty()) choices.push_back(std::move(commands));
     }
+    double combinations = 1;
+    for (const auto& commands : choices) {
+      double updates = 0;
+      for (const auto& [module, c] : commands) {
+        updates += static_cast<double>(module->commands[c].updates.size());
+      }
+      combinations *= updates;
+    }
+    if (combinations > kMaxCombinations) {
+      Error(choices.front()
+                .front()
+                .first->commands[choices.front().front().second]
+                .where,
+            "action '" + action + "' gives more than " +
+                std::to_string(static_cast<long>(kMaxCombinations)) +
+                " transitions");
+      return;
+    }
     std::vector<std::size_t> pick(choices.size(), 0);
     while (!Failed()) {
       std::vector<std::pair<const PrismModule*, std::size_t>> chosen;
@@ -748,7 +796,9 @@ void PrismImporter::ReadProperties(const PrismPropertyFile& file) {
       if (property.reward.empty()) {
         if (!model_.rewards.empty()) rewards = &model_.rewards.front();
       } else if (property.reward[0] == '#') {
-        const std::size_t k = std::stoul(property.reward.substr(1));
+        const std::string digits = property.reward.substr(1);
+        const std::size_t k =
+            digits.size() > 9 ? 0 : std::strtoul(digits.c_str(), nullptr, 10);
         if (k >= 1 && k <= model_.rewards.size()) {
           rewards = &model_.rewards[k - 1];
         }

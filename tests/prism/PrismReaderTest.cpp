@@ -117,6 +117,10 @@ TEST(PrismReaderTest, MalformedInputNamesFileLineAndColumnWithACaret) {
       {"a constant defined through itself",
        "ctmc\nconst int a = b;\nconst int b = a + 1;\n", "",
        "defined through itself"},
+      {"an expression nested too deeply",
+       "ctmc\nconst int c = " + std::string(300, '(') + "1" +
+           std::string(300, ')') + ";\n",
+       "", "m.prism:2:215: expression nested more than 200 levels deep"},
       {"a value outside the range",
        "ctmc\nmodule m\n  x : [0..2] init 3;\n"
        "endmodule\n",
