@@ -494,7 +494,7 @@ int RunSolveWith(const Settings& settings, const std::string& base,
   std::vector<Property> properties;
   bool have_properties = false;
   std::vector<std::string> names;
-  ReadStatus status = ReadStateSpace(base + ".arm", &space);
+  Status status = ReadStateSpace(base + ".arm", &space);
   *num_states = space.num_states;
   if (status.ok) status = ReadRewardTypes(base + ".pvtype", &variables);
   if (status.ok) {
