@@ -6,6 +6,7 @@
 
 #include "base/Fatal.h"
 #include "main/CommandLine.h"
+#include "main/RunRecord.h"
 #include "reward/PVModel.h"
 #include "run/RunGeneration.h"
 #include "study/GlobalVariables.h"
@@ -67,6 +68,7 @@ int RunMain(int argc, char** argv) {
     std::cout << "Overriding global variables in ssg\n" << std::flush;
   }
 
+  settings.run.record = DescribeRun(*study, settings.experiment, "gen");
   // The study owns the model; it is destroyed only after the run.
   const Status run = RunGeneration(*study->GetPVModel(false), settings.run);
   DestructStudy();

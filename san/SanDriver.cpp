@@ -12,6 +12,7 @@
 #include "lang/ModelBuilder.h"
 #include "lang/TextStudy.h"
 #include "main/CommandLine.h"
+#include "main/RunRecord.h"
 #include "peer/PropertiesFile.h"
 #include "reward/PVModel.h"
 #include "run/RunGeneration.h"
@@ -184,6 +185,8 @@ int RunSan(int argc, char** argv) {
   if (pv_model == nullptr) {
     FatalError(std::cerr, FormatDiagnostics(study.build_errors(), &*text));
   }
+  settings.run.record =
+      DescribeRun(study, experiment, "san", file_name, &*text);
   // The study owns the model; it is destroyed only after the run.
   const Status run = RunGeneration(*pv_model, settings.run);
   study.CurrentPVModel.reset();

@@ -3,13 +3,16 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <new>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "database/MeasureRecord.h"
 #include "output/Formats.h"
 #include "solve/Absorption.h"
 #include "solve/ChainFiles.h"
@@ -42,7 +45,11 @@ constexpr const char* kUsage =
     "  --tolerance=T     componentwise backward error to reach "
     "(default 1e-13)\n"
     "  --direct-limit=N  auto solves systems of more than N unknowns\n"
-    "                    iteratively (default 1000)\n";
+    "                    iteratively (default 1000)\n"
+    "  --db DB           also record every measure, with its bound, in the\n"
+    "                    results database DB (sqlite:PATH, a .db file or a\n"
+    "                    postgresql:// URI) against the run that wrote the\n"
+    "                    chain, or against run ID with --run ID\n";
 
 // Largest number of closed classes listed one by one in the table.
 constexpr std::size_t kMaxClassesListed = 10;
@@ -57,6 +64,8 @@ struct Settings {
   bool transient = false;  // the .pvtype time points
   bool absorption = false;
   bool bounds = false;
+  std::string db;                      // --db: results database
+  std::optional<std::int64_t> run_id;  // --run: the run to record against
   std::vector<double> times;
   SolveOptions options;
   TransientOptions transient_options;
@@ -126,6 +135,26 @@ std::string ParseArguments(int argc, const char* const* argv,
                "\" is outside 1e-300..1 (1 excluded)";
       }
       settings->transient_options.epsilon = e;
+    } else if (arg == "--db" || arg == "--run" || value_of("--db=", &value) ||
+               value_of("--run=", &value)) {
+      if (arg == "--db" || arg == "--run") {
+        if (i + 1 >= argc)
+          return "option " + std::string(arg) + " needs a value";
+        value = argv[++i];
+      }
+      if (arg.substr(0, 4) == "--db") {
+        if (value.empty()) return "--db needs a database";
+        settings->db = std::string(value);
+        settings->bounds = true;  // every value is recorded with its bound
+        continue;
+      }
+      double id = 0;
+      if (!ParseNumber(value, &id) || id < 1 || id > 9.0e15 ||
+          id != std::floor(id)) {
+        return "run \"" + std::string(value) +
+               "\" is not a whole number in 1..9000000000000000";
+      }
+      settings->run_id = static_cast<std::int64_t>(id);
     } else if (arg == "-P" || arg == "-N") {
       if (i + 1 >= argc) return "option " + std::string(arg) + " needs a value";
       (arg == "-P" ? settings->path : settings->name) = argv[++i];
@@ -172,6 +201,9 @@ std::string ParseArguments(int argc, const char* const* argv,
   }
   if (settings->csv && settings->json) {
     return "--csv and --json exclude each other";
+  }
+  if (settings->run_id && settings->db.empty()) {
+    return "--run needs --db";
   }
   return {};
 }
@@ -458,6 +490,37 @@ bool AddTransientRows(const StateSpace& space, const RewardValues& values,
   return true;
 }
 
+// Records the printed rows in --db against the run that wrote `base`.
+// `long_run_method` names how the long-run distribution was solved.
+Status RecordRows(const Settings& settings, const std::string& base,
+                  const std::vector<Row>& rows,
+                  const std::string& long_run_method) {
+  auto time = [](double t) {
+    return std::isnan(t) ? std::nullopt : std::optional<double>(t);
+  };
+  std::vector<MeasureRow> records;
+  for (const Row& row : rows) {
+    MeasureRow record;
+    record.measure = row.measure;
+    record.subject = row.subject;
+    record.time_start = time(row.start);
+    record.time_stop = time(row.stop);
+    if (row.has_value) {
+      record.value = row.value;
+      record.bound = row.bound;
+    }
+    if (row.measure == "instant" || row.measure == "accumulated" ||
+        row.measure == "average") {
+      record.method = "uniformization";
+    } else if (row.measure != "property") {
+      record.method = long_run_method;
+    }
+    records.push_back(std::move(record));
+  }
+  std::int64_t run = 0;
+  return RecordMeasures(settings.db, settings.run_id, base, records, &run);
+}
+
 int RunSolveWith(const Settings& settings, const std::string& base,
                  std::size_t* num_states, std::ostream& out,
                  std::ostream& err) {
@@ -686,6 +749,16 @@ int RunSolveWith(const Settings& settings, const std::string& base,
   if (!out) {
     err << "solve: the results could not be written\n";
     return 1;
+  }
+  if (!settings.db.empty()) {
+    const std::string method =
+        long_run ? SolveMethodName(result.method) : std::string();
+    const Status recorded = RecordRows(settings, base, rows, method);
+    if (!recorded.ok) {
+      err << "solve: the measures could not be recorded: " << recorded.message
+          << '\n';
+      return 1;
+    }
   }
   return 0;
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/Fatal.h"
+#include "base/Version.h"
 #include "bench/floor/FmsFloor.h"
 #include "bench/floor/KanbanFloor.h"
 #include "bench/models/Fms.h"
@@ -89,6 +90,9 @@ int RunGenBench(int argc, char** argv) {
 
   std::unique_ptr<PVModel> model =
       kanban ? MakeKanbanModel(*parameter) : MakeFmsModel(*parameter);
+  settings.run.record.program = "genbench";
+  settings.run.record.version = kGenVersion;
+  settings.run.record.experiment_name = model_name + " " + parameter_text;
   const Status run = RunGeneration(*model, settings.run);
   model.reset();
   if (!run.ok) FatalError(run);
