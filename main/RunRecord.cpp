@@ -1,6 +1,6 @@
 #include "main/RunRecord.h"
 
-#include "base/Version.h"
+#include "cli/Version.h"
 #include "database/Sha256.h"
 #include "study/BaseStudyClass.h"
 
@@ -10,7 +10,7 @@ RunDescription DescribeRun(BaseStudyClass& study, int experiment,
                            const std::string* model_text) {
   RunDescription description;
   description.program = program;
-  description.version = kGenVersion;
+  description.version = ProgramVersion();
   description.model_file = model_file;
   if (model_text != nullptr) description.model_sha256 = Sha256Hex(*model_text);
   description.experiment = experiment;

@@ -71,11 +71,14 @@ ThrowawayPostgres::ThrowawayPostgres() {
       return;
     }
   }
-  if (Run(initdb, "-D " + folder_ +
-                      "/data -A trust -U postgres -E UTF8 "
-                      "--locale=C --no-sync") != 0) {
-    why_ = "initdb failed: " + ReadWholeFile(folder_ + "/log");
-    return;
+  if (!CopyTemplate()) {
+    if (Run(initdb, "-D " + folder_ +
+                        "/data -A trust -U postgres -E UTF8 --locale=C "
+                        "--no-sync") != 0) {
+      why_ = "initdb failed: " + ReadWholeFile(folder_ + "/log");
+      return;
+    }
+    SaveTemplate();
   }
   if (Run(bin_ + "/pg_ctl",
           "-D " + folder_ + "/data -l " + folder_ + "/server.log -w -o \"-k " +
@@ -95,6 +98,43 @@ ThrowawayPostgres::~ThrowawayPostgres() {
   if (!folder_.empty()) {
     (void)std::system(("rm -rf '" + folder_ + "'").c_str());
   }
+}
+
+// initdb takes seconds and every test process starts a server of its own:
+// the first one's fresh cluster is kept in the build folder, and the others
+// start from a copy. A half-written template is never seen: it is copied
+// under a temporary name and renamed into place.
+bool ThrowawayPostgres::CopyTemplate() {
+  const std::string source = TemplateFolder();
+  if (source.empty() || access((source + "/PG_VERSION").c_str(), R_OK) != 0) {
+    return false;
+  }
+  if (std::system(("cp -a '" + source + "' '" + folder_ + "/data'").c_str()) !=
+      0) {
+    (void)std::system(("rm -rf '" + folder_ + "/data'").c_str());
+    return false;
+  }
+  return geteuid() != 0 ||
+         std::system(("chown -R postgres: '" + folder_ + "/data'").c_str()) ==
+             0;
+}
+
+void ThrowawayPostgres::SaveTemplate() {
+  const std::string target = TemplateFolder();
+  if (target.empty()) return;
+  const std::string partial = target + "." + std::to_string(getpid());
+  (void)std::system(("cp -a '" + folder_ + "/data' '" + partial +
+                     "' 2>/dev/null && mv -T '" + partial + "' '" + target +
+                     "' 2>/dev/null; rm -rf '" + partial + "'")
+                        .c_str());
+}
+
+std::string ThrowawayPostgres::TemplateFolder() const {
+#ifdef GEN_PG_TEMPLATE_DIR
+  return GEN_PG_TEMPLATE_DIR;
+#else
+  return {};
+#endif
 }
 
 int ThrowawayPostgres::Run(const std::string& program,

@@ -24,6 +24,9 @@ class ThrowawayPostgres {
 
  private:
   int Run(const std::string& program, const std::string& arguments);
+  bool CopyTemplate();
+  void SaveTemplate();
+  std::string TemplateFolder() const;
 
   std::string folder_;
   std::string bin_;

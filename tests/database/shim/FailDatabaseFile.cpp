@@ -39,6 +39,13 @@ bool TargetedDescriptor(int fd) {
   return Targeted(path);
 }
 
+// True, with errno set, when a write to `fd` is to fail as on a full disk.
+bool RefuseWrite(int fd) {
+  if (!How("full") || !TargetedDescriptor(fd)) return false;
+  errno = ENOSPC;
+  return true;
+}
+
 template <typename F>
 F Next(const char* name) {
   return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
@@ -74,27 +81,18 @@ extern "C" int open64(const char* path, int flags, ...) {
 
 extern "C" ssize_t write(int fd, const void* data, size_t size) {
   using Write = ssize_t (*)(int, const void*, size_t);
-  if (How("full") && TargetedDescriptor(fd)) {
-    errno = ENOSPC;
-    return -1;
-  }
+  if (RefuseWrite(fd)) return -1;
   return Next<Write>("write")(fd, data, size);
 }
 
 extern "C" ssize_t pwrite(int fd, const void* data, size_t size, off_t at) {
   using Write = ssize_t (*)(int, const void*, size_t, off_t);
-  if (How("full") && TargetedDescriptor(fd)) {
-    errno = ENOSPC;
-    return -1;
-  }
+  if (RefuseWrite(fd)) return -1;
   return Next<Write>("pwrite")(fd, data, size, at);
 }
 
 extern "C" ssize_t pwrite64(int fd, const void* data, size_t size, off64_t at) {
   using Write = ssize_t (*)(int, const void*, size_t, off64_t);
-  if (How("full") && TargetedDescriptor(fd)) {
-    errno = ENOSPC;
-    return -1;
-  }
+  if (RefuseWrite(fd)) return -1;
   return Next<Write>("pwrite64")(fd, data, size, at);
 }
