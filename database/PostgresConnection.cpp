@@ -74,6 +74,10 @@ Status PostgresConnection::Open(const std::string& uri,
     return Status::Error("PostgreSQL server " + shown + ": cannot connect: " +
                          OneLine(PQerrorMessage(opened->connection_)));
   }
+  // The server's notices (a ROLLBACK with nothing to undo) would reach
+  // standard error past the one line a failure is allowed.
+  PQsetNoticeProcessor(
+      opened->connection_, [](void*, const char*) {}, nullptr);
   Status status =
       opened->Execute("SET client_min_messages = warning", {}, nullptr);
   if (!status.ok) return status;
