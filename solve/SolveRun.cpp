@@ -38,11 +38,30 @@ constexpr const char* kUsage =
     "                    (implied by the options above and by a .props file)\n"
     "  --epsilon=E       truncation error of the transient series "
     "(default 1e-18)\n"
-    "  --method=M        auto (default), direct, bicgstab or gauss-seidel\n"
     "  --tolerance=T     componentwise backward error to reach "
     "(default 1e-13)\n"
     "  --direct-limit=N  auto solves systems of more than N unknowns\n"
-    "                    iteratively (default 1000)\n";
+    "                    iteratively (default 1000)\n"
+    "  --accuracy=R      relative bound auto needs of every steady-state "
+    "value\n"
+    "                    before it stops trying methods; exit 3 when none\n"
+    "                    reaches it (default 1e-6)\n";
+
+// The usage text with the methods of the method table.
+std::string Usage() {
+  std::string text = kUsage;
+  text +=
+      "  --method=M        auto (default: the methods below that fit, in "
+      "order,\n"
+      "                    until one meets the accuracy) or one of:\n";
+  for (const MethodRow& row : SolveMethodTable()) {
+    std::string name = "    ";
+    name += row.name;
+    name.resize(20, ' ');
+    text += name + row.summary + '\n';
+  }
+  return text;
+}
 
 // Largest number of closed classes listed one by one in the table.
 constexpr std::size_t kMaxClassesListed = 10;
@@ -136,18 +155,17 @@ std::string ParseArguments(int argc, const char* const* argv,
       settings->name = std::string(value);
       settings->have_name = true;
     } else if (value_of("--method=", &value)) {
-      if (value == "auto") {
-        settings->options.method = SolveMethod::kAuto;
-      } else if (value == "direct") {
-        settings->options.method = SolveMethod::kDirect;
-      } else if (value == "bicgstab") {
-        settings->options.method = SolveMethod::kBiCgStab;
-      } else if (value == "gauss-seidel") {
-        settings->options.method = SolveMethod::kGaussSeidel;
-      } else {
-        return "method \"" + std::string(value) +
-               "\" is not one of auto, direct, bicgstab, gauss-seidel";
+      if (!ParseSolveMethod(value, &settings->options.method)) {
+        return "method \"" + std::string(value) + "\" is not one of " +
+               SolveMethodNames(", ");
       }
+    } else if (value_of("--accuracy=", &value)) {
+      double r = 0;
+      if (!ParseNumber(value, &r) || !(r > 0 && r < 1)) {
+        return "accuracy \"" + std::string(value) +
+               "\" is outside the open range 0..1";
+      }
+      settings->options.accuracy = r;
     } else if (value_of("--tolerance=", &value)) {
       double t = 0;
       if (!ParseNumber(value, &t) || !(t > 0 && t < 1)) {
@@ -697,12 +715,12 @@ int RunSolve(int argc, const char* const* argv, std::ostream& out,
   Settings settings;
   const std::string usage_error = ParseArguments(argc, argv, &settings);
   if (settings.help) {
-    out << kUsage;
+    out << Usage();
     out.flush();
     return out ? 0 : 1;
   }
   if (!usage_error.empty()) {
-    err << "solve: " << usage_error << '\n' << kUsage;
+    err << "solve: " << usage_error << '\n' << Usage();
     return 1;
   }
   const std::string base = settings.path + settings.name;
