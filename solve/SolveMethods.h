@@ -41,6 +41,9 @@ struct SolveOptions {
   // Relative bound that auto requires of a solution before it stops trying
   // methods (with bounds only).
   double accuracy = 1e-6;
+  // Per-state reward rates whose expected values get bounds of their own
+  // (StationaryResult::reward_error); may be null. Must outlive the solve.
+  const std::vector<std::vector<double>>* rewards = nullptr;
 };
 
 // What a method made of the system: z is its solution when `error` is empty.

@@ -99,8 +99,9 @@ LinearOutcome SolveWith(const ScaledSystem& system, const MethodRow& row,
 // ||D^-1 (z - z*)||_1 <= h . rho, where B^T h = D^-1 1: h holds the
 // expected times to leave the system from each state. h comes from its own
 // solve, so it is itself approximate: the result is doubled to cover that.
-double ErrorBound(const ScaledSystem& system, const SolveOptions& options,
-                  const Vector& z) {
+// The computed residual |c - B z| plus the rounding of computing it, row by
+// row: a componentwise bound on the true residual.
+Vector ResidualBound(const ScaledSystem& system, const Vector& z) {
   const RowMatrix& b = system.b;
   const auto n = static_cast<Eigen::Index>(system.states.size());
   constexpr double kUnitRoundoff = std::numeric_limits<double>::epsilon() / 2;
@@ -117,6 +118,14 @@ double ErrorBound(const ScaledSystem& system, const SolveOptions& options,
     }
     rho[j] = std::abs(residual) + 2 * entries * kUnitRoundoff * scale;
   }
+  return rho;
+}
+
+double ErrorBound(const ScaledSystem& system, const SolveOptions& options,
+                  const Vector& z) {
+  const RowMatrix& b = system.b;
+  const auto n = static_cast<Eigen::Index>(system.states.size());
+  const Vector rho = ResidualBound(system, z);
   if (rho.isZero(0)) return 0;
   Vector weight(n);
   for (Eigen::Index i = 0; i < n; ++i) weight[i] = 1.0 / system.exit[i];
@@ -376,6 +385,173 @@ bool SolveExcursion(const StateSpace& space, const std::vector<double>& exit,
   return true;
 }
 
+// Bounds on ratios v = u.y / d.y of one solved system: y is 1 at the
+// reference state and solves y (-Q_SS) = q_{reference,S} on the others.
+// Exactly v - v* = (u - v* d).(y - y*) / d.y (the reference's y is exact),
+// and |y - y*| <= D^-1 B^-1 rho entry by entry (B^-1 >= 0), so with
+// B^T g = D^-1 |u - v d| the error is at most g.rho / d.y plus
+// |v - v*| eta, where eta bounds d.|y - y*| / d.y the same way: the
+// residual of each equation weighed by how much the ratio depends on it,
+// where a 1-norm bound weighs every state alike. g comes from a sparse LU
+// of B^T and is doubled to cover its own error.
+class RatioBounds {
+ public:
+  // False when the system cannot be built or factored.
+  bool Prepare(const StateSpace& space, const std::vector<double>& exit,
+               std::uint32_t reference,
+               const std::vector<std::uint32_t>& others,
+               const std::vector<double>& y) {
+    reference_ = reference;
+    y_ = &y;
+    system_.states = others;
+    const std::size_t n = others.size();
+    std::vector<std::uint32_t> local(space.num_states, kNotInSystem);
+    for (std::size_t i = 0; i < n; ++i) {
+      local[others[i]] = static_cast<std::uint32_t>(i);
+    }
+    if (!BuildSystem(space, exit, local, &system_)) return false;
+    system_.c = Vector::Zero(static_cast<Eigen::Index>(n));
+    for (std::size_t e = space.first[reference]; e < space.first[reference + 1];
+         ++e) {
+      const std::uint32_t j = local[space.target[e]];
+      if (j != kNotInSystem) system_.c[j] += space.rate[e];
+    }
+    Vector z(static_cast<Eigen::Index>(n));
+    for (std::size_t i = 0; i < n; ++i) {
+      z[static_cast<Eigen::Index>(i)] = y[others[i]] * system_.exit[i];
+    }
+    rho_ = ResidualBound(system_, z);
+    if (n == 0) return true;  // the reference alone: nothing to solve
+    lu_.analyzePattern(ColMatrix(system_.b.transpose()));
+    lu_.factorize(ColMatrix(system_.b.transpose()));
+    return lu_.info() == Eigen::Success;
+  }
+
+  // The ratio of u and d (global per-state vectors; d null: all 1) and a
+  // bound on its error; infinite when none could be computed.
+  double Bound(const std::vector<double>& u, const std::vector<double>* d,
+               double* value) const {
+    auto d_of = [&](std::uint32_t s) { return d == nullptr ? 1.0 : (*d)[s]; };
+    const std::vector<double>& y = *y_;
+    CompensatedSum num;
+    CompensatedSum den;
+    num.Add(u[reference_]);
+    den.Add(d_of(reference_));
+    for (std::uint32_t s : system_.states) {
+      num.Add(y[s] * u[s]);
+      den.Add(y[s] * d_of(s));
+    }
+    *value = num.Value() / den.Value();
+    const std::size_t n = system_.states.size();
+    Vector weight(static_cast<Eigen::Index>(n));
+    Vector weight_d(static_cast<Eigen::Index>(n));
+    for (std::size_t i = 0; i < n; ++i) {
+      const std::uint32_t s = system_.states[i];
+      weight[static_cast<Eigen::Index>(i)] =
+          std::abs(u[s] - *value * d_of(s)) / system_.exit[i];
+      weight_d[static_cast<Eigen::Index>(i)] = d_of(s) / system_.exit[i];
+    }
+    const Vector g = n == 0 ? weight : Vector(lu_.solve(weight));
+    const Vector g_d = n == 0 ? weight_d : Vector(lu_.solve(weight_d));
+    constexpr double kInf = std::numeric_limits<double>::infinity();
+    if (!g.allFinite() || !g_d.allFinite() || !(den.Value() > 0)) return kInf;
+    const double first = 2 * g.cwiseAbs().dot(rho_) / den.Value();
+    const double eta = 2 * g_d.cwiseAbs().dot(rho_) / den.Value();
+    if (!(eta < 0.5)) return kInf;
+    constexpr double kUnitRoundoff = std::numeric_limits<double>::epsilon() / 2;
+    return first / (1 - eta) + 4 * kUnitRoundoff * std::abs(*value);
+  }
+
+ private:
+  ScaledSystem system_;
+  Vector rho_;
+  Eigen::SparseLU<ColMatrix, Eigen::COLAMDOrdering<int>> lu_;
+  std::uint32_t reference_ = 0;
+  const std::vector<double>* y_ = nullptr;
+};
+
+// Largest number of closed classes for which the sharp bounds are computed
+// (one solve with the factors per class and per reward).
+constexpr std::size_t kMaxSharpClasses = 64;
+
+// Fills the sharp bounds of `result` (see RatioBounds) from the class
+// solutions in `class_pi` and the excursion times in result->excursion_time.
+void SharpenBounds(const StateSpace& space, const std::vector<double>& exit,
+                   const std::vector<std::vector<std::uint32_t>>& members,
+                   const std::vector<std::size_t>& bottom_ids,
+                   const std::vector<std::uint32_t>& transient,
+                   const std::vector<double>& class_pi,
+                   const std::vector<double>& probability,
+                   const std::vector<std::vector<double>>& rewards,
+                   StationaryResult* result) {
+  constexpr double kInf = std::numeric_limits<double>::infinity();
+  const std::size_t classes = bottom_ids.size();
+  // Per class: each reward's value and bound.
+  std::vector<std::vector<double>> class_value(classes);
+  std::vector<std::vector<double>> class_bound(classes);
+  for (std::size_t c = 0; c < classes; ++c) {
+    const std::vector<std::uint32_t>& m = members[bottom_ids[c]];
+    RatioBounds bounds;
+    const std::vector<std::uint32_t> others(m.begin() + 1, m.end());
+    const bool ready = bounds.Prepare(space, exit, m.front(), others, class_pi);
+    for (const std::vector<double>& r : rewards) {
+      double value = 0;
+      class_bound[c].push_back(ready ? bounds.Bound(r, nullptr, &value) : kInf);
+      class_value[c].push_back(value);
+    }
+  }
+  std::vector<double> probability_bound(classes, 0.0);
+  if (!transient.empty()) {
+    // Rates from each transient state into each class, and into all.
+    const std::size_t n = space.num_states;
+    std::vector<std::vector<double>> into(classes, std::vector<double>(n, 0));
+    std::vector<double> into_all(n, 0.0);
+    std::vector<std::size_t> class_of(n, classes);
+    for (std::size_t c = 0; c < classes; ++c) {
+      for (std::uint32_t s : members[bottom_ids[c]]) class_of[s] = c;
+    }
+    for (std::uint32_t s : transient) {
+      for (std::size_t e = space.first[s]; e < space.first[s + 1]; ++e) {
+        const std::size_t c = class_of[space.target[e]];
+        if (c == classes) continue;
+        into[c][s] += space.rate[e];
+        into_all[s] += space.rate[e];
+      }
+    }
+    std::vector<std::uint32_t> others;
+    for (std::uint32_t s : transient) {
+      if (s != 0) others.push_back(s);
+    }
+    RatioBounds bounds;
+    const bool ready =
+        bounds.Prepare(space, exit, 0, others, result->excursion_time);
+    double value = 0;
+    for (std::size_t c = 0; c < classes; ++c) {
+      probability_bound[c] =
+          ready ? bounds.Bound(into[c], &into_all, &value) : kInf;
+    }
+    const std::vector<double> ones(n, 1.0);
+    result->absorption_time_error =
+        ready ? bounds.Bound(ones, &into_all, &value) : kInf;
+    for (const std::vector<double>& r : rewards) {
+      result->absorption_reward_error.push_back(
+          ready ? bounds.Bound(r, &into_all, &value) : kInf);
+    }
+  }
+  result->class_probability_error = probability_bound;
+  // A value sum_k p_k v_k moves by at most sum_k (p_k + dp_k) dv_k + |v_k|
+  // dp_k.
+  for (std::size_t v = 0; v < rewards.size(); ++v) {
+    double bound = 0;
+    for (std::size_t c = 0; c < classes; ++c) {
+      const double p = probability[bottom_ids[c]];
+      bound += (p + probability_bound[c]) * class_bound[c][v] +
+               std::abs(class_value[c][v]) * probability_bound[c];
+    }
+    result->reward_error.push_back(std::isnan(bound) ? kInf : bound);
+  }
+}
+
 }  // namespace
 
 StationaryResult SolveLongRun(const StateSpace& space,
@@ -518,6 +694,17 @@ StationaryResult SolveLongRun(const StateSpace& space,
   result.relative_residual =
       max_exit > 0 ? result.residual / (2 * max_exit) : 0.0;
   result.pi_error = pi_error;
+  // Sharp bounds of the rewards and the absorption measures, where every
+  // system is small enough for the LU of its transpose.
+  bool sharp = options.bounds && options.rewards != nullptr &&
+               bottom_ids.size() <= kMaxSharpClasses &&
+               transient.size() <= options.gth_limit + 1;
+  for (std::size_t k : bottom_ids) {
+    sharp = sharp && members[k].size() <= options.gth_limit + 1;
+  }
+  if (sharp)
+    SharpenBounds(space, exit, members, bottom_ids, transient, class_pi,
+                  probability, *options.rewards, &result);
   result.ok = true;
   return result;
 }

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,15 @@ struct [[nodiscard]] StationaryResult {
   // Bound on sum_s |pi(s) - exact pi(s)|, to first order in the residuals of
   // the linear solves (infinite when a bound could not be computed).
   double pi_error = 0;
+  // Sharp bounds, when computed (at most 64 closed classes, every system at
+  // most gth_limit unknowns; empty otherwise, infinite where a solve
+  // failed): per reward of SolveOptions::rewards, the error of its expected
+  // value; per closed class, of its probability; the error of the expected
+  // time and of each reward until absorption.
+  std::vector<double> reward_error;
+  std::vector<double> class_probability_error;
+  double absorption_time_error = std::numeric_limits<double>::infinity();
+  std::vector<double> absorption_reward_error;
 
   // Only when states reached from 0 lie outside every closed class: the
   // expected time spent in each state during one excursion from state 0,
