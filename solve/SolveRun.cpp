@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "cli/Options.h"
+#include "cli/Version.h"
 #include "output/Formats.h"
 #include "solve/Absorption.h"
 #include "solve/ChainFiles.h"
@@ -19,49 +21,13 @@
 
 namespace {
 
-constexpr const char* kUsage =
-    "usage: solve -P<path> -N<name> [--csv | --json] [--time=T[,T...]]\n"
-    "             [--transient] [--absorption] [--bounds] [--epsilon=E]\n"
-    "             [--method=M] [--tolerance=T] [--direct-limit=N]\n"
+constexpr const char* kUsageHead =
+    "usage: solve -P<path> -N<name> [options]\n"
     "Reads <path><name>.arm, .var and .pvtype as gen writes them and prints,\n"
     "for each reward variable, its expected steady-state rate reward; with\n"
     "<path><name>.props beside them, also the value of each property.\n"
-    "  --csv             comma-separated lines instead of a table; notes then\n"
-    "                    go to standard error\n"
-    "  --json            one JSON object with every result and its bound\n"
-    "  --time=T,...      per variable: the expected rate reward at each time\n"
-    "                    T and the reward accumulated over [0, T]\n"
-    "  --transient       the same for the time points of the .pvtype file\n"
-    "  --absorption      probability of each closed class, expected time and\n"
-    "                    reward until one is entered, from state 1\n"
-    "  --bounds          an error bound beside every steady-state value\n"
-    "                    (implied by the options above and by a .props file)\n"
-    "  --epsilon=E       truncation error of the transient series "
-    "(default 1e-18)\n"
-    "  --tolerance=T     componentwise backward error to reach "
-    "(default 1e-13)\n"
-    "  --direct-limit=N  auto solves systems of more than N unknowns\n"
-    "                    iteratively (default 1000)\n"
-    "  --accuracy=R      relative bound auto needs of every steady-state "
-    "value\n"
-    "                    before it stops trying methods; exit 3 when none\n"
-    "                    reaches it (default 1e-6)\n";
-
-// The usage text with the methods of the method table.
-std::string Usage() {
-  std::string text = kUsage;
-  text +=
-      "  --method=M        auto (default: the methods below that fit, in "
-      "order,\n"
-      "                    until one meets the accuracy) or one of:\n";
-  for (const MethodRow& row : SolveMethodTable()) {
-    std::string name = "    ";
-    name += row.name;
-    name.resize(20, ' ');
-    text += name + row.summary + '\n';
-  }
-  return text;
-}
+    "Values follow their option glued (-Pout/, --time=5) or as the next\n"
+    "argument (-P out/, --time 5).\n";
 
 // Largest number of closed classes listed one by one in the table.
 constexpr std::size_t kMaxClassesListed = 10;
@@ -73,6 +39,7 @@ struct Settings {
   bool csv = false;
   bool json = false;
   bool help = false;
+  bool version = false;
   bool transient = false;  // the .pvtype time points
   bool absorption = false;
   bool bounds = false;
@@ -102,90 +69,134 @@ bool ParseNumber(std::string_view text, double* value) {
   return ec == std::errc() && end == text.data() + text.size() && !text.empty();
 }
 
+// A row for an option that only sets a flag.
+Option<Settings> Flag(const char* name, const char* help,
+                      bool Settings::*flag) {
+  return {{name, "", help}, [flag](Settings& s, const std::string&) {
+            s.*flag = true;
+            return Status::Ok();
+          }};
+}
+
+// solve's options, one row each, read by the parser and by --help.
+std::vector<Option<Settings>> SolveOptionTable() {
+  using S = Settings;
+  using V = const std::string&;
+  return {
+      {{"-P", "PATH", "prefix of the chain files (a folder ends in /)"},
+       [](S& s, V value) {
+         s.path = value;
+         return Status::Ok();
+       }},
+      {{"-N", "NAME", "experiment name: reads PATH NAME.arm, .var, .pvtype"},
+       [](S& s, V value) {
+         s.name = value;
+         s.have_name = true;
+         return Status::Ok();
+       }},
+      Flag("--csv", "comma-separated lines; notes go to standard error",
+           &S::csv),
+      Flag("--json", "one JSON object with every result and its bound",
+           &S::json),
+      {{"--time", "T,...",
+        "rate reward at each time T and reward accumulated over [0, T]"},
+       [](S& s, V text) {
+         std::string_view value = text;
+         while (true) {
+           const std::size_t comma = value.find(',');
+           const std::string_view item = value.substr(0, comma);
+           double t = 0;
+           if (!ParseNumber(item, &t) || !(t >= 0) || !std::isfinite(t)) {
+             return Status::Error("time \"" + std::string(item) +
+                                  "\" is not a finite number >= 0");
+           }
+           s.times.push_back(t);
+           if (comma == std::string_view::npos) break;
+           value.remove_prefix(comma + 1);
+         }
+         return Status::Ok();
+       }},
+      Flag("--transient", "the same for the time points of the .pvtype file",
+           &S::transient),
+      Flag("--absorption",
+           "closed classes: probability, time and reward until entered",
+           &S::absorption),
+      Flag("--bounds", "an error bound beside every steady-state value",
+           &S::bounds),
+      {{"--epsilon", "E", "truncation error of the transient series (1e-18)"},
+       [](S& s, V value) {
+         double e = 0;
+         if (!ParseNumber(value, &e) || !(e >= 1e-300 && e < 1)) {
+           return Status::Error("epsilon \"" + value +
+                                "\" is outside 1e-300..1 (1 excluded)");
+         }
+         s.transient_options.epsilon = e;
+         return Status::Ok();
+       }},
+      {{"--method", "M",
+        "auto (default: the methods below in order) or one of them"},
+       [](S& s, V value) {
+         if (ParseSolveMethod(value, &s.options.method)) return Status::Ok();
+         std::vector<std::string> names = {"auto"};
+         for (const MethodRow& row : SolveMethodTable()) {
+           names.push_back(row.name);
+         }
+         return Status::Error("method \"" + value + "\" is not one of " +
+                              SolveMethodNames(", ") + "; did you mean \"" +
+                              NearestName(names, value) + "\"?");
+       }},
+      {{"--accuracy", "R",
+        "relative bound of every long-run value, else exit 3 (1e-6)"},
+       [](S& s, V value) {
+         double r = 0;
+         if (!ParseNumber(value, &r) || !(r > 0 && r < 1)) {
+           return Status::Error("accuracy \"" + value +
+                                "\" is outside the open range 0..1");
+         }
+         s.options.accuracy = r;
+         return Status::Ok();
+       }},
+      {{"--tolerance", "T", "componentwise backward error to reach (1e-13)"},
+       [](S& s, V value) {
+         double t = 0;
+         if (!ParseNumber(value, &t) || !(t > 0 && t < 1)) {
+           return Status::Error("tolerance \"" + value +
+                                "\" is outside the open range 0..1");
+         }
+         s.options.tolerance = t;
+         return Status::Ok();
+       }},
+      {{"--direct-limit", "N",
+        "largest system auto gives the sparse LU (1000)"},
+       [](S& s, V value) {
+         double limit = 0;
+         if (!ParseNumber(value, &limit) || limit < 0 || limit > 4294967295.0 ||
+             limit != std::floor(limit)) {
+           return Status::Error("direct limit \"" + value +
+                                "\" is not a whole number in 0..4294967295");
+         }
+         s.options.direct_limit = static_cast<std::size_t>(limit);
+         return Status::Ok();
+       }},
+      Flag("--help", "print this help and exit", &S::help),
+      Flag("-h", "the same as --help", &S::help),
+      Flag("--version", "print the version and exit", &S::version),
+  };
+}
+
 // Empty on success, else the message for the user.
 std::string ParseArguments(int argc, const char* const* argv,
                            Settings* settings) {
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view arg = argv[i];
-    auto value_of = [&](std::string_view prefix, std::string_view* value) {
-      if (arg.substr(0, prefix.size()) != prefix) return false;
-      *value = arg.substr(prefix.size());
-      return true;
-    };
-    std::string_view value;
-    if (arg == "-h" || arg == "--help") {
-      settings->help = true;
-    } else if (arg == "--csv") {
-      settings->csv = true;
-    } else if (arg == "--json") {
-      settings->json = true;
-    } else if (arg == "--transient") {
-      settings->transient = true;
-    } else if (arg == "--absorption") {
-      settings->absorption = true;
-    } else if (arg == "--bounds") {
-      settings->bounds = true;
-    } else if (value_of("--time=", &value)) {
-      while (true) {
-        const std::size_t comma = value.find(',');
-        const std::string_view item = value.substr(0, comma);
-        double t = 0;
-        if (!ParseNumber(item, &t) || !(t >= 0) || !std::isfinite(t)) {
-          return "time \"" + std::string(item) +
-                 "\" is not a finite number >= 0";
-        }
-        settings->times.push_back(t);
-        if (comma == std::string_view::npos) break;
-        value.remove_prefix(comma + 1);
-      }
-    } else if (value_of("--epsilon=", &value)) {
-      double e = 0;
-      if (!ParseNumber(value, &e) || !(e >= 1e-300 && e < 1)) {
-        return "epsilon \"" + std::string(value) +
-               "\" is outside 1e-300..1 (1 excluded)";
-      }
-      settings->transient_options.epsilon = e;
-    } else if (arg == "-P" || arg == "-N") {
-      if (i + 1 >= argc) return "option " + std::string(arg) + " needs a value";
-      (arg == "-P" ? settings->path : settings->name) = argv[++i];
-      settings->have_name = settings->have_name || arg == "-N";
-    } else if (value_of("-P", &value)) {
-      settings->path = std::string(value);
-    } else if (value_of("-N", &value)) {
-      settings->name = std::string(value);
-      settings->have_name = true;
-    } else if (value_of("--method=", &value)) {
-      if (!ParseSolveMethod(value, &settings->options.method)) {
-        return "method \"" + std::string(value) + "\" is not one of " +
-               SolveMethodNames(", ");
-      }
-    } else if (value_of("--accuracy=", &value)) {
-      double r = 0;
-      if (!ParseNumber(value, &r) || !(r > 0 && r < 1)) {
-        return "accuracy \"" + std::string(value) +
-               "\" is outside the open range 0..1";
-      }
-      settings->options.accuracy = r;
-    } else if (value_of("--tolerance=", &value)) {
-      double t = 0;
-      if (!ParseNumber(value, &t) || !(t > 0 && t < 1)) {
-        return "tolerance \"" + std::string(value) +
-               "\" is outside the open range 0..1";
-      }
-      settings->options.tolerance = t;
-    } else if (value_of("--direct-limit=", &value)) {
-      double limit = 0;
-      if (!ParseNumber(value, &limit) || limit < 0 || limit > 4294967295.0 ||
-          limit != std::floor(limit)) {
-        return "direct limit \"" + std::string(value) +
-               "\" is not a whole number in 0..4294967295";
-      }
-      settings->options.direct_limit = static_cast<std::size_t>(limit);
-    } else {
-      return "unknown argument \"" + std::string(arg) + "\"";
-    }
+  std::vector<std::string> positionals;
+  const Status parsed =
+      ParseOptions(SolveOptionTable(), argc, argv, *settings, &positionals);
+  if (!parsed.ok) return parsed.message + " (solve --help lists the options)";
+  if (settings->help || settings->version) return {};
+  if (!positionals.empty()) {
+    return "unexpected argument \"" + positionals[0] +
+           "\" (solve --help lists the options)";
   }
-  if (!settings->help && (!settings->have_name || settings->name.empty())) {
+  if (!settings->have_name || settings->name.empty()) {
     return "the experiment name (-N) is missing";
   }
   if (settings->csv && settings->json) {
@@ -762,13 +773,27 @@ int RunSolve(int argc, const char* const* argv, std::ostream& out,
              std::ostream& err) {
   Settings settings;
   const std::string usage_error = ParseArguments(argc, argv, &settings);
-  if (settings.help) {
-    out << Usage();
+  if (settings.help && usage_error.empty()) {
+    out << kUsageHead;
+    WriteOptionHelp(SpecsOf(SolveOptionTable()), out);
+    // The methods of --method, from the method table.
+    out << "methods (auto tries them in this order where they fit):\n";
+    for (const MethodRow& row : SolveMethodTable()) {
+      std::string name = "  ";
+      name += row.name;
+      name.resize(16, ' ');
+      out << name << row.summary << '\n';
+    }
+    out.flush();
+    return out ? 0 : 1;
+  }
+  if (settings.version && usage_error.empty()) {
+    out << "solve " << ProgramVersion() << '\n';
     out.flush();
     return out ? 0 : 1;
   }
   if (!usage_error.empty()) {
-    err << "solve: " << usage_error << '\n' << Usage();
+    err << "solve: " << usage_error << '\n';
     return 1;
   }
   const std::string base = settings.path + settings.name;

@@ -373,7 +373,7 @@ bool SolveExcursion(const StateSpace& space, const std::vector<double>& exit,
   std::vector<std::uint32_t>().swap(local);
   system.c = std::move(c);
   std::vector<double> y;
-  SolveMethod used;
+  SolveMethod used = SolveMethod::kAuto;
   const LinearOutcome outcome =
       SolveSystem(system, options, &used, &y, &result->methods_tried);
   NoteSystem(system.states.size(), used, outcome, result);
