@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "database/ResultsDB.h"
 #include "generator/NextStateSource.h"
-#include "generator/ResultsDB.h"
 #include "generator/StateSpaceGen.h"
 #include "output/ChainWriter.h"
 #include "output/Formats.h"
@@ -70,7 +70,15 @@ Status RefuseTraceIntoResults(const std::string& trace_file,
   return Status::Ok();
 }
 
-void PrintSummary(std::uint32_t states, double seconds, const ResultsDB* db,
+// The reason on standard error, then the line controlling processes know;
+// the run goes on and publishes its files.
+void ReportDatabaseFailure(const ResultsDB& db) {
+  std::cerr << "Error: the run could not be recorded: " << db.error() << '\n'
+            << std::flush;
+  std::cout << "Error writing ssg experiment info\n" << std::flush;
+}
+
+void PrintSummary(std::uint32_t states, double seconds, ResultsDB* db,
                   const RunSettings& settings, TraceFileContainer& trace) {
   std::cout << "_$" << states << "$\n" << std::flush;
   if (settings.trace_level >= 1) {
@@ -78,7 +86,7 @@ void PrintSummary(std::uint32_t states, double seconds, const ResultsDB* db,
   }
   std::cout << "Generated: " << states << " states\n" << std::flush;
   if (db != nullptr && !db->writeSSGExperInfo(settings.name.c_str(), states)) {
-    std::cout << "Error writing ssg experiment info\n" << std::flush;
+    ReportDatabaseFailure(*db);
   }
   if (settings.trace_level >= 1) {
     trace.printf(1, "Computation time (user + system): %f", seconds);
@@ -138,7 +146,12 @@ Status RunGeneration(NextStateSource& source, const RunSettings& settings,
   }
   std::unique_ptr<ResultsDB> db;
   if (settings.db_server) {
-    db = std::make_unique<ResultsDB>(settings.db_server->c_str(), -1);
+    db = std::make_unique<ResultsDB>(
+        settings.db_server->c_str(), -1,
+        settings.db_entity ? settings.db_entity->c_str() : nullptr);
+    db->Describe(settings.record, settings.path, settings.name);
+    // Held until the run is recorded: a bare server name records nothing.
+    (void)db->writeGVValues(settings.record.globals);
   }
   const std::clock_t start = std::clock();
   const std::string base = settings.path + settings.name;
@@ -196,6 +209,7 @@ Status RunGeneration(NextStateSource& source, const RunSettings& settings,
     if (!written) return results.WriteStatus();
 
     states = generator.NumStates();
+    if (db) db->SetTransitions(arm.TransitionsWritten());
     if (!arm.Finish(kGenerationFileType, generator.StatesWritten())) {
       return results.WriteStatus();
     }
@@ -214,5 +228,7 @@ Status RunGeneration(NextStateSource& source, const RunSettings& settings,
   if (!std::cout) {
     return Status::Error("Error: standard output could not be written\n");
   }
-  return results.Commit();
+  status = results.Commit();
+  if (db && !db->Finish(status.ok)) ReportDatabaseFailure(*db);
+  return status;
 }

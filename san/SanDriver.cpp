@@ -14,6 +14,7 @@
 #include "bridge/TextStudy.h"
 #include "cli/Options.h"
 #include "cli/Version.h"
+#include "database/Sha256.h"
 #include "main/CommandLine.h"
 #include "main/RunExperiment.h"
 #include "peer/PropertiesFile.h"
@@ -218,7 +219,11 @@ int RunSan(int argc, char** argv) {
   std::cout << gen.echo << std::flush;
 
   SetFiringErrorHandler(&FiringError);
-  const Status run = RunExperiment(study, gen, [&] {
+  CommandLineSettings recorded = gen;
+  recorded.run.record.program = "san";
+  recorded.run.record.model_file = file_name;
+  recorded.run.record.model_sha256 = Sha256Hex(*text);
+  const Status run = RunExperiment(study, recorded, [&] {
     return Status::Error(FormatDiagnostics(study.build_errors(), &*text));
   });
   if (!run.ok) FatalError(run);

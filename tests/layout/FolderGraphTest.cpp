@@ -130,3 +130,14 @@ TEST(FolderGraphTest, FrontEndsMeetTheGeneratorOnlyAtTheBridge) {
 }
 
 }  // namespace
+
+namespace {
+
+// The results database is reached by runs and by the solver alike, so it
+// stands on the base layer alone.
+TEST(FolderGraphTest, ResultsDatabaseDependsOnlyOnBase) {
+  const Graph graph = IncludeGraph(GEN_SOURCE_DIR);
+  EXPECT_EQ(graph.at("database"), std::set<std::string>{"base"});
+}
+
+}  // namespace
