@@ -1,5 +1,7 @@
 #include "solve/SolveRun.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -13,7 +15,9 @@
 #include "output/Formats.h"
 #include "solve/Absorption.h"
 #include "solve/ChainFiles.h"
+#include "solve/DeterministicChain.h"
 #include "solve/Properties.h"
+#include "solve/Regenerative.h"
 #include "solve/Stationary.h"
 #include "solve/Transient.h"
 
@@ -458,6 +462,112 @@ bool AddTransientRows(const StateSpace& space, const RewardValues& values,
   return true;
 }
 
+// A chain from deterministic generation, solved from its .dch by the
+// embedded Markov renewal process: steady-state measures only, each with
+// its bound.
+int RunSolveDeterministic(const Settings& settings, const std::string& base,
+                          std::size_t* num_states, std::ostream& out,
+                          std::ostream& err) {
+  if (settings.transient || settings.absorption || !settings.times.empty()) {
+    err << "solve: " << base
+        << ".arm: the chain has deterministic delays; only its steady state "
+           "is solved (no --time, --transient or --absorption)\n";
+    return 1;
+  }
+  DeterministicChain chain;
+  std::vector<RewardVariable> variables;
+  RewardValues values;
+  std::vector<std::string> names;
+  ReadStatus status = ReadDeterministicChain(base + ".dch", &chain);
+  *num_states = chain.num_states;
+  if (status.ok) status = ReadRewardTypes(base + ".pvtype", &variables);
+  if (status.ok) {
+    for (const RewardVariable& variable : variables) {
+      names.push_back(variable.name);
+    }
+    status = ReadRewardValues(base + ".var", names, chain.num_states,
+                              TextRewardRecords(kGenerationFileType), &values);
+  }
+  if (!status.ok) {
+    err << "solve: " << status.message << '\n';
+    return 1;
+  }
+  RegenerativeOptions options;
+  options.solve = settings.options;
+  const RegenerativeResult result = SolveRegenerative(chain, options);
+  if (!result.ok) {
+    err << "solve: " << base << ".dch: " << result.message << '\n';
+    return 1;
+  }
+
+  std::vector<Row> rows;
+  for (std::size_t v = 0; v < values.names.size(); ++v) {
+    // Rate rewards and the impulses of exponential firings, per state; the
+    // impulses of deterministic firings from their long-run rates.
+    std::vector<double> earning = values.rate[v];
+    double high_impulse = 0;
+    for (std::size_t s = 0; s < chain.num_states; ++s) {
+      high_impulse = std::max(high_impulse, std::abs(values.impulse[v][s]));
+      for (std::size_t e = chain.first_rate[s]; e < chain.first_rate[s + 1];
+           ++e) {
+        earning[s] +=
+            chain.rates[e].rate * values.impulse[v][chain.rates[e].target];
+      }
+    }
+    const double timed = ExpectedReward(result.pi, earning);
+    const double fired = ExpectedReward(result.firing_rate, values.impulse[v]);
+    rows.push_back({"steady-state", values.names[v], std::nan(""), std::nan(""),
+                    timed + fired,
+                    ExpectedRewardBound(result.pi_error, timed, earning) +
+                        result.firing_error * high_impulse});
+  }
+  std::vector<std::string> notes = {
+      "deterministic delays: embedded Markov renewal process over " +
+      std::to_string(result.embedded_states) +
+      " regeneration states (figures above are of that chain); series up "
+      "to " +
+      std::to_string(result.series_terms) + " terms"};
+  if (!result.embedded.message.empty()) {
+    notes.push_back(result.embedded.message);
+  }
+  StateSpace summary;
+  summary.num_states = chain.num_states;
+  summary.target.resize(chain.branches.size() + chain.rates.size());
+  if (settings.json) {
+    if (!result.embedded.irreducible) {
+      notes.insert(notes.begin(), "chain " + ChainDescription(result.embedded));
+    }
+    WriteJson(base, summary, &result.embedded, rows, notes, out);
+  } else if (settings.csv) {
+    // Without a full-layout option, the two columns the sweep reads, as
+    // for a Markov chain.
+    if (settings.FullLayout()) {
+      WriteCsvRows(rows, out);
+    } else {
+      out << "variable,expected_reward\n";
+      for (const Row& row : rows) {
+        out << CsvField(row.subject) << ',' << Format("%.17g", row.value)
+            << '\n';
+      }
+    }
+    if (!result.embedded.irreducible) {
+      err << "solve: note: chain " << ChainDescription(result.embedded) << '\n';
+    }
+    for (const std::string& note : notes) {
+      err << "solve: note: " << note << '\n';
+    }
+  } else {
+    WriteTable(base, summary, &result.embedded, {}, {}, notes, out, false);
+    WriteRows(rows, out);
+  }
+  out.flush();
+  if (!out) {
+    err << "solve: the results could not be written\n";
+    return 1;
+  }
+  return 0;
+}
+
 int RunSolveWith(const Settings& settings, const std::string& base,
                  std::size_t* num_states, std::ostream& out,
                  std::ostream& err) {
@@ -468,6 +578,10 @@ int RunSolveWith(const Settings& settings, const std::string& base,
   bool have_properties = false;
   std::vector<std::string> names;
   ReadStatus status = ReadStateSpace(base + ".arm", &space);
+  // Deterministic generation leaves its chain, unmerged, in the .dch.
+  if (!status.ok && access((base + ".dch").c_str(), F_OK) == 0) {
+    return RunSolveDeterministic(settings, base, num_states, out, err);
+  }
   *num_states = space.num_states;
   if (status.ok) status = ReadRewardTypes(base + ".pvtype", &variables);
   if (status.ok) {
