@@ -35,22 +35,35 @@ void DeterministicChainFile::WriteHeader(
   for (const std::string& name : actions) out_ << EscapedName(name) << '\n';
 }
 
-void DeterministicChainFile::WriteNumber(double value) {
+void DeterministicChainFile::Append(double value) {
   char text[32];
   const std::to_chars_result result =
       std::to_chars(text, text + sizeof text, value);
-  out_.write(text, result.ptr - text);
+  block_.append(text, static_cast<std::size_t>(result.ptr - text));
+}
+
+void DeterministicChainFile::Append(std::uint64_t value) {
+  char text[24];
+  const std::to_chars_result result =
+      std::to_chars(text, text + sizeof text, value);
+  block_.append(text, static_cast<std::size_t>(result.ptr - text));
 }
 
 void DeterministicChainFile::WriteState(std::uint32_t number,
                                         const Successors& successors,
                                         const std::uint32_t* targets) {
-  out_ << "state " << number << '\n';
+  // The block is formatted into a reused buffer and written at once.
+  block_.clear();
+  block_ += "state ";
+  Append(std::uint64_t{number});
+  block_ += '\n';
   const std::vector<double>& delays = successors.Delays();
   for (std::size_t j = 0; j < delays.size(); ++j) {
-    out_ << "delay " << successors.DelayActions()[j] + 1 << ' ';
-    WriteNumber(delays[j]);
-    out_ << '\n';
+    block_ += "delay ";
+    Append(std::uint64_t{successors.DelayActions()[j]} + 1);
+    block_ += ' ';
+    Append(delays[j]);
+    block_ += '\n';
   }
 
   // Deterministic branches first (by action, then target), then the
@@ -84,19 +97,26 @@ void DeterministicChainFile::WriteState(std::uint32_t number,
 
   for (const Entry& entry : entries_) {
     if (entry.delay == Successors::Origin::kExponential) {
-      out_ << "rate " << entry.target << ' ';
-      WriteNumber(entry.value);
-      out_ << ' ';
-      if (delays.empty()) out_ << '-';
+      block_ += "rate ";
+      Append(std::uint64_t{entry.target});
+      block_ += ' ';
+      Append(entry.value);
+      block_ += ' ';
+      if (delays.empty()) block_ += '-';
       for (std::size_t j = 0; j < delays.size(); ++j) {
-        out_ << ((entry.kept >> j & 1) != 0 ? 'c' : 'r');
+        block_ += (entry.kept >> j & 1) != 0 ? 'c' : 'r';
       }
     } else {
-      out_ << "to " << entry.delay + 1 << ' ' << entry.target << ' ';
-      WriteNumber(entry.value);
+      block_ += "to ";
+      Append(std::uint64_t{entry.delay} + 1);
+      block_ += ' ';
+      Append(std::uint64_t{entry.target});
+      block_ += ' ';
+      Append(entry.value);
     }
-    out_ << '\n';
+    block_ += '\n';
   }
+  out_.write(block_.data(), static_cast<std::streamsize>(block_.size()));
   ++states_;
 }
 

@@ -40,11 +40,13 @@ class DeterministicChainFile {
     std::uint64_t kept;
     double value;  // probability or rate
   };
-  void WriteNumber(double value);
+  void Append(double value);
+  void Append(std::uint64_t value);
 
   std::ostream& out_;
   std::uint32_t states_ = 0;
   std::vector<Entry> entries_;  // reused per state
+  std::string block_;           // likewise
 };
 
 #endif  // GEN_GENERATOR_DETERMINISTICCHAINFILE_H_
