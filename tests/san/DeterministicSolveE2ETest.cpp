@@ -151,23 +151,6 @@ TEST(DeterministicSolveE2ETest, WeightedChoiceAfterAFixedService) {
   ExpectValue(solved, "at_start", 1 / cycle);
 }
 
-TEST(DeterministicSolveE2ETest, PurelyExponentialModelGivesTheMarkovAnswer) {
-  // A birth-death chain on 0..2 tokens; the delay is never enabled, so the
-  // run is deterministic while its chain is a Markov chain.
-  const std::string model =
-      "model bd;\nplace n;\nplace never;\n"
-      "activity up rate 3 { input gate when n < 2; output n; }\n"
-      "activity down rate 2 * n { input n; }\n"
-      "activity stuck delay 1 { input never; }\n"
-      "reward tokens = n;\n";
-  const Solved solved = GenerateAndSolve(model);
-  ASSERT_EQ(solved.gen.exit_code, 0) << solved.gen.out << solved.gen.err;
-  ASSERT_EQ(solved.solve.exit_code, 0) << solved.solve.err;
-  // Weights 1, 3/2, (3/2)(3/4).
-  const double w1 = 1.5, w2 = 1.5 * 0.75;
-  ExpectValue(solved, "tokens", (w1 + 2 * w2) / (1 + w1 + w2));
-}
-
 TEST(DeterministicSolveE2ETest, TwoDelaysEnabledAtOnceAreRefused) {
   const Solved solved = GenerateAndSolve(
       "model two;\nplace a = 1;\nplace b = 1;\n"
