@@ -84,26 +84,26 @@ std::string Unescaped(std::string_view text, bool* ok) {
 
 }  // namespace
 
-ReadStatus ParseDeterministicChain(std::string_view text,
-                                   const std::string& file_name,
-                                   DeterministicChain* chain) {
+Status ParseDeterministicChain(std::string_view text,
+                               const std::string& file_name,
+                               DeterministicChain* chain) {
   *chain = DeterministicChain();
   Lines lines(text);
   std::string_view line;
   bool terminated = false;
   auto fail = [&](const std::string& what) {
-    return ReadStatus::Fail(file_name + ":" + std::to_string(lines.number()) +
-                            ": " + what);
+    return Status::Error(file_name + ":" + std::to_string(lines.number()) +
+                         ": " + what);
   };
-  auto next = [&](const char* expected) -> ReadStatus {
+  auto next = [&](const char* expected) -> Status {
     if (!lines.Next(&line, &terminated)) {
-      return ReadStatus::Fail(file_name + ": ends before " + expected);
+      return Status::Error(file_name + ": ends before " + expected);
     }
     if (!terminated) return fail("the last line has no line feed");
-    return ReadStatus::Ok();
+    return Status::Ok();
   };
 
-  ReadStatus status = next("the version line");
+  Status status = next("the version line");
   if (!status.ok) return status;
   if (line != "dch 1") return fail("not a version 1 .dch file");
   status = next("the actions line");
@@ -205,20 +205,20 @@ ReadStatus ParseDeterministicChain(std::string_view text,
   }
   if (lines.Next(&line, &terminated)) return fail("text after the end line");
   if (max_target > chain->num_states) {
-    return ReadStatus::Fail(file_name + ": a transition leads to state " +
-                            std::to_string(max_target) + " of " +
-                            std::to_string(chain->num_states));
+    return Status::Error(file_name + ": a transition leads to state " +
+                         std::to_string(max_target) + " of " +
+                         std::to_string(chain->num_states));
   }
   chain->first_delay.push_back(chain->delays.size());
   chain->first_branch.push_back(chain->branches.size());
   chain->first_rate.push_back(chain->rates.size());
-  return ReadStatus::Ok();
+  return Status::Ok();
 }
 
-ReadStatus ReadDeterministicChain(const std::string& file_name,
-                                  DeterministicChain* chain) {
+Status ReadDeterministicChain(const std::string& file_name,
+                              DeterministicChain* chain) {
   std::string text;
-  const ReadStatus status = LoadFile(file_name, &text);
+  const Status status = LoadFile(file_name, &text);
   if (!status.ok) return status;
   return ParseDeterministicChain(text, file_name, chain);
 }

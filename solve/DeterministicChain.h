@@ -45,10 +45,10 @@ struct DeterministicChain {
 // Parses the text of a .dch file; `file_name` only labels messages, which
 // name the line. Every line must end with a line feed, states must come in
 // order from 1, and every number, index and flag must be in range.
-ReadStatus ParseDeterministicChain(std::string_view text,
-                                   const std::string& file_name,
-                                   DeterministicChain* chain);
-ReadStatus ReadDeterministicChain(const std::string& file_name,
-                                  DeterministicChain* chain);
+Status ParseDeterministicChain(std::string_view text,
+                               const std::string& file_name,
+                               DeterministicChain* chain);
+Status ReadDeterministicChain(const std::string& file_name,
+                              DeterministicChain* chain);
 
 #endif  // GEN_SOLVE_DETERMINISTICCHAIN_H_

@@ -20,7 +20,7 @@ std::string Num(double value) {
 
 DeterministicChain Parse(const std::string& text) {
   DeterministicChain chain;
-  const ReadStatus status = ParseDeterministicChain(text, "t.dch", &chain);
+  const Status status = ParseDeterministicChain(text, "t.dch", &chain);
   EXPECT_TRUE(status.ok) << status.message;
   return chain;
 }
@@ -257,7 +257,7 @@ TEST(DeterministicChainTest, MalformedFilesNameTheLine) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.text);
     DeterministicChain chain;
-    const ReadStatus status =
+    const Status status =
         ParseDeterministicChain(row.text, "t.dch", &chain);
     EXPECT_FALSE(status.ok);
     EXPECT_NE(status.message.find(row.message), std::string::npos)
