@@ -26,11 +26,13 @@ namespace {
 
 // The files of one run, in the order they are checked: each one's text when
 // it cannot be opened is the one controlling processes know, and so is the
-// order (.det first in deterministic mode, then these three). The .arm is
+// order (.det first in deterministic mode, then these three, then the
+// .dch that describes the deterministic chain). The .arm is
 // published last: it is the mark of a complete set.
 constexpr std::size_t kArm = 0;
 constexpr std::size_t kTypes = 1;
 constexpr std::size_t kValues = 2;
+constexpr std::size_t kDescription = 3;
 
 std::vector<ResultFileLayout> ResultFiles(bool deterministic,
                                           const std::string& type_name) {
@@ -49,6 +51,10 @@ std::vector<ResultFileLayout> ResultFiles(bool deterministic,
     files.insert(files.begin(),
                  {kEnablingStatesExtension, "Error: Could not open det file \n",
                   "Error: Could not write enabling states file ", false});
+    files.push_back({kDeterministicChainExtension,
+                     "Error: Could not open deterministic chain file\n",
+                     "Error: Could not write deterministic chain file ",
+                     false});
   }
   return files;
 }
@@ -59,7 +65,7 @@ Status RefuseTraceIntoResults(const std::string& trace_file,
                               const std::string& base) {
   for (const char* extension :
        {kStateSpaceExtension, kRewardValuesExtension, kRewardTypesExtension,
-        kEnablingStatesExtension}) {
+        kEnablingStatesExtension, kDeterministicChainExtension}) {
     const std::string result = base + extension;
     if (SameFile(trace_file, result)) {
       return Status::Error("Error: the trace file " + trace_file +
@@ -198,8 +204,15 @@ Status RunGeneration(NextStateSource& source, const RunSettings& settings,
     // is asked for a failure's report only once the chain is closed: until
     // then its thread owns the two streams.
     ChainWriter chain(arm, var, ChainWriter::Mode::kThreaded);
+    std::unique_ptr<DeterministicChainFile> description;
+    if (deterministic) {
+      description = std::make_unique<DeterministicChainFile>(
+          results.Stream(kDescription + offset));
+      description->WriteHeader(source.DeterministicActions());
+    }
     StateSpaceGen::Output output;
     output.chain = &chain;
+    output.description = description.get();
     output.progress = &std::cout;
     output.report_absorbing = settings.report_absorbing;
     output.write_status = [&results] { return results.WriteStatus(); };
@@ -216,6 +229,7 @@ Status RunGeneration(NextStateSource& source, const RunSettings& settings,
     if (deterministic) {
       generator.EnablingStates().writeEnablingStates(results.Stream(0),
                                                      kTextOutputFile);
+      description->Finish();
     }
   }
   status = results.WriteStatus();

@@ -1,5 +1,7 @@
 #include "solve/SolveRun.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -18,7 +20,9 @@
 #include "output/Formats.h"
 #include "solve/Absorption.h"
 #include "solve/ChainFiles.h"
+#include "solve/DeterministicChain.h"
 #include "solve/Properties.h"
+#include "solve/Regenerative.h"
 #include "solve/Stationary.h"
 #include "solve/Transient.h"
 
@@ -548,6 +552,149 @@ Status RecordRows(const Settings& settings, const std::string& base,
   return RecordMeasures(settings.db, settings.run_id, base, records, &run);
 }
 
+// Right or refused: a long-run or absorption value whose bound exceeds the
+// accuracy is printed with its bound, and the run ends with exit code 3.
+// Returns the note that says so, or empty.
+std::string AccuracyRefusal(const std::vector<Row>& rows, double accuracy,
+                            const std::vector<std::string>& methods_tried) {
+  const Row* worst = nullptr;
+  double worst_relative = 0;
+  for (const Row& row : rows) {
+    const bool long_run_value = row.measure == "steady-state" ||
+                                row.measure.rfind("absorption-", 0) == 0;
+    if (!long_run_value || !row.has_value || std::isinf(row.value)) continue;
+    const double relative =
+        row.bound == 0 ? 0 : row.bound / std::abs(row.value);
+    if (!(relative <= accuracy) &&
+        (worst == nullptr || !(relative <= worst_relative))) {
+      worst = &row;
+      worst_relative = relative;
+    }
+  }
+  if (worst == nullptr) return {};
+  std::string tried;
+  for (const std::string& name : methods_tried) {
+    tried += (tried.empty() ? "" : ", ") + name;
+  }
+  return "no method reached the accuracy " + Short(accuracy) + " (tried " +
+         tried + "): the largest bound is " + Short(worst->bound) + " on " +
+         worst->measure + " " + worst->subject + " " + Sci(worst->value) +
+         ", relative " + Short(worst_relative);
+}
+
+// A chain from deterministic generation, solved from its .dch by the
+// embedded Markov renewal process: steady-state measures only, each with
+// its bound.
+int RunSolveDeterministic(const Settings& settings, const std::string& base,
+                          std::size_t* num_states, std::ostream& out,
+                          std::ostream& err) {
+  if (settings.transient || settings.absorption || !settings.times.empty()) {
+    err << "solve: " << base
+        << ".arm: the chain has deterministic delays; only its steady state "
+           "is solved (no --time, --transient or --absorption)\n";
+    return 1;
+  }
+  DeterministicChain chain;
+  std::vector<RewardVariable> variables;
+  RewardValues values;
+  std::vector<std::string> names;
+  Status status = ReadDeterministicChain(base + ".dch", &chain);
+  *num_states = chain.num_states;
+  if (status.ok) status = ReadRewardTypes(base + ".pvtype", &variables);
+  if (status.ok) {
+    for (const RewardVariable& variable : variables) {
+      names.push_back(variable.name);
+    }
+    status = ReadRewardValues(base + ".var", names, chain.num_states,
+                              TextRewardRecords(kGenerationFileType), &values);
+  }
+  if (!status.ok) {
+    err << "solve: " << status.message << '\n';
+    return 1;
+  }
+  RegenerativeOptions options;
+  options.solve = settings.options;
+  const RegenerativeResult result = SolveRegenerative(chain, options);
+  if (!result.ok) {
+    err << "solve: " << base << ".dch: " << result.message << '\n';
+    return 1;
+  }
+
+  std::vector<Row> rows;
+  for (std::size_t v = 0; v < values.names.size(); ++v) {
+    // Rate rewards and the impulses of exponential firings, per state; the
+    // impulses of deterministic firings from their long-run rates.
+    std::vector<double> earning = values.rate[v];
+    double high_impulse = 0;
+    for (std::size_t s = 0; s < chain.num_states; ++s) {
+      high_impulse = std::max(high_impulse, std::abs(values.impulse[v][s]));
+      for (std::size_t e = chain.first_rate[s]; e < chain.first_rate[s + 1];
+           ++e) {
+        earning[s] +=
+            chain.rates[e].rate * values.impulse[v][chain.rates[e].target];
+      }
+    }
+    const double timed = ExpectedReward(result.pi, earning);
+    const double fired = ExpectedReward(result.firing_rate, values.impulse[v]);
+    rows.push_back({"steady-state", values.names[v], std::nan(""), std::nan(""),
+                    timed + fired,
+                    ExpectedRewardBound(result.pi_error, timed, earning) +
+                        result.firing_error * high_impulse});
+  }
+  std::vector<std::string> notes = {
+      "deterministic delays: embedded Markov renewal process over " +
+      std::to_string(result.embedded_states) +
+      " regeneration states (figures above are of that chain); series up "
+      "to " +
+      std::to_string(result.series_terms) + " terms"};
+  if (!result.embedded.message.empty()) {
+    notes.push_back(result.embedded.message);
+  }
+  const std::string refusal = AccuracyRefusal(rows, settings.options.accuracy,
+                                              result.embedded.methods_tried);
+  if (!refusal.empty()) notes.push_back(refusal);
+  StateSpace summary;
+  summary.num_states = chain.num_states;
+  summary.target.resize(chain.branches.size() + chain.rates.size());
+  if (settings.json) {
+    if (!result.embedded.irreducible) {
+      notes.insert(notes.begin(), "chain " + ChainDescription(result.embedded));
+    }
+    WriteJson(base, summary, &result.embedded, rows, notes, out);
+  } else if (settings.csv) {
+    // Without a full-layout option, the two columns the sweep reads, as
+    // for a Markov chain.
+    if (settings.FullLayout()) {
+      WriteCsvRows(rows, out);
+    } else {
+      out << "variable,expected_reward\n";
+      for (const Row& row : rows) {
+        out << CsvField(row.subject) << ',' << Format("%.17g", row.value)
+            << '\n';
+      }
+    }
+    if (!result.embedded.irreducible) {
+      err << "solve: note: chain " << ChainDescription(result.embedded) << '\n';
+    }
+    for (const std::string& note : notes) {
+      err << "solve: note: " << note << '\n';
+    }
+  } else {
+    WriteTable(base, summary, &result.embedded, {}, {}, notes, out, false);
+    WriteRows(rows, out);
+  }
+  out.flush();
+  if (!out) {
+    err << "solve: the results could not be written\n";
+    return 1;
+  }
+  if (!refusal.empty()) {
+    err << "solve: " << base << ".dch: " << refusal << '\n';
+    return 3;
+  }
+  return 0;
+}
+
 int RunSolveWith(const Settings& settings, const std::string& base,
                  std::size_t* num_states, std::ostream& out,
                  std::ostream& err) {
@@ -558,6 +705,10 @@ int RunSolveWith(const Settings& settings, const std::string& base,
   bool have_properties = false;
   std::vector<std::string> names;
   Status status = ReadStateSpace(base + ".arm", &space);
+  // Deterministic generation leaves its chain, unmerged, in the .dch.
+  if (!status.ok && access((base + ".dch").c_str(), F_OK) == 0) {
+    return RunSolveDeterministic(settings, base, num_states, out, err);
+  }
   *num_states = space.num_states;
   if (status.ok) status = ReadRewardTypes(base + ".pvtype", &variables);
   if (status.ok) {
@@ -765,35 +916,9 @@ int RunSolveWith(const Settings& settings, const std::string& base,
     }
   }
 
-  // Right or refused: a long-run or absorption value whose bound exceeds the
-  // accuracy is printed with its bound, and the run ends with exit code 3.
-  const Row* worst = nullptr;
-  double worst_relative = 0;
-  for (const Row& row : rows) {
-    const bool long_run_value = row.measure == "steady-state" ||
-                                row.measure.rfind("absorption-", 0) == 0;
-    if (!long_run_value || !row.has_value || std::isinf(row.value)) continue;
-    const double relative =
-        row.bound == 0 ? 0 : row.bound / std::abs(row.value);
-    if (!(relative <= settings.options.accuracy) &&
-        (worst == nullptr || !(relative <= worst_relative))) {
-      worst = &row;
-      worst_relative = relative;
-    }
-  }
-  std::string refusal;
-  if (worst != nullptr) {
-    std::string tried;
-    for (const std::string& name : result.methods_tried) {
-      tried += (tried.empty() ? "" : ", ") + name;
-    }
-    refusal = "no method reached the accuracy " +
-              Short(settings.options.accuracy) + " (tried " + tried +
-              "): the largest bound is " + Short(worst->bound) + " on " +
-              worst->measure + " " + worst->subject + " " + Sci(worst->value) +
-              ", relative " + Short(worst_relative);
-    notes.push_back(refusal);
-  }
+  const std::string refusal =
+      AccuracyRefusal(rows, settings.options.accuracy, result.methods_tried);
+  if (!refusal.empty()) notes.push_back(refusal);
 
   if (settings.json) {
     std::vector<std::string> all_notes;
