@@ -176,7 +176,12 @@ HybridHash::Probe HybridHash::MakeProbe(const char* image) const {
 }
 
 HybridHash::Probe HybridHash::Locate(const char* image) const {
-  const Probe probe = MakeProbe(image);
+  return LocateHash(Hash(image));
+}
+
+HybridHash::Probe HybridHash::LocateHash(std::uint64_t hash) const {
+  const Probe probe{HomeSlot(hash, table_size_), table_size_,
+                    number_mask_ == kTaggedNumberMask ? Tag(hash) : 0};
   if (table_ != nullptr) __builtin_prefetch(&table_[probe.home]);
   return probe;
 }

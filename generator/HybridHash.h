@@ -85,6 +85,8 @@ class HybridHash {
   // stored there), then FindOrInsert each in turn, so that the cache misses
   // of several lookups overlap.
   Probe Locate(const char* image) const;
+  // Locate for an image whose Hash is already known.
+  Probe LocateHash(std::uint64_t hash) const;
   void PrefetchImage(const Probe& probe) const;
 
   // One walk of the probe sequence of `image` (stateSize bytes) from
@@ -119,7 +121,8 @@ class HybridHash {
   // byte affects every bit, so images of small markings, mostly zero bytes,
   // spread over the table.
   std::uint64_t getHashKey(const char* image, std::uint64_t size) const;
-  // The 64-bit hash behind the home slot.
+  // The 64-bit hash behind the home slot. Depends on the state size only,
+  // so any thread may call it while another changes the store.
   std::uint64_t Hash(const char* image) const;
 
   std::uint64_t TableSize() const { return table_size_; }

@@ -59,6 +59,15 @@ class StateSpaceGen {
     store_->LimitStateNumbers(max_states, std::move(reason));
   }
 
+  // Sources that expand states on helper threads, one thread each, while
+  // this thread numbers what they report; the files stay those of a run on
+  // one thread. Each must be a source of the same model as the main one,
+  // with its mode chosen; none is owned. Absorbing states are reported
+  // only on one thread: with report_absorbing the helpers stay unused.
+  void UseHelpers(std::vector<NextStateSource*> helpers) {
+    helpers_ = std::move(helpers);
+  }
+
   // Highest state number handed out so far.
   std::uint32_t NumStates() const { return num_states_; }
   // The blocks written: NumStates() once exploration has completed.
@@ -67,10 +76,23 @@ class StateSpaceGen {
   const DeterministicList& EnablingStates() const { return enabling_states_; }
 
  private:
-  // Looks up every reported successor in order, numbering, queueing and
+  // Expands the queued states on this thread, one by one.
+  Status ExploreAlone(const Output& out);
+  // Expands them in batches on the helper threads and numbers their
+  // successors here, batch after batch in submission order.
+  Status ExploreWithHelpers(const Output& out);
+  // Everything after the expansion of the current state: its successors,
+  // delays, progress line and block.
+  Status Finish(const Output& out, const Successors& successors,
+                std::size_t begin, std::size_t end, const std::uint64_t* hashes,
+                const double* delays, std::size_t delay_count);
+  // Looks up the successors [begin, end) in order, numbering, queueing and
   // recording the new ones, and adds each value to the transition into its
-  // target. Fails when the store cannot take a new state.
-  Status RecordSuccessors(const Output& out);
+  // target. `hashes`, when set, holds the store's hash of each successor.
+  // Fails when the store cannot take a new state.
+  Status RecordSuccessors(const Output& out, const Successors& successors,
+                          std::size_t begin, std::size_t end,
+                          const std::uint64_t* hashes);
   Status WriteStateBlock(const Output& out);
   static void WriteRewards(const Output& out, std::uint32_t number,
                            const double* values) {
@@ -98,6 +120,7 @@ class StateSpaceGen {
   std::vector<char> explored_;
   Successors successors_;
   std::vector<HybridHash::Probe> probes_;
+  std::vector<NextStateSource*> helpers_;
 };
 
 #endif  // GEN_GENERATOR_STATESPACEGEN_H_

@@ -46,6 +46,19 @@ CommandLineStatus commandline(int argc, char** argv,
   for (int i = 1; i < argc; ++i) {
     const char* argument = argv[i];
     if (argument[0] != '-') continue;
+    if (std::strncmp(argument, "--threads", 9) == 0 &&
+        (argument[9] == '\0' || argument[9] == '=')) {
+      std::string value = argument + (argument[9] == '=' ? 10 : 9);
+      if (argument[9] == '\0' && i + 1 < argc) value = argv[++i];
+      const std::optional<int> number = ParseInt32(value);
+      if (!number || *number < 1 || *number > kMaxThreads) {
+        return Failure("Error: --threads value \"" + value +
+                       "\" is not a whole number in 1.." +
+                       std::to_string(kMaxThreads) + "\n");
+      }
+      run.threads = *number;
+      continue;
+    }
 
     const char letter = argument[1];
     // For "-" alone there is no letter and no value text.

@@ -1,11 +1,13 @@
 #include "main/Driver.h"
 
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "base/Fatal.h"
 #include "main/CommandLine.h"
+#include "model/RWDPVModel.h"
 #include "reward/PVModel.h"
 #include "run/RunGeneration.h"
 #include "study/GlobalVariables.h"
@@ -68,7 +70,9 @@ int RunMain(int argc, char** argv) {
   }
 
   // The study owns the model; it is destroyed only after the run.
-  const Status run = RunGeneration(*study->GetPVModel(false), settings.run);
+  const Status run = RunGeneration(*study->GetPVModel(false), settings.run, [] {
+    return std::unique_ptr<PVModel>(std::make_unique<RWDPVModel>(false));
+  });
   DestructStudy();
   if (!run.ok) FatalError(run);
   return CheckedStandardOutput();

@@ -185,7 +185,8 @@ int RunSan(int argc, char** argv) {
     FatalError(std::cerr, FormatDiagnostics(study.build_errors(), &*text));
   }
   // The study owns the model; it is destroyed only after the run.
-  const Status run = RunGeneration(*pv_model, settings.run);
+  const Status run = RunGeneration(*pv_model, settings.run,
+                                   [&study] { return study.BuildAnother(); });
   study.CurrentPVModel.reset();
   if (!run.ok) FatalError(run);
   if (imported) {

@@ -89,7 +89,10 @@ int RunGenBench(int argc, char** argv) {
 
   std::unique_ptr<PVModel> model =
       kanban ? MakeKanbanModel(*parameter) : MakeFmsModel(*parameter);
-  const Status run = RunGeneration(*model, settings.run);
+  const int size = *parameter;
+  const Status run = RunGeneration(*model, settings.run, [kanban, size] {
+    return kanban ? MakeKanbanModel(size) : MakeFmsModel(size);
+  });
   model.reset();
   if (!run.ok) FatalError(run);
   std::cout.flush();

@@ -1,0 +1,114 @@
+#ifndef GEN_GENERATOR_EXPANSIONPOOL_H_
+#define GEN_GENERATOR_EXPANSIONPOOL_H_
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "base/Status.h"
+#include "generator/NextStateSource.h"
+
+// Consecutive numbered states handed to a helper thread, and what their
+// expansion reported: the successors of all of them in state order, where
+// each state's successors and delays end, and the 64-bit store hash of
+// every successor image.
+struct ExpansionBatch {
+  static constexpr std::size_t kNotFailed = ~std::size_t{0};
+
+  std::uint32_t first_number = 0;
+  std::size_t count = 0;
+  std::vector<char> images;  // count images, in number order
+  Successors successors;
+  std::vector<std::size_t> successor_ends;  // per state
+  std::vector<std::size_t> delay_ends;      // per state
+  std::vector<std::uint64_t> hashes;        // per successor
+  // The first state whose expansion failed (its index in the batch), and
+  // why; the states after it were not expanded.
+  std::size_t failed_at = kNotFailed;
+  Status failure;
+};
+
+// Helper threads that expand batches of states with sources of their own,
+// while the run's thread numbers the successors of the batches already
+// expanded. Batches are taken up and handed back strictly in the order they
+// were submitted, so the run's thread sees every state's successors in the
+// order one thread would produce them.
+//
+// A helper that meets a fatal error inside a source (FatalError) hands it
+// over as the failure of the state it was expanding and blocks for good; the
+// run's thread reports it when it reaches that state, after every earlier
+// state, so the first error is the one a run on one thread reports.
+class ExpansionPool {
+ public:
+  // One helper thread per source; the sources are not owned, are used by
+  // their thread only, and must outlive the pool. `hash` gives the store's
+  // hash of an image; it must be safe to call from any thread.
+  using HashFunction = std::uint64_t (*)(const void* context,
+                                         const char* image);
+  ExpansionPool(const std::vector<NextStateSource*>& sources,
+                std::size_t state_size, std::size_t reward_width,
+                HashFunction hash, const void* hash_context);
+  ExpansionPool(const ExpansionPool&) = delete;
+  ExpansionPool& operator=(const ExpansionPool&) = delete;
+  // Stops the helpers once their batch is done; a helper blocked by a
+  // handed-over failure is left behind.
+  ~ExpansionPool();
+
+  // A batch to fill with at most MaxBatchStates() states (AddState), or
+  // null when enough batches are already submitted.
+  ExpansionBatch* StartBatch();
+  std::size_t MaxBatchStates() const { return kBatchStates; }
+  // Copies one state into the batch being filled.
+  void AddState(ExpansionBatch& batch, std::uint32_t number, const char* image);
+  // Hands the batch being filled to the helpers.
+  void Submit(ExpansionBatch& batch);
+  // Waits until the oldest submitted batch is expanded and returns it, or
+  // null when none is submitted. It stays valid until Release.
+  ExpansionBatch* Oldest();
+  // Returns the oldest batch for reuse.
+  void Release();
+
+ private:
+  static constexpr std::size_t kBatchStates = 256;
+
+  enum class Stage { kFilling, kPending, kExpanding, kDone };
+  struct Slot {
+    ExpansionBatch batch;
+    Stage stage = Stage::kFilling;
+    std::uint64_t sequence = 0;  // submission order
+  };
+  struct Helper {
+    ExpansionPool* pool = nullptr;
+    NextStateSource* source = nullptr;
+    Slot* slot = nullptr;      // the batch it expands
+    std::size_t index = 0;     // the state it expands within it
+    bool handed_over = false;  // blocked for good
+    std::thread thread;
+  };
+
+  void Work(Helper& helper);
+  void Expand(Helper& helper, Slot& slot);
+  static void TakeFailure(void* context, const Status& failure);
+
+  std::size_t state_size_;
+  std::size_t reward_width_;
+  HashFunction hash_;
+  const void* hash_context_;
+  // Batches in submission order; free slots wait in free_.
+  std::vector<std::unique_ptr<Slot>> slots_;
+  std::deque<Slot*> submitted_;
+  std::vector<Slot*> free_;
+  std::uint64_t next_sequence_ = 0;
+  std::mutex mutex_;
+  std::condition_variable work_;  // a batch is pending, or stop
+  std::condition_variable done_;  // a batch is expanded
+  bool stop_ = false;
+  std::vector<std::unique_ptr<Helper>> helpers_;
+};
+
+#endif  // GEN_GENERATOR_EXPANSIONPOOL_H_
