@@ -16,11 +16,8 @@ constexpr std::size_t kSlotsPerHelper = 4;
 
 ExpansionPool::ExpansionPool(const std::vector<NextStateSource*>& sources,
                              std::size_t state_size, std::size_t reward_width,
-                             HashFunction hash, const void* hash_context)
-    : state_size_(state_size),
-      reward_width_(reward_width),
-      hash_(hash),
-      hash_context_(hash_context) {
+                             const HybridHash& store)
+    : state_size_(state_size), reward_width_(reward_width), store_(store) {
   GEN_CHECK(!sources.empty());
   const std::size_t slots = kSlotsPerHelper * sources.size();
   for (std::size_t i = 0; i < slots; ++i) {
@@ -101,17 +98,25 @@ void ExpansionPool::Submit(ExpansionBatch& batch) {
   work_.notify_one();
 }
 
-ExpansionBatch* ExpansionPool::Oldest() {
+ExpansionBatch* ExpansionPool::Oldest(bool* expanded) {
   std::unique_lock<std::mutex> lock(mutex_);
   if (submitted_.empty()) return nullptr;
   Slot* oldest = submitted_.front();
+  if (oldest->stage == Stage::kPending) {
+    oldest->stage = Stage::kTaken;
+    *expanded = false;
+    return &oldest->batch;
+  }
   done_.wait(lock, [oldest] { return oldest->stage == Stage::kDone; });
+  *expanded = true;
   return &oldest->batch;
 }
 
 void ExpansionPool::Release() {
   std::lock_guard<std::mutex> lock(mutex_);
-  GEN_CHECK(!submitted_.empty() && submitted_.front()->stage == Stage::kDone);
+  GEN_CHECK(!submitted_.empty() &&
+            (submitted_.front()->stage == Stage::kDone ||
+             submitted_.front()->stage == Stage::kTaken));
   Slot* oldest = submitted_.front();
   submitted_.pop_front();
   oldest->stage = Stage::kFilling;
@@ -163,13 +168,21 @@ void ExpansionPool::Expand(Helper& helper, Slot& slot) {
       batch.failure = status;
       break;
     }
-    // Hashed state by state: a failure handed over later leaves the
+    // Looked up state by state: a failure handed over later leaves the
     // states before it complete.
     const std::size_t begin = k == 0 ? 0 : batch.successor_ends[k - 1];
     const std::size_t end = batch.successors.Count();
-    if (batch.hashes.size() < end) batch.hashes.resize(end);
+    if (batch.hashes.size() < end) {
+      batch.hashes.resize(end);
+      batch.numbers.resize(end);
+    }
     for (std::size_t j = begin; j < end; ++j) {
-      batch.hashes[j] = hash_(hash_context_, batch.successors.Image(j));
+      batch.hashes[j] = store_.Hash(batch.successors.Image(j));
+    }
+    if (end > begin) {
+      store_.SharedLookups(batch.successors.Image(begin), state_size_,
+                           end - begin, batch.hashes.data() + begin,
+                           batch.numbers.data() + begin, helper.packed);
     }
     batch.successor_ends[k] = end;
     batch.delay_ends[k] = batch.successors.Delays().size();

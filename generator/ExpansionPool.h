@@ -11,12 +11,13 @@
 #include <vector>
 
 #include "base/Status.h"
+#include "generator/HybridHash.h"
 #include "generator/NextStateSource.h"
 
 // Consecutive numbered states handed to a helper thread, and what their
 // expansion reported: the successors of all of them in state order, where
-// each state's successors and delays end, and the 64-bit store hash of
-// every successor image.
+// each state's successors and delays end, and per successor its store hash
+// and the number the store already held for it (or kNotFound).
 struct ExpansionBatch {
   static constexpr std::size_t kNotFailed = ~std::size_t{0};
 
@@ -27,6 +28,7 @@ struct ExpansionBatch {
   std::vector<std::size_t> successor_ends;  // per state
   std::vector<std::size_t> delay_ends;      // per state
   std::vector<std::uint64_t> hashes;        // per successor
+  std::vector<std::uint32_t> numbers;       // per successor
   // The first state whose expansion failed (its index in the batch), and
   // why; the states after it were not expanded.
   std::size_t failed_at = kNotFailed;
@@ -46,13 +48,11 @@ struct ExpansionBatch {
 class ExpansionPool {
  public:
   // One helper thread per source; the sources are not owned, are used by
-  // their thread only, and must outlive the pool. `hash` gives the store's
-  // hash of an image; it must be safe to call from any thread.
-  using HashFunction = std::uint64_t (*)(const void* context,
-                                         const char* image);
+  // their thread only, and must outlive the pool, as must `store`, which
+  // the helpers read (SharedLookup) while the run's thread inserts.
   ExpansionPool(const std::vector<NextStateSource*>& sources,
                 std::size_t state_size, std::size_t reward_width,
-                HashFunction hash, const void* hash_context);
+                const HybridHash& store);
   ExpansionPool(const ExpansionPool&) = delete;
   ExpansionPool& operator=(const ExpansionPool&) = delete;
   // Stops the helpers once their batch is done; a helper blocked by a
@@ -67,16 +67,19 @@ class ExpansionPool {
   void AddState(ExpansionBatch& batch, std::uint32_t number, const char* image);
   // Hands the batch being filled to the helpers.
   void Submit(ExpansionBatch& batch);
-  // Waits until the oldest submitted batch is expanded and returns it, or
-  // null when none is submitted. It stays valid until Release.
-  ExpansionBatch* Oldest();
+  // The oldest submitted batch, or null when none is: when no helper has
+  // taken it yet, the caller takes it to expand itself (*expanded false);
+  // otherwise once it is expanded (*expanded true). It stays valid until
+  // Release.
+  ExpansionBatch* Oldest(bool* expanded);
   // Returns the oldest batch for reuse.
   void Release();
 
  private:
   static constexpr std::size_t kBatchStates = 256;
 
-  enum class Stage { kFilling, kPending, kExpanding, kDone };
+  // kTaken: the run's thread expands it itself.
+  enum class Stage { kFilling, kPending, kExpanding, kDone, kTaken };
   struct Slot {
     ExpansionBatch batch;
     Stage stage = Stage::kFilling;
@@ -88,6 +91,7 @@ class ExpansionPool {
     Slot* slot = nullptr;      // the batch it expands
     std::size_t index = 0;     // the state it expands within it
     bool handed_over = false;  // blocked for good
+    std::vector<char> packed;  // its store lookups' packed image
     std::thread thread;
   };
 
@@ -97,8 +101,7 @@ class ExpansionPool {
 
   std::size_t state_size_;
   std::size_t reward_width_;
-  HashFunction hash_;
-  const void* hash_context_;
+  const HybridHash& store_;
   // Batches in submission order; free slots wait in free_.
   std::vector<std::unique_ptr<Slot>> slots_;
   std::deque<Slot*> submitted_;

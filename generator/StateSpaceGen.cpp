@@ -56,7 +56,7 @@ Status StateSpaceGen::ExploreAlone(const Output& out) {
     Status status =
         source_.Expand(current_state_, explored_.data(), successors_);
     if (!status.ok) return status;
-    status = Finish(out, successors_, 0, successors_.Count(), nullptr,
+    status = Finish(out, successors_, 0, successors_.Count(), nullptr, nullptr,
                     successors_.Delays().data(), successors_.Delays().size());
     if (!status.ok) return status;
   }
@@ -64,13 +64,8 @@ Status StateSpaceGen::ExploreAlone(const Output& out) {
 }
 
 Status StateSpaceGen::ExploreWithHelpers(const Output& out) {
-  const HybridHash& store = *store_;
-  ExpansionPool pool(
-      helpers_, state_size_, 2 * source_.RewardTypes().size(),
-      [](const void* context, const char* image) {
-        return static_cast<const HybridHash*>(context)->Hash(image);
-      },
-      &store);
+  ExpansionPool pool(helpers_, state_size_, 2 * source_.RewardTypes().size(),
+                     *store_);
   for (;;) {
     // Every queued state goes to a batch while batches are free; the
     // batches take the states in number order.
@@ -84,8 +79,28 @@ Status StateSpaceGen::ExploreWithHelpers(const Output& out) {
       }
       pool.Submit(*batch);
     }
-    ExpansionBatch* batch = pool.Oldest();
+    bool expanded = false;
+    ExpansionBatch* batch = pool.Oldest(&expanded);
     if (batch == nullptr) return Status::Ok();
+    if (!expanded) {
+      // No helper has reached it: this thread expands it, state by state
+      // as alone, so that a failure ends the run where it would alone.
+      for (std::size_t k = 0; k < batch->count; ++k) {
+        current_state_ = batch->first_number + static_cast<std::uint32_t>(k);
+        std::memcpy(explored_.data(), batch->images.data() + k * state_size_,
+                    state_size_);
+        successors_.Clear();
+        Status status =
+            source_.Expand(current_state_, explored_.data(), successors_);
+        if (!status.ok) return status;
+        status =
+            Finish(out, successors_, 0, successors_.Count(), nullptr, nullptr,
+                   successors_.Delays().data(), successors_.Delays().size());
+        if (!status.ok) return status;
+      }
+      pool.Release();
+      continue;
+    }
     std::size_t begin = 0;
     std::size_t delay_begin = 0;
     const double* delays = batch->successors.Delays().data();
@@ -94,8 +109,8 @@ Status StateSpaceGen::ExploreWithHelpers(const Output& out) {
       current_state_ = batch->first_number + static_cast<std::uint32_t>(k);
       const Status status =
           Finish(out, batch->successors, begin, batch->successor_ends[k],
-                 batch->hashes.data(), delays + delay_begin,
-                 batch->delay_ends[k] - delay_begin);
+                 batch->hashes.data(), batch->numbers.data(),
+                 delays + delay_begin, batch->delay_ends[k] - delay_begin);
       if (!status.ok) return status;
       begin = batch->successor_ends[k];
       delay_begin = batch->delay_ends[k];
@@ -106,9 +121,11 @@ Status StateSpaceGen::ExploreWithHelpers(const Output& out) {
 
 Status StateSpaceGen::Finish(const Output& out, const Successors& successors,
                              std::size_t begin, std::size_t end,
-                             const std::uint64_t* hashes, const double* delays,
+                             const std::uint64_t* hashes,
+                             const std::uint32_t* numbers, const double* delays,
                              std::size_t delay_count) {
-  Status status = RecordSuccessors(out, successors, begin, end, hashes);
+  Status status =
+      RecordSuccessors(out, successors, begin, end, hashes, numbers);
   if (!status.ok) return status;
   for (std::size_t i = 0; i < delay_count; ++i) {
     enabling_states_.insertEnablingState(static_cast<int>(current_state_),
@@ -128,19 +145,32 @@ Status StateSpaceGen::Finish(const Output& out, const Successors& successors,
 Status StateSpaceGen::RecordSuccessors(const Output& out,
                                        const Successors& successors,
                                        std::size_t begin, std::size_t end,
-                                       const std::uint64_t* hashes) {
-  // Hash every successor and ask for its slot first, so that the store's
-  // memory is fetched for all of them at once; then resolve them in the
-  // order they were reported, which fixes the numbering.
+                                       const std::uint64_t* hashes,
+                                       const std::uint32_t* numbers) {
+  // Hash every successor the helpers did not find and ask for its slot
+  // first, so that the store's memory is fetched for all of them at once;
+  // then resolve them in the order they were reported, which fixes the
+  // numbering. A number a helper found is final: states are never
+  // renumbered.
   const std::size_t count = end - begin;
   if (probes_.size() < count) probes_.resize(count);
+  const auto known = [numbers, begin](std::size_t k) {
+    return numbers != nullptr && numbers[begin + k] != HybridHash::kNotFound;
+  };
   for (std::size_t k = 0; k < count; ++k) {
+    if (known(k)) continue;
     probes_[k] = hashes != nullptr
                      ? store_->LocateHash(hashes[begin + k])
                      : store_->Locate(successors.Image(begin + k));
   }
-  for (std::size_t k = 0; k < count; ++k) store_->PrefetchImage(probes_[k]);
   for (std::size_t k = 0; k < count; ++k) {
+    if (!known(k)) store_->PrefetchImage(probes_[k]);
+  }
+  for (std::size_t k = 0; k < count; ++k) {
+    if (known(k)) {
+      transitions_.Add(numbers[begin + k], successors.Value(begin + k));
+      continue;
+    }
     const char* image = successors.Image(begin + k);
     const std::uint32_t number =
         store_->FindOrInsert(image, probes_[k], num_states_ + 1);

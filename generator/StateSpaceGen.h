@@ -85,14 +85,17 @@ class StateSpaceGen {
   // delays, progress line and block.
   Status Finish(const Output& out, const Successors& successors,
                 std::size_t begin, std::size_t end, const std::uint64_t* hashes,
-                const double* delays, std::size_t delay_count);
+                const std::uint32_t* numbers, const double* delays,
+                std::size_t delay_count);
   // Looks up the successors [begin, end) in order, numbering, queueing and
   // recording the new ones, and adds each value to the transition into its
-  // target. `hashes`, when set, holds the store's hash of each successor.
-  // Fails when the store cannot take a new state.
+  // target. `hashes` and `numbers`, when set, hold per successor its store
+  // hash and the number a helper found for it (or kNotFound). Fails when
+  // the store cannot take a new state.
   Status RecordSuccessors(const Output& out, const Successors& successors,
                           std::size_t begin, std::size_t end,
-                          const std::uint64_t* hashes);
+                          const std::uint64_t* hashes,
+                          const std::uint32_t* numbers);
   Status WriteStateBlock(const Output& out);
   static void WriteRewards(const Output& out, std::uint32_t number,
                            const double* values) {
