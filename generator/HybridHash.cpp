@@ -195,6 +195,13 @@ void HybridHash::PrefetchImage(const Probe& probe) const {
 }
 
 bool HybridHash::PackQuery(const char* image) const {
+  if (!KeptBytesMatch(image)) return false;
+  char* packed = packed_query_.data();
+  for (const std::uint32_t position : varying_) *packed++ = image[position];
+  return true;
+}
+
+bool HybridHash::KeptBytesMatch(const char* image) const {
   const unsigned char* mask = constant_mask_.data();
   const char* reference = reference_.data();
   std::uint32_t i = 0;
@@ -210,8 +217,6 @@ bool HybridHash::PackQuery(const char* image) const {
   for (; i < state_size_; ++i) {
     if (mask[i] != 0 && image[i] != reference[i]) return false;
   }
-  char* packed = packed_query_.data();
-  for (const std::uint32_t position : varying_) *packed++ = image[position];
   return true;
 }
 
@@ -283,13 +288,10 @@ void HybridHash::SharedLookups(const char* images, std::size_t stride,
       numbers[k] = kNotFound;
       continue;
     }
-    for (std::uint32_t i = 0; i < state_size_; ++i) {
-      if (constant_mask_[i] != 0 && image[i] != reference_[i]) {
-        numbers[k] = kNotFound;
-        break;
-      }
+    if (!KeptBytesMatch(image)) {
+      numbers[k] = kNotFound;
+      continue;
     }
-    if (numbers[k] == kNotFound) continue;
     char* to = packed.data() + k * width;
     for (std::size_t j = 0; j < width; ++j) to[j] = image[varying_[j]];
     __builtin_prefetch(&table_[HomeSlot(hashes[k], table_size_)]);

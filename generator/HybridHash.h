@@ -169,6 +169,8 @@ class HybridHash {
   // Packs `image` into packed_query_; false when it differs from the
   // reference at a byte kept once (then no stored state equals it).
   bool PackQuery(const char* image) const;
+  // Whether `image` equals the reference at every byte kept once.
+  bool KeptBytesMatch(const char* image) const;
   // The slot holding packed_query_'s state, or the empty slot ending its
   // probe sequence; `found` tells which. kNoSlot when the sequence visits
   // every slot without either.

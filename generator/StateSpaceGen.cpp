@@ -50,17 +50,22 @@ Status StateSpaceGen::GenStateSpace(const Output& out) {
 
 Status StateSpaceGen::ExploreAlone(const Output& out) {
   while (state_struct* record = queue_->Dequeue()) {
-    current_state_ = record->number;
-    std::memcpy(explored_.data(), record->image, state_size_);
-    successors_.Clear();
-    Status status =
-        source_.Expand(current_state_, explored_.data(), successors_);
-    if (!status.ok) return status;
-    status = Finish(out, successors_, 0, successors_.Count(), nullptr, nullptr,
-                    successors_.Delays().data(), successors_.Delays().size());
+    const Status status = ExpandHere(out, record->number, record->image);
     if (!status.ok) return status;
   }
   return Status::Ok();
+}
+
+Status StateSpaceGen::ExpandHere(const Output& out, std::uint32_t number,
+                                 const char* image) {
+  current_state_ = number;
+  std::memcpy(explored_.data(), image, state_size_);
+  successors_.Clear();
+  const Status status =
+      source_.Expand(current_state_, explored_.data(), successors_);
+  if (!status.ok) return status;
+  return Finish(out, successors_, 0, successors_.Count(), nullptr, nullptr,
+                successors_.Delays().data(), successors_.Delays().size());
 }
 
 Status StateSpaceGen::ExploreWithHelpers(const Output& out) {
@@ -86,16 +91,9 @@ Status StateSpaceGen::ExploreWithHelpers(const Output& out) {
       // No helper has reached it: this thread expands it, state by state
       // as alone, so that a failure ends the run where it would alone.
       for (std::size_t k = 0; k < batch->count; ++k) {
-        current_state_ = batch->first_number + static_cast<std::uint32_t>(k);
-        std::memcpy(explored_.data(), batch->images.data() + k * state_size_,
-                    state_size_);
-        successors_.Clear();
-        Status status =
-            source_.Expand(current_state_, explored_.data(), successors_);
-        if (!status.ok) return status;
-        status =
-            Finish(out, successors_, 0, successors_.Count(), nullptr, nullptr,
-                   successors_.Delays().data(), successors_.Delays().size());
+        const Status status =
+            ExpandHere(out, batch->first_number + static_cast<std::uint32_t>(k),
+                       batch->images.data() + k * state_size_);
         if (!status.ok) return status;
       }
       pool.Release();

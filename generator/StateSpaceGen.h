@@ -78,6 +78,9 @@ class StateSpaceGen {
  private:
   // Expands the queued states on this thread, one by one.
   Status ExploreAlone(const Output& out);
+  // Expands the state `number` with the image `image` on this thread and
+  // finishes it.
+  Status ExpandHere(const Output& out, std::uint32_t number, const char* image);
   // Expands them in batches on the helper threads and numbers their
   // successors here, batch after batch in submission order.
   Status ExploreWithHelpers(const Output& out);

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "output/Formats.h"
+
 // Readers for the three files a generation run leaves for one experiment:
 // the state-space file (.arm), the reward-variable type file (.pvtype) and
 // the reward values file (.var). Each reader checks its input completely and
@@ -59,7 +61,7 @@ ReadStatus ReadStateSpace(const std::string& file_name, StateSpace* space);
 // One reward variable of the type file.
 struct RewardVariable {
   std::string name;
-  int type = 0;
+  RewardKind kind = RewardKind::kSteadyState;
   std::vector<double> start_times;  // one per time point
   std::vector<double> stop_times;
 };

@@ -1,5 +1,5 @@
-#ifndef GEN_LANG_TEXTSTUDY_H_
-#define GEN_LANG_TEXTSTUDY_H_
+#ifndef GEN_BRIDGE_TEXTSTUDY_H_
+#define GEN_BRIDGE_TEXTSTUDY_H_
 
 #include <memory>
 #include <string>
@@ -44,4 +44,4 @@ class TextStudy : public BaseStudyClass {
   std::string override_error_;
 };
 
-#endif  // GEN_LANG_TEXTSTUDY_H_
+#endif  // GEN_BRIDGE_TEXTSTUDY_H_
