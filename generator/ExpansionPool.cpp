@@ -93,22 +93,27 @@ void ExpansionPool::Submit(ExpansionBatch& batch) {
   GEN_CHECK(found != slots_.end() && (*found)->stage == Stage::kFilling);
   Slot* slot = found->get();
   slot->stage = Stage::kPending;
+  slot->claimed.store(0, std::memory_order_relaxed);
   slot->sequence = next_sequence_++;
   submitted_.push_back(slot);
   work_.notify_one();
 }
 
-ExpansionBatch* ExpansionPool::Oldest(bool* expanded) {
+ExpansionBatch* ExpansionPool::Oldest() {
   std::unique_lock<std::mutex> lock(mutex_);
   if (submitted_.empty()) return nullptr;
   Slot* oldest = submitted_.front();
   if (oldest->stage == Stage::kPending) {
     oldest->stage = Stage::kTaken;
-    *expanded = false;
+    oldest->batch.expanded = 0;
+    oldest->batch.failed_at = ExpansionBatch::kNotFailed;
     return &oldest->batch;
   }
+  // A helper that is still at it stops after its current state; the caller
+  // expands the rest, rather than wait for a thread the system may not be
+  // running.
+  oldest->claimed.fetch_add(oldest->batch.count, std::memory_order_relaxed);
   done_.wait(lock, [oldest] { return oldest->stage == Stage::kDone; });
-  *expanded = true;
   return &oldest->batch;
 }
 
@@ -156,9 +161,14 @@ void ExpansionPool::Expand(Helper& helper, Slot& slot) {
   ExpansionBatch& batch = slot.batch;
   batch.failed_at = ExpansionBatch::kNotFailed;
   batch.failure = Status::Ok();
+  batch.expanded = 0;
   // The sources append: one buffer holds the successors of the whole batch.
   batch.successors.Clear();
-  for (std::size_t k = 0; k < batch.count; ++k) {
+  for (;;) {
+    // States are claimed one at a time, so that the run's thread can take
+    // the rest of the batch over.
+    const std::size_t k = slot.claimed.fetch_add(1, std::memory_order_relaxed);
+    if (k >= batch.count) break;
     helper.index = k;
     const Status status = helper.source->Expand(
         batch.first_number + static_cast<std::uint32_t>(k),
@@ -186,6 +196,7 @@ void ExpansionPool::Expand(Helper& helper, Slot& slot) {
     }
     batch.successor_ends[k] = end;
     batch.delay_ends[k] = batch.successors.Delays().size();
+    batch.expanded = k + 1;
   }
 }
 
@@ -197,6 +208,7 @@ void ExpansionPool::TakeFailure(void* context, const Status& failure) {
   ExpansionBatch& batch = helper.slot->batch;
   batch.failed_at = helper.index;
   batch.failure = failure;
+  batch.expanded = helper.index;
   helper.slot->stage = Stage::kDone;
   helper.slot = nullptr;
   helper.handed_over = true;

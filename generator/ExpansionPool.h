@@ -1,6 +1,7 @@
 #ifndef GEN_GENERATOR_EXPANSIONPOOL_H_
 #define GEN_GENERATOR_EXPANSIONPOOL_H_
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -29,6 +30,9 @@ struct ExpansionBatch {
   std::vector<std::size_t> delay_ends;      // per state
   std::vector<std::uint64_t> hashes;        // per successor
   std::vector<std::uint32_t> numbers;       // per successor
+  // The states [0, expanded) were expanded by a helper; the rest are left
+  // to the run's thread.
+  std::size_t expanded = 0;
   // The first state whose expansion failed (its index in the batch), and
   // why; the states after it were not expanded.
   std::size_t failed_at = kNotFailed;
@@ -67,11 +71,11 @@ class ExpansionPool {
   void AddState(ExpansionBatch& batch, std::uint32_t number, const char* image);
   // Hands the batch being filled to the helpers.
   void Submit(ExpansionBatch& batch);
-  // The oldest submitted batch, or null when none is: when no helper has
-  // taken it yet, the caller takes it to expand itself (*expanded false);
-  // otherwise once it is expanded (*expanded true). It stays valid until
-  // Release.
-  ExpansionBatch* Oldest(bool* expanded);
+  // The oldest submitted batch, or null when none is. A helper still
+  // expanding it stops after its current state; the states it did not
+  // expand (from `expanded` on, all when none took the batch) are the
+  // caller's to expand. It stays valid until Release.
+  ExpansionBatch* Oldest();
   // Returns the oldest batch for reuse.
   void Release();
 
@@ -84,6 +88,9 @@ class ExpansionPool {
     ExpansionBatch batch;
     Stage stage = Stage::kFilling;
     std::uint64_t sequence = 0;  // submission order
+    // The next state a helper may expand; at or past the batch's count,
+    // none.
+    std::atomic<std::size_t> claimed{0};
   };
   struct Helper {
     ExpansionPool* pool = nullptr;

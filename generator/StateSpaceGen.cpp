@@ -84,27 +84,23 @@ Status StateSpaceGen::ExploreWithHelpers(const Output& out) {
       }
       pool.Submit(*batch);
     }
-    bool expanded = false;
-    ExpansionBatch* batch = pool.Oldest(&expanded);
+    ExpansionBatch* batch = pool.Oldest();
     if (batch == nullptr) return Status::Ok();
-    if (!expanded) {
-      // No helper has reached it: this thread expands it, state by state
-      // as alone, so that a failure ends the run where it would alone.
-      for (std::size_t k = 0; k < batch->count; ++k) {
-        const Status status =
-            ExpandHere(out, batch->first_number + static_cast<std::uint32_t>(k),
-                       batch->images.data() + k * state_size_);
-        if (!status.ok) return status;
-      }
-      pool.Release();
-      continue;
-    }
     std::size_t begin = 0;
     std::size_t delay_begin = 0;
     const double* delays = batch->successors.Delays().data();
     for (std::size_t k = 0; k < batch->count; ++k) {
       if (k == batch->failed_at) return batch->failure;
-      current_state_ = batch->first_number + static_cast<std::uint32_t>(k);
+      const auto number = batch->first_number + static_cast<std::uint32_t>(k);
+      if (k >= batch->expanded) {
+        // Left by the helpers: expanded here, as alone, so that a failure
+        // ends the run where it would alone.
+        const Status status =
+            ExpandHere(out, number, batch->images.data() + k * state_size_);
+        if (!status.ok) return status;
+        continue;
+      }
+      current_state_ = number;
       const Status status =
           Finish(out, batch->successors, begin, batch->successor_ends[k],
                  batch->hashes.data(), batch->numbers.data(),

@@ -202,6 +202,8 @@ void ExploreOrExit(int helpers, std::uint32_t status_at,
 }
 
 TEST(StateSpaceGenParallelTest, FatalErrorsOfHelpersWaitForTheirState) {
+  // The child runs the test from the start: no thread is forked mid-way.
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
   for (int helpers : {0, 1, 3}) {
     SCOPED_TRACE("helpers " + std::to_string(helpers));
     EXPECT_EXIT(ExploreOrExit(helpers, 0, 700), testing::ExitedWithCode(1),
