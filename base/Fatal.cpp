@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <cstdlib>
 #include <iostream>
+#include <string>
 #include <vector>
+
+#include "base/FailureHandover.h"
 
 namespace {
 
@@ -34,6 +37,10 @@ void FlushResultStreams() {
 void SetExitCleanup(void (*cleanup)()) { exit_cleanup = cleanup; }
 
 void FatalError(std::ostream& stream, std::string_view text, int exit_code) {
+  HandOverFailure(Status::Error(
+      std::string(text),
+      &stream == &std::cout ? Status::Stream::kOutput : Status::Stream::kError,
+      exit_code));
   FlushResultStreams();
   std::cout.flush();
   stream << text;

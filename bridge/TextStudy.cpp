@@ -28,6 +28,10 @@ PVModel* TextStudy::GetPVModel(bool /*expandTimePoints*/) {
   return CurrentPVModel.get();
 }
 
+std::unique_ptr<PVModel> TextStudy::BuildAnother() const {
+  return BuildModel(model_, values_).model;
+}
+
 void TextStudy::SetGVs(int experiment) {
   GEN_CHECK(experiment >= 0 && experiment < NumExps);
   values_ = DefaultGlobals(model_);

@@ -1,6 +1,7 @@
 #ifndef GEN_BRIDGE_TEXTSTUDY_H_
 #define GEN_BRIDGE_TEXTSTUDY_H_
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,8 @@ class TextStudy : public BaseStudyClass {
   // Builds the model with the current global values; null when an initial
   // marking is out of its place's range (build_errors() tells which).
   PVModel* GetPVModel(bool expandTimePoints) override;
+  // Another model like GetPVModel's, owned by the caller; null as there.
+  std::unique_ptr<PVModel> BuildAnother() const;
   // `experiment` in 0..GetNumExps()-1.
   void SetGVs(int experiment) override;
   void PrintGlobalValues(int experiment) override;

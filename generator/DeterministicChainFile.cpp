@@ -51,16 +51,21 @@ void DeterministicChainFile::Append(std::uint64_t value) {
 
 void DeterministicChainFile::WriteState(std::uint32_t number,
                                         const Successors& successors,
+                                        std::size_t begin, std::size_t end,
+                                        std::size_t delay_begin,
+                                        std::size_t delay_end,
                                         const std::uint32_t* targets) {
   // The block is formatted into a reused buffer and written at once.
   block_.clear();
   block_ += "state ";
   Append(std::uint64_t{number});
   block_ += '\n';
-  const std::vector<double>& delays = successors.Delays();
-  for (std::size_t j = 0; j < delays.size(); ++j) {
+  const double* delays = successors.Delays().data() + delay_begin;
+  const std::uint32_t* actions = successors.DelayActions().data() + delay_begin;
+  const std::size_t delay_count = delay_end - delay_begin;
+  for (std::size_t j = 0; j < delay_count; ++j) {
     block_ += "delay ";
-    Append(std::uint64_t{successors.DelayActions()[j]} + 1);
+    Append(std::uint64_t{actions[j]} + 1);
     block_ += ' ';
     Append(delays[j]);
     block_ += '\n';
@@ -70,11 +75,12 @@ void DeterministicChainFile::WriteState(std::uint32_t number,
   // exponential ones (by target, then flags); equal keys are summed in the
   // order the source reported them, so the bytes depend on the state alone.
   entries_.clear();
-  for (std::size_t k = 0; k < successors.Count(); ++k) {
+  for (std::size_t k = begin; k < end; ++k) {
     const Successors::Origin& origin = successors.OriginOf(k);
     const double value = successors.Value(k);
     const bool exponential = origin.delay == Successors::Origin::kExponential;
-    entries_.push_back({origin.delay, targets[k], exponential ? origin.kept : 0,
+    entries_.push_back({origin.delay, targets[k - begin],
+                        exponential ? origin.kept : 0,
                         exponential ? value : -value});
   }
   std::stable_sort(entries_.begin(), entries_.end(),
@@ -102,8 +108,8 @@ void DeterministicChainFile::WriteState(std::uint32_t number,
       block_ += ' ';
       Append(entry.value);
       block_ += ' ';
-      if (delays.empty()) block_ += '-';
-      for (std::size_t j = 0; j < delays.size(); ++j) {
+      if (delay_count == 0) block_ += '-';
+      for (std::size_t j = 0; j < delay_count; ++j) {
         block_ += (entry.kept >> j & 1) != 0 ? 'c' : 'r';
       }
     } else {

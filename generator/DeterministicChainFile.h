@@ -26,10 +26,12 @@ class DeterministicChainFile {
   // The first lines: the version and the names of the deterministic
   // actions, which "delay" lines number from 1.
   void WriteHeader(const std::vector<std::string>& actions);
-  // The block of state `number`, whose successors are `successors` and
-  // whose successor k became state targets[k].
+  // The block of state `number`, whose successors are [begin, end) of
+  // `successors` and its delays [delay_begin, delay_end) of them; successor
+  // begin + k became state targets[k].
   void WriteState(std::uint32_t number, const Successors& successors,
-                  const std::uint32_t* targets);
+                  std::size_t begin, std::size_t end, std::size_t delay_begin,
+                  std::size_t delay_end, const std::uint32_t* targets);
   // The last line, with the number of blocks written.
   void Finish();
 

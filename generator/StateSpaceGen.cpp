@@ -5,6 +5,7 @@
 #include <string>
 
 #include "base/Contract.h"
+#include "generator/ExpansionPool.h"
 #include "output/Formats.h"
 
 namespace {
@@ -40,61 +41,148 @@ Status StateSpaceGen::GenStateSpace(const Output& out) {
   queue_->Enqueue(explored_.data(), num_states_);
   WriteRewards(out, num_states_, rewards.data());
 
-  while (state_struct* record = queue_->Dequeue()) {
-    current_state_ = record->number;
-    std::memcpy(explored_.data(), record->image, state_size_);
-    successors_.Clear();
-    status = source_.Expand(current_state_, explored_.data(), successors_);
-    if (!status.ok) return status;
-    status = RecordSuccessors(out);
-    if (!status.ok) return status;
-    if (out.description != nullptr) {
-      out.description->WriteState(current_state_, successors_, targets_.data());
-    }
-    for (double delay : successors_.Delays()) {
-      enabling_states_.insertEnablingState(static_cast<int>(current_state_),
-                                           delay);
-    }
-    if (current_state_ % kProgressInterval == 0) {
-      *out.progress << "_$" << current_state_ << "$\n" << std::flush;
-    }
-    if (out.report_absorbing && transitions_.empty()) {
-      source_.ReportAbsorbing(current_state_, explored_.data());
-    }
-    status = WriteStateBlock(out);
-    if (!status.ok) return status;
-    status = WriteStatus(out);
-    if (!status.ok) return status;
-  }
+  status = helpers_.empty() || out.report_absorbing ? ExploreAlone(out)
+                                                    : ExploreWithHelpers(out);
+  if (!status.ok) return status;
   store_->ReleaseTable();
   return Status::Ok();
 }
 
-Status StateSpaceGen::RecordSuccessors(const Output& out) {
-  // Hash every successor and ask for its slot first, so that the store's
-  // memory is fetched for all of them at once; then resolve them in the
-  // order they were reported, which fixes the numbering.
-  const std::size_t count = successors_.Count();
+Status StateSpaceGen::ExploreAlone(const Output& out) {
+  while (state_struct* record = queue_->Dequeue()) {
+    const Status status = ExpandHere(out, record->number, record->image);
+    if (!status.ok) return status;
+  }
+  return Status::Ok();
+}
+
+Status StateSpaceGen::ExpandHere(const Output& out, std::uint32_t number,
+                                 const char* image) {
+  current_state_ = number;
+  std::memcpy(explored_.data(), image, state_size_);
+  successors_.Clear();
+  const Status status =
+      source_.Expand(current_state_, explored_.data(), successors_);
+  if (!status.ok) return status;
+  return Finish(out, successors_, 0, successors_.Count(), nullptr, nullptr, 0,
+                successors_.Delays().size());
+}
+
+Status StateSpaceGen::ExploreWithHelpers(const Output& out) {
+  ExpansionPool pool(helpers_, state_size_, 2 * source_.RewardTypes().size(),
+                     *store_);
+  for (;;) {
+    // Every queued state goes to a batch while batches are free; the
+    // batches take the states in number order.
+    while (queue_->Count() > 0) {
+      ExpansionBatch* batch = pool.StartBatch();
+      if (batch == nullptr) break;
+      while (batch->count < pool.MaxBatchStates()) {
+        const state_struct* record = queue_->Dequeue();
+        if (record == nullptr) break;
+        pool.AddState(*batch, record->number, record->image);
+      }
+      pool.Submit(*batch);
+    }
+    ExpansionBatch* batch = pool.Oldest();
+    if (batch == nullptr) return Status::Ok();
+    std::size_t begin = 0;
+    std::size_t delay_begin = 0;
+    for (std::size_t k = 0; k < batch->count; ++k) {
+      if (k == batch->failed_at) return batch->failure;
+      const auto number = batch->first_number + static_cast<std::uint32_t>(k);
+      if (k >= batch->expanded) {
+        // Left by the helpers: expanded here, as alone, so that a failure
+        // ends the run where it would alone.
+        const Status status =
+            ExpandHere(out, number, batch->images.data() + k * state_size_);
+        if (!status.ok) return status;
+        continue;
+      }
+      current_state_ = number;
+      const Status status =
+          Finish(out, batch->successors, begin, batch->successor_ends[k],
+                 batch->hashes.data(), batch->numbers.data(), delay_begin,
+                 batch->delay_ends[k]);
+      if (!status.ok) return status;
+      begin = batch->successor_ends[k];
+      delay_begin = batch->delay_ends[k];
+    }
+    pool.Release();
+  }
+}
+
+Status StateSpaceGen::Finish(const Output& out, const Successors& successors,
+                             std::size_t begin, std::size_t end,
+                             const std::uint64_t* hashes,
+                             const std::uint32_t* numbers,
+                             std::size_t delay_begin, std::size_t delay_end) {
+  Status status =
+      RecordSuccessors(out, successors, begin, end, hashes, numbers);
+  if (!status.ok) return status;
+  if (out.description != nullptr) {
+    out.description->WriteState(current_state_, successors, begin, end,
+                                delay_begin, delay_end, targets_.data());
+  }
+  for (std::size_t i = delay_begin; i < delay_end; ++i) {
+    enabling_states_.insertEnablingState(static_cast<int>(current_state_),
+                                         successors.Delays()[i]);
+  }
+  if (current_state_ % kProgressInterval == 0) {
+    *out.progress << "_$" << current_state_ << "$\n" << std::flush;
+  }
+  if (out.report_absorbing && transitions_.empty()) {
+    source_.ReportAbsorbing(current_state_, explored_.data());
+  }
+  status = WriteStateBlock(out);
+  if (!status.ok) return status;
+  return WriteStatus(out);
+}
+
+Status StateSpaceGen::RecordSuccessors(const Output& out,
+                                       const Successors& successors,
+                                       std::size_t begin, std::size_t end,
+                                       const std::uint64_t* hashes,
+                                       const std::uint32_t* numbers) {
+  // Hash every successor the helpers did not find and ask for its slot
+  // first, so that the store's memory is fetched for all of them at once;
+  // then resolve them in the order they were reported, which fixes the
+  // numbering. A number a helper found is final: states are never
+  // renumbered.
+  const std::size_t count = end - begin;
   if (probes_.size() < count) {
     probes_.resize(count);
     targets_.resize(count);
   }
+  const auto known = [numbers, begin](std::size_t k) {
+    return numbers != nullptr && numbers[begin + k] != HybridHash::kNotFound;
+  };
   for (std::size_t k = 0; k < count; ++k) {
-    probes_[k] = store_->Locate(successors_.Image(k));
+    if (known(k)) continue;
+    probes_[k] = hashes != nullptr
+                     ? store_->LocateHash(hashes[begin + k])
+                     : store_->Locate(successors.Image(begin + k));
   }
-  for (std::size_t k = 0; k < count; ++k) store_->PrefetchImage(probes_[k]);
   for (std::size_t k = 0; k < count; ++k) {
-    const char* image = successors_.Image(k);
+    if (!known(k)) store_->PrefetchImage(probes_[k]);
+  }
+  for (std::size_t k = 0; k < count; ++k) {
+    if (known(k)) {
+      targets_[k] = numbers[begin + k];
+      transitions_.Add(numbers[begin + k], successors.Value(begin + k));
+      continue;
+    }
+    const char* image = successors.Image(begin + k);
     const std::uint32_t number =
         store_->FindOrInsert(image, probes_[k], num_states_ + 1);
     if (number == HybridHash::kNotFound) return store_->failure();
     if (number == num_states_ + 1) {
       ++num_states_;
       queue_->Enqueue(image, number);
-      WriteRewards(out, number, successors_.Rewards(k));
+      WriteRewards(out, number, successors.Rewards(begin + k));
     }
     targets_[k] = number;
-    transitions_.Add(number, successors_.Value(k));
+    transitions_.Add(number, successors.Value(begin + k));
   }
   return Status::Ok();
 }

@@ -62,6 +62,15 @@ class StateSpaceGen {
     store_->LimitStateNumbers(max_states, std::move(reason));
   }
 
+  // Sources that expand states on helper threads, one thread each, while
+  // this thread numbers what they report; the files stay those of a run on
+  // one thread. Each must be a source of the same model as the main one,
+  // with its mode chosen; none is owned. Absorbing states are reported
+  // only on one thread: with report_absorbing the helpers stay unused.
+  void UseHelpers(std::vector<NextStateSource*> helpers) {
+    helpers_ = std::move(helpers);
+  }
+
   // Highest state number handed out so far.
   std::uint32_t NumStates() const { return num_states_; }
   // The blocks written: NumStates() once exploration has completed.
@@ -70,10 +79,30 @@ class StateSpaceGen {
   const DeterministicList& EnablingStates() const { return enabling_states_; }
 
  private:
-  // Looks up every reported successor in order, numbering, queueing and
+  // Expands the queued states on this thread, one by one.
+  Status ExploreAlone(const Output& out);
+  // Expands the state `number` with the image `image` on this thread and
+  // finishes it.
+  Status ExpandHere(const Output& out, std::uint32_t number, const char* image);
+  // Expands them in batches on the helper threads and numbers their
+  // successors here, batch after batch in submission order.
+  Status ExploreWithHelpers(const Output& out);
+  // Everything after the expansion of the current state: its successors
+  // [begin, end) and delays [delay_begin, delay_end) of `successors`, its
+  // description, progress line and block.
+  Status Finish(const Output& out, const Successors& successors,
+                std::size_t begin, std::size_t end, const std::uint64_t* hashes,
+                const std::uint32_t* numbers, std::size_t delay_begin,
+                std::size_t delay_end);
+  // Looks up the successors [begin, end) in order, numbering, queueing and
   // recording the new ones, and adds each value to the transition into its
-  // target. Fails when the store cannot take a new state.
-  Status RecordSuccessors(const Output& out);
+  // target. `hashes` and `numbers`, when set, hold per successor its store
+  // hash and the number a helper found for it (or kNotFound). Fails when
+  // the store cannot take a new state.
+  Status RecordSuccessors(const Output& out, const Successors& successors,
+                          std::size_t begin, std::size_t end,
+                          const std::uint64_t* hashes,
+                          const std::uint32_t* numbers);
   Status WriteStateBlock(const Output& out);
   static void WriteRewards(const Output& out, std::uint32_t number,
                            const double* values) {
@@ -103,6 +132,7 @@ class StateSpaceGen {
   Successors successors_;
   std::vector<HybridHash::Probe> probes_;
   std::vector<std::uint32_t> targets_;
+  std::vector<NextStateSource*> helpers_;
 };
 
 #endif  // GEN_GENERATOR_STATESPACEGEN_H_

@@ -1,7 +1,9 @@
 #include "main/CommandLine.h"
 
 #include <cstdio>
+#include <cstring>
 #include <iostream>
+#include <string>
 
 namespace {
 
@@ -39,6 +41,11 @@ Option<CommandLineSettings> IntegerOption(char letter, const char* value_name,
         store(settings, number);
         return Status::Ok();
       }};
+}
+
+std::string ThreadsOutOfRange(const std::string& value) {
+  return "--threads value \"" + value + "\" is not a whole number in 1.." +
+         std::to_string(kMaxThreads);
 }
 
 }  // namespace
@@ -110,6 +117,16 @@ std::vector<Option<CommandLineSettings>> GenerationOptions() {
          s.run.db_entity = value;
          return Status::Ok();
        }},
+      {{"--threads", "N", "threads that explore, 1..256 (one per core)"},
+       [](S& s, V value) {
+         int threads = 0;
+         if (!ScanInt32(value, &threads) || threads < 1 ||
+             threads > kMaxThreads) {
+           return Status::Error(ThreadsOutOfRange(value));
+         }
+         s.run.threads = threads;
+         return Status::Ok();
+       }},
   };
 }
 
@@ -118,6 +135,17 @@ Status commandline(int argc, char** argv, CommandLineSettings& settings) {
   for (int i = 1; i < argc; ++i) {
     const char* argument = argv[i];
     if (argument[0] != '-') continue;
+    if (std::strncmp(argument, "--threads", 9) == 0 &&
+        (argument[9] == '\0' || argument[9] == '=')) {
+      std::string value = argument + (argument[9] == '=' ? 10 : 9);
+      if (argument[9] == '\0' && i + 1 < argc) value = argv[++i];
+      const std::optional<int> number = ParseInt32(value);
+      if (!number || *number < 1 || *number > kMaxThreads) {
+        return Failure("Error: " + ThreadsOutOfRange(value) + "\n");
+      }
+      run.threads = *number;
+      continue;
+    }
 
     const char letter = argument[1];
     // For "-" alone there is no letter and no value text.

@@ -1,10 +1,12 @@
 #include "main/Driver.h"
 
 #include <iostream>
+#include <memory>
 
 #include "base/Fatal.h"
 #include "main/CommandLine.h"
 #include "main/RunExperiment.h"
+#include "model/RWDPVModel.h"
 #include "study/GlobalVariables.h"
 #include "study/test_execution_rate_G_SetStudySetStudy.h"
 
@@ -41,10 +43,15 @@ int RunMain(int argc, char** argv) {
   if (!in_range.ok) FatalError(in_range);
 
   settings.run.record.program = "gen";
-  const Status run = RunExperiment(*GenerateStudy(), settings, [] {
-    // The compiled-in study always builds its model.
-    return Status::Error("Error: the model could not be built\n");
-  });
+  const Status run = RunExperiment(
+      *GenerateStudy(), settings,
+      [] {
+        // The compiled-in study always builds its model.
+        return Status::Error("Error: the model could not be built\n");
+      },
+      [] {
+        return std::unique_ptr<PVModel>(std::make_unique<RWDPVModel>(false));
+      });
   DestructStudy();
   if (!run.ok) FatalError(run);
   return CheckedStandardOutput();

@@ -23,7 +23,8 @@ Status CheckExperimentNumber(int experiment, int count) {
 }
 
 Status RunExperiment(BaseStudyClass& study, const CommandLineSettings& settings,
-                     const std::function<Status()>& no_model) {
+                     const std::function<Status()>& no_model,
+                     const ModelFactory& more_models) {
   study.SetGVs(settings.experiment);
   study.PrintGlobalValues(settings.experiment);
   if (settings.overrides) {
@@ -37,7 +38,7 @@ Status RunExperiment(BaseStudyClass& study, const CommandLineSettings& settings,
   RunSettings run_settings = settings.run;
   DescribeRun(study, settings.experiment, &run_settings.record);
   // The study owns the model; it is released only after the run.
-  const Status run = RunGeneration(*model, run_settings);
+  const Status run = RunGeneration(*model, run_settings, more_models);
   study.CurrentPVModel.reset();
   return run;
 }

@@ -5,6 +5,7 @@
 
 #include "base/Status.h"
 #include "main/CommandLine.h"
+#include "run/RunGeneration.h"
 #include "study/BaseStudyClass.h"
 
 // The exit code once everything has been printed: 0, or 1 with a message on
@@ -20,8 +21,10 @@ Status CheckExperimentNumber(int experiment, int count);
 // sets and lists the globals of settings.experiment, applies and announces
 // the overrides, builds the model and generates its state space into
 // settings.run. The built model is released before returning. When the
-// study builds no model, the run ends with `no_model()`.
+// study builds no model, the run ends with `no_model()`. `more_models`
+// builds the models of the exploration's helper threads.
 Status RunExperiment(BaseStudyClass& study, const CommandLineSettings& settings,
-                     const std::function<Status()>& no_model);
+                     const std::function<Status()>& no_model,
+                     const ModelFactory& more_models = nullptr);
 
 #endif  // GEN_MAIN_RUNEXPERIMENT_H_

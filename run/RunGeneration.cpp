@@ -1,12 +1,15 @@
 #include "run/RunGeneration.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <iostream>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "base/Contract.h"
 #include "database/ResultsDB.h"
 #include "generator/NextStateSource.h"
 #include "generator/StateSpaceGen.h"
@@ -113,9 +116,31 @@ double ComputationSeconds(std::clock_t ticks) {
   return static_cast<double>(hundred_thousandths) / 100000.0;
 }
 
-Status RunGeneration(PVModel& model, const RunSettings& settings) {
+int ExplorationThreads(const RunSettings& settings) {
+  if (settings.trace_level > 0 || settings.report_absorbing) return 1;
+  if (settings.threads > 0) return settings.threads;
+  return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+}
+
+Status RunGeneration(PVModel& model, const RunSettings& settings,
+                     const ModelFactory& more_models) {
   TraceFileContainer trace;
   SanSource source(model, trace, settings.trace_level);
+  // The helpers' models and sources; their traces stay silent.
+  std::vector<std::unique_ptr<PVModel>> helper_models;
+  std::vector<std::unique_ptr<TraceFileContainer>> helper_traces;
+  std::vector<std::unique_ptr<SanSource>> helper_sources;
+  std::vector<NextStateSource*> helpers;
+  const int threads = more_models ? ExplorationThreads(settings) : 1;
+  for (int i = 1; i < threads; ++i) {
+    std::unique_ptr<PVModel> copy = more_models();
+    if (copy == nullptr) break;
+    helper_traces.push_back(std::make_unique<TraceFileContainer>());
+    helper_sources.push_back(
+        std::make_unique<SanSource>(*copy, *helper_traces.back(), 0));
+    helper_models.push_back(std::move(copy));
+    helpers.push_back(helper_sources.back().get());
+  }
   if (source.StateSize() == 0) {
     return Status::Error(
         "The model is empty, i.e., does not have any state variables.\n",
@@ -139,12 +164,13 @@ Status RunGeneration(PVModel& model, const RunSettings& settings) {
     trace.AddTraceFile(trace_output.get());
     trace.addPVModel(&model);
   };
-  return RunGeneration(source, settings, trace, open_trace);
+  return RunGeneration(source, settings, trace, open_trace, helpers);
 }
 
 Status RunGeneration(NextStateSource& source, const RunSettings& settings,
                      TraceFileContainer& trace,
-                     const std::function<void()>& open_trace) {
+                     const std::function<void()>& open_trace,
+                     const std::vector<NextStateSource*>& helpers) {
   if (source.StateSize() == 0) {
     return Status::Error(
         "The model is empty, i.e., does not have any state variables.\n",
@@ -166,6 +192,11 @@ Status RunGeneration(NextStateSource& source, const RunSettings& settings,
   Status status = source.ChooseMode(&mode);
   if (!status.ok) return status;
   const bool deterministic = mode == ExplorationMode::kDeterministic;
+  for (NextStateSource* helper : helpers) {
+    // The same model decides the same way.
+    ExplorationMode helper_mode = ExplorationMode::kNormal;
+    GEN_CHECK(helper->ChooseMode(&helper_mode).ok && helper_mode == mode);
+  }
 
   // Every file is written under a temporary name and published only when
   // the whole set is complete; any return before the commit removes them
@@ -195,6 +226,7 @@ Status RunGeneration(NextStateSource& source, const RunSettings& settings,
                                              ? kDeterministicPlaceholderSpaces
                                              : kNormalPlaceholderSpaces);
     StateSpaceGen generator(source, settings.hash_value);
+    generator.UseHelpers(helpers);
     if (deterministic) {
       generator.LimitStates(kDeterministicMaxStates,
                             "the most the .arm header of a deterministic run "

@@ -14,8 +14,11 @@ struct RunSettings {
   std::string name;
   bool report_absorbing = false;  // -a
   double hash_value = 0.5;        // -h: the store's load factor, 0.1..0.9
-  int file_type = 1;              // -F: accepted; generation writes type 1
-  int trace_level = 0;            // -l: 0 to 4
+  // --threads: threads that explore; 0 means one per core of the machine.
+  // Trace levels above 0 and -a explore on one thread.
+  int threads = 0;
+  int file_type = 1;    // -F: accepted; generation writes type 1
+  int trace_level = 0;  // -l: 0 to 4
   std::optional<std::string> trace_file;  // -t; none: standard output
   // -s: the results database (an SQLite file or a PostgreSQL URI; any
   // other name records nothing) and -e: the study the run belongs to.

@@ -223,9 +223,12 @@ int RunSan(int argc, char** argv) {
   recorded.run.record.program = "san";
   recorded.run.record.model_file = file_name;
   recorded.run.record.model_sha256 = Sha256Hex(*text);
-  const Status run = RunExperiment(study, recorded, [&] {
-    return Status::Error(FormatDiagnostics(study.build_errors(), &*text));
-  });
+  const Status run = RunExperiment(
+      study, recorded,
+      [&] {
+        return Status::Error(FormatDiagnostics(study.build_errors(), &*text));
+      },
+      [&study] { return study.BuildAnother(); });
   if (!run.ok) FatalError(run);
   if (format->publishes_properties) {
     // The properties go beside the chain, for solve.

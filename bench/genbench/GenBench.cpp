@@ -147,7 +147,10 @@ int RunGenBench(int argc, char** argv) {
   run_settings.record.program = "genbench";
   run_settings.record.version = ProgramVersion();
   run_settings.record.experiment_name = model_name + " " + parameter_text;
-  const Status run = RunGeneration(*model, run_settings);
+  const int size = *parameter;
+  const Status run = RunGeneration(*model, run_settings, [kanban, size] {
+    return kanban ? MakeKanbanModel(size) : MakeFmsModel(size);
+  });
   model.reset();
   if (!run.ok) FatalError(run);
   return CheckedStandardOutput();
