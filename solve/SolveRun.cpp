@@ -1,5 +1,7 @@
 #include "solve/SolveRun.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -15,6 +17,7 @@
 #include "output/Formats.h"
 #include "solve/Absorption.h"
 #include "solve/ChainFiles.h"
+#include "solve/Progress.h"
 #include "solve/Properties.h"
 #include "solve/Stationary.h"
 #include "solve/Transient.h"
@@ -43,6 +46,8 @@ struct Settings {
   bool transient = false;  // the .pvtype time points
   bool absorption = false;
   bool bounds = false;
+  bool progress = false;  // progress lines even when not on a terminal
+  bool quiet = false;     // no progress lines at all
   std::vector<double> times;
   SolveOptions options;
   TransientOptions transient_options;
@@ -178,6 +183,11 @@ std::vector<Option<Settings>> SolveOptionTable() {
          s.options.direct_limit = static_cast<std::size_t>(limit);
          return Status::Ok();
        }},
+      Flag("--progress",
+           "progress lines on standard error (the default on a "
+           "terminal)",
+           &S::progress),
+      Flag("--quiet", "no progress lines", &S::quiet),
       Flag("--help", "print this help and exit", &S::help),
       Flag("-h", "the same as --help", &S::help),
       Flag("--version", "print the version and exit", &S::version),
@@ -497,6 +507,8 @@ int RunSolveWith(const Settings& settings, const std::string& base,
   std::vector<Property> properties;
   bool have_properties = false;
   std::vector<std::string> names;
+  Progress* progress = settings.options.progress;
+  if (progress != nullptr) progress->Phase("reading " + base + ".arm");
   ReadStatus status = ReadStateSpace(base + ".arm", &space);
   *num_states = space.num_states;
   if (status.ok) status = ReadRewardTypes(base + ".pvtype", &variables);
@@ -601,6 +613,9 @@ int RunSolveWith(const Settings& settings, const std::string& base,
                     expected[v], bound});
   }
   std::string message;
+  if (progress != nullptr && (!settings.times.empty() || settings.transient)) {
+    progress->Phase("transient measures");
+  }
   if (!settings.times.empty()) {
     std::vector<std::size_t> all(values.names.size());
     for (std::size_t v = 0; v < all.size(); ++v) all[v] = v;
@@ -798,6 +813,11 @@ int RunSolve(int argc, const char* const* argv, std::ostream& out,
   }
   const std::string base = settings.path + settings.name;
   std::size_t num_states = 0;
+  // Progress goes to standard error on a terminal or on request.
+  const bool report =
+      !settings.quiet && (settings.progress || isatty(STDERR_FILENO) == 1);
+  Progress progress(report ? &err : nullptr);
+  settings.options.progress = &progress;
   try {
     return RunSolveWith(settings, base, &num_states, out, err);
   } catch (const std::bad_alloc&) {
