@@ -105,7 +105,8 @@ void Ilu0::SolveTransposed(Eigen::VectorXd* x) const {
 KrylovOutcome PreconditionedBiCgStab(
     const LinearOperator& b, const Preconditioner& preconditioner,
     bool transposed, const Eigen::VectorXd& c, double tolerance,
-    std::size_t max_iterations, Eigen::VectorXd* z, const IterateTest& accept) {
+    std::size_t max_iterations, Eigen::VectorXd* z, const IterateTest& accept,
+    const IterationReport& report) {
   KrylovOutcome outcome;
   const Eigen::Index n = c.size();
   if (z->size() != n) *z = c;
@@ -166,6 +167,7 @@ KrylovOutcome PreconditionedBiCgStab(
     alpha = rho / r0v;
     s = r - alpha * v;
     outcome.iterations = it;
+    if (report) report(it, norm_c > 0 ? s.norm() / norm_c : s.norm());
     *z += alpha * y;
     if (done(s.norm())) {
       outcome.converged = !given_up;

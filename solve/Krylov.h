@@ -69,6 +69,10 @@ struct KrylovOutcome {
 // as its componentwise backward error; may cost a pass over the matrix.
 using IterateTest = std::function<bool(const Eigen::VectorXd& z)>;
 
+// Told of each iteration: its number and ||c - B z||_2 / ||c||_2.
+using IterationReport =
+    std::function<void(std::size_t iteration, double relative_residual)>;
+
 // Solves B z = c, or B^T z = c when `transposed`, from the start in *z
 // (resized to c's size when it does not fit), until ||c - B z||_2 is at most
 // `tolerance` ||c||_2 or after `max_iterations`.
@@ -89,6 +93,7 @@ KrylovOutcome PreconditionedBiCgStab(const LinearOperator& b,
                                      double tolerance,
                                      std::size_t max_iterations,
                                      Eigen::VectorXd* z,
-                                     const IterateTest& accept = nullptr);
+                                     const IterateTest& accept = nullptr,
+                                     const IterationReport& report = nullptr);
 
 #endif  // GEN_SOLVE_KRYLOV_H_

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "solve/Progress.h"
 #include "solve/ScaledSystem.h"
 
 // The methods that solve the scaled systems B z = c of Stationary.cpp, one
@@ -44,6 +45,8 @@ struct SolveOptions {
   // Per-state reward rates whose expected values get bounds of their own
   // (StationaryResult::reward_error); may be null. Must outlive the solve.
   const std::vector<std::vector<double>>* rewards = nullptr;
+  // Told of the phases and iterations of long solves; may be null.
+  Progress* progress = nullptr;
 };
 
 // What a method made of the system: z is its solution when `error` is empty.

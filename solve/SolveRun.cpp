@@ -21,6 +21,7 @@
 #include "solve/Absorption.h"
 #include "solve/ChainFiles.h"
 #include "solve/DeterministicChain.h"
+#include "solve/Progress.h"
 #include "solve/Properties.h"
 #include "solve/Regenerative.h"
 #include "solve/Stationary.h"
@@ -52,6 +53,8 @@ struct Settings {
   bool bounds = false;
   std::string db;                      // --db: results database
   std::optional<std::int64_t> run_id;  // --run: the run to record against
+  bool progress = false;  // progress lines even when not on a terminal
+  bool quiet = false;     // no progress lines at all
   std::vector<double> times;
   SolveOptions options;
   TransientOptions transient_options;
@@ -208,6 +211,11 @@ std::vector<Option<Settings>> SolveOptionTable() {
          s.run_id = static_cast<std::int64_t>(id);
          return Status::Ok();
        }},
+      Flag("--progress",
+           "progress lines on standard error (the default on a "
+           "terminal)",
+           &S::progress),
+      Flag("--quiet", "no progress lines", &S::quiet),
       Flag("--help", "print this help and exit", &S::help),
       Flag("-h", "the same as --help", &S::help),
       Flag("--version", "print the version and exit", &S::version),
@@ -704,6 +712,8 @@ int RunSolveWith(const Settings& settings, const std::string& base,
   std::vector<Property> properties;
   bool have_properties = false;
   std::vector<std::string> names;
+  Progress* progress = settings.options.progress;
+  if (progress != nullptr) progress->Phase("reading " + base + ".arm");
   Status status = ReadStateSpace(base + ".arm", &space);
   // Deterministic generation leaves its chain, unmerged, in the .dch.
   if (!status.ok && access((base + ".dch").c_str(), F_OK) == 0) {
@@ -812,6 +822,9 @@ int RunSolveWith(const Settings& settings, const std::string& base,
                     expected[v], bound});
   }
   std::string message;
+  if (progress != nullptr && (!settings.times.empty() || settings.transient)) {
+    progress->Phase("transient measures");
+  }
   if (!settings.times.empty()) {
     std::vector<std::size_t> all(values.names.size());
     for (std::size_t v = 0; v < all.size(); ++v) all[v] = v;
@@ -993,6 +1006,11 @@ int RunSolve(int argc, const char* const* argv, std::ostream& out,
   }
   const std::string base = settings.path + settings.name;
   std::size_t num_states = 0;
+  // Progress goes to standard error on a terminal or on request.
+  const bool report =
+      !settings.quiet && (settings.progress || isatty(STDERR_FILENO) == 1);
+  Progress progress(report ? &err : nullptr);
+  settings.options.progress = &progress;
   try {
     return RunSolveWith(settings, base, &num_states, out, err);
   } catch (const std::bad_alloc&) {

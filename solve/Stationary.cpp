@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <memory>
 
 #include "solve/ChainSystem.h"
 #include "solve/CompensatedSum.h"
@@ -186,6 +187,10 @@ LinearOutcome SolveSystem(const ScaledSystem& system,
   double best_relative = std::numeric_limits<double>::infinity();
   std::string failures;
   for (const MethodRow* row : rows) {
+    if (options.progress != nullptr) {
+      options.progress->Phase(std::string(row->name) + " on " +
+                              std::to_string(n) + " unknowns");
+    }
     Vector z;
     LinearOutcome outcome = SolveWith(system, *row, options, &z);
     if (std::find(tried->begin(), tried->end(), row->name) == tried->end()) {
@@ -269,9 +274,17 @@ bool SolveInPlace(const StateSpace& space, const std::vector<double>& exit,
     }
     return worst <= options.tolerance;
   };
+  IterationReport report;
+  if (options.progress != nullptr) {
+    options.progress->Phase("bicgstab on " + std::to_string(states.size()) +
+                            " unknowns");
+    report = [&](std::size_t iteration, double residual) {
+      options.progress->Iteration(iteration, residual);
+    };
+  }
   const KrylovOutcome krylov =
       PreconditionedBiCgStab(system, ilu, false, c, options.tolerance,
-                             options.max_iterations, z, accept);
+                             options.max_iterations, z, accept, report);
   if (!krylov.converged) return false;
   outcome->ok = true;
   outcome->iterations = krylov.iterations;
@@ -299,8 +312,10 @@ bool SolveInPlace(const StateSpace& space, const std::vector<double>& exit,
     weight[static_cast<Eigen::Index>(i)] = 1.0 / exit[states[i]];
   }
   Vector h = weight;
-  const KrylovOutcome adjoint = PreconditionedBiCgStab(
-      system, ilu, true, weight, 1e-8, options.max_iterations, &h);
+  if (options.progress != nullptr) options.progress->Phase("error bound");
+  const KrylovOutcome adjoint =
+      PreconditionedBiCgStab(system, ilu, true, weight, 1e-8,
+                             options.max_iterations, &h, nullptr, report);
   outcome->error_l1 = adjoint.converged && h.allFinite()
                           ? 2 * h.cwiseAbs().dot(residual)
                           : std::numeric_limits<double>::infinity();
@@ -332,8 +347,8 @@ bool SolveExcursion(const StateSpace& space, const std::vector<double>& exit,
     if (j != kNotInSystem) c[j] += space.rate[e];
   }
   // BiCGSTAB runs first on the chain's own rows when it is the method to
-  // use, or auto's first fit; it is kept if it meets the accuracy, else the
-  // system is built for the table's methods.
+  // use, or auto's first fit; only if it fails is the system built for the
+  // table's methods.
   const bool iterative =
       options.method == SolveMethod::kBiCgStab ||
       (options.method == SolveMethod::kAuto &&
@@ -342,25 +357,17 @@ bool SolveExcursion(const StateSpace& space, const std::vector<double>& exit,
     Vector z;
     LinearOutcome outcome;
     if (SolveInPlace(space, exit, others, local, c, options, &z, &outcome)) {
-      CompensatedSum total;
+      // Kept even when its bound misses the accuracy: the other methods of
+      // the table would take hours on a system this large, and the report
+      // refuses a value whose bound is too wide.
+      NoteSystem(others.size(), SolveMethod::kBiCgStab, outcome, result);
+      result->methods_tried.push_back(SolveMethodName(SolveMethod::kBiCgStab));
+      *error_l1 = outcome.error_l1;
       for (std::size_t i = 0; i < others.size(); ++i) {
-        total.Add(std::max(0.0, z[static_cast<Eigen::Index>(i)]) /
-                  exit[others[i]]);
+        (*weight)[others[i]] =
+            std::max(0.0, z[static_cast<Eigen::Index>(i)] / exit[others[i]]);
       }
-      const bool accurate =
-          !options.bounds || options.method != SolveMethod::kAuto ||
-          outcome.error_l1 <= options.accuracy * total.Value();
-      if (accurate) {
-        NoteSystem(others.size(), SolveMethod::kBiCgStab, outcome, result);
-        result->methods_tried.push_back(
-            SolveMethodName(SolveMethod::kBiCgStab));
-        *error_l1 = outcome.error_l1;
-        for (std::size_t i = 0; i < others.size(); ++i) {
-          (*weight)[others[i]] =
-              std::max(0.0, z[static_cast<Eigen::Index>(i)] / exit[others[i]]);
-        }
-        return true;
-      }
+      return true;
     }
   }
   ScaledSystem system;
@@ -396,35 +403,63 @@ bool SolveExcursion(const StateSpace& space, const std::vector<double>& exit,
 // of B^T and is doubled to cover its own error.
 class RatioBounds {
  public:
-  // False when the system cannot be built or factored.
+  // False when the system cannot be built or factored. Systems of more than
+  // `lu_limit` unknowns are used in place through the chain's rows, with
+  // g from BiCGSTAB preconditioned by ILU(0).
   bool Prepare(const StateSpace& space, const std::vector<double>& exit,
                std::uint32_t reference,
                const std::vector<std::uint32_t>& others,
-               const std::vector<double>& y) {
+               const std::vector<double>& y, std::size_t lu_limit,
+               std::size_t max_iterations) {
     reference_ = reference;
     y_ = &y;
-    system_.states = others;
+    states_ = others;
+    max_iterations_ = max_iterations;
     const std::size_t n = others.size();
-    std::vector<std::uint32_t> local(space.num_states, kNotInSystem);
+    local_.assign(space.num_states, kNotInSystem);
     for (std::size_t i = 0; i < n; ++i) {
-      local[others[i]] = static_cast<std::uint32_t>(i);
+      local_[others[i]] = static_cast<std::uint32_t>(i);
     }
-    if (!BuildSystem(space, exit, local, &system_)) return false;
-    system_.c = Vector::Zero(static_cast<Eigen::Index>(n));
+    Vector c = Vector::Zero(static_cast<Eigen::Index>(n));
     for (std::size_t e = space.first[reference]; e < space.first[reference + 1];
          ++e) {
-      const std::uint32_t j = local[space.target[e]];
-      if (j != kNotInSystem) system_.c[j] += space.rate[e];
+      const std::uint32_t j = local_[space.target[e]];
+      if (j != kNotInSystem) c[j] += space.rate[e];
     }
+    exit_.resize(n);
     Vector z(static_cast<Eigen::Index>(n));
     for (std::size_t i = 0; i < n; ++i) {
-      z[static_cast<Eigen::Index>(i)] = y[others[i]] * system_.exit[i];
+      exit_[i] = exit[others[i]];
+      z[static_cast<Eigen::Index>(i)] = y[others[i]] * exit_[i];
     }
-    rho_ = ResidualBound(system_, z);
-    if (n == 0) return true;  // the reference alone: nothing to solve
-    lu_.analyzePattern(ColMatrix(system_.b.transpose()));
-    lu_.factorize(ColMatrix(system_.b.transpose()));
-    return lu_.info() == Eigen::Success;
+    if (n <= lu_limit) {
+      ScaledSystem system;
+      system.states = others;
+      if (!BuildSystem(space, exit, local_, &system)) return false;
+      system.c = std::move(c);
+      rho_ = ResidualBound(system, z);
+      if (n == 0) return true;  // the reference alone: nothing to solve
+      lu_.analyzePattern(ColMatrix(system.b.transpose()));
+      lu_.factorize(ColMatrix(system.b.transpose()));
+      return lu_.info() == Eigen::Success;
+    }
+    op_ = std::make_unique<ChainOperator>(space, exit, states_, local_);
+    Vector scale;
+    op_->Residual(z, c, &rho_, &scale);
+    // The rounding of each row's residual, as in ResidualBound.
+    std::vector<std::uint32_t> entries(n, 2);
+    for (std::uint32_t s : states_) {
+      for (std::size_t e = space.first[s]; e < space.first[s + 1]; ++e) {
+        const std::uint32_t j = local_[space.target[e]];
+        if (j != kNotInSystem) ++entries[j];
+      }
+    }
+    constexpr double kUnitRoundoff = std::numeric_limits<double>::epsilon() / 2;
+    for (std::size_t j = 0; j < n; ++j) {
+      rho_[static_cast<Eigen::Index>(j)] +=
+          2 * entries[j] * kUnitRoundoff * scale[static_cast<Eigen::Index>(j)];
+    }
+    return ilu_.Compute(*op_);
   }
 
   // The ratio of u and d (global per-state vectors; d null: all 1) and a
@@ -437,35 +472,62 @@ class RatioBounds {
     CompensatedSum den;
     num.Add(u[reference_]);
     den.Add(d_of(reference_));
-    for (std::uint32_t s : system_.states) {
+    for (std::uint32_t s : states_) {
       num.Add(y[s] * u[s]);
       den.Add(y[s] * d_of(s));
     }
     *value = num.Value() / den.Value();
-    const std::size_t n = system_.states.size();
+    const std::size_t n = states_.size();
     Vector weight(static_cast<Eigen::Index>(n));
     Vector weight_d(static_cast<Eigen::Index>(n));
     for (std::size_t i = 0; i < n; ++i) {
-      const std::uint32_t s = system_.states[i];
+      const std::uint32_t s = states_[i];
       weight[static_cast<Eigen::Index>(i)] =
-          std::abs(u[s] - *value * d_of(s)) / system_.exit[i];
-      weight_d[static_cast<Eigen::Index>(i)] = d_of(s) / system_.exit[i];
+          std::abs(u[s] - *value * d_of(s)) / exit_[i];
+      weight_d[static_cast<Eigen::Index>(i)] = d_of(s) / exit_[i];
     }
-    const Vector g = n == 0 ? weight : Vector(lu_.solve(weight));
-    const Vector g_d = n == 0 ? weight_d : Vector(lu_.solve(weight_d));
     constexpr double kInf = std::numeric_limits<double>::infinity();
-    if (!g.allFinite() || !g_d.allFinite() || !(den.Value() > 0)) return kInf;
+    if (!(den.Value() > 0)) return kInf;
+    const Vector g = Adjoint(weight);
+    if (!g.allFinite()) return kInf;
     const double first = 2 * g.cwiseAbs().dot(rho_) / den.Value();
-    const double eta = 2 * g_d.cwiseAbs().dot(rho_) / den.Value();
+    // eta depends on d alone: one solve per d.
+    if (d != eta_d_ || std::isnan(eta_)) {
+      const Vector g_d = Adjoint(weight_d);
+      eta_ =
+          g_d.allFinite() ? 2 * g_d.cwiseAbs().dot(rho_) / den.Value() : kInf;
+      eta_d_ = d;
+    }
+    const double eta = eta_;
     if (!(eta < 0.5)) return kInf;
     constexpr double kUnitRoundoff = std::numeric_limits<double>::epsilon() / 2;
     return first / (1 - eta) + 4 * kUnitRoundoff * std::abs(*value);
   }
 
  private:
-  ScaledSystem system_;
+  // B^T g = w; not finite when it could not be solved.
+  Vector Adjoint(const Vector& w) const {
+    if (w.size() == 0) return w;
+    if (op_ == nullptr) return lu_.solve(w);
+    Vector g = w;
+    const KrylovOutcome outcome =
+        PreconditionedBiCgStab(*op_, ilu_, true, w, 1e-10, max_iterations_, &g);
+    if (!outcome.converged) {
+      g.setConstant(std::numeric_limits<double>::infinity());
+    }
+    return g;
+  }
+
+  std::vector<std::uint32_t> states_;
+  std::vector<std::uint32_t> local_;
+  std::vector<double> exit_;  // local
   Vector rho_;
   Eigen::SparseLU<ColMatrix, Eigen::COLAMDOrdering<int>> lu_;
+  std::unique_ptr<ChainOperator> op_;
+  ChainIlu0 ilu_;
+  std::size_t max_iterations_ = 0;
+  mutable const std::vector<double>* eta_d_ = nullptr;
+  mutable double eta_ = std::nan("");
   std::uint32_t reference_ = 0;
   const std::vector<double>* y_ = nullptr;
 };
@@ -483,7 +545,7 @@ void SharpenBounds(const StateSpace& space, const std::vector<double>& exit,
                    const std::vector<double>& class_pi,
                    const std::vector<double>& probability,
                    const std::vector<std::vector<double>>& rewards,
-                   StationaryResult* result) {
+                   const SolveOptions& options, StationaryResult* result) {
   constexpr double kInf = std::numeric_limits<double>::infinity();
   const std::size_t classes = bottom_ids.size();
   // Per class: each reward's value and bound.
@@ -493,10 +555,19 @@ void SharpenBounds(const StateSpace& space, const std::vector<double>& exit,
     const std::vector<std::uint32_t>& m = members[bottom_ids[c]];
     RatioBounds bounds;
     const std::vector<std::uint32_t> others(m.begin() + 1, m.end());
-    const bool ready = bounds.Prepare(space, exit, m.front(), others, class_pi);
+    const bool ready =
+        bounds.Prepare(space, exit, m.front(), others, class_pi,
+                       options.gth_limit, options.max_iterations);
+    // On large systems each bound costs two iterative solves: only where
+    // the 1-norm bound misses the accuracy.
+    const bool lazy = classes == 1 && others.size() > options.gth_limit;
     for (const std::vector<double>& r : rewards) {
-      double value = 0;
-      class_bound[c].push_back(ready ? bounds.Bound(r, nullptr, &value) : kInf);
+      double value = ExpectedReward(result->pi, r);
+      const bool wanted =
+          !lazy || !(ExpectedRewardBound(result->pi_error, value, r) <=
+                     options.accuracy * std::abs(value));
+      class_bound[c].push_back(
+          ready && wanted ? bounds.Bound(r, nullptr, &value) : kInf);
       class_value[c].push_back(value);
     }
   }
@@ -524,7 +595,8 @@ void SharpenBounds(const StateSpace& space, const std::vector<double>& exit,
     }
     RatioBounds bounds;
     const bool ready =
-        bounds.Prepare(space, exit, 0, others, result->excursion_time);
+        bounds.Prepare(space, exit, 0, others, result->excursion_time,
+                       options.gth_limit, options.max_iterations);
     double value = 0;
     for (std::size_t c = 0; c < classes; ++c) {
       probability_bound[c] =
@@ -696,15 +768,17 @@ StationaryResult SolveLongRun(const StateSpace& space,
   result.pi_error = pi_error;
   // Sharp bounds of the rewards and the absorption measures, where every
   // system is small enough for the LU of its transpose.
-  bool sharp = options.bounds && options.rewards != nullptr &&
-               bottom_ids.size() <= kMaxSharpClasses &&
+  // Every system small enough for the LU of its transpose, or one closed
+  // class reached with nothing transient (solved in place when large).
+  bool small = bottom_ids.size() <= kMaxSharpClasses &&
                transient.size() <= options.gth_limit + 1;
   for (std::size_t k : bottom_ids) {
-    sharp = sharp && members[k].size() <= options.gth_limit + 1;
+    small = small && members[k].size() <= options.gth_limit + 1;
   }
-  if (sharp)
+  const bool single = transient.empty() && bottom_ids.size() == 1;
+  if (options.bounds && options.rewards != nullptr && (small || single))
     SharpenBounds(space, exit, members, bottom_ids, transient, class_pi,
-                  probability, *options.rewards, &result);
+                  probability, *options.rewards, options, &result);
   result.ok = true;
   return result;
 }
