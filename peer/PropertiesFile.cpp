@@ -1,7 +1,5 @@
 #include "peer/PropertiesFile.h"
 
-#include <fstream>
-
 namespace {
 
 std::string Field(const std::string& text) {
@@ -23,16 +21,4 @@ std::string FormatPropertiesFile(const std::vector<PropertyLine>& properties) {
     text += '\n';
   }
   return text;
-}
-
-Status WritePropertiesFile(const std::string& file_name,
-                           const std::vector<PropertyLine>& properties) {
-  std::ofstream out(file_name, std::ios::binary | std::ios::trunc);
-  out << FormatPropertiesFile(properties);
-  out.close();
-  if (!out) {
-    return Status::Error("Error: cannot write the properties file \"" +
-                         file_name + "\"\n");
-  }
-  return Status::Ok();
 }

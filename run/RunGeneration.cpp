@@ -33,7 +33,9 @@ constexpr std::size_t kTypes = 1;
 constexpr std::size_t kValues = 2;
 
 std::vector<ResultFileLayout> ResultFiles(bool deterministic,
-                                          const std::string& type_name) {
+                                          const std::string& base,
+                                          bool properties) {
+  const std::string type_name = base + kRewardTypesExtension;
   std::vector<ResultFileLayout> files = {
       {kStateSpaceExtension,
        deterministic ? "Error: Could not open binary file dude\n"
@@ -50,6 +52,13 @@ std::vector<ResultFileLayout> ResultFiles(bool deterministic,
                  {kEnablingStatesExtension, "Error: Could not open det file \n",
                   "Error: Could not write enabling states file ", false});
   }
+  // Last, so that it takes no index of the written files when withdrawn.
+  ResultFileLayout props = {kPropertiesExtension,
+                            "Error: cannot write the properties file \"" +
+                                base + kPropertiesExtension + "\"\n",
+                            "Error: cannot write the properties file ", false};
+  props.withdrawn = !properties;
+  files.push_back(props);
   return files;
 }
 
@@ -59,7 +68,7 @@ Status RefuseTraceIntoResults(const std::string& trace_file,
                               const std::string& base) {
   for (const char* extension :
        {kStateSpaceExtension, kRewardValuesExtension, kRewardTypesExtension,
-        kEnablingStatesExtension}) {
+        kEnablingStatesExtension, kPropertiesExtension}) {
     const std::string result = base + extension;
     if (SameFile(trace_file, result)) {
       return Status::Error("Error: the trace file " + trace_file +
@@ -153,7 +162,7 @@ Status RunGeneration(NextStateSource& source, const RunSettings& settings,
   // and leaves an earlier run's files as they were.
   ResultSet results;
   status = results.Begin(
-      base, ResultFiles(deterministic, base + kRewardTypesExtension));
+      base, ResultFiles(deterministic, base, settings.properties.has_value()));
   if (!status.ok) return status;
   if (open_trace) open_trace();
   // In deterministic mode the .det comes first.
@@ -164,6 +173,9 @@ Status RunGeneration(NextStateSource& source, const RunSettings& settings,
   const std::vector<RewardVariableType> types = source.RewardTypes();
   if (!WriteRewardTypes(results.Stream(kTypes + offset), types)) {
     return results.WriteStatus();
+  }
+  if (settings.properties) {
+    results.Stream(results.size() - 1) << *settings.properties;
   }
   std::vector<std::string> names;
   for (const RewardVariableType& type : types) names.push_back(type.name);

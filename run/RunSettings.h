@@ -17,6 +17,10 @@ struct RunSettings {
   std::optional<std::string> trace_file;  // -t; none: standard output
   std::optional<std::string> db_server;   // -s: results database host
   std::optional<std::string> db_entity;   // -e: accepted, not used
+  // The whole text of the properties file (path + name + ".props")
+  // published with the chain; without one, a properties file an earlier
+  // run left under this path and name is removed with the publication.
+  std::optional<std::string> properties;
 };
 
 #endif  // GEN_RUN_RUNSETTINGS_H_

@@ -179,6 +179,10 @@ int RunSan(int argc, char** argv) {
     }
     std::cout << "Overriding global variables in ssg\n" << std::flush;
   }
+  // The properties go beside the chain, for solve, published with it.
+  if (!loaded.properties.empty()) {
+    settings.run.properties = FormatPropertiesFile(loaded.properties);
+  }
   SetFiringErrorHandler(&FiringError);
   PVModel* pv_model = study.GetPVModel(false);
   if (pv_model == nullptr) {
@@ -188,11 +192,5 @@ int RunSan(int argc, char** argv) {
   const Status run = RunGeneration(*pv_model, settings.run);
   study.CurrentPVModel.reset();
   if (!run.ok) FatalError(run);
-  if (imported) {
-    // The properties go beside the chain, for solve.
-    const Status written = WritePropertiesFile(
-        settings.run.path + settings.run.name + ".props", loaded.properties);
-    if (!written.ok) FatalError(written);
-  }
   return CheckedStandardOutput();
 }

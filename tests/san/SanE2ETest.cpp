@@ -2,12 +2,15 @@
 // the compiled-in failure model and with genbench on the compiled Kanban and
 // FMS models. Only the measured computation time is masked.
 
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <regex>
 #include <string>
 #include <vector>
 
 #include "gtest/gtest.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/RunProcess.h"
 
 namespace {
@@ -198,6 +201,45 @@ TEST(SanE2ETest, UsageAndUnreadableFiles) {
   EXPECT_EQ(missing.exit_code, 1);
   EXPECT_EQ(missing.err,
             "Error: cannot read model file \"/no/such/model.san\"\n");
+}
+
+// A model's properties file belongs to its result set: a run of a model
+// without properties removes the one an earlier model left under the same
+// name, and a run killed before it publishes leaves the earlier set whole.
+TEST(SanE2ETest, PropertiesFileIsPublishedWithTheSet) {
+  ScopedTempDir dir;
+  RunProcess("/bin/mkdir", {"out"}, dir.path());
+  const std::string relay = kModels + "/jani/relay.jani";
+  const std::string repair = kModels + "/repair.san";
+  const ProcessResult first = RunProcess(
+      SAN_BINARY, {"--const", "mu=2", relay, "-Pout/", "-Nsame", "-B0"},
+      dir.path());
+  ASSERT_EQ(first.exit_code, 0) << first.err;
+  const std::string relay_arm = ReadWholeFile(dir.path() + "/out/same.arm");
+  const std::string relay_props = ReadWholeFile(dir.path() + "/out/same.props");
+  ASSERT_EQ(relay_props.rfind("props 1\n", 0), 0u);
+
+  // Stopped before its first rename and killed: nothing of it is published.
+  ChildProcess::Options pause;
+  const char* asan = std::getenv("ASAN_OPTIONS");
+  pause.environment = {
+      std::string("LD_PRELOAD=") + PAUSE_SHIM, "PAUSE_BEFORE_RENAME=.pvtype",
+      std::string("ASAN_OPTIONS=") + (asan != nullptr ? asan : "") +
+          ":verify_asan_link_order=0"};
+  ChildProcess killed(SAN_BINARY, {repair, "-Pout/", "-Nsame", "-B0"},
+                      dir.path(), pause);
+  ASSERT_TRUE(killed.WaitUntilStopped());
+  killed.Signal(SIGKILL);
+  EXPECT_EQ(killed.Wait().exit_code, 128 + SIGKILL);
+  EXPECT_EQ(ReadWholeFile(dir.path() + "/out/same.arm"), relay_arm);
+  EXPECT_EQ(ReadWholeFile(dir.path() + "/out/same.props"), relay_props);
+
+  const ProcessResult second =
+      RunProcess(SAN_BINARY, {repair, "-Pout/", "-Nsame", "-B0"}, dir.path());
+  ASSERT_EQ(second.exit_code, 0) << second.err;
+  std::FILE* stale = std::fopen((dir.path() + "/out/same.props").c_str(), "r");
+  EXPECT_EQ(stale, nullptr) << "the relay's properties outlived its chain";
+  if (stale != nullptr) std::fclose(stale);
 }
 
 }  // namespace
