@@ -1,5 +1,6 @@
-// The argument scan on arbitrary argument lists. The input is split into
-// arguments at NUL bytes; argv[0] is the program name.
+// The argument scan on arbitrary argument lists, both gen's own and the
+// strict table that san and genbench read gen's options with. The input is
+// split into arguments at NUL bytes; argv[0] is the program name.
 
 #include <cmath>
 #include <cstddef>
@@ -14,6 +15,22 @@
 
 extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
   SilenceStandardStreams();
+
+  CommandLineSettings strict;
+  std::vector<std::string> positionals;
+  const Status parsed =
+      ParseOptions(GenerationOptions(), static_cast<int>(arguments.size()),
+                   argv.data(), strict, &positionals);
+  if (parsed.ok) {
+    FuzzCheck(strict.run.hash_value >= kMinHashValue &&
+                  strict.run.hash_value <= kMaxHashValue,
+              "strict hash value outside its range");
+    FuzzCheck(strict.run.trace_level >= 0 && strict.run.trace_level <= 4,
+              "strict trace level outside its range");
+  } else {
+    FuzzCheck(!parsed.message.empty() && parsed.message.back() != '\n',
+              "a strict error without its text");
+  }
   return 0;
 }
 
@@ -53,6 +70,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   } else {
     FuzzCheck(!status.message.empty() && status.message.back() == '\n',
               "an error without its line");
+  }
+
+  CommandLineSettings strict;
+  std::vector<std::string> positionals;
+  const Status parsed =
+      ParseOptions(GenerationOptions(), static_cast<int>(arguments.size()),
+                   argv.data(), strict, &positionals);
+  if (parsed.ok) {
+    FuzzCheck(strict.run.hash_value >= kMinHashValue &&
+                  strict.run.hash_value <= kMaxHashValue,
+              "strict hash value outside its range");
+    FuzzCheck(strict.run.trace_level >= 0 && strict.run.trace_level <= 4,
+              "strict trace level outside its range");
+  } else {
+    FuzzCheck(!parsed.message.empty() && parsed.message.back() != '\n',
+              "a strict error without its text");
   }
   return 0;
 }

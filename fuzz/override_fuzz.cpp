@@ -1,4 +1,5 @@
-// The override string parser of the study on arbitrary text.
+// The override string parser of the study on arbitrary text, and the strict
+// check that san makes before a run.
 
 #include <cstddef>
 #include <cstdint>
@@ -17,6 +18,16 @@ BaseStudyClass* study = nullptr;
 extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
   SilenceStandardStreams();
   study = GenerateStudy();
+  const std::string line = text.c_str();
+  const Status checked = study->CheckOverrides(line);
+  FuzzCheck(checked.ok || (checked.message.rfind("Error: ", 0) == 0 &&
+                           checked.message.back() == '\n'),
+            "a strict refusal not on one line");
+  if (checked.ok) {
+    study->SetGVs(0);
+    FuzzCheck(study->overrideGVs(line.c_str()).ok,
+              "an override the check accepted was refused");
+  }
   return 0;
 }
 
@@ -32,6 +43,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
     FuzzCheck(status.message.rfind("Error: override entry ", 0) == 0 &&
                   status.message.back() == '\n',
               "a refused entry not named on one line");
+  }
+  const std::string line = text.c_str();
+  const Status checked = study->CheckOverrides(line);
+  FuzzCheck(checked.ok || (checked.message.rfind("Error: ", 0) == 0 &&
+                           checked.message.back() == '\n'),
+            "a strict refusal not on one line");
+  if (checked.ok) {
+    study->SetGVs(0);
+    FuzzCheck(study->overrideGVs(line.c_str()).ok,
+              "an override the check accepted was refused");
   }
   return 0;
 }

@@ -1,32 +1,14 @@
 #include "main/CommandLine.h"
 
-#include <cerrno>
-#include <cstdint>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <iostream>
 
 namespace {
 
-// A whole decimal number that fits in 32 bits, with nothing before or after
-// it: unlike atoi, "3x", "" and "4294967296" are rejected rather than read
-// as 3, 0 and a truncated value.
 std::optional<int> ParseInt32(const std::string& text) {
-  if (text.empty()) return std::nullopt;
-  const char first = text[0];
-  if (first != '+' && first != '-' && (first < '0' || first > '9')) {
-    return std::nullopt;  // strtol would skip leading blanks
-  }
-  const char* begin = text.c_str();
-  char* end = nullptr;
-  errno = 0;
-  const long parsed = std::strtol(begin, &end, 10);
-  if (end == begin || *end != '\0' || errno == ERANGE || parsed < INT32_MIN ||
-      parsed > INT32_MAX) {
-    return std::nullopt;
-  }
-  return static_cast<int>(parsed);
+  int value = 0;
+  if (!ScanInt32(text, &value)) return std::nullopt;
+  return value;
 }
 
 CommandLineStatus Failure(std::string message) {
@@ -38,7 +20,99 @@ CommandLineStatus NotAWholeNumber(char letter, const std::string& value) {
                  "\" is not a whole number in -2147483648..2147483647\n");
 }
 
+std::string NotAWholeNumberText(char letter, const std::string& value) {
+  return "-" + std::string(1, letter) + " value \"" + value +
+         "\" is not a whole number in -2147483648..2147483647";
+}
+
+// A row for an option whose value is a 32-bit number.
+Option<CommandLineSettings> IntegerOption(char letter, const char* value_name,
+                                          const char* help,
+                                          void (*store)(CommandLineSettings&,
+                                                        int)) {
+  return {
+      {std::string("-") + letter, value_name, help},
+      [letter, store](CommandLineSettings& settings, const std::string& value) {
+        int number = 0;
+        if (!ScanInt32(value, &number)) {
+          return Status::Error(NotAWholeNumberText(letter, value));
+        }
+        store(settings, number);
+        return Status::Ok();
+      }};
+}
+
 }  // namespace
+
+std::vector<Option<CommandLineSettings>> GenerationOptions() {
+  using S = CommandLineSettings;
+  using V = const std::string&;
+  return {
+      {{"-P", "PATH", "prefix of the result files (a folder ends in /)"},
+       [](S& s, V value) {
+         s.run.path = value;
+         s.echo += "path=[" + value + "]\n";
+         return Status::Ok();
+       }},
+      {{"-N", "NAME", "experiment name: files PATH NAME.arm, .var, .pvtype"},
+       [](S& s, V value) {
+         s.run.name = value;
+         return Status::Ok();
+       }},
+      IntegerOption('B', "NUMBER", "experiment number, 0-based (default 0)",
+                    [](S& s, int number) { s.experiment = number; }),
+      {{"-O", "OVERRIDES", "type:name:value[:...] sets global variables"},
+       [](S& s, V value) {
+         s.overrides = value;
+         s.echo += "OverrideString is " + value + "\n";
+         return Status::Ok();
+       }},
+      {{"-a", "", "report absorbing states"},
+       [](S& s, V) {
+         s.run.report_absorbing = true;
+         return Status::Ok();
+       }},
+      {{"-h", "VALUE", "load factor of the state table, 0.1..0.9 (0.5)"},
+       [](S& s, V value) {
+         double scanned = 0;
+         if (!ScanDouble(value, &scanned) ||
+             !(scanned >= kMinHashValue && scanned <= kMaxHashValue)) {
+           return Status::Error("-h value \"" + value +
+                                "\" is not a number in 0.1..0.9");
+         }
+         s.run.hash_value = scanned;
+         return Status::Ok();
+       }},
+      IntegerOption('F', "TYPE", "output file type (generation writes type 1)",
+                    [](S& s, int number) { s.run.file_type = number; }),
+      {{"-l", "LEVEL", "trace level 0..4 (default 0)"},
+       [](S& s, V value) {
+         int level = 0;
+         if (!ScanInt32(value, &level) || level < 0 || level > 4) {
+           return Status::Error("-l value \"" + value +
+                                "\" is not a trace level in 0..4");
+         }
+         s.run.trace_level = level;
+         s.echo += "TraceLevel=" + std::to_string(level) + "\n";
+         return Status::Ok();
+       }},
+      {{"-t", "FILE", "trace file (default: standard output)"},
+       [](S& s, V value) {
+         s.run.trace_file = value;
+         return Status::Ok();
+       }},
+      {{"-s", "SERVER", "results database server"},
+       [](S& s, V value) {
+         s.run.db_server = value;
+         return Status::Ok();
+       }},
+      {{"-e", "ENTITY", "results database entity"},
+       [](S& s, V value) {
+         s.run.db_entity = value;
+         return Status::Ok();
+       }},
+  };
+}
 
 CommandLineStatus commandline(int argc, char** argv,
                               CommandLineSettings& settings) {

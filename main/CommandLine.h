@@ -3,7 +3,9 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "cli/Options.h"
 #include "run/RunSettings.h"
 
 // What the command line asks for: the run's settings, the experiment and
@@ -12,6 +14,10 @@ struct CommandLineSettings {
   RunSettings run;
   int experiment = 0;                    // -B; 0-based
   std::optional<std::string> overrides;  // -O
+  // The lines gen prints as it reads -P, -O and -l, in the order of the
+  // arguments, held back by GenerationOptions until the whole command line
+  // has been accepted.
+  std::string echo;
 };
 
 // Valid range of the -h hash value, inclusive.
@@ -32,5 +38,11 @@ struct [[nodiscard]] CommandLineStatus {
 // number, a -h value outside 0.1..0.9) and reports it in the returned status.
 CommandLineStatus commandline(int argc, char** argv,
                               CommandLineSettings& settings);
+
+// gen's options as rows of a strict command line, for the programs that
+// take them beside their own (san, genbench): values that do not scan or lie
+// outside their range are refused, and the lines gen prints while reading go
+// to `echo`.
+std::vector<Option<CommandLineSettings>> GenerationOptions();
 
 #endif  // GEN_MAIN_COMMANDLINE_H_

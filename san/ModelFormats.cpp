@@ -29,6 +29,12 @@ bool EndsWith(const std::string& text, const std::string& end) {
 
 }  // namespace
 
+std::vector<std::string> FormatNames() {
+  std::vector<std::string> names;
+  for (const ModelFormat& format : kFormats) names.push_back(format.name);
+  return names;
+}
+
 const ModelFormat* FormatNamed(const std::string& name) {
   for (const ModelFormat& format : kFormats) {
     if (name == format.name) return &format;

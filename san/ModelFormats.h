@@ -2,6 +2,7 @@
 #define GEN_SAN_MODELFORMATS_H_
 
 #include <string>
+#include <vector>
 
 #include "lang/Parser.h"
 #include "peer/ImportedModel.h"
@@ -19,6 +20,8 @@ struct ModelFormat {
   const char* other_extension = nullptr;  // a second spelling, or null
 };
 
+// The names of every format, the default first.
+std::vector<std::string> FormatNames();
 // The format called `name`, or null.
 const ModelFormat* FormatNamed(const std::string& name);
 // The format of `file_name` by its extension; the model language when no

@@ -11,6 +11,8 @@
 #include "base/Fatal.h"
 #include "bridge/ModelBuilder.h"
 #include "bridge/TextStudy.h"
+#include "cli/Options.h"
+#include "cli/Version.h"
 #include "main/CommandLine.h"
 #include "peer/PropertiesFile.h"
 #include "reward/PVModel.h"
@@ -19,15 +21,90 @@
 
 namespace {
 
-void PrintUsage(std::ostream& out) {
-  out << "usage:  san [--format NAME] MODEL_FILE -Pexperimentfilepath "
-         "-Nexperimentname [gen's options]\n"
+// What san's command line asks for.
+struct SanSettings {
+  bool help = false;
+  bool version = false;
+  bool check = false;
+  const ModelFormat* format = nullptr;  // null: by the file's extension
+  ImportOptions import_options;
+  CommandLineSettings gen;
+};
+
+// san's options, one row each; gen's options follow them.
+std::vector<Option<SanSettings>> SanOptions() {
+  using S = SanSettings;
+  using V = const std::string&;
+  std::vector<Option<S>> table = {
+      {{"--help", "", "print this help and exit"},
+       [](S& s, V) {
+         s.help = true;
+         return Status::Ok();
+       }},
+      {{"--version", "", "print the version and exit"},
+       [](S& s, V) {
+         s.version = true;
+         return Status::Ok();
+       }},
+      {{"--check", "", "check the model and list what it holds; no run"},
+       [](S& s, V) {
+         s.check = true;
+         return Status::Ok();
+       }},
+      {{"--format", "NAME", "read the model as san, jani or pnpro"},
+       [](S& s, V value) {
+         s.format = FormatNamed(value);
+         if (s.format == nullptr) {
+           return Status::Error("unknown model format \"" + value +
+                                "\"; did you mean \"" +
+                                NearestName(FormatNames(), value) + "\"?");
+         }
+         return Status::Ok();
+       }},
+      {{"--const", "NAME=VALUE", "JANI and PNPRO: sets an open constant"},
+       [](S& s, V value) {
+         const std::size_t equals = value.find('=');
+         if (equals == std::string::npos || equals == 0) {
+           return Status::Error("--const needs NAME=VALUE, not \"" + value +
+                                "\"");
+         }
+         s.import_options.constants[value.substr(0, equals)] =
+             value.substr(equals + 1);
+         return Status::Ok();
+       }},
+      {{"--rewards", "NAME,...", "PNPRO: the reward variables to keep"},
+       [](S& s, V value) {
+         s.import_options.rewards = value;
+         return Status::Ok();
+       }},
+      {{"--page", "NAME", "PNPRO: the gspn page to read"},
+       [](S& s, V value) {
+         s.import_options.page = value;
+         return Status::Ok();
+       }},
+  };
+  for (Option<S>& row : OptionsOfPart(GenerationOptions(), &S::gen)) {
+    table.push_back(std::move(row));
+  }
+  return table;
+}
+
+void PrintUsage(const std::vector<Option<SanSettings>>& table,
+                std::ostream& out) {
+  out << "usage:  san [options] MODEL_FILE -Pexperimentfilepath "
+         "-Nexperimentname\n"
          "        san --check [--format NAME] MODEL_FILE\n"
-         "JANI and PNPRO files: --const NAME=VALUE sets an open constant;\n"
-         "PNPRO files: --rewards NAME,... picks the reward variables and\n"
-         "--page NAME the gspn page\n"
-         "Example:  san models/failure.san -Pout/ -Nexp1 -B0\n"
-      << std::flush;
+         "Generates the state space of the model in MODEL_FILE (a model "
+         "text,\n"
+         "a JANI or a PNPRO file) as gen does for its compiled-in model.\n"
+         "Values follow their option glued (-Pout/) or as the next argument "
+         "(-P out/).\n";
+  WriteOptionHelp(SpecsOf(table), out);
+  out << "Example:  san models/failure.san -Pout/ -Nexp1 -B0\n" << std::flush;
+}
+
+[[noreturn]] void Refuse(const std::string& message) {
+  FatalError(std::cerr, "Error: " + message + "\n");
 }
 
 int CheckedStandardOutput() {
@@ -85,103 +162,89 @@ void PrintProperties(const std::vector<PropertyLine>& properties,
 }  // namespace
 
 int RunSan(int argc, char** argv) {
-  bool check = false;
-  const ModelFormat* format = nullptr;
-  ImportOptions import_options;
-  int next = 1;
-  while (next < argc && std::string(argv[next]).rfind("--", 0) == 0) {
-    const std::string option = argv[next++];
-    if (option == "--check") {
-      check = true;
-    } else if (option == "--format" && next < argc) {
-      format = FormatNamed(argv[next]);
-      if (format == nullptr) {
-        FatalError(std::cerr, std::string("Error: unknown model format \"") +
-                                  argv[next] + "\"\n");
-      }
-      ++next;
-    } else if (option == "--const" && next < argc) {
-      const std::string setting = argv[next++];
-      const std::size_t equals = setting.find('=');
-      if (equals == std::string::npos || equals == 0) {
-        FatalError(std::cerr, "Error: --const needs NAME=VALUE, not \"" +
-                                  setting + "\"\n");
-      }
-      import_options.constants[setting.substr(0, equals)] =
-          setting.substr(equals + 1);
-    } else if (option == "--rewards" && next < argc) {
-      import_options.rewards = argv[next++];
-    } else if (option == "--page" && next < argc) {
-      import_options.page = argv[next++];
-    } else {
-      PrintUsage(std::cerr);
-      return 1;
-    }
-  }
-  if (next >= argc) {
-    PrintUsage(check || format != nullptr ? std::cerr : std::cout);
-    return check || format != nullptr ? 1 : CheckedStandardOutput();
-  }
-  const std::string file_name = argv[next++];
-  // gen's arguments follow; gen shows its usage when fewer than three are
-  // given, and so does san.
-  std::vector<char*> options = {argv[0]};
-  for (int i = next; i < argc; ++i) options.push_back(argv[i]);
-  if (!check && options.size() < 4) {
-    PrintUsage(std::cout);
+  const std::vector<Option<SanSettings>> table = SanOptions();
+  if (argc < 2) {
+    PrintUsage(table, std::cout);
     return CheckedStandardOutput();
+  }
+  SanSettings settings;
+  std::vector<std::string> positionals;
+  const Status parsed = ParseOptions(table, argc, argv, settings, &positionals);
+  if (!parsed.ok) Refuse(parsed.message + " (san --help lists the options)");
+  if (settings.help) {
+    PrintUsage(table, std::cout);
+    return CheckedStandardOutput();
+  }
+  if (settings.version) {
+    std::cout << "san " << ProgramVersion() << '\n';
+    return CheckedStandardOutput();
+  }
+  if (positionals.empty()) Refuse("no model file given");
+  if (positionals.size() > 1) {
+    Refuse("one model file is read, not \"" + positionals[0] + "\" and \"" +
+           positionals[1] + "\"");
+  }
+  const std::string& file_name = positionals[0];
+  const CommandLineSettings& gen = settings.gen;
+  if (!settings.check && gen.run.name.empty()) {
+    Refuse("the experiment name (-N) is missing");
   }
 
   const std::optional<std::string> text = ReadFile(file_name);
-  if (!text) {
-    FatalError(std::cerr,
-               "Error: cannot read model file \"" + file_name + "\"\n");
-  }
+  if (!text) Refuse("cannot read model file \"" + file_name + "\"");
+  const ModelFormat* format = settings.format;
   if (format == nullptr) format = &FormatOfFile(file_name);
   const bool imported = std::string(format->name) != "san";
+  const ImportOptions& import_options = settings.import_options;
   if (!imported &&
       (!import_options.constants.empty() || !import_options.rewards.empty() ||
        !import_options.page.empty())) {
-    FatalError(std::cerr,
-               "Error: --const, --rewards and --page are for JANI and PNPRO "
-               "files; a model text sets its globals with -O\n");
+    Refuse(
+        "--const, --rewards and --page are for JANI and PNPRO "
+        "files; a model text sets its globals with -O");
+  }
+  if (imported && gen.overrides) {
+    Refuse("-O sets the globals of a model text; a " +
+           std::string(format->name) +
+           " model sets its open constants with --const NAME=VALUE");
   }
   ImportedModel loaded = format->load(*text, file_name, import_options);
   if (!loaded.errors.empty()) {
     FatalError(std::cerr, FormatDiagnostics(loaded.errors, &*text));
   }
   const ModelIr& model = loaded.model;
-  if (check) {
+  if (settings.check) {
     PrintSummary(model, std::cout);
     PrintProperties(loaded.properties, std::cout);
     return CheckedStandardOutput();
   }
 
-  CommandLineSettings settings;
-  const CommandLineStatus status =
-      commandline(static_cast<int>(options.size()), options.data(), settings);
-  if (!status.ok) FatalError(std::cerr, status.message);
-  const int experiment = settings.experiment;
-
+  const int experiment = gen.experiment;
   TextStudy study(model);
   if (experiment < 0 || experiment >= study.GetNumExps()) {
-    FatalError(std::cerr, "Error: experiment " + std::to_string(experiment) +
-                              " is outside 0.." +
-                              std::to_string(study.GetNumExps() - 1) + "\n");
+    Refuse("experiment " + std::to_string(experiment) + " is outside 0.." +
+           std::to_string(study.GetNumExps() - 1));
   }
-  study.SetGVs(experiment);
-  study.PrintGlobalValues(experiment);
-  if (settings.overrides) {
-    const Status overridden = study.overrideGVs(settings.overrides->c_str());
-    if (!overridden.ok) FatalError(overridden);
+  if (gen.overrides) {
+    // Every entry is checked, and then tried on the values, before a line
+    // is printed.
+    const Status checked = study.CheckOverrides(*gen.overrides);
+    if (!checked.ok) FatalError(checked);
+    study.SetGVs(experiment);
+    const Status tried = study.overrideGVs(gen.overrides->c_str());
+    if (!tried.ok) FatalError(tried);
     if (!study.override_error().empty()) {
       FatalError(std::cerr, study.override_error());
     }
-    std::cout << "Overriding global variables in ssg\n" << std::flush;
   }
-  // The properties go beside the chain, for solve, published with it.
-  if (!loaded.properties.empty()) {
-    settings.run.properties = FormatPropertiesFile(loaded.properties);
+  std::cout << gen.echo << std::flush;
+
+  study.SetGVs(experiment);
+  study.PrintGlobalValues(experiment);
+  if (gen.overrides) {
+    const Status overridden = study.overrideGVs(gen.overrides->c_str());
+    if (!overridden.ok) FatalError(overridden);
+    std::cout << "Overriding global variables in ssg\n" << std::flush;
   }
   SetFiringErrorHandler(&FiringError);
   PVModel* pv_model = study.GetPVModel(false);
@@ -189,7 +252,12 @@ int RunSan(int argc, char** argv) {
     FatalError(std::cerr, FormatDiagnostics(study.build_errors(), &*text));
   }
   // The study owns the model; it is destroyed only after the run.
-  const Status run = RunGeneration(*pv_model, settings.run);
+  // The properties go beside the chain, for solve, published with it.
+  RunSettings run_settings = gen.run;
+  if (!loaded.properties.empty()) {
+    run_settings.properties = FormatPropertiesFile(loaded.properties);
+  }
+  const Status run = RunGeneration(*pv_model, run_settings);
   study.CurrentPVModel.reset();
   if (!run.ok) FatalError(run);
   return CheckedStandardOutput();

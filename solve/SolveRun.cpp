@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "cli/Options.h"
+#include "cli/Version.h"
 #include "output/Formats.h"
 #include "solve/Absorption.h"
 #include "solve/ChainFiles.h"
@@ -19,30 +21,13 @@
 
 namespace {
 
-constexpr const char* kUsage =
-    "usage: solve -P<path> -N<name> [--csv | --json] [--time=T[,T...]]\n"
-    "             [--transient] [--absorption] [--bounds] [--epsilon=E]\n"
-    "             [--method=M] [--tolerance=T] [--direct-limit=N]\n"
+constexpr const char* kUsageHead =
+    "usage: solve -P<path> -N<name> [options]\n"
     "Reads <path><name>.arm, .var and .pvtype as gen writes them and prints,\n"
     "for each reward variable, its expected steady-state rate reward; with\n"
     "<path><name>.props beside them, also the value of each property.\n"
-    "  --csv             comma-separated lines instead of a table; notes then\n"
-    "                    go to standard error\n"
-    "  --json            one JSON object with every result and its bound\n"
-    "  --time=T,...      per variable: the expected rate reward at each time\n"
-    "                    T and the reward accumulated over [0, T]\n"
-    "  --transient       the same for the time points of the .pvtype file\n"
-    "  --absorption      probability of each closed class, expected time and\n"
-    "                    reward until one is entered, from state 1\n"
-    "  --bounds          an error bound beside every steady-state value\n"
-    "                    (implied by the options above and by a .props file)\n"
-    "  --epsilon=E       truncation error of the transient series "
-    "(default 1e-18)\n"
-    "  --method=M        auto (default), direct, bicgstab or gauss-seidel\n"
-    "  --tolerance=T     componentwise backward error to reach "
-    "(default 1e-13)\n"
-    "  --direct-limit=N  auto solves systems of more than N unknowns\n"
-    "                    iteratively (default 1000)\n";
+    "Values follow their option glued (-Pout/, --time=5) or as the next\n"
+    "argument (-P out/, --time 5).\n";
 
 // Largest number of closed classes listed one by one in the table.
 constexpr std::size_t kMaxClassesListed = 10;
@@ -54,6 +39,7 @@ struct Settings {
   bool csv = false;
   bool json = false;
   bool help = false;
+  bool version = false;
   bool transient = false;  // the .pvtype time points
   bool absorption = false;
   bool bounds = false;
@@ -83,91 +69,132 @@ bool ParseNumber(std::string_view text, double* value) {
   return ec == std::errc() && end == text.data() + text.size() && !text.empty();
 }
 
+// A row for an option that only sets a flag.
+Option<Settings> Flag(const char* name, const char* help,
+                      bool Settings::*flag) {
+  return {{name, "", help}, [flag](Settings& s, const std::string&) {
+            s.*flag = true;
+            return Status::Ok();
+          }};
+}
+
+// solve's options, one row each, read by the parser and by --help.
+std::vector<Option<Settings>> SolveOptionTable() {
+  using S = Settings;
+  using V = const std::string&;
+  return {
+      {{"-P", "PATH", "prefix of the chain files (a folder ends in /)"},
+       [](S& s, V value) {
+         s.path = value;
+         return Status::Ok();
+       }},
+      {{"-N", "NAME", "experiment name: reads PATH NAME.arm, .var, .pvtype"},
+       [](S& s, V value) {
+         s.name = value;
+         s.have_name = true;
+         return Status::Ok();
+       }},
+      Flag("--csv", "comma-separated lines; notes go to standard error",
+           &S::csv),
+      Flag("--json", "one JSON object with every result and its bound",
+           &S::json),
+      {{"--time", "T,...",
+        "rate reward at each time T and reward accumulated over [0, T]"},
+       [](S& s, V text) {
+         std::string_view value = text;
+         while (true) {
+           const std::size_t comma = value.find(',');
+           const std::string_view item = value.substr(0, comma);
+           double t = 0;
+           if (!ParseNumber(item, &t) || !(t >= 0) || !std::isfinite(t)) {
+             return Status::Error("time \"" + std::string(item) +
+                                  "\" is not a finite number >= 0");
+           }
+           s.times.push_back(t);
+           if (comma == std::string_view::npos) break;
+           value.remove_prefix(comma + 1);
+         }
+         return Status::Ok();
+       }},
+      Flag("--transient", "the same for the time points of the .pvtype file",
+           &S::transient),
+      Flag("--absorption",
+           "closed classes: probability, time and reward until entered",
+           &S::absorption),
+      Flag("--bounds", "an error bound beside every steady-state value",
+           &S::bounds),
+      {{"--epsilon", "E", "truncation error of the transient series (1e-18)"},
+       [](S& s, V value) {
+         double e = 0;
+         if (!ParseNumber(value, &e) || !(e >= 1e-300 && e < 1)) {
+           return Status::Error("epsilon \"" + value +
+                                "\" is outside 1e-300..1 (1 excluded)");
+         }
+         s.transient_options.epsilon = e;
+         return Status::Ok();
+       }},
+      {{"--method", "M", "auto (default), direct, bicgstab or gauss-seidel"},
+       [](S& s, V value) {
+         static const std::vector<std::pair<std::string, SolveMethod>>
+             kMethods = {{"auto", SolveMethod::kAuto},
+                         {"direct", SolveMethod::kDirect},
+                         {"bicgstab", SolveMethod::kBiCgStab},
+                         {"gauss-seidel", SolveMethod::kGaussSeidel}};
+         std::vector<std::string> names;
+         for (const auto& [name, method] : kMethods) {
+           if (name == value) {
+             s.options.method = method;
+             return Status::Ok();
+           }
+           names.push_back(name);
+         }
+         return Status::Error(
+             "method \"" + value +
+             "\" is not one of auto, direct, bicgstab, gauss-seidel; did you "
+             "mean \"" +
+             NearestName(names, value) + "\"?");
+       }},
+      {{"--tolerance", "T", "componentwise backward error to reach (1e-13)"},
+       [](S& s, V value) {
+         double t = 0;
+         if (!ParseNumber(value, &t) || !(t > 0 && t < 1)) {
+           return Status::Error("tolerance \"" + value +
+                                "\" is outside the open range 0..1");
+         }
+         s.options.tolerance = t;
+         return Status::Ok();
+       }},
+      {{"--direct-limit", "N",
+        "auto solves more than N unknowns iteratively (1000)"},
+       [](S& s, V value) {
+         double limit = 0;
+         if (!ParseNumber(value, &limit) || limit < 0 || limit > 4294967295.0 ||
+             limit != std::floor(limit)) {
+           return Status::Error("direct limit \"" + value +
+                                "\" is not a whole number in 0..4294967295");
+         }
+         s.options.direct_limit = static_cast<std::size_t>(limit);
+         return Status::Ok();
+       }},
+      Flag("--help", "print this help and exit", &S::help),
+      Flag("-h", "the same as --help", &S::help),
+      Flag("--version", "print the version and exit", &S::version),
+  };
+}
+
 // Empty on success, else the message for the user.
 std::string ParseArguments(int argc, const char* const* argv,
                            Settings* settings) {
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view arg = argv[i];
-    auto value_of = [&](std::string_view prefix, std::string_view* value) {
-      if (arg.substr(0, prefix.size()) != prefix) return false;
-      *value = arg.substr(prefix.size());
-      return true;
-    };
-    std::string_view value;
-    if (arg == "-h" || arg == "--help") {
-      settings->help = true;
-    } else if (arg == "--csv") {
-      settings->csv = true;
-    } else if (arg == "--json") {
-      settings->json = true;
-    } else if (arg == "--transient") {
-      settings->transient = true;
-    } else if (arg == "--absorption") {
-      settings->absorption = true;
-    } else if (arg == "--bounds") {
-      settings->bounds = true;
-    } else if (value_of("--time=", &value)) {
-      while (true) {
-        const std::size_t comma = value.find(',');
-        const std::string_view item = value.substr(0, comma);
-        double t = 0;
-        if (!ParseNumber(item, &t) || !(t >= 0) || !std::isfinite(t)) {
-          return "time \"" + std::string(item) +
-                 "\" is not a finite number >= 0";
-        }
-        settings->times.push_back(t);
-        if (comma == std::string_view::npos) break;
-        value.remove_prefix(comma + 1);
-      }
-    } else if (value_of("--epsilon=", &value)) {
-      double e = 0;
-      if (!ParseNumber(value, &e) || !(e >= 1e-300 && e < 1)) {
-        return "epsilon \"" + std::string(value) +
-               "\" is outside 1e-300..1 (1 excluded)";
-      }
-      settings->transient_options.epsilon = e;
-    } else if (arg == "-P" || arg == "-N") {
-      if (i + 1 >= argc) return "option " + std::string(arg) + " needs a value";
-      (arg == "-P" ? settings->path : settings->name) = argv[++i];
-      settings->have_name = settings->have_name || arg == "-N";
-    } else if (value_of("-P", &value)) {
-      settings->path = std::string(value);
-    } else if (value_of("-N", &value)) {
-      settings->name = std::string(value);
-      settings->have_name = true;
-    } else if (value_of("--method=", &value)) {
-      if (value == "auto") {
-        settings->options.method = SolveMethod::kAuto;
-      } else if (value == "direct") {
-        settings->options.method = SolveMethod::kDirect;
-      } else if (value == "bicgstab") {
-        settings->options.method = SolveMethod::kBiCgStab;
-      } else if (value == "gauss-seidel") {
-        settings->options.method = SolveMethod::kGaussSeidel;
-      } else {
-        return "method \"" + std::string(value) +
-               "\" is not one of auto, direct, bicgstab, gauss-seidel";
-      }
-    } else if (value_of("--tolerance=", &value)) {
-      double t = 0;
-      if (!ParseNumber(value, &t) || !(t > 0 && t < 1)) {
-        return "tolerance \"" + std::string(value) +
-               "\" is outside the open range 0..1";
-      }
-      settings->options.tolerance = t;
-    } else if (value_of("--direct-limit=", &value)) {
-      double limit = 0;
-      if (!ParseNumber(value, &limit) || limit < 0 || limit > 4294967295.0 ||
-          limit != std::floor(limit)) {
-        return "direct limit \"" + std::string(value) +
-               "\" is not a whole number in 0..4294967295";
-      }
-      settings->options.direct_limit = static_cast<std::size_t>(limit);
-    } else {
-      return "unknown argument \"" + std::string(arg) + "\"";
-    }
+  std::vector<std::string> positionals;
+  const Status parsed =
+      ParseOptions(SolveOptionTable(), argc, argv, *settings, &positionals);
+  if (!parsed.ok) return parsed.message + " (solve --help lists the options)";
+  if (settings->help || settings->version) return {};
+  if (!positionals.empty()) {
+    return "unexpected argument \"" + positionals[0] +
+           "\" (solve --help lists the options)";
   }
-  if (!settings->help && (!settings->have_name || settings->name.empty())) {
+  if (!settings->have_name || settings->name.empty()) {
     return "the experiment name (-N) is missing";
   }
   if (settings->csv && settings->json) {
@@ -696,13 +723,19 @@ int RunSolve(int argc, const char* const* argv, std::ostream& out,
              std::ostream& err) {
   Settings settings;
   const std::string usage_error = ParseArguments(argc, argv, &settings);
-  if (settings.help) {
-    out << kUsage;
+  if (settings.help && usage_error.empty()) {
+    out << kUsageHead;
+    WriteOptionHelp(SpecsOf(SolveOptionTable()), out);
+    out.flush();
+    return out ? 0 : 1;
+  }
+  if (settings.version && usage_error.empty()) {
+    out << "solve " << ProgramVersion() << '\n';
     out.flush();
     return out ? 0 : 1;
   }
   if (!usage_error.empty()) {
-    err << "solve: " << usage_error << '\n' << kUsage;
+    err << "solve: " << usage_error << '\n';
     return 1;
   }
   const std::string base = settings.path + settings.name;

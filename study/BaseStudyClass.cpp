@@ -1,5 +1,6 @@
 #include "study/BaseStudyClass.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
@@ -10,6 +11,7 @@
 #include <iostream>
 
 #include "base/Contract.h"
+#include "cli/Options.h"
 
 char BaseStudyClass::exp_name_buffer_[128];
 
@@ -184,6 +186,44 @@ Status BaseStudyClass::overrideGVs(const char* text) {
     }
     double value = scan.value;
     OverrideGVValue(name.c_str(), &value);
+  }
+  return Status::Ok();
+}
+
+Status BaseStudyClass::CheckOverrides(const std::string& text) const {
+  const std::vector<std::string> tokens = SplitAtColons(text.c_str());
+  if (tokens.empty() || tokens.size() % 3 != 0) {
+    return Status::Error("Error: -O \"" + text +
+                         "\" is not type:name:value[:type:name:value...] "
+                         "(for example d:" +
+                         (GVNames.empty() ? std::string("rate") : GVNames[0]) +
+                         ":0.5)\n");
+  }
+  for (std::size_t next = 0; next < tokens.size(); next += 3) {
+    const std::string entry =
+        tokens[next] + ":" + tokens[next + 1] + ":" + tokens[next + 2];
+    const std::string where = "Error: override entry " +
+                              std::to_string(next / 3 + 1) + " (" + entry +
+                              "): ";
+    if (tokens[next].size() != 1 || !KnownTypeLetter(tokens[next][0])) {
+      return Status::Error(where + "type \"" + tokens[next] +
+                           "\" is not one of b, c, d, f, i, l, s\n");
+    }
+    const std::string& name = tokens[next + 1];
+    if (std::find(GVNames.begin(), GVNames.end(), name) == GVNames.end()) {
+      if (GVNames.empty()) {
+        return Status::Error(where + "the model has no global variables\n");
+      }
+      return Status::Error(where + "no global variable is called \"" + name +
+                           "\"; did you mean \"" + NearestName(GVNames, name) +
+                           "\"?\n");
+    }
+    const OverrideScan scan =
+        ScanOverrideValue(tokens[next][0], tokens[next + 2].c_str());
+    if (!scan.ok) {
+      return Status::Error(where + "value " + tokens[next + 2] + " " +
+                           scan.problem + " for type " + tokens[next] + "\n");
+    }
   }
   return Status::Ok();
 }

@@ -48,6 +48,12 @@ class BaseStudyClass {
   // scans to 0 or to infinity stop the parsing: the returned status names
   // the entry and the run must end. Null does nothing.
   Status overrideGVs(const char* text);
+  // For a strict command line, before anything is written: whether every
+  // entry of `text` has its three fields, a known type letter, the name of
+  // a global variable of the study and a value that scans as its type.
+  // The message names the first faulty entry and, for an unknown name, the
+  // nearest known one. Changes nothing.
+  Status CheckOverrides(const std::string& text) const;
 
   std::vector<std::string> GVNames;
   std::vector<std::string> GVTypes;

@@ -13,6 +13,8 @@
 #include "bench/floor/KanbanFloor.h"
 #include "bench/models/Fms.h"
 #include "bench/models/Kanban.h"
+#include "cli/Options.h"
+#include "cli/Version.h"
 #include "main/CommandLine.h"
 #include "reward/PVModel.h"
 #include "run/RunGeneration.h"
@@ -22,14 +24,63 @@ namespace {
 // Largest N accepted for the general generator: markings are 16-bit.
 constexpr int kMaxParameter = 10000;
 
-void PrintUsage(std::ostream& out) {
+struct GenBenchSettings {
+  bool help = false;
+  bool version = false;
+  bool floor = false;
+  CommandLineSettings gen;
+};
+
+// genbench's options, one row each; gen's options follow them.
+std::vector<Option<GenBenchSettings>> GenBenchOptions() {
+  using S = GenBenchSettings;
+  using V = const std::string&;
+  std::vector<Option<S>> table = {
+      {{"--help", "", "print this help and exit"},
+       [](S& s, V) {
+         s.help = true;
+         return Status::Ok();
+       }},
+      {{"--version", "", "print the version and exit"},
+       [](S& s, V) {
+         s.version = true;
+         return Status::Ok();
+       }},
+      {{"--floor", "", "the hand-written generator (only -P and -N apply)"},
+       [](S& s, V) {
+         s.floor = true;
+         return Status::Ok();
+       }},
+  };
+  for (Option<S>& row : OptionsOfPart(GenerationOptions(), &S::gen)) {
+    table.push_back(std::move(row));
+  }
+  return table;
+}
+
+void PrintUsage(const std::vector<Option<GenBenchSettings>>& table,
+                std::ostream& out) {
   out << "usage:  genbench MODEL N [-Pexperimentfilepath -Nexperimentname "
          "...gen options]\n"
          "        genbench --floor MODEL N [-Pexperimentfilepath "
          "-Nexperimentname]\n"
          "MODEL is kanban or fms; N is the cards per kanban cell or the "
-         "parts of each FMS kind\n"
-      << std::flush;
+         "parts of each FMS kind\n";
+  WriteOptionHelp(SpecsOf(table), out);
+  out << std::flush;
+}
+
+int CheckedStandardOutput() {
+  std::cout.flush();
+  if (!std::cout) {
+    std::cerr << "Error: standard output could not be written\n" << std::flush;
+    return 1;
+  }
+  return 0;
+}
+
+[[noreturn]] void Refuse(const std::string& message) {
+  FatalError(std::cerr, "Error: " + message + "\n");
 }
 
 std::optional<int> ParseParameter(const char* text) {
@@ -49,22 +100,39 @@ std::optional<int> ParseParameter(const char* text) {
 }  // namespace
 
 int RunGenBench(int argc, char** argv) {
-  if (argc < 3) {
-    PrintUsage(std::cout);
-    return argc == 1 ? 0 : 1;
+  const std::vector<Option<GenBenchSettings>> table = GenBenchOptions();
+  if (argc < 2) {
+    PrintUsage(table, std::cout);
+    return CheckedStandardOutput();
   }
-  const bool floor = std::string(argv[1]) == "--floor";
-  const int first = floor ? 2 : 1;
-  if (argc < first + 2) {
-    PrintUsage(std::cerr);
-    return 1;
+  GenBenchSettings settings;
+  std::vector<std::string> positionals;
+  const Status parsed = ParseOptions(table, argc, argv, settings, &positionals);
+  if (!parsed.ok) {
+    Refuse(parsed.message + " (genbench --help lists the options)");
   }
-  const std::string model_name = argv[first];
-  const char* parameter_text = argv[first + 1];
+  if (settings.help) {
+    PrintUsage(table, std::cout);
+    return CheckedStandardOutput();
+  }
+  if (settings.version) {
+    std::cout << "genbench " << ProgramVersion() << '\n';
+    return CheckedStandardOutput();
+  }
+  if (positionals.size() != 2) {
+    std::string given;
+    for (const std::string& argument : positionals) {
+      given += (given.empty() ? "\"" : " \"") + argument + "\"";
+    }
+    Refuse("genbench takes MODEL and N; given: " +
+           (given.empty() ? std::string("nothing") : given));
+  }
+  const std::string& model_name = positionals[0];
+  const char* parameter_text = positionals[1].c_str();
+  const bool floor = settings.floor;
   const bool kanban = model_name == "kanban";
   if (!kanban && model_name != "fms") {
-    FatalError(std::cerr, "Error: unknown model \"" + model_name +
-                              "\"; use kanban or fms\n");
+    Refuse("unknown model \"" + model_name + "\"; use kanban or fms");
   }
   const int max = !floor   ? kMaxParameter
                   : kanban ? kFloorMaxCards
@@ -73,29 +141,18 @@ int RunGenBench(int argc, char** argv) {
   if (!parameter || *parameter < 1 || *parameter > max) {
     BadParameter(parameter_text, max);
   }
-
-  // The rest are gen's options, read by gen's own parser.
-  std::vector<char*> options = {argv[0]};
-  for (int i = first + 2; i < argc; ++i) options.push_back(argv[i]);
-  CommandLineSettings settings;
-  const CommandLineStatus status =
-      commandline(static_cast<int>(options.size()), options.data(), settings);
-  if (!status.ok) FatalError(std::cerr, status.message);
+  const CommandLineSettings& gen = settings.gen;
+  std::cout << gen.echo << std::flush;
 
   if (floor) {
     return (kanban ? RunKanbanFloor : RunFmsFloor)(
-        *parameter, settings.run.path, settings.run.name, std::cout, std::cerr);
+        *parameter, gen.run.path, gen.run.name, std::cout, std::cerr);
   }
 
   std::unique_ptr<PVModel> model =
       kanban ? MakeKanbanModel(*parameter) : MakeFmsModel(*parameter);
-  const Status run = RunGeneration(*model, settings.run);
+  const Status run = RunGeneration(*model, gen.run);
   model.reset();
   if (!run.ok) FatalError(run);
-  std::cout.flush();
-  if (!std::cout) {
-    std::cerr << "Error: standard output could not be written\n" << std::flush;
-    return 1;
-  }
-  return 0;
+  return CheckedStandardOutput();
 }

@@ -218,6 +218,10 @@ TEST(GenBenchTest, RefusesBadArguments) {
       {{"kanban", "2x"}, "N \"2x\" is outside 1..10000"},
       {{"--floor", "kanban", "16"}, "N \"16\" is outside 1..15"},
       {{"kanban", "1", "-Bx"}, "-B value \"x\" is not a whole number"},
+      {{"kanban", "1", "-Pout/", "--flor"},
+       "unknown option \"--flor\"; did you mean \"--floor\"?"},
+      {{"kanban", "1", "-N"}, "option \"-N\" needs a value"},
+      {{"kanban"}, "genbench takes MODEL and N; given: \"kanban\""},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.message);
@@ -226,7 +230,16 @@ TEST(GenBenchTest, RefusesBadArguments) {
         RunProcess(GEN_BENCH_BINARY, row.args, dir.path());
     EXPECT_EQ(run.exit_code, 1);
     EXPECT_NE(run.err.find(row.message), std::string::npos) << run.err;
+    EXPECT_EQ(run.out, "");
   }
+  const ProcessResult help = RunProcess(GEN_BENCH_BINARY, {"--help"}, ".");
+  EXPECT_EQ(help.exit_code, 0);
+  EXPECT_NE(help.out.find("\n  --floor "), std::string::npos);
+  EXPECT_NE(help.out.find("\n  -h VALUE "), std::string::npos);
+  const ProcessResult version =
+      RunProcess(GEN_BENCH_BINARY, {"--version"}, ".");
+  EXPECT_EQ(version.exit_code, 0);
+  EXPECT_EQ(version.out.rfind("genbench ", 0), 0u);
   const ProcessResult usage = RunProcess(GEN_BENCH_BINARY, {}, ".");
   EXPECT_EQ(usage.exit_code, 0);
   EXPECT_NE(usage.out.find("usage:  genbench MODEL N"), std::string::npos);

@@ -123,7 +123,13 @@ TEST(SolveRunTest, ErrorsNameTheFileAndExitWithOne) {
        {p, "-Ne", "--tolerance=2"},
        nullptr,
        "tolerance \"2\" is outside"},
-      {"unknown option", {p, "-Ne", "-x"}, nullptr, "unknown argument \"-x\""},
+      {"unknown option",
+       {p, "-Ne", "--methd=direct"},
+       nullptr,
+       "solve: unknown option \"--methd=direct\"; did you mean "
+       "\"--method\"?"},
+      {"missing value", {p, "-Ne", "--time"}, nullptr, "needs a value"},
+      {"stray argument", {p, "-Ne", "x"}, nullptr, "unexpected argument"},
       {"missing file", {p, "-Nnone"}, nullptr, "none.arm: cannot open"},
       {"truncated arm",
        {p, "-Ne"},
@@ -144,6 +150,31 @@ TEST(SolveRunTest, ErrorsNameTheFileAndExitWithOne) {
     EXPECT_EQ(outcome.out, "");
     EXPECT_NE(outcome.err.find(c.message), std::string::npos) << outcome.err;
   }
+}
+
+TEST(SolveRunTest, SeparateValuesReadAsGluedOnesAndHelpListsEveryOption) {
+  ScopedTempDir dir;
+  WriteTwoStateChain(dir.path() + "/c", 1);
+  const Outcome glued =
+      RunArgs({"-P" + dir.path() + "/", "-Nc", "--time=1,2", "--csv"});
+  const Outcome separate =
+      RunArgs({"-P", dir.path() + "/", "-N", "c", "--time", "1,2", "--csv"});
+  EXPECT_EQ(glued.exit_code, 0) << glued.err;
+  EXPECT_EQ(separate.out, glued.out);
+
+  const Outcome help = RunArgs({"--help"});
+  EXPECT_EQ(help.exit_code, 0);
+  for (const char* option :
+       {"-P PATH", "-N NAME", "--csv", "--json", "--time T,...", "--transient",
+        "--absorption", "--bounds", "--epsilon E", "--method M",
+        "--tolerance T", "--direct-limit N", "--version"}) {
+    SCOPED_TRACE(option);
+    EXPECT_NE(help.out.find("\n  " + std::string(option) + ' '),
+              std::string::npos);
+  }
+  const Outcome version = RunArgs({"--version"});
+  EXPECT_EQ(version.exit_code, 0);
+  EXPECT_EQ(version.out.rfind("solve ", 0), 0u);
 }
 
 TEST(SolveRunTest, FailedWriteIsAnError) {
