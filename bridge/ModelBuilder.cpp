@@ -29,7 +29,6 @@ constexpr RewardType kRewardType = RewardKindCode(RewardKind::kSteadyState);
 constexpr int kNumTimePoints = 1;
 constexpr double kStartTimes[kNumTimePoints] = {0.0};
 constexpr double kStopTimes[kNumTimePoints] = {1.0};
-constexpr int kMaxMarking = 32767;
 
 ExprPtr PlaceExpr(int index, const std::string& name) {
   auto expr = std::make_unique<Expr>();
@@ -328,8 +327,8 @@ TextSAN::TextSAN(const ModelIr& ir, const std::vector<double>& globals,
     places_.push_back(std::make_unique<Place>(place.name.c_str(), initial[p]));
     places.push_back(places_.back().get());
     binding_.marks.push_back(places_.back()->Mark);
-    binding_.low.push_back(place.bounds ? place.bounds->first : 0);
-    binding_.high.push_back(place.bounds ? place.bounds->second : kMaxMarking);
+    binding_.low.push_back(place.low());
+    binding_.high.push_back(place.high());
   }
 
   struct Wiring {
@@ -634,37 +633,12 @@ void SetFiringErrorHandler(FiringErrorHandler handler) {
   firing_error_handler = handler;
 }
 
-std::vector<double> DefaultGlobals(const ModelIr& model) {
-  std::vector<double> values;
-  for (const GlobalIr& global : model.globals) {
-    values.push_back(global.default_value);
-  }
-  return values;
-}
-
 BuildResult BuildModel(const ModelIr& model,
                        const std::vector<double>& globals) {
   GEN_CHECK(globals.size() == model.globals.size());
   BuildResult result;
-  ProgramBinding binding;
-  binding.globals = globals;
-  std::vector<short> initial;
-  for (const PlaceIr& place : model.places) {
-    double value = 0.0;
-    if (place.initial)
-      value = Program::CompileExpr(*place.initial, binding).Evaluate();
-    const int low = place.bounds ? place.bounds->first : 0;
-    const int high = place.bounds ? place.bounds->second : kMaxMarking;
-    if (!(value >= low && value <= high) || value != std::floor(value)) {
-      std::ostringstream text;
-      text << "the initial marking " << value << " of place '" << place.name
-           << "' is outside " << low << ".." << high;
-      result.errors.push_back({place.where, text.str()});
-      initial.push_back(0);
-      continue;
-    }
-    initial.push_back(static_cast<short>(value));
-  }
+  const std::vector<std::int16_t> initial =
+      InitialMarkings(model, globals, &result.errors);
   if (!result.errors.empty()) return result;
   result.model = std::make_unique<TextPVModel>(model, globals, initial);
   return result;

@@ -1,11 +1,15 @@
 #include "lang/Checker.h"
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <optional>
 #include <set>
+#include <sstream>
 #include <string>
 #include <utility>
+
+#include "lang/Program.h"
 
 namespace {
 
@@ -106,13 +110,15 @@ class Checker {
       Expect(*place.initial, Scope::kGlobalsOnly, ValueType::kInt,
              "the initial marking of place '" + place.name + "'");
     }
-    if (place.bounds &&
-        (place.bounds->first > place.bounds->second ||
-         place.bounds->first < 0 || place.bounds->second > 32767)) {
+    if (place.bounds && (place.bounds->first > place.bounds->second ||
+                         place.bounds->first < kMinMarking ||
+                         place.bounds->second > kMaxMarking)) {
       Error(place.where, "bounds [" + std::to_string(place.bounds->first) +
                              ", " + std::to_string(place.bounds->second) +
                              "] of place '" + place.name +
-                             "' are not a range within 0..32767");
+                             "' are not a range within " +
+                             std::to_string(kMinMarking) + ".." +
+                             std::to_string(kMaxMarking));
     }
   }
 
@@ -463,4 +469,97 @@ class Checker {
 
 std::vector<Diagnostic> CheckModel(ModelIr& model) {
   return Checker(model).Run();
+}
+
+std::vector<double> DefaultGlobals(const ModelIr& model) {
+  std::vector<double> values;
+  for (const GlobalIr& global : model.globals) {
+    values.push_back(global.default_value);
+  }
+  return values;
+}
+
+std::vector<double> ExperimentGlobals(const ModelIr& model,
+                                      std::size_t experiment) {
+  std::vector<double> values = DefaultGlobals(model);
+  if (experiment >= model.experiments.size()) return values;
+  for (const ExperimentIr::Setting& setting :
+       model.experiments[experiment].settings) {
+    const int g = FindByName(model.globals, setting.global);
+    if (g >= 0) values[static_cast<std::size_t>(g)] = setting.value;
+  }
+  return values;
+}
+
+std::vector<std::int16_t> InitialMarkings(const ModelIr& model,
+                                          const std::vector<double>& globals,
+                                          std::vector<Diagnostic>* errors) {
+  ProgramBinding binding;
+  binding.globals = globals;
+  std::vector<std::int16_t> initial;
+  for (const PlaceIr& place : model.places) {
+    double value = 0.0;
+    if (place.initial) {
+      value = Program::CompileExpr(*place.initial, binding).Evaluate();
+    }
+    if (!(value >= place.low() && value <= place.high()) ||
+        value != std::floor(value)) {
+      std::ostringstream text;
+      text << "the initial marking " << value << " of place '" << place.name
+           << "' is outside " << place.low() << ".." << place.high();
+      errors->push_back({place.where, text.str()});
+      initial.push_back(0);
+      continue;
+    }
+    initial.push_back(static_cast<std::int16_t>(value));
+  }
+  return initial;
+}
+
+std::vector<Diagnostic> CheckStudyValues(const ModelIr& model) {
+  // Each error once, with the experiments it stops when not all of them.
+  std::vector<Diagnostic> distinct;
+  std::vector<std::vector<std::size_t>> experiments;
+  const std::size_t count =
+      model.experiments.empty() ? 1 : model.experiments.size();
+  for (std::size_t e = 0; e < count; ++e) {
+    std::vector<Diagnostic> errors;
+    (void)InitialMarkings(model, ExperimentGlobals(model, e), &errors);
+    for (Diagnostic& error : errors) {
+      std::size_t k = 0;
+      while (k < distinct.size() &&
+             (distinct[k].message != error.message ||
+              distinct[k].where.line != error.where.line ||
+              distinct[k].where.column != error.where.column)) {
+        ++k;
+      }
+      if (k == distinct.size()) {
+        distinct.push_back(std::move(error));
+        experiments.emplace_back();
+      }
+      experiments[k].push_back(e + 1);
+    }
+  }
+  std::vector<Diagnostic> all;
+  for (std::size_t k = 0; k < distinct.size(); ++k) {
+    if (experiments[k].size() == count) {
+      all.push_back(std::move(distinct[k]));
+      continue;
+    }
+    std::string which;
+    for (const std::size_t e : experiments[k]) {
+      which += (which.empty() ? "" : ", ") + std::to_string(e);
+    }
+    distinct[k].message +=
+        (experiments[k].size() == 1 ? " in Experiment " : " in Experiments ") +
+        which;
+    all.push_back(std::move(distinct[k]));
+  }
+  // In the order of the file, as the checks report.
+  std::stable_sort(
+      all.begin(), all.end(), [](const Diagnostic& a, const Diagnostic& b) {
+        return a.where.line != b.where.line ? a.where.line < b.where.line
+                                            : a.where.column < b.where.column;
+      });
+  return all;
 }

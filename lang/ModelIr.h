@@ -48,15 +48,24 @@ struct ExperimentIr {
   SourceLocation where;
 };
 
+// The markings a place may hold: the state keeps each in 16 signed bits.
+// Without bounds a place holds kDefaultLowMarking..kMaxMarking.
+inline constexpr int kMinMarking = -32768;
+inline constexpr int kMaxMarking = 32767;
+inline constexpr int kDefaultLowMarking = 0;
+
 // A place. `initial` is an integer expression over globals and definitions
-// (no markings). With `bounds`, a marking outside [low, high] after a firing
-// is a fatal error naming the state, the activity and the place; every
-// marking must stay within 0..32767 in any case.
+// (no markings). With `bounds` (within kMinMarking..kMaxMarking), a marking
+// outside [low, high] after a firing is a fatal error naming the state, the
+// activity and the place; without, the range is 0..kMaxMarking.
 struct PlaceIr {
   std::string name;
   ExprPtr initial;
   std::optional<std::pair<int, int>> bounds;
   SourceLocation where;
+
+  int low() const { return bounds ? bounds->first : kDefaultLowMarking; }
+  int high() const { return bounds ? bounds->second : kMaxMarking; }
 };
 
 // An input or output arc. An input arc enables its activity while the place

@@ -137,8 +137,15 @@ class Parser {
   std::string Identifier(const char* what) {
     if (failed_) return {};
     const Token& t = Peek();
-    if (t.kind != Token::Kind::kIdentifier || IsReserved(t.text)) {
+    if (t.kind != Token::Kind::kIdentifier) {
       Fail(t, std::string("expected ") + what + " but found " + Describe(t));
+      return {};
+    }
+    if (IsReserved(t.text)) {
+      Fail(t, std::string("expected ") + what + " but found " + Describe(t) +
+                  ", a reserved word that cannot be a name (the reserved "
+                  "words are listed under \"Lexical rules\" in "
+                  "docs/model-language.md)");
       return {};
     }
     ++pos_;

@@ -214,6 +214,11 @@ int RunSan(int argc, char** argv) {
   }
   const ModelIr& model = loaded.model;
   if (settings.check) {
+    // What any experiment's run would stop at, found without running.
+    const std::vector<Diagnostic> value_errors = CheckStudyValues(model);
+    if (!value_errors.empty()) {
+      FatalError(std::cerr, FormatDiagnostics(value_errors, &*text));
+    }
     PrintSummary(model, std::cout);
     PrintProperties(loaded.properties, std::cout);
     return CheckedStandardOutput();

@@ -74,6 +74,10 @@ TEST(ParserTest, EachErrorClassNamesItsPlace) {
       {"arity", "place a;\nreward r = pow(a);\n",
        "m.san:2:12: pow takes 2 arguments, not 1"},
       {"no places", "global int n;\n", "m.san: the model has no places"},
+      {"reserved word as a name", "place a;\nactivity step rate 1 { }\n",
+       "m.san:2:10: expected an activity name but found 'step', a reserved "
+       "word that cannot be a name (the reserved words are listed under "
+       "\"Lexical rules\" in docs/model-language.md)"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);

@@ -126,6 +126,40 @@ TEST(SanE2ETest, CheckSummarisesTheModel) {
             "experiments 10\n");
 }
 
+// A place below 0: Y in -2..0 steps down at rate 2 and up at rate 1, so the
+// states in breadth-first order hold Y = 0, -1, -2.
+TEST(SanE2ETest, SignedPlacesAreGeneratedAndChecked) {
+  ScopedTempDir dir;
+  const std::string model = dir.path() + "/signed.san";
+  ASSERT_TRUE(WriteFile(model,
+                        "place y bounds -2 .. 0;\n"
+                        "activity down rate 2 { input gate when y > -2 "
+                        "{ y -= 1; } }\n"
+                        "activity up rate 1 { input gate when y < 0 "
+                        "{ y += 1; } }\n"
+                        "reward level = y;\n"));
+  const ProcessResult run =
+      RunProcess(SAN_BINARY, {model, "-P./", "-Nsigned", "-B0"}, dir.path());
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_NE(run.out.find("Generated: 3 states\n"), std::string::npos);
+  EXPECT_EQ(ReadWholeFile(dir.path() + "/signed.var"),
+            "level\n1\n0\n0\n2\n0\n-1\n3\n0\n-2\n");
+
+  // What the run would refuse, --check refuses too, every error at once.
+  const std::string bad = dir.path() + "/bad.san";
+  ASSERT_TRUE(WriteFile(bad, "place a = 40000;\nplace y = -3;\n"));
+  const ProcessResult check = RunProcess(SAN_BINARY, {"--check", bad}, ".");
+  EXPECT_EQ(check.exit_code, 1);
+  EXPECT_EQ(check.out, "");
+  EXPECT_EQ(check.err,
+            bad +
+                ":1:7: the initial marking 40000 of place 'a' is outside "
+                "0..32767\nplace a = 40000;\n      ^\n" +
+                bad +
+                ":2:7: the initial marking -3 of place 'y' is outside "
+                "0..32767\nplace y = -3;\n      ^\n");
+}
+
 TEST(SanE2ETest, ModelErrorsStopBeforeAnyFileIsTouched) {
   struct Row {
     const char* name;
