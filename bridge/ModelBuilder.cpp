@@ -507,11 +507,20 @@ TextSAN::TextSAN(const ModelIr& ir, const std::vector<double>& globals,
 
 // What a reward variable computes in a state: its rate reward plus, for
 // every impulse, rate x amount while the impulse's activity is enabled (the
-// long-run rate at which the impulse is earned in that state).
+// long-run rate at which the impulse is earned in that state); for an
+// impulse of one case, times that case's share of the case probabilities.
 struct RewardRuntime {
   struct Impulse {
     const ActivityRuntime* activity;
     Program amount;
+    std::vector<Program> cases;  // every case's probability; empty: whole
+    std::size_t case_index = 0;
+
+    double CaseShare() const {
+      double total = 0.0;
+      for (const Program& p : cases) total += p.Evaluate();
+      return cases[case_index].Evaluate() / total;
+    }
   };
   Program rate;  // empty: 0
   std::vector<Impulse> impulses;
@@ -520,8 +529,11 @@ struct RewardRuntime {
     double value = rate.empty() ? 0.0 : rate.Evaluate();
     for (const Impulse& impulse : impulses) {
       if (impulse.activity->enabling.Evaluate() == 0.0) continue;
-      value += impulse.activity->timing.Evaluate() *
-               (impulse.amount.empty() ? 1.0 : impulse.amount.Evaluate());
+      double earned =
+          impulse.activity->timing.Evaluate() *
+          (impulse.amount.empty() ? 1.0 : impulse.amount.Evaluate());
+      if (!impulse.cases.empty()) earned *= impulse.CaseShare();
+      value += earned;
     }
     return value;
   }
@@ -587,7 +599,7 @@ class TextPVModel : public PVModel {
       for (const ImpulseIr& impulse : reward.impulses) {
         const ActivityRuntime& activity =
             *model.runtimes()[static_cast<std::size_t>(impulse.activity_index)];
-        RewardRuntime::Impulse term{&activity, Program()};
+        RewardRuntime::Impulse term{&activity, Program(), {}, 0};
         if (impulse.amount) {
           term.amount = Program::CompileExpr(*impulse.amount, model.binding());
           CollectPlaces(*impulse.amount, reads);
@@ -595,6 +607,16 @@ class TextPVModel : public PVModel {
         for (int place : activity.reads) AddUnique(reads, place);
         const ActivityIr& source =
             ir.activities[static_cast<std::size_t>(impulse.activity_index)];
+        if (impulse.case_index >= 0) {
+          term.case_index = static_cast<std::size_t>(impulse.case_index);
+          for (const CaseIr& c : source.cases) {
+            term.cases.push_back(
+                c.probability
+                    ? Program::CompileExpr(*c.probability, model.binding())
+                    : Program::CompileExpr(*IntConstant(1), model.binding()));
+            if (c.probability) CollectPlaces(*c.probability, reads);
+          }
+        }
         if (source.timing) CollectPlaces(*source.timing, reads);
         runtime->impulses.push_back(std::move(term));
       }

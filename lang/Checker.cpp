@@ -205,6 +205,7 @@ class Checker {
     }
     for (ImpulseIr& impulse : reward.impulses) {
       impulse.activity_index = FindByName(model_.activities, impulse.activity);
+      if (impulse.activity_index < 0) FindCase(impulse);
       if (impulse.activity_index < 0) {
         Error(impulse.where,
               "unknown activity '" + impulse.activity + "' in an impulse");
@@ -220,6 +221,28 @@ class Checker {
                "the impulse of '" + reward.name + "'");
       }
     }
+  }
+
+  // Resolves "<activity>_case<k>", the name the run gives case k of an
+  // activity with two or more cases; leaves the impulse unresolved when the
+  // name is not of that form.
+  void FindCase(ImpulseIr& impulse) {
+    const std::string& name = impulse.activity;
+    const std::size_t at = name.rfind("_case");
+    if (at == std::string::npos || at == 0) return;
+    const std::string digits = name.substr(at + 5);
+    if (digits.empty() || digits.size() > 6 || digits[0] == '0' ||
+        digits.find_first_not_of("0123456789") != std::string::npos) {
+      return;
+    }
+    const int activity = FindByName(model_.activities, name.substr(0, at));
+    if (activity < 0) return;
+    const std::size_t cases =
+        model_.activities[static_cast<std::size_t>(activity)].cases.size();
+    const std::size_t k = std::stoul(digits);
+    if (cases < 2 || k > cases) return;
+    impulse.activity_index = activity;
+    impulse.case_index = static_cast<int>(k - 1);
   }
 
   // Checks `expr` and that its type suits `wanted`: kReal accepts any

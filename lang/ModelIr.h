@@ -151,10 +151,13 @@ struct ImpulseIr {
   ExprPtr amount;
   SourceLocation where;
   int activity_index = -1;  // filled by CheckModel
+  // Filled by CheckModel: for "<activity>_case<k>", one case of an activity
+  // with two or more, k - 1; -1 for the whole activity.
+  int case_index = -1;
 };
 
 // A steady-state reward variable: a rate reward (null means 0) and impulse
-// rewards of timed exponential activities. The .var file carries, per state,
+// rewards of timed exponential activities or of single cases of them. The .var file carries, per state,
 // the rate reward plus the long-run equivalent of the impulses: the sum over
 // the impulses' enabled activities and cases of rate x case probability x
 // amount.

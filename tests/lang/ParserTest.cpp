@@ -69,6 +69,13 @@ TEST(ParserTest, EachErrorClassNamesItsPlace) {
        "place a;\nactivity t instant { }\nreward r { impulse t; }\n",
        "m.san:3:20: impulse rewards need an exponential activity; 't' is not "
        "one"},
+      {"case of an activity without cases",
+       "place a;\nactivity t rate 1 { }\nreward r { impulse t_case1; }\n",
+       "m.san:3:20: unknown activity 't_case1' in an impulse"},
+      {"case beyond the last",
+       "place a;\nactivity t rate 1 { case 1 { } case 1 { } }\n"
+       "reward r { impulse t_case3; }\n",
+       "m.san:3:20: unknown activity 't_case3' in an impulse"},
       {"unknown function", "place a;\nreward r = sqrt(a);\n",
        "m.san:2:12: unknown function 'sqrt'"},
       {"arity", "place a;\nreward r = pow(a);\n",
