@@ -41,6 +41,7 @@ class Checker {
     for (PlaceIr& place : model_.places) CheckPlace(place);
     for (ActivityIr& activity : model_.activities) CheckActivity(activity);
     for (RewardIr& reward : model_.rewards) CheckReward(reward);
+    for (PropertyIr& property : model_.properties) CheckProperty(property);
     return std::move(diagnostics_);
   }
 
@@ -221,6 +222,53 @@ class Checker {
                "the impulse of '" + reward.name + "'");
       }
     }
+  }
+
+  // A subject that names a reward variable is that variable; any other is
+  // an expression over markings that becomes a reward variable of its own:
+  // a condition counts 1 where it holds.
+  void CheckProperty(PropertyIr& property) {
+    for (const PropertyIr& other : model_.properties) {
+      if (&other == &property) break;
+      if (other.name == property.name) {
+        Error(property.where, "property '" + property.name +
+                                  "' has the name of an earlier property");
+        return;
+      }
+    }
+    Expr& subject = *property.subject;
+    if (subject.kind == ExprKind::kName) {
+      for (const RewardIr& reward : model_.rewards) {
+        if (reward.name == subject.name) {
+          property.variable = reward.name;
+          return;
+        }
+      }
+    }
+    const std::optional<ValueType> type = Check(subject, Scope::kMarkings);
+    if (!type) return;
+    RewardIr reward;
+    reward.name = "prop_" + property.name;
+    reward.where = property.where;
+    for (const RewardIr& other : model_.rewards) {
+      if (other.name == reward.name) {
+        Error(property.where, "property '" + property.name +
+                                  "' needs the reward variable name '" +
+                                  reward.name + "', which is taken");
+        return;
+      }
+    }
+    if (*type == ValueType::kBool) {
+      reward.rate = Condition(Clone(subject), IntConstant(1), IntConstant(0),
+                              subject.where);
+      reward.rate->type = ValueType::kInt;
+      reward.rate->args[1]->type = ValueType::kInt;
+      reward.rate->args[2]->type = ValueType::kInt;
+    } else {
+      reward.rate = Clone(subject);
+    }
+    property.variable = reward.name;
+    model_.rewards.push_back(std::move(reward));
   }
 
   // Resolves "<activity>_case<k>", the name the run gives case k of an

@@ -157,15 +157,37 @@ struct ImpulseIr {
 };
 
 // A steady-state reward variable: a rate reward (null means 0) and impulse
-// rewards of timed exponential activities or of single cases of them. The .var file carries, per state,
-// the rate reward plus the long-run equivalent of the impulses: the sum over
-// the impulses' enabled activities and cases of rate x case probability x
-// amount.
+// rewards of timed exponential activities or of single cases of them. The .var
+// file carries, per state, the rate reward plus the long-run equivalent of the
+// impulses: the sum over the impulses' enabled activities and cases of rate x
+// case probability x amount.
 struct RewardIr {
   std::string name;
   ExprPtr rate;
   std::vector<ImpulseIr> impulses;
   SourceLocation where;
+};
+
+// What a property asks of its subject.
+enum class PropertyKindIr {
+  kSteady,      // long-run expected value (of a condition: its probability)
+  kReach,       // probability of reaching the condition within `time`
+  kReachTime,   // expected time until the condition first holds
+  kInstant,     // expected value at `time`
+  kCumulative,  // expected reward earned over [0, time]
+};
+
+// A property for the solver: `subject` is a reward variable's name, or a
+// condition or an amount over markings, which CheckModel turns into a
+// reward variable of its own, "prop_<name>", appended to the model's.
+struct PropertyIr {
+  std::string name;
+  PropertyKindIr kind = PropertyKindIr::kSteady;
+  ExprPtr subject;
+  double time = 0.0;
+  bool unbounded = false;  // kReach without a time
+  SourceLocation where;
+  std::string variable;  // filled by CheckModel: the reward variable
 };
 
 struct ModelIr {
@@ -174,7 +196,8 @@ struct ModelIr {
   std::vector<GlobalIr> globals;
   std::vector<DefinitionIr> definitions;
   std::vector<ExperimentIr> experiments;  // empty: one experiment of defaults
-  std::vector<PlaceIr> places;            // state image order
+  std::vector<PropertyIr> properties;
+  std::vector<PlaceIr> places;  // state image order
   std::vector<ActivityIr> activities;
   std::vector<RewardIr> rewards;
   SourceLocation where;  // the model as a whole (its file)

@@ -1,5 +1,7 @@
 #include "peer/PropertiesFile.h"
 
+#include <cstdio>
+
 namespace {
 
 std::string Field(const std::string& text) {
@@ -21,4 +23,43 @@ std::string FormatPropertiesFile(const std::vector<PropertyLine>& properties) {
     text += '\n';
   }
   return text;
+}
+
+std::vector<PropertyLine> PropertyLines(
+    const std::vector<PropertyIr>& properties) {
+  std::vector<PropertyLine> lines;
+  for (const PropertyIr& property : properties) {
+    PropertyLine line;
+    line.name = property.name;
+    line.fields.push_back(property.variable);
+    bool timed = true;
+    switch (property.kind) {
+      case PropertyKindIr::kSteady:
+        line.kind = "steady-state";
+        timed = false;
+        break;
+      case PropertyKindIr::kReach:
+        line.kind = "reach-probability";
+        break;
+      case PropertyKindIr::kReachTime:
+        line.kind = "reach-time";
+        timed = false;
+        break;
+      case PropertyKindIr::kInstant:
+        line.kind = "reward-instant";
+        break;
+      case PropertyKindIr::kCumulative:
+        line.kind = "reward-cumulative";
+        break;
+    }
+    if (timed) {
+      char time[32] = "inf";
+      if (!property.unbounded) {
+        std::snprintf(time, sizeof time, "%.17g", property.time);
+      }
+      line.fields.push_back(time);
+    }
+    lines.push_back(std::move(line));
+  }
+  return lines;
 }

@@ -4,11 +4,18 @@
 #include <string>
 #include <vector>
 
+#include "lang/ModelIr.h"
 #include "peer/ImportedModel.h"
 
 // The text of a properties file (docs/formats.md): "props 1", then one line
 // per property, fields separated by a TAB; TAB, CR and LF inside a field
 // become spaces.
 std::string FormatPropertiesFile(const std::vector<PropertyLine>& properties);
+
+// The lines of a checked model's own properties: the kind's word of the
+// properties file, the reward variable, and the time ("%.17g", "inf" for
+// unbounded reachability) for the kinds that take one.
+std::vector<PropertyLine> PropertyLines(
+    const std::vector<PropertyIr>& properties);
 
 #endif  // GEN_PEER_PROPERTIESFILE_H_

@@ -1,6 +1,7 @@
 #include "san/ModelFormats.h"
 
 #include "jani/JaniReader.h"
+#include "peer/PropertiesFile.h"
 #include "pnpro/PnproReader.h"
 
 namespace {
@@ -11,6 +12,9 @@ ImportedModel LoadText(const std::string& text, const std::string& file_name,
   ImportedModel result;
   result.model = std::move(parsed.model);
   result.errors = std::move(parsed.errors);
+  if (result.errors.empty()) {
+    result.properties = PropertyLines(result.model.properties);
+  }
   return result;
 }
 

@@ -76,6 +76,17 @@ TEST(ParserTest, EachErrorClassNamesItsPlace) {
        "place a;\nactivity t rate 1 { case 1 { } case 1 { } }\n"
        "reward r { impulse t_case3; }\n",
        "m.san:3:20: unknown activity 't_case3' in an impulse"},
+      {"unknown property kind", "place a;\nproperty p = mean(a);\n",
+       "m.san:2:14: expected steady, reach, reach_time, instant or "
+       "cumulative but found 'mean'"},
+      {"property without its time", "place a;\nproperty p = instant(a);\n",
+       "m.san:2:23: expected ',' but found ')'"},
+      {"property of an unknown name", "place a;\nproperty p = steady(b);\n",
+       "m.san:2:21: unknown name 'b'"},
+      {"property name taken by a reward",
+       "place a;\nreward prop_p = a;\nproperty p = steady(a > 0);\n",
+       "m.san:3:10: property 'p' needs the reward variable name 'prop_p', "
+       "which is taken"},
       {"unknown function", "place a;\nreward r = sqrt(a);\n",
        "m.san:2:12: unknown function 'sqrt'"},
       {"arity", "place a;\nreward r = pow(a);\n",

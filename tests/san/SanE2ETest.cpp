@@ -322,7 +322,7 @@ TEST(SanE2ETest, PropertiesFileIsPublishedWithTheSet) {
   ScopedTempDir dir;
   RunProcess("/bin/mkdir", {"out"}, dir.path());
   const std::string relay = kModels + "/jani/relay.jani";
-  const std::string repair = kModels + "/repair.san";
+  const std::string plain = kModels + "/failure.san";  // no properties
   const ProcessResult first = RunProcess(
       SAN_BINARY, {"--const", "mu=2", relay, "-Pout/", "-Nsame", "-B0"},
       dir.path());
@@ -338,7 +338,7 @@ TEST(SanE2ETest, PropertiesFileIsPublishedWithTheSet) {
       std::string("LD_PRELOAD=") + PAUSE_SHIM, "PAUSE_BEFORE_RENAME=.pvtype",
       std::string("ASAN_OPTIONS=") + (asan != nullptr ? asan : "") +
           ":verify_asan_link_order=0"};
-  ChildProcess killed(SAN_BINARY, {repair, "-Pout/", "-Nsame", "-B0"},
+  ChildProcess killed(SAN_BINARY, {plain, "-Pout/", "-Nsame", "-B0"},
                       dir.path(), pause);
   ASSERT_TRUE(killed.WaitUntilStopped());
   killed.Signal(SIGKILL);
@@ -347,7 +347,7 @@ TEST(SanE2ETest, PropertiesFileIsPublishedWithTheSet) {
   EXPECT_EQ(ReadWholeFile(dir.path() + "/out/same.props"), relay_props);
 
   const ProcessResult second =
-      RunProcess(SAN_BINARY, {repair, "-Pout/", "-Nsame", "-B0"}, dir.path());
+      RunProcess(SAN_BINARY, {plain, "-Pout/", "-Nsame", "-B0"}, dir.path());
   ASSERT_EQ(second.exit_code, 0) << second.err;
   std::FILE* stale = std::fopen((dir.path() + "/out/same.props").c_str(), "r");
   EXPECT_EQ(stale, nullptr) << "the relay's properties outlived its chain";
