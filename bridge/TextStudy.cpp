@@ -65,17 +65,15 @@ void* TextStudy::GetGVValue(const char* name) {
   return &values_[static_cast<std::size_t>(g)];
 }
 
-void TextStudy::OverrideGVValue(const char* name, void* value) {
-  GEN_CHECK(value != nullptr);
-  const int g = Find(name);
+Status TextStudy::OverrideGVValue(const std::string& name, double v) {
+  const int g = Find(name.c_str());
   if (g < 0) {
     std::cerr << "!! " << model_.study_name
               << "::OverrideGVValue: Global Variable " << name
               << " does not exist.\n"
               << std::flush;
-    return;
+    return Status::Ok();
   }
-  const double v = *static_cast<const double*>(value);
   const auto i = static_cast<std::size_t>(g);
   if (model_.globals[i].type == ValueType::kInt &&
       !(v == std::floor(v) && std::fabs(v) <= 2147483647.0)) {
@@ -83,8 +81,8 @@ void TextStudy::OverrideGVValue(const char* name, void* value) {
     std::ostringstream text;
     text << "Error: override of int variable " << name << ": value " << v
          << " is not a whole number in -2147483647..2147483647\n";
-    if (override_error_.empty()) override_error_ = text.str();
-    return;
+    return Status::Error(text.str());
   }
   values_[i] = v;
+  return Status::Ok();
 }

@@ -23,11 +23,8 @@ class TextStudy : public BaseStudyClass {
   void PrintGlobalValues(int experiment) override;
   void* GetGVValue(const char* name) override;
   // An int variable takes only whole numbers within its range; any other
-  // value changes nothing and is kept in override_error(), which the run
-  // must report and end with.
-  void OverrideGVValue(const char* name, void* value) override;
-  // The first refused override ("Error: ...\n"), or empty.
-  const std::string& override_error() const { return override_error_; }
+  // value changes nothing and is refused.
+  Status OverrideGVValue(const std::string& name, double value) override;
 
   const std::vector<double>& values() const { return values_; }
   const std::vector<Diagnostic>& build_errors() const { return build_errors_; }
@@ -38,7 +35,6 @@ class TextStudy : public BaseStudyClass {
   const ModelIr& model_;
   std::vector<double> values_;
   std::vector<Diagnostic> build_errors_;
-  std::string override_error_;
 };
 
 #endif  // GEN_BRIDGE_TEXTSTUDY_H_

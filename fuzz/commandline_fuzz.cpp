@@ -15,22 +15,6 @@
 
 extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
   SilenceStandardStreams();
-
-  CommandLineSettings strict;
-  std::vector<std::string> positionals;
-  const Status parsed =
-      ParseOptions(GenerationOptions(), static_cast<int>(arguments.size()),
-                   argv.data(), strict, &positionals);
-  if (parsed.ok) {
-    FuzzCheck(strict.run.hash_value >= kMinHashValue &&
-                  strict.run.hash_value <= kMaxHashValue,
-              "strict hash value outside its range");
-    FuzzCheck(strict.run.trace_level >= 0 && strict.run.trace_level <= 4,
-              "strict trace level outside its range");
-  } else {
-    FuzzCheck(!parsed.message.empty() && parsed.message.back() != '\n',
-              "a strict error without its text");
-  }
   return 0;
 }
 
@@ -60,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   argv.push_back(nullptr);
 
   CommandLineSettings settings;
-  const CommandLineStatus status =
+  const Status status =
       commandline(static_cast<int>(arguments.size()), argv.data(), settings);
   if (status.ok) {
     FuzzCheck(status.message.empty(), "a message without an error");

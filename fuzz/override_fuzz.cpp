@@ -18,16 +18,6 @@ BaseStudyClass* study = nullptr;
 extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
   SilenceStandardStreams();
   study = GenerateStudy();
-  const std::string line = text.c_str();
-  const Status checked = study->CheckOverrides(line);
-  FuzzCheck(checked.ok || (checked.message.rfind("Error: ", 0) == 0 &&
-                           checked.message.back() == '\n'),
-            "a strict refusal not on one line");
-  if (checked.ok) {
-    study->SetGVs(0);
-    FuzzCheck(study->overrideGVs(line.c_str()).ok,
-              "an override the check accepted was refused");
-  }
   return 0;
 }
 

@@ -11,18 +11,17 @@ std::optional<int> ParseInt32(const std::string& text) {
   return value;
 }
 
-CommandLineStatus Failure(std::string message) {
-  return CommandLineStatus{false, std::move(message)};
-}
-
-CommandLineStatus NotAWholeNumber(char letter, const std::string& value) {
-  return Failure("Error: -" + std::string(1, letter) + " value \"" + value +
-                 "\" is not a whole number in -2147483648..2147483647\n");
+Status Failure(std::string message) {
+  return Status::Error(std::move(message));
 }
 
 std::string NotAWholeNumberText(char letter, const std::string& value) {
   return "-" + std::string(1, letter) + " value \"" + value +
          "\" is not a whole number in -2147483648..2147483647";
+}
+
+Status NotAWholeNumber(char letter, const std::string& value) {
+  return Failure("Error: " + NotAWholeNumberText(letter, value) + "\n");
 }
 
 // A row for an option whose value is a 32-bit number.
@@ -114,8 +113,7 @@ std::vector<Option<CommandLineSettings>> GenerationOptions() {
   };
 }
 
-CommandLineStatus commandline(int argc, char** argv,
-                              CommandLineSettings& settings) {
+Status commandline(int argc, char** argv, CommandLineSettings& settings) {
   RunSettings& run = settings.run;
   for (int i = 1; i < argc; ++i) {
     const char* argument = argv[i];
@@ -194,5 +192,5 @@ CommandLineStatus commandline(int argc, char** argv,
         break;
     }
   }
-  return CommandLineStatus{};
+  return Status::Ok();
 }

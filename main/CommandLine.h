@@ -24,20 +24,13 @@ struct CommandLineSettings {
 inline constexpr double kMinHashValue = 0.1;
 inline constexpr double kMaxHashValue = 0.9;
 
-// Outcome of the argument scan. When `ok` is false, `message` holds the error
-// line for standard error (newline included) and the run must end with 1.
-struct [[nodiscard]] CommandLineStatus {
-  bool ok = true;
-  std::string message;
-};
-
 // Reads argv[1..argc-1] into `settings`, starting from the values it has.
 // Options are "-Xvalue" or "-X value"; the last repetition wins. Unknown
 // options are reported on standard output and skipped. Stops at the first
 // value that is invalid (a -B/-F/-l value that is not a whole 32-bit decimal
-// number, a -h value outside 0.1..0.9) and reports it in the returned status.
-CommandLineStatus commandline(int argc, char** argv,
-                              CommandLineSettings& settings);
+// number, a -h value outside 0.1..0.9) and reports it in the returned status:
+// the error line for standard error, newline included; the run ends with 1.
+Status commandline(int argc, char** argv, CommandLineSettings& settings);
 
 // gen's options as rows of a strict command line, for the programs that
 // take them beside their own (san, genbench): values that do not scan or lie

@@ -14,9 +14,9 @@
 #include "cli/Options.h"
 #include "cli/Version.h"
 #include "main/CommandLine.h"
+#include "main/RunExperiment.h"
 #include "peer/PropertiesFile.h"
 #include "reward/PVModel.h"
-#include "run/RunGeneration.h"
 #include "san/ModelFormats.h"
 
 namespace {
@@ -105,15 +105,6 @@ void PrintUsage(const std::vector<Option<SanSettings>>& table,
 
 [[noreturn]] void Refuse(const std::string& message) {
   FatalError(std::cerr, "Error: " + message + "\n");
-}
-
-int CheckedStandardOutput() {
-  std::cout.flush();
-  if (!std::cout) {
-    std::cerr << "Error: standard output could not be written\n" << std::flush;
-    return 1;
-  }
-  return 0;
 }
 
 [[noreturn]] void FiringError(const std::string& text) {
@@ -226,10 +217,8 @@ int RunSan(int argc, char** argv) {
 
   const int experiment = gen.experiment;
   TextStudy study(model);
-  if (experiment < 0 || experiment >= study.GetNumExps()) {
-    Refuse("experiment " + std::to_string(experiment) + " is outside 0.." +
-           std::to_string(study.GetNumExps() - 1));
-  }
+  const Status in_range = CheckExperimentNumber(experiment, study.GetNumExps());
+  if (!in_range.ok) FatalError(in_range);
   if (gen.overrides) {
     // Every entry is checked, and then tried on the values, before a line
     // is printed.
@@ -238,32 +227,18 @@ int RunSan(int argc, char** argv) {
     study.SetGVs(experiment);
     const Status tried = study.overrideGVs(gen.overrides->c_str());
     if (!tried.ok) FatalError(tried);
-    if (!study.override_error().empty()) {
-      FatalError(std::cerr, study.override_error());
-    }
   }
   std::cout << gen.echo << std::flush;
 
-  study.SetGVs(experiment);
-  study.PrintGlobalValues(experiment);
-  if (gen.overrides) {
-    const Status overridden = study.overrideGVs(gen.overrides->c_str());
-    if (!overridden.ok) FatalError(overridden);
-    std::cout << "Overriding global variables in ssg\n" << std::flush;
-  }
   SetFiringErrorHandler(&FiringError);
-  PVModel* pv_model = study.GetPVModel(false);
-  if (pv_model == nullptr) {
-    FatalError(std::cerr, FormatDiagnostics(study.build_errors(), &*text));
-  }
-  // The study owns the model; it is destroyed only after the run.
   // The properties go beside the chain, for solve, published with it.
-  RunSettings run_settings = gen.run;
+  CommandLineSettings run_settings = gen;
   if (!loaded.properties.empty()) {
-    run_settings.properties = FormatPropertiesFile(loaded.properties);
+    run_settings.run.properties = FormatPropertiesFile(loaded.properties);
   }
-  const Status run = RunGeneration(*pv_model, run_settings);
-  study.CurrentPVModel.reset();
+  const Status run = RunExperiment(study, run_settings, [&] {
+    return Status::Error(FormatDiagnostics(study.build_errors(), &*text));
+  });
   if (!run.ok) FatalError(run);
   return CheckedStandardOutput();
 }

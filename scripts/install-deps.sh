@@ -7,7 +7,7 @@
 #                                  with its sanitizer runtime, Google Benchmark
 set -euo pipefail
 
-packages=(cmake make g++ libgtest-dev libeigen3-dev nlohmann-json3-dev libpugixml-dev)
+packages=(cmake make g++ libgtest-dev libeigen3-dev nlohmann-json3-dev libpugixml-dev libboost-dev)
 case "${1:-}" in
   "") ;;
   --ci) packages+=(valgrind clang libclang-rt-dev libbenchmark-dev) ;;

@@ -30,18 +30,18 @@ class ReadOnlyFile {
     if (fd_ >= 0) close(fd_);
   }
 
-  ReadStatus Open(const std::string& file_name) {
+  Status Open(const std::string& file_name) {
     fd_ = open(file_name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd_ < 0) {
-      return ReadStatus::Fail(file_name +
-                              ": cannot open: " + std::strerror(errno));
+      return Status::Error(file_name +
+                           ": cannot open: " + std::strerror(errno));
     }
     struct stat info;
     if (fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) {
-      return ReadStatus::Fail(file_name + ": not a regular file");
+      return Status::Error(file_name + ": not a regular file");
     }
     size_ = static_cast<std::size_t>(info.st_size);
-    return ReadStatus::Ok();
+    return Status::Ok();
   }
 
   int fd() const { return fd_; }
@@ -198,26 +198,25 @@ std::string At(const std::string& file_name, std::size_t line) {
 
 // The line-feed rule of every file: a last line cut before its line feed is
 // the sign of a write that did not finish.
-ReadStatus Unterminated(const std::string& file_name, std::size_t line) {
-  return ReadStatus::Fail(At(file_name, line) +
-                          "the last line does not end with a line feed "
-                          "(truncated?)");
+Status Unterminated(const std::string& file_name, std::size_t line) {
+  return Status::Error(At(file_name, line) +
+                       "the last line does not end with a line feed "
+                       "(truncated?)");
 }
 
 // Checks that nothing but blank lines follows the last expected line.
-ReadStatus ExpectOnlyBlankLines(LineCursor* cursor,
-                                const std::string& file_name,
-                                const std::string& after) {
+Status ExpectOnlyBlankLines(LineCursor* cursor, const std::string& file_name,
+                            const std::string& after) {
   std::string_view line;
   while (cursor->Next(&line)) {
     if (!Trim(line).empty()) {
-      return ReadStatus::Fail(At(file_name, cursor->line()) +
-                              "unexpected content " + Quote(line) + " after " +
-                              after);
+      return Status::Error(At(file_name, cursor->line()) +
+                           "unexpected content " + Quote(line) + " after " +
+                           after);
     }
     if (cursor->unterminated()) return Unterminated(file_name, cursor->line());
   }
-  return ReadStatus::Ok();
+  return Status::Ok();
 }
 
 // One "Key:value" line of the type file; no space around the colon.
@@ -233,22 +232,21 @@ bool SplitKey(std::string_view line, std::string_view key,
 
 namespace {
 
-ReadStatus ParseStateSpaceLines(LineCursor* source, std::size_t file_bytes,
-                                const std::string& file_name,
-                                StateSpace* space) {
+Status ParseStateSpaceLines(LineCursor* source, std::size_t file_bytes,
+                            const std::string& file_name, StateSpace* space) {
   LineCursor& cursor = *source;
   *space = StateSpace();
   std::string_view line;
   auto fail = [&](const std::string& what) {
-    return ReadStatus::Fail(At(file_name, cursor.line()) + what);
+    return Status::Error(At(file_name, cursor.line()) + what);
   };
   auto truncated = [&](const std::string& where) {
     if (cursor.read_error() != 0) {
-      return ReadStatus::Fail(
+      return Status::Error(
           file_name + ": read error: " + std::strerror(cursor.read_error()));
     }
-    return ReadStatus::Fail(At(file_name, cursor.line() + 1) +
-                            "the file ends " + where + " (truncated?)");
+    return Status::Error(At(file_name, cursor.line() + 1) + "the file ends " +
+                         where + " (truncated?)");
   };
   bool cut = false;
   auto read = [&]() {
@@ -385,19 +383,19 @@ ReadStatus ParseStateSpaceLines(LineCursor* source, std::size_t file_bytes,
     if (cut) return Unterminated(file_name, cursor.line());
   }
   if (cursor.read_error() != 0) {
-    return ReadStatus::Fail(
-        file_name + ": read error: " + std::strerror(cursor.read_error()));
+    return Status::Error(file_name +
+                         ": read error: " + std::strerror(cursor.read_error()));
   }
   space->target.shrink_to_fit();
   space->rate.shrink_to_fit();
-  return ReadStatus::Ok();
+  return Status::Ok();
 }
 
 }  // namespace
 
-ReadStatus LoadFile(const std::string& file_name, std::string* contents) {
+Status LoadFile(const std::string& file_name, std::string* contents) {
   ReadOnlyFile file;
-  ReadStatus status = file.Open(file_name);
+  Status status = file.Open(file_name);
   if (!status.ok) return status;
   contents->clear();
   char buffer[1 << 16];
@@ -406,55 +404,54 @@ ReadStatus LoadFile(const std::string& file_name, std::string* contents) {
     if (got > 0) {
       contents->append(buffer, static_cast<std::size_t>(got));
     } else if (got == 0) {
-      return ReadStatus::Ok();
+      return Status::Ok();
     } else if (errno != EINTR) {
-      return ReadStatus::Fail(file_name +
-                              ": read error: " + std::strerror(errno));
+      return Status::Error(file_name + ": read error: " + std::strerror(errno));
     }
   }
 }
 
-ReadStatus ParseStateSpace(std::string_view text, const std::string& file_name,
-                           StateSpace* space) {
+Status ParseStateSpace(std::string_view text, const std::string& file_name,
+                       StateSpace* space) {
   LineCursor cursor(text);
   return ParseStateSpaceLines(&cursor, text.size(), file_name, space);
 }
 
-ReadStatus ReadStateSpace(const std::string& file_name, StateSpace* space) {
+Status ReadStateSpace(const std::string& file_name, StateSpace* space) {
   ReadOnlyFile file;
-  const ReadStatus status = file.Open(file_name);
+  const Status status = file.Open(file_name);
   if (!status.ok) return status;
   LineCursor cursor(file.fd());
   return ParseStateSpaceLines(&cursor, file.size(), file_name, space);
 }
 
-ReadStatus ParseRewardTypes(std::string_view text, const std::string& file_name,
-                            std::vector<RewardVariable>* variables) {
+Status ParseRewardTypes(std::string_view text, const std::string& file_name,
+                        std::vector<RewardVariable>* variables) {
   variables->clear();
   LineCursor cursor(text);
   std::string_view line;
   std::string_view value;
   // Reads the next line, which must be "<key><value>".
-  auto expect = [&](std::string_view key) -> ReadStatus {
+  auto expect = [&](std::string_view key) -> Status {
     if (!cursor.Next(&line)) {
-      return ReadStatus::Fail(At(file_name, cursor.line() + 1) +
-                              "the file ends before the line " +
-                              std::string(key) + " (truncated?)");
+      return Status::Error(At(file_name, cursor.line() + 1) +
+                           "the file ends before the line " + std::string(key) +
+                           " (truncated?)");
     }
     if (cursor.unterminated()) return Unterminated(file_name, cursor.line());
     if (!SplitKey(line, key, &value)) {
-      return ReadStatus::Fail(At(file_name, cursor.line()) + "expected " +
-                              std::string(key) + ", found " + Quote(line));
+      return Status::Error(At(file_name, cursor.line()) + "expected " +
+                           std::string(key) + ", found " + Quote(line));
     }
-    return ReadStatus::Ok();
+    return Status::Ok();
   };
   auto bad_value = [&](std::string_view key, const std::string& valid) {
-    return ReadStatus::Fail(At(file_name, cursor.line()) + "bad value " +
-                            Quote(value) + " after " + std::string(key) + " (" +
-                            valid + ")");
+    return Status::Error(At(file_name, cursor.line()) + "bad value " +
+                         Quote(value) + " after " + std::string(key) + " (" +
+                         valid + ")");
   };
 
-  ReadStatus status = expect("Version:");
+  Status status = expect("Version:");
   if (!status.ok) return status;
   int version = 0;
   if (!ParseInt(value, &version) || version != chain_format::kTypeFileVersion) {
@@ -497,19 +494,18 @@ ReadStatus ParseRewardTypes(std::string_view text, const std::string& file_name,
   return ExpectOnlyBlankLines(&cursor, file_name, "the last reward variable");
 }
 
-ReadStatus ReadRewardTypes(const std::string& file_name,
-                           std::vector<RewardVariable>* variables) {
+Status ReadRewardTypes(const std::string& file_name,
+                       std::vector<RewardVariable>* variables) {
   std::string text;
-  ReadStatus status = LoadFile(file_name, &text);
+  Status status = LoadFile(file_name, &text);
   if (!status.ok) return status;
   return ParseRewardTypes(text, file_name, variables);
 }
 
-ReadStatus ParseRewardValues(std::string_view bytes,
-                             const std::string& file_name,
-                             const std::vector<std::string>& expected_names,
-                             std::size_t num_states, bool text_records,
-                             RewardValues* values) {
+Status ParseRewardValues(std::string_view bytes, const std::string& file_name,
+                         const std::vector<std::string>& expected_names,
+                         std::size_t num_states, bool text_records,
+                         RewardValues* values) {
   const std::size_t nv = expected_names.size();
   values->names.clear();
   values->impulse.assign(nv, std::vector<double>(num_states, 0.0));
@@ -520,17 +516,17 @@ ReadStatus ParseRewardValues(std::string_view bytes,
   // The header is text whatever the record format: one name per line.
   for (std::size_t v = 0; v < nv; ++v) {
     if (!cursor.Next(&line)) {
-      return ReadStatus::Fail(At(file_name, cursor.line() + 1) +
-                              "the file ends before the name of reward "
-                              "variable " +
-                              std::to_string(v + 1) + " (truncated?)");
+      return Status::Error(At(file_name, cursor.line() + 1) +
+                           "the file ends before the name of reward "
+                           "variable " +
+                           std::to_string(v + 1) + " (truncated?)");
     }
     if (cursor.unterminated()) return Unterminated(file_name, cursor.line());
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (line != expected_names[v]) {
-      return ReadStatus::Fail(At(file_name, cursor.line()) + "names " +
-                              Quote(line) + " where the type file names " +
-                              Quote(expected_names[v]));
+      return Status::Error(At(file_name, cursor.line()) + "names " +
+                           Quote(line) + " where the type file names " +
+                           Quote(expected_names[v]));
     }
     values->names.emplace_back(line);
   }
@@ -548,28 +544,27 @@ ReadStatus ParseRewardValues(std::string_view bytes,
   if (text_records) {
     for (std::size_t k = 0; k < num_states; ++k) {
       if (!cursor.Next(&line)) {
-        return ReadStatus::Fail(At(file_name, cursor.line() + 1) +
-                                "the file ends after " + std::to_string(k) +
-                                " of " + std::to_string(num_states) +
-                                " state records (truncated?)");
+        return Status::Error(At(file_name, cursor.line() + 1) +
+                             "the file ends after " + std::to_string(k) +
+                             " of " + std::to_string(num_states) +
+                             " state records (truncated?)");
       }
       if (cursor.unterminated()) return Unterminated(file_name, cursor.line());
       std::uint64_t s = 0;
       if (!ParseUnsigned(line, &s)) {
-        return ReadStatus::Fail(At(file_name, cursor.line()) +
-                                "expected a state number, found " +
-                                Quote(line));
+        return Status::Error(At(file_name, cursor.line()) +
+                             "expected a state number, found " + Quote(line));
       }
       const std::string error = state_error(s);
       if (!error.empty()) {
-        return ReadStatus::Fail(At(file_name, cursor.line()) + error);
+        return Status::Error(At(file_name, cursor.line()) + error);
       }
       seen[s - 1] = true;
       for (std::size_t v = 0; v < nv; ++v) {
         for (int part = 0; part < 2; ++part) {
           const char* what = part == 0 ? "impulse" : "rate";
           if (!cursor.Next(&line)) {
-            return ReadStatus::Fail(
+            return Status::Error(
                 At(file_name, cursor.line() + 1) + "the file ends inside the " +
                 "record of state " + std::to_string(s) + " (truncated?)");
           }
@@ -578,10 +573,10 @@ ReadStatus ParseRewardValues(std::string_view bytes,
           }
           double value = 0;
           if (!ParseDouble(line, &value)) {
-            return ReadStatus::Fail(
-                At(file_name, cursor.line()) + "expected the " + what +
-                " reward of " + expected_names[v] + " in state " +
-                std::to_string(s) + ", found " + Quote(line));
+            return Status::Error(At(file_name, cursor.line()) +
+                                 "expected the " + what + " reward of " +
+                                 expected_names[v] + " in state " +
+                                 std::to_string(s) + ", found " + Quote(line));
           }
           (part == 0 ? values->impulse : values->rate)[v][s - 1] = value;
         }
@@ -600,7 +595,7 @@ ReadStatus ParseRewardValues(std::string_view bytes,
   std::size_t offset = cursor.offset();
   for (std::size_t k = 0; k < num_states; ++k, offset += record_size) {
     if (bytes.size() - offset < record_size) {
-      return ReadStatus::Fail(
+      return Status::Error(
           file_name + ": byte " + std::to_string(offset) +
           ": the file ends inside binary record " + std::to_string(k + 1) +
           " of " + std::to_string(num_states) + " (" +
@@ -610,8 +605,8 @@ ReadStatus ParseRewardValues(std::string_view bytes,
         data + offset, static_cast<int>(chain_format::kRecordStateBytes)));
     const std::string error = state_error(s);
     if (!error.empty()) {
-      return ReadStatus::Fail(file_name + ": byte " + std::to_string(offset) +
-                              ": " + error);
+      return Status::Error(file_name + ": byte " + std::to_string(offset) +
+                           ": " + error);
     }
     seen[s - 1] = true;
     for (std::size_t v = 0; v < nv; ++v) {
@@ -620,29 +615,29 @@ ReadStatus ParseRewardValues(std::string_view bytes,
       const double impulse = GetLittleEndianDouble(p);
       const double rate = GetLittleEndianDouble(p + 8);
       if (!std::isfinite(impulse) || !std::isfinite(rate)) {
-        return ReadStatus::Fail(file_name + ": byte " + std::to_string(offset) +
-                                ": a reward of state " + std::to_string(s) +
-                                " is not a finite number");
+        return Status::Error(file_name + ": byte " + std::to_string(offset) +
+                             ": a reward of state " + std::to_string(s) +
+                             " is not a finite number");
       }
       values->impulse[v][s - 1] = impulse;
       values->rate[v][s - 1] = rate;
     }
   }
   if (offset != bytes.size()) {
-    return ReadStatus::Fail(file_name + ": byte " + std::to_string(offset) +
-                            ": " + std::to_string(bytes.size() - offset) +
-                            " bytes follow the last of " +
-                            std::to_string(num_states) + " binary records");
+    return Status::Error(file_name + ": byte " + std::to_string(offset) + ": " +
+                         std::to_string(bytes.size() - offset) +
+                         " bytes follow the last of " +
+                         std::to_string(num_states) + " binary records");
   }
-  return ReadStatus::Ok();
+  return Status::Ok();
 }
 
-ReadStatus ReadRewardValues(const std::string& file_name,
-                            const std::vector<std::string>& expected_names,
-                            std::size_t num_states, bool text_records,
-                            RewardValues* values) {
+Status ReadRewardValues(const std::string& file_name,
+                        const std::vector<std::string>& expected_names,
+                        std::size_t num_states, bool text_records,
+                        RewardValues* values) {
   std::string bytes;
-  ReadStatus status = LoadFile(file_name, &bytes);
+  Status status = LoadFile(file_name, &bytes);
   if (!status.ok) return status;
   return ParseRewardValues(bytes, file_name, expected_names, num_states,
                            text_records, values);

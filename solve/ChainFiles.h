@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/Status.h"
 #include "output/Formats.h"
 
 // Readers for the three files a generation run leaves for one experiment:
@@ -15,18 +16,12 @@
 // reports the first defect with the file name and the line (or, in binary
 // records, the byte offset), so that a damaged file is never half-used.
 
-// Outcome of reading one file: ok, or the message for the user.
-struct [[nodiscard]] ReadStatus {
-  bool ok = true;
-  std::string message;  // "<file>:<line>: <what>" when not ok
-
-  static ReadStatus Ok() { return {}; }
-  static ReadStatus Fail(std::string text) { return {false, std::move(text)}; }
-};
+// Each reader returns ok or a Status whose message is
+// "<file>:<line>: <what>", without a newline.
 
 // Reads the whole file at `file_name` into `contents`; a failure names the
 // file and the system's reason.
-ReadStatus LoadFile(const std::string& file_name, std::string* contents);
+Status LoadFile(const std::string& file_name, std::string* contents);
 
 // The chain of a state-space file. The file numbers states 1..N; here they
 // are 0..N-1. Outgoing transitions of state s are the entries
@@ -54,9 +49,9 @@ struct StateSpace {
 // block, and the header's state count must fit the file's length, so that a
 // damaged or hostile file is refused before anything is sized by it.
 // ReadStateSpace streams the file: it is never held whole in memory.
-ReadStatus ParseStateSpace(std::string_view text, const std::string& file_name,
-                           StateSpace* space);
-ReadStatus ReadStateSpace(const std::string& file_name, StateSpace* space);
+Status ParseStateSpace(std::string_view text, const std::string& file_name,
+                       StateSpace* space);
+Status ReadStateSpace(const std::string& file_name, StateSpace* space);
 
 // One reward variable of the type file.
 struct RewardVariable {
@@ -66,10 +61,10 @@ struct RewardVariable {
   std::vector<double> stop_times;
 };
 
-ReadStatus ParseRewardTypes(std::string_view text, const std::string& file_name,
-                            std::vector<RewardVariable>* variables);
-ReadStatus ReadRewardTypes(const std::string& file_name,
-                           std::vector<RewardVariable>* variables);
+Status ParseRewardTypes(std::string_view text, const std::string& file_name,
+                        std::vector<RewardVariable>* variables);
+Status ReadRewardTypes(const std::string& file_name,
+                       std::vector<RewardVariable>* variables);
 
 // Per reward variable and state (0-based): the impulse and the rate reward.
 struct RewardValues {
@@ -81,14 +76,13 @@ struct RewardValues {
 // Parses a reward values file for `num_states` states. Its header must name
 // exactly `expected_names`, in order; every state must have exactly one
 // record.
-ReadStatus ParseRewardValues(std::string_view bytes,
-                             const std::string& file_name,
-                             const std::vector<std::string>& expected_names,
-                             std::size_t num_states, bool text_records,
-                             RewardValues* values);
-ReadStatus ReadRewardValues(const std::string& file_name,
-                            const std::vector<std::string>& expected_names,
-                            std::size_t num_states, bool text_records,
-                            RewardValues* values);
+Status ParseRewardValues(std::string_view bytes, const std::string& file_name,
+                         const std::vector<std::string>& expected_names,
+                         std::size_t num_states, bool text_records,
+                         RewardValues* values);
+Status ReadRewardValues(const std::string& file_name,
+                        const std::vector<std::string>& expected_names,
+                        std::size_t num_states, bool text_records,
+                        RewardValues* values);
 
 #endif  // GEN_SOLVE_CHAINFILES_H_

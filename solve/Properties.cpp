@@ -144,9 +144,9 @@ const char* PropertyKindName(PropertyKind kind) {
   return "unsupported";
 }
 
-ReadStatus ParseProperties(std::string_view text, const std::string& file_name,
-                           const std::vector<std::string>& variable_names,
-                           std::vector<Property>* properties) {
+Status ParseProperties(std::string_view text, const std::string& file_name,
+                       const std::vector<std::string>& variable_names,
+                       std::vector<Property>* properties) {
   properties->clear();
   std::size_t line_number = 0;
   std::size_t pos = 0;
@@ -157,32 +157,32 @@ ReadStatus ParseProperties(std::string_view text, const std::string& file_name,
     const std::size_t end = text.find('\n', pos);
     ++line_number;
     if (end == std::string_view::npos) {
-      return ReadStatus::Fail(at(line_number) +
-                              "the last line does not end with a line feed "
-                              "(truncated?)");
+      return Status::Error(at(line_number) +
+                           "the last line does not end with a line feed "
+                           "(truncated?)");
     }
     const std::string_view line = text.substr(pos, end - pos);
     pos = end + 1;
     if (line_number == 1) {
       if (line != chain_format::kPropertiesHeader) {
-        return ReadStatus::Fail(at(1) + "expected \"" +
-                                chain_format::kPropertiesHeader + "\", found " +
-                                Quoted(line));
+        return Status::Error(at(1) + "expected \"" +
+                             chain_format::kPropertiesHeader + "\", found " +
+                             Quoted(line));
       }
       continue;
     }
     const std::vector<std::string_view> fields = SplitFields(line);
     if (fields.size() < 2) {
-      return ReadStatus::Fail(at(line_number) +
-                              "expected NAME<TAB>KIND<TAB>..., found " +
-                              Quoted(line));
+      return Status::Error(at(line_number) +
+                           "expected NAME<TAB>KIND<TAB>..., found " +
+                           Quoted(line));
     }
     const KindLayout* layout = nullptr;
     for (const KindLayout& candidate : kKinds) {
       if (fields[1] == candidate.name) layout = &candidate;
     }
     if (layout == nullptr) {
-      return ReadStatus::Fail(
+      return Status::Error(
           at(line_number) + "unknown kind " + Quoted(fields[1]) +
           " (steady-state, reach-probability, reach-time, reward-instant, "
           "reward-cumulative or unsupported)");
@@ -193,17 +193,16 @@ ReadStatus ParseProperties(std::string_view text, const std::string& file_name,
     property.line = line_number;
     if (property.name.empty() ||
         property.name.find('\r') != std::string::npos) {
-      return ReadStatus::Fail(at(line_number) + "bad property name " +
-                              Quoted(fields[0]));
+      return Status::Error(at(line_number) + "bad property name " +
+                           Quoted(fields[0]));
     }
     const std::size_t expected = layout->kind == PropertyKind::kUnsupported ? 3
                                  : layout->has_time                         ? 4
                                                                             : 3;
     if (fields.size() != expected) {
-      return ReadStatus::Fail(at(line_number) + "kind " + layout->name +
-                              " takes " + std::to_string(expected) +
-                              " fields, found " +
-                              std::to_string(fields.size()));
+      return Status::Error(at(line_number) + "kind " + layout->name +
+                           " takes " + std::to_string(expected) +
+                           " fields, found " + std::to_string(fields.size()));
     }
     if (layout->kind == PropertyKind::kUnsupported) {
       property.text = std::string(fields[2]);
@@ -213,39 +212,38 @@ ReadStatus ParseProperties(std::string_view text, const std::string& file_name,
     std::size_t v = 0;
     while (v < variable_names.size() && variable_names[v] != fields[2]) ++v;
     if (v == variable_names.size()) {
-      return ReadStatus::Fail(at(line_number) + "unknown reward variable " +
-                              Quoted(fields[2]) + " in property " +
-                              Quoted(fields[0]));
+      return Status::Error(at(line_number) + "unknown reward variable " +
+                           Quoted(fields[2]) + " in property " +
+                           Quoted(fields[0]));
     }
     property.variable = v;
     if (layout->has_time &&
         !ParseTime(fields[3], layout->kind == PropertyKind::kReachProbability,
                    &property.time)) {
-      return ReadStatus::Fail(at(line_number) + "bad time " +
-                              Quoted(fields[3]) + " in property " +
-                              Quoted(fields[0]) +
-                              (layout->kind == PropertyKind::kReachProbability
-                                   ? " (a number >= 0, or inf)"
-                                   : " (a finite number >= 0)"));
+      return Status::Error(at(line_number) + "bad time " + Quoted(fields[3]) +
+                           " in property " + Quoted(fields[0]) +
+                           (layout->kind == PropertyKind::kReachProbability
+                                ? " (a number >= 0, or inf)"
+                                : " (a finite number >= 0)"));
     }
     properties->push_back(std::move(property));
   }
   if (line_number == 0) {
-    return ReadStatus::Fail(at(1) + "the file is empty; expected \"" +
-                            chain_format::kPropertiesHeader + "\"");
+    return Status::Error(at(1) + "the file is empty; expected \"" +
+                         chain_format::kPropertiesHeader + "\"");
   }
-  return ReadStatus::Ok();
+  return Status::Ok();
 }
 
-ReadStatus ReadProperties(const std::string& file_name,
-                          const std::vector<std::string>& variable_names,
-                          std::vector<Property>* properties, bool* exists) {
+Status ReadProperties(const std::string& file_name,
+                      const std::vector<std::string>& variable_names,
+                      std::vector<Property>* properties, bool* exists) {
   properties->clear();
   struct stat info;
   *exists = stat(file_name.c_str(), &info) == 0;
-  if (!*exists) return ReadStatus::Ok();
+  if (!*exists) return Status::Ok();
   std::string text;
-  ReadStatus status = LoadFile(file_name, &text);
+  Status status = LoadFile(file_name, &text);
   if (!status.ok) return status;
   return ParseProperties(text, file_name, variable_names, properties);
 }

@@ -34,14 +34,14 @@ struct Property {
 
 // Parses the file; `variable_names` are the run's reward variables, which
 // the properties refer to by name.
-ReadStatus ParseProperties(std::string_view text, const std::string& file_name,
-                           const std::vector<std::string>& variable_names,
-                           std::vector<Property>* properties);
+Status ParseProperties(std::string_view text, const std::string& file_name,
+                       const std::vector<std::string>& variable_names,
+                       std::vector<Property>* properties);
 // As above, from the file; a missing file is no error and sets *exists to
 // false.
-ReadStatus ReadProperties(const std::string& file_name,
-                          const std::vector<std::string>& variable_names,
-                          std::vector<Property>* properties, bool* exists);
+Status ReadProperties(const std::string& file_name,
+                      const std::vector<std::string>& variable_names,
+                      std::vector<Property>* properties, bool* exists);
 
 struct PropertyValue {
   bool ok = false;

@@ -133,26 +133,28 @@ std::vector<Option<Settings>> SolveOptionTable() {
          s.transient_options.epsilon = e;
          return Status::Ok();
        }},
-      {{"--method", "M", "auto (default), direct, bicgstab or gauss-seidel"},
+      {{"--method", "M",
+        "auto (default: the methods below in order) or one of them"},
        [](S& s, V value) {
-         static const std::vector<std::pair<std::string, SolveMethod>>
-             kMethods = {{"auto", SolveMethod::kAuto},
-                         {"direct", SolveMethod::kDirect},
-                         {"bicgstab", SolveMethod::kBiCgStab},
-                         {"gauss-seidel", SolveMethod::kGaussSeidel}};
-         std::vector<std::string> names;
-         for (const auto& [name, method] : kMethods) {
-           if (name == value) {
-             s.options.method = method;
-             return Status::Ok();
-           }
-           names.push_back(name);
+         if (ParseSolveMethod(value, &s.options.method)) return Status::Ok();
+         std::vector<std::string> names = {"auto"};
+         for (const MethodRow& row : SolveMethodTable()) {
+           names.push_back(row.name);
          }
-         return Status::Error(
-             "method \"" + value +
-             "\" is not one of auto, direct, bicgstab, gauss-seidel; did you "
-             "mean \"" +
-             NearestName(names, value) + "\"?");
+         return Status::Error("method \"" + value + "\" is not one of " +
+                              SolveMethodNames(", ") + "; did you mean \"" +
+                              NearestName(names, value) + "\"?");
+       }},
+      {{"--accuracy", "R",
+        "relative bound of every long-run value, else exit 3 (1e-6)"},
+       [](S& s, V value) {
+         double r = 0;
+         if (!ParseNumber(value, &r) || !(r > 0 && r < 1)) {
+           return Status::Error("accuracy \"" + value +
+                                "\" is outside the open range 0..1");
+         }
+         s.options.accuracy = r;
+         return Status::Ok();
        }},
       {{"--tolerance", "T", "componentwise backward error to reach (1e-13)"},
        [](S& s, V value) {
@@ -165,7 +167,7 @@ std::vector<Option<Settings>> SolveOptionTable() {
          return Status::Ok();
        }},
       {{"--direct-limit", "N",
-        "auto solves more than N unknowns iteratively (1000)"},
+        "largest system auto gives the sparse LU (1000)"},
        [](S& s, V value) {
          double limit = 0;
          if (!ParseNumber(value, &limit) || limit < 0 || limit > 4294967295.0 ||
@@ -291,7 +293,8 @@ void WriteTable(const std::string& base, const StateSpace& space,
   }
   out << "method    " << SolveMethodName(result.method) << ", "
       << result.largest_system << " unknowns";
-  if (result.method != SolveMethod::kDirect) {
+  if (result.method != SolveMethod::kDirect &&
+      result.method != SolveMethod::kGth) {
     out << ", " << result.iterations << " iterations";
   }
   out << '\n';
@@ -494,7 +497,7 @@ int RunSolveWith(const Settings& settings, const std::string& base,
   std::vector<Property> properties;
   bool have_properties = false;
   std::vector<std::string> names;
-  ReadStatus status = ReadStateSpace(base + ".arm", &space);
+  Status status = ReadStateSpace(base + ".arm", &space);
   *num_states = space.num_states;
   if (status.ok) status = ReadRewardTypes(base + ".pvtype", &variables);
   if (status.ok) {
@@ -523,6 +526,14 @@ int RunSolveWith(const Settings& settings, const std::string& base,
   for (const Property& property : properties) {
     long_run |= property.kind == PropertyKind::kSteadyState;
   }
+  // Rewards earned per unit of time, impulses included.
+  std::vector<std::vector<double>> earning;
+  for (std::size_t v = 0; v < values.names.size(); ++v) {
+    earning.push_back(
+        full ? EarningRate(space, values.rate[v], values.impulse[v])
+             : values.rate[v]);
+  }
+  options.rewards = &earning;
   StationaryResult result;
   if (long_run) {
     result = SolveLongRun(space, options);
@@ -550,13 +561,6 @@ int RunSolveWith(const Settings& settings, const std::string& base,
   const std::string impulse_note = ImpulseNote(values, full);
   if (!impulse_note.empty()) notes.push_back(impulse_note);
 
-  // Rewards earned per unit of time, impulses included.
-  std::vector<std::vector<double>> earning;
-  for (std::size_t v = 0; v < values.names.size(); ++v) {
-    earning.push_back(
-        full ? EarningRate(space, values.rate[v], values.impulse[v])
-             : values.rate[v]);
-  }
   std::vector<double> expected;
   for (const std::vector<double>& rate : earning) {
     expected.push_back(long_run ? ExpectedReward(result.pi, rate) : 0.0);
@@ -588,10 +592,13 @@ int RunSolveWith(const Settings& settings, const std::string& base,
 
   std::vector<Row> rows;
   for (std::size_t v = 0; v < values.names.size() && long_run; ++v) {
-    rows.push_back(
-        {"steady-state", values.names[v], std::nan(""), std::nan(""),
-         expected[v],
-         ExpectedRewardBound(result.pi_error, expected[v], earning[v])});
+    double bound =
+        ExpectedRewardBound(result.pi_error, expected[v], earning[v]);
+    if (v < result.reward_error.size()) {
+      bound = std::min(bound, result.reward_error[v]);
+    }
+    rows.push_back({"steady-state", values.names[v], std::nan(""), std::nan(""),
+                    expected[v], bound});
   }
   std::string message;
   if (!settings.times.empty()) {
@@ -634,19 +641,28 @@ int RunSolveWith(const Settings& settings, const std::string& base,
     if (!absorption.defined) {
       notes.push_back("no absorption measures: " + absorption.why_not);
     } else {
-      for (const BottomClass& bottom : result.bottoms) {
+      // The sharp bounds where they were computed and are smaller.
+      auto sharper = [](double bound, const std::vector<double>& sharp,
+                        std::size_t i) {
+        return i < sharp.size() ? std::min(bound, sharp[i]) : bound;
+      };
+      for (std::size_t k = 0; k < result.bottoms.size(); ++k) {
+        const BottomClass& bottom = result.bottoms[k];
         rows.push_back(
             {"absorption-probability",
              "class of state " + std::to_string(bottom.first_state + 1),
              std::nan(""), std::nan(""), bottom.probability,
-             result.probability_error});
+             sharper(result.probability_error, result.class_probability_error,
+                     k)});
       }
-      rows.push_back({"absorption-time", "-", std::nan(""), std::nan(""),
-                      absorption.time, absorption.time_bound});
+      rows.push_back(
+          {"absorption-time", "-", std::nan(""), std::nan(""), absorption.time,
+           std::min(absorption.time_bound, result.absorption_time_error)});
       for (std::size_t v = 0; v < values.names.size(); ++v) {
         rows.push_back({"absorption-reward", values.names[v], std::nan(""),
                         std::nan(""), absorption.reward[v],
-                        absorption.reward_bound[v]});
+                        sharper(absorption.reward_bound[v],
+                                result.absorption_reward_error, v)});
       }
     }
   }
@@ -689,6 +705,36 @@ int RunSolveWith(const Settings& settings, const std::string& base,
     }
   }
 
+  // Right or refused: a long-run or absorption value whose bound exceeds the
+  // accuracy is printed with its bound, and the run ends with exit code 3.
+  const Row* worst = nullptr;
+  double worst_relative = 0;
+  for (const Row& row : rows) {
+    const bool long_run_value = row.measure == "steady-state" ||
+                                row.measure.rfind("absorption-", 0) == 0;
+    if (!long_run_value || !row.has_value || std::isinf(row.value)) continue;
+    const double relative =
+        row.bound == 0 ? 0 : row.bound / std::abs(row.value);
+    if (!(relative <= settings.options.accuracy) &&
+        (worst == nullptr || !(relative <= worst_relative))) {
+      worst = &row;
+      worst_relative = relative;
+    }
+  }
+  std::string refusal;
+  if (worst != nullptr) {
+    std::string tried;
+    for (const std::string& name : result.methods_tried) {
+      tried += (tried.empty() ? "" : ", ") + name;
+    }
+    refusal = "no method reached the accuracy " +
+              Short(settings.options.accuracy) + " (tried " + tried +
+              "): the largest bound is " + Short(worst->bound) + " on " +
+              worst->measure + " " + worst->subject + " " + Sci(worst->value) +
+              ", relative " + Short(worst_relative);
+    notes.push_back(refusal);
+  }
+
   if (settings.json) {
     std::vector<std::string> all_notes;
     if (long_run && !result.irreducible) {
@@ -714,6 +760,10 @@ int RunSolveWith(const Settings& settings, const std::string& base,
     err << "solve: the results could not be written\n";
     return 1;
   }
+  if (!refusal.empty()) {
+    err << "solve: " << base << ".arm: " << refusal << '\n';
+    return 3;
+  }
   return 0;
 }
 
@@ -726,6 +776,14 @@ int RunSolve(int argc, const char* const* argv, std::ostream& out,
   if (settings.help && usage_error.empty()) {
     out << kUsageHead;
     WriteOptionHelp(SpecsOf(SolveOptionTable()), out);
+    // The methods of --method, from the method table.
+    out << "methods (auto tries them in this order where they fit):\n";
+    for (const MethodRow& row : SolveMethodTable()) {
+      std::string name = "  ";
+      name += row.name;
+      name.resize(16, ' ');
+      out << name << row.summary << '\n';
+    }
     out.flush();
     return out ? 0 : 1;
   }

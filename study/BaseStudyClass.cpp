@@ -141,7 +141,10 @@ void BaseStudyClass::PrintGlobalValues(int /*experiment*/) {}
 
 void* BaseStudyClass::GetGVValue(const char* /*name*/) { return nullptr; }
 
-void BaseStudyClass::OverrideGVValue(const char* /*name*/, void* /*value*/) {}
+Status BaseStudyClass::OverrideGVValue(const std::string& /*name*/,
+                                       double /*value*/) {
+  return Status::Ok();
+}
 
 const char* BaseStudyClass::GetGVName(int i) const {
   GEN_CHECK(i >= 0 && i < NumGVs);
@@ -184,8 +187,8 @@ Status BaseStudyClass::overrideGVs(const char* text) {
           tokens[next] + ":" + name + ":" + value_text + "): value " +
           value_text + " " + scan.problem + " for type " + letter + "\n");
     }
-    double value = scan.value;
-    OverrideGVValue(name.c_str(), &value);
+    const Status set = OverrideGVValue(name, scan.value);
+    if (!set.ok) return set;
   }
   return Status::Ok();
 }

@@ -27,8 +27,10 @@ class BaseStudyClass {
   virtual void PrintGlobalValues(int experiment);
   // Address of the global variable called `name`; null when there is none.
   virtual void* GetGVValue(const char* name);
-  // Copies the double at `value` into the global variable called `name`.
-  virtual void OverrideGVValue(const char* name, void* value);
+  // Sets the global variable called `name` to `value`. A refused value
+  // (one the variable's type cannot hold) changes nothing and comes back as
+  // the status that ends the run.
+  virtual Status OverrideGVValue(const std::string& name, double value);
 
   int GetNumGVs() const { return NumGVs; }
   int GetNumExps() const { return NumExps; }
@@ -39,7 +41,8 @@ class BaseStudyClass {
   // is valid until the next call.
   static const char* GetExpName(int experiment);
   // Applies "type:name:value[:type:name:value...]" entries in order through
-  // OverrideGVValue; every value reaches the variable as a double. An
+  // OverrideGVValue; every value reaches the variable as a double, and a
+  // value it refuses stops the parsing with its status. An
   // unknown type letter or variable name is reported and that entry
   // skipped; a string too short for its last entry is reported and ends
   // the parsing. A value that is not wholly a number of its type (which is

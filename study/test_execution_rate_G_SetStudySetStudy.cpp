@@ -76,18 +76,18 @@ void* test_execution_rate_G_SetStudySetStudy::GetGVValue(const char* name) {
   return variable;
 }
 
-void test_execution_rate_G_SetStudySetStudy::OverrideGVValue(const char* name,
-                                                             void* value) {
-  GEN_CHECK(value != nullptr);
-  double* variable = FindVariable(name);
+Status test_execution_rate_G_SetStudySetStudy::OverrideGVValue(
+    const std::string& name, double value) {
+  double* variable = FindVariable(name.c_str());
   if (variable == nullptr) {
     std::cerr << "!! test_execution_rate_G_SetStudySetStudy::OverrideGVValue: "
                  "Global Variable "
               << name << " does not exist.\n"
               << std::flush;
-    return;
+    return Status::Ok();
   }
-  *variable = *static_cast<const double*>(value);
+  *variable = value;
+  return Status::Ok();
 }
 
 void test_execution_rate_G_SetStudySetStudy::SetValues_pperm_fault_G() {

@@ -24,9 +24,8 @@ class test_execution_rate_G_SetStudySetStudy : public BaseStudyClass {
   void PrintGlobalValues(int experiment) override;
   // Unknown names are reported on standard error; the result is then null.
   void* GetGVValue(const char* name) override;
-  // `value` points to a double. Unknown names are reported on standard error
-  // and change nothing.
-  void OverrideGVValue(const char* name, void* value) override;
+  // Unknown names are reported on standard error and change nothing.
+  Status OverrideGVValue(const std::string& name, double value) override;
 
   void SetValues_pperm_fault_G();
   void SetValues_safe_restore_rate_G();

@@ -16,6 +16,7 @@
 #include "cli/Options.h"
 #include "cli/Version.h"
 #include "main/CommandLine.h"
+#include "main/RunExperiment.h"
 #include "reward/PVModel.h"
 #include "run/RunGeneration.h"
 
@@ -68,15 +69,6 @@ void PrintUsage(const std::vector<Option<GenBenchSettings>>& table,
          "parts of each FMS kind\n";
   WriteOptionHelp(SpecsOf(table), out);
   out << std::flush;
-}
-
-int CheckedStandardOutput() {
-  std::cout.flush();
-  if (!std::cout) {
-    std::cerr << "Error: standard output could not be written\n" << std::flush;
-    return 1;
-  }
-  return 0;
 }
 
 [[noreturn]] void Refuse(const std::string& message) {

@@ -8,7 +8,7 @@
 namespace {
 
 struct Parsed {
-  CommandLineStatus status;
+  Status status;
   CommandLineSettings settings;
   std::string out;
 };

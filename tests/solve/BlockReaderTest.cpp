@@ -93,7 +93,7 @@ TEST(BlockReaderTest, AStateSpaceFileReadsAsItsTextParses) {
   StateSpace parsed;
   ASSERT_TRUE(ParseStateSpace(text, path, &parsed).ok);
   StateSpace read;
-  const ReadStatus status = ReadStateSpace(path, &read);
+  const Status status = ReadStateSpace(path, &read);
   ASSERT_TRUE(status.ok) << status.message;
   EXPECT_EQ(read.first, parsed.first);
   EXPECT_EQ(read.target, parsed.target);
@@ -101,8 +101,8 @@ TEST(BlockReaderTest, AStateSpaceFileReadsAsItsTextParses) {
 
   const std::string cut = text.substr(0, text.size() - 12);
   std::ofstream(path, std::ios::binary | std::ios::trunc) << cut;
-  const ReadStatus from_file = ReadStateSpace(path, &read);
-  const ReadStatus from_text = ParseStateSpace(cut, path, &parsed);
+  const Status from_file = ReadStateSpace(path, &read);
+  const Status from_text = ParseStateSpace(cut, path, &parsed);
   EXPECT_FALSE(from_file.ok);
   EXPECT_EQ(from_file.message, from_text.message);
 }

@@ -86,7 +86,7 @@ TEST(StateSpaceReaderTest, RejectsDamagedFilesWithTheLine) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     StateSpace space;
-    const ReadStatus status = ParseStateSpace(c.text, "x.arm", &space);
+    const Status status = ParseStateSpace(c.text, "x.arm", &space);
     EXPECT_FALSE(status.ok);
     EXPECT_NE(status.message.find(c.message), std::string::npos)
         << status.message;
@@ -117,11 +117,11 @@ TEST(StateSpaceReaderTest, RefusesMissingFilesFoldersAndPipesAtOnce) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path);
     StateSpace space;
-    const ReadStatus read = ReadStateSpace(c.path, &space);
+    const Status read = ReadStateSpace(c.path, &space);
     EXPECT_FALSE(read.ok);
     EXPECT_EQ(read.message, c.path + c.message);
     std::string contents;
-    const ReadStatus loaded = LoadFile(c.path, &contents);
+    const Status loaded = LoadFile(c.path, &contents);
     EXPECT_FALSE(loaded.ok);
     EXPECT_EQ(loaded.message, c.path + c.message);
   }
@@ -159,7 +159,7 @@ TEST(RewardTypesReaderTest, RejectsDamagedFilesWithTheLine) {
   for (const auto& [text, message] : cases) {
     SCOPED_TRACE(message);
     std::vector<RewardVariable> variables;
-    const ReadStatus status = ParseRewardTypes(text, "x.pvtype", &variables);
+    const Status status = ParseRewardTypes(text, "x.pvtype", &variables);
     EXPECT_FALSE(status.ok);
     EXPECT_NE(status.message.find(message), std::string::npos)
         << status.message;
@@ -248,7 +248,7 @@ TEST(RewardValuesReaderTest, RejectsDamagedFiles) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     RewardValues values;
-    const ReadStatus status =
+    const Status status =
         ParseRewardValues(c.bytes, "x.var", kNames, 2, c.text, &values);
     EXPECT_FALSE(status.ok);
     EXPECT_NE(status.message.find(c.message), std::string::npos)

@@ -23,8 +23,7 @@ TEST(PropertiesReaderTest, ReadsEveryKind) {
       "C to 3\treward-cumulative\tbusy\t3.0000000000000000\n"
       "multi\tunsupported\tPmax=? [F<=3 done] (nondeterminism)\n";
   std::vector<Property> properties;
-  const ReadStatus status =
-      ParseProperties(text, "m.props", kNames, &properties);
+  const Status status = ParseProperties(text, "m.props", kNames, &properties);
   ASSERT_TRUE(status.ok) << status.message;
   ASSERT_EQ(properties.size(), 7u);
   EXPECT_EQ(properties[0].kind, PropertyKind::kSteadyState);
@@ -69,7 +68,7 @@ TEST(PropertiesReaderTest, RejectsDamagedLinesWithFileAndLine) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     std::vector<Property> properties;
-    const ReadStatus status =
+    const Status status =
         ParseProperties(c.text, "m.props", kNames, &properties);
     EXPECT_FALSE(status.ok);
     EXPECT_NE(status.message.find(c.message), std::string::npos)
