@@ -29,7 +29,6 @@ constexpr RewardType kRewardType = RewardKindCode(RewardKind::kSteadyState);
 constexpr int kNumTimePoints = 1;
 constexpr double kStartTimes[kNumTimePoints] = {0.0};
 constexpr double kStopTimes[kNumTimePoints] = {1.0};
-constexpr int kMaxMarking = 32767;
 
 ExprPtr PlaceExpr(int index, const std::string& name) {
   auto expr = std::make_unique<Expr>();
@@ -329,8 +328,8 @@ TextSAN::TextSAN(const ModelIr& ir, const std::vector<double>& globals,
     places_.push_back(std::make_unique<Place>(place.name.c_str(), initial[p]));
     places.push_back(places_.back().get());
     binding_.marks.push_back(places_.back()->Mark);
-    binding_.low.push_back(place.bounds ? place.bounds->first : 0);
-    binding_.high.push_back(place.bounds ? place.bounds->second : kMaxMarking);
+    binding_.low.push_back(place.low());
+    binding_.high.push_back(place.high());
   }
 
   struct Wiring {
@@ -509,11 +508,20 @@ TextSAN::TextSAN(const ModelIr& ir, const std::vector<double>& globals,
 
 // What a reward variable computes in a state: its rate reward plus, for
 // every impulse, rate x amount while the impulse's activity is enabled (the
-// long-run rate at which the impulse is earned in that state).
+// long-run rate at which the impulse is earned in that state); for an
+// impulse of one case, times that case's share of the case probabilities.
 struct RewardRuntime {
   struct Impulse {
     const ActivityRuntime* activity;
     Program amount;
+    std::vector<Program> cases;  // every case's probability; empty: whole
+    std::size_t case_index = 0;
+
+    double CaseShare() const {
+      double total = 0.0;
+      for (const Program& p : cases) total += p.Evaluate();
+      return cases[case_index].Evaluate() / total;
+    }
   };
   Program rate;  // empty: 0
   std::vector<Impulse> impulses;
@@ -522,8 +530,11 @@ struct RewardRuntime {
     double value = rate.empty() ? 0.0 : rate.Evaluate();
     for (const Impulse& impulse : impulses) {
       if (impulse.activity->enabling.Evaluate() == 0.0) continue;
-      value += impulse.activity->timing.Evaluate() *
-               (impulse.amount.empty() ? 1.0 : impulse.amount.Evaluate());
+      double earned =
+          impulse.activity->timing.Evaluate() *
+          (impulse.amount.empty() ? 1.0 : impulse.amount.Evaluate());
+      if (!impulse.cases.empty()) earned *= impulse.CaseShare();
+      value += earned;
     }
     return value;
   }
@@ -591,7 +602,7 @@ class TextPVModel : public PVModel {
       for (const ImpulseIr& impulse : reward.impulses) {
         const ActivityRuntime& activity =
             *model.runtimes()[static_cast<std::size_t>(impulse.activity_index)];
-        RewardRuntime::Impulse term{&activity, Program()};
+        RewardRuntime::Impulse term{&activity, Program(), {}, 0};
         if (impulse.amount) {
           term.amount = Program::CompileExpr(*impulse.amount, model.binding());
           CollectPlaces(*impulse.amount, reads);
@@ -599,6 +610,16 @@ class TextPVModel : public PVModel {
         for (int place : activity.reads) AddUnique(reads, place);
         const ActivityIr& source =
             ir.activities[static_cast<std::size_t>(impulse.activity_index)];
+        if (impulse.case_index >= 0) {
+          term.case_index = static_cast<std::size_t>(impulse.case_index);
+          for (const CaseIr& c : source.cases) {
+            term.cases.push_back(
+                c.probability
+                    ? Program::CompileExpr(*c.probability, model.binding())
+                    : Program::CompileExpr(*IntConstant(1), model.binding()));
+            if (c.probability) CollectPlaces(*c.probability, reads);
+          }
+        }
         if (source.timing) CollectPlaces(*source.timing, reads);
         runtime->impulses.push_back(std::move(term));
       }
@@ -637,37 +658,12 @@ void SetFiringErrorHandler(FiringErrorHandler handler) {
   firing_error_handler = handler;
 }
 
-std::vector<double> DefaultGlobals(const ModelIr& model) {
-  std::vector<double> values;
-  for (const GlobalIr& global : model.globals) {
-    values.push_back(global.default_value);
-  }
-  return values;
-}
-
 BuildResult BuildModel(const ModelIr& model,
                        const std::vector<double>& globals) {
   GEN_CHECK(globals.size() == model.globals.size());
   BuildResult result;
-  ProgramBinding binding;
-  binding.globals = globals;
-  std::vector<short> initial;
-  for (const PlaceIr& place : model.places) {
-    double value = 0.0;
-    if (place.initial)
-      value = Program::CompileExpr(*place.initial, binding).Evaluate();
-    const int low = place.bounds ? place.bounds->first : 0;
-    const int high = place.bounds ? place.bounds->second : kMaxMarking;
-    if (!(value >= low && value <= high) || value != std::floor(value)) {
-      std::ostringstream text;
-      text << "the initial marking " << value << " of place '" << place.name
-           << "' is outside " << low << ".." << high;
-      result.errors.push_back({place.where, text.str()});
-      initial.push_back(0);
-      continue;
-    }
-    initial.push_back(static_cast<short>(value));
-  }
+  const std::vector<std::int16_t> initial =
+      InitialMarkings(model, globals, &result.errors);
   if (!result.errors.empty()) return result;
   result.model = std::make_unique<TextPVModel>(model, globals, initial);
   return result;

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "lang/Checker.h"
 #include "lang/ModelIr.h"
 #include "lang/SourceLocation.h"
 #include "reward/PVModel.h"
@@ -30,8 +31,5 @@ struct [[nodiscard]] BuildResult {
 // Reward variables are steady-state variables with one time point.
 BuildResult BuildModel(const ModelIr& model,
                        const std::vector<double>& globals);
-
-// The default value of every global of `model`, in order.
-std::vector<double> DefaultGlobals(const ModelIr& model);
 
 #endif  // GEN_BRIDGE_MODELBUILDER_H_

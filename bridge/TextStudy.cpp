@@ -34,15 +34,7 @@ std::unique_ptr<PVModel> TextStudy::BuildAnother() const {
 
 void TextStudy::SetGVs(int experiment) {
   GEN_CHECK(experiment >= 0 && experiment < NumExps);
-  values_ = DefaultGlobals(model_);
-  if (model_.experiments.empty()) return;
-  const ExperimentIr& chosen =
-      model_.experiments[static_cast<std::size_t>(experiment)];
-  for (const ExperimentIr::Setting& setting : chosen.settings) {
-    const int g = Find(setting.global.c_str());
-    GEN_CHECK(g >= 0);  // CheckModel refuses unknown names
-    values_[static_cast<std::size_t>(g)] = setting.value;
-  }
+  values_ = ExperimentGlobals(model_, static_cast<std::size_t>(experiment));
 }
 
 void TextStudy::PrintGlobalValues(int experiment) {

@@ -1,13 +1,16 @@
 #include "lang/Checker.h"
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <optional>
 #include <set>
+#include <sstream>
 #include <string>
 #include <utility>
 
 #include "base/Contract.h"
+#include "lang/Program.h"
 
 namespace {
 
@@ -39,6 +42,7 @@ class Checker {
     for (PlaceIr& place : model_.places) CheckPlace(place);
     for (ActivityIr& activity : model_.activities) CheckActivity(activity);
     for (RewardIr& reward : model_.rewards) CheckReward(reward);
+    for (PropertyIr& property : model_.properties) CheckProperty(property);
     return std::move(diagnostics_);
   }
 
@@ -108,13 +112,15 @@ class Checker {
       Expect(*place.initial, Scope::kGlobalsOnly, ValueType::kInt,
              "the initial marking of place '" + place.name + "'");
     }
-    if (place.bounds &&
-        (place.bounds->first > place.bounds->second ||
-         place.bounds->first < 0 || place.bounds->second > 32767)) {
+    if (place.bounds && (place.bounds->first > place.bounds->second ||
+                         place.bounds->first < kMinMarking ||
+                         place.bounds->second > kMaxMarking)) {
       Error(place.where, "bounds [" + std::to_string(place.bounds->first) +
                              ", " + std::to_string(place.bounds->second) +
                              "] of place '" + place.name +
-                             "' are not a range within 0..32767");
+                             "' are not a range within " +
+                             std::to_string(kMinMarking) + ".." +
+                             std::to_string(kMaxMarking));
     }
   }
 
@@ -208,6 +214,7 @@ class Checker {
     }
     for (ImpulseIr& impulse : reward.impulses) {
       impulse.activity_index = FindByName(model_.activities, impulse.activity);
+      if (impulse.activity_index < 0) FindCase(impulse);
       if (impulse.activity_index < 0) {
         Error(impulse.where,
               "unknown activity '" + impulse.activity + "' in an impulse");
@@ -223,6 +230,75 @@ class Checker {
                "the impulse of '" + reward.name + "'");
       }
     }
+  }
+
+  // A subject that names a reward variable is that variable; any other is
+  // an expression over markings that becomes a reward variable of its own:
+  // a condition counts 1 where it holds.
+  void CheckProperty(PropertyIr& property) {
+    for (const PropertyIr& other : model_.properties) {
+      if (&other == &property) break;
+      if (other.name == property.name) {
+        Error(property.where, "property '" + property.name +
+                                  "' has the name of an earlier property");
+        return;
+      }
+    }
+    Expr& subject = *property.subject;
+    if (subject.kind == ExprKind::kName) {
+      for (const RewardIr& reward : model_.rewards) {
+        if (reward.name == subject.name) {
+          property.variable = reward.name;
+          return;
+        }
+      }
+    }
+    const std::optional<ValueType> type = Check(subject, Scope::kMarkings);
+    if (!type) return;
+    RewardIr reward;
+    reward.name = "prop_" + property.name;
+    reward.where = property.where;
+    for (const RewardIr& other : model_.rewards) {
+      if (other.name == reward.name) {
+        Error(property.where, "property '" + property.name +
+                                  "' needs the reward variable name '" +
+                                  reward.name + "', which is taken");
+        return;
+      }
+    }
+    if (*type == ValueType::kBool) {
+      reward.rate = Condition(Clone(subject), IntConstant(1), IntConstant(0),
+                              subject.where);
+      reward.rate->type = ValueType::kInt;
+      reward.rate->args[1]->type = ValueType::kInt;
+      reward.rate->args[2]->type = ValueType::kInt;
+    } else {
+      reward.rate = Clone(subject);
+    }
+    property.variable = reward.name;
+    model_.rewards.push_back(std::move(reward));
+  }
+
+  // Resolves "<activity>_case<k>", the name the run gives case k of an
+  // activity with two or more cases; leaves the impulse unresolved when the
+  // name is not of that form.
+  void FindCase(ImpulseIr& impulse) {
+    const std::string& name = impulse.activity;
+    const std::size_t at = name.rfind("_case");
+    if (at == std::string::npos || at == 0) return;
+    const std::string digits = name.substr(at + 5);
+    if (digits.empty() || digits.size() > 6 || digits[0] == '0' ||
+        digits.find_first_not_of("0123456789") != std::string::npos) {
+      return;
+    }
+    const int activity = FindByName(model_.activities, name.substr(0, at));
+    if (activity < 0) return;
+    const std::size_t cases =
+        model_.activities[static_cast<std::size_t>(activity)].cases.size();
+    const std::size_t k = std::stoul(digits);
+    if (cases < 2 || k > cases) return;
+    impulse.activity_index = activity;
+    impulse.case_index = static_cast<int>(k - 1);
   }
 
   // Checks `expr` and that its type suits `wanted`: kReal accepts any
@@ -472,4 +548,97 @@ class Checker {
 
 std::vector<Diagnostic> CheckModel(ModelIr& model) {
   return Checker(model).Run();
+}
+
+std::vector<double> DefaultGlobals(const ModelIr& model) {
+  std::vector<double> values;
+  for (const GlobalIr& global : model.globals) {
+    values.push_back(global.default_value);
+  }
+  return values;
+}
+
+std::vector<double> ExperimentGlobals(const ModelIr& model,
+                                      std::size_t experiment) {
+  std::vector<double> values = DefaultGlobals(model);
+  if (experiment >= model.experiments.size()) return values;
+  for (const ExperimentIr::Setting& setting :
+       model.experiments[experiment].settings) {
+    const int g = FindByName(model.globals, setting.global);
+    if (g >= 0) values[static_cast<std::size_t>(g)] = setting.value;
+  }
+  return values;
+}
+
+std::vector<std::int16_t> InitialMarkings(const ModelIr& model,
+                                          const std::vector<double>& globals,
+                                          std::vector<Diagnostic>* errors) {
+  ProgramBinding binding;
+  binding.globals = globals;
+  std::vector<std::int16_t> initial;
+  for (const PlaceIr& place : model.places) {
+    double value = 0.0;
+    if (place.initial) {
+      value = Program::CompileExpr(*place.initial, binding).Evaluate();
+    }
+    if (!(value >= place.low() && value <= place.high()) ||
+        value != std::floor(value)) {
+      std::ostringstream text;
+      text << "the initial marking " << value << " of place '" << place.name
+           << "' is outside " << place.low() << ".." << place.high();
+      errors->push_back({place.where, text.str()});
+      initial.push_back(0);
+      continue;
+    }
+    initial.push_back(static_cast<std::int16_t>(value));
+  }
+  return initial;
+}
+
+std::vector<Diagnostic> CheckStudyValues(const ModelIr& model) {
+  // Each error once, with the experiments it stops when not all of them.
+  std::vector<Diagnostic> distinct;
+  std::vector<std::vector<std::size_t>> experiments;
+  const std::size_t count =
+      model.experiments.empty() ? 1 : model.experiments.size();
+  for (std::size_t e = 0; e < count; ++e) {
+    std::vector<Diagnostic> errors;
+    (void)InitialMarkings(model, ExperimentGlobals(model, e), &errors);
+    for (Diagnostic& error : errors) {
+      std::size_t k = 0;
+      while (k < distinct.size() &&
+             (distinct[k].message != error.message ||
+              distinct[k].where.line != error.where.line ||
+              distinct[k].where.column != error.where.column)) {
+        ++k;
+      }
+      if (k == distinct.size()) {
+        distinct.push_back(std::move(error));
+        experiments.emplace_back();
+      }
+      experiments[k].push_back(e + 1);
+    }
+  }
+  std::vector<Diagnostic> all;
+  for (std::size_t k = 0; k < distinct.size(); ++k) {
+    if (experiments[k].size() == count) {
+      all.push_back(std::move(distinct[k]));
+      continue;
+    }
+    std::string which;
+    for (const std::size_t e : experiments[k]) {
+      which += (which.empty() ? "" : ", ") + std::to_string(e);
+    }
+    distinct[k].message +=
+        (experiments[k].size() == 1 ? " in Experiment " : " in Experiments ") +
+        which;
+    all.push_back(std::move(distinct[k]));
+  }
+  // In the order of the file, as the checks report.
+  std::stable_sort(
+      all.begin(), all.end(), [](const Diagnostic& a, const Diagnostic& b) {
+        return a.where.line != b.where.line ? a.where.line < b.where.line
+                                            : a.where.column < b.where.column;
+      });
+  return all;
 }

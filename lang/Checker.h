@@ -1,6 +1,8 @@
 #ifndef GEN_LANG_CHECKER_H_
 #define GEN_LANG_CHECKER_H_
 
+#include <cstddef>
+#include <cstdint>
 #include <vector>
 
 #include "lang/ModelIr.h"
@@ -18,5 +20,26 @@
 // not exponential, and a model without places. An empty result means the
 // model can be built.
 std::vector<Diagnostic> CheckModel(ModelIr& model);
+
+// The global values of the model's defaults, and of experiment `experiment`
+// (0-based; the defaults when the model has no such experiment), one per
+// model.globals entry.
+std::vector<double> DefaultGlobals(const ModelIr& model);
+std::vector<double> ExperimentGlobals(const ModelIr& model,
+                                      std::size_t experiment);
+
+// The initial markings of a model that CheckModel accepted, with the
+// globals at `globals`. A marking that is not a whole number within its
+// place's range is appended to `errors` (at the place) and given as 0.
+std::vector<std::int16_t> InitialMarkings(const ModelIr& model,
+                                          const std::vector<double>& globals,
+                                          std::vector<Diagnostic>* errors);
+
+// Every error that the study's values would stop a run with, for each
+// experiment (or the defaults when there are none), so that a check finds
+// what any run would: today the initial markings. Each error comes once;
+// one that not every experiment has ends in " in Experiment 2" or
+// " in Experiments 1, 3".
+std::vector<Diagnostic> CheckStudyValues(const ModelIr& model);
 
 #endif  // GEN_LANG_CHECKER_H_

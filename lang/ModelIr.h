@@ -48,15 +48,24 @@ struct ExperimentIr {
   SourceLocation where;
 };
 
+// The markings a place may hold: the state keeps each in 16 signed bits.
+// Without bounds a place holds kDefaultLowMarking..kMaxMarking.
+inline constexpr int kMinMarking = -32768;
+inline constexpr int kMaxMarking = 32767;
+inline constexpr int kDefaultLowMarking = 0;
+
 // A place. `initial` is an integer expression over globals and definitions
-// (no markings). With `bounds`, a marking outside [low, high] after a firing
-// is a fatal error naming the state, the activity and the place; every
-// marking must stay within 0..32767 in any case.
+// (no markings). With `bounds` (within kMinMarking..kMaxMarking), a marking
+// outside [low, high] after a firing is a fatal error naming the state, the
+// activity and the place; without, the range is 0..kMaxMarking.
 struct PlaceIr {
   std::string name;
   ExprPtr initial;
   std::optional<std::pair<int, int>> bounds;
   SourceLocation where;
+
+  int low() const { return bounds ? bounds->first : kDefaultLowMarking; }
+  int high() const { return bounds ? bounds->second : kMaxMarking; }
 };
 
 // An input or output arc. An input arc enables its activity while the place
@@ -145,18 +154,43 @@ struct ImpulseIr {
   ExprPtr amount;
   SourceLocation where;
   int activity_index = -1;  // filled by CheckModel
+  // Filled by CheckModel: for "<activity>_case<k>", one case of an activity
+  // with two or more, k - 1; -1 for the whole activity.
+  int case_index = -1;
 };
 
 // A steady-state reward variable: a rate reward (null means 0) and impulse
-// rewards of timed exponential activities. The .var file carries, per state,
-// the rate reward plus the long-run equivalent of the impulses: the sum over
-// the impulses' enabled activities and cases of rate x case probability x
-// amount.
+// rewards of timed exponential activities or of single cases of them. The .var
+// file carries, per state, the rate reward plus the long-run equivalent of the
+// impulses: the sum over the impulses' enabled activities and cases of rate x
+// case probability x amount.
 struct RewardIr {
   std::string name;
   ExprPtr rate;
   std::vector<ImpulseIr> impulses;
   SourceLocation where;
+};
+
+// What a property asks of its subject.
+enum class PropertyKindIr {
+  kSteady,      // long-run expected value (of a condition: its probability)
+  kReach,       // probability of reaching the condition within `time`
+  kReachTime,   // expected time until the condition first holds
+  kInstant,     // expected value at `time`
+  kCumulative,  // expected reward earned over [0, time]
+};
+
+// A property for the solver: `subject` is a reward variable's name, or a
+// condition or an amount over markings, which CheckModel turns into a
+// reward variable of its own, "prop_<name>", appended to the model's.
+struct PropertyIr {
+  std::string name;
+  PropertyKindIr kind = PropertyKindIr::kSteady;
+  ExprPtr subject;
+  double time = 0.0;
+  bool unbounded = false;  // kReach without a time
+  SourceLocation where;
+  std::string variable;  // filled by CheckModel: the reward variable
 };
 
 struct ModelIr {
@@ -165,7 +199,8 @@ struct ModelIr {
   std::vector<GlobalIr> globals;
   std::vector<DefinitionIr> definitions;
   std::vector<ExperimentIr> experiments;  // empty: one experiment of defaults
-  std::vector<PlaceIr> places;            // state image order
+  std::vector<PropertyIr> properties;
+  std::vector<PlaceIr> places;  // state image order
   std::vector<ActivityIr> activities;
   std::vector<RewardIr> rewards;
   SourceLocation where;  // the model as a whole (its file)

@@ -1,6 +1,7 @@
 #include "lang/Parser.h"
 
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <map>
 #include <utility>
@@ -127,7 +128,7 @@ class Parser {
         "rank",       "weight",    "input",    "output", "gate",    "when",
         "case",       "if",        "else",     "reward", "impulse", "submodel",
         "join",       "replicate", "share",    "and",    "or",      "not",
-        "div",        "mod",       "true",     "false"};
+        "div",        "mod",       "true",     "false",  "property"};
     for (const char* reserved : kReserved) {
       if (word == reserved) return true;
     }
@@ -137,8 +138,15 @@ class Parser {
   std::string Identifier(const char* what) {
     if (failed_) return {};
     const Token& t = Peek();
-    if (t.kind != Token::Kind::kIdentifier || IsReserved(t.text)) {
+    if (t.kind != Token::Kind::kIdentifier) {
       Fail(t, std::string("expected ") + what + " but found " + Describe(t));
+      return {};
+    }
+    if (IsReserved(t.text)) {
+      Fail(t, std::string("expected ") + what + " but found " + Describe(t) +
+                  ", a reserved word that cannot be a name (the reserved "
+                  "words are listed under \"Lexical rules\" in "
+                  "docs/model-language.md)");
       return {};
     }
     ++pos_;
@@ -202,6 +210,8 @@ class Parser {
       composer_.AddActivity(Activity());
     } else if (AcceptWord("reward")) {
       Reward();
+    } else if (AcceptWord("property")) {
+      Property();
     } else if (AcceptWord("submodel")) {
       Submodel();
     } else if (AcceptWord("join")) {
@@ -512,6 +522,56 @@ class Parser {
     }
     Expect("}");
     return activity;
+  }
+
+  // property NAME = KIND ( expr [ , time ] ) ;
+  void Property() {
+    struct Kind {
+      const char* word;
+      PropertyKindIr kind;
+      int times;  // 0: none, 1: required, 2: optional
+    };
+    static const Kind kKinds[] = {
+        {"steady", PropertyKindIr::kSteady, 0},
+        {"reach", PropertyKindIr::kReach, 2},
+        {"reach_time", PropertyKindIr::kReachTime, 0},
+        {"instant", PropertyKindIr::kInstant, 1},
+        {"cumulative", PropertyKindIr::kCumulative, 1},
+    };
+    PropertyIr property;
+    property.where = Here();
+    property.name = Identifier("a property name");
+    Expect("=");
+    if (failed_) return;
+    const Token& word = Peek();
+    const Kind* kind = nullptr;
+    for (const Kind& k : kKinds) {
+      if (IsWord(k.word)) kind = &k;
+    }
+    if (kind == nullptr) {
+      Fail(word,
+           "expected steady, reach, reach_time, instant or cumulative but "
+           "found " +
+               Describe(word));
+      return;
+    }
+    ++pos_;
+    property.kind = kind->kind;
+    Expect("(");
+    property.subject = Expression();
+    property.unbounded = kind->times == 2;
+    if (kind->times > 0 && (kind->times == 1 || IsSymbol(","))) {
+      Expect(",");
+      const Token& at = Peek();
+      property.time = Number("a time");
+      property.unbounded = false;
+      if (!failed_ && !(property.time >= 0 && std::isfinite(property.time))) {
+        Fail(at, "a property's time must be a finite number of at least 0");
+      }
+    }
+    Expect(")");
+    Expect(";");
+    model_.properties.push_back(std::move(property));
   }
 
   void Reward() {

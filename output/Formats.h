@@ -15,6 +15,8 @@ inline constexpr char kRewardTypesExtension[] = ".pvtype";
 inline constexpr char kEnablingStatesExtension[] = ".det";
 // Deterministic mode only: the chain with its delays, nothing merged.
 inline constexpr char kDeterministicChainExtension[] = ".dch";
+// The properties of a model read from a file, for solve.
+inline constexpr char kPropertiesExtension[] = ".props";
 
 // The output file type: line 1 of the state-space file. Generation always
 // writes type 1 (text).

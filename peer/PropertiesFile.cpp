@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 
 namespace {
 
@@ -27,16 +26,41 @@ std::string FormatPropertiesFile(const std::vector<PropertyLine>& properties) {
   return text;
 }
 
-Status WritePropertiesFile(const std::string& file_name,
-                           const std::vector<PropertyLine>& properties) {
-  std::ofstream out(file_name, std::ios::binary | std::ios::trunc);
-  out << FormatPropertiesFile(properties);
-  out.close();
-  if (!out) {
-    return Status::Error("Error: cannot write the properties file \"" +
-                         file_name + "\"\n");
+std::vector<PropertyLine> PropertyLines(
+    const std::vector<PropertyIr>& properties) {
+  std::vector<PropertyLine> lines;
+  for (const PropertyIr& property : properties) {
+    PropertyLine line;
+    line.name = property.name;
+    line.fields.push_back(property.variable);
+    bool timed = true;
+    switch (property.kind) {
+      case PropertyKindIr::kSteady:
+        line.kind = "steady-state";
+        timed = false;
+        break;
+      case PropertyKindIr::kReach:
+        line.kind = "reach-probability";
+        break;
+      case PropertyKindIr::kReachTime:
+        line.kind = "reach-time";
+        timed = false;
+        break;
+      case PropertyKindIr::kInstant:
+        line.kind = "reward-instant";
+        break;
+      case PropertyKindIr::kCumulative:
+        line.kind = "reward-cumulative";
+        break;
+    }
+    if (timed) {
+      line.fields.push_back(property.unbounded
+                                ? std::string("inf")
+                                : FormatTimeField(property.time));
+    }
+    lines.push_back(std::move(line));
   }
-  return Status::Ok();
+  return lines;
 }
 
 std::string FormatTimeField(double value) {

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "base/Status.h"
+#include "lang/ModelIr.h"
 #include "peer/ImportedModel.h"
 
 // The text of a properties file (docs/formats.md): "props 1", then one line
@@ -16,8 +16,10 @@ std::string FormatPropertiesFile(const std::vector<PropertyLine>& properties);
 // reads back as the same double.
 std::string FormatTimeField(double value);
 
-// Writes FormatPropertiesFile(properties) to `file_name`.
-Status WritePropertiesFile(const std::string& file_name,
-                           const std::vector<PropertyLine>& properties);
+// The lines of a checked model's own properties: the kind's word of the
+// properties file, the reward variable, and the time ("%.17g", "inf" for
+// unbounded reachability) for the kinds that take one.
+std::vector<PropertyLine> PropertyLines(
+    const std::vector<PropertyIr>& properties);
 
 #endif  // GEN_PEER_PROPERTIESFILE_H_

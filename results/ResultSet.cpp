@@ -88,6 +88,16 @@ Status ResultSet::Begin(const std::string& base,
       return status;
   }
   for (const ResultFileLayout& layout : files) {
+    if (layout.withdrawn) {
+      const ResultTarget target = FindResultTarget(base + layout.suffix);
+      // Only a regular file is removed: whatever else stands there was not
+      // left by a run.
+      if (target.problem == ResultTarget::Problem::kNone && target.exists) {
+        withdrawn_.emplace_back(base + layout.suffix, target.path);
+      }
+      continue;
+    }
+    GEN_CHECK(withdrawn_.empty());  // withdrawn files come last
     status = OpenFile(base, layout);
     if (!status.ok) {
       Abort();
@@ -229,7 +239,19 @@ Status ResultSet::Commit() {
   for (const auto& file : files_) {
     if (file->layout.publish_last) order.push_back(file.get());
   }
-  for (File* file : order) {
+  const std::size_t first_last = static_cast<std::size_t>(std::count_if(
+      files_.begin(), files_.end(), [](const std::unique_ptr<File>& file) {
+        return !file->layout.publish_last;
+      }));
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    if (i == first_last) {
+      status = RemoveWithdrawn();
+      if (!status.ok) {
+        Abort();
+        return status;
+      }
+    }
+    File* file = order[i];
     if (rename(file->temporary.c_str(), file->target.path.c_str()) != 0) {
       status = Status::Error("Error: could not put " + file->name +
                              " in place: " + std::strerror(errno) + "\n");
@@ -239,6 +261,13 @@ Status ResultSet::Commit() {
     file->published = true;
     ForgetLeftover(file->leftover_slot);
     file->leftover_slot = -1;
+  }
+  if (first_last == order.size()) {
+    status = RemoveWithdrawn();
+    if (!status.ok) {
+      Abort();
+      return status;
+    }
   }
   std::vector<std::string> folders;
   for (File* file : order) {
@@ -253,7 +282,20 @@ Status ResultSet::Commit() {
   return Status::Ok();
 }
 
+Status ResultSet::RemoveWithdrawn() {
+  for (const auto& [name, path] : withdrawn_) {
+    if (unlink(path.c_str()) != 0 && errno != ENOENT) {
+      return Status::Error("Error: could not remove " + name +
+                           ", left by an earlier run: " + std::strerror(errno) +
+                           "\n");
+    }
+  }
+  withdrawn_.clear();
+  return Status::Ok();
+}
+
 void ResultSet::Abort() {
+  withdrawn_.clear();
   for (const auto& file : files_) {
     if (file->fd >= 0) close(file->fd);
     file->fd = -1;

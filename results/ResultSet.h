@@ -5,6 +5,7 @@
 #include <memory>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/Status.h"
@@ -23,6 +24,11 @@ struct ResultFileLayout {
   // Published after every other file of the set: the mark that the set is
   // complete.
   bool publish_last = false;
+  // Not written by this run: a file an earlier run left under the name is
+  // removed when the set is published (before the publish_last files), so
+  // that the published set holds no file of another run. Such a file has
+  // no stream; it is listed after every written file.
+  bool withdrawn = false;
 };
 
 // The result files of one run, published together. Every file is written
@@ -54,9 +60,9 @@ class ResultSet {
   Status Begin(const std::string& base,
                const std::vector<ResultFileLayout>& files);
 
+  // The written files; `index` below counts them in Begin's order.
   std::size_t size() const { return files_.size(); }
-  // The stream of file `index` (in Begin's order), valid until Commit or
-  // Abort.
+  // The stream of file `index`, valid until Commit or Abort.
   std::ostream& Stream(std::size_t index);
   // The name the file is published under: path + name + suffix.
   const std::string& Name(std::size_t index) const;
@@ -66,7 +72,8 @@ class ResultSet {
   Status WriteStatus() const;
 
   // Writes out, syncs and closes every file, renames them into place (the
-  // publish_last ones at the end) and releases the lock. On any failure the
+  // publish_last ones at the end, after the withdrawn files are removed)
+  // and releases the lock. On any failure the
   // files not yet renamed are removed and the failure returned.
   Status Commit();
   // Removes the temporaries and releases the lock. Safe to call at any
@@ -79,9 +86,12 @@ class ResultSet {
   Status OpenFile(const std::string& base, const ResultFileLayout& layout);
   Status WriteFailure(const File& file, int error) const;
   void RemoveStaleTemporaries(const ResultTarget& target) const;
+  Status RemoveWithdrawn();
 
   ResultLock lock_;
   std::vector<std::unique_ptr<File>> files_;
+  // The withdrawn files' names and the regular files they lead to.
+  std::vector<std::pair<std::string, std::string>> withdrawn_;
   std::uint64_t failure_clock_ = 0;
 };
 

@@ -38,7 +38,9 @@ constexpr std::size_t kValues = 2;
 constexpr std::size_t kDescription = 3;
 
 std::vector<ResultFileLayout> ResultFiles(bool deterministic,
-                                          const std::string& type_name) {
+                                          const std::string& base,
+                                          bool properties) {
+  const std::string type_name = base + kRewardTypesExtension;
   std::vector<ResultFileLayout> files = {
       {kStateSpaceExtension,
        deterministic ? "Error: Could not open binary file dude\n"
@@ -59,6 +61,13 @@ std::vector<ResultFileLayout> ResultFiles(bool deterministic,
                      "Error: Could not write deterministic chain file ",
                      false});
   }
+  // Last, so that it takes no index of the written files when withdrawn.
+  ResultFileLayout props = {kPropertiesExtension,
+                            "Error: cannot write the properties file \"" +
+                                base + kPropertiesExtension + "\"\n",
+                            "Error: cannot write the properties file ", false};
+  props.withdrawn = !properties;
+  files.push_back(props);
   return files;
 }
 
@@ -68,7 +77,8 @@ Status RefuseTraceIntoResults(const std::string& trace_file,
                               const std::string& base) {
   for (const char* extension :
        {kStateSpaceExtension, kRewardValuesExtension, kRewardTypesExtension,
-        kEnablingStatesExtension, kDeterministicChainExtension}) {
+        kEnablingStatesExtension, kDeterministicChainExtension,
+        kPropertiesExtension}) {
     const std::string result = base + extension;
     if (SameFile(trace_file, result)) {
       return Status::Error("Error: the trace file " + trace_file +
@@ -203,7 +213,7 @@ Status RunGeneration(NextStateSource& source, const RunSettings& settings,
   // and leaves an earlier run's files as they were.
   ResultSet results;
   status = results.Begin(
-      base, ResultFiles(deterministic, base + kRewardTypesExtension));
+      base, ResultFiles(deterministic, base, settings.properties.has_value()));
   if (!status.ok) return status;
   if (open_trace) open_trace();
   // In deterministic mode the .det comes first.
@@ -214,6 +224,9 @@ Status RunGeneration(NextStateSource& source, const RunSettings& settings,
   const std::vector<RewardVariableType> types = source.RewardTypes();
   if (!WriteRewardTypes(results.Stream(kTypes + offset), types)) {
     return results.WriteStatus();
+  }
+  if (settings.properties) {
+    results.Stream(results.size() - 1) << *settings.properties;
   }
   std::vector<std::string> names;
   for (const RewardVariableType& type : types) names.push_back(type.name);

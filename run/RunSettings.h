@@ -26,6 +26,10 @@ struct RunSettings {
   std::optional<std::string> db_entity;
   // What the results database records about the run besides its counts.
   RunDescription record;
+  // The whole text of the properties file (path + name + ".props")
+  // published with the chain; without one, a properties file an earlier
+  // run left under this path and name is removed with the publication.
+  std::optional<std::string> properties;
 };
 
 #endif  // GEN_RUN_RUNSETTINGS_H_

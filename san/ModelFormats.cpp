@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "jani/JaniReader.h"
+#include "peer/PropertiesFile.h"
 #include "pnpro/PnproReader.h"
 #include "prism/PrismReader.h"
 
@@ -14,6 +15,9 @@ ImportedModel LoadText(const std::string& text, const std::string& file_name,
   ImportedModel result;
   result.model = std::move(parsed.model);
   result.errors = std::move(parsed.errors);
+  if (result.errors.empty()) {
+    result.properties = PropertyLines(result.model.properties);
+  }
   return result;
 }
 
@@ -57,23 +61,21 @@ const FormatOption kPage = {"--page", "NAME", "the gspn page to read",
 // Every known format; the first is the default. A new importer adds its
 // row here, with the options it owns.
 const ModelFormat kFormats[] = {
-    // name, extension, reader, second extension, options, publishes
-    // properties, has globals, said of other formats' options
+    // name, extension, reader, second extension, options, has globals,
+    // said of other formats' options
     {"san",
      ".san",
      &LoadText,
      nullptr,
      {},
-     false,
      true,
      "a model text sets its globals with -O"},
-    {"jani", ".jani", &ReadJani, nullptr, {&kConst}, true, false, nullptr},
+    {"jani", ".jani", &ReadJani, nullptr, {&kConst}, false, nullptr},
     {"pnpro",
      ".pnpro",
      &ReadPnpro,
      ".PNPRO",
      {&kConst, &kRewards, &kPage},
-     true,
      false,
      nullptr},
     {"prism",
@@ -81,7 +83,6 @@ const ModelFormat kFormats[] = {
      &ReadPrism,
      ".sm",
      {&kConst, &kProperties},
-     true,
      false,
      nullptr},
 };

@@ -30,8 +30,6 @@ struct ModelFormat {
   ModelLoader load;
   const char* other_extension;  // a second spelling, or null
   std::vector<const FormatOption*> options;
-  // Whether the run writes the properties beside the chain, for solve.
-  bool publishes_properties;
   // Whether the model has global variables, which -O sets.
   bool has_globals;
   // Said when another format's option is given for this one; may be null.

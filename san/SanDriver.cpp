@@ -198,6 +198,11 @@ int RunSan(int argc, char** argv) {
   }
   const ModelIr& model = loaded.model;
   if (settings.check) {
+    // What any experiment's run would stop at, found without running.
+    const std::vector<Diagnostic> value_errors = CheckStudyValues(model);
+    if (!value_errors.empty()) {
+      FatalError(std::cerr, FormatDiagnostics(value_errors, &*text));
+    }
     PrintSummary(model, std::cout);
     PrintProperties(loaded.properties, std::cout);
     return CheckedStandardOutput();
@@ -223,6 +228,10 @@ int RunSan(int argc, char** argv) {
   recorded.run.record.program = "san";
   recorded.run.record.model_file = file_name;
   recorded.run.record.model_sha256 = Sha256Hex(*text);
+  // The properties go beside the chain, for solve, published with it.
+  if (!loaded.properties.empty()) {
+    recorded.run.properties = FormatPropertiesFile(loaded.properties);
+  }
   const Status run = RunExperiment(
       study, recorded,
       [&] {
@@ -230,11 +239,5 @@ int RunSan(int argc, char** argv) {
       },
       [&study] { return study.BuildAnother(); });
   if (!run.ok) FatalError(run);
-  if (format->publishes_properties) {
-    // The properties go beside the chain, for solve.
-    const Status written = WritePropertiesFile(
-        gen.run.path + gen.run.name + ".props", loaded.properties);
-    if (!written.ok) FatalError(written);
-  }
   return CheckedStandardOutput();
 }

@@ -102,6 +102,26 @@ TEST(ModelBuilderTest, ImpulsesBecomeTheirLongRunRatePerState) {
             "Name:mixed\nType:3\nNumTimes:1\nStart:0\nStop:1\n");
 }
 
+TEST(ModelBuilderTest, AnImpulseOfOneCaseEarnsItsShareOfTheRate) {
+  // route (rate 3) goes to a with weight 1 and to b with weight 3: case 2 is
+  // taken 3 / 4 of the time, so it earns 2 x 3 x 3/4 = 4.5 per unit of time
+  // in the one state that enables route; a case's weight may read markings.
+  ModelIr model = Checked(
+      "place up = 1;\nplace a;\nplace b;\n"
+      "activity route rate 3 { input up; case 1 { output a; }"
+      " case 2 + up { output b; } }\n"
+      "activity back_a rate 1 { input a; output up; }\n"
+      "activity back_b rate 1 { input b; output up; }\n"
+      "reward second { impulse route_case2 = 2; }\n");
+  ASSERT_EQ(model.rewards[0].impulses[0].case_index, 1);
+  const Files files = GenerateText(model);
+  EXPECT_EQ(files.var,
+            "second\n"
+            "1\n0\n4.5\n"
+            "2\n0\n0\n"
+            "3\n0\n0\n");
+}
+
 TEST(ModelBuilderTest, AModelAssembledByProgramBuildsAndRuns) {
   // What an importer of another format does: no text, its own locations.
   ModelIr model;

@@ -3,6 +3,7 @@
 #include "lang/Checker.h"
 
 #include <string>
+#include <vector>
 
 #include "gtest/gtest.h"
 #include "lang/Parser.h"
@@ -78,7 +79,10 @@ TEST(CheckerTest, WhatEachPlaceOfAModelAccepts) {
       {"place a; activity t rate 1 { output gate { b += 1; } }",
        "unknown place 'b' assigned"},
       {"place a bounds 3 .. 1;",
-       "bounds [3, 1] of place 'a' are not a range within 0..32767"},
+       "bounds [3, 1] of place 'a' are not a range within -32768..32767"},
+      {"place a bounds -32769 .. 0;",
+       "bounds [-32769, 0] of place 'a' are not a range within -32768..32767"},
+      {"place a = -3 bounds -32768 .. 32767;", ""},
       {"place a; activity t rate 1 { } activity t rate 2 { }",
        "activity 't' has the name of an earlier activity"},
       {"place a; reward r { impulse t = a > 1; } activity t rate 1 { }",
@@ -95,6 +99,41 @@ TEST(CheckerTest, WhatEachPlaceOfAModelAccepts) {
     const std::string first =
         result.errors.empty() ? "" : result.errors[0].message;
     EXPECT_EQ(first, row.error);
+  }
+}
+
+// Every value error of every experiment, each once, as a run of that
+// experiment would report it.
+TEST(CheckerTest, StudyValuesOfEveryExperimentAreChecked) {
+  struct Row {
+    const char* name;
+    const char* model;
+    std::vector<std::string> errors;  // "line:column: message"
+  };
+  const Row rows[] = {
+      {"defaults",
+       "place a = 40000;\nplace y = -3;\nplace z = 2 bounds -2 .. 1;\n",
+       {"1:7: the initial marking 40000 of place 'a' is outside 0..32767",
+        "2:7: the initial marking -3 of place 'y' is outside 0..32767",
+        "3:7: the initial marking 2 of place 'z' is outside -2..1"}},
+      {"signed and in range", "place y = -3 bounds -3 .. 0;\n", {}},
+      {"per experiment",
+       "global int n = 1;\nstudy s { sweep n in [1, 9, -1, 9]; }\n"
+       "place a = n bounds -1 .. 5;\nplace b = -7;\n",
+       {"3:7: the initial marking 9 of place 'a' is outside -1..5 in "
+        "Experiments 2, 4",
+        "4:7: the initial marking -7 of place 'b' is outside 0..32767"}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    const ParseResult result = LoadModelText(row.model, "t.san");
+    ASSERT_TRUE(result.errors.empty()) << result.errors[0].message;
+    std::vector<std::string> errors;
+    for (const Diagnostic& d : CheckStudyValues(result.model)) {
+      errors.push_back(std::to_string(d.where.line) + ":" +
+                       std::to_string(d.where.column) + ": " + d.message);
+    }
+    EXPECT_EQ(errors, row.errors);
   }
 }
 

@@ -69,11 +69,33 @@ TEST(ParserTest, EachErrorClassNamesItsPlace) {
        "place a;\nactivity t instant { }\nreward r { impulse t; }\n",
        "m.san:3:20: impulse rewards need an exponential activity; 't' is not "
        "one"},
+      {"case of an activity without cases",
+       "place a;\nactivity t rate 1 { }\nreward r { impulse t_case1; }\n",
+       "m.san:3:20: unknown activity 't_case1' in an impulse"},
+      {"case beyond the last",
+       "place a;\nactivity t rate 1 { case 1 { } case 1 { } }\n"
+       "reward r { impulse t_case3; }\n",
+       "m.san:3:20: unknown activity 't_case3' in an impulse"},
+      {"unknown property kind", "place a;\nproperty p = mean(a);\n",
+       "m.san:2:14: expected steady, reach, reach_time, instant or "
+       "cumulative but found 'mean'"},
+      {"property without its time", "place a;\nproperty p = instant(a);\n",
+       "m.san:2:23: expected ',' but found ')'"},
+      {"property of an unknown name", "place a;\nproperty p = steady(b);\n",
+       "m.san:2:21: unknown name 'b'"},
+      {"property name taken by a reward",
+       "place a;\nreward prop_p = a;\nproperty p = steady(a > 0);\n",
+       "m.san:3:10: property 'p' needs the reward variable name 'prop_p', "
+       "which is taken"},
       {"unknown function", "place a;\nreward r = sqrt(a);\n",
        "m.san:2:12: unknown function 'sqrt'"},
       {"arity", "place a;\nreward r = pow(a);\n",
        "m.san:2:12: pow takes 2 arguments, not 1"},
       {"no places", "global int n;\n", "m.san: the model has no places"},
+      {"reserved word as a name", "place a;\nactivity step rate 1 { }\n",
+       "m.san:2:10: expected an activity name but found 'step', a reserved "
+       "word that cannot be a name (the reserved words are listed under "
+       "\"Lexical rules\" in docs/model-language.md)"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);

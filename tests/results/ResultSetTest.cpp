@@ -143,6 +143,37 @@ TEST_F(ResultSetTest, AbortAndDestructionKeepTheEarlierSet) {
   EXPECT_EQ(Entries(dir_.path()).size(), 3u);
 }
 
+TEST_F(ResultSetTest, WithdrawnFileGoesOnlyWithThePublication) {
+  std::vector<ResultFileLayout> layouts = Layouts();
+  ResultFileLayout props = {".props", "open\n", "write ", false};
+  props.withdrawn = true;
+  layouts.push_back(props);
+  for (const bool commit : {false, true}) {
+    SCOPED_TRACE(commit ? "committed" : "abandoned");
+    PlantOldSet();
+    WriteFile(base_ + ".props", "old .props");
+    ResultSet set;
+    ASSERT_TRUE(set.Begin(base_, layouts).ok);
+    ASSERT_EQ(set.size(), 3u);
+    for (std::size_t i = 0; i < set.size(); ++i) set.Stream(i) << "new";
+    EXPECT_EQ(ReadWholeFile(base_ + ".props"), "old .props");
+    if (!commit) {
+      set.Abort();
+      ExpectOldSet();
+      EXPECT_EQ(ReadWholeFile(base_ + ".props"), "old .props");
+      continue;
+    }
+    ASSERT_TRUE(set.Commit().ok);
+    EXPECT_EQ(
+        Entries(dir_.path()),
+        (std::vector<std::string>{"exp1.arm", "exp1.pvtype", "exp1.var"}));
+  }
+  // With nothing to remove the set is published as usual.
+  ResultSet set;
+  ASSERT_TRUE(set.Begin(base_, layouts).ok);
+  EXPECT_TRUE(set.Commit().ok);
+}
+
 TEST_F(ResultSetTest, FailedPublicationNeverPublishesTheLastFile) {
   PlantOldSet();
   ResultSet set;

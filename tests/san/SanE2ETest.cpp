@@ -2,12 +2,15 @@
 // the compiled-in failure model and with genbench on the compiled Kanban and
 // FMS models. Only the measured computation time is masked.
 
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <regex>
 #include <string>
 #include <vector>
 
 #include "gtest/gtest.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/RunProcess.h"
 
 namespace {
@@ -121,6 +124,40 @@ TEST(SanE2ETest, CheckSummarisesTheModel) {
             "reward variables 3\n"
             "globals 3\n"
             "experiments 10\n");
+}
+
+// A place below 0: Y in -2..0 steps down at rate 2 and up at rate 1, so the
+// states in breadth-first order hold Y = 0, -1, -2.
+TEST(SanE2ETest, SignedPlacesAreGeneratedAndChecked) {
+  ScopedTempDir dir;
+  const std::string model = dir.path() + "/signed.san";
+  ASSERT_TRUE(WriteFile(model,
+                        "place y bounds -2 .. 0;\n"
+                        "activity down rate 2 { input gate when y > -2 "
+                        "{ y -= 1; } }\n"
+                        "activity up rate 1 { input gate when y < 0 "
+                        "{ y += 1; } }\n"
+                        "reward level = y;\n"));
+  const ProcessResult run =
+      RunProcess(SAN_BINARY, {model, "-P./", "-Nsigned", "-B0"}, dir.path());
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_NE(run.out.find("Generated: 3 states\n"), std::string::npos);
+  EXPECT_EQ(ReadWholeFile(dir.path() + "/signed.var"),
+            "level\n1\n0\n0\n2\n0\n-1\n3\n0\n-2\n");
+
+  // What the run would refuse, --check refuses too, every error at once.
+  const std::string bad = dir.path() + "/bad.san";
+  ASSERT_TRUE(WriteFile(bad, "place a = 40000;\nplace y = -3;\n"));
+  const ProcessResult check = RunProcess(SAN_BINARY, {"--check", bad}, ".");
+  EXPECT_EQ(check.exit_code, 1);
+  EXPECT_EQ(check.out, "");
+  EXPECT_EQ(check.err,
+            bad +
+                ":1:7: the initial marking 40000 of place 'a' is outside "
+                "0..32767\nplace a = 40000;\n      ^\n" +
+                bad +
+                ":2:7: the initial marking -3 of place 'y' is outside "
+                "0..32767\nplace y = -3;\n      ^\n");
 }
 
 TEST(SanE2ETest, ModelErrorsStopBeforeAnyFileIsTouched) {
@@ -276,6 +313,45 @@ TEST(SanE2ETest, UsageAndUnreadableFiles) {
   EXPECT_EQ(missing.exit_code, 1);
   EXPECT_EQ(missing.err,
             "Error: cannot read model file \"/no/such/model.san\"\n");
+}
+
+// A model's properties file belongs to its result set: a run of a model
+// without properties removes the one an earlier model left under the same
+// name, and a run killed before it publishes leaves the earlier set whole.
+TEST(SanE2ETest, PropertiesFileIsPublishedWithTheSet) {
+  ScopedTempDir dir;
+  RunProcess("/bin/mkdir", {"out"}, dir.path());
+  const std::string relay = kModels + "/jani/relay.jani";
+  const std::string plain = kModels + "/failure.san";  // no properties
+  const ProcessResult first = RunProcess(
+      SAN_BINARY, {"--const", "mu=2", relay, "-Pout/", "-Nsame", "-B0"},
+      dir.path());
+  ASSERT_EQ(first.exit_code, 0) << first.err;
+  const std::string relay_arm = ReadWholeFile(dir.path() + "/out/same.arm");
+  const std::string relay_props = ReadWholeFile(dir.path() + "/out/same.props");
+  ASSERT_EQ(relay_props.rfind("props 1\n", 0), 0u);
+
+  // Stopped before its first rename and killed: nothing of it is published.
+  ChildProcess::Options pause;
+  const char* asan = std::getenv("ASAN_OPTIONS");
+  pause.environment = {
+      std::string("LD_PRELOAD=") + PAUSE_SHIM, "PAUSE_BEFORE_RENAME=.pvtype",
+      std::string("ASAN_OPTIONS=") + (asan != nullptr ? asan : "") +
+          ":verify_asan_link_order=0"};
+  ChildProcess killed(SAN_BINARY, {plain, "-Pout/", "-Nsame", "-B0"},
+                      dir.path(), pause);
+  ASSERT_TRUE(killed.WaitUntilStopped());
+  killed.Signal(SIGKILL);
+  EXPECT_EQ(killed.Wait().exit_code, 128 + SIGKILL);
+  EXPECT_EQ(ReadWholeFile(dir.path() + "/out/same.arm"), relay_arm);
+  EXPECT_EQ(ReadWholeFile(dir.path() + "/out/same.props"), relay_props);
+
+  const ProcessResult second =
+      RunProcess(SAN_BINARY, {plain, "-Pout/", "-Nsame", "-B0"}, dir.path());
+  ASSERT_EQ(second.exit_code, 0) << second.err;
+  std::FILE* stale = std::fopen((dir.path() + "/out/same.props").c_str(), "r");
+  EXPECT_EQ(stale, nullptr) << "the relay's properties outlived its chain";
+  if (stale != nullptr) std::fclose(stale);
 }
 
 }  // namespace

@@ -1,0 +1,93 @@
+// The properties of a model text, through san and solve, against values
+// worked out here: the repair model of models/repair.san with two machines
+// and fail rate 0.1. With the repairman's start instantaneous, its chain is
+// A (both working) -> B at 0.2, B (one broken) -> A at 1 and -> C at 0.1,
+// C (both broken) -> B at 1.
+
+#include <array>
+#include <cmath>
+#include <map>
+#include <string>
+
+#include "gtest/gtest.h"
+#include "tests/support/PeerRuns.h"
+#include "tests/support/RunProcess.h"
+
+namespace {
+
+using Matrix = std::array<std::array<double, 6>, 6>;
+
+Matrix Multiply(const Matrix& a, const Matrix& b) {
+  Matrix c{};
+  for (int i = 0; i < 6; ++i) {
+    for (int k = 0; k < 6; ++k) {
+      for (int j = 0; j < 6; ++j) c[i][j] += a[i][k] * b[k][j];
+    }
+  }
+  return c;
+}
+
+// exp(m) by scaling and squaring with a 30-term Taylor series: ample for
+// the small norms here.
+Matrix Exponential(Matrix m) {
+  constexpr int kSquarings = 12;
+  for (auto& row : m) {
+    for (double& x : row) x /= std::ldexp(1.0, kSquarings);
+  }
+  Matrix sum{};
+  Matrix term{};
+  for (int i = 0; i < 6; ++i) sum[i][i] = term[i][i] = 1.0;
+  for (int n = 1; n <= 30; ++n) {
+    term = Multiply(term, m);
+    for (auto& row : term) {
+      for (double& x : row) x /= n;
+    }
+    for (int i = 0; i < 6; ++i) {
+      for (int j = 0; j < 6; ++j) sum[i][j] += term[i][j];
+    }
+  }
+  for (int s = 0; s < kSquarings; ++s) sum = Multiply(sum, sum);
+  return sum;
+}
+
+double Relative(double value, double expected) {
+  return std::fabs(value - expected) / std::fabs(expected);
+}
+
+TEST(ModelPropertiesTest, RepairModelPropertiesMatchTheirClosedForms) {
+  ScopedTempDir dir;
+  RunOk(SAN_BINARY,
+        {std::string(GEN_MODELS_DIR) + "/repair.san", "-P" + dir.path() + "/",
+         "-Nrepair", "-B1"},
+        dir.path());
+  std::map<std::string, double> values =
+      SolveCsv(SOLVE_BINARY, dir.path(), "repair");
+
+  // pi_A * 0.2 = pi_B and pi_B * 0.1 = pi_C: pi = (1, 0.2, 0.02) / 1.22.
+  EXPECT_LT(Relative(values["property:availability"], 1.2 / 1.22), 1e-12);
+  // m_A = 5 + m_B and 1.1 m_B = 1 + m_A give m_A = 65.
+  EXPECT_LT(Relative(values["property:mean_time_to_all_down"], 65.0), 1e-12);
+
+  // [Q t, I t; 0, 0] over the states A, B, C: its exponential holds
+  // exp(Q t) top left and the integral of exp(Q s) over [0, t] top right.
+  auto generator = [](bool c_absorbing, double t) {
+    Matrix m{};
+    const double rates[3][3] = {
+        {-0.2, 0.2, 0}, {1, -1.1, 0.1}, {0, c_absorbing ? 0.0 : 1.0, 0}};
+    for (int i = 0; i < 3; ++i) {
+      for (int j = 0; j < 3; ++j) m[i][j] = rates[i][j] * t;
+      m[i][i] += i == 2 && !c_absorbing ? -1 * t : 0;
+      m[i][i + 3] = t;
+    }
+    return Exponential(m);
+  };
+  const Matrix absorbing = generator(true, 10);
+  EXPECT_LT(Relative(values["property:all_down_by_10"], absorbing[0][2]), 1e-9);
+  // Expected repairs: the repair rate 1 while B or C, integrated over 100.
+  const Matrix full = generator(false, 100);
+  EXPECT_LT(
+      Relative(values["property:repairs_by_100"], full[0][4] + full[0][5]),
+      1e-9);
+}
+
+}  // namespace
