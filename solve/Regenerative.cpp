@@ -232,6 +232,12 @@ class Builder {
     Merge(&row->fired);
     row->next.insert(row->next.end(), row->fired.begin(), row->fired.end());
     Merge(&row->next);
+    // A branch whose probability underflowed to 0 is no transition: the
+    // embedded chain must not see an edge it cannot take.
+    row->next.erase(
+        std::remove_if(row->next.begin(), row->next.end(),
+                       [](const auto& entry) { return !(entry.second > 0); }),
+        row->next.end());
     Merge(&row->time);
     Reset();
     return true;
