@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "bridge/ModelBuilder.h"
 #include "fuzz/FuzzSupport.h"
-#include "lang/ModelBuilder.h"
 #include "lang/Parser.h"
 
 extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {

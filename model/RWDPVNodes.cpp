@@ -3,11 +3,12 @@
 #include <memory>
 
 #include "model/sanSAN.h"
+#include "output/Formats.h"
 
 namespace {
 
 // Settings shared by the three reward variables.
-constexpr RewardType kRewardType = 3;  // written to the type file
+constexpr RewardType kRewardType = RewardKindCode(RewardKind::kSteadyState);
 constexpr int kNumTimePoints = 1;
 constexpr double kStartTimes[kNumTimePoints] = {0.0};
 constexpr double kStopTimes[kNumTimePoints] = {1.0};

@@ -50,6 +50,36 @@ constexpr bool TextRewardRecords(int file_type) {
 inline constexpr int kTextEnablingStates = 0;
 inline constexpr int kBinaryEndOfStatesBytes = 2;
 
+// The kinds of reward variable, one row each, with the code that the type
+// file stores after "Type:" (stored in .pvtype files; never renumber) and
+// the words that name the kind in messages. Every writer takes its code from
+// here and solve reads the code back through the same table.
+enum class RewardKind { kSteadyState };
+struct RewardKindRow {
+  RewardKind kind;
+  int code;
+  const char* name;
+};
+inline constexpr RewardKindRow kRewardKinds[] = {
+    {RewardKind::kSteadyState, 3, "steady state"},
+};
+
+// The type-file code of `kind`.
+constexpr int RewardKindCode(RewardKind kind) {
+  for (const RewardKindRow& row : kRewardKinds) {
+    if (row.kind == kind) return row.code;
+  }
+  return -1;  // unreachable: every kind has its row
+}
+
+// The row of type-file code `code`; nullptr for a code no kind has.
+constexpr const RewardKindRow* FindRewardKind(int code) {
+  for (const RewardKindRow& row : kRewardKinds) {
+    if (row.code == code) return &row;
+  }
+  return nullptr;
+}
+
 // First line of the reward-variable type file.
 inline constexpr char kRewardTypesVersion[] = "Version:1";
 

@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "base/Fatal.h"
+#include "bridge/ModelBuilder.h"
+#include "bridge/TextStudy.h"
 #include "cli/Options.h"
 #include "cli/Version.h"
-#include "lang/ModelBuilder.h"
-#include "lang/TextStudy.h"
 #include "main/CommandLine.h"
 #include "main/RunExperiment.h"
 #include "peer/PropertiesFile.h"

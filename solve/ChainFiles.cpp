@@ -149,6 +149,16 @@ std::string Quote(std::string_view s) {
   return "\"" + shown + "\"";
 }
 
+// The codes a type file may give a variable, as "3: steady state, ...".
+std::string KnownRewardKinds() {
+  std::string known;
+  for (const RewardKindRow& row : kRewardKinds) {
+    if (!known.empty()) known += ", ";
+    known += std::to_string(row.code) + ": " + row.name;
+  }
+  return known;
+}
+
 bool ParseUnsigned(std::string_view s, std::uint64_t* value) {
   s = Trim(s);
   if (s.empty()) return false;
@@ -459,9 +469,12 @@ Status ParseRewardTypes(std::string_view text, const std::string& file_name,
     if (value.empty()) return bad_value("Name:", "a name is needed");
     variable.name = std::string(value);
     if (!(status = expect("Type:")).ok) return status;
-    if (!ParseInt(value, &variable.type)) {
-      return bad_value("Type:", "an integer");
+    int code = 0;
+    const RewardKindRow* kind = nullptr;
+    if (!ParseInt(value, &code) || (kind = FindRewardKind(code)) == nullptr) {
+      return bad_value("Type:", KnownRewardKinds());
     }
+    variable.kind = kind->kind;
     if (!(status = expect("NumTimes:")).ok) return status;
     int times = 0;
     if (!ParseInt(value, &times) || times < 0 || times > kMaxVariables) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/Status.h"
+#include "output/Formats.h"
 
 // Readers for the three files a generation run leaves for one experiment:
 // the state-space file (.arm), the reward-variable type file (.pvtype) and
@@ -55,7 +56,7 @@ Status ReadStateSpace(const std::string& file_name, StateSpace* space);
 // One reward variable of the type file.
 struct RewardVariable {
   std::string name;
-  int type = 0;
+  RewardKind kind = RewardKind::kSteadyState;
   std::vector<double> start_times;  // one per time point
   std::vector<double> stop_times;
 };

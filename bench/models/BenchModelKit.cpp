@@ -4,12 +4,13 @@
 
 #include "distributions/UserDistributions.h"
 #include "framework/SANModel.h"
+#include "output/Formats.h"
 
 namespace {
 
 // Settings of every benchmark reward variable: a steady-state variable
 // with one time point, like the compiled-in model's.
-constexpr RewardType kRewardType = 3;  // written to the type file
+constexpr RewardType kRewardType = RewardKindCode(RewardKind::kSteadyState);
 constexpr int kNumTimePoints = 1;
 constexpr double kStartTimes[kNumTimePoints] = {0.0};
 constexpr double kStopTimes[kNumTimePoints] = {1.0};

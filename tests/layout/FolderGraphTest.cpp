@@ -105,4 +105,28 @@ TEST(FolderGraphTest, ExplorerDependsOnlyOnBaseAndOutput) {
   EXPECT_EQ(graph.at("output"), std::set<std::string>{});
 }
 
+// The front ends (the model language and the readers of other tools' model
+// files) form a wing of their own: they include only the base layer and each
+// other, and only the bridge and the programs reach into them, so that
+// neither side of the bridge can grow into the other.
+TEST(FolderGraphTest, FrontEndsMeetTheGeneratorOnlyAtTheBridge) {
+  const std::set<std::string> wing = {"lang", "peer", "jani", "pnpro"};
+  const std::set<std::string> may_reach_wing = {"bridge", "san"};
+  const Graph graph = IncludeGraph(GEN_SOURCE_DIR);
+  for (const auto& [folder, targets] : graph) {
+    SCOPED_TRACE(folder);
+    const bool in_wing = wing.count(folder) > 0;
+    for (const std::string& target : targets) {
+      if (in_wing) {
+        EXPECT_TRUE(wing.count(target) > 0 || target == "base")
+            << folder << " includes " << target;
+      } else if (wing.count(target) > 0) {
+        EXPECT_GT(may_reach_wing.count(folder), 0u)
+            << folder << " includes " << target;
+      }
+    }
+  }
+  for (const std::string& folder : wing) EXPECT_GT(graph.count(folder), 0u);
+}
+
 }  // namespace

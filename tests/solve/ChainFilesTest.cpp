@@ -148,6 +148,8 @@ TEST(RewardTypesReaderTest, RejectsDamagedFilesWithTheLine) {
       {"Version:1\nNumPV:x\n", "x.pvtype:2: bad value \"x\" after NumPV:"},
       {"Version:1\nNumPV:1\nName:a\nTyp:3\n",
        "x.pvtype:4: expected Type:, found \"Typ:3\""},
+      {"Version:1\nNumPV:1\nName:a\nType:7\n",
+       "x.pvtype:4: bad value \"7\" after Type: (3: steady state)"},
       {full.substr(0, full.size() - 7),
        "x.pvtype:14: the file ends before the line Stop:"},
       {full + "Name:extra\n", "x.pvtype:15: unexpected content \"Name:extra\""},

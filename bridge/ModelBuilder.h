@@ -1,5 +1,5 @@
-#ifndef GEN_LANG_MODELBUILDER_H_
-#define GEN_LANG_MODELBUILDER_H_
+#ifndef GEN_BRIDGE_MODELBUILDER_H_
+#define GEN_BRIDGE_MODELBUILDER_H_
 
 #include <memory>
 #include <string>
@@ -34,4 +34,4 @@ BuildResult BuildModel(const ModelIr& model,
 // The default value of every global of `model`, in order.
 std::vector<double> DefaultGlobals(const ModelIr& model);
 
-#endif  // GEN_LANG_MODELBUILDER_H_
+#endif  // GEN_BRIDGE_MODELBUILDER_H_

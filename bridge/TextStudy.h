@@ -1,5 +1,5 @@
-#ifndef GEN_LANG_TEXTSTUDY_H_
-#define GEN_LANG_TEXTSTUDY_H_
+#ifndef GEN_BRIDGE_TEXTSTUDY_H_
+#define GEN_BRIDGE_TEXTSTUDY_H_
 
 #include <string>
 #include <vector>
@@ -37,4 +37,4 @@ class TextStudy : public BaseStudyClass {
   std::vector<Diagnostic> build_errors_;
 };
 
-#endif  // GEN_LANG_TEXTSTUDY_H_
+#endif  // GEN_BRIDGE_TEXTSTUDY_H_

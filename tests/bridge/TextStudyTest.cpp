@@ -1,7 +1,7 @@
 // The study of a text model: experiments, the listing gen prints, and
 // overrides of int and real globals.
 
-#include "lang/TextStudy.h"
+#include "bridge/TextStudy.h"
 
 #include <string>
 

@@ -3,7 +3,7 @@
 // the framework's classes, rewards with impulses, and a model assembled by
 // program as an importer would.
 
-#include "lang/ModelBuilder.h"
+#include "bridge/ModelBuilder.h"
 
 #include <iostream>
 #include <memory>

@@ -1,4 +1,4 @@
-#include "lang/ModelBuilder.h"
+#include "bridge/ModelBuilder.h"
 
 #include <algorithm>
 #include <cmath>
@@ -14,6 +14,7 @@
 #include "framework/BaseGroupClass.h"
 #include "framework/SANModel.h"
 #include "lang/Program.h"
+#include "output/Formats.h"
 #include "reward/PerformanceVariableNode.h"
 #include "reward/SteadyState.h"
 #include "state/Place.h"
@@ -24,7 +25,7 @@ FiringErrorHandler firing_error_handler = nullptr;
 
 // Settings of every reward variable: steady state, one time point, like the
 // compiled-in model's.
-constexpr RewardType kRewardType = 3;  // written to the type file
+constexpr RewardType kRewardType = RewardKindCode(RewardKind::kSteadyState);
 constexpr int kNumTimePoints = 1;
 constexpr double kStartTimes[kNumTimePoints] = {0.0};
 constexpr double kStopTimes[kNumTimePoints] = {1.0};

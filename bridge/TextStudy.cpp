@@ -1,4 +1,4 @@
-#include "lang/TextStudy.h"
+#include "bridge/TextStudy.h"
 
 #include <cmath>
 #include <iostream>
@@ -6,7 +6,7 @@
 #include <string>
 
 #include "base/Contract.h"
-#include "lang/ModelBuilder.h"
+#include "bridge/ModelBuilder.h"
 
 TextStudy::TextStudy(const ModelIr& model)
     : model_(model), values_(DefaultGlobals(model)) {
