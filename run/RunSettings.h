@@ -1,6 +1,7 @@
 #ifndef GEN_RUN_RUNSETTINGS_H_
 #define GEN_RUN_RUNSETTINGS_H_
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -17,6 +18,9 @@ struct RunSettings {
   std::optional<std::string> trace_file;  // -t; none: standard output
   std::optional<std::string> db_server;   // -s: results database host
   std::optional<std::string> db_entity;   // -e: accepted, not used
+  // --max-states: numbering a state past this ends the run with an error
+  // and publishes nothing; 1..4294967294.
+  std::optional<std::uint32_t> max_states;
 };
 
 #endif  // GEN_RUN_RUNSETTINGS_H_

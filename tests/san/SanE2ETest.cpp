@@ -223,6 +223,8 @@ TEST(SanE2ETest, RefusesBadCommandLinesBeforeWritingAnything) {
       {{failure, "-Pout/", "-Nx", "-l"},
        "Error: option \"-l\" needs a value (LEVEL)"},
       {{failure, "-Pout/"}, "Error: the experiment name (-N) is missing\n"},
+      {{failure, "-Pout/", "-Nx", "--max-states", "0"},
+       "--max-states value \"0\" is not a whole number in 1..2147483647"},
       {{"-Pout/", "-Nx"}, "Error: no model file given\n"},
       {{failure, failure, "-Pout/", "-Nx"}, "Error: one model file is read"},
       {{failure, "--format", "jan", "-Pout/", "-Nx"},
@@ -250,6 +252,29 @@ TEST(SanE2ETest, GluedValuesWithoutAnExperimentRun) {
       SAN_BINARY, {kModels + "/repair.san", "-Pout/", "-Nx"}, {"out/x.arm"});
   EXPECT_EQ(run.process.exit_code, 0) << run.process.err;
   EXPECT_FALSE(run.files[0].empty());
+}
+
+// Kanban with 2 cards has 4600 states: a limit below stops the run and
+// publishes nothing; the exact count passes.
+TEST(SanE2ETest, StateLimitEndsTheRunAndPublishesNothing) {
+  const std::string kanban = kModels + "/kanban.san";
+  const RunResult stopped = RunIn(
+      SAN_BINARY, {kanban, "-Pout/", "-Nx", "-B1", "--max-states", "4599"},
+      {"out/x.arm", "out/x.var"});
+  EXPECT_EQ(stopped.process.exit_code, 1);
+  EXPECT_NE(stopped.process.err.find("cannot number state 4600: state "
+                                     "numbers end at 4599, the limit "
+                                     "--max-states sets"),
+            std::string::npos)
+      << stopped.process.err;
+  EXPECT_EQ(stopped.files[0], "");
+  EXPECT_EQ(stopped.files[1], "");
+
+  const RunResult exact =
+      RunIn(SAN_BINARY, {kanban, "-Pout/", "-Nx", "-B1", "--max-states=4600"},
+            {"out/x.arm"});
+  EXPECT_EQ(exact.process.exit_code, 0) << exact.process.err;
+  EXPECT_FALSE(exact.files[0].empty());
 }
 
 TEST(SanE2ETest, HelpAndVersion) {
