@@ -169,12 +169,20 @@ TEST(SanE2ETest, RunTimeErrorsNameTheActivityAndTheState) {
       {"a rate divided by zero",
        "place a = 1;\nplace b;\n"
        "activity t rate 1 div b { input a; output b; }\n",
-       "Error: invalid rate nan of action t while exploring state 1; it must "
-       "be a finite number that is not negative\n"},
+       "Error: invalid rate nan of action t while exploring state 1 "
+       "(marking: a=1 b=0); it must be a finite number that is not "
+       "negative\n"},
       {"a negative case probability",
        "place a = 1;\nactivity t rate 1 {\n  input a;\n  case 0.5 - a { }\n"
        "  case 1 { output a; }\n}\n",
        "Error: invalid probability"},
+      {"a zero-time loop",
+       "place a = 1;\nplace b;\nplace c;\n"
+       "activity t rate 1 { input a; output b; }\n"
+       "activity x instant { input b; output c; }\n"
+       "activity y instant { input c; output b; }\n",
+       "Error:  Maximum number of zero time transition recursive firings "
+       "exceeded(23)"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -184,6 +192,10 @@ TEST(SanE2ETest, RunTimeErrorsNameTheActivityAndTheState) {
         RunProcess(SAN_BINARY, {"m.san", "-Pout", "-Nx", "-B0"}, dir.path());
     EXPECT_EQ(run.exit_code, 1);
     EXPECT_EQ(run.err.rfind(row.message, 0), 0u) << run.err;
+    EXPECT_TRUE(run.err.find("marking: a=") != std::string::npos ||
+                run.err.find("marking a=") != std::string::npos ||
+                run.err.find("(state: a=") != std::string::npos)
+        << run.err;
   }
 }
 
