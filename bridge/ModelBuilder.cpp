@@ -78,7 +78,8 @@ void CollectStatements(const std::vector<StatementIr>& statements,
   for (const StatementIr& statement : statements) {
     if (statement.condition) CollectPlaces(*statement.condition, reads);
     if (statement.value) CollectPlaces(*statement.value, reads);
-    if (statement.kind != StatementIr::Kind::kIf) {
+    if (statement.kind != StatementIr::Kind::kIf &&
+        statement.kind != StatementIr::Kind::kSimultaneous) {
       AddUnique(writes, statement.place_index);
     }
     CollectStatements(statement.then_body, reads, writes);
@@ -569,6 +570,8 @@ class TextRewardNode : public PerformanceVariableNode {
 
 class TextPVModel : public PVModel {
  public:
+  bool SkipsImpossibleFirings() const override { return true; }
+
   TextPVModel(const ModelIr& ir, const std::vector<double>& globals,
               const std::vector<short>& initial) {
     // The reward model is built first, as for compiled models, so that the

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "database/DatabaseTarget.h"
 #include "fuzz/FuzzSupport.h"
 #include "main/CommandLine.h"
 
@@ -51,6 +52,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
     FuzzCheck(settings.run.hash_value >= kMinHashValue &&
                   settings.run.hash_value <= kMaxHashValue,
               "hash value outside its range");
+    if (settings.run.db_server) {
+      // Where -s records: a password never shows in messages.
+      const DatabaseTarget target =
+          ParseDatabaseTarget(*settings.run.db_server);
+      FuzzCheck(
+          target.kind != DatabaseTarget::Kind::kNone || target.location.empty(),
+          "a location without a database");
+      FuzzCheck(target.kind != DatabaseTarget::Kind::kPostgres ||
+                    target.shown.size() <= target.location.size() + 3,
+                "a shown URI longer than the URI with its password hidden");
+    }
   } else {
     FuzzCheck(!status.message.empty() && status.message.back() == '\n',
               "an error without its line");

@@ -1,4 +1,5 @@
-// The solver's readers (.arm, .pvtype, .var in both record forms, .props) on
+// The solver's readers (.arm, .pvtype, .var in both record forms, .props,
+// .dch) on
 // arbitrary bytes. The first byte picks the reader; the rest is the file.
 // Whatever is accepted must satisfy what the solver relies on, and a small
 // accepted chain must solve without a crash.
@@ -12,7 +13,9 @@
 
 #include "fuzz/FuzzSupport.h"
 #include "solve/ChainFiles.h"
+#include "solve/DeterministicChain.h"
 #include "solve/Properties.h"
+#include "solve/Regenerative.h"
 #include "solve/Stationary.h"
 
 namespace {
@@ -44,6 +47,33 @@ void CheckStateSpace(const StateSpace& space) {
   FuzzCheck(std::abs(total - 1) < 1e-6, "probabilities sum to 1");
 }
 
+void CheckDeterministicChain(const DeterministicChain& chain) {
+  FuzzCheck(chain.first_delay.size() == chain.num_states + 1 &&
+                chain.first_branch.size() == chain.num_states + 1 &&
+                chain.first_rate.size() == chain.num_states + 1,
+            "block offsets");
+  for (const DeterministicChain::Delay& delay : chain.delays) {
+    FuzzCheck(delay.action < chain.actions.size(), "action in range");
+  }
+  for (const DeterministicChain::Branch& branch : chain.branches) {
+    FuzzCheck(branch.target < chain.num_states, "branch target in range");
+  }
+  for (const DeterministicChain::Rate& rate : chain.rates) {
+    FuzzCheck(rate.target < chain.num_states, "rate target in range");
+  }
+  if (chain.num_states > 16) return;
+  RegenerativeOptions options;
+  options.max_terms = 100000;  // keeps each input fast
+  const RegenerativeResult result = SolveRegenerative(chain, options);
+  if (!result.ok) return;
+  double total = 0;
+  for (double p : result.pi) {
+    FuzzCheck(p >= 0 && std::isfinite(p), "time fraction");
+    total += p;
+  }
+  FuzzCheck(std::abs(total - 1) < 1e-6, "time fractions sum to 1");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
@@ -56,7 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   if (size == 0) return 0;
   const std::string_view text(reinterpret_cast<const char*>(data) + 1,
                               size - 1);
-  switch (data[0] % 5) {
+  switch (data[0] % 6) {
     case 0: {
       StateSpace space;
       if (ParseStateSpace(text, "f.arm", &space).ok) CheckStateSpace(space);
@@ -74,7 +104,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
     case 2:
     case 3: {
       RewardValues values;
-      if (ParseRewardValues(text, "f.var", kNames, kStates, data[0] % 5 == 2,
+      if (ParseRewardValues(text, "f.var", kNames, kStates, data[0] % 6 == 2,
                             &values)
               .ok) {
         FuzzCheck(values.rate.size() == 2 && values.rate[1].size() == kStates,
@@ -91,6 +121,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
                     "variable index");
           FuzzCheck(p.time >= 0, "time");
         }
+      }
+      break;
+    }
+    case 5: {
+      DeterministicChain chain;
+      if (ParseDeterministicChain(text, "f.dch", &chain).ok) {
+        CheckDeterministicChain(chain);
       }
       break;
     }

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "base/Status.h"
@@ -18,8 +19,11 @@ enum class ExplorationMode { kNormal, kDeterministic };
 // What one explored state leads to, as a source reports it: per stable
 // successor its image, the transition's value and the reward record the
 // successor gets if it is new; and the deterministic delays the state
-// enables. Storage grows geometrically and is reused from state to state,
-// so reporting allocates nothing once the largest state has been seen.
+// enables. In deterministic mode each successor also says how it was
+// reached (Origin), so that the chain can be described without the merging
+// that the value undergoes. Storage grows geometrically and is reused from
+// state to state, so reporting allocates nothing once the largest state
+// has been seen.
 class Successors {
  public:
   // Sizes every entry; clears.
@@ -31,18 +35,42 @@ class Successors {
   void Clear() {
     count_ = 0;
     delays_.clear();
+    delay_actions_.clear();
   }
+
+  // How a successor was reached in deterministic mode. `delay` is the
+  // index, in Delays(), of the deterministic action whose firing led to it,
+  // or kExponential. For an exponential firing, bit j of `kept` is set when
+  // the deterministic action of Delays() index j stayed enabled in every
+  // marking along the way, vanishing ones included (its clock runs on);
+  // a clear bit means it was disabled on the way (its clock restarts).
+  struct Origin {
+    static constexpr std::uint32_t kExponential = 0xFFFFFFFF;
+    std::uint32_t delay = kExponential;
+    std::uint64_t kept = 0;
+  };
+  // At most this many deterministic actions may be enabled in one state in
+  // deterministic mode: one bit of Origin::kept each.
+  static constexpr std::size_t kMaxDelays = 64;
 
   // Adds a transition with `value` (never 0) into the stable state `image`
   // and returns the reward record to fill for it (reward_width doubles).
   double* Add(const char* image, double value) {
+    return Add(image, value, Origin{});
+  }
+  double* Add(const char* image, double value, const Origin& origin) {
     if (count_ == values_.size()) Grow();
     std::memcpy(images_.data() + count_ * state_size_, image, state_size_);
     values_[count_] = value;
+    origins_[count_] = origin;
     return rewards_.data() + count_++ * reward_width_;
   }
-  // The explored state enables a deterministic action of this delay.
-  void AddDelay(double delay) { delays_.push_back(delay); }
+  // The explored state enables a deterministic action of this delay; the
+  // action is number `action` of the source's DeterministicActions().
+  void AddDelay(double delay, std::uint32_t action = 0) {
+    delays_.push_back(delay);
+    delay_actions_.push_back(action);
+  }
 
   std::size_t Count() const { return count_; }
   const char* Image(std::size_t k) const {
@@ -52,13 +80,18 @@ class Successors {
   const double* Rewards(std::size_t k) const {
     return rewards_.data() + k * reward_width_;
   }
+  const Origin& OriginOf(std::size_t k) const { return origins_[k]; }
   const std::vector<double>& Delays() const { return delays_; }
+  const std::vector<std::uint32_t>& DelayActions() const {
+    return delay_actions_;
+  }
 
  private:
   void Grow() {
     const std::size_t capacity = values_.empty() ? 16 : 2 * values_.size();
     images_.resize(capacity * state_size_);
     values_.resize(capacity);
+    origins_.resize(capacity);
     rewards_.resize(capacity * reward_width_);
   }
 
@@ -68,7 +101,9 @@ class Successors {
   std::vector<char> images_;
   std::vector<double> values_;
   std::vector<double> rewards_;
+  std::vector<Origin> origins_;
   std::vector<double> delays_;
+  std::vector<std::uint32_t> delay_actions_;
 };
 
 // The narrow seam between a model and the explorer. A source knows its
@@ -85,6 +120,9 @@ class NextStateSource {
   // The reward variables, in record order: each state's reward record holds
   // the impulse and the rate reward of each (2 * RewardTypes().size()).
   virtual std::vector<RewardVariableType> RewardTypes() const = 0;
+  // The names of the deterministic actions, indexed as Successors::AddDelay
+  // reports them; empty for a source without any.
+  virtual std::vector<std::string> DeterministicActions() const { return {}; }
   // Decides how the chain is explored; a model that fits neither mode, or
   // whose initial state is not stable, fails here.
   virtual Status ChooseMode(ExplorationMode* mode) = 0;

@@ -48,6 +48,9 @@ Status StateSpaceGen::GenStateSpace(const Output& out) {
     if (!status.ok) return status;
     status = RecordSuccessors(out);
     if (!status.ok) return status;
+    if (out.description != nullptr) {
+      out.description->WriteState(current_state_, successors_, targets_.data());
+    }
     for (double delay : successors_.Delays()) {
       enabling_states_.insertEnablingState(static_cast<int>(current_state_),
                                            delay);
@@ -72,7 +75,10 @@ Status StateSpaceGen::RecordSuccessors(const Output& out) {
   // memory is fetched for all of them at once; then resolve them in the
   // order they were reported, which fixes the numbering.
   const std::size_t count = successors_.Count();
-  if (probes_.size() < count) probes_.resize(count);
+  if (probes_.size() < count) {
+    probes_.resize(count);
+    targets_.resize(count);
+  }
   for (std::size_t k = 0; k < count; ++k) {
     probes_[k] = store_->Locate(successors_.Image(k));
   }
@@ -87,6 +93,7 @@ Status StateSpaceGen::RecordSuccessors(const Output& out) {
       queue_->Enqueue(image, number);
       WriteRewards(out, number, successors_.Rewards(k));
     }
+    targets_[k] = number;
     transitions_.Add(number, successors_.Value(k));
   }
   return Status::Ok();

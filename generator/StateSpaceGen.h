@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/Status.h"
+#include "generator/DeterministicChainFile.h"
 #include "generator/DeterministicList.h"
 #include "generator/HybridHash.h"
 #include "generator/NextStateSource.h"
@@ -35,6 +36,8 @@ class StateSpaceGen {
     StateSpaceFile* arm = nullptr;
     RewardValuesFile* var = nullptr;
     ChainWriter* chain = nullptr;
+    // Deterministic mode: the chain's description, one block per state.
+    DeterministicChainFile* description = nullptr;
     std::ostream* progress = nullptr;  // "_$N$" every 1000 states
     bool report_absorbing = false;     // ask the source to report them
     // Reports the first failed write. Without `chain`, asked after each
@@ -94,10 +97,12 @@ class StateSpaceGen {
   std::uint32_t states_written_ = 0;
 
   // Reused per state: the explored image (the queue's record is valid only
-  // until the next enqueue), the successors and their store probes.
+  // until the next enqueue), the successors, their store probes and the
+  // numbers they got.
   std::vector<char> explored_;
   Successors successors_;
   std::vector<HybridHash::Probe> probes_;
+  std::vector<std::uint32_t> targets_;
 };
 
 #endif  // GEN_GENERATOR_STATESPACEGEN_H_

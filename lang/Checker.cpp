@@ -7,6 +7,8 @@
 #include <string>
 #include <utility>
 
+#include "base/Contract.h"
+
 namespace {
 
 bool IsNumber(ValueType type) { return type != ValueType::kBool; }
@@ -135,6 +137,13 @@ class Checker {
                "an if condition");
         CheckStatements(statement.then_body);
         CheckStatements(statement.else_body);
+        continue;
+      }
+      if (statement.kind == StatementIr::Kind::kSimultaneous) {
+        for (const StatementIr& part : statement.then_body) {
+          GEN_CHECK(part.kind == StatementIr::Kind::kAssign);
+        }
+        CheckStatements(statement.then_body);
         continue;
       }
       statement.place_index = FindByName(model_.places, statement.place);

@@ -76,6 +76,9 @@ struct StatementIr {
     kAdd,       // place += value
     kSubtract,  // place -= value
     kIf,        // if (condition) then_body else else_body
+    // then_body's assignments (kAssign only) as one step: every value is
+    // computed in the marking before the first of them is written.
+    kSimultaneous,
   };
   Kind kind = Kind::kAssign;
   std::string place;

@@ -274,6 +274,18 @@ class Program::Compiler {
         Land(to_end);
         break;
       }
+      case StatementIr::Kind::kSimultaneous: {
+        // The values go on the stack last first, so the stores pop them in
+        // statement order and the first refused write is the first in it.
+        const std::vector<StatementIr>& parts = statement.then_body;
+        for (auto part = parts.rbegin(); part != parts.rend(); ++part) {
+          Expression(*part->value);
+        }
+        for (const StatementIr& part : parts) {
+          Store(Code::kStore, part.place_index);
+        }
+        break;
+      }
     }
   }
 

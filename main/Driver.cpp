@@ -40,6 +40,7 @@ int RunMain(int argc, char** argv) {
       CheckExperimentNumber(settings.experiment, kNumExperiments);
   if (!in_range.ok) FatalError(in_range);
 
+  settings.run.record.program = "gen";
   const Status run = RunExperiment(*GenerateStudy(), settings, [] {
     // The compiled-in study always builds its model.
     return Status::Error("Error: the model could not be built\n");

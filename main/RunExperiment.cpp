@@ -3,6 +3,7 @@
 #include <iostream>
 #include <string>
 
+#include "main/RunRecord.h"
 #include "reward/PVModel.h"
 #include "run/RunGeneration.h"
 
@@ -32,8 +33,11 @@ Status RunExperiment(BaseStudyClass& study, const CommandLineSettings& settings,
   }
   PVModel* model = study.GetPVModel(false);
   if (model == nullptr) return no_model();
+  // The run is recorded with the values in force now, after the overrides.
+  RunSettings run_settings = settings.run;
+  DescribeRun(study, settings.experiment, &run_settings.record);
   // The study owns the model; it is released only after the run.
-  const Status run = RunGeneration(*model, settings.run);
+  const Status run = RunGeneration(*model, run_settings);
   study.CurrentPVModel.reset();
   return run;
 }

@@ -13,6 +13,8 @@ inline constexpr char kStateSpaceExtension[] = ".arm";
 inline constexpr char kRewardValuesExtension[] = ".var";
 inline constexpr char kRewardTypesExtension[] = ".pvtype";
 inline constexpr char kEnablingStatesExtension[] = ".det";
+// Deterministic mode only: the chain with its delays, nothing merged.
+inline constexpr char kDeterministicChainExtension[] = ".dch";
 
 // The output file type: line 1 of the state-space file. Generation always
 // writes type 1 (text).

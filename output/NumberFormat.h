@@ -17,4 +17,10 @@ char* FormatUnsigned(std::uint64_t value, char* out);
 // 24 characters.
 char* FormatReward(double value, char* out);
 
+// The shortest text that reads back to exactly `value`: FormatReward's text
+// whenever six significant digits already do (the same bytes), otherwise
+// the fewest significant digits that do (7 to 17) in the same notation
+// ("%.Pg"); room for 24 characters.
+char* FormatRewardExact(double value, char* out);
+
 #endif  // GEN_OUTPUT_NUMBERFORMAT_H_

@@ -5,7 +5,7 @@
 
 namespace {
 
-// Longest "%.6g" text of a double ("-2.22507e-308") with room to spare, and
+// Longest text of a double at full precision ("-2.2250738585072014e-308"), and
 // the stack buffer a record is assembled in.
 constexpr std::ptrdiff_t kMaxNumber = 24;
 constexpr std::ptrdiff_t kRecordBuffer = 512;
@@ -33,7 +33,7 @@ void RewardValuesFile::Write(std::uint32_t number, const double* values) {
         out_.write(buffer, p - buffer);
         p = buffer;
       }
-      p = FormatReward(values[i], p);
+      p = FormatRewardExact(values[i], p);
       *p++ = '\n';
     }
   } else {

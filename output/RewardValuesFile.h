@@ -10,8 +10,10 @@
 // Writes the reward values file (.var): one line per reward variable name,
 // then one record per state: its number, then the impulse and the rate
 // reward of every variable. Text records put each on a line of its own
-// ("%.6g"); binary records are little-endian (uint32 number, two doubles per
-// variable). Holds no stream state of its own: nothing is set on `out`.
+// (FormatRewardExact: "%.6g" where that reads back exactly, more digits
+// where it does not); binary records are little-endian (uint32 number, two
+// doubles per variable). Holds no stream state of its own: nothing is set on
+// `out`.
 class RewardValuesFile {
  public:
   // Writes the header at once. `text` chooses text records.

@@ -43,6 +43,7 @@ void StateSpaceFile::WriteHeader(int file_type, int placeholder_spaces) {
 
 void StateSpaceFile::WriteState(std::uint32_t number,
                                 const std::vector<Transition>& transitions) {
+  transitions_written_ += transitions.size();
   Reserve(kMaxLine);
   char* p = buffer_.data() + used_;
   p = FormatUnsigned(number, p);

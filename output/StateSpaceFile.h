@@ -57,6 +57,8 @@ class StateSpaceFile {
   // True once the stream has failed. Each block reaches the stream as it is
   // written, so this covers every block so far.
   bool Failed() const { return !out_; }
+  // Transitions in the blocks written so far.
+  std::uint64_t TransitionsWritten() const { return transitions_written_; }
 
  private:
   void Drain();
@@ -67,6 +69,7 @@ class StateSpaceFile {
   std::ostream& out_;
   std::vector<char> buffer_;
   std::size_t used_ = 0;
+  std::uint64_t transitions_written_ = 0;
   RateTextCache rates_;
 };
 

@@ -168,3 +168,12 @@ std::optional<ConstantValue> ParseConstantText(const std::string& text,
   }
   return ConstantValue{value, type};
 }
+
+ExprPtr ConstantExpr(const ConstantValue& value, const SourceLocation& where) {
+  if (value.type == ValueType::kBool)
+    return BoolConstant(value.value != 0.0, where);
+  if (value.type == ValueType::kInt) {
+    return IntConstant(static_cast<long long>(value.value), where);
+  }
+  return RealConstant(value.value, where);
+}

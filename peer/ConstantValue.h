@@ -25,6 +25,9 @@ std::optional<ConstantValue> EvaluateConstant(const Expr& expr,
                                               const ConstantLookup& lookup,
                                               std::string* error);
 
+// `value` as a constant expression of its type.
+ExprPtr ConstantExpr(const ConstantValue& value, const SourceLocation& where);
+
 // Parses a constant given on the command line for a declared `type`: an
 // int takes a whole number, a real any finite number, a bool true/false.
 std::optional<ConstantValue> ParseConstantText(const std::string& text,

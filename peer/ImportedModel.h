@@ -19,6 +19,8 @@ struct ImportOptions {
   std::string rewards;
   // PNPRO: the gspn page to read when the project holds several.
   std::string page;
+  // PRISM: the property file read with the model; empty: none.
+  std::string properties_file;
 };
 
 // One property handed to the solver through the properties file: its name

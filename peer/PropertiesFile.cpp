@@ -1,5 +1,7 @@
 #include "peer/PropertiesFile.h"
 
+#include <cmath>
+#include <cstdio>
 #include <fstream>
 
 namespace {
@@ -35,4 +37,11 @@ Status WritePropertiesFile(const std::string& file_name,
                          file_name + "\"\n");
   }
   return Status::Ok();
+}
+
+std::string FormatTimeField(double value) {
+  if (std::isinf(value)) return "inf";
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%.17g", value);
+  return buffer;
 }

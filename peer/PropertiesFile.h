@@ -12,6 +12,10 @@
 // become spaces.
 std::string FormatPropertiesFile(const std::vector<PropertyLine>& properties);
 
+// A time field: "inf" for an unbounded time, else the shortest text that
+// reads back as the same double.
+std::string FormatTimeField(double value);
+
 // Writes FormatPropertiesFile(properties) to `file_name`.
 Status WritePropertiesFile(const std::string& file_name,
                            const std::vector<PropertyLine>& properties);

@@ -44,6 +44,13 @@ class PVModel : public BaseModelClass {
   virtual PerformanceVariableNode* createPVNode(int variable,
                                                 int time_index) = 0;
 
+  // Whether exploration passes over a timed firing of rate 0 and a
+  // zero-time choice of weight 0 instead of firing them: a case of
+  // probability 0 of a model read from a file may hold values that it
+  // never produces. Compiled models fire them (their firings record
+  // nothing).
+  virtual bool SkipsImpossibleFirings() const { return false; }
+
   void CreatePVList(int num_variables, bool expand_time_points);
   void Initialize();
   // A null list considers every node; the count is then ignored.

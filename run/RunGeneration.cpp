@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "database/ResultsDB.h"
 #include "generator/NextStateSource.h"
-#include "generator/ResultsDB.h"
 #include "generator/StateSpaceGen.h"
 #include "output/ChainWriter.h"
 #include "output/Formats.h"
@@ -26,11 +26,13 @@ namespace {
 
 // The files of one run, in the order they are checked: each one's text when
 // it cannot be opened is the one controlling processes know, and so is the
-// order (.det first in deterministic mode, then these three). The .arm is
+// order (.det first in deterministic mode, then these three, then the
+// .dch that describes the deterministic chain). The .arm is
 // published last: it is the mark of a complete set.
 constexpr std::size_t kArm = 0;
 constexpr std::size_t kTypes = 1;
 constexpr std::size_t kValues = 2;
+constexpr std::size_t kDescription = 3;
 
 std::vector<ResultFileLayout> ResultFiles(bool deterministic,
                                           const std::string& type_name) {
@@ -49,6 +51,10 @@ std::vector<ResultFileLayout> ResultFiles(bool deterministic,
     files.insert(files.begin(),
                  {kEnablingStatesExtension, "Error: Could not open det file \n",
                   "Error: Could not write enabling states file ", false});
+    files.push_back({kDeterministicChainExtension,
+                     "Error: Could not open deterministic chain file\n",
+                     "Error: Could not write deterministic chain file ",
+                     false});
   }
   return files;
 }
@@ -59,7 +65,7 @@ Status RefuseTraceIntoResults(const std::string& trace_file,
                               const std::string& base) {
   for (const char* extension :
        {kStateSpaceExtension, kRewardValuesExtension, kRewardTypesExtension,
-        kEnablingStatesExtension}) {
+        kEnablingStatesExtension, kDeterministicChainExtension}) {
     const std::string result = base + extension;
     if (SameFile(trace_file, result)) {
       return Status::Error("Error: the trace file " + trace_file +
@@ -70,7 +76,15 @@ Status RefuseTraceIntoResults(const std::string& trace_file,
   return Status::Ok();
 }
 
-void PrintSummary(std::uint32_t states, double seconds, const ResultsDB* db,
+// The reason on standard error, then the line controlling processes know;
+// the run goes on and publishes its files.
+void ReportDatabaseFailure(const ResultsDB& db) {
+  std::cerr << "Error: the run could not be recorded: " << db.error() << '\n'
+            << std::flush;
+  std::cout << "Error writing ssg experiment info\n" << std::flush;
+}
+
+void PrintSummary(std::uint32_t states, double seconds, ResultsDB* db,
                   const RunSettings& settings, TraceFileContainer& trace) {
   std::cout << "_$" << states << "$\n" << std::flush;
   if (settings.trace_level >= 1) {
@@ -78,7 +92,7 @@ void PrintSummary(std::uint32_t states, double seconds, const ResultsDB* db,
   }
   std::cout << "Generated: " << states << " states\n" << std::flush;
   if (db != nullptr && !db->writeSSGExperInfo(settings.name.c_str(), states)) {
-    std::cout << "Error writing ssg experiment info\n" << std::flush;
+    ReportDatabaseFailure(*db);
   }
   if (settings.trace_level >= 1) {
     trace.printf(1, "Computation time (user + system): %f", seconds);
@@ -138,7 +152,12 @@ Status RunGeneration(NextStateSource& source, const RunSettings& settings,
   }
   std::unique_ptr<ResultsDB> db;
   if (settings.db_server) {
-    db = std::make_unique<ResultsDB>(settings.db_server->c_str(), -1);
+    db = std::make_unique<ResultsDB>(
+        settings.db_server->c_str(), -1,
+        settings.db_entity ? settings.db_entity->c_str() : nullptr);
+    db->Describe(settings.record, settings.path, settings.name);
+    // Held until the run is recorded: a bare server name records nothing.
+    (void)db->writeGVValues(settings.record.globals);
   }
   const std::clock_t start = std::clock();
   const std::string base = settings.path + settings.name;
@@ -190,8 +209,15 @@ Status RunGeneration(NextStateSource& source, const RunSettings& settings,
     // is asked for a failure's report only once the chain is closed: until
     // then its thread owns the two streams.
     ChainWriter chain(arm, var, ChainWriter::Mode::kThreaded);
+    std::unique_ptr<DeterministicChainFile> description;
+    if (deterministic) {
+      description = std::make_unique<DeterministicChainFile>(
+          results.Stream(kDescription + offset));
+      description->WriteHeader(source.DeterministicActions());
+    }
     StateSpaceGen::Output output;
     output.chain = &chain;
+    output.description = description.get();
     output.progress = &std::cout;
     output.report_absorbing = settings.report_absorbing;
     output.write_status = [&results] { return results.WriteStatus(); };
@@ -201,12 +227,14 @@ Status RunGeneration(NextStateSource& source, const RunSettings& settings,
     if (!written) return results.WriteStatus();
 
     states = generator.NumStates();
+    if (db) db->SetTransitions(arm.TransitionsWritten());
     if (!arm.Finish(kGenerationFileType, generator.StatesWritten())) {
       return results.WriteStatus();
     }
     if (deterministic) {
       generator.EnablingStates().writeEnablingStates(results.Stream(0),
                                                      kTextOutputFile);
+      description->Finish();
     }
   }
   status = results.WriteStatus();
@@ -219,5 +247,7 @@ Status RunGeneration(NextStateSource& source, const RunSettings& settings,
   if (!std::cout) {
     return Status::Error("Error: standard output could not be written\n");
   }
-  return results.Commit();
+  status = results.Commit();
+  if (db && !db->Finish(status.ok)) ReportDatabaseFailure(*db);
+  return status;
 }

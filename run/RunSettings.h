@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "database/RunDescription.h"
+
 // How one generation run is to be made: where its files go and how it is
 // traced. Filled from the command line (main/) or by a program or test.
 struct RunSettings {
@@ -16,8 +18,12 @@ struct RunSettings {
   int file_type = 1;              // -F: accepted; generation writes type 1
   int trace_level = 0;            // -l: 0 to 4
   std::optional<std::string> trace_file;  // -t; none: standard output
-  std::optional<std::string> db_server;   // -s: results database host
-  std::optional<std::string> db_entity;   // -e: accepted, not used
+  // -s: the results database (an SQLite file or a PostgreSQL URI; any
+  // other name records nothing) and -e: the study the run belongs to.
+  std::optional<std::string> db_server;
+  std::optional<std::string> db_entity;
+  // What the results database records about the run besides its counts.
+  RunDescription record;
   // --max-states: numbering a state past this ends the run with an error
   // and publishes nothing; 1..4294967294.
   std::optional<std::uint32_t> max_states;

@@ -1,7 +1,10 @@
 #include "san/ModelFormats.h"
 
+#include <algorithm>
+
 #include "jani/JaniReader.h"
 #include "pnpro/PnproReader.h"
+#include "prism/PrismReader.h"
 
 namespace {
 
@@ -14,12 +17,73 @@ ImportedModel LoadText(const std::string& text, const std::string& file_name,
   return result;
 }
 
+bool SetConstant(const std::string& value, ImportOptions& options,
+                 std::string* error) {
+  const std::size_t equals = value.find('=');
+  if (equals == std::string::npos || equals == 0) {
+    *error = "--const needs NAME=VALUE, not \"" + value + "\"";
+    return false;
+  }
+  options.constants[value.substr(0, equals)] = value.substr(equals + 1);
+  return true;
+}
+
+bool SetRewards(const std::string& value, ImportOptions& options,
+                std::string*) {
+  options.rewards = value;
+  return true;
+}
+
+bool SetProperties(const std::string& value, ImportOptions& options,
+                   std::string*) {
+  options.properties_file = value;
+  return true;
+}
+
+bool SetPage(const std::string& value, ImportOptions& options, std::string*) {
+  options.page = value;
+  return true;
+}
+
+const FormatOption kConst = {"--const", "NAME=VALUE", "sets an open constant",
+                             &SetConstant};
+const FormatOption kRewards = {"--rewards", "NAME,...",
+                               "the reward variables to keep", &SetRewards};
+const FormatOption kProperties = {
+    "--props", "FILE", "the property file read with the model", &SetProperties};
+const FormatOption kPage = {"--page", "NAME", "the gspn page to read",
+                            &SetPage};
+
 // Every known format; the first is the default. A new importer adds its
-// row here.
+// row here, with the options it owns.
 const ModelFormat kFormats[] = {
-    {"san", ".san", &LoadText},
-    {"jani", ".jani", &ReadJani},
-    {"pnpro", ".pnpro", &ReadPnpro, ".PNPRO"},
+    // name, extension, reader, second extension, options, publishes
+    // properties, has globals, said of other formats' options
+    {"san",
+     ".san",
+     &LoadText,
+     nullptr,
+     {},
+     false,
+     true,
+     "a model text sets its globals with -O"},
+    {"jani", ".jani", &ReadJani, nullptr, {&kConst}, true, false, nullptr},
+    {"pnpro",
+     ".pnpro",
+     &ReadPnpro,
+     ".PNPRO",
+     {&kConst, &kRewards, &kPage},
+     true,
+     false,
+     nullptr},
+    {"prism",
+     ".prism",
+     &ReadPrism,
+     ".sm",
+     {&kConst, &kProperties},
+     true,
+     false,
+     nullptr},
 };
 
 bool EndsWith(const std::string& text, const std::string& end) {
@@ -28,6 +92,10 @@ bool EndsWith(const std::string& text, const std::string& end) {
 }
 
 }  // namespace
+
+bool ModelFormat::Takes(const FormatOption& option) const {
+  return std::find(options.begin(), options.end(), &option) != options.end();
+}
 
 std::vector<std::string> FormatNames() {
   std::vector<std::string> names;
@@ -51,4 +119,29 @@ const ModelFormat& FormatOfFile(const std::string& file_name) {
     }
   }
   return kFormats[0];
+}
+
+std::vector<const FormatOption*> FormatOptions() {
+  std::vector<const FormatOption*> options;
+  for (const ModelFormat& format : kFormats) {
+    for (const FormatOption* option : format.options) {
+      if (std::find(options.begin(), options.end(), option) == options.end()) {
+        options.push_back(option);
+      }
+    }
+  }
+  return options;
+}
+
+std::string FormatOptionHelp(const FormatOption& option) {
+  std::string help = option.help;
+  help += " (";
+  bool first = true;
+  for (const ModelFormat& owner : kFormats) {
+    if (!owner.Takes(option)) continue;
+    help += first ? "" : ", ";
+    help += owner.name;
+    first = false;
+  }
+  return help + " files)";
 }

@@ -6,6 +6,7 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/Fatal.h"
@@ -13,6 +14,7 @@
 #include "bridge/TextStudy.h"
 #include "cli/Options.h"
 #include "cli/Version.h"
+#include "database/Sha256.h"
 #include "main/CommandLine.h"
 #include "main/RunExperiment.h"
 #include "peer/PropertiesFile.h"
@@ -27,7 +29,8 @@ struct SanSettings {
   bool version = false;
   bool check = false;
   const ModelFormat* format = nullptr;  // null: by the file's extension
-  ImportOptions import_options;
+  // The options that formats own, applied once the format is known.
+  std::vector<std::pair<const FormatOption*, std::string>> format_options;
   CommandLineSettings gen;
 };
 
@@ -51,7 +54,7 @@ std::vector<Option<SanSettings>> SanOptions() {
          s.check = true;
          return Status::Ok();
        }},
-      {{"--format", "NAME", "read the model as san, jani or pnpro"},
+      {{"--format", "NAME", "read the model as san, jani, pnpro or prism"},
        [](S& s, V value) {
          s.format = FormatNamed(value);
          if (s.format == nullptr) {
@@ -59,27 +62,6 @@ std::vector<Option<SanSettings>> SanOptions() {
                                 "\"; did you mean \"" +
                                 NearestName(FormatNames(), value) + "\"?");
          }
-         return Status::Ok();
-       }},
-      {{"--const", "NAME=VALUE", "JANI and PNPRO: sets an open constant"},
-       [](S& s, V value) {
-         const std::size_t equals = value.find('=');
-         if (equals == std::string::npos || equals == 0) {
-           return Status::Error("--const needs NAME=VALUE, not \"" + value +
-                                "\"");
-         }
-         s.import_options.constants[value.substr(0, equals)] =
-             value.substr(equals + 1);
-         return Status::Ok();
-       }},
-      {{"--rewards", "NAME,...", "PNPRO: the reward variables to keep"},
-       [](S& s, V value) {
-         s.import_options.rewards = value;
-         return Status::Ok();
-       }},
-      {{"--page", "NAME", "PNPRO: the gspn page to read"},
-       [](S& s, V value) {
-         s.import_options.page = value;
          return Status::Ok();
        }},
       {{"--max-states", "N",
@@ -94,6 +76,13 @@ std::vector<Option<SanSettings>> SanOptions() {
          return Status::Ok();
        }},
   };
+  for (const FormatOption* option : FormatOptions()) {
+    table.push_back({{option->name, option->value, FormatOptionHelp(*option)},
+                     [option](S& s, V value) {
+                       s.format_options.emplace_back(option, value);
+                       return Status::Ok();
+                     }});
+  }
   for (Option<S>& row : OptionsOfPart(GenerationOptions(), &S::gen)) {
     table.push_back(std::move(row));
   }
@@ -107,7 +96,8 @@ void PrintUsage(const std::vector<Option<SanSettings>>& table,
          "        san --check [--format NAME] MODEL_FILE\n"
          "Generates the state space of the model in MODEL_FILE (a model "
          "text,\n"
-         "a JANI or a PNPRO file) as gen does for its compiled-in model.\n"
+         "a JANI, PNPRO or PRISM file) as gen does for its compiled-in "
+         "model.\n"
          "Values follow their option glued (-Pout/) or as the next argument "
          "(-P out/).\n";
   WriteOptionHelp(SpecsOf(table), out);
@@ -196,16 +186,19 @@ int RunSan(int argc, char** argv) {
   if (!text) Refuse("cannot read model file \"" + file_name + "\"");
   const ModelFormat* format = settings.format;
   if (format == nullptr) format = &FormatOfFile(file_name);
-  const bool imported = std::string(format->name) != "san";
-  const ImportOptions& import_options = settings.import_options;
-  if (!imported &&
-      (!import_options.constants.empty() || !import_options.rewards.empty() ||
-       !import_options.page.empty())) {
-    Refuse(
-        "--const, --rewards and --page are for JANI and PNPRO "
-        "files; a model text sets its globals with -O");
+  ImportOptions import_options;
+  for (const auto& [owned, value] : settings.format_options) {
+    if (!format->Takes(*owned)) {
+      Refuse(std::string(owned->name) + " is not an option of " + format->name +
+             " files" +
+             (format->options_instead != nullptr
+                  ? std::string("; ") + format->options_instead
+                  : std::string()));
+    }
+    std::string error;
+    if (!owned->set(value, import_options, &error)) Refuse(error);
   }
-  if (imported && gen.overrides) {
+  if (!format->has_globals && gen.overrides) {
     Refuse("-O sets the globals of a model text; a " +
            std::string(format->name) +
            " model sets its open constants with --const NAME=VALUE");
@@ -237,11 +230,15 @@ int RunSan(int argc, char** argv) {
   std::cout << gen.echo << std::flush;
 
   SetFiringErrorHandler(&FiringError);
-  const Status run = RunExperiment(study, gen, [&] {
+  CommandLineSettings recorded = gen;
+  recorded.run.record.program = "san";
+  recorded.run.record.model_file = file_name;
+  recorded.run.record.model_sha256 = Sha256Hex(*text);
+  const Status run = RunExperiment(study, recorded, [&] {
     return Status::Error(FormatDiagnostics(study.build_errors(), &*text));
   });
   if (!run.ok) FatalError(run);
-  if (imported) {
+  if (format->publishes_properties) {
     // The properties go beside the chain, for solve.
     const Status written = WritePropertiesFile(
         gen.run.path + gen.run.name + ".props", loaded.properties);

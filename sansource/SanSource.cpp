@@ -13,7 +13,10 @@
 #include "trace/TraceFileContainer.h"
 
 SanSource::SanSource(PVModel& model, TraceFileContainer& trace, int trace_level)
-    : model_(model), trace_(trace), trace_level_(trace_level) {
+    : model_(model),
+      trace_(trace),
+      trace_level_(trace_level),
+      skip_impossible_(model.SkipsImpossibleFirings()) {
   model_.ConsiderOnly(nullptr, -1);
   model_.listActions(&ActionList);
   state_size_ = static_cast<std::size_t>(model_.StateSize());
@@ -34,6 +37,7 @@ SanSource::SanSource(PVModel& model, TraceFileContainer& trace, int trace_level)
         break;
       case Deterministic:
         TimedActions.push_back(action);
+        deterministic_actions_.push_back(action);
         DistributionMix |= 2;
         break;
       case Erlang:
@@ -68,6 +72,14 @@ SanSource::~SanSource() = default;
 
 std::vector<RewardVariableType> SanSource::RewardTypes() const {
   return model_.RewardTypes();
+}
+
+std::vector<std::string> SanSource::DeterministicActions() const {
+  std::vector<std::string> names;
+  for (const BaseActionClass* action : deterministic_actions_) {
+    names.push_back(action->ActionName);
+  }
+  return names;
 }
 
 Status SanSource::ChooseMode(ExplorationMode* mode) {
@@ -197,6 +209,7 @@ bool SanSource::FindNextNormal() {
     double probability = 0.0;
     if (!CheckedProbability(action, &probability)) return false;
     Rate = rate * probability;
+    if (skip_impossible_ && Rate == 0.0) continue;
     // The model's firing leaves the successor's image in NextState.
     model_.FireAction(NextState.data(), action);
     RecursionDepth = 0;
@@ -207,6 +220,25 @@ bool SanSource::FindNextNormal() {
 }
 
 bool SanSource::FindNextDeterministic() {
+  // The deterministic actions enabled here, first, so that every firing
+  // can tell which of them it leaves enabled.
+  delay_enabled_.clear();
+  for (BaseActionClass* action : deterministic_actions_) {
+    if (action->Enabled()) delay_enabled_.push_back(action);
+  }
+  if (delay_enabled_.size() > Successors::kMaxDelays) {
+    return Fail(Status::Error("Error: state " +
+                              std::to_string(CurrentStateNumber) + " enables " +
+                              std::to_string(delay_enabled_.size()) +
+                              " deterministic actions; at most " +
+                              std::to_string(Successors::kMaxDelays) +
+                              " may be enabled in one state\n"));
+  }
+  const std::uint64_t all_kept =
+      delay_enabled_.size() == Successors::kMaxDelays
+          ? ~std::uint64_t{0}
+          : (std::uint64_t{1} << delay_enabled_.size()) - 1;
+  std::uint32_t delays_reported = 0;
   for (BaseActionClass* action : TimedActions) {
     if (!action->Enabled()) continue;
     if (!CheckedProbability(action, &Rate)) return false;
@@ -222,14 +254,24 @@ bool SanSource::FindNextDeterministic() {
       if (!std::isfinite(delay) || delay < 0.0) {
         return InvalidValue("delay", delay, action);
       }
-      out_->AddDelay(delay);
+      const auto index = static_cast<std::uint32_t>(
+          std::find(deterministic_actions_.begin(),
+                    deterministic_actions_.end(), action) -
+          deterministic_actions_.begin());
+      out_->AddDelay(delay, index);
+      origin_.delay = delays_reported++;
+      origin_.kept = 0;
     } else {
       const double rate = action->Rate();
       if (!std::isfinite(rate) || rate < 0.0) {
         return InvalidValue("rate", rate, action);
       }
       Rate *= rate;
+      origin_.delay = Successors::Origin::kExponential;
+      origin_.kept = all_kept;
     }
+    // A deterministic case never taken still records its delay above.
+    if (skip_impossible_ && Rate == 0.0) continue;
     if (trace_level_ >= 1) trace_.printFireAction(action, 0.0);
     model_.FireAction(NextState.data(), action);
     RecursionDepth = 0;
@@ -256,6 +298,17 @@ bool SanSource::FireInstant(double probability) {
     }
     return Fail(Status::Error(text));
   }
+  // A deterministic action disabled in this marking, vanishing or stable,
+  // restarts its clock whatever follows; the branches below each narrow
+  // the set further and get it back afterwards.
+  const std::uint64_t kept_before = origin_.kept;
+  if (kept_before != 0) origin_.kept = StillEnabled(kept_before);
+  const bool resolved = ResolveInstant(probability);
+  origin_.kept = kept_before;
+  return resolved;
+}
+
+bool SanSource::ResolveInstant(double probability) {
   const int level = RecursionDepth;
   std::vector<BaseActionClass*>& enabled = level_actions_[level];
   enabled.clear();
@@ -266,47 +319,43 @@ bool SanSource::FireInstant(double probability) {
     SaveStableState(Rate * probability);
     return true;
   }
-  if (enabled.size() == 1) {
-    // Alone, an action fires for sure in normal mode; in deterministic mode
-    // it fires with its group's probability.
-    double factor = 1.0;
-    if (!normal && !CheckedProbability(enabled.front(), &factor)) return false;
-    return FireZeroTime(enabled.front(), probability * factor);
-  }
+  // Alone, an action fires for sure.
+  if (enabled.size() == 1) return FireZeroTime(enabled.front(), probability);
   if (!SelectHighestRank(enabled)) return false;
-  // Each action's share: its weight over the total in normal mode, its
-  // group's probability in deterministic mode (over a total of 1, which
-  // divides exactly).
+  // Each action's share: its weight over the total of the selected ones.
+  // The weight of a case carries the case's probability.
   std::vector<double>& weights = level_weights_[level];
   weights.clear();
   double total = 0.0;
   for (BaseActionClass* action : enabled) {
-    double weight = 0.0;
-    if (normal) {
-      weight = action->Weight();
-      if (!std::isfinite(weight) || weight < 0.0) {
-        return InvalidValue("weight", weight, action);
-      }
-    } else if (!CheckedProbability(action, &weight)) {
-      return false;
+    const double weight = action->Weight();
+    if (!std::isfinite(weight) || weight < 0.0) {
+      return InvalidValue("weight", weight, action);
     }
     weights.push_back(weight);
     total += weight;
   }
-  if (!normal) {
-    total = 1.0;
-  } else if (!(total > 0.0) || !std::isfinite(total)) {
+  if (!(total > 0.0) || !std::isfinite(total)) {
     return InvalidValue("total weight", total, enabled.front());
   }
   char* saved = level_saved_[level].data();
   model_.CurrentState(saved);
   for (std::size_t i = 0; i < enabled.size(); ++i) {
+    if (skip_impossible_ && weights[i] == 0.0) continue;
     if (!FireZeroTime(enabled[i], probability * weights[i] / total)) {
       return false;
     }
     model_.SetState(saved);
   }
   return true;
+}
+
+std::uint64_t SanSource::StillEnabled(std::uint64_t kept) {
+  for (std::size_t j = 0; j < delay_enabled_.size(); ++j) {
+    const std::uint64_t bit = std::uint64_t{1} << j;
+    if ((kept & bit) != 0 && !delay_enabled_[j]->Enabled()) kept &= ~bit;
+  }
+  return kept;
 }
 
 bool SanSource::FireZeroTime(BaseActionClass* action, double probability) {
@@ -349,5 +398,5 @@ void SanSource::SaveStableState(double value) {
   }
   // A transition of rate 0 is no transition; its target is not numbered.
   if (value == 0.0) return;
-  model_.CurrentRewards(out_->Add(NextState.data(), value));
+  model_.CurrentRewards(out_->Add(NextState.data(), value, origin_));
 }

@@ -2,6 +2,7 @@
 #define GEN_SANSOURCE_SANSOURCE_H_
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "base/List.h"
@@ -21,13 +22,16 @@ class TraceFileContainer;
 // actions enabled after a firing fire in zero time, recursively, until a
 // stable state is reached, so that vanishing states never become states of
 // the chain: among several enabled ones only those of the highest rank
-// (0 or above) fire, each with its share of their weights (normal mode) or
-// its group's probability (deterministic mode). In deterministic mode a
-// deterministic firing is reported as minus its probability, and the delay
-// it enables is reported for the explored state. Every rate, weight,
+// (0 or above) fire, each with its share of their weights, in both modes.
+// In deterministic mode a deterministic firing is reported as minus its
+// probability, every deterministic action enabled in the explored state is
+// reported with its delay, and each successor says which firing led to it
+// and, after an exponential firing, which of those actions stayed enabled
+// all the way (Successors::Origin). Every rate, weight,
 // probability and delay is checked to be finite and not negative; a bad
 // one ends the run with a message naming the value, the action and the
-// explored state.
+// explored state. For a model that asks for it, a timed firing of rate 0
+// and a zero-time choice of weight 0 are passed over, never fired.
 class SanSource : public NextStateSource {
  public:
   // Zero-time firings allowed in a row before the model counts as
@@ -44,6 +48,7 @@ class SanSource : public NextStateSource {
 
   std::size_t StateSize() const override { return state_size_; }
   std::vector<RewardVariableType> RewardTypes() const override;
+  std::vector<std::string> DeterministicActions() const override;
   Status ChooseMode(ExplorationMode* mode) override;
   Status Initial(char* image, double* rewards) override;
   Status Expand(std::uint32_t number, const char* image,
@@ -66,18 +71,26 @@ class SanSource : public NextStateSource {
   // probability `probability` times Rate, one zero-time level deeper than
   // the last.
   bool FireInstant(double probability);
+  // FireInstant once the marking's deterministic actions are accounted for.
+  bool ResolveInstant(double probability);
   bool FireZeroTime(BaseActionClass* action, double probability);
+  // The bits of `kept` whose deterministic action (in delay_enabled_) is
+  // still enabled in the model's current marking.
+  std::uint64_t StillEnabled(std::uint64_t kept);
   // Keeps the actions whose rank is the highest of 0 and their ranks, in
   // model order; fails when none qualifies, since the vanishing state would
   // lead nowhere and the rate that reached it would vanish from the chain.
   bool SelectHighestRank(std::vector<BaseActionClass*>& actions);
-  // Reports the stable state the model is in with `value`, unless 0.
+  // Reports the stable state the model is in with `value`, unless 0, and
+  // the origin of the firing being resolved.
   void SaveStableState(double value);
   Status CheckInitialStability();
 
   PVModel& model_;
   TraceFileContainer& trace_;
   int trace_level_;
+  // Passes over firings of rate or weight 0 (see PVModel).
+  bool skip_impossible_;
   ExplorationMode mode_ = ExplorationMode::kNormal;
   std::size_t state_size_;
 
@@ -87,6 +100,7 @@ class SanSource : public NextStateSource {
   std::vector<BaseActionClass*> InstantActions;
   std::vector<BaseActionClass*> TimedActions;
   std::vector<BaseActionClass*> ErlangActions;
+  std::vector<BaseActionClass*> deterministic_actions_;  // model order
   // Summary of the actions' distribution types: exponential and
   // instantaneous set bit 0, deterministic bit 1, Erlang bit 2; any other
   // type makes it 0xF000.
@@ -99,6 +113,11 @@ class SanSource : public NextStateSource {
   std::vector<char> NextState;
   Successors* out_ = nullptr;
   double Rate = 0.0;  // of the timed firing being resolved
+  // Deterministic mode: the deterministic actions enabled in the explored
+  // state, and the origin of the timed firing being resolved, whose kept
+  // bits narrow at each zero-time level.
+  std::vector<BaseActionClass*> delay_enabled_;
+  Successors::Origin origin_;
   int RecursionDepth = 0;
   Status failure_;
 

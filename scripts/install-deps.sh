@@ -2,12 +2,16 @@
 # Installs the Debian packages that gen needs when they are missing, so that
 # the README's commands work on a fresh machine. Prints nothing when every
 # package is there; safe to run any number of times.
-#   scripts/install-deps.sh        build and run every test (the solver too)
+#   scripts/install-deps.sh        build and run every test (the solver and
+#                                  the results database too)
 #   scripts/install-deps.sh --ci   also what .ci/run needs: valgrind, clang
 #                                  with its sanitizer runtime, Google Benchmark
 set -euo pipefail
 
-packages=(cmake make g++ libgtest-dev libeigen3-dev nlohmann-json3-dev libpugixml-dev)
+# libsqlite3-dev and libpq-dev for the results database; the sqlite3 shell
+# for the sweep and the postgresql server for the database tests.
+packages=(cmake make g++ libgtest-dev libeigen3-dev nlohmann-json3-dev libpugixml-dev libboost-dev
+  libsqlite3-dev libpq-dev sqlite3 postgresql)
 case "${1:-}" in
   "") ;;
   --ci) packages+=(valgrind clang libclang-rt-dev libbenchmark-dev) ;;

@@ -1,10 +1,14 @@
 #include "solve/SolveRun.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <new>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -12,10 +16,13 @@
 
 #include "cli/Options.h"
 #include "cli/Version.h"
+#include "database/MeasureRecord.h"
 #include "output/Formats.h"
 #include "solve/Absorption.h"
 #include "solve/ChainFiles.h"
+#include "solve/DeterministicChain.h"
 #include "solve/Properties.h"
+#include "solve/Regenerative.h"
 #include "solve/Stationary.h"
 #include "solve/Transient.h"
 
@@ -43,6 +50,8 @@ struct Settings {
   bool transient = false;  // the .pvtype time points
   bool absorption = false;
   bool bounds = false;
+  std::string db;                      // --db: results database
+  std::optional<std::int64_t> run_id;  // --run: the run to record against
   std::vector<double> times;
   SolveOptions options;
   TransientOptions transient_options;
@@ -133,26 +142,28 @@ std::vector<Option<Settings>> SolveOptionTable() {
          s.transient_options.epsilon = e;
          return Status::Ok();
        }},
-      {{"--method", "M", "auto (default), direct, bicgstab or gauss-seidel"},
+      {{"--method", "M",
+        "auto (default: the methods below in order) or one of them"},
        [](S& s, V value) {
-         static const std::vector<std::pair<std::string, SolveMethod>>
-             kMethods = {{"auto", SolveMethod::kAuto},
-                         {"direct", SolveMethod::kDirect},
-                         {"bicgstab", SolveMethod::kBiCgStab},
-                         {"gauss-seidel", SolveMethod::kGaussSeidel}};
-         std::vector<std::string> names;
-         for (const auto& [name, method] : kMethods) {
-           if (name == value) {
-             s.options.method = method;
-             return Status::Ok();
-           }
-           names.push_back(name);
+         if (ParseSolveMethod(value, &s.options.method)) return Status::Ok();
+         std::vector<std::string> names = {"auto"};
+         for (const MethodRow& row : SolveMethodTable()) {
+           names.push_back(row.name);
          }
-         return Status::Error(
-             "method \"" + value +
-             "\" is not one of auto, direct, bicgstab, gauss-seidel; did you "
-             "mean \"" +
-             NearestName(names, value) + "\"?");
+         return Status::Error("method \"" + value + "\" is not one of " +
+                              SolveMethodNames(", ") + "; did you mean \"" +
+                              NearestName(names, value) + "\"?");
+       }},
+      {{"--accuracy", "R",
+        "relative bound of every long-run value, else exit 3 (1e-6)"},
+       [](S& s, V value) {
+         double r = 0;
+         if (!ParseNumber(value, &r) || !(r > 0 && r < 1)) {
+           return Status::Error("accuracy \"" + value +
+                                "\" is outside the open range 0..1");
+         }
+         s.options.accuracy = r;
+         return Status::Ok();
        }},
       {{"--tolerance", "T", "componentwise backward error to reach (1e-13)"},
        [](S& s, V value) {
@@ -165,7 +176,7 @@ std::vector<Option<Settings>> SolveOptionTable() {
          return Status::Ok();
        }},
       {{"--direct-limit", "N",
-        "auto solves more than N unknowns iteratively (1000)"},
+        "largest system auto gives the sparse LU (1000)"},
        [](S& s, V value) {
          double limit = 0;
          if (!ParseNumber(value, &limit) || limit < 0 || limit > 4294967295.0 ||
@@ -174,6 +185,27 @@ std::vector<Option<Settings>> SolveOptionTable() {
                                 "\" is not a whole number in 0..4294967295");
          }
          s.options.direct_limit = static_cast<std::size_t>(limit);
+         return Status::Ok();
+       }},
+      {{"--db", "DB",
+        "also record each measure and its bound (implies --bounds) in the "
+        "results database DB"},
+       [](S& s, V value) {
+         if (value.empty()) return Status::Error("--db needs a database");
+         s.db = value;
+         s.bounds = true;  // every value is recorded with its bound
+         return Status::Ok();
+       }},
+      {{"--run", "ID", "record against run ID instead of the chain's run"},
+       [](S& s, V value) {
+         double id = 0;
+         if (!ParseNumber(value, &id) || id < 1 || id > 9.0e15 ||
+             id != std::floor(id)) {
+           return Status::Error("run \"" + value +
+                                "\" is not a whole number in "
+                                "1..9000000000000000");
+         }
+         s.run_id = static_cast<std::int64_t>(id);
          return Status::Ok();
        }},
       Flag("--help", "print this help and exit", &S::help),
@@ -199,6 +231,9 @@ std::string ParseArguments(int argc, const char* const* argv,
   }
   if (settings->csv && settings->json) {
     return "--csv and --json exclude each other";
+  }
+  if (settings->run_id && settings->db.empty()) {
+    return "--run needs --db";
   }
   return {};
 }
@@ -291,7 +326,8 @@ void WriteTable(const std::string& base, const StateSpace& space,
   }
   out << "method    " << SolveMethodName(result.method) << ", "
       << result.largest_system << " unknowns";
-  if (result.method != SolveMethod::kDirect) {
+  if (result.method != SolveMethod::kDirect &&
+      result.method != SolveMethod::kGth) {
     out << ", " << result.iterations << " iterations";
   }
   out << '\n';
@@ -485,6 +521,180 @@ bool AddTransientRows(const StateSpace& space, const RewardValues& values,
   return true;
 }
 
+// Records the printed rows in --db against the run that wrote `base`.
+// `long_run_method` names how the long-run distribution was solved.
+Status RecordRows(const Settings& settings, const std::string& base,
+                  const std::vector<Row>& rows,
+                  const std::string& long_run_method) {
+  auto time = [](double t) {
+    return std::isnan(t) ? std::nullopt : std::optional<double>(t);
+  };
+  std::vector<MeasureRow> records;
+  for (const Row& row : rows) {
+    MeasureRow record;
+    record.measure = row.measure;
+    record.subject = row.subject;
+    record.time_start = time(row.start);
+    record.time_stop = time(row.stop);
+    if (row.has_value) {
+      record.value = row.value;
+      record.bound = row.bound;
+    }
+    if (row.measure == "instant" || row.measure == "accumulated" ||
+        row.measure == "average") {
+      record.method = "uniformization";
+    } else if (row.measure != "property") {
+      record.method = long_run_method;
+    }
+    records.push_back(std::move(record));
+  }
+  std::int64_t run = 0;
+  return RecordMeasures(settings.db, settings.run_id, base, records, &run);
+}
+
+// Right or refused: a long-run or absorption value whose bound exceeds the
+// accuracy is printed with its bound, and the run ends with exit code 3.
+// Returns the note that says so, or empty.
+std::string AccuracyRefusal(const std::vector<Row>& rows, double accuracy,
+                            const std::vector<std::string>& methods_tried) {
+  const Row* worst = nullptr;
+  double worst_relative = 0;
+  for (const Row& row : rows) {
+    const bool long_run_value = row.measure == "steady-state" ||
+                                row.measure.rfind("absorption-", 0) == 0;
+    if (!long_run_value || !row.has_value || std::isinf(row.value)) continue;
+    const double relative =
+        row.bound == 0 ? 0 : row.bound / std::abs(row.value);
+    if (!(relative <= accuracy) &&
+        (worst == nullptr || !(relative <= worst_relative))) {
+      worst = &row;
+      worst_relative = relative;
+    }
+  }
+  if (worst == nullptr) return {};
+  std::string tried;
+  for (const std::string& name : methods_tried) {
+    tried += (tried.empty() ? "" : ", ") + name;
+  }
+  return "no method reached the accuracy " + Short(accuracy) + " (tried " +
+         tried + "): the largest bound is " + Short(worst->bound) + " on " +
+         worst->measure + " " + worst->subject + " " + Sci(worst->value) +
+         ", relative " + Short(worst_relative);
+}
+
+// A chain from deterministic generation, solved from its .dch by the
+// embedded Markov renewal process: steady-state measures only, each with
+// its bound.
+int RunSolveDeterministic(const Settings& settings, const std::string& base,
+                          std::size_t* num_states, std::ostream& out,
+                          std::ostream& err) {
+  if (settings.transient || settings.absorption || !settings.times.empty()) {
+    err << "solve: " << base
+        << ".arm: the chain has deterministic delays; only its steady state "
+           "is solved (no --time, --transient or --absorption)\n";
+    return 1;
+  }
+  DeterministicChain chain;
+  std::vector<RewardVariable> variables;
+  RewardValues values;
+  std::vector<std::string> names;
+  Status status = ReadDeterministicChain(base + ".dch", &chain);
+  *num_states = chain.num_states;
+  if (status.ok) status = ReadRewardTypes(base + ".pvtype", &variables);
+  if (status.ok) {
+    for (const RewardVariable& variable : variables) {
+      names.push_back(variable.name);
+    }
+    status = ReadRewardValues(base + ".var", names, chain.num_states,
+                              TextRewardRecords(kGenerationFileType), &values);
+  }
+  if (!status.ok) {
+    err << "solve: " << status.message << '\n';
+    return 1;
+  }
+  RegenerativeOptions options;
+  options.solve = settings.options;
+  const RegenerativeResult result = SolveRegenerative(chain, options);
+  if (!result.ok) {
+    err << "solve: " << base << ".dch: " << result.message << '\n';
+    return 1;
+  }
+
+  std::vector<Row> rows;
+  for (std::size_t v = 0; v < values.names.size(); ++v) {
+    // Rate rewards and the impulses of exponential firings, per state; the
+    // impulses of deterministic firings from their long-run rates.
+    std::vector<double> earning = values.rate[v];
+    double high_impulse = 0;
+    for (std::size_t s = 0; s < chain.num_states; ++s) {
+      high_impulse = std::max(high_impulse, std::abs(values.impulse[v][s]));
+      for (std::size_t e = chain.first_rate[s]; e < chain.first_rate[s + 1];
+           ++e) {
+        earning[s] +=
+            chain.rates[e].rate * values.impulse[v][chain.rates[e].target];
+      }
+    }
+    const double timed = ExpectedReward(result.pi, earning);
+    const double fired = ExpectedReward(result.firing_rate, values.impulse[v]);
+    rows.push_back({"steady-state", values.names[v], std::nan(""), std::nan(""),
+                    timed + fired,
+                    ExpectedRewardBound(result.pi_error, timed, earning) +
+                        result.firing_error * high_impulse});
+  }
+  std::vector<std::string> notes = {
+      "deterministic delays: embedded Markov renewal process over " +
+      std::to_string(result.embedded_states) +
+      " regeneration states (figures above are of that chain); series up "
+      "to " +
+      std::to_string(result.series_terms) + " terms"};
+  if (!result.embedded.message.empty()) {
+    notes.push_back(result.embedded.message);
+  }
+  const std::string refusal = AccuracyRefusal(rows, settings.options.accuracy,
+                                              result.embedded.methods_tried);
+  if (!refusal.empty()) notes.push_back(refusal);
+  StateSpace summary;
+  summary.num_states = chain.num_states;
+  summary.target.resize(chain.branches.size() + chain.rates.size());
+  if (settings.json) {
+    if (!result.embedded.irreducible) {
+      notes.insert(notes.begin(), "chain " + ChainDescription(result.embedded));
+    }
+    WriteJson(base, summary, &result.embedded, rows, notes, out);
+  } else if (settings.csv) {
+    // Without a full-layout option, the two columns the sweep reads, as
+    // for a Markov chain.
+    if (settings.FullLayout()) {
+      WriteCsvRows(rows, out);
+    } else {
+      out << "variable,expected_reward\n";
+      for (const Row& row : rows) {
+        out << CsvField(row.subject) << ',' << Format("%.17g", row.value)
+            << '\n';
+      }
+    }
+    if (!result.embedded.irreducible) {
+      err << "solve: note: chain " << ChainDescription(result.embedded) << '\n';
+    }
+    for (const std::string& note : notes) {
+      err << "solve: note: " << note << '\n';
+    }
+  } else {
+    WriteTable(base, summary, &result.embedded, {}, {}, notes, out, false);
+    WriteRows(rows, out);
+  }
+  out.flush();
+  if (!out) {
+    err << "solve: the results could not be written\n";
+    return 1;
+  }
+  if (!refusal.empty()) {
+    err << "solve: " << base << ".dch: " << refusal << '\n';
+    return 3;
+  }
+  return 0;
+}
+
 int RunSolveWith(const Settings& settings, const std::string& base,
                  std::size_t* num_states, std::ostream& out,
                  std::ostream& err) {
@@ -495,6 +705,10 @@ int RunSolveWith(const Settings& settings, const std::string& base,
   bool have_properties = false;
   std::vector<std::string> names;
   Status status = ReadStateSpace(base + ".arm", &space);
+  // Deterministic generation leaves its chain, unmerged, in the .dch.
+  if (!status.ok && access((base + ".dch").c_str(), F_OK) == 0) {
+    return RunSolveDeterministic(settings, base, num_states, out, err);
+  }
   *num_states = space.num_states;
   if (status.ok) status = ReadRewardTypes(base + ".pvtype", &variables);
   if (status.ok) {
@@ -523,6 +737,14 @@ int RunSolveWith(const Settings& settings, const std::string& base,
   for (const Property& property : properties) {
     long_run |= property.kind == PropertyKind::kSteadyState;
   }
+  // Rewards earned per unit of time, impulses included.
+  std::vector<std::vector<double>> earning;
+  for (std::size_t v = 0; v < values.names.size(); ++v) {
+    earning.push_back(
+        full ? EarningRate(space, values.rate[v], values.impulse[v])
+             : values.rate[v]);
+  }
+  options.rewards = &earning;
   StationaryResult result;
   if (long_run) {
     result = SolveLongRun(space, options);
@@ -550,13 +772,6 @@ int RunSolveWith(const Settings& settings, const std::string& base,
   const std::string impulse_note = ImpulseNote(values, full);
   if (!impulse_note.empty()) notes.push_back(impulse_note);
 
-  // Rewards earned per unit of time, impulses included.
-  std::vector<std::vector<double>> earning;
-  for (std::size_t v = 0; v < values.names.size(); ++v) {
-    earning.push_back(
-        full ? EarningRate(space, values.rate[v], values.impulse[v])
-             : values.rate[v]);
-  }
   std::vector<double> expected;
   for (const std::vector<double>& rate : earning) {
     expected.push_back(long_run ? ExpectedReward(result.pi, rate) : 0.0);
@@ -588,10 +803,13 @@ int RunSolveWith(const Settings& settings, const std::string& base,
 
   std::vector<Row> rows;
   for (std::size_t v = 0; v < values.names.size() && long_run; ++v) {
-    rows.push_back(
-        {"steady-state", values.names[v], std::nan(""), std::nan(""),
-         expected[v],
-         ExpectedRewardBound(result.pi_error, expected[v], earning[v])});
+    double bound =
+        ExpectedRewardBound(result.pi_error, expected[v], earning[v]);
+    if (v < result.reward_error.size()) {
+      bound = std::min(bound, result.reward_error[v]);
+    }
+    rows.push_back({"steady-state", values.names[v], std::nan(""), std::nan(""),
+                    expected[v], bound});
   }
   std::string message;
   if (!settings.times.empty()) {
@@ -634,19 +852,28 @@ int RunSolveWith(const Settings& settings, const std::string& base,
     if (!absorption.defined) {
       notes.push_back("no absorption measures: " + absorption.why_not);
     } else {
-      for (const BottomClass& bottom : result.bottoms) {
+      // The sharp bounds where they were computed and are smaller.
+      auto sharper = [](double bound, const std::vector<double>& sharp,
+                        std::size_t i) {
+        return i < sharp.size() ? std::min(bound, sharp[i]) : bound;
+      };
+      for (std::size_t k = 0; k < result.bottoms.size(); ++k) {
+        const BottomClass& bottom = result.bottoms[k];
         rows.push_back(
             {"absorption-probability",
              "class of state " + std::to_string(bottom.first_state + 1),
              std::nan(""), std::nan(""), bottom.probability,
-             result.probability_error});
+             sharper(result.probability_error, result.class_probability_error,
+                     k)});
       }
-      rows.push_back({"absorption-time", "-", std::nan(""), std::nan(""),
-                      absorption.time, absorption.time_bound});
+      rows.push_back(
+          {"absorption-time", "-", std::nan(""), std::nan(""), absorption.time,
+           std::min(absorption.time_bound, result.absorption_time_error)});
       for (std::size_t v = 0; v < values.names.size(); ++v) {
         rows.push_back({"absorption-reward", values.names[v], std::nan(""),
                         std::nan(""), absorption.reward[v],
-                        absorption.reward_bound[v]});
+                        sharper(absorption.reward_bound[v],
+                                result.absorption_reward_error, v)});
       }
     }
   }
@@ -689,6 +916,10 @@ int RunSolveWith(const Settings& settings, const std::string& base,
     }
   }
 
+  const std::string refusal =
+      AccuracyRefusal(rows, settings.options.accuracy, result.methods_tried);
+  if (!refusal.empty()) notes.push_back(refusal);
+
   if (settings.json) {
     std::vector<std::string> all_notes;
     if (long_run && !result.irreducible) {
@@ -714,6 +945,20 @@ int RunSolveWith(const Settings& settings, const std::string& base,
     err << "solve: the results could not be written\n";
     return 1;
   }
+  if (!settings.db.empty()) {
+    const std::string method =
+        long_run ? SolveMethodName(result.method) : std::string();
+    const Status recorded = RecordRows(settings, base, rows, method);
+    if (!recorded.ok) {
+      err << "solve: the measures could not be recorded: " << recorded.message
+          << '\n';
+      return 1;
+    }
+  }
+  if (!refusal.empty()) {
+    err << "solve: " << base << ".arm: " << refusal << '\n';
+    return 3;
+  }
   return 0;
 }
 
@@ -726,6 +971,14 @@ int RunSolve(int argc, const char* const* argv, std::ostream& out,
   if (settings.help && usage_error.empty()) {
     out << kUsageHead;
     WriteOptionHelp(SpecsOf(SolveOptionTable()), out);
+    // The methods of --method, from the method table.
+    out << "methods (auto tries them in this order where they fit):\n";
+    for (const MethodRow& row : SolveMethodTable()) {
+      std::string name = "  ";
+      name += row.name;
+      name.resize(16, ' ');
+      out << name << row.summary << '\n';
+    }
     out.flush();
     return out ? 0 : 1;
   }

@@ -1,6 +1,5 @@
 #include "solve/Stationary.h"
 
-#include <Eigen/IterativeLinearSolvers>
 #include <Eigen/SparseCore>
 #include <Eigen/SparseLU>
 #include <algorithm>
@@ -12,28 +11,14 @@
 #include "solve/CompensatedSum.h"
 #include "solve/Components.h"
 #include "solve/Krylov.h"
+#include "solve/ScaledSystem.h"
+#include "solve/SolveMethods.h"
 
 namespace {
 
-constexpr std::uint32_t kNotInSystem =
-    std::numeric_limits<std::uint32_t>::max();
-
 using ColMatrix = Eigen::SparseMatrix<double, Eigen::ColMajor, int>;
-using RowMatrix = Eigen::SparseMatrix<double, Eigen::RowMajor, int>;
+using RowMatrix = ScaledSystem::Matrix;
 using Vector = Eigen::VectorXd;
-
-// The system y (-Q_SS) = c over a set S of states, transposed and with its
-// columns scaled by the exit rates: B z = c with B = (-Q_SS)^T D^-1 and
-// z = y D. B has a unit diagonal and, off the diagonal, minus the jump
-// probabilities of the embedded chain (column i holds those of state i), so
-// every column sums to at most 0 and the entries are at most 1 in size
-// whatever the spread of the rates.
-struct ScaledSystem {
-  std::vector<std::uint32_t> states;  // local -> global
-  std::vector<double> exit;           // local: exit rate, > 0
-  RowMatrix b;
-  Vector c;
-};
 
 std::vector<double> ExitRates(const StateSpace& space) {
   std::vector<double> exit(space.num_states, 0.0);
@@ -45,85 +30,6 @@ std::vector<double> ExitRates(const StateSpace& space) {
     exit[s] = sum.Value();
   }
   return exit;
-}
-
-// `local` maps each global state to its index in `states`, or kNotInSystem.
-// B is filled row by row straight into its compressed arrays: row j gathers
-// the transitions into j, and visiting the sources in increasing order keeps
-// every row's columns sorted, so no list of triplets (24 bytes per
-// transition) is ever built.
-// False when the system has too many entries for Eigen's 32-bit indices.
-bool BuildSystem(const StateSpace& space, const std::vector<double>& exit,
-                 const std::vector<std::uint32_t>& local,
-                 ScaledSystem* system) {
-  const std::size_t n = system->states.size();
-  constexpr auto kMaxIndex =
-      static_cast<std::size_t>(std::numeric_limits<int>::max());
-  if (n >= kMaxIndex) return false;
-  system->exit.resize(n);
-  std::vector<std::size_t> count(n + 1, 0);
-  for (std::size_t i = 0; i < n; ++i) {
-    const std::uint32_t s = system->states[i];
-    system->exit[i] = exit[s];
-    ++count[i + 1];
-    for (std::size_t e = space.first[s]; e < space.first[s + 1]; ++e) {
-      const std::uint32_t j = local[space.target[e]];
-      if (j != kNotInSystem) ++count[j + 1];
-    }
-  }
-  for (std::size_t j = 0; j < n; ++j) count[j + 1] += count[j];
-  const std::size_t nonzeros = count[n];
-  if (nonzeros >= kMaxIndex) return false;
-  RowMatrix& b = system->b;
-  b.resize(static_cast<int>(n), static_cast<int>(n));
-  b.resizeNonZeros(static_cast<Eigen::Index>(nonzeros));
-  int* outer = b.outerIndexPtr();
-  int* inner = b.innerIndexPtr();
-  double* value = b.valuePtr();
-  for (std::size_t j = 0; j <= n; ++j) outer[j] = static_cast<int>(count[j]);
-  // count[j] becomes the next free slot of row j.
-  for (std::size_t i = 0; i < n; ++i) {
-    const std::uint32_t s = system->states[i];
-    std::size_t slot = count[i]++;
-    inner[slot] = static_cast<int>(i);
-    value[slot] = 1.0;
-    for (std::size_t e = space.first[s]; e < space.first[s + 1]; ++e) {
-      const std::uint32_t j = local[space.target[e]];
-      if (j == kNotInSystem) continue;
-      slot = count[j]++;
-      inner[slot] = static_cast<int>(i);
-      value[slot] = -space.rate[e] / exit[s];
-    }
-  }
-  return true;
-}
-
-double RelativeResidual(const RowMatrix& b, const Vector& z, const Vector& c) {
-  const double norm_c = c.lpNorm<1>();
-  const double r = (c - b * z).lpNorm<1>();
-  return norm_c > 0 ? r / norm_c : r;
-}
-
-// The componentwise backward error max_j |c - B z|_j / (|c| + |B| |z|)_j:
-// unlike a norm of the residual it does not let the equations of common
-// states drown those of rare ones.
-double BackwardError(const RowMatrix& b, const Vector& z, const Vector& c) {
-  double worst = 0;
-  for (int j = 0; j < b.rows(); ++j) {
-    double residual = c[j];
-    double scale = std::abs(c[j]);
-    for (RowMatrix::InnerIterator it(b, j); it; ++it) {
-      const double term = it.value() * z[it.col()];
-      residual -= term;
-      scale += std::abs(term);
-    }
-    if (scale > 0) {
-      worst = std::max(worst, std::abs(residual) / scale);
-    } else if (residual != 0) {
-      return std::numeric_limits<double>::infinity();
-    }
-  }
-  return worst;
 }
 
 struct LinearOutcome {
@@ -143,140 +49,23 @@ constexpr double kAcceptableBackwardError = 1e-9;
 // Sweeps spent at most on polishing the result of the other methods.
 constexpr std::size_t kPolishSweeps = 1000;
 
-void SolveDirect(const ScaledSystem& system, Vector* z, std::string* error) {
-  const ColMatrix b = system.b;
-  Eigen::SparseLU<ColMatrix, Eigen::COLAMDOrdering<int>> lu;
-  lu.analyzePattern(b);
-  lu.factorize(b);
-  if (lu.info() != Eigen::Success) {
-    *error = "sparse LU factorisation failed: " + lu.lastErrorMessage();
-    return;
-  }
-  *z = lu.solve(system.c);
-  // Iterative refinement: cheap with the factors at hand, and it recovers
-  // digits that cancellation in the pivots may have cost.
-  double residual = RelativeResidual(system.b, *z, system.c);
-  for (int step = 0; step < 3 && residual > 0; ++step) {
-    const Vector refined = *z + lu.solve(system.c - system.b * *z);
-    const double refined_residual =
-        RelativeResidual(system.b, refined, system.c);
-    if (!(refined_residual < residual)) break;
-    *z = refined;
-    residual = refined_residual;
-  }
-}
-
-template <typename Preconditioner>
-std::size_t RunBiCgStab(const ScaledSystem& system, const SolveOptions& options,
-                        Eigen::BiCGSTAB<RowMatrix, Preconditioner>* solver,
-                        Vector* z) {
-  solver->setTolerance(options.tolerance);
-  solver->setMaxIterations(static_cast<Eigen::Index>(options.max_iterations));
-  solver->compute(system.b);
-  if (solver->info() != Eigen::Success) return 0;
-  *z = solver->solveWithGuess(system.c, system.c);
-  return static_cast<std::size_t>(solver->iterations());
-}
-
-// First BiCGSTAB with an ILU(0) preconditioner, which keeps B's pattern and
-// cuts the iterations several times over on the benchmark chains. Then plain
-// BiCGSTAB (B's unit diagonal makes it Jacobi preconditioned already), and
-// last Eigen's thresholded incomplete LU, which fills in heavily on large
-// chains.
-std::size_t SolveBiCgStab(const ScaledSystem& system,
-                          const SolveOptions& options, Vector* z,
-                          std::string* error) {
-  std::size_t iterations = 0;
-  {
-    Ilu0 ilu;
-    if (ilu.Compute(system.b)) {
-      *z = system.c;
-      const KrylovOutcome outcome =
-          PreconditionedBiCgStab(MatrixOperator(system.b), ilu, false, system.c,
-                                 options.tolerance, options.max_iterations, z);
-      iterations += outcome.iterations;
-      if (outcome.converged && z->allFinite() &&
-          BackwardError(system.b, *z, system.c) <= kAcceptableBackwardError) {
-        return iterations;
-      }
-    }
-  }
-  Eigen::BiCGSTAB<RowMatrix, Eigen::IdentityPreconditioner> plain;
-  iterations += RunBiCgStab(system, options, &plain, z);
-  if (plain.info() == Eigen::Success && z->allFinite() &&
-      BackwardError(system.b, *z, system.c) <= kAcceptableBackwardError) {
-    return iterations;
-  }
-  const Vector first_try = *z;
-  Eigen::BiCGSTAB<RowMatrix, Eigen::IncompleteLUT<double, int>> ilu;
-  ilu.preconditioner().setDroptol(1e-4);
-  ilu.preconditioner().setFillfactor(10);
-  iterations += RunBiCgStab(system, options, &ilu, z);
-  if (ilu.info() == Eigen::Success && z->allFinite()) return iterations;
-  // Keep the first result for the polishing sweeps if it is usable.
-  if (first_try.size() == system.c.size() && first_try.allFinite()) {
-    *z = first_try;
-  } else {
-    *error = "BiCGSTAB broke down, with and without an incomplete LU";
-  }
-  return iterations;
-}
-
-// Gauss-Seidel sweeps from the current z until the backward error is at most
-// `tolerance`, checked every few sweeps; returns the sweeps made. Row j of B
-// holds the jump probabilities into j, negated, so a sweep adds non-negative
-// terms only: the iterates stay non-negative and lose nothing to
-// cancellation, and the small components converge as well as the large.
-std::size_t GaussSeidel(const ScaledSystem& system, std::size_t max_sweeps,
-                        double tolerance, Vector* z) {
-  const RowMatrix& b = system.b;
-  constexpr std::size_t kCheckEvery = 10;
-  for (std::size_t sweep = 1; sweep <= max_sweeps; ++sweep) {
-    for (int j = 0; j < b.rows(); ++j) {
-      double sum = system.c[j];
-      for (RowMatrix::InnerIterator it(b, j); it; ++it) {
-        if (it.col() != j) sum -= it.value() * (*z)[it.col()];
-      }
-      (*z)[j] = sum;
-    }
-    if (sweep % kCheckEvery == 0 || sweep == max_sweeps) {
-      const double error = BackwardError(b, *z, system.c);
-      if (error <= tolerance || !std::isfinite(error)) return sweep;
-    }
-  }
-  return max_sweeps;
-}
-
 std::string Sci(double value) {
   char buffer[32];
   std::snprintf(buffer, sizeof buffer, "%.2e", value);
   return buffer;
 }
 
-// Solves with `method`, then polishes with Gauss-Seidel while the
+// Solves with `row`, then polishes with Gauss-Seidel while the
 // componentwise backward error is above the tolerance: BiCGSTAB and the LU
 // control the residual in norm, which leaves the rarest states' equations
 // unchecked.
-LinearOutcome SolveWith(const ScaledSystem& system, SolveMethod method,
+LinearOutcome SolveWith(const ScaledSystem& system, const MethodRow& row,
                         const SolveOptions& options, Vector* z) {
   LinearOutcome outcome;
-  std::string error;
-  switch (method) {
-    case SolveMethod::kAuto:
-    case SolveMethod::kDirect:
-      SolveDirect(system, z, &error);
-      break;
-    case SolveMethod::kBiCgStab:
-      outcome.iterations = SolveBiCgStab(system, options, z, &error);
-      break;
-    case SolveMethod::kGaussSeidel:
-      *z = system.c;
-      outcome.iterations =
-          GaussSeidel(system, options.max_iterations, options.tolerance, z);
-      break;
-  }
-  if (!error.empty()) {
-    outcome.message = error;
+  const MethodSolve solved = row.solve(system, options, z);
+  outcome.iterations = solved.iterations;
+  if (!solved.error.empty()) {
+    outcome.message = solved.error;
     return outcome;
   }
   if (z->size() != system.c.size() || !z->allFinite()) {
@@ -284,13 +73,13 @@ LinearOutcome SolveWith(const ScaledSystem& system, SolveMethod method,
   }
   outcome.backward_error = BackwardError(system.b, *z, system.c);
   if (outcome.backward_error > options.tolerance &&
-      method != SolveMethod::kGaussSeidel) {
+      row.id != SolveMethod::kGaussSeidel) {
     outcome.iterations +=
-        GaussSeidel(system, kPolishSweeps, options.tolerance, z);
+        GaussSeidelSweeps(system, kPolishSweeps, options.tolerance, z);
     outcome.backward_error = BackwardError(system.b, *z, system.c);
   }
   if (!(outcome.backward_error <= kAcceptableBackwardError)) {
-    outcome.message = std::string(SolveMethodName(method)) +
+    outcome.message = std::string(row.name) +
                       " reached only a backward error of " +
                       Sci(outcome.backward_error) + " on " +
                       std::to_string(system.states.size()) + " unknowns";
@@ -310,8 +99,9 @@ LinearOutcome SolveWith(const ScaledSystem& system, SolveMethod method,
 // ||D^-1 (z - z*)||_1 <= h . rho, where B^T h = D^-1 1: h holds the
 // expected times to leave the system from each state. h comes from its own
 // solve, so it is itself approximate: the result is doubled to cover that.
-double ErrorBound(const ScaledSystem& system, const SolveOptions& options,
-                  const Vector& z) {
+// The computed residual |c - B z| plus the rounding of computing it, row by
+// row: a componentwise bound on the true residual.
+Vector ResidualBound(const ScaledSystem& system, const Vector& z) {
   const RowMatrix& b = system.b;
   const auto n = static_cast<Eigen::Index>(system.states.size());
   constexpr double kUnitRoundoff = std::numeric_limits<double>::epsilon() / 2;
@@ -328,6 +118,14 @@ double ErrorBound(const ScaledSystem& system, const SolveOptions& options,
     }
     rho[j] = std::abs(residual) + 2 * entries * kUnitRoundoff * scale;
   }
+  return rho;
+}
+
+double ErrorBound(const ScaledSystem& system, const SolveOptions& options,
+                  const Vector& z) {
+  const RowMatrix& b = system.b;
+  const auto n = static_cast<Eigen::Index>(system.states.size());
+  const Vector rho = ResidualBound(system, z);
   if (rho.isZero(0)) return 0;
   Vector weight(n);
   for (Eigen::Index i = 0; i < n; ++i) weight[i] = 1.0 / system.exit[i];
@@ -356,52 +154,74 @@ double ErrorBound(const ScaledSystem& system, const SolveOptions& options,
 
 // Solves the system and writes y = z D^-1, clamped at 0 (a small negative
 // value is rounding in an iterative solution of a non-negative quantity).
+// auto tries the rows of the method table that fit the system in order and
+// stops at the first whose solution is accepted and, with bounds, whose
+// bound is within the accuracy relative to ||y||_1; when none is, it keeps
+// the solution with the smallest relative bound. `tried` collects the names
+// of the methods run.
 LinearOutcome SolveSystem(const ScaledSystem& system,
                           const SolveOptions& options, SolveMethod* used,
-                          std::vector<double>* y) {
+                          std::vector<double>* y,
+                          std::vector<std::string>* tried) {
   const std::size_t n = system.states.size();
-  SolveMethod method = options.method;
-  if (method == SolveMethod::kAuto) {
-    method = n <= options.direct_limit ? SolveMethod::kDirect
-                                       : SolveMethod::kBiCgStab;
+  std::vector<const MethodRow*> rows;
+  if (options.method == SolveMethod::kAuto) {
+    for (const MethodRow& row : SolveMethodTable()) {
+      if (row.fits(n, options)) rows.push_back(&row);
+    }
+  } else {
+    rows.push_back(FindSolveMethod(options.method));
   }
-  Vector z;
-  LinearOutcome outcome = SolveWith(system, method, options, &z);
-  // The LU as a last resort, unless the system is so large that it would
-  // take hours.
-  if (!outcome.ok && options.method == SolveMethod::kAuto &&
-      method != SolveMethod::kDirect && n <= 4 * options.direct_limit) {
-    const std::string first_try = outcome.message;
-    method = SolveMethod::kDirect;
-    outcome = SolveWith(system, method, options, &z);
-    outcome.message = first_try + "; solved with the sparse LU instead" +
-                      (outcome.message.empty() ? "" : ": " + outcome.message);
-  }
-  // A stiff but valid chain (rates 1e-300 beside 1e3) can defeat the LU's
-  // pivoting; the iterative methods need no pivots, so they get their turn
-  // before the chain is refused.
-  for (SolveMethod fallback :
-       {SolveMethod::kBiCgStab, SolveMethod::kGaussSeidel}) {
-    if (outcome.ok || method != SolveMethod::kDirect) break;
-    const std::string first_try = outcome.message;
-    outcome = SolveWith(system, fallback, options, &z);
-    outcome.message = first_try + "; solved with " + SolveMethodName(fallback) +
-                      " instead" +
-                      (outcome.message.empty() ? "" : ": " + outcome.message);
-    if (outcome.ok) method = fallback;
-  }
-  *used = method;
-  y->assign(n, 0.0);
-  if (outcome.ok) {
+  auto relative = [&](const LinearOutcome& outcome, const Vector& z) {
+    CompensatedSum total;
+    for (std::size_t i = 0; i < n; ++i) {
+      total.Add(std::max(0.0, z[static_cast<Eigen::Index>(i)]) /
+                system.exit[i]);
+    }
+    return total.Value() > 0 ? outcome.error_l1 / total.Value()
+                             : outcome.error_l1;
+  };
+  LinearOutcome best;
+  Vector best_z;
+  double best_relative = std::numeric_limits<double>::infinity();
+  std::string failures;
+  for (const MethodRow* row : rows) {
+    Vector z;
+    LinearOutcome outcome = SolveWith(system, *row, options, &z);
+    if (std::find(tried->begin(), tried->end(), row->name) == tried->end()) {
+      tried->push_back(row->name);
+    }
+    if (!outcome.ok) {
+      failures += (failures.empty() ? "" : "; ") + outcome.message;
+      continue;
+    }
     outcome.error_l1 = options.bounds ? ErrorBound(system, options, z)
                                       : std::numeric_limits<double>::infinity();
+    const double error = options.bounds ? relative(outcome, z) : 0.0;
+    if (!best.ok || error < best_relative) {
+      best = std::move(outcome);
+      best_z = std::move(z);
+      best_relative = error;
+      *used = row->id;
+    }
+    if (error <= options.accuracy) break;
   }
-  if (outcome.ok) {
+  if (!best.ok) {
+    best.message = failures;
+    *used = rows.front()->id;
+  } else if (!failures.empty()) {
+    best.message = failures + "; solved with " + SolveMethodName(*used) +
+                   " instead" + (best.message.empty() ? "" : ": ") +
+                   best.message;
+  }
+  y->assign(n, 0.0);
+  if (best.ok) {
     for (std::size_t i = 0; i < n; ++i) {
-      (*y)[i] = std::max(0.0, z[static_cast<Eigen::Index>(i)] / system.exit[i]);
+      (*y)[i] =
+          std::max(0.0, best_z[static_cast<Eigen::Index>(i)] / system.exit[i]);
     }
   }
-  return outcome;
+  return best;
 }
 
 void NoteSystem(std::size_t size, SolveMethod method,
@@ -511,20 +331,36 @@ bool SolveExcursion(const StateSpace& space, const std::vector<double>& exit,
     const std::uint32_t j = local[space.target[e]];
     if (j != kNotInSystem) c[j] += space.rate[e];
   }
-  const bool iterative = options.method == SolveMethod::kBiCgStab ||
-                         (options.method == SolveMethod::kAuto &&
-                          others.size() > options.direct_limit);
+  // BiCGSTAB runs first on the chain's own rows when it is the method to
+  // use, or auto's first fit; it is kept if it meets the accuracy, else the
+  // system is built for the table's methods.
+  const bool iterative =
+      options.method == SolveMethod::kBiCgStab ||
+      (options.method == SolveMethod::kAuto &&
+       others.size() > std::max(options.direct_limit, options.gth_limit));
   if (iterative) {
     Vector z;
     LinearOutcome outcome;
     if (SolveInPlace(space, exit, others, local, c, options, &z, &outcome)) {
-      NoteSystem(others.size(), SolveMethod::kBiCgStab, outcome, result);
-      *error_l1 = outcome.error_l1;
+      CompensatedSum total;
       for (std::size_t i = 0; i < others.size(); ++i) {
-        (*weight)[others[i]] =
-            std::max(0.0, z[static_cast<Eigen::Index>(i)] / exit[others[i]]);
+        total.Add(std::max(0.0, z[static_cast<Eigen::Index>(i)]) /
+                  exit[others[i]]);
       }
-      return true;
+      const bool accurate =
+          !options.bounds || options.method != SolveMethod::kAuto ||
+          outcome.error_l1 <= options.accuracy * total.Value();
+      if (accurate) {
+        NoteSystem(others.size(), SolveMethod::kBiCgStab, outcome, result);
+        result->methods_tried.push_back(
+            SolveMethodName(SolveMethod::kBiCgStab));
+        *error_l1 = outcome.error_l1;
+        for (std::size_t i = 0; i < others.size(); ++i) {
+          (*weight)[others[i]] =
+              std::max(0.0, z[static_cast<Eigen::Index>(i)] / exit[others[i]]);
+        }
+        return true;
+      }
     }
   }
   ScaledSystem system;
@@ -537,8 +373,9 @@ bool SolveExcursion(const StateSpace& space, const std::vector<double>& exit,
   std::vector<std::uint32_t>().swap(local);
   system.c = std::move(c);
   std::vector<double> y;
-  SolveMethod used;
-  const LinearOutcome outcome = SolveSystem(system, options, &used, &y);
+  SolveMethod used = SolveMethod::kAuto;
+  const LinearOutcome outcome =
+      SolveSystem(system, options, &used, &y, &result->methods_tried);
   NoteSystem(system.states.size(), used, outcome, result);
   if (!outcome.ok) return false;
   *error_l1 = outcome.error_l1;
@@ -548,21 +385,174 @@ bool SolveExcursion(const StateSpace& space, const std::vector<double>& exit,
   return true;
 }
 
-}  // namespace
-
-const char* SolveMethodName(SolveMethod method) {
-  switch (method) {
-    case SolveMethod::kAuto:
-      return "auto";
-    case SolveMethod::kDirect:
-      return "direct";
-    case SolveMethod::kBiCgStab:
-      return "bicgstab";
-    case SolveMethod::kGaussSeidel:
-      return "gauss-seidel";
+// Bounds on ratios v = u.y / d.y of one solved system: y is 1 at the
+// reference state and solves y (-Q_SS) = q_{reference,S} on the others.
+// Exactly v - v* = (u - v* d).(y - y*) / d.y (the reference's y is exact),
+// and |y - y*| <= D^-1 B^-1 rho entry by entry (B^-1 >= 0), so with
+// B^T g = D^-1 |u - v d| the error is at most g.rho / d.y plus
+// |v - v*| eta, where eta bounds d.|y - y*| / d.y the same way: the
+// residual of each equation weighed by how much the ratio depends on it,
+// where a 1-norm bound weighs every state alike. g comes from a sparse LU
+// of B^T and is doubled to cover its own error.
+class RatioBounds {
+ public:
+  // False when the system cannot be built or factored.
+  bool Prepare(const StateSpace& space, const std::vector<double>& exit,
+               std::uint32_t reference,
+               const std::vector<std::uint32_t>& others,
+               const std::vector<double>& y) {
+    reference_ = reference;
+    y_ = &y;
+    system_.states = others;
+    const std::size_t n = others.size();
+    std::vector<std::uint32_t> local(space.num_states, kNotInSystem);
+    for (std::size_t i = 0; i < n; ++i) {
+      local[others[i]] = static_cast<std::uint32_t>(i);
+    }
+    if (!BuildSystem(space, exit, local, &system_)) return false;
+    system_.c = Vector::Zero(static_cast<Eigen::Index>(n));
+    for (std::size_t e = space.first[reference]; e < space.first[reference + 1];
+         ++e) {
+      const std::uint32_t j = local[space.target[e]];
+      if (j != kNotInSystem) system_.c[j] += space.rate[e];
+    }
+    Vector z(static_cast<Eigen::Index>(n));
+    for (std::size_t i = 0; i < n; ++i) {
+      z[static_cast<Eigen::Index>(i)] = y[others[i]] * system_.exit[i];
+    }
+    rho_ = ResidualBound(system_, z);
+    if (n == 0) return true;  // the reference alone: nothing to solve
+    lu_.analyzePattern(ColMatrix(system_.b.transpose()));
+    lu_.factorize(ColMatrix(system_.b.transpose()));
+    return lu_.info() == Eigen::Success;
   }
-  return "auto";
+
+  // The ratio of u and d (global per-state vectors; d null: all 1) and a
+  // bound on its error; infinite when none could be computed.
+  double Bound(const std::vector<double>& u, const std::vector<double>* d,
+               double* value) const {
+    auto d_of = [&](std::uint32_t s) { return d == nullptr ? 1.0 : (*d)[s]; };
+    const std::vector<double>& y = *y_;
+    CompensatedSum num;
+    CompensatedSum den;
+    num.Add(u[reference_]);
+    den.Add(d_of(reference_));
+    for (std::uint32_t s : system_.states) {
+      num.Add(y[s] * u[s]);
+      den.Add(y[s] * d_of(s));
+    }
+    *value = num.Value() / den.Value();
+    const std::size_t n = system_.states.size();
+    Vector weight(static_cast<Eigen::Index>(n));
+    Vector weight_d(static_cast<Eigen::Index>(n));
+    for (std::size_t i = 0; i < n; ++i) {
+      const std::uint32_t s = system_.states[i];
+      weight[static_cast<Eigen::Index>(i)] =
+          std::abs(u[s] - *value * d_of(s)) / system_.exit[i];
+      weight_d[static_cast<Eigen::Index>(i)] = d_of(s) / system_.exit[i];
+    }
+    const Vector g = n == 0 ? weight : Vector(lu_.solve(weight));
+    const Vector g_d = n == 0 ? weight_d : Vector(lu_.solve(weight_d));
+    constexpr double kInf = std::numeric_limits<double>::infinity();
+    if (!g.allFinite() || !g_d.allFinite() || !(den.Value() > 0)) return kInf;
+    const double first = 2 * g.cwiseAbs().dot(rho_) / den.Value();
+    const double eta = 2 * g_d.cwiseAbs().dot(rho_) / den.Value();
+    if (!(eta < 0.5)) return kInf;
+    constexpr double kUnitRoundoff = std::numeric_limits<double>::epsilon() / 2;
+    return first / (1 - eta) + 4 * kUnitRoundoff * std::abs(*value);
+  }
+
+ private:
+  ScaledSystem system_;
+  Vector rho_;
+  Eigen::SparseLU<ColMatrix, Eigen::COLAMDOrdering<int>> lu_;
+  std::uint32_t reference_ = 0;
+  const std::vector<double>* y_ = nullptr;
+};
+
+// Largest number of closed classes for which the sharp bounds are computed
+// (one solve with the factors per class and per reward).
+constexpr std::size_t kMaxSharpClasses = 64;
+
+// Fills the sharp bounds of `result` (see RatioBounds) from the class
+// solutions in `class_pi` and the excursion times in result->excursion_time.
+void SharpenBounds(const StateSpace& space, const std::vector<double>& exit,
+                   const std::vector<std::vector<std::uint32_t>>& members,
+                   const std::vector<std::size_t>& bottom_ids,
+                   const std::vector<std::uint32_t>& transient,
+                   const std::vector<double>& class_pi,
+                   const std::vector<double>& probability,
+                   const std::vector<std::vector<double>>& rewards,
+                   StationaryResult* result) {
+  constexpr double kInf = std::numeric_limits<double>::infinity();
+  const std::size_t classes = bottom_ids.size();
+  // Per class: each reward's value and bound.
+  std::vector<std::vector<double>> class_value(classes);
+  std::vector<std::vector<double>> class_bound(classes);
+  for (std::size_t c = 0; c < classes; ++c) {
+    const std::vector<std::uint32_t>& m = members[bottom_ids[c]];
+    RatioBounds bounds;
+    const std::vector<std::uint32_t> others(m.begin() + 1, m.end());
+    const bool ready = bounds.Prepare(space, exit, m.front(), others, class_pi);
+    for (const std::vector<double>& r : rewards) {
+      double value = 0;
+      class_bound[c].push_back(ready ? bounds.Bound(r, nullptr, &value) : kInf);
+      class_value[c].push_back(value);
+    }
+  }
+  std::vector<double> probability_bound(classes, 0.0);
+  if (!transient.empty()) {
+    // Rates from each transient state into each class, and into all.
+    const std::size_t n = space.num_states;
+    std::vector<std::vector<double>> into(classes, std::vector<double>(n, 0));
+    std::vector<double> into_all(n, 0.0);
+    std::vector<std::size_t> class_of(n, classes);
+    for (std::size_t c = 0; c < classes; ++c) {
+      for (std::uint32_t s : members[bottom_ids[c]]) class_of[s] = c;
+    }
+    for (std::uint32_t s : transient) {
+      for (std::size_t e = space.first[s]; e < space.first[s + 1]; ++e) {
+        const std::size_t c = class_of[space.target[e]];
+        if (c == classes) continue;
+        into[c][s] += space.rate[e];
+        into_all[s] += space.rate[e];
+      }
+    }
+    std::vector<std::uint32_t> others;
+    for (std::uint32_t s : transient) {
+      if (s != 0) others.push_back(s);
+    }
+    RatioBounds bounds;
+    const bool ready =
+        bounds.Prepare(space, exit, 0, others, result->excursion_time);
+    double value = 0;
+    for (std::size_t c = 0; c < classes; ++c) {
+      probability_bound[c] =
+          ready ? bounds.Bound(into[c], &into_all, &value) : kInf;
+    }
+    const std::vector<double> ones(n, 1.0);
+    result->absorption_time_error =
+        ready ? bounds.Bound(ones, &into_all, &value) : kInf;
+    for (const std::vector<double>& r : rewards) {
+      result->absorption_reward_error.push_back(
+          ready ? bounds.Bound(r, &into_all, &value) : kInf);
+    }
+  }
+  result->class_probability_error = probability_bound;
+  // A value sum_k p_k v_k moves by at most sum_k (p_k + dp_k) dv_k + |v_k|
+  // dp_k.
+  for (std::size_t v = 0; v < rewards.size(); ++v) {
+    double bound = 0;
+    for (std::size_t c = 0; c < classes; ++c) {
+      const double p = probability[bottom_ids[c]];
+      bound += (p + probability_bound[c]) * class_bound[c][v] +
+               std::abs(class_value[c][v]) * probability_bound[c];
+    }
+    result->reward_error.push_back(std::isnan(bound) ? kInf : bound);
+  }
 }
+
+}  // namespace
 
 StationaryResult SolveLongRun(const StateSpace& space,
                               const SolveOptions& options) {
@@ -704,6 +694,17 @@ StationaryResult SolveLongRun(const StateSpace& space,
   result.relative_residual =
       max_exit > 0 ? result.residual / (2 * max_exit) : 0.0;
   result.pi_error = pi_error;
+  // Sharp bounds of the rewards and the absorption measures, where every
+  // system is small enough for the LU of its transpose.
+  bool sharp = options.bounds && options.rewards != nullptr &&
+               bottom_ids.size() <= kMaxSharpClasses &&
+               transient.size() <= options.gth_limit + 1;
+  for (std::size_t k : bottom_ids) {
+    sharp = sharp && members[k].size() <= options.gth_limit + 1;
+  }
+  if (sharp)
+    SharpenBounds(space, exit, members, bottom_ids, transient, class_pi,
+                  probability, *options.rewards, &result);
   result.ok = true;
   return result;
 }

@@ -3,10 +3,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
 
 #include "solve/ChainFiles.h"
+#include "solve/SolveMethods.h"
 
 // Long-run distribution of a continuous-time Markov chain given by its
 // transition rates, seen from state 0 (state 1 of the file).
@@ -18,31 +20,6 @@
 // M-matrix whose rows dominate their diagonal, so its transpose factors
 // stably with the diagonal as pivots, and Gauss-Seidel on it needs no
 // subtraction at all.
-
-enum class SolveMethod {
-  kAuto,         // direct up to SolveOptions::direct_limit unknowns
-  kDirect,       // sparse LU with iterative refinement
-  kBiCgStab,     // BiCGSTAB preconditioned by an incomplete LU
-  kGaussSeidel,  // Gauss-Seidel sweeps
-};
-
-// "direct", "bicgstab", "gauss-seidel" ("auto" is never the method used).
-const char* SolveMethodName(SolveMethod method);
-
-struct SolveOptions {
-  SolveMethod method = SolveMethod::kAuto;
-  // kAuto solves larger systems iteratively: the LU factors of the
-  // benchmark chains fill in to nearly dense (Kanban 2, 4,600 states: 3 s;
-  // BiCGSTAB with ILU(0) takes 0.08 s).
-  std::size_t direct_limit = 1000;
-  // Componentwise backward error at which the iterative methods stop, and
-  // below which every solution is polished by Gauss-Seidel sweeps.
-  double tolerance = 1e-13;
-  std::size_t max_iterations = 20000;
-  // Whether to compute pi_error, which costs one more solve of the same
-  // size (the adjoint system).
-  bool bounds = true;
-};
 
 // A closed class that the chain cannot leave (a bottom strongly connected
 // component) and the probability of ending in it from state 0.
@@ -69,6 +46,8 @@ struct [[nodiscard]] StationaryResult {
   // |B| |z|)_j: small only if the rare states' equations hold as well as
   // the common ones'.
   double backward_error = 0;
+  // The methods run on any of the systems, in the order first run.
+  std::vector<std::string> methods_tried;
   // ||pi Q||_1, and the same divided by ||Q||_inf (twice the largest exit
   // rate): near 1e-16 for a solution as accurate as the doubles allow.
   double residual = 0;
@@ -80,6 +59,15 @@ struct [[nodiscard]] StationaryResult {
   // Bound on sum_s |pi(s) - exact pi(s)|, to first order in the residuals of
   // the linear solves (infinite when a bound could not be computed).
   double pi_error = 0;
+  // Sharp bounds, when computed (at most 64 closed classes, every system at
+  // most gth_limit unknowns; empty otherwise, infinite where a solve
+  // failed): per reward of SolveOptions::rewards, the error of its expected
+  // value; per closed class, of its probability; the error of the expected
+  // time and of each reward until absorption.
+  std::vector<double> reward_error;
+  std::vector<double> class_probability_error;
+  double absorption_time_error = std::numeric_limits<double>::infinity();
+  std::vector<double> absorption_reward_error;
 
   // Only when states reached from 0 lie outside every closed class: the
   // expected time spent in each state during one excursion from state 0,

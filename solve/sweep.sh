@@ -1,6 +1,11 @@
 #!/usr/bin/env bash
 # Generates and solves every experiment of a study and collects the results:
-#   OUT_DIR/results.csv   experiment, the global variables, the measures
+#   OUT_DIR/results.db    the results database (SQLite): every run with
+#                         its global variables and every measure solve
+#                         printed, under the entity SWEEP_ENTITY (default:
+#                         "sweep <model> <UTC time>")
+#   OUT_DIR/results.csv   experiment, the global variables, the steady-state
+#                         measures: queried from results.db
 #   OUT_DIR/sweep.svg, OUT_DIR/sweep.png
 #                         the measures against the global variable that
 #                         changes between experiments (when gnuplot is
@@ -14,7 +19,8 @@
 # gen, san and solve are taken from BUILD_DIR (BUILD_DIR/gen, BUILD_DIR/san,
 # BUILD_DIR/solve/solve, or BUILD_DIR/solve in an installed bin folder) unless
 # GEN_BIN, SAN_BIN or SOLVE_BIN name them;
-# GNUPLOT names the plotting program (default gnuplot).
+# GNUPLOT names the plotting program (default gnuplot); the sqlite3 shell
+# (Debian package sqlite3) reads the database.
 set -euo pipefail
 
 if (($# != 2 && $# != 3)); then
@@ -42,7 +48,13 @@ for program in "$generator" "$solve"; do
     exit 1
   fi
 done
+if ! command -v sqlite3 >/dev/null 2>&1; then
+  echo "$0: the sqlite3 shell is missing (install the Debian package sqlite3)" >&2
+  exit 1
+fi
 mkdir -p "$out_dir"
+database=sqlite:$out_dir/results.db
+entity=${SWEEP_ENTITY:-sweep ${model:-gen} $(date -u +%Y-%m-%dT%H:%M:%S.%NZ)}
 
 if [[ -n $model ]]; then
   if ! summary=$("$generator" --check "$model"); then
@@ -61,46 +73,50 @@ fi
 run_experiment() {
   local experiment=$1 name=exp$1
   shift
-  if ! "$@" -P "$out_dir/" -N"$name" -B"$experiment" >"$out_dir/$name.gen.txt"; then
+  if ! "$@" -P "$out_dir/" -N"$name" -B"$experiment" -s "$database" \
+      -e "$entity" >"$out_dir/$name.gen.txt"; then
     echo "$0: generation failed for experiment $experiment (see $out_dir/$name.gen.txt)" >&2
     return 1
   fi
-  if ! "$solve" -P "$out_dir/" -N"$name" --csv >"$out_dir/$name.csv"; then
+  if grep -q '^Error writing ssg experiment info$' "$out_dir/$name.gen.txt"; then
+    echo "$0: experiment $experiment was not recorded in $database" >&2
+    return 1
+  fi
+  if ! "$solve" -P "$out_dir/" -N"$name" --csv --db "$database" \
+      >"$out_dir/$name.csv"; then
     echo "$0: solve failed for experiment $experiment" >&2
     return 1
   fi
 }
 export -f run_experiment
-export out_dir solve
+export out_dir solve database entity
 if ! seq 0 $((experiments - 1)) |
   xargs -P "$jobs" -I{} bash -c 'run_experiment "$@"' "$0" {} "${generate[@]}"; then
   exit 1
 fi
 
-# The generator lists the experiment's values as "name<TAB>type<TAB>value",
-# in the order of the global variables.
-globals=()
-while IFS=$'\t' read -r variable _ _; do
-  globals+=("$variable")
-done < <(awk -F'\t' 'NF == 3' "$out_dir/exp0.gen.txt")
-rows=()
-measures=
-for ((experiment = 0; experiment < experiments; ++experiment)); do
-  name=exp$experiment
-  row=$experiment
-  for variable in "${globals[@]}"; do
-    value=$(awk -F'\t' -v v="$variable" 'NF == 3 && $1 == v { print $3; exit }' \
-      "$out_dir/$name.gen.txt")
-    row+=,$value
-  done
-  row+=,$(tail -n +2 "$out_dir/$name.csv" | cut -d, -f2 | paste -sd, -)
-  rows+=("$row")
-  measures=$(tail -n +2 "$out_dir/$name.csv" | cut -d, -f1 | paste -sd, -)
+# The table comes from the database: one row per experiment of this sweep
+# (its latest run), a column per global variable and per steady-state
+# measure, in the order of the model. A number is printed with 15 digits
+# when they give it back exactly, else with 17.
+query() { sqlite3 -batch -bail -csv "$out_dir/results.db" "$@"; }
+query_list() { sqlite3 -batch -bail -list "$out_dir/results.db" "$@"; }
+quote() { printf "'%s'" "${1//\'/\'\'}"; }
+exact() { echo "CASE WHEN CAST(printf('%.15g', $1) AS REAL) = $1 THEN printf('%.15g', $1) ELSE printf('%.17g', $1) END"; }
+runs="SELECT MAX(id) AS id, experiment FROM runs WHERE entity = $(quote "$entity") AND status = 'published' GROUP BY experiment"
+first="(SELECT MIN(id) FROM ($runs))"
+mapfile -t globals < <(query_list "SELECT name FROM globals WHERE run_id = $first ORDER BY position")
+mapfile -t measures < <(query_list "SELECT subject FROM measures WHERE run_id = $first AND measure = 'steady-state' ORDER BY position")
+columns="r.experiment"
+for variable in "${globals[@]}"; do
+  columns+=", (SELECT $(exact value) FROM globals WHERE run_id = r.id AND name = $(quote "$variable"))"
 done
-
+for measure in "${measures[@]}"; do
+  columns+=", (SELECT $(exact value) FROM measures WHERE run_id = r.id AND measure = 'steady-state' AND subject = $(quote "$measure") ORDER BY id DESC LIMIT 1)"
+done
 {
-  echo "experiment$(printf ',%s' "${globals[@]}"),$measures"
-  printf '%s\n' "${rows[@]}"
+  (IFS=,; echo "experiment,${globals[*]},${measures[*]}")
+  query "SELECT $columns FROM ($runs) AS r ORDER BY r.experiment"
 } >"$out_dir/results.csv"
 echo "wrote $out_dir/results.csv"
 # The unreliability curve is the compiled-in failure model's own measure.
@@ -132,7 +148,7 @@ x_name=${globals[x_column - 2]}
 first_measure=$((${#globals[@]} + 2))
 # The experiments need not be in the order of x: sort for lines.
 tail -n +2 "$out_dir/results.csv" | sort -t, -k"$x_column","$x_column"g >"$out_dir/sweep.dat"
-IFS=, read -r -a titles <<<"$measures"
+titles=("${measures[@]}")
 plot_script() {
   local k points=(7 5 9 11 13 15)
   cat <<EOF

@@ -143,7 +143,11 @@ int RunGenBench(int argc, char** argv) {
 
   std::unique_ptr<PVModel> model =
       kanban ? MakeKanbanModel(*parameter) : MakeFmsModel(*parameter);
-  const Status run = RunGeneration(*model, gen.run);
+  RunSettings run_settings = gen.run;
+  run_settings.record.program = "genbench";
+  run_settings.record.version = ProgramVersion();
+  run_settings.record.experiment_name = model_name + " " + parameter_text;
+  const Status run = RunGeneration(*model, run_settings);
   model.reset();
   if (!run.ok) FatalError(run);
   return CheckedStandardOutput();

@@ -157,6 +157,40 @@ TEST(ProgramTest, RefusedWritesLeaveThePlaceAndNameIt) {
   }
 }
 
+TEST(ProgramTest, SimultaneousAssignmentsReadTheMarkingBeforeAnyWrite) {
+  struct Row {
+    const char* statements;
+    bool ok;
+    short a_after;
+    short b_after;
+    int refused_place;  // the first refused write in statement order
+  };
+  const Row rows[] = {
+      {"a = b; b = a;", true, 0, 7, -1},
+      {"b = a + 1; a = b + 2;", true, 2, 8, -1},
+      {"a = b - 1; b = a + 4;", false, 7, 0, 0},
+      {"b = a + 4; a = b - 1;", false, 7, 0, 1},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.statements);
+    Fixture f({}, row.statements);
+    std::vector<StatementIr>& function =
+        f.model.activities[0].output_gates[0].function;
+    StatementIr step;
+    step.kind = StatementIr::Kind::kSimultaneous;
+    step.then_body = std::move(function);
+    function.clear();
+    function.push_back(std::move(step));
+    const Program program = f.Statements();
+    EXPECT_EQ(program.Execute(), row.ok);
+    if (!row.ok) {
+      EXPECT_EQ(program.error().place, row.refused_place);
+    }
+    EXPECT_EQ(f.marks[0], row.a_after);
+    EXPECT_EQ(f.marks[1], row.b_after);
+  }
+}
+
 }  // namespace
 
 namespace {

@@ -110,7 +110,7 @@ TEST(FolderGraphTest, ExplorerDependsOnlyOnBaseAndOutput) {
 // other, and only the bridge and the programs reach into them, so that
 // neither side of the bridge can grow into the other.
 TEST(FolderGraphTest, FrontEndsMeetTheGeneratorOnlyAtTheBridge) {
-  const std::set<std::string> wing = {"lang", "peer", "jani", "pnpro"};
+  const std::set<std::string> wing = {"lang", "peer", "jani", "pnpro", "prism"};
   const std::set<std::string> may_reach_wing = {"bridge", "san"};
   const Graph graph = IncludeGraph(GEN_SOURCE_DIR);
   for (const auto& [folder, targets] : graph) {
@@ -127,6 +127,17 @@ TEST(FolderGraphTest, FrontEndsMeetTheGeneratorOnlyAtTheBridge) {
     }
   }
   for (const std::string& folder : wing) EXPECT_GT(graph.count(folder), 0u);
+}
+
+}  // namespace
+
+namespace {
+
+// The results database is reached by runs and by the solver alike, so it
+// stands on the base layer alone.
+TEST(FolderGraphTest, ResultsDatabaseDependsOnlyOnBase) {
+  const Graph graph = IncludeGraph(GEN_SOURCE_DIR);
+  EXPECT_EQ(graph.at("database"), std::set<std::string>{"base"});
 }
 
 }  // namespace

@@ -27,6 +27,11 @@ std::string Formatted(double value) {
   return std::string(text, FormatReward(value, text));
 }
 
+std::string Exact(double value) {
+  char text[64];
+  return std::string(text, FormatRewardExact(value, text));
+}
+
 }  // namespace
 
 // Reward texts must be exactly the stream's default format, %.6g: the
@@ -60,5 +65,52 @@ TEST(FormatRewardTest, MatchesPrintfG) {
   }
   for (double value : values) {
     ASSERT_EQ(Formatted(value), Printf(value)) << Printf(value);
+  }
+}
+
+// Values that six digits already hold keep their "%g" bytes; every other
+// value reads back exactly, in the fewest digits that allow it.
+TEST(FormatRewardExactTest, SixDigitsUnchangedOthersExact) {
+  const struct {
+    double value;
+    const char* text;
+  } rows[] = {
+      {0.0, "0"},
+      {1.0, "1"},
+      {0.5, "0.5"},
+      {2.5, "2.5"},
+      {-0.0, "-0"},
+      {1e-5, "1e-05"},
+      {100000.0, "100000"},
+      {1e300, "1e+300"},
+      {5e-324, "4.94066e-324"},
+      {1.0 / 3.0, "0.3333333333333333"},
+      {1100.0 / 3.0, "366.6666666666667"},
+      {1234567.0, "1234567"},
+      {0.1 + 0.2, "0.30000000000000004"},
+      {-2.2250738585072014e-308, "-2.2250738585072014e-308"},
+      {std::numeric_limits<double>::infinity(), "inf"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.text);
+    EXPECT_EQ(Exact(row.value), row.text);
+  }
+  std::mt19937_64 random(4242);
+  std::vector<double> values = TiesAndRandomBits(6, 15, 20000, 777);
+  for (int i = 0; i < 20000; ++i) {
+    const std::uint64_t bits = random();
+    double value;
+    std::memcpy(&value, &bits, sizeof value);
+    if (std::isfinite(value)) values.push_back(value);
+  }
+  for (int i = -1000; i <= 1000; ++i) values.push_back(i / 7.0);
+  for (double value : values) {
+    const std::string text = Exact(value);
+    ASSERT_LE(text.size(), 24u) << text;
+    ASSERT_EQ(std::strtod(text.c_str(), nullptr), value) << text;
+    // Where six digits read back, the bytes are "%g"'s.
+    if (std::strtod(Printf(value).c_str(), nullptr) == value) {
+      ASSERT_EQ(text, Printf(value));
+    }
   }
 }

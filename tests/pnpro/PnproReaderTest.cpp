@@ -291,7 +291,11 @@ TEST_F(PnproRunTest, FormatByExtensionOrOptionAndCheckSummary) {
       {{"--check", "w.xml"}, 1, "w.xml:1:1"},  // read as a model text
       {{"--check", "--const", "N=2", Model("../kanban.san")},
        1,
-       "--const, --rewards and --page are for JANI and PNPRO files"},
+       "Error: --const is not an option of san files; a model text sets its "
+       "globals with -O\n"},
+      {{"--check", "--page", "p", Model("../jani/relay.jani")},
+       1,
+       "Error: --page is not an option of jani files\n"},
       {{"--check", "--const", "N", "w.PNPRO"}, 1, "--const needs NAME=VALUE"},
   };
   for (const Row& row : rows) {

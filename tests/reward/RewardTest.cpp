@@ -39,7 +39,7 @@ class RewardTest : public testing::Test {
   TestRewardModel model_;
 };
 
-TEST_F(RewardTest, TextRecordsUseSixSignificantDigits) {
+TEST_F(RewardTest, TextRecordsReadBackExactly) {
   for (short type : {1, 3, 5}) {
     SCOPED_TRACE(type);
     const std::string path = TempPath("reward_text.var");
@@ -51,8 +51,9 @@ TEST_F(RewardTest, TextRecordsUseSixSignificantDigits) {
     ASSERT_TRUE(reward.Finish());
     EXPECT_EQ(ReadFile(path),
               "alpha\nbeta\n"
-              "1\n0\n0.25\n1.23457e+06\n1e-07\n"
-              "4294967295\n-2.5\n100\n0.3\n0.333333\n");
+              "1\n0\n0.25\n1234567\n1e-07\n"
+              "4294967295\n-2.5\n100\n0.30000000000000004\n"
+              "0.3333333333333333\n");
   }
 }
 

@@ -14,7 +14,8 @@
 namespace {
 
 const std::vector<SolveMethod> kMethods = {
-    SolveMethod::kDirect, SolveMethod::kBiCgStab, SolveMethod::kGaussSeidel};
+    SolveMethod::kDirect, SolveMethod::kGth, SolveMethod::kBiCgStab,
+    SolveMethod::kGaussSeidel};
 
 StationaryResult Solve(const StateSpace& space, SolveMethod method) {
   SolveOptions options;
@@ -150,14 +151,17 @@ TEST(StationaryTest, AbsorbingStartStaysPut) {
   EXPECT_EQ(result.num_unreachable, 1u);
 }
 
-TEST(StationaryTest, AutoSwitchesToIterationAboveTheDirectLimit) {
+TEST(StationaryTest, AutoTakesTheFirstMethodThatFits) {
   const StateSpace space =
       Chain(3, {{1, 2, 1}, {2, 3, 1}, {3, 1, 1}, {3, 2, 1}});
   SolveOptions options;
   options.direct_limit = 1;
+  options.gth_limit = 1;
   const StationaryResult result = SolveLongRun(space, options);
   ASSERT_TRUE(result.ok);
   EXPECT_EQ(result.method, SolveMethod::kBiCgStab);
+  options.gth_limit = 2;
+  EXPECT_EQ(SolveLongRun(space, options).method, SolveMethod::kGth);
   options.direct_limit = 2;
   EXPECT_EQ(SolveLongRun(space, options).method, SolveMethod::kDirect);
 }

@@ -64,6 +64,7 @@ Generated Generate(std::unique_ptr<TestModel> model,
   result.var = ReadWholeFile(path + "m.var");
   result.pvtype = ReadWholeFile(path + "m.pvtype");
   result.det = ReadWholeFile(path + "m.det");
+  result.dch = ReadWholeFile(path + "m.dch");
   return result;
 }
 

@@ -22,6 +22,7 @@ struct Generated {
   std::string var;
   std::string pvtype;
   std::string det;  // empty unless the model has deterministic actions
+  std::string dch;  // likewise
 };
 
 struct GenerateOptions {

@@ -1,0 +1,924 @@
+#include "prism/PrismParser.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <optional>
+#include <set>
+#include <utility>
+
+#include "prism/PrismLexer.h"
+
+namespace {
+
+// Words that never name a constant, variable, formula or module.
+const std::set<std::string>& Keywords() {
+  static const std::set<std::string> kWords = {"A",
+                                               "C",
+                                               "E",
+                                               "F",
+                                               "G",
+                                               "I",
+                                               "P",
+                                               "R",
+                                               "S",
+                                               "U",
+                                               "W",
+                                               "X",
+                                               "bool",
+                                               "clock",
+                                               "const",
+                                               "ctmc",
+                                               "double",
+                                               "dtmc",
+                                               "endinit",
+                                               "endmodule",
+                                               "endrewards",
+                                               "endsystem",
+                                               "false",
+                                               "formula",
+                                               "func",
+                                               "global",
+                                               "init",
+                                               "int",
+                                               "invariant",
+                                               "label",
+                                               "mdp",
+                                               "module",
+                                               "nondeterministic",
+                                               "observables",
+                                               "pomdp",
+                                               "popta",
+                                               "prob",
+                                               "probabilistic",
+                                               "pta",
+                                               "rate",
+                                               "rewards",
+                                               "smg",
+                                               "stochastic",
+                                               "system",
+                                               "func",
+                                               "true",
+                                               "min",
+                                               "max",
+                                               "filter"};
+  return kWords;
+}
+
+// Functions by name; log and mod are rewritten, round too.
+const std::set<std::string>& Functions() {
+  static const std::set<std::string> kNames = {"min",   "max", "floor", "ceil",
+                                               "round", "pow", "mod",   "log"};
+  return kNames;
+}
+
+class Parser {
+ public:
+  Parser(const std::string& text, const std::string& file_name,
+         std::vector<Diagnostic>* errors)
+      : text_(text), file_(file_name), errors_(errors) {}
+
+  bool Lex() {
+    PrismToken bad;
+    if (LexPrism(text_, &tokens_, &bad)) return true;
+    errors_->push_back({{file_, bad.line, bad.column}, bad.text});
+    return false;
+  }
+
+  bool Model(PrismModelFile* model);
+  bool Properties(PrismPropertyFile* file);
+
+ private:
+  const PrismToken& Peek(std::size_t ahead = 0) const {
+    const std::size_t at = std::min(next_ + ahead, tokens_.size() - 1);
+    return tokens_[at];
+  }
+  SourceLocation Here() const { return {file_, Peek().line, Peek().column}; }
+  bool Failed() const { return !errors_->empty(); }
+  bool Fail(const SourceLocation& where, const std::string& message) {
+    if (!Failed()) errors_->push_back({where, message});
+    return false;
+  }
+  bool FailHere(const std::string& message) { return Fail(Here(), message); }
+  static std::string Describe(const PrismToken& token) {
+    switch (token.kind) {
+      case PrismToken::Kind::kEnd:
+        return "the end of the file";
+      case PrismToken::Kind::kString:
+        return "\"" + token.text + "\"";
+      default:
+        return "'" + token.text + "'";
+    }
+  }
+  bool IsSymbol(const char* symbol, std::size_t ahead = 0) const {
+    return Peek(ahead).kind == PrismToken::Kind::kSymbol &&
+           Peek(ahead).text == symbol;
+  }
+  bool IsWord(const char* word, std::size_t ahead = 0) const {
+    return Peek(ahead).kind == PrismToken::Kind::kIdentifier &&
+           Peek(ahead).text == word;
+  }
+  bool Accept(const char* symbol) {
+    if (!IsSymbol(symbol)) return false;
+    ++next_;
+    return true;
+  }
+  bool AcceptWord(const char* word) {
+    if (!IsWord(word)) return false;
+    ++next_;
+    return true;
+  }
+  bool Expect(const char* symbol) {
+    if (Accept(symbol)) return true;
+    return FailHere(std::string("expected '") + symbol + "', found " +
+                    Describe(Peek()));
+  }
+  bool ExpectWord(const char* word) {
+    if (AcceptWord(word)) return true;
+    return FailHere(std::string("expected '") + word + "', found " +
+                    Describe(Peek()));
+  }
+  std::optional<std::string> Name(const char* what) {
+    const PrismToken& token = Peek();
+    if (token.kind != PrismToken::Kind::kIdentifier) {
+      FailHere(std::string("expected ") + what + ", found " + Describe(token));
+      return std::nullopt;
+    }
+    if (Keywords().count(token.text) != 0) {
+      FailHere("'" + token.text + "' is a keyword and cannot be " + what);
+      return std::nullopt;
+    }
+    ++next_;
+    return token.text;
+  }
+  std::optional<std::string> QuotedName() {
+    if (Peek().kind != PrismToken::Kind::kString) {
+      FailHere("expected a quoted name, found " + Describe(Peek()));
+      return std::nullopt;
+    }
+    return tokens_[next_++].text;
+  }
+
+  bool ModelType();
+  bool Constant(std::vector<PrismConstant>* into);
+  bool Definition(std::vector<PrismDefinition>* into, bool label);
+  bool Variable(PrismVariable* variable);
+  bool Module(PrismModelFile* model);
+  bool Command(PrismCommand* command);
+  bool Update(PrismUpdate* update);
+  bool Rewards(PrismModelFile* model);
+  bool Property(PrismPropertyFile* file);
+  bool TimeBound(PrismTimeBound* bound);
+
+  ExprPtr Expression();
+  ExprPtr Choice();
+  ExprPtr Implication();
+  ExprPtr Equivalence();
+  ExprPtr Disjunction();
+  ExprPtr Conjunction();
+  ExprPtr Negation();
+  ExprPtr Equality();
+  ExprPtr Relation();
+  ExprPtr Sum();
+  ExprPtr Product();
+  ExprPtr Power();
+  ExprPtr Sign();
+  ExprPtr Primary();
+  ExprPtr FunctionCall(const std::string& name, const SourceLocation& where);
+
+  const std::string& text_;
+  std::string file_;
+  std::vector<Diagnostic>* errors_;
+  std::vector<PrismToken> tokens_;
+  std::size_t next_ = 0;
+  bool typed_ = false;
+  int nesting_ = 0;  // expressions being read inside each other
+};
+
+bool Parser::ModelType() {
+  const PrismToken& token = Peek();
+  if (token.text != "ctmc" && token.text != "stochastic") {
+    return FailHere("model type '" + token.text +
+                    "' is not supported; only ctmc is read");
+  }
+  if (typed_) return FailHere("a second model type");
+  typed_ = true;
+  ++next_;
+  return true;
+}
+
+bool Parser::Model(PrismModelFile* model) {
+  static const std::set<std::string> kTypes = {"ctmc",  "stochastic",
+                                               "dtmc",  "probabilistic",
+                                               "mdp",   "nondeterministic",
+                                               "pta",   "pomdp",
+                                               "popta", "smg"};
+  static const std::set<std::string> kRefused = {"system", "clock", "invariant",
+                                                 "observables"};
+  while (!Failed() && Peek().kind != PrismToken::Kind::kEnd) {
+    const PrismToken& token = Peek();
+    if (token.kind != PrismToken::Kind::kIdentifier) {
+      FailHere("expected a declaration, found " + Describe(token));
+    } else if (kTypes.count(token.text) != 0) {
+      ModelType();
+    } else if (kRefused.count(token.text) != 0) {
+      FailHere("'" + token.text + "' is not supported");
+    } else if (token.text == "const" || token.text == "rate" ||
+               token.text == "prob") {
+      Constant(&model->constants);
+    } else if (token.text == "global") {
+      ++next_;
+      PrismVariable variable;
+      if (Variable(&variable)) model->globals.push_back(std::move(variable));
+    } else if (token.text == "formula") {
+      Definition(&model->formulas, false);
+    } else if (token.text == "label") {
+      Definition(&model->labels, true);
+    } else if (token.text == "module") {
+      Module(model);
+    } else if (token.text == "rewards") {
+      Rewards(model);
+    } else if (token.text == "init") {
+      if (model->init) {
+        FailHere("a second init ... endinit");
+        break;
+      }
+      model->init_where = Here();
+      ++next_;
+      model->init = Expression();
+      if (model->init) ExpectWord("endinit");
+    } else {
+      FailHere("expected a declaration, found " + Describe(token));
+    }
+  }
+  if (!Failed() && !typed_) {
+    return Fail({file_, 1, 1}, "no model type; only ctmc is read");
+  }
+  return !Failed();
+}
+
+bool Parser::Constant(std::vector<PrismConstant>* into) {
+  PrismConstant constant;
+  constant.where = Here();
+  const std::string word = tokens_[next_++].text;
+  constant.type = word == "const" ? ValueType::kInt : ValueType::kReal;
+  if (word == "const") {
+    if (AcceptWord("double")) {
+      constant.type = ValueType::kReal;
+    } else if (AcceptWord("bool")) {
+      constant.type = ValueType::kBool;
+    } else {
+      AcceptWord("int");
+    }
+  }
+  const std::optional<std::string> name = Name("a constant name");
+  if (!name) return false;
+  constant.name = *name;
+  if (Accept("=")) {
+    constant.value = Expression();
+    if (!constant.value) return false;
+  }
+  if (!Expect(";")) return false;
+  into->push_back(std::move(constant));
+  return true;
+}
+
+bool Parser::Definition(std::vector<PrismDefinition>* into, bool label) {
+  PrismDefinition definition;
+  ++next_;
+  definition.where = Here();
+  std::optional<std::string> name =
+      label ? QuotedName() : Name("a formula name");
+  if (!name) return false;
+  definition.name = *name;
+  if (!Expect("=")) return false;
+  definition.body = Expression();
+  if (!definition.body) return false;
+  // The last one of a property file may go without its semicolon.
+  if (!Accept(";") && Peek().kind != PrismToken::Kind::kEnd) {
+    return Expect(";");
+  }
+  into->push_back(std::move(definition));
+  return true;
+}
+
+bool Parser::Variable(PrismVariable* variable) {
+  variable->where = Here();
+  const std::optional<std::string> name = Name("a variable name");
+  if (!name || !Expect(":")) return false;
+  variable->name = *name;
+  if (AcceptWord("bool")) {
+    variable->is_bool = true;
+  } else if (Accept("[")) {
+    variable->low = Expression();
+    if (!variable->low || !Expect("..")) return false;
+    variable->high = Expression();
+    if (!variable->high || !Expect("]")) return false;
+  } else if (IsWord("int")) {
+    return FailHere("unbounded int variable '" + *name +
+                    "' is not supported; give it a range [low..high]");
+  } else {
+    return FailHere("expected a type, found " + Describe(Peek()));
+  }
+  if (AcceptWord("init")) {
+    variable->init = Expression();
+    if (!variable->init) return false;
+  }
+  return Expect(";");
+}
+
+bool Parser::Module(PrismModelFile* model) {
+  PrismModule module;
+  ++next_;
+  module.where = Here();
+  const std::optional<std::string> name = Name("a module name");
+  if (!name) return false;
+  module.name = *name;
+  if (Accept("=")) {
+    const std::optional<std::string> base = Name("a module name");
+    if (!base || !Expect("[")) return false;
+    module.base = *base;
+    do {
+      const std::optional<std::string> from = Name("a name to rename");
+      if (!from || !Expect("=")) return false;
+      const std::optional<std::string> to = Name("a new name");
+      if (!to) return false;
+      module.renames.emplace_back(*from, *to);
+    } while (Accept(","));
+    if (!Expect("]") || !ExpectWord("endmodule")) return false;
+    model->modules.push_back(std::move(module));
+    return true;
+  }
+  while (!Failed() && !AcceptWord("endmodule")) {
+    if (IsSymbol("[")) {
+      PrismCommand command;
+      if (Command(&command)) module.commands.push_back(std::move(command));
+    } else if (Peek().kind == PrismToken::Kind::kIdentifier &&
+               Keywords().count(Peek().text) == 0) {
+      PrismVariable variable;
+      if (Variable(&variable)) module.variables.push_back(std::move(variable));
+    } else {
+      FailHere("expected a variable, a command or 'endmodule', found " +
+               Describe(Peek()));
+    }
+  }
+  if (Failed()) return false;
+  model->modules.push_back(std::move(module));
+  return true;
+}
+
+bool Parser::Command(PrismCommand* command) {
+  command->where = Here();
+  Expect("[");
+  if (!IsSymbol("]")) {
+    const std::optional<std::string> action = Name("an action name");
+    if (!action) return false;
+    command->action = *action;
+  }
+  if (!Expect("]")) return false;
+  command->guard = Expression();
+  if (!command->guard || !Expect("->")) return false;
+  do {
+    PrismUpdate update;
+    if (!Update(&update)) return false;
+    command->updates.push_back(std::move(update));
+  } while (Accept("+"));
+  return Expect(";");
+}
+
+bool Parser::Update(PrismUpdate* update) {
+  update->where = Here();
+  const bool bare_assignment = IsSymbol("(") &&
+                               Peek(1).kind == PrismToken::Kind::kIdentifier &&
+                               IsSymbol("'", 2);
+  const bool bare_true =
+      IsWord("true") && (IsSymbol(";", 1) || IsSymbol("+", 1));
+  if (!bare_assignment && !bare_true) {
+    update->rate = Expression();
+    if (!update->rate || !Expect(":")) return false;
+  }
+  if (AcceptWord("true")) return true;
+  do {
+    PrismAssignment assignment;
+    assignment.where = Here();
+    if (!Expect("(")) return false;
+    const std::optional<std::string> name = Name("a variable name");
+    if (!name || !Expect("'") || !Expect("=")) return false;
+    assignment.variable = *name;
+    assignment.value = Expression();
+    if (!assignment.value || !Expect(")")) return false;
+    update->assignments.push_back(std::move(assignment));
+  } while (Accept("&"));
+  return true;
+}
+
+bool Parser::Rewards(PrismModelFile* model) {
+  PrismRewards rewards;
+  ++next_;
+  rewards.where = Here();
+  if (Peek().kind == PrismToken::Kind::kString) rewards.name = *QuotedName();
+  while (!Failed() && !AcceptWord("endrewards")) {
+    PrismRewardItem item;
+    item.where = Here();
+    if (Accept("[")) {
+      item.transition = true;
+      if (!IsSymbol("]")) {
+        const std::optional<std::string> action = Name("an action name");
+        if (!action) return false;
+        item.action = *action;
+      }
+      if (!Expect("]")) return false;
+    }
+    item.guard = Expression();
+    if (!item.guard || !Expect(":")) return false;
+    item.value = Expression();
+    if (!item.value || !Expect(";")) return false;
+    rewards.items.push_back(std::move(item));
+  }
+  if (Failed()) return false;
+  model->rewards.push_back(std::move(rewards));
+  return true;
+}
+
+// Expressions, loosest first.
+
+// Deeper expressions are refused rather than risking the stack.
+constexpr int kMaxNesting = 200;
+
+ExprPtr Parser::Expression() {
+  if (nesting_ >= kMaxNesting) {
+    FailHere("expression nested more than " + std::to_string(kMaxNesting) +
+             " levels deep");
+    return nullptr;
+  }
+  ++nesting_;
+  ExprPtr result = Choice();
+  --nesting_;
+  return result;
+}
+
+ExprPtr Parser::Choice() {
+  const SourceLocation where = Here();
+  ExprPtr test = Implication();
+  if (!test || !Accept("?")) return test;
+  ExprPtr then_value = Expression();
+  if (!then_value || !Expect(":")) return nullptr;
+  ExprPtr else_value = Expression();
+  if (!else_value) return nullptr;
+  return Condition(std::move(test), std::move(then_value),
+                   std::move(else_value), where);
+}
+
+ExprPtr Parser::Implication() {
+  const SourceLocation where = Here();
+  ExprPtr left = Equivalence();
+  if (!left || !Accept("=>")) return left;
+  ExprPtr right = Implication();
+  if (!right) return nullptr;
+  return Binary(Op::kOr, Unary(Op::kNot, std::move(left), where),
+                std::move(right), where);
+}
+
+ExprPtr Parser::Equivalence() {
+  ExprPtr left = Disjunction();
+  while (left && IsSymbol("<=>")) {
+    const SourceLocation where = Here();
+    ++next_;
+    ExprPtr right = Disjunction();
+    if (!right) return nullptr;
+    left = Binary(Op::kEqual, std::move(left), std::move(right), where);
+  }
+  return left;
+}
+
+ExprPtr Parser::Disjunction() {
+  ExprPtr left = Conjunction();
+  while (left && IsSymbol("|")) {
+    const SourceLocation where = Here();
+    ++next_;
+    ExprPtr right = Conjunction();
+    if (!right) return nullptr;
+    left = Binary(Op::kOr, std::move(left), std::move(right), where);
+  }
+  return left;
+}
+
+ExprPtr Parser::Conjunction() {
+  ExprPtr left = Negation();
+  while (left && IsSymbol("&")) {
+    const SourceLocation where = Here();
+    ++next_;
+    ExprPtr right = Negation();
+    if (!right) return nullptr;
+    left = Binary(Op::kAnd, std::move(left), std::move(right), where);
+  }
+  return left;
+}
+
+ExprPtr Parser::Negation() {
+  if (!IsSymbol("!")) return Equality();
+  const SourceLocation where = Here();
+  ++next_;
+  if (nesting_ >= kMaxNesting) {
+    FailHere("expression nested more than " + std::to_string(kMaxNesting) +
+             " levels deep");
+    return nullptr;
+  }
+  ++nesting_;
+  ExprPtr operand = Negation();
+  --nesting_;
+  if (!operand) return nullptr;
+  return Unary(Op::kNot, std::move(operand), where);
+}
+
+ExprPtr Parser::Equality() {
+  ExprPtr left = Relation();
+  while (left && (IsSymbol("=") || IsSymbol("!="))) {
+    const SourceLocation where = Here();
+    const Op op = tokens_[next_++].text == "=" ? Op::kEqual : Op::kNotEqual;
+    ExprPtr right = Relation();
+    if (!right) return nullptr;
+    left = Binary(op, std::move(left), std::move(right), where);
+  }
+  return left;
+}
+
+ExprPtr Parser::Relation() {
+  ExprPtr left = Sum();
+  while (left &&
+         (IsSymbol("<") || IsSymbol("<=") || IsSymbol(">") || IsSymbol(">="))) {
+    const SourceLocation where = Here();
+    const std::string symbol = tokens_[next_++].text;
+    const Op op = symbol == "<"    ? Op::kLess
+                  : symbol == "<=" ? Op::kLessEqual
+                  : symbol == ">"  ? Op::kGreater
+                                   : Op::kGreaterEqual;
+    ExprPtr right = Sum();
+    if (!right) return nullptr;
+    left = Binary(op, std::move(left), std::move(right), where);
+  }
+  return left;
+}
+
+ExprPtr Parser::Sum() {
+  ExprPtr left = Product();
+  while (left && (IsSymbol("+") || IsSymbol("-"))) {
+    const SourceLocation where = Here();
+    const Op op = tokens_[next_++].text == "+" ? Op::kAdd : Op::kSubtract;
+    ExprPtr right = Product();
+    if (!right) return nullptr;
+    left = Binary(op, std::move(left), std::move(right), where);
+  }
+  return left;
+}
+
+ExprPtr Parser::Product() {
+  ExprPtr left = Power();
+  while (left && (IsSymbol("*") || IsSymbol("/"))) {
+    const SourceLocation where = Here();
+    const Op op = tokens_[next_++].text == "*" ? Op::kMultiply : Op::kDivide;
+    ExprPtr right = Power();
+    if (!right) return nullptr;
+    left = Binary(op, std::move(left), std::move(right), where);
+  }
+  return left;
+}
+
+ExprPtr Parser::Power() {
+  ExprPtr left = Sign();
+  while (left && IsSymbol("^")) {
+    const SourceLocation where = Here();
+    ++next_;
+    ExprPtr right = Sign();
+    if (!right) return nullptr;
+    std::vector<ExprPtr> args;
+    args.push_back(std::move(left));
+    args.push_back(std::move(right));
+    left = Call(Op::kPow, std::move(args), where);
+  }
+  return left;
+}
+
+ExprPtr Parser::Sign() {
+  if (!IsSymbol("-")) return Primary();
+  const SourceLocation where = Here();
+  ++next_;
+  if (nesting_ >= kMaxNesting) {
+    FailHere("expression nested more than " + std::to_string(kMaxNesting) +
+             " levels deep");
+    return nullptr;
+  }
+  ++nesting_;
+  ExprPtr operand = Sign();
+  --nesting_;
+  if (!operand) return nullptr;
+  return Unary(Op::kNegate, std::move(operand), where);
+}
+
+ExprPtr Parser::Primary() {
+  const SourceLocation where = Here();
+  const PrismToken token = Peek();
+  switch (token.kind) {
+    case PrismToken::Kind::kInteger: {
+      ++next_;
+      errno = 0;
+      const long long value = std::strtoll(token.text.c_str(), nullptr, 10);
+      if (errno != 0 || value > 2147483647LL) {
+        FailHere("integer " + token.text + " is too large");
+        return nullptr;
+      }
+      return IntConstant(value, where);
+    }
+    case PrismToken::Kind::kDouble:
+      ++next_;
+      return RealConstant(std::strtod(token.text.c_str(), nullptr), where);
+    case PrismToken::Kind::kString:
+      ++next_;
+      return NameRef("\"" + token.text + "\"", where);
+    case PrismToken::Kind::kSymbol:
+      if (Accept("(")) {
+        ExprPtr inner = Expression();
+        if (!inner || !Expect(")")) return nullptr;
+        return inner;
+      }
+      break;
+    case PrismToken::Kind::kIdentifier:
+      if (token.text == "true" || token.text == "false") {
+        ++next_;
+        return BoolConstant(token.text == "true", where);
+      }
+      if (token.text == "func" && IsSymbol("(", 1)) {
+        next_ += 2;
+        const PrismToken function = Peek();
+        if (function.kind != PrismToken::Kind::kIdentifier ||
+            Functions().count(function.text) == 0) {
+          FailHere("expected a function name, found " + Describe(function));
+          return nullptr;
+        }
+        ++next_;
+        if (!Expect(",")) return nullptr;
+        --next_;  // the argument list continues as after "name("
+        return FunctionCall(function.text, where);
+      }
+      if (Functions().count(token.text) != 0 && IsSymbol("(", 1)) {
+        ++next_;
+        return FunctionCall(token.text, where);
+      }
+      if (Keywords().count(token.text) == 0) {
+        ++next_;
+        return NameRef(token.text, where);
+      }
+      break;
+    case PrismToken::Kind::kEnd:
+      break;
+  }
+  FailHere("expected an expression, found " + Describe(token));
+  return nullptr;
+}
+
+// After the function's name: "(" args ")", or the "," of func(name, args).
+ExprPtr Parser::FunctionCall(const std::string& name,
+                             const SourceLocation& where) {
+  ++next_;  // "(" or ","
+  std::vector<ExprPtr> args;
+  do {
+    ExprPtr arg = Expression();
+    if (!arg) return nullptr;
+    args.push_back(std::move(arg));
+  } while (Accept(","));
+  if (!Expect(")")) return nullptr;
+  const std::size_t count = args.size();
+  const bool two = name == "pow" || name == "mod" || name == "log";
+  const bool many = name == "min" || name == "max";
+  if ((many && count < 2) || (two && count != 2) ||
+      (!many && !two && count != 1)) {
+    Fail(where, "'" + name + "' takes " +
+                    (many  ? std::string("two or more arguments")
+                     : two ? std::string("two arguments")
+                           : std::string("one argument")) +
+                    ", not " + std::to_string(count));
+    return nullptr;
+  }
+  if (name == "min" || name == "max") {
+    return Call(name == "min" ? Op::kMin : Op::kMax, std::move(args), where);
+  }
+  if (name == "pow") return Call(Op::kPow, std::move(args), where);
+  if (name == "floor" || name == "ceil") {
+    return Call(name == "floor" ? Op::kFloor : Op::kCeil, std::move(args),
+                where);
+  }
+  if (name == "round") {  // ties go up
+    std::vector<ExprPtr> shifted;
+    shifted.push_back(
+        Binary(Op::kAdd, std::move(args[0]), RealConstant(0.5, where), where));
+    return Call(Op::kFloor, std::move(shifted), where);
+  }
+  if (name == "log") {
+    std::vector<ExprPtr> x;
+    x.push_back(std::move(args[0]));
+    std::vector<ExprPtr> base;
+    base.push_back(std::move(args[1]));
+    return Binary(Op::kDivide, Call(Op::kLog, std::move(x), where),
+                  Call(Op::kLog, std::move(base), where), where);
+  }
+  // mod(i, n) lies in 0..n-1: ((i mod n) + n) mod n with truncating mod.
+  ExprPtr n = std::move(args[1]);
+  ExprPtr n2 = Clone(*n);
+  ExprPtr n3 = Clone(*n);
+  return Binary(
+      Op::kModulo,
+      Binary(Op::kAdd,
+             Binary(Op::kModulo, std::move(args[0]), std::move(n), where),
+             std::move(n2), where),
+      std::move(n3), where);
+}
+
+// Properties.
+
+bool Parser::TimeBound(PrismTimeBound* bound) {
+  auto time = [&]() -> ExprPtr {
+    // A bound is a number, a name or a bracketed expression, so that the
+    // formula after it is not read as part of it.
+    if (IsSymbol("(")) return Primary();
+    if (Peek().kind == PrismToken::Kind::kInteger ||
+        Peek().kind == PrismToken::Kind::kDouble ||
+        Peek().kind == PrismToken::Kind::kIdentifier) {
+      return Primary();
+    }
+    FailHere("expected a time bound, found " + Describe(Peek()));
+    return nullptr;
+  };
+  if (Accept("<=") || Accept("<")) {
+    bound->high = time();
+    return bound->high != nullptr;
+  }
+  if (Accept("=")) {
+    bound->high = time();
+    if (!bound->high) return false;
+    bound->low = Clone(*bound->high);
+    return true;
+  }
+  if (IsSymbol("[")) {
+    ++next_;
+    bound->low = Expression();
+    if (!bound->low || !Expect(",")) return false;
+    bound->high = Expression();
+    return bound->high && Expect("]");
+  }
+  return true;
+}
+
+bool Parser::Property(PrismPropertyFile* file) {
+  PrismProperty property;
+  if (Peek().kind == PrismToken::Kind::kString && IsSymbol(":", 1)) {
+    property.name = Peek().text;
+    next_ += 2;
+  }
+  property.where = Here();
+  const std::size_t first = next_;
+  // The property's extent: up to a ";" outside brackets, or the end.
+  std::size_t end = next_;
+  int depth = 0;
+  while (tokens_[end].kind != PrismToken::Kind::kEnd &&
+         !(depth == 0 && tokens_[end].kind == PrismToken::Kind::kSymbol &&
+           tokens_[end].text == ";")) {
+    const std::string& t = tokens_[end].text;
+    if (tokens_[end].kind == PrismToken::Kind::kSymbol) {
+      if (t == "(" || t == "[" || t == "{") ++depth;
+      if (t == ")" || t == "]" || t == "}") --depth;
+    }
+    if (depth < 0) break;
+    ++end;
+  }
+  if (depth != 0 || end == first) {
+    next_ = end;
+    return FailHere(end == first
+                        ? "expected a property, found " + Describe(Peek())
+                        : "unbalanced brackets in the property");
+  }
+  {
+    // The text as written, from its first to its last token.
+    auto offset = [&](const PrismToken& token) {
+      std::size_t at = 0;
+      for (int line = 1; line < token.line; ++line) {
+        at = text_.find('\n', at) + 1;
+      }
+      return at + static_cast<std::size_t>(token.column - 1);
+    };
+    const PrismToken& last = tokens_[end - 1];
+    const std::size_t begin_at = offset(tokens_[first]);
+    std::size_t end_at = offset(last) + last.text.size();
+    if (last.kind == PrismToken::Kind::kString) end_at += 2;
+    property.text = text_.substr(begin_at, end_at - begin_at);
+  }
+  // Try the supported forms; whatever does not match stays unsupported.
+  std::vector<Diagnostic> quiet;
+  std::vector<Diagnostic>* saved = errors_;
+  errors_ = &quiet;
+  const std::string op = Peek().text;
+  bool matched = false;
+  if (op == "P" || op == "Pmin" || op == "Pmax") {
+    ++next_;
+    if (Accept("=") && Accept("?") && Accept("[")) {
+      if (AcceptWord("F")) {
+        matched = TimeBound(&property.bound);
+      } else if (IsWord("true") && IsWord("U", 1)) {
+        next_ += 2;
+        matched = TimeBound(&property.bound);
+      }
+      if (matched) property.target = Expression();
+      matched = matched && property.target && Accept("]");
+      property.form = PrismProperty::Form::kReach;
+    }
+  } else if (op == "S") {
+    ++next_;
+    if (Accept("=") && Accept("?") && Accept("[")) {
+      property.target = Expression();
+      matched = property.target && Accept("]");
+      property.form = PrismProperty::Form::kSteadyState;
+    }
+  } else if (op == "R" || op == "Rmin" || op == "Rmax") {
+    ++next_;
+    bool ok = true;
+    if (Accept("{")) {
+      if (Peek().kind == PrismToken::Kind::kString) {
+        property.reward = Peek().text;
+        ++next_;
+      } else if (Peek().kind == PrismToken::Kind::kInteger) {
+        property.reward = "#" + Peek().text;
+        ++next_;
+      } else {
+        ok = false;
+      }
+      ok = ok && Accept("}");
+    }
+    if (ok && op == "R" && !AcceptWord("min")) AcceptWord("max");
+    if (ok && Accept("=") && Accept("?") && Accept("[")) {
+      property.form = PrismProperty::Form::kReward;
+      if (AcceptWord("S")) {
+        property.reward_path = 'S';
+        matched = true;
+      } else if (AcceptWord("C")) {
+        property.reward_path = 'C';
+        matched = Accept("<=");
+        if (matched) {
+          property.bound.high = Primary();
+          matched = property.bound.high != nullptr;
+        }
+      } else if (AcceptWord("I")) {
+        property.reward_path = 'I';
+        matched = Accept("=");
+        if (matched) {
+          property.bound.high = Primary();
+          matched = property.bound.high != nullptr;
+        }
+      } else if (AcceptWord("F")) {
+        property.reward_path = 'F';
+        property.target = Expression();
+        matched = property.target != nullptr;
+      }
+      matched = matched && Accept("]");
+    }
+  }
+  errors_ = saved;
+  property.supported = matched && next_ == end;
+  if (!property.supported) {
+    property.target.reset();
+    property.bound = PrismTimeBound();
+  }
+  next_ = end;
+  Accept(";");
+  file->properties.push_back(std::move(property));
+  return true;
+}
+
+bool Parser::Properties(PrismPropertyFile* file) {
+  while (!Failed() && Peek().kind != PrismToken::Kind::kEnd) {
+    if (IsWord("const") || IsWord("rate") || IsWord("prob")) {
+      Constant(&file->constants);
+    } else if (IsWord("formula")) {
+      Definition(&file->formulas, false);
+    } else if (IsWord("label")) {
+      Definition(&file->labels, true);
+    } else if (Accept(";")) {
+      continue;
+    } else {
+      Property(file);
+    }
+  }
+  return !Failed();
+}
+
+}  // namespace
+
+bool ParsePrismModel(const std::string& text, const std::string& file_name,
+                     PrismModelFile* model, std::vector<Diagnostic>* errors) {
+  Parser parser(text, file_name, errors);
+  return parser.Lex() && parser.Model(model);
+}
+
+bool ParsePrismProperties(const std::string& text, const std::string& file_name,
+                          PrismPropertyFile* properties,
+                          std::vector<Diagnostic>* errors) {
+  Parser parser(text, file_name, errors);
+  return parser.Lex() && parser.Properties(properties);
+}

@@ -1,0 +1,978 @@
+#include "prism/PrismReader.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <set>
+#include <sstream>
+#include <utility>
+#include <vector>
+
+#include "lang/Checker.h"
+#include "peer/ConstantValue.h"
+#include "peer/PropertiesFile.h"
+#include "peer/RewardNames.h"
+#include "prism/PrismParser.h"
+
+namespace {
+
+// The most states that an init ... endinit predicate is tried on.
+constexpr double kMaxInitCandidates = 1e6;
+// The most transitions one action may give (one per combination of
+// commands and updates of its modules), and the deepest chains of constants
+// and of renamed modules: a file beyond them is refused, not explored.
+constexpr double kMaxCombinations = 1e5;
+constexpr std::size_t kMaxChain = 100;
+
+// `value` as a whole number within 32 bits, or nullopt.
+std::optional<long long> WholeNumber(const ConstantValue& value) {
+  if (value.type != ValueType::kInt ||
+      !(std::fabs(value.value) <= 2147483647.0)) {
+    return std::nullopt;
+  }
+  return static_cast<long long>(value.value);
+}
+
+struct Variable {
+  std::string name;
+  std::string module;  // empty: global
+  bool is_bool = false;
+  long long low = 0;
+  long long high = 1;
+  long long initial = 0;
+};
+
+// One update of one participant of a transition.
+struct Part {
+  const PrismModule* module;
+  std::size_t command;  // index in the module
+  const PrismUpdate* update;
+};
+
+bool IsConstant(const Expr& expr, double value) {
+  return expr.kind == ExprKind::kConstant && expr.value == value;
+}
+
+class PrismImporter {
+ public:
+  PrismImporter(const std::string& file_name, const ImportOptions& options)
+      : file_(file_name), options_(options) {}
+
+  ImportedModel Run(const std::string& text);
+
+  // Diagnostics in the property file carry their line and caret in the
+  // message, since the caller formats them against the model's text.
+  void ShowPropertySource(std::vector<Diagnostic>& errors) const;
+
+ private:
+  bool Failed() const { return !result_.errors.empty(); }
+  void Error(const SourceLocation& where, const std::string& message) {
+    if (!Failed()) result_.errors.push_back({where, message});
+  }
+
+  void DeclareConstants(std::vector<PrismConstant>& constants);
+  std::optional<ConstantValue> ConstantNamed(const std::string& name,
+                                             const SourceLocation& where);
+  std::optional<ConstantValue> Evaluate(const Expr& expr);
+  void DeclareVariable(const PrismVariable& variable,
+                       const std::string& module);
+  void ExpandRenamedModules();
+  bool CopyModule(PrismModule& module, std::set<std::string>& expanding);
+  ExprPtr Renamed(const Expr& expr,
+                  const std::map<std::string, std::string>& renames, int depth);
+  void ResolveInitial();
+  void BuildActivities();
+  void AddActivity(const std::vector<Part>& parts, const std::string& name,
+                   const std::string& action);
+  void ReadRewards();
+  void ReadProperties(const PrismPropertyFile& file);
+  std::optional<std::string> Indicator(const Expr& target,
+                                       const std::string& name);
+  std::optional<std::string> StructureReward(const PrismRewards& rewards,
+                                             const std::string& name,
+                                             bool impulses);
+  std::optional<double> Time(const Expr& expr);
+
+  // A copy of `expr` with constants folded in, formulas and labels
+  // expanded and variables read from their places (or left as names, for
+  // init ... endinit).
+  ExprPtr Resolve(const Expr& expr, bool variables_as_names = false,
+                  int depth = 0);
+  ExprPtr VariableRead(const Variable& variable, const SourceLocation& where);
+
+  std::string file_;
+  const ImportOptions& options_;
+  std::string properties_text_;
+  PrismModelFile model_;
+  ImportedModel result_;
+  std::map<std::string, PrismConstant*> constant_decls_;
+  std::map<std::string, ConstantValue> constants_;
+  std::set<std::string> evaluating_;
+  std::map<std::string, const Expr*> formulas_;
+  std::map<std::string, const Expr*> labels_;
+  std::map<std::string, Variable> variables_;
+  std::vector<std::string> variable_order_;
+  ExprPtr initial_predicate_;
+  // The activities of each action ("" for unlabelled commands), for
+  // transition rewards.
+  std::map<std::string, std::vector<std::string>> activities_of_;
+  std::set<std::string> actions_;
+  RewardNames reward_names_;
+};
+
+void PrismImporter::DeclareConstants(std::vector<PrismConstant>& constants) {
+  for (PrismConstant& constant : constants) {
+    if (constant_decls_.count(constant.name) != 0) {
+      Error(constant.where,
+            "constant '" + constant.name + "' is declared twice");
+      return;
+    }
+    constant_decls_[constant.name] = &constant;
+    const auto given = options_.constants.find(constant.name);
+    if (constant.value && given != options_.constants.end()) {
+      Error(constant.where, "constant '" + constant.name +
+                                "' has a value in the model; --const cannot "
+                                "set it");
+      return;
+    }
+    if (!constant.value && given == options_.constants.end()) {
+      Error(constant.where, "constant '" + constant.name +
+                                "' has no value: give one with --const " +
+                                constant.name + "=VALUE");
+      return;
+    }
+    if (!constant.value) {
+      std::optional<ConstantValue> value =
+          ParseConstantText(given->second, constant.type);
+      if (!value) {
+        Error(constant.where,
+              "--const " + constant.name + "=" + given->second + " is not " +
+                  (constant.type == ValueType::kBool  ? "true or false"
+                   : constant.type == ValueType::kInt ? "a whole number"
+                                                      : "a number"));
+        return;
+      }
+      value->type = constant.type;
+      constants_[constant.name] = *value;
+    }
+  }
+}
+
+std::optional<ConstantValue> PrismImporter::ConstantNamed(
+    const std::string& name, const SourceLocation& where) {
+  const auto known = constants_.find(name);
+  if (known != constants_.end()) return known->second;
+  const auto decl = constant_decls_.find(name);
+  if (decl == constant_decls_.end()) return std::nullopt;
+  if (evaluating_.count(name) != 0) {
+    Error(where, "constant '" + name + "' is defined through itself");
+    return std::nullopt;
+  }
+  if (evaluating_.size() >= kMaxChain) {
+    Error(where, "constants defined through more than " +
+                     std::to_string(kMaxChain) + " others");
+    return std::nullopt;
+  }
+  evaluating_.insert(name);
+  const PrismConstant& constant = *decl->second;
+  std::optional<ConstantValue> value = Evaluate(*constant.value);
+  evaluating_.erase(name);
+  if (!value) return std::nullopt;
+  if ((constant.type == ValueType::kBool) !=
+          (value->type == ValueType::kBool) ||
+      (constant.type == ValueType::kInt && value->type != ValueType::kInt)) {
+    Error(constant.where, "the value of '" + name + "' is not of type " +
+                              ValueTypeName(constant.type));
+    return std::nullopt;
+  }
+  value->type = constant.type;
+  constants_[name] = *value;
+  return value;
+}
+
+std::optional<ConstantValue> PrismImporter::Evaluate(const Expr& expr) {
+  ExprPtr resolved = Resolve(expr, true);
+  if (!resolved) return std::nullopt;
+  std::string error;
+  const SourceLocation where = expr.where;
+  std::optional<ConstantValue> value = EvaluateConstant(
+      *resolved,
+      [&](const std::string& name) -> std::optional<ConstantValue> {
+        const auto variable = variables_.find(name);
+        if (variable == variables_.end()) return std::nullopt;
+        return std::nullopt;
+      },
+      &error);
+  if (!value) Error(where, error);
+  return value;
+}
+
+ExprPtr PrismImporter::VariableRead(const Variable& variable,
+                                    const SourceLocation& where) {
+  ExprPtr place = NameRef(variable.name, where);
+  if (variable.is_bool) {
+    return Binary(Op::kNotEqual, std::move(place), IntConstant(0, where),
+                  where);
+  }
+  if (variable.low == 0) return place;
+  return Binary(Op::kAdd, std::move(place), IntConstant(variable.low, where),
+                where);
+}
+
+ExprPtr PrismImporter::Resolve(const Expr& expr, bool variables_as_names,
+                               int depth) {
+  if (Failed()) return nullptr;
+  if (depth > 100) {
+    Error(expr.where, "formulas or labels defined through themselves");
+    return nullptr;
+  }
+  if (expr.kind == ExprKind::kName) {
+    const std::string& name = expr.name;
+    if (const auto variable = variables_.find(name);
+        variable != variables_.end()) {
+      if (variables_as_names) return NameRef(name, expr.where);
+      return VariableRead(variable->second, expr.where);
+    }
+    if (const auto formula = formulas_.find(name); formula != formulas_.end()) {
+      return Resolve(*formula->second, variables_as_names, depth + 1);
+    }
+    if (const auto label = labels_.find(name); label != labels_.end()) {
+      return Resolve(*label->second, variables_as_names, depth + 1);
+    }
+    if (name == "\"init\"" && initial_predicate_) {
+      return Resolve(*initial_predicate_, variables_as_names, depth + 1);
+    }
+    if (constant_decls_.count(name) != 0) {
+      std::optional<ConstantValue> value = ConstantNamed(name, expr.where);
+      if (!value) return nullptr;
+      return ConstantExpr(*value, expr.where);
+    }
+    Error(expr.where, name[0] == '"' ? "unknown label " + name
+                                     : "unknown name '" + name + "'");
+    return nullptr;
+  }
+  ExprPtr copy = Clone(expr);
+  copy->args.clear();
+  for (const ExprPtr& arg : expr.args) {
+    ExprPtr resolved = Resolve(*arg, variables_as_names, depth);
+    if (!resolved) return nullptr;
+    copy->args.push_back(std::move(resolved));
+  }
+  return copy;
+}
+
+void PrismImporter::DeclareVariable(const PrismVariable& declared,
+                                    const std::string& module) {
+  if (Failed()) return;
+  if (variables_.count(declared.name) != 0 ||
+      constant_decls_.count(declared.name) != 0 ||
+      formulas_.count(declared.name) != 0) {
+    Error(declared.where, "'" + declared.name + "' is declared twice");
+    return;
+  }
+  Variable variable;
+  variable.name = declared.name;
+  variable.module = module;
+  variable.is_bool = declared.is_bool;
+  if (!declared.is_bool) {
+    const std::optional<ConstantValue> low = Evaluate(*declared.low);
+    const std::optional<ConstantValue> high = Evaluate(*declared.high);
+    if (!low || !high) return;
+    const std::optional<long long> lowest = WholeNumber(*low);
+    const std::optional<long long> highest = WholeNumber(*high);
+    if (!lowest || !highest) {
+      Error(declared.where,
+            "the range of '" + declared.name + "' needs whole numbers");
+      return;
+    }
+    variable.low = *lowest;
+    variable.high = *highest;
+    if (variable.high < variable.low) {
+      Error(declared.where, "empty range " + std::to_string(variable.low) +
+                                ".." + std::to_string(variable.high));
+      return;
+    }
+    if (variable.high - variable.low > 32767) {
+      Error(declared.where, "range of '" + declared.name +
+                                "' wider than the 32768 values a place holds");
+      return;
+    }
+  }
+  variable.initial = variable.is_bool ? 0 : variable.low;
+  if (declared.init) {
+    if (model_.init) {
+      Error(declared.init->where,
+            "'" + declared.name +
+                "' has an init value and the model has init ... endinit");
+      return;
+    }
+    const std::optional<ConstantValue> value = Evaluate(*declared.init);
+    if (!value) return;
+    ConstantValue whole = *value;
+    if (whole.type == ValueType::kBool) whole.type = ValueType::kInt;
+    const std::optional<long long> initial = WholeNumber(whole);
+    if ((value->type == ValueType::kBool) != variable.is_bool || !initial) {
+      Error(declared.init->where,
+            "initial value of '" + declared.name + "' is not of its type");
+      return;
+    }
+    variable.initial = *initial;
+    if (variable.initial < variable.low || variable.initial > variable.high) {
+      Error(declared.init->where,
+            "initial value of '" + declared.name + "' is outside its range");
+      return;
+    }
+  }
+  variables_[variable.name] = variable;
+  variable_order_.push_back(variable.name);
+}
+
+ExprPtr PrismImporter::Renamed(
+    const Expr& expr, const std::map<std::string, std::string>& renames,
+    int depth) {
+  if (depth > 100) {
+    Error(expr.where, "formulas defined through themselves");
+    return nullptr;
+  }
+  if (expr.kind == ExprKind::kName) {
+    // Formulas are expanded before renaming, so their bodies are renamed.
+    const auto formula = formulas_.find(expr.name);
+    if (formula != formulas_.end()) {
+      return Renamed(*formula->second, renames, depth + 1);
+    }
+    const auto rename = renames.find(expr.name);
+    return NameRef(rename == renames.end() ? expr.name : rename->second,
+                   expr.where);
+  }
+  ExprPtr copy = Clone(expr);
+  copy->args.clear();
+  for (const ExprPtr& arg : expr.args) {
+    ExprPtr renamed = Renamed(*arg, renames, depth);
+    if (!renamed) return nullptr;
+    copy->args.push_back(std::move(renamed));
+  }
+  return copy;
+}
+
+bool PrismImporter::CopyModule(PrismModule& module,
+                               std::set<std::string>& expanding) {
+  if (module.base.empty()) return true;
+  if (expanding.count(module.name) != 0) {
+    Error(module.where, "module '" + module.name + "' is renamed from itself");
+    return false;
+  }
+  if (expanding.size() >= kMaxChain) {
+    Error(module.where, "module '" + module.name +
+                            "' is renamed through more than " +
+                            std::to_string(kMaxChain) + " modules");
+    return false;
+  }
+  PrismModule* base = nullptr;
+  for (PrismModule& other : model_.modules) {
+    if (other.name == module.base) base = &other;
+  }
+  if (base == nullptr) {
+    Error(module.where, "no module named '" + module.base + "'");
+    return false;
+  }
+  expanding.insert(module.name);
+  if (!CopyModule(*base, expanding)) return false;
+  expanding.erase(module.name);
+  const std::map<std::string, std::string> renames(module.renames.begin(),
+                                                   module.renames.end());
+  auto rename = [&](const std::string& name) {
+    const auto found = renames.find(name);
+    return found == renames.end() ? name : found->second;
+  };
+  for (const PrismVariable& variable : base->variables) {
+    if (renames.count(variable.name) == 0) {
+      Error(module.where, "module '" + module.name +
+                              "' needs a new name for variable '" +
+                              variable.name + "' of '" + base->name + "'");
+      return false;
+    }
+    PrismVariable copy;
+    copy.name = rename(variable.name);
+    copy.is_bool = variable.is_bool;
+    copy.where = module.where;
+    if (variable.low) copy.low = Renamed(*variable.low, renames, 0);
+    if (variable.high) copy.high = Renamed(*variable.high, renames, 0);
+    if (variable.init) copy.init = Renamed(*variable.init, renames, 0);
+    module.variables.push_back(std::move(copy));
+  }
+  for (const PrismCommand& command : base->commands) {
+    PrismCommand copy;
+    copy.action = command.action.empty() ? "" : rename(command.action);
+    copy.guard = Renamed(*command.guard, renames, 0);
+    copy.where = command.where;
+    if (!copy.guard) return false;
+    for (const PrismUpdate& update : command.updates) {
+      PrismUpdate updated;
+      if (update.rate) updated.rate = Renamed(*update.rate, renames, 0);
+      updated.where = update.where;
+      for (const PrismAssignment& assignment : update.assignments) {
+        PrismAssignment renamed;
+        renamed.variable = rename(assignment.variable);
+        renamed.value = Renamed(*assignment.value, renames, 0);
+        if (!renamed.value) return false;
+        renamed.where = assignment.where;
+        updated.assignments.push_back(std::move(renamed));
+      }
+      copy.updates.push_back(std::move(updated));
+    }
+    module.commands.push_back(std::move(copy));
+  }
+  module.base.clear();
+  return !Failed();
+}
+
+void PrismImporter::ExpandRenamedModules() {
+  for (PrismModule& module : model_.modules) {
+    std::set<std::string> expanding;
+    if (!CopyModule(module, expanding)) return;
+  }
+}
+
+// init ... endinit: the one state that satisfies the predicate.
+void PrismImporter::ResolveInitial() {
+  if (!model_.init) return;
+  double candidates = 1;
+  for (const std::string& name : variable_order_) {
+    const Variable& variable = variables_[name];
+    candidates *= static_cast<double>(variable.high - variable.low + 1);
+  }
+  if (candidates > kMaxInitCandidates) {
+    Error(model_.init_where,
+          "init ... endinit over more than a million states is not supported");
+    return;
+  }
+  ExprPtr predicate = Resolve(*model_.init, true);
+  if (!predicate) return;
+  std::map<std::string, long long> values;
+  for (const std::string& name : variable_order_) {
+    values[name] = variables_[name].low;
+  }
+  std::map<std::string, long long> found;
+  int count = 0;
+  while (true) {
+    std::string error;
+    const std::optional<ConstantValue> holds = EvaluateConstant(
+        *predicate,
+        [&](const std::string& name) -> std::optional<ConstantValue> {
+          const auto value = values.find(name);
+          if (value == values.end()) return std::nullopt;
+          ConstantValue result;
+          result.value = static_cast<double>(value->second);
+          result.type =
+              variables_[name].is_bool ? ValueType::kBool : ValueType::kInt;
+          return result;
+        },
+        &error);
+    if (!holds || holds->type != ValueType::kBool) {
+      Error(model_.init_where,
+            holds ? "init ... endinit is not a condition" : error);
+      return;
+    }
+    if (holds->value != 0.0) {
+      ++count;
+      found = values;
+    }
+    std::size_t k = 0;
+    while (k < variable_order_.size()) {
+      const Variable& variable = variables_[variable_order_[k]];
+      if (++values[variable.name] <= variable.high) break;
+      values[variable.name] = variable.low;
+      ++k;
+    }
+    if (k == variable_order_.size()) break;
+  }
+  if (count != 1) {
+    Error(model_.init_where, "init ... endinit gives " + std::to_string(count) +
+                                 " initial states; only one is supported");
+    return;
+  }
+  for (const auto& [name, value] : found) variables_[name].initial = value;
+}
+
+void PrismImporter::AddActivity(const std::vector<Part>& parts,
+                                const std::string& name,
+                                const std::string& action) {
+  const SourceLocation where = parts.front().update->where;
+  ExprPtr enabled;
+  ExprPtr rate;
+  StatementIr step;
+  step.kind = StatementIr::Kind::kSimultaneous;
+  step.where = where;
+  std::set<std::string> assigned;
+  for (const Part& part : parts) {
+    const PrismCommand& command = part.module->commands[part.command];
+    ExprPtr guard = Resolve(*command.guard);
+    if (!guard) return;
+    enabled =
+        enabled ? Binary(Op::kAnd, std::move(enabled), std::move(guard), where)
+                : std::move(guard);
+    ExprPtr update_rate =
+        part.update->rate ? Resolve(*part.update->rate) : IntConstant(1, where);
+    if (!update_rate) return;
+    rate = rate ? Binary(Op::kMultiply, std::move(rate), std::move(update_rate),
+                         where)
+                : std::move(update_rate);
+    for (const PrismAssignment& assignment : part.update->assignments) {
+      const auto found = variables_.find(assignment.variable);
+      if (found == variables_.end()) {
+        Error(assignment.where,
+              "unknown variable '" + assignment.variable + "'");
+        return;
+      }
+      const Variable& variable = found->second;
+      if (!variable.module.empty() && variable.module != part.module->name) {
+        Error(assignment.where, "module '" + part.module->name +
+                                    "' cannot write '" + variable.name +
+                                    "' of module '" + variable.module + "'");
+        return;
+      }
+      if (variable.module.empty() && !action.empty()) {
+        Error(assignment.where, "global '" + variable.name +
+                                    "' cannot be written by a command with "
+                                    "an action");
+        return;
+      }
+      if (!assigned.insert(variable.name).second) {
+        Error(assignment.where,
+              "'" + variable.name + "' is assigned twice in one update");
+        return;
+      }
+      ExprPtr value = Resolve(*assignment.value);
+      if (!value) return;
+      const SourceLocation at = assignment.where;
+      if (variable.is_bool) {
+        value = Condition(std::move(value), IntConstant(1, at),
+                          IntConstant(0, at), at);
+      } else if (variable.low != 0) {
+        value = Binary(Op::kSubtract, std::move(value),
+                       IntConstant(variable.low, at), at);
+      }
+      StatementIr statement;
+      statement.kind = StatementIr::Kind::kAssign;
+      statement.place = variable.name;
+      statement.value = std::move(value);
+      statement.where = at;
+      step.then_body.push_back(std::move(statement));
+    }
+  }
+  ActivityIr activity;
+  activity.name = name;
+  activity.kind = ActivityKind::kExponential;
+  activity.timing = std::move(rate);
+  activity.where = where;
+  InputGateIr gate;
+  gate.predicate = std::move(enabled);
+  gate.where = where;
+  activity.input_gates.push_back(std::move(gate));
+  if (!step.then_body.empty()) {
+    OutputGateIr out;
+    out.where = where;
+    if (step.then_body.size() == 1) {
+      out.function.push_back(std::move(step.then_body.front()));
+    } else {
+      out.function.push_back(std::move(step));
+    }
+    activity.output_gates.push_back(std::move(out));
+  }
+  activities_of_[action].push_back(name);
+  result_.model.activities.push_back(std::move(activity));
+}
+
+void PrismImporter::BuildActivities() {
+  // Unlabelled commands, one activity per update.
+  for (const PrismModule& module : model_.modules) {
+    for (std::size_t c = 0; !Failed() && c < module.commands.size(); ++c) {
+      const PrismCommand& command = module.commands[c];
+      if (!command.action.empty()) {
+        actions_.insert(command.action);
+        continue;
+      }
+      const std::string name = module.name + ".c" + std::to_string(c + 1);
+      for (std::size_t u = 0; !Failed() && u < command.updates.size(); ++u) {
+        AddActivity({{&module, c, &command.updates[u]}},
+                    command.updates.size() > 1
+                        ? name + "#" + std::to_string(u + 1)
+                        : name,
+                    "");
+      }
+    }
+  }
+  // Each action: one command of every module whose alphabet holds it, and
+  // one update of each.
+  for (const std::string& action : actions_) {
+    std::vector<std::vector<std::pair<const PrismModule*, std::size_t>>>
+        choices;
+    for (const PrismModule& module : model_.modules) {
+      std::vector<std::pair<const PrismModule*, std::size_t>> commands;
+      for (std::size_t c = 0; c < module.commands.size(); ++c) {
+        if (module.commands[c].action == action)
+          commands.emplace_back(&module, c);
+      }
+      if (!commands.empty()) choices.push_back(std::move(commands));
+    }
+    double combinations = 1;
+    for (const auto& commands : choices) {
+      double updates = 0;
+      for (const auto& [module, c] : commands) {
+        updates += static_cast<double>(module->commands[c].updates.size());
+      }
+      combinations *= updates;
+    }
+    if (combinations > kMaxCombinations) {
+      Error(choices.front()
+                .front()
+                .first->commands[choices.front().front().second]
+                .where,
+            "action '" + action + "' gives more than " +
+                std::to_string(static_cast<long>(kMaxCombinations)) +
+                " transitions");
+      return;
+    }
+    std::vector<std::size_t> pick(choices.size(), 0);
+    while (!Failed()) {
+      std::vector<std::pair<const PrismModule*, std::size_t>> chosen;
+      std::string label = action + "[";
+      for (std::size_t k = 0; k < choices.size(); ++k) {
+        chosen.push_back(choices[k][pick[k]]);
+        label += (k == 0 ? "" : ",") + chosen.back().first->name + ".c" +
+                 std::to_string(chosen.back().second + 1);
+      }
+      label += "]";
+      std::vector<std::size_t> update(chosen.size(), 0);
+      bool several = false;
+      for (const auto& [module, c] : chosen) {
+        several = several || module->commands[c].updates.size() > 1;
+      }
+      std::size_t combination = 1;
+      while (!Failed()) {
+        std::vector<Part> parts;
+        for (std::size_t k = 0; k < chosen.size(); ++k) {
+          const PrismCommand& command =
+              chosen[k].first->commands[chosen[k].second];
+          parts.push_back(
+              {chosen[k].first, chosen[k].second, &command.updates[update[k]]});
+        }
+        AddActivity(parts,
+                    several ? label + "#" + std::to_string(combination) : label,
+                    action);
+        ++combination;
+        std::size_t k = 0;
+        while (k < update.size() &&
+               ++update[k] ==
+                   chosen[k].first->commands[chosen[k].second].updates.size()) {
+          update[k++] = 0;
+        }
+        if (k == update.size()) break;
+      }
+      std::size_t k = 0;
+      while (k < pick.size() && ++pick[k] == choices[k].size()) pick[k++] = 0;
+      if (k == pick.size()) break;
+    }
+  }
+}
+
+void PrismImporter::ReadRewards() {
+  std::set<std::string> names;
+  for (const PrismRewards& rewards : model_.rewards) {
+    if (!rewards.name.empty() && !names.insert(rewards.name).second) {
+      Error(rewards.where,
+            "reward structure \"" + rewards.name + "\" is declared twice");
+      return;
+    }
+    for (const PrismRewardItem& item : rewards.items) {
+      if (item.transition && !item.action.empty() &&
+          actions_.count(item.action) == 0) {
+        Error(item.where, "no command has action '" + item.action + "'");
+        return;
+      }
+    }
+  }
+}
+
+std::optional<std::string> PrismImporter::Indicator(const Expr& target,
+                                                    const std::string& name) {
+  ExprPtr test = Resolve(target);
+  if (!test) return std::nullopt;
+  const SourceLocation where = target.where;
+  RewardIr reward;
+  reward.name = reward_names_.Unique(name);
+  reward.rate = Condition(std::move(test), IntConstant(1, where),
+                          IntConstant(0, where), where);
+  reward.where = where;
+  result_.model.rewards.push_back(std::move(reward));
+  return result_.model.rewards.back().name;
+}
+
+// A reward variable of a structure's state items (a rate) and, with
+// `impulses`, its transition items (impulses on the matching activities,
+// evaluated in the source state).
+std::optional<std::string> PrismImporter::StructureReward(
+    const PrismRewards& rewards, const std::string& name, bool impulses) {
+  RewardIr reward;
+  reward.name = reward_names_.Unique(name);
+  reward.where = rewards.where;
+  std::map<std::string, ExprPtr> amounts;
+  for (const PrismRewardItem& item : rewards.items) {
+    ExprPtr guard = Resolve(*item.guard);
+    ExprPtr value = Resolve(*item.value);
+    if (!guard || !value) return std::nullopt;
+    const SourceLocation where = item.where;
+    if (!item.transition) {
+      ExprPtr term = Condition(std::move(guard), std::move(value),
+                               RealConstant(0.0, where), where);
+      reward.rate = reward.rate ? Binary(Op::kAdd, std::move(reward.rate),
+                                         std::move(term), where)
+                                : std::move(term);
+      continue;
+    }
+    if (!impulses) continue;
+    for (const std::string& activity : activities_of_[item.action]) {
+      ExprPtr term = Condition(Clone(*guard), Clone(*value),
+                               RealConstant(0.0, where), where);
+      ExprPtr& amount = amounts[activity];
+      amount = amount
+                   ? Binary(Op::kAdd, std::move(amount), std::move(term), where)
+                   : std::move(term);
+    }
+  }
+  for (auto& [activity, amount] : amounts) {
+    ImpulseIr impulse;
+    impulse.activity = activity;
+    impulse.where = amount->where;
+    impulse.amount = std::move(amount);
+    reward.impulses.push_back(std::move(impulse));
+  }
+  result_.model.rewards.push_back(std::move(reward));
+  return result_.model.rewards.back().name;
+}
+
+std::optional<double> PrismImporter::Time(const Expr& expr) {
+  const std::optional<ConstantValue> value = Evaluate(expr);
+  if (!value) return std::nullopt;
+  if (value->type == ValueType::kBool || !(value->value >= 0.0)) {
+    Error(expr.where, "a time bound must be a number that is not negative");
+    return std::nullopt;
+  }
+  return value->value;
+}
+
+void PrismImporter::ReadProperties(const PrismPropertyFile& file) {
+  for (std::size_t i = 0; !Failed() && i < file.properties.size(); ++i) {
+    const PrismProperty& property = file.properties[i];
+    PropertyLine line;
+    line.name =
+        property.name.empty() ? "prop" + std::to_string(i + 1) : property.name;
+    line.kind = "unsupported";
+    line.fields = {property.text};
+    if (property.supported && property.form == PrismProperty::Form::kReach) {
+      std::optional<double> low = 0.0;
+      std::optional<double> high = INFINITY;
+      if (property.bound.low) low = Time(*property.bound.low);
+      if (property.bound.high) high = Time(*property.bound.high);
+      if (!low || !high) return;
+      if (*low == 0.0 || *low == *high) {
+        const std::optional<std::string> var =
+            Indicator(*property.target, line.name);
+        if (!var) return;
+        line.kind = *low == 0.0 ? "reach-probability" : "reward-instant";
+        line.fields = {*var, FormatTimeField(*high)};
+      }
+    } else if (property.supported &&
+               property.form == PrismProperty::Form::kSteadyState) {
+      const std::optional<std::string> var =
+          Indicator(*property.target, line.name);
+      if (!var) return;
+      line.kind = "steady-state";
+      line.fields = {*var};
+    } else if (property.supported) {
+      const PrismRewards* rewards = nullptr;
+      if (property.reward.empty()) {
+        if (!model_.rewards.empty()) rewards = &model_.rewards.front();
+      } else if (property.reward[0] == '#') {
+        const std::string digits = property.reward.substr(1);
+        const std::size_t k =
+            digits.size() > 9 ? 0 : std::strtoul(digits.c_str(), nullptr, 10);
+        if (k >= 1 && k <= model_.rewards.size()) {
+          rewards = &model_.rewards[k - 1];
+        }
+      } else {
+        for (const PrismRewards& structure : model_.rewards) {
+          if (structure.name == property.reward) rewards = &structure;
+        }
+      }
+      if (rewards == nullptr) {
+        Error(property.where,
+              property.reward.empty()
+                  ? std::string("the model has no reward structure")
+                  : "no reward structure " +
+                        (property.reward[0] == '#'
+                             ? property.reward.substr(1)
+                             : "\"" + property.reward + "\""));
+        return;
+      }
+      const char path = property.reward_path;
+      if (path == 'S' || path == 'C' || path == 'I') {
+        std::optional<double> t;
+        if (path != 'S') {
+          t = Time(*property.bound.high);
+          if (!t) return;
+        }
+        const std::optional<std::string> var =
+            StructureReward(*rewards, line.name, path != 'I');
+        if (!var) return;
+        line.kind = path == 'S'   ? "steady-state"
+                    : path == 'C' ? "reward-cumulative"
+                                  : "reward-instant";
+        line.fields = {*var};
+        if (t) line.fields.push_back(FormatTimeField(*t));
+      } else {
+        // Expected reward until a set is reached: only the time itself
+        // (one state item "true : 1") has a kind.
+        const bool time_only =
+            rewards->items.size() == 1 && !rewards->items[0].transition;
+        ExprPtr guard = time_only ? Resolve(*rewards->items[0].guard) : nullptr;
+        ExprPtr value = time_only ? Resolve(*rewards->items[0].value) : nullptr;
+        if (Failed()) return;
+        if (guard && value && IsConstant(*guard, 1.0) &&
+            IsConstant(*value, 1.0)) {
+          const std::optional<std::string> var =
+              Indicator(*property.target, line.name);
+          if (!var) return;
+          line.kind = "reach-time";
+          line.fields = {*var};
+        }
+      }
+    }
+    result_.properties.push_back(std::move(line));
+  }
+}
+
+ImportedModel PrismImporter::Run(const std::string& text) {
+  if (!ParsePrismModel(text, file_, &model_, &result_.errors)) {
+    return std::move(result_);
+  }
+  PrismPropertyFile properties;
+  if (!options_.properties_file.empty()) {
+    std::ifstream in(options_.properties_file, std::ios::binary);
+    std::ostringstream read;
+    read << in.rdbuf();
+    if (!in) {
+      Error({options_.properties_file, 0, 0}, "cannot read the property file");
+      return std::move(result_);
+    }
+    properties_text_ = read.str();
+    if (!ParsePrismProperties(properties_text_, options_.properties_file,
+                              &properties, &result_.errors)) {
+      return std::move(result_);
+    }
+  }
+  result_.model.name = "prism";
+  result_.model.where = {file_, 1, 1};
+  DeclareConstants(model_.constants);
+  DeclareConstants(properties.constants);
+  for (const auto& [name, value] : options_.constants) {
+    if (!Failed() && constant_decls_.count(name) == 0) {
+      Error({file_, 1, 1},
+            "--const " + name + ": the model has no constant '" + name + "'");
+    }
+  }
+  for (auto* list : {&model_.formulas, &properties.formulas}) {
+    for (const PrismDefinition& formula : *list) {
+      if (!formulas_.emplace(formula.name, formula.body.get()).second) {
+        Error(formula.where,
+              "formula '" + formula.name + "' is declared twice");
+      }
+    }
+  }
+  for (auto* list : {&model_.labels, &properties.labels}) {
+    for (const PrismDefinition& label : *list) {
+      if (label.name == "init" || label.name == "deadlock") {
+        Error(label.where, "label \"" + label.name + "\" cannot be redefined");
+      } else if (!labels_.emplace("\"" + label.name + "\"", label.body.get())
+                      .second) {
+        Error(label.where, "label \"" + label.name + "\" is declared twice");
+      }
+    }
+  }
+  for (const auto& [name, constant] : constant_decls_) {
+    if (!Failed()) ConstantNamed(name, constant->where);
+  }
+  if (!Failed()) ExpandRenamedModules();
+  for (const PrismVariable& variable : model_.globals) {
+    DeclareVariable(variable, "");
+  }
+  for (const PrismModule& module : model_.modules) {
+    for (const PrismVariable& variable : module.variables) {
+      DeclareVariable(variable, module.name);
+    }
+  }
+  if (!Failed()) ResolveInitial();
+  if (Failed()) return std::move(result_);
+  // The predicate of the "init" label: every variable at its initial value.
+  for (const std::string& name : variable_order_) {
+    const Variable& variable = variables_[name];
+    const SourceLocation where = {file_, 1, 1};
+    ExprPtr test =
+        Binary(Op::kEqual, NameRef(name, where),
+               variable.is_bool ? BoolConstant(variable.initial != 0, where)
+                                : IntConstant(variable.initial, where),
+               where);
+    initial_predicate_ = initial_predicate_
+                             ? Binary(Op::kAnd, std::move(initial_predicate_),
+                                      std::move(test), where)
+                             : std::move(test);
+    PlaceIr place;
+    place.name = name;
+    place.initial = IntConstant(variable.initial - variable.low, where);
+    place.bounds =
+        std::make_pair(0, static_cast<int>(variable.high - variable.low));
+    place.where = where;
+    result_.model.places.push_back(std::move(place));
+  }
+  if (result_.model.places.empty()) {
+    PlaceIr place;
+    place.name = "_";
+    place.initial = IntConstant(0);
+    place.where = {file_, 1, 1};
+    result_.model.places.push_back(std::move(place));
+  }
+  BuildActivities();
+  if (!Failed()) ReadRewards();
+  if (!Failed()) ReadProperties(properties);
+  if (Failed()) return std::move(result_);
+  result_.errors = CheckModel(result_.model);
+  return std::move(result_);
+}
+
+}  // namespace
+
+void PrismImporter::ShowPropertySource(std::vector<Diagnostic>& errors) const {
+  for (Diagnostic& error : errors) {
+    if (error.where.origin != options_.properties_file ||
+        error.where.line == 0) {
+      continue;
+    }
+    std::string text = FormatDiagnostic(error, &properties_text_);
+    text.pop_back();  // the caller adds the newline
+    const std::string origin = error.where.origin + ":" +
+                               std::to_string(error.where.line) + ":" +
+                               std::to_string(error.where.column);
+    error.message = text.substr(origin.size() + 2);
+    error.where = {origin, 0, 0};
+  }
+}
+
+ImportedModel ReadPrism(const std::string& text, const std::string& file_name,
+                        const ImportOptions& options) {
+  PrismImporter importer(file_name, options);
+  ImportedModel result = importer.Run(text);
+  importer.ShowPropertySource(result.errors);
+  return result;
+}

@@ -1,0 +1,89 @@
+#ifndef GEN_SOLVE_SOLVEMETHODS_H_
+#define GEN_SOLVE_SOLVEMETHODS_H_
+
+#include <Eigen/Core>
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "solve/ScaledSystem.h"
+
+// The methods that solve the scaled systems B z = c of Stationary.cpp, one
+// row each in one table: the command line, the help text, the fallback
+// order of `auto` and the documentation all read it. A new method is a
+// function of the MethodFunction shape and one row.
+
+enum class SolveMethod {
+  kAuto,         // every row that fits, in table order
+  kDirect,       // sparse LU with iterative refinement
+  kGth,          // Grassmann-Taksar-Heyman state reduction, dense
+  kBiCgStab,     // BiCGSTAB preconditioned by an incomplete LU
+  kGaussSeidel,  // Gauss-Seidel sweeps
+};
+
+struct SolveOptions {
+  SolveMethod method = SolveMethod::kAuto;
+  // Largest system that auto gives the sparse LU: the LU factors of the
+  // benchmark chains fill in to nearly dense (Kanban 2, 4,600 states: 3 s;
+  // BiCGSTAB with ILU(0) takes 0.08 s).
+  std::size_t direct_limit = 1000;
+  // Largest system that auto gives the dense state reduction: (n + 1)^2
+  // doubles and n^3 / 3 multiply-adds (2,500 unknowns: 50 MB, seconds).
+  std::size_t gth_limit = 2500;
+  // Componentwise backward error at which the iterative methods stop, and
+  // below which every solution is polished by Gauss-Seidel sweeps.
+  double tolerance = 1e-13;
+  std::size_t max_iterations = 20000;
+  // Whether to compute error bounds, which costs one more solve of the same
+  // size (the adjoint system).
+  bool bounds = true;
+  // Relative bound that auto requires of a solution before it stops trying
+  // methods (with bounds only).
+  double accuracy = 1e-6;
+  // Per-state reward rates whose expected values get bounds of their own
+  // (StationaryResult::reward_error); may be null. Must outlive the solve.
+  const std::vector<std::vector<double>>* rewards = nullptr;
+};
+
+// What a method made of the system: z is its solution when `error` is empty.
+struct [[nodiscard]] MethodSolve {
+  std::size_t iterations = 0;  // iterations or sweeps; 0 for direct methods
+  std::string error;
+};
+
+using MethodFunction = MethodSolve (*)(const ScaledSystem& system,
+                                       const SolveOptions& options,
+                                       Eigen::VectorXd* z);
+
+struct MethodRow {
+  SolveMethod id;
+  const char* name;     // for --method and the report
+  const char* summary;  // one line for --help
+  MethodFunction solve;
+  // Whether auto tries this row on a system of n unknowns.
+  bool (*fits)(std::size_t n, const SolveOptions& options);
+};
+
+// The rows in the order auto tries them.
+const std::vector<MethodRow>& SolveMethodTable();
+
+// The row of `method`; null for kAuto.
+const MethodRow* FindSolveMethod(SolveMethod method);
+
+// The method named `name` ("auto" included); false when none is.
+bool ParseSolveMethod(std::string_view name, SolveMethod* method);
+
+// "auto", then every row's name, separated by `separator`.
+std::string SolveMethodNames(const char* separator);
+
+// The name of `method` ("auto" for kAuto).
+const char* SolveMethodName(SolveMethod method);
+
+// Gauss-Seidel sweeps from the current z until the backward error is at most
+// `tolerance`, checked every few sweeps; returns the sweeps made.
+std::size_t GaussSeidelSweeps(const ScaledSystem& system,
+                              std::size_t max_sweeps, double tolerance,
+                              Eigen::VectorXd* z);
+
+#endif  // GEN_SOLVE_SOLVEMETHODS_H_

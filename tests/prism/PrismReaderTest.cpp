@@ -1,0 +1,295 @@
+#include "prism/PrismReader.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "peer/ConstantValue.h"
+#include "prism/PrismParser.h"
+#include "tests/support/PeerRuns.h"
+#include "tests/support/RunProcess.h"
+
+namespace {
+
+void WriteFile(const std::string& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary);
+  out << text;
+}
+
+double Relative(double a, double b) {
+  return std::fabs(a - b) / std::max(std::fabs(b), 1e-300);
+}
+
+// Operators by precedence and the language's function rules, as constant
+// values.
+TEST(PrismReaderTest, ExpressionsFollowTheLanguagesPrecedenceAndFunctions) {
+  struct Row {
+    const char* expr;
+    double value;
+  };
+  const Row rows[] = {
+      {"-2^2", 4},
+      {"2^3^2", 64},
+      {"7/2", 3.5},
+      {"1 + 2 * 3 - 4", 3},
+      {"mod(-1, 4)", 3},
+      {"mod(7, 3)", 1},
+      {"round(-1.5)", -1},
+      {"round(2.5)", 3},
+      {"func(floor, 2.5)", 2},
+      {"ceil(2.1)", 3},
+      {"log(8, 2)", 3},
+      {"min(4, 2, 3) + max(1, 5)", 7},
+      {"pow(2, 10)", 1024},
+      {"true ? 1 : false ? 2 : 3", 1},
+      {"false ? 1 : false ? 2 : 3", 3},
+      {"!1 = 2 ? 1 : 0", 1},
+      {"(false => false) & (true <=> true) | false ? 1 : 0", 1},
+      {"1.5E+3 + .5 + 3e-2", 1500.53},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.expr);
+    PrismModelFile model;
+    std::vector<Diagnostic> errors;
+    const std::string text =
+        std::string("ctmc const double c = ") + row.expr + ";";
+    ASSERT_TRUE(ParsePrismModel(text, "e.prism", &model, &errors))
+        << FormatDiagnostics(errors, &text);
+    std::string error;
+    const std::optional<ConstantValue> value = EvaluateConstant(
+        *model.constants.at(0).value,
+        [](const std::string&) { return std::nullopt; }, &error);
+    ASSERT_TRUE(value) << error;
+    EXPECT_NEAR(value->value, row.value, 1e-12);
+  }
+}
+
+TEST(PrismReaderTest, MalformedInputNamesFileLineAndColumnWithACaret) {
+  struct Row {
+    const char* what;
+    std::string model;
+    std::string properties;  // empty: no property file
+    const char* expected;
+  };
+  const std::string module = "module m\n  x : [0..2];\n";
+  const std::vector<Row> rows = {
+      {"a character no token starts with", "ctmc\nconst int N = 2 # 3;\n", "",
+       "m.prism:2:17: unexpected character '#'\nconst int N = 2 # 3;\n"
+       "                ^\n"},
+      {"no model type", "const int N = 2;\n", "",
+       "m.prism:1:1: no model type; only ctmc is read"},
+      {"another model type", "dtmc\n", "",
+       "m.prism:1:1: model type 'dtmc' is not supported; only ctmc is read"},
+      {"a missing semicolon", "ctmc\nconst int N = 2\nconst int M = 3;\n", "",
+       "m.prism:3:1: expected ';', found 'const'"},
+      {"an unbounded int", "ctmc\nmodule m\n  x : int;\nendmodule\n", "",
+       "m.prism:3:7: unbounded int variable 'x' is not supported"},
+      {"a keyword as a name", "ctmc\nconst int F = 1;\n", "",
+       "m.prism:2:11: 'F' is a keyword"},
+      {"an unknown name",
+       "ctmc\n" + module + "  [] y > 0 -> (x'=1);\nendmodule\n", "",
+       "m.prism:4:6: unknown name 'y'"},
+      {"a variable of another module",
+       "ctmc\n" + module +
+           "endmodule\nmodule n\n  [] true -> (x'=1);\nendmodule\n",
+       "", "m.prism:6:14: module 'n' cannot write 'x' of module 'm'"},
+      {"a global written under an action",
+       "ctmc\nglobal g : bool;\nmodule m\n  [a] true -> (g'=true);\n"
+       "endmodule\n",
+       "",
+       "m.prism:4:15: global 'g' cannot be written by a command with an "
+       "action"},
+      {"a variable assigned twice",
+       "ctmc\n" + module + "  [] true -> (x'=1) & (x'=2);\nendmodule\n", "",
+       "m.prism:4:23: 'x' is assigned twice in one update"},
+      {"a renaming that keeps a variable",
+       "ctmc\n" + module + "endmodule\nmodule n = m [a=b] endmodule\n", "",
+       "needs a new name for variable 'x' of 'm'"},
+      {"init ... endinit with several states",
+       "ctmc\n" + module + "endmodule\ninit x < 2 endinit\n", "",
+       "init ... endinit gives 2 initial states; only one is supported"},
+      {"an open constant without a value", "ctmc\nconst double r;\n", "",
+       "m.prism:2:1: constant 'r' has no value: give one with --const r=VALUE"},
+      {"a constant defined through itself",
+       "ctmc\nconst int a = b;\nconst int b = a + 1;\n", "",
+       "defined through itself"},
+      {"an expression nested too deeply",
+       "ctmc\nconst int c = " + std::string(300, '(') + "1" +
+           std::string(300, ')') + ";\n",
+       "", "m.prism:2:215: expression nested more than 200 levels deep"},
+      {"a value outside the range",
+       "ctmc\nmodule m\n  x : [0..2] init 3;\n"
+       "endmodule\n",
+       "", "m.prism:3:19: initial value of 'x' is outside its range"},
+      {"a guard that is not a condition",
+       "ctmc\n" + module + "  [] x -> (x'=1);\nendmodule\n", "",
+       "m.prism:4:6:"},
+      {"a property file with a syntax error", "ctmc\n" + module + "endmodule\n",
+       "\"p\": S=? [ x = 1 ];\nlabel = 2;\n",
+       "m.props:2:7: expected a quoted name, found '='\nlabel = 2;\n      ^\n"},
+      {"an unknown label in a property", "ctmc\n" + module + "endmodule\n",
+       "P=? [ F \"done\" ];\n",
+       "m.props:1:9: unknown label \"done\"\nP=? [ F \"done\" ];\n        ^\n"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    ScopedTempDir dir;
+    std::vector<std::string> args = {"--check"};
+    WriteFile(dir.path() + "/m.prism", row.model);
+    if (!row.properties.empty()) {
+      WriteFile(dir.path() + "/m.props", row.properties);
+      args.insert(args.end(), {"--props", "m.props"});
+    }
+    args.push_back("m.prism");
+    const ProcessResult run = RunProcess(SAN_BINARY, args, dir.path());
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_NE(run.err.find(row.expected), std::string::npos) << run.err;
+  }
+}
+
+// Two workers that start at rate a = 2 and finish, each with its own
+// action, at the clerk's rate b = 3 (passive workers carry rate 1); W2 is
+// W1 renamed. Each worker is busy with probability p(t) = 2/5 (1 - e^-5t),
+// and the workers are independent.
+const char* const kWorkers = R"(// workers
+stochastic
+const double a = 2;
+const double b;
+formula idle1 = !busy1;
+module W1
+  busy1 : bool;
+  [] idle1 -> a : (busy1' = true);
+  [done] busy1 -> (busy1' = false);
+endmodule
+module W2 = W1 [busy1 = busy2, done = done2] endmodule
+module Clerk
+  [done] true -> b : true;
+  [done2] true -> b : true;
+endmodule
+label "both" = busy1 & busy2;
+rewards "work"
+  busy1 : 1;
+  busy2 : 1;
+  [done] true : 5;
+endrewards
+rewards "time"
+  true : 1;
+endrewards
+)";
+
+const char* const kWorkerProperties = R"(const double T = 1;
+"both": S=? [ "both" ];
+"work": R{"work"}=? [ S ];
+"now": R=? [ I=T ];
+"so far": R{"work"}=? [ C<=T ];
+"meet": R{"time"}=? [ F "both" ];
+S=? [ busy1 ];
+"soon": P=? [ F<=(T/2) "both" ];
+"checked": P>=0.5 [ F "both" ];
+)";
+
+TEST(PrismReaderTest, WorkersGiveTheHandDerivedValues) {
+  ScopedTempDir dir;
+  WriteFile(dir.path() + "/w.sm", kWorkers);
+  WriteFile(dir.path() + "/w.props", kWorkerProperties);
+  RunOk(SAN_BINARY,
+        {"--const", "b=3", "--props", "w.props", "w.sm",
+         "-P" + dir.path() + "/", "-Nw", "-B0"},
+        dir.path());
+  const ChainCounts counts = CountChain(dir.path() + "/w.arm");
+  EXPECT_EQ(counts.states, 4u);
+  EXPECT_EQ(counts.transitions, 8u);
+  EXPECT_EQ(ReadWholeFile(dir.path() + "/w.props"),
+            "props 1\n"
+            "both\tsteady-state\tboth\n"
+            "work\tsteady-state\twork\n"
+            "now\treward-instant\tnow\t1\n"
+            "so far\treward-cumulative\tso_far\t1\n"
+            "meet\treach-time\tmeet\n"
+            "prop6\tsteady-state\tprop6\n"
+            "soon\treach-probability\tsoon\t0.5\n"
+            "checked\tunsupported\tP>=0.5 [ F \"both\" ]\n");
+  std::map<std::string, double> values =
+      SolveCsv(SOLVE_BINARY, dir.path(), "w");
+  const double e5 = std::exp(-5.0);
+  EXPECT_LT(Relative(values["property:both"], 4.0 / 25), 1e-9);
+  // Both busy on average 2 * 2/5, and W1 finishes at 3 * 2/5 per unit
+  // of time, earning 5 each time.
+  EXPECT_LT(Relative(values["property:work"], 0.8 + 6.0), 1e-9);
+  // The first structure, state rewards only: 2 p(1).
+  EXPECT_LT(Relative(values["property:now"], 0.8 * (1 - e5)), 1e-6);
+  // (2 + 5 * 3) times the integral of p over [0, 1].
+  EXPECT_LT(Relative(values["property:so far"], 6.8 * (0.8 + e5 / 5)), 1e-6);
+  // From both idle: h0 = 1/4 + h1 and h1 = 1/5 + 3/5 h0, so h0 = 9/8.
+  EXPECT_LT(Relative(values["property:meet"], 9.0 / 8), 1e-9);
+  EXPECT_LT(Relative(values["property:prop6"], 2.0 / 5), 1e-9);
+}
+
+TEST(PrismReaderTest, EveryEnabledCommandOfAnActionPairsWithItsPartners) {
+  // At x = 1 both go commands of Mover are enabled, each with Flipper's: two
+  // transitions of rate 1 * 4. States (x, b): from (1, F) to (2, T) and
+  // (0, T); (2, T) -> (0, F) -> (1, T) -> (2, F), (0, F); (2, F) -> (0, T)
+  // -> (1, F): six states, eight transitions.
+  ScopedTempDir dir;
+  WriteFile(dir.path() + "/go.prism", R"(ctmc
+module Mover
+  x : [0..2] init 1;
+  [go] x < 2 -> 1 : (x' = x + 1);
+  [go] x > 0 -> 1 : (x' = 0);
+endmodule
+module Flipper
+  b : bool;
+  [go] true -> 4 : (b' = !b);
+endmodule
+)");
+  RunOk(SAN_BINARY, {"go.prism", "-P" + dir.path() + "/", "-Ngo", "-B0"},
+        dir.path());
+  const ChainCounts counts = CountChain(dir.path() + "/go.arm");
+  EXPECT_EQ(counts.states, 6u);
+  EXPECT_EQ(counts.transitions, 8u);
+}
+
+class PrismModelsTest : public testing::Test {
+ protected:
+  std::string Model(const std::string& name) const {
+    return std::string(GEN_MODELS_DIR) + "/" + name;
+  }
+  ScopedTempDir dir_;
+};
+
+// Kanban and FMS in the PRISM language give exactly the chains of their
+// JANI versions: the same states in the same order, the same rates.
+TEST_F(PrismModelsTest, KanbanAndFmsGiveTheChainsOfTheirJaniVersions) {
+  for (const char* model : {"kanban", "fms"}) {
+    for (int n = 1; n <= 3; ++n) {
+      SCOPED_TRACE(std::string(model) + " N=" + std::to_string(n));
+      const std::string constant = "N=" + std::to_string(n);
+      const std::string p = "-P" + dir_.path() + "/";
+      RunOk(SAN_BINARY,
+            {"--const", constant, Model("jani/" + std::string(model) + ".jani"),
+             p, "-Njani", "-B0"},
+            dir_.path());
+      RunOk(SAN_BINARY,
+            {"--const", constant, "--props",
+             Model("prism/" + std::string(model) + ".props"),
+             Model("prism/" + std::string(model) + ".sm"), p, "-Nprism", "-B0"},
+            dir_.path());
+      const std::string jani = ReadWholeFile(dir_.path() + "/jani.arm");
+      ASSERT_FALSE(jani.empty());
+      EXPECT_TRUE(jani == ReadWholeFile(dir_.path() + "/prism.arm"));
+      std::map<std::string, double> from_jani =
+          SolveCsv(SOLVE_BINARY, dir_.path(), "jani");
+      std::map<std::string, double> from_prism =
+          SolveCsv(SOLVE_BINARY, dir_.path(), "prism");
+      EXPECT_LT(Relative(from_prism["property:busy_machines"],
+                         from_jani["property:busy_machines"]),
+                1e-12);
+    }
+  }
+}
+
+}  // namespace
