@@ -232,8 +232,7 @@ class TextSAN : public SANModel {
   TextSAN(const ModelIr& ir, const std::vector<double>& globals,
           const std::vector<short>& initial);
 
-  // The marking of every place, "name=value" separated by blanks.
-  std::string DescribeMarking() const {
+  std::string DescribeMarking() const override {
     std::string text;
     for (const auto& place : places_) {
       if (!text.empty()) text += ' ';

@@ -43,6 +43,10 @@ class BaseModelClass {
                        List<BaseModelClass>* models) = 0;
   virtual void printState(std::ostream* os);
   virtual void printState();
+  // The current marking of every place, "name=value" separated by blanks,
+  // for run-time error messages; empty for a model that does not name its
+  // places that way (the compiled-in models, whose messages stay as they are).
+  virtual std::string DescribeMarking() const { return {}; }
   // The model's local state variables, or null.
   virtual BaseStateVariableClass** GetLocalStateVariables(std::ostream* os);
   virtual BaseStateVariableClass** GetSharedStateVariables();

@@ -549,3 +549,7 @@ void PVModel::Destruct() {
   PVList.clear();
   ChildModel.reset();
 }
+
+std::string PVModel::DescribeMarking() const {
+  return ChildModel != nullptr ? ChildModel->DescribeMarking() : std::string();
+}

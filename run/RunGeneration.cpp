@@ -245,6 +245,11 @@ Status RunGeneration(NextStateSource& source, const RunSettings& settings,
                             "the most the .arm header of a deterministic run "
                             "can count");
     }
+    if (settings.max_states &&
+        (!deterministic || *settings.max_states < kDeterministicMaxStates)) {
+      generator.LimitStates(*settings.max_states,
+                            "the limit --max-states sets");
+    }
     // Formats and writes the .arm and .var beside the exploration. The set
     // is asked for a failure's report only once the chain is closed: until
     // then its thread owns the two streams.

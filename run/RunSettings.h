@@ -1,6 +1,7 @@
 #ifndef GEN_RUN_RUNSETTINGS_H_
 #define GEN_RUN_RUNSETTINGS_H_
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -30,6 +31,9 @@ struct RunSettings {
   // published with the chain; without one, a properties file an earlier
   // run left under this path and name is removed with the publication.
   std::optional<std::string> properties;
+  // --max-states: numbering a state past this ends the run with an error
+  // and publishes nothing; 1..4294967294.
+  std::optional<std::uint32_t> max_states;
 };
 
 #endif  // GEN_RUN_RUNSETTINGS_H_

@@ -64,6 +64,17 @@ std::vector<Option<SanSettings>> SanOptions() {
          }
          return Status::Ok();
        }},
+      {{"--max-states", "N",
+        "end the run with an error past N states; nothing is published"},
+       [](S& s, V value) {
+         int limit = 0;
+         if (!ScanInt32(value, &limit) || limit < 1) {
+           return Status::Error("--max-states value \"" + value +
+                                "\" is not a whole number in 1..2147483647");
+         }
+         s.gen.run.max_states = static_cast<std::uint32_t>(limit);
+         return Status::Ok();
+       }},
   };
   for (const FormatOption* option : FormatOptions()) {
     table.push_back({{option->name, option->value, FormatOptionHelp(*option)},

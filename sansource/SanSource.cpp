@@ -179,8 +179,10 @@ bool SanSource::InvalidValue(const char* what, double value,
                              const BaseActionClass* action) {
   std::ostringstream text;
   text << "Error: invalid " << what << ' ' << value << " of action "
-       << action->ActionName << " while exploring state " << CurrentStateNumber
-       << "; it must be a finite number that is not negative\n";
+       << action->ActionName << " while exploring state " << CurrentStateNumber;
+  const std::string marking = model_.DescribeMarking();
+  if (!marking.empty()) text << " (marking: " << marking << ')';
+  text << "; it must be a finite number that is not negative\n";
   return Fail(Status::Error(text.str()));
 }
 
@@ -282,13 +284,19 @@ bool SanSource::FindNextDeterministic() {
 bool SanSource::FireInstant(double probability) {
   const bool normal = mode_ == ExplorationMode::kNormal;
   if (RecursionDepth > kMaxRecursionDepth) {
-    return Fail(Status::Error(
+    std::string text =
         normal ? "Error:  Maximum number of zero time transition recursive "
                  "firings exceeded(23)\nPossible undetermined model.\n"
                  "Please check the model and try again\n"
                : "Error:  Maximum number of zero time transition firings "
                  "exceeded(23)\nPossible undetermined model\n"
-                 "Please check the model and try again\n"));
+                 "Please check the model and try again\n";
+    const std::string marking = model_.DescribeMarking();
+    if (!marking.empty()) {
+      text += "while exploring state " + std::to_string(CurrentStateNumber) +
+              ", at the marking " + marking + "\n";
+    }
+    return Fail(Status::Error(text));
   }
   // A deterministic action disabled in this marking, vanishing or stable,
   // restarts its clock whatever follows; the branches below each narrow

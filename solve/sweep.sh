@@ -17,7 +17,8 @@
 # `san --check` tells the number of experiments. The experiments run in
 # parallel, JOBS at a time (default: the number of processors).
 # gen, san and solve are taken from BUILD_DIR (BUILD_DIR/gen, BUILD_DIR/san,
-# BUILD_DIR/solve/solve) unless GEN_BIN, SAN_BIN or SOLVE_BIN name them;
+# BUILD_DIR/solve/solve, or BUILD_DIR/solve in an installed bin folder) unless
+# GEN_BIN, SAN_BIN or SOLVE_BIN name them;
 # GNUPLOT names the plotting program (default gnuplot); the sqlite3 shell
 # (Debian package sqlite3) reads the database.
 set -euo pipefail
@@ -30,6 +31,10 @@ build_dir=$1
 out_dir=$2
 model=${3:-}
 solve=${SOLVE_BIN:-$build_dir/solve/solve}
+# An installed tree keeps every program in one folder.
+if [[ -z ${SOLVE_BIN:-} && ! -e $build_dir/solve/solve && -f $build_dir/solve ]]; then
+  solve=$build_dir/solve
+fi
 gnuplot=${GNUPLOT:-gnuplot}
 jobs=${JOBS:-$(nproc 2>/dev/null || echo 2)}
 if [[ -n $model ]]; then
@@ -114,7 +119,10 @@ done
   query "SELECT $columns FROM ($runs) AS r ORDER BY r.experiment"
 } >"$out_dir/results.csv"
 echo "wrote $out_dir/results.csv"
-"$(dirname "$0")/unreliability.sh" "$build_dir" "$out_dir"
+# The unreliability curve is the compiled-in failure model's own measure.
+if [[ -z $model ]]; then
+  "$(dirname "$0")/unreliability.sh" "$build_dir" "$out_dir"
+fi
 
 if ! command -v "$gnuplot" >/dev/null 2>&1; then
   echo "note: gnuplot not found, so no plot was drawn (install gnuplot-nox" \

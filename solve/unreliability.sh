@@ -18,6 +18,10 @@ build_dir=$1
 out_dir=$2
 gen=${GEN_BIN:-$build_dir/gen}
 solve=${SOLVE_BIN:-$build_dir/solve/solve}
+# An installed tree keeps every program in one folder.
+if [[ -z ${SOLVE_BIN:-} && ! -e $build_dir/solve/solve && -f $build_dir/solve ]]; then
+  solve=$build_dir/solve
+fi
 gnuplot=${GNUPLOT:-gnuplot}
 read -r -a experiments <<<"${EXPERIMENTS:-0 4 9}"
 mkdir -p "$out_dir"

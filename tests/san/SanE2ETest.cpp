@@ -206,12 +206,20 @@ TEST(SanE2ETest, RunTimeErrorsNameTheActivityAndTheState) {
       {"a rate divided by zero",
        "place a = 1;\nplace b;\n"
        "activity t rate 1 div b { input a; output b; }\n",
-       "Error: invalid rate nan of action t while exploring state 1; it must "
-       "be a finite number that is not negative\n"},
+       "Error: invalid rate nan of action t while exploring state 1 "
+       "(marking: a=1 b=0); it must be a finite number that is not "
+       "negative\n"},
       {"a negative case probability",
        "place a = 1;\nactivity t rate 1 {\n  input a;\n  case 0.5 - a { }\n"
        "  case 1 { output a; }\n}\n",
        "Error: invalid probability"},
+      {"a zero-time loop",
+       "place a = 1;\nplace b;\nplace c;\n"
+       "activity t rate 1 { input a; output b; }\n"
+       "activity x instant { input b; output c; }\n"
+       "activity y instant { input c; output b; }\n",
+       "Error:  Maximum number of zero time transition recursive firings "
+       "exceeded(23)"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -221,6 +229,10 @@ TEST(SanE2ETest, RunTimeErrorsNameTheActivityAndTheState) {
         RunProcess(SAN_BINARY, {"m.san", "-Pout", "-Nx", "-B0"}, dir.path());
     EXPECT_EQ(run.exit_code, 1);
     EXPECT_EQ(run.err.rfind(row.message, 0), 0u) << run.err;
+    EXPECT_TRUE(run.err.find("marking: a=") != std::string::npos ||
+                run.err.find("marking a=") != std::string::npos ||
+                run.err.find("(state: a=") != std::string::npos)
+        << run.err;
   }
 }
 
@@ -260,6 +272,8 @@ TEST(SanE2ETest, RefusesBadCommandLinesBeforeWritingAnything) {
       {{failure, "-Pout/", "-Nx", "-l"},
        "Error: option \"-l\" needs a value (LEVEL)"},
       {{failure, "-Pout/"}, "Error: the experiment name (-N) is missing\n"},
+      {{failure, "-Pout/", "-Nx", "--max-states", "0"},
+       "--max-states value \"0\" is not a whole number in 1..2147483647"},
       {{"-Pout/", "-Nx"}, "Error: no model file given\n"},
       {{failure, failure, "-Pout/", "-Nx"}, "Error: one model file is read"},
       {{failure, "--format", "jan", "-Pout/", "-Nx"},
@@ -287,6 +301,29 @@ TEST(SanE2ETest, GluedValuesWithoutAnExperimentRun) {
       SAN_BINARY, {kModels + "/repair.san", "-Pout/", "-Nx"}, {"out/x.arm"});
   EXPECT_EQ(run.process.exit_code, 0) << run.process.err;
   EXPECT_FALSE(run.files[0].empty());
+}
+
+// Kanban with 2 cards has 4600 states: a limit below stops the run and
+// publishes nothing; the exact count passes.
+TEST(SanE2ETest, StateLimitEndsTheRunAndPublishesNothing) {
+  const std::string kanban = kModels + "/kanban.san";
+  const RunResult stopped = RunIn(
+      SAN_BINARY, {kanban, "-Pout/", "-Nx", "-B1", "--max-states", "4599"},
+      {"out/x.arm", "out/x.var"});
+  EXPECT_EQ(stopped.process.exit_code, 1);
+  EXPECT_NE(stopped.process.err.find("cannot number state 4600: state "
+                                     "numbers end at 4599, the limit "
+                                     "--max-states sets"),
+            std::string::npos)
+      << stopped.process.err;
+  EXPECT_EQ(stopped.files[0], "");
+  EXPECT_EQ(stopped.files[1], "");
+
+  const RunResult exact =
+      RunIn(SAN_BINARY, {kanban, "-Pout/", "-Nx", "-B1", "--max-states=4600"},
+            {"out/x.arm"});
+  EXPECT_EQ(exact.process.exit_code, 0) << exact.process.err;
+  EXPECT_FALSE(exact.files[0].empty());
 }
 
 TEST(SanE2ETest, HelpAndVersion) {

@@ -1,6 +1,7 @@
 #include "tests/support/GeneratorHarness.h"
 
 #include <iostream>
+#include <sstream>
 #include <utility>
 
 #include "base/Fatal.h"
@@ -15,6 +16,33 @@ TestPVModel::TestPVModel(std::unique_ptr<BaseModelClass> child) {
   Initialize();
 }
 
+namespace {
+
+// Sends std::cout to a string while it lives. Unlike Google Test's capture,
+// which keeps a file in /tmp until the capture ends, it leaves nothing
+// behind when a run ends the process (a death test's child). Standard
+// output sent to standard error (StdoutToStderr) is left there.
+class CoutCapture {
+ public:
+  CoutCapture()
+      : saved_(std::cout.rdbuf() == std::cerr.rdbuf()
+                   ? nullptr
+                   : std::cout.rdbuf(text_.rdbuf())) {}
+  CoutCapture(const CoutCapture&) = delete;
+  CoutCapture& operator=(const CoutCapture&) = delete;
+  ~CoutCapture() {
+    if (saved_ != nullptr) std::cout.rdbuf(saved_);
+  }
+
+  std::string Text() const { return text_.str(); }
+
+ private:
+  std::ostringstream text_;
+  std::streambuf* saved_;
+};
+
+}  // namespace
+
 Generated Generate(std::unique_ptr<TestModel> model,
                    const GenerateOptions& options) {
   ScopedTempDir dir;
@@ -22,7 +50,7 @@ Generated Generate(std::unique_ptr<TestModel> model,
   const std::string path =
       options.directory.empty() ? dir.path() + "/" : options.directory;
   Generated result;
-  testing::internal::CaptureStdout();
+  CoutCapture capture;
   RunSettings settings;
   settings.path = path;
   settings.name = "m";
@@ -31,7 +59,7 @@ Generated Generate(std::unique_ptr<TestModel> model,
   settings.trace_level = options.trace_level;
   const Status status = RunGeneration(pv_model, settings);
   if (!status.ok) FatalError(status);
-  result.out = testing::internal::GetCapturedStdout();
+  result.out = capture.Text();
   result.arm = ReadWholeFile(path + "m.arm");
   result.var = ReadWholeFile(path + "m.var");
   result.pvtype = ReadWholeFile(path + "m.pvtype");
