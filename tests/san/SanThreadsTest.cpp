@@ -23,7 +23,7 @@ bool WriteFile(const std::string& path, const char* text) {
 
 struct SanRun {
   ProcessResult process;
-  std::vector<std::string> files;  // .arm, .var, .pvtype, .det
+  std::vector<std::string> files;  // every result file; "" when absent
 };
 
 SanRun RunSan(const ScopedTempDir& dir, const std::string& model, int threads) {
@@ -34,7 +34,8 @@ SanRun RunSan(const ScopedTempDir& dir, const std::string& model, int threads) {
       {model, "-Pout/", "-Nrun", "--threads", std::to_string(threads)},
       dir.path());
   run.process.out = MaskSeconds(run.process.out);
-  for (const char* extension : {".arm", ".var", ".pvtype", ".det"}) {
+  for (const char* extension :
+       {".arm", ".var", ".pvtype", ".det", ".dch", ".props"}) {
     run.files.push_back(ReadWholeFile(dir.path() + "/out/run" + extension));
   }
   return run;
