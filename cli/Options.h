@@ -85,6 +85,16 @@ Status ParseOptions(const std::vector<Option<Settings>>& table, int argc,
   return Status::Ok();
 }
 
+// A row for an option that takes no value and sets `flag`.
+template <typename Settings>
+Option<Settings> FlagOption(const char* name, const char* help,
+                            bool Settings::*flag) {
+  return {{name, "", help}, [flag](Settings& settings, const std::string&) {
+            settings.*flag = true;
+            return Status::Ok();
+          }};
+}
+
 // `rows` made to act on the member `part` of a larger settings struct, so
 // that programs sharing a set of options share its rows.
 template <typename Outer, typename Inner>

@@ -39,21 +39,10 @@ std::vector<Option<SanSettings>> SanOptions() {
   using S = SanSettings;
   using V = const std::string&;
   std::vector<Option<S>> table = {
-      {{"--help", "", "print this help and exit"},
-       [](S& s, V) {
-         s.help = true;
-         return Status::Ok();
-       }},
-      {{"--version", "", "print the version and exit"},
-       [](S& s, V) {
-         s.version = true;
-         return Status::Ok();
-       }},
-      {{"--check", "", "check the model and list what it holds; no run"},
-       [](S& s, V) {
-         s.check = true;
-         return Status::Ok();
-       }},
+      FlagOption("--help", "print this help and exit", &S::help),
+      FlagOption("--version", "print the version and exit", &S::version),
+      FlagOption("--check", "check the model and list what it holds; no run",
+                 &S::check),
       {{"--format", "NAME", "read the model as san, jani, pnpro or prism"},
        [](S& s, V value) {
          s.format = FormatNamed(value);

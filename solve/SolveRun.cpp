@@ -81,15 +81,6 @@ bool ParseNumber(std::string_view text, double* value) {
   return ec == std::errc() && end == text.data() + text.size() && !text.empty();
 }
 
-// A row for an option that only sets a flag.
-Option<Settings> Flag(const char* name, const char* help,
-                      bool Settings::*flag) {
-  return {{name, "", help}, [flag](Settings& s, const std::string&) {
-            s.*flag = true;
-            return Status::Ok();
-          }};
-}
-
 // solve's options, one row each, read by the parser and by --help.
 std::vector<Option<Settings>> SolveOptionTable() {
   using S = Settings;
@@ -106,10 +97,10 @@ std::vector<Option<Settings>> SolveOptionTable() {
          s.have_name = true;
          return Status::Ok();
        }},
-      Flag("--csv", "comma-separated lines; notes go to standard error",
-           &S::csv),
-      Flag("--json", "one JSON object with every result and its bound",
-           &S::json),
+      FlagOption("--csv", "comma-separated lines; notes go to standard error",
+                 &S::csv),
+      FlagOption("--json", "one JSON object with every result and its bound",
+                 &S::json),
       {{"--time", "T,...",
         "rate reward at each time T and reward accumulated over [0, T]"},
        [](S& s, V text) {
@@ -128,13 +119,14 @@ std::vector<Option<Settings>> SolveOptionTable() {
          }
          return Status::Ok();
        }},
-      Flag("--transient", "the same for the time points of the .pvtype file",
-           &S::transient),
-      Flag("--absorption",
-           "closed classes: probability, time and reward until entered",
-           &S::absorption),
-      Flag("--bounds", "an error bound beside every steady-state value",
-           &S::bounds),
+      FlagOption("--transient",
+                 "the same for the time points of the .pvtype file",
+                 &S::transient),
+      FlagOption("--absorption",
+                 "closed classes: probability, time and reward until entered",
+                 &S::absorption),
+      FlagOption("--bounds", "an error bound beside every steady-state value",
+                 &S::bounds),
       {{"--epsilon", "E", "truncation error of the transient series (1e-18)"},
        [](S& s, V value) {
          double e = 0;
@@ -211,14 +203,14 @@ std::vector<Option<Settings>> SolveOptionTable() {
          s.run_id = static_cast<std::int64_t>(id);
          return Status::Ok();
        }},
-      Flag("--progress",
-           "progress lines on standard error (the default on a "
-           "terminal)",
-           &S::progress),
-      Flag("--quiet", "no progress lines", &S::quiet),
-      Flag("--help", "print this help and exit", &S::help),
-      Flag("-h", "the same as --help", &S::help),
-      Flag("--version", "print the version and exit", &S::version),
+      FlagOption("--progress",
+                 "progress lines on standard error (the default on a "
+                 "terminal)",
+                 &S::progress),
+      FlagOption("--quiet", "no progress lines", &S::quiet),
+      FlagOption("--help", "print this help and exit", &S::help),
+      FlagOption("-h", "the same as --help", &S::help),
+      FlagOption("--version", "print the version and exit", &S::version),
   };
 }
 

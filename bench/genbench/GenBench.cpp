@@ -35,23 +35,11 @@ struct GenBenchSettings {
 // genbench's options, one row each; gen's options follow them.
 std::vector<Option<GenBenchSettings>> GenBenchOptions() {
   using S = GenBenchSettings;
-  using V = const std::string&;
   std::vector<Option<S>> table = {
-      {{"--help", "", "print this help and exit"},
-       [](S& s, V) {
-         s.help = true;
-         return Status::Ok();
-       }},
-      {{"--version", "", "print the version and exit"},
-       [](S& s, V) {
-         s.version = true;
-         return Status::Ok();
-       }},
-      {{"--floor", "", "the hand-written generator (only -P and -N apply)"},
-       [](S& s, V) {
-         s.floor = true;
-         return Status::Ok();
-       }},
+      FlagOption("--help", "print this help and exit", &S::help),
+      FlagOption("--version", "print the version and exit", &S::version),
+      FlagOption("--floor", "the hand-written generator (only -P and -N apply)",
+                 &S::floor),
   };
   for (Option<S>& row : OptionsOfPart(GenerationOptions(), &S::gen)) {
     table.push_back(std::move(row));
