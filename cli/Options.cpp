@@ -34,25 +34,26 @@ std::size_t CommonPrefix(const std::string& a, const std::string& b) {
   return n;
 }
 
-std::vector<std::string> NamesOf(const std::vector<OptionSpec>& specs) {
+std::vector<std::string> NamesOf(const std::vector<OptionSyntax>& syntaxes) {
   std::vector<std::string> names;
-  for (const OptionSpec& spec : specs) names.push_back(spec.name);
+  for (const OptionSyntax& syntax : syntaxes) names.push_back(syntax.name);
   return names;
 }
 
-Status Unknown(const std::vector<OptionSpec>& specs, const std::string& arg) {
+Status Unknown(const std::vector<OptionSyntax>& syntaxes,
+               const std::string& arg) {
   // "--frob=x" is compared without its value.
   const std::string name = arg.substr(0, arg.find('='));
   return Status::Error("unknown option \"" + arg + "\"; did you mean \"" +
-                       NearestName(NamesOf(specs), name) + "\"?");
+                       NearestName(NamesOf(syntaxes), name) + "\"?");
 }
 
-const OptionSpec* Find(const std::vector<OptionSpec>& specs,
-                       const std::string& name, std::size_t* row) {
-  for (std::size_t r = 0; r < specs.size(); ++r) {
-    if (specs[r].name == name) {
+const OptionSyntax* Find(const std::vector<OptionSyntax>& syntaxes,
+                         const std::string& name, std::size_t* row) {
+  for (std::size_t r = 0; r < syntaxes.size(); ++r) {
+    if (syntaxes[r].name == name) {
       *row = r;
-      return &specs[r];
+      return &syntaxes[r];
     }
   }
   return nullptr;
@@ -78,7 +79,7 @@ std::string NearestName(const std::vector<std::string>& names,
   return nearest;
 }
 
-Status MatchOptions(const std::vector<OptionSpec>& specs, int argc,
+Status MatchOptions(const std::vector<OptionSyntax>& syntaxes, int argc,
                     const char* const* argv,
                     std::vector<MatchedOption>* matched,
                     std::vector<std::string>* positionals) {
@@ -91,34 +92,34 @@ Status MatchOptions(const std::vector<OptionSpec>& specs, int argc,
     std::size_t row = 0;
     std::string value;
     bool has_value = false;
-    const OptionSpec* spec = nullptr;
+    const OptionSyntax* syntax = nullptr;
     if (arg[1] == '-') {
       const std::size_t equals = arg.find('=');
-      spec = Find(specs, arg.substr(0, equals), &row);
-      if (spec == nullptr) return Unknown(specs, arg);
+      syntax = Find(syntaxes, arg.substr(0, equals), &row);
+      if (syntax == nullptr) return Unknown(syntaxes, arg);
       if (equals != std::string::npos) {
         value = arg.substr(equals + 1);
         has_value = true;
       }
     } else {
-      spec = Find(specs, arg.substr(0, 2), &row);
-      if (spec == nullptr) return Unknown(specs, arg);
+      syntax = Find(syntaxes, arg.substr(0, 2), &row);
+      if (syntax == nullptr) return Unknown(syntaxes, arg);
       if (arg.size() > 2) {
         // "-ax" is no flag: a one-letter flag stands alone.
-        if (spec->value.empty()) return Unknown(specs, arg);
+        if (syntax->value.empty()) return Unknown(syntaxes, arg);
         value = arg.substr(2);
         has_value = true;
       }
     }
-    if (spec->value.empty()) {
+    if (syntax->value.empty()) {
       if (has_value) {
-        return Status::Error("option \"" + spec->name +
+        return Status::Error("option \"" + syntax->name +
                              "\" takes no value (given \"" + arg + "\")");
       }
     } else if (!has_value) {
       if (i + 1 >= argc) {
-        return Status::Error("option \"" + spec->name + "\" needs a value (" +
-                             spec->value + ")");
+        return Status::Error("option \"" + syntax->name + "\" needs a value (" +
+                             syntax->value + ")");
       }
       value = argv[++i];
     }
@@ -127,14 +128,15 @@ Status MatchOptions(const std::vector<OptionSpec>& specs, int argc,
   return Status::Ok();
 }
 
-void WriteOptionHelp(const std::vector<OptionSpec>& specs, std::ostream& out) {
-  for (const OptionSpec& spec : specs) {
-    std::string head = "  " + spec.name;
-    if (!spec.value.empty()) head += ' ' + spec.value;
+void WriteOptionHelp(const std::vector<OptionSyntax>& syntaxes,
+                     std::ostream& out) {
+  for (const OptionSyntax& syntax : syntaxes) {
+    std::string head = "  " + syntax.name;
+    if (!syntax.value.empty()) head += ' ' + syntax.value;
     head += head.size() + 1 < kHelpColumn
                 ? std::string(kHelpColumn - head.size(), ' ')
                 : std::string("  ");
-    out << head << spec.help << '\n';
+    out << head << syntax.help << '\n';
   }
 }
 

@@ -11,7 +11,7 @@
 #include "base/Status.h"
 
 // The face of one command-line option, shared by the parser and --help.
-struct OptionSpec {
+struct OptionSyntax {
   std::string name;   // "-P" (one letter) or "--format"
   std::string value;  // what the value is called in the help ("PATH"); empty
                       // for an option that takes none
@@ -22,7 +22,7 @@ struct OptionSpec {
 // value is empty for an option that takes none.
 template <typename Settings>
 struct Option {
-  OptionSpec spec;
+  OptionSyntax syntax;
   std::function<Status(Settings&, const std::string& value)> apply;
 };
 
@@ -32,14 +32,14 @@ struct MatchedOption {
   std::string value;
 };
 
-// Reads argv[1..argc-1] against `specs`. A one-letter option takes its value
+// Reads argv[1..argc-1] against `syntaxes`. A one-letter option takes its value
 // glued ("-Pout/") or as the next argument ("-P out/"); a long one as
 // "--name=value" or "--name value". Arguments that do not start with '-'
 // (and "-" alone) are positional, in their order. Fails, naming the
 // argument and the nearest option, on an unknown option, a missing value
 // and a value given to an option that takes none. Messages carry no prefix
 // and no newline.
-Status MatchOptions(const std::vector<OptionSpec>& specs, int argc,
+Status MatchOptions(const std::vector<OptionSyntax>& syntaxes, int argc,
                     const char* const* argv,
                     std::vector<MatchedOption>* matched,
                     std::vector<std::string>* positionals);
@@ -51,7 +51,8 @@ std::string NearestName(const std::vector<std::string>& names,
                         const std::string& text);
 
 // One line per option: "  NAME VALUE" padded to a column, then the help.
-void WriteOptionHelp(const std::vector<OptionSpec>& specs, std::ostream& out);
+void WriteOptionHelp(const std::vector<OptionSyntax>& syntaxes,
+                     std::ostream& out);
 
 // Whether a whole 32-bit decimal number ("+" or "-" allowed, nothing else
 // before or after it) is `text`; then `*value` holds it.
@@ -60,11 +61,12 @@ bool ScanInt32(const std::string& text, int* value);
 bool ScanDouble(const std::string& text, double* value);
 
 template <typename Settings>
-std::vector<OptionSpec> SpecsOf(const std::vector<Option<Settings>>& table) {
-  std::vector<OptionSpec> specs;
-  specs.reserve(table.size());
-  for (const Option<Settings>& option : table) specs.push_back(option.spec);
-  return specs;
+std::vector<OptionSyntax> SyntaxOf(const std::vector<Option<Settings>>& table) {
+  std::vector<OptionSyntax> syntaxes;
+  syntaxes.reserve(table.size());
+  for (const Option<Settings>& option : table)
+    syntaxes.push_back(option.syntax);
+  return syntaxes;
 }
 
 // Reads the whole command line into `settings` through `table`, in the
@@ -76,7 +78,7 @@ Status ParseOptions(const std::vector<Option<Settings>>& table, int argc,
                     std::vector<std::string>* positionals) {
   std::vector<MatchedOption> matched;
   const Status status =
-      MatchOptions(SpecsOf(table), argc, argv, &matched, positionals);
+      MatchOptions(SyntaxOf(table), argc, argv, &matched, positionals);
   if (!status.ok) return status;
   for (const MatchedOption& option : matched) {
     const Status applied = table[option.row].apply(settings, option.value);
@@ -104,7 +106,7 @@ std::vector<Option<Outer>> OptionsOfPart(const std::vector<Option<Inner>>& rows,
   lifted.reserve(rows.size());
   for (const Option<Inner>& row : rows) {
     lifted.push_back(Option<Outer>{
-        row.spec,
+        row.syntax,
         [apply = row.apply, part](Outer& settings, const std::string& value) {
           return apply(settings.*part, value);
         }});

@@ -89,7 +89,7 @@ void PrintUsage(const std::vector<Option<SanSettings>>& table,
          "model.\n"
          "Values follow their option glued (-Pout/) or as the next argument "
          "(-P out/).\n";
-  WriteOptionHelp(SpecsOf(table), out);
+  WriteOptionHelp(SyntaxOf(table), out);
   out << "Example:  san models/failure.san -Pout/ -Nexp1 -B0\n" << std::flush;
 }
 

@@ -975,7 +975,7 @@ int RunSolve(int argc, const char* const* argv, std::ostream& out,
   const std::string usage_error = ParseArguments(argc, argv, &settings);
   if (settings.help && usage_error.empty()) {
     out << kUsageHead;
-    WriteOptionHelp(SpecsOf(SolveOptionTable()), out);
+    WriteOptionHelp(SyntaxOf(SolveOptionTable()), out);
     // The methods of --method, from the method table.
     out << "methods (auto tries them in this order where they fit):\n";
     for (const MethodRow& row : SolveMethodTable()) {

@@ -55,7 +55,7 @@ void PrintUsage(const std::vector<Option<GenBenchSettings>>& table,
          "-Nexperimentname]\n"
          "MODEL is kanban or fms; N is the cards per kanban cell or the "
          "parts of each FMS kind\n";
-  WriteOptionHelp(SpecsOf(table), out);
+  WriteOptionHelp(SyntaxOf(table), out);
   out << std::flush;
 }
 

@@ -121,7 +121,7 @@ TEST(OptionsTest, NearestNamePrefersTheSharedStartOnATie) {
 
 TEST(OptionsTest, HelpHasOneLinePerOption) {
   std::ostringstream out;
-  WriteOptionHelp(SpecsOf(Table()), out);
+  WriteOptionHelp(SyntaxOf(Table()), out);
   EXPECT_EQ(out.str(),
             "  -P PATH                 prefix\n"
             "  --format NAME           format\n"
