@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <initializer_list>
 #include <optional>
 #include <set>
 #include <utility>
@@ -172,6 +173,11 @@ class Parser {
   ExprPtr Expression();
   ExprPtr Choice();
   ExprPtr Implication();
+  // One left-associative level: operands read by `operand`, joined by any
+  // of the (symbol, operator) pairs of `joins`.
+  ExprPtr LeftAssociative(
+      ExprPtr (Parser::*operand)(),
+      std::initializer_list<std::pair<const char*, Op>> joins);
   ExprPtr Equivalence();
   ExprPtr Disjunction();
   ExprPtr Conjunction();
@@ -478,40 +484,38 @@ ExprPtr Parser::Implication() {
                 std::move(right), where);
 }
 
-ExprPtr Parser::Equivalence() {
-  ExprPtr left = Disjunction();
-  while (left && IsSymbol("<=>")) {
+ExprPtr Parser::LeftAssociative(
+    ExprPtr (Parser::*operand)(),
+    std::initializer_list<std::pair<const char*, Op>> joins) {
+  ExprPtr left = (this->*operand)();
+  while (left) {
+    const std::pair<const char*, Op>* join = nullptr;
+    for (const std::pair<const char*, Op>& candidate : joins) {
+      if (IsSymbol(candidate.first)) {
+        join = &candidate;
+        break;
+      }
+    }
+    if (join == nullptr) break;
     const SourceLocation where = Here();
     ++next_;
-    ExprPtr right = Disjunction();
+    ExprPtr right = (this->*operand)();
     if (!right) return nullptr;
-    left = Binary(Op::kEqual, std::move(left), std::move(right), where);
+    left = Binary(join->second, std::move(left), std::move(right), where);
   }
   return left;
+}
+
+ExprPtr Parser::Equivalence() {
+  return LeftAssociative(&Parser::Disjunction, {{"<=>", Op::kEqual}});
 }
 
 ExprPtr Parser::Disjunction() {
-  ExprPtr left = Conjunction();
-  while (left && IsSymbol("|")) {
-    const SourceLocation where = Here();
-    ++next_;
-    ExprPtr right = Conjunction();
-    if (!right) return nullptr;
-    left = Binary(Op::kOr, std::move(left), std::move(right), where);
-  }
-  return left;
+  return LeftAssociative(&Parser::Conjunction, {{"|", Op::kOr}});
 }
 
 ExprPtr Parser::Conjunction() {
-  ExprPtr left = Negation();
-  while (left && IsSymbol("&")) {
-    const SourceLocation where = Here();
-    ++next_;
-    ExprPtr right = Negation();
-    if (!right) return nullptr;
-    left = Binary(Op::kAnd, std::move(left), std::move(right), where);
-  }
-  return left;
+  return LeftAssociative(&Parser::Negation, {{"&", Op::kAnd}});
 }
 
 ExprPtr Parser::Negation() {
@@ -531,56 +535,25 @@ ExprPtr Parser::Negation() {
 }
 
 ExprPtr Parser::Equality() {
-  ExprPtr left = Relation();
-  while (left && (IsSymbol("=") || IsSymbol("!="))) {
-    const SourceLocation where = Here();
-    const Op op = tokens_[next_++].text == "=" ? Op::kEqual : Op::kNotEqual;
-    ExprPtr right = Relation();
-    if (!right) return nullptr;
-    left = Binary(op, std::move(left), std::move(right), where);
-  }
-  return left;
+  return LeftAssociative(&Parser::Relation,
+                         {{"=", Op::kEqual}, {"!=", Op::kNotEqual}});
 }
 
 ExprPtr Parser::Relation() {
-  ExprPtr left = Sum();
-  while (left &&
-         (IsSymbol("<") || IsSymbol("<=") || IsSymbol(">") || IsSymbol(">="))) {
-    const SourceLocation where = Here();
-    const std::string symbol = tokens_[next_++].text;
-    const Op op = symbol == "<"    ? Op::kLess
-                  : symbol == "<=" ? Op::kLessEqual
-                  : symbol == ">"  ? Op::kGreater
-                                   : Op::kGreaterEqual;
-    ExprPtr right = Sum();
-    if (!right) return nullptr;
-    left = Binary(op, std::move(left), std::move(right), where);
-  }
-  return left;
+  return LeftAssociative(&Parser::Sum, {{"<", Op::kLess},
+                                        {"<=", Op::kLessEqual},
+                                        {">", Op::kGreater},
+                                        {">=", Op::kGreaterEqual}});
 }
 
 ExprPtr Parser::Sum() {
-  ExprPtr left = Product();
-  while (left && (IsSymbol("+") || IsSymbol("-"))) {
-    const SourceLocation where = Here();
-    const Op op = tokens_[next_++].text == "+" ? Op::kAdd : Op::kSubtract;
-    ExprPtr right = Product();
-    if (!right) return nullptr;
-    left = Binary(op, std::move(left), std::move(right), where);
-  }
-  return left;
+  return LeftAssociative(&Parser::Product,
+                         {{"+", Op::kAdd}, {"-", Op::kSubtract}});
 }
 
 ExprPtr Parser::Product() {
-  ExprPtr left = Power();
-  while (left && (IsSymbol("*") || IsSymbol("/"))) {
-    const SourceLocation where = Here();
-    const Op op = tokens_[next_++].text == "*" ? Op::kMultiply : Op::kDivide;
-    ExprPtr right = Power();
-    if (!right) return nullptr;
-    left = Binary(op, std::move(left), std::move(right), where);
-  }
-  return left;
+  return LeftAssociative(&Parser::Power,
+                         {{"*", Op::kMultiply}, {"/", Op::kDivide}});
 }
 
 ExprPtr Parser::Power() {
