@@ -180,6 +180,13 @@ class TextActivity : public Activity {
   void LinkVariables() override {}
 
   Program probability;  // the case's; empty: 1
+  // What reward variable `variable` earns each time this instantaneous
+  // activity (or case) fires: `amount` in the marking that fires (empty: 1).
+  struct ZeroTimeImpulse {
+    std::size_t variable;
+    Program amount;
+  };
+  std::vector<ZeroTimeImpulse> zero_time_impulses;
   // The firing: constant arc changes alone (net per place) when there are
   // no gates and no computed counts, else the compiled statements.
   bool simple_effect = false;
@@ -271,11 +278,17 @@ class TextSAN : public SANModel {
   const char* PlaceName(int place) const {
     return places_[static_cast<std::size_t>(place)]->getName();
   }
+  // The action of case `c` of activity `activity` (case 0 of an activity
+  // without cases is the activity itself).
+  TextActivity& Action(std::size_t activity, std::size_t c) {
+    return *activities_[first_action_[activity] + c];
+  }
 
  private:
   std::vector<std::unique_ptr<Place>> places_;
   std::vector<std::unique_ptr<ActivityRuntime>> runtimes_;
   std::vector<std::unique_ptr<TextActivity>> activities_;
+  std::vector<std::size_t> first_action_;  // per activity, in activities_
   std::vector<std::unique_ptr<PostselectGroup>> groups_;
   ProgramBinding binding_;
 };
@@ -403,6 +416,7 @@ TextSAN::TextSAN(const ModelIr& ir, const std::vector<double>& globals,
 
     const int group_id = static_cast<int>(groups.size());
     const std::size_t num_cases = activity.cases.size();
+    first_action_.push_back(activities_.size());
     std::unique_ptr<PostselectGroup> group;
     if (num_cases >= 2) {
       group = std::make_unique<PostselectGroup>();
@@ -506,9 +520,11 @@ TextSAN::TextSAN(const ModelIr& ir, const std::vector<double>& globals,
 }
 
 // What a reward variable computes in a state: its rate reward plus, for
-// every impulse, rate x amount while the impulse's activity is enabled (the
-// long-run rate at which the impulse is earned in that state); for an
-// impulse of one case, times that case's share of the case probabilities.
+// every impulse of an exponential activity, rate x amount while the activity
+// is enabled (the long-run rate at which the impulse is earned in that
+// state); for an impulse of one case, times that case's share of the case
+// probabilities. Impulses of instantaneous activities are added by the
+// explorer (TextPVModel::AddZeroTimeImpulses).
 struct RewardRuntime {
   struct Impulse {
     const ActivityRuntime* activity;
@@ -582,13 +598,27 @@ class TextRewardNode : public PerformanceVariableNode {
 class TextPVModel : public PVModel {
  public:
   bool SkipsImpossibleFirings() const override { return true; }
+  bool EarnsZeroTimeImpulses() const override {
+    return earns_zero_time_impulses_;
+  }
+  void AddZeroTimeImpulses(const BaseActionClass& action, double rate,
+                           double* record) override {
+    // Every action of the SAN model is a TextActivity.
+    const auto& activity = static_cast<const TextActivity&>(action);
+    for (const TextActivity::ZeroTimeImpulse& impulse :
+         activity.zero_time_impulses) {
+      const double amount =
+          impulse.amount.empty() ? 1.0 : impulse.amount.Evaluate();
+      record[2 * impulse.variable + 1] += rate * amount;
+    }
+  }
 
   TextPVModel(const ModelIr& ir, const std::vector<double>& globals,
               const std::vector<short>& initial) {
     // The reward model is built first, as for compiled models, so that the
     // SAN model gets the second model identifier.
     auto san = std::make_unique<TextSAN>(ir, globals, initial);
-    const TextSAN& model = *san;
+    TextSAN& model = *san;
     ChildModel = std::move(san);
     DefineName((ir.name + "PV").c_str());
     for (const RewardIr& reward : ir.rewards) {
@@ -599,16 +629,19 @@ class TextPVModel : public PVModel {
         CollectPlaces(*reward.rate, reads);
       }
       for (const ImpulseIr& impulse : reward.impulses) {
-        const ActivityRuntime& activity =
-            *model.runtimes()[static_cast<std::size_t>(impulse.activity_index)];
+        const auto index = static_cast<std::size_t>(impulse.activity_index);
+        const ActivityIr& source = ir.activities[index];
+        if (source.kind == ActivityKind::kInstantaneous) {
+          AddZeroTimeImpulse(model, source, index, impulse);
+          continue;
+        }
+        const ActivityRuntime& activity = *model.runtimes()[index];
         RewardRuntime::Impulse term{&activity, Program(), {}, 0};
         if (impulse.amount) {
           term.amount = Program::CompileExpr(*impulse.amount, model.binding());
           CollectPlaces(*impulse.amount, reads);
         }
         for (int place : activity.reads) AddUnique(reads, place);
-        const ActivityIr& source =
-            ir.activities[static_cast<std::size_t>(impulse.activity_index)];
         if (impulse.case_index >= 0) {
           term.case_index = static_cast<std::size_t>(impulse.case_index);
           for (const CaseIr& c : source.cases) {
@@ -646,6 +679,27 @@ class TextPVModel : public PVModel {
   }
 
  private:
+  // Gives the impulse of reward variable rewards_.size() on an
+  // instantaneous activity to the actions of the cases it names.
+  void AddZeroTimeImpulse(TextSAN& model, const ActivityIr& activity,
+                          std::size_t index, const ImpulseIr& impulse) {
+    Program amount;
+    if (impulse.amount) {
+      amount = Program::CompileExpr(*impulse.amount, model.binding());
+    }
+    const std::size_t actions = std::max<std::size_t>(activity.cases.size(), 1);
+    for (std::size_t c = 0; c < actions; ++c) {
+      if (impulse.case_index >= 0 &&
+          c != static_cast<std::size_t>(impulse.case_index)) {
+        continue;
+      }
+      model.Action(index, c).zero_time_impulses.push_back(
+          {rewards_.size(), amount});
+    }
+    earns_zero_time_impulses_ = true;
+  }
+
+  bool earns_zero_time_impulses_ = false;
   std::vector<std::unique_ptr<RewardRuntime>> rewards_;
   std::vector<std::string> reward_names_;
   std::vector<std::vector<std::string>> reward_places_;

@@ -218,12 +218,8 @@ class Checker {
       if (impulse.activity_index < 0) {
         Error(impulse.where,
               "unknown activity '" + impulse.activity + "' in an impulse");
-      } else if (model_
-                     .activities[static_cast<std::size_t>(
-                         impulse.activity_index)]
-                     .kind != ActivityKind::kExponential) {
-        Error(impulse.where, "impulse rewards need an exponential activity; '" +
-                                 impulse.activity + "' is not one");
+      } else {
+        CheckImpulseTiming(impulse);
       }
       if (impulse.amount) {
         Expect(*impulse.amount, Scope::kMarkings, ValueType::kReal,
@@ -232,9 +228,31 @@ class Checker {
     }
   }
 
-  // A subject that names a reward variable is that variable; any other is
-  // an expression over markings that becomes a reward variable of its own:
-  // a condition counts 1 where it holds.
+  // An impulse is earned at the rate of the exponential firing that earns
+  // it or sets it off; a deterministic firing has no such rate.
+  void CheckImpulseTiming(const ImpulseIr& impulse) {
+    const ActivityKind kind =
+        model_.activities[static_cast<std::size_t>(impulse.activity_index)]
+            .kind;
+    if (kind == ActivityKind::kDeterministic) {
+      Error(impulse.where,
+            "impulse rewards need an exponential or instantaneous activity; '" +
+                impulse.activity + "' is deterministic");
+      return;
+    }
+    if (kind != ActivityKind::kInstantaneous) return;
+    for (const ActivityIr& activity : model_.activities) {
+      if (activity.kind == ActivityKind::kDeterministic) {
+        Error(impulse.where, "an impulse of instantaneous activity '" +
+                                 impulse.activity +
+                                 "' needs a model without deterministic "
+                                 "activities, but '" +
+                                 activity.name + "' is deterministic");
+        return;
+      }
+    }
+  }
+
   void CheckProperty(PropertyIr& property) {
     for (const PropertyIr& other : model_.properties) {
       if (&other == &property) break;
@@ -244,26 +262,43 @@ class Checker {
         return;
       }
     }
-    Expr& subject = *property.subject;
+    property.variable =
+        PropertyVariable(property, *property.subject, "prop_" + property.name);
+    if (!property.condition) return;
+    const Expr& condition = *property.condition;
+    // "until(true, b)" asks only that b be reached: no variable for true.
+    if (condition.kind == ExprKind::kConstant &&
+        condition.type == ValueType::kBool && condition.value != 0.0 &&
+        property.kind == PropertyKindIr::kUntil) {
+      return;
+    }
+    const char* role =
+        property.kind == PropertyKindIr::kUntil ? "_while" : "_goal";
+    property.condition_variable = PropertyVariable(
+        property, *property.condition, "prop_" + property.name + role);
+  }
+
+  // A subject that names a reward variable is that variable; any other is
+  // an expression over markings that becomes a reward variable of its own,
+  // `name`: a condition counts 1 where it holds. Empty after an error.
+  std::string PropertyVariable(const PropertyIr& property, Expr& subject,
+                               const std::string& name) {
     if (subject.kind == ExprKind::kName) {
       for (const RewardIr& reward : model_.rewards) {
-        if (reward.name == subject.name) {
-          property.variable = reward.name;
-          return;
-        }
+        if (reward.name == subject.name) return reward.name;
       }
     }
     const std::optional<ValueType> type = Check(subject, Scope::kMarkings);
-    if (!type) return;
+    if (!type) return {};
     RewardIr reward;
-    reward.name = "prop_" + property.name;
+    reward.name = name;
     reward.where = property.where;
     for (const RewardIr& other : model_.rewards) {
       if (other.name == reward.name) {
         Error(property.where, "property '" + property.name +
                                   "' needs the reward variable name '" +
                                   reward.name + "', which is taken");
-        return;
+        return {};
       }
     }
     if (*type == ValueType::kBool) {
@@ -275,8 +310,8 @@ class Checker {
     } else {
       reward.rate = Clone(subject);
     }
-    property.variable = reward.name;
     model_.rewards.push_back(std::move(reward));
+    return name;
   }
 
   // Resolves "<activity>_case<k>", the name the run gives case k of an

@@ -16,8 +16,9 @@
 // or probability that is not a number, a guard that is not a boolean, a
 // marking assigned a real), markings read where only globals may be (initial
 // markings, bounds), cycles among definitions, experiments that set unknown
-// globals or give an int global a fraction, impulses on activities that are
-// not exponential, and a model without places. An empty result means the
+// globals or give an int global a fraction, impulses on deterministic
+// activities (and on instantaneous ones in a model with deterministic
+// activities), and a model without places. An empty result means the
 // model can be built.
 std::vector<Diagnostic> CheckModel(ModelIr& model);
 

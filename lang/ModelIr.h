@@ -173,24 +173,36 @@ struct RewardIr {
 
 // What a property asks of its subject.
 enum class PropertyKindIr {
-  kSteady,      // long-run expected value (of a condition: its probability)
-  kReach,       // probability of reaching the condition within `time`
-  kReachTime,   // expected time until the condition first holds
-  kInstant,     // expected value at `time`
-  kCumulative,  // expected reward earned over [0, time]
+  kSteady,       // long-run expected value (of a condition: its probability)
+  kReach,        // probability of reaching the condition within `time`
+  kReachTime,    // expected time until the condition first holds
+  kInstant,      // expected value at `time`
+  kCumulative,   // expected reward earned over [0, time]
+  kUntil,        // probability that `condition` holds until the subject does
+  kReachReward,  // expected reward earned until `condition` first holds
 };
 
 // A property for the solver: `subject` is a reward variable's name, or a
 // condition or an amount over markings, which CheckModel turns into a
 // reward variable of its own, "prop_<name>", appended to the model's.
+// kUntil and kReachReward have a second such expression, `condition`, whose
+// own variable is "prop_<name>_while" and "prop_<name>_goal" respectively.
+// kReach and kUntil reach the subject within [0, time], or within
+// [start, time] when `interval` is set, or ever when `unbounded` is.
 struct PropertyIr {
   std::string name;
   PropertyKindIr kind = PropertyKindIr::kSteady;
   ExprPtr subject;
+  ExprPtr condition;  // kUntil (null: true) and kReachReward
+  double start = 0.0;
   double time = 0.0;
-  bool unbounded = false;  // kReach without a time
+  bool interval = false;
+  bool unbounded = false;
   SourceLocation where;
-  std::string variable;  // filled by CheckModel: the reward variable
+  // Filled by CheckModel: the reward variables of the subject and of the
+  // condition (empty for an until whose condition is true).
+  std::string variable;
+  std::string condition_variable;
 };
 
 struct ModelIr {

@@ -524,19 +524,27 @@ class Parser {
     return activity;
   }
 
-  // property NAME = KIND ( expr [ , time ] ) ;
+  // property NAME = KIND ( expr [ , expr ] [ , time | , [ time , time ] ] ) ;
   void Property() {
+    enum class Times {
+      kNone,
+      kOne,
+      kBound
+    };  // kBound: optional, t or [t1, t2]
     struct Kind {
       const char* word;
       PropertyKindIr kind;
-      int times;  // 0: none, 1: required, 2: optional
+      int expressions;
+      Times times;
     };
     static const Kind kKinds[] = {
-        {"steady", PropertyKindIr::kSteady, 0},
-        {"reach", PropertyKindIr::kReach, 2},
-        {"reach_time", PropertyKindIr::kReachTime, 0},
-        {"instant", PropertyKindIr::kInstant, 1},
-        {"cumulative", PropertyKindIr::kCumulative, 1},
+        {"steady", PropertyKindIr::kSteady, 1, Times::kNone},
+        {"reach", PropertyKindIr::kReach, 1, Times::kBound},
+        {"reach_time", PropertyKindIr::kReachTime, 1, Times::kNone},
+        {"instant", PropertyKindIr::kInstant, 1, Times::kOne},
+        {"cumulative", PropertyKindIr::kCumulative, 1, Times::kOne},
+        {"until", PropertyKindIr::kUntil, 2, Times::kBound},
+        {"reach_reward", PropertyKindIr::kReachReward, 2, Times::kNone},
     };
     PropertyIr property;
     property.where = Here();
@@ -550,28 +558,61 @@ class Parser {
     }
     if (kind == nullptr) {
       Fail(word,
-           "expected steady, reach, reach_time, instant or cumulative but "
-           "found " +
+           "expected steady, reach, reach_time, instant, cumulative, until or "
+           "reach_reward but found " +
                Describe(word));
       return;
     }
     ++pos_;
     property.kind = kind->kind;
     Expect("(");
-    property.subject = Expression();
-    property.unbounded = kind->times == 2;
-    if (kind->times > 0 && (kind->times == 1 || IsSymbol(","))) {
+    // until(a, b): a holds until b does; reach_reward(s, c): s until c.
+    ExprPtr first = Expression();
+    if (kind->expressions == 2) {
       Expect(",");
-      const Token& at = Peek();
-      property.time = Number("a time");
+      ExprPtr second = Expression();
+      if (kind->kind == PropertyKindIr::kUntil) {
+        property.condition = std::move(first);
+        property.subject = std::move(second);
+      } else {
+        property.subject = std::move(first);
+        property.condition = std::move(second);
+      }
+    } else {
+      property.subject = std::move(first);
+    }
+    property.unbounded = kind->times == Times::kBound;
+    if (kind->times == Times::kOne ||
+        (kind->times == Times::kBound && IsSymbol(","))) {
+      Expect(",");
       property.unbounded = false;
-      if (!failed_ && !(property.time >= 0 && std::isfinite(property.time))) {
-        Fail(at, "a property's time must be a finite number of at least 0");
+      if (kind->times == Times::kBound && Accept("[")) {
+        property.interval = true;
+        property.start = Time();
+        Expect(",");
+        const Token& end = Peek();
+        property.time = Time();
+        Expect("]");
+        if (!failed_ && property.time < property.start) {
+          Fail(end, "a property's interval must not end before it starts");
+        }
+      } else {
+        property.time = Time();
       }
     }
     Expect(")");
     Expect(";");
     model_.properties.push_back(std::move(property));
+  }
+
+  // A property's time: a finite number of at least 0.
+  double Time() {
+    const Token& at = Peek();
+    const double time = Number("a time");
+    if (!failed_ && !(time >= 0 && std::isfinite(time))) {
+      Fail(at, "a property's time must be a finite number of at least 0");
+    }
+    return time;
   }
 
   void Reward() {

@@ -32,31 +32,48 @@ std::vector<PropertyLine> PropertyLines(
   for (const PropertyIr& property : properties) {
     PropertyLine line;
     line.name = property.name;
-    line.fields.push_back(property.variable);
-    bool timed = true;
+    const std::string time = property.unbounded
+                                 ? std::string("inf")
+                                 : FormatTimeField(property.time);
     switch (property.kind) {
       case PropertyKindIr::kSteady:
         line.kind = "steady-state";
-        timed = false;
+        line.fields = {property.variable};
         break;
       case PropertyKindIr::kReach:
-        line.kind = "reach-probability";
+        if (property.interval) {
+          // Reaching within [t1, t2] is the until whose condition is true.
+          line.kind = "until";
+          line.fields = {"-", property.variable,
+                         FormatTimeField(property.start), time};
+        } else {
+          line.kind = "reach-probability";
+          line.fields = {property.variable, time};
+        }
         break;
       case PropertyKindIr::kReachTime:
         line.kind = "reach-time";
-        timed = false;
+        line.fields = {property.variable};
         break;
       case PropertyKindIr::kInstant:
         line.kind = "reward-instant";
+        line.fields = {property.variable, time};
         break;
       case PropertyKindIr::kCumulative:
         line.kind = "reward-cumulative";
+        line.fields = {property.variable, time};
         break;
-    }
-    if (timed) {
-      line.fields.push_back(property.unbounded
-                                ? std::string("inf")
-                                : FormatTimeField(property.time));
+      case PropertyKindIr::kUntil:
+        line.kind = "until";
+        line.fields = {
+            property.condition_variable.empty() ? std::string("-")
+                                                : property.condition_variable,
+            property.variable, FormatTimeField(property.start), time};
+        break;
+      case PropertyKindIr::kReachReward:
+        line.kind = "reward-reach";
+        line.fields = {property.variable, property.condition_variable};
+        break;
     }
     lines.push_back(std::move(line));
   }

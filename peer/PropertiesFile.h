@@ -17,8 +17,8 @@ std::string FormatPropertiesFile(const std::vector<PropertyLine>& properties);
 std::string FormatTimeField(double value);
 
 // The lines of a checked model's own properties: the kind's word of the
-// properties file, the reward variable, and the time ("%.17g", "inf" for
-// unbounded reachability) for the kinds that take one.
+// properties file, then its fields: reward variables ("-" for an until's
+// condition that is true) and times ("%.17g", "inf" when unbounded).
 std::vector<PropertyLine> PropertyLines(
     const std::vector<PropertyIr>& properties);
 

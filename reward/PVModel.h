@@ -51,6 +51,17 @@ class PVModel : public BaseModelClass {
   // nothing).
   virtual bool SkipsImpossibleFirings() const { return false; }
 
+  // Whether a reward variable earns an impulse when an instantaneous action
+  // fires. The explorer then adds such impulses to the rate reward of the
+  // stable state whose timed firing sets them off, at that firing's rate
+  // times the probability of the zero-time path (see SanSource).
+  virtual bool EarnsZeroTimeImpulses() const { return false; }
+  // Adds `rate` times the impulse that each reward variable earns when
+  // `action` fires in the current marking to that variable's rate reward
+  // in `record`, a reward record as CurrentRewards writes it.
+  virtual void AddZeroTimeImpulses(const BaseActionClass& /*action*/,
+                                   double /*rate*/, double* /*record*/) {}
+
   void CreatePVList(int num_variables, bool expand_time_points);
   void Initialize();
   // A null list considers every node; the count is then ignored.

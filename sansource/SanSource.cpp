@@ -16,7 +16,8 @@ SanSource::SanSource(PVModel& model, TraceFileContainer& trace, int trace_level)
     : model_(model),
       trace_(trace),
       trace_level_(trace_level),
-      skip_impossible_(model.SkipsImpossibleFirings()) {
+      skip_impossible_(model.SkipsImpossibleFirings()),
+      zero_time_impulses_(model.EarnsZeroTimeImpulses()) {
   model_.ConsiderOnly(nullptr, -1);
   model_.listActions(&ActionList);
   state_size_ = static_cast<std::size_t>(model_.StateSize());
@@ -55,14 +56,16 @@ SanSource::SanSource(PVModel& model, TraceFileContainer& trace, int trace_level)
   initial_.resize(state_size_);
   explored_copy_.resize(state_size_);
   NextState.resize(state_size_);
+  replayed_state_.resize(state_size_);
   if (state_size_ > 0) {
     model_.CurrentState(initial_.data());
     model_.SetState(initial_.data());
   }
-  level_actions_.resize(kMaxRecursionDepth + 1);
-  level_weights_.resize(kMaxRecursionDepth + 1);
-  level_saved_.assign(kMaxRecursionDepth + 1, std::vector<char>(state_size_));
-  for (int level = 0; level <= kMaxRecursionDepth; ++level) {
+  constexpr int kLevels = 2 * (kMaxRecursionDepth + 1);
+  level_actions_.resize(kLevels);
+  level_weights_.resize(kLevels);
+  level_saved_.assign(kLevels, std::vector<char>(state_size_));
+  for (int level = 0; level < kLevels; ++level) {
     level_actions_[level].reserve(InstantActions.size());
     level_weights_[level].reserve(InstantActions.size());
   }
@@ -104,6 +107,13 @@ Status SanSource::ChooseMode(ExplorationMode* mode) {
       break;
     case 2:
     case 3:
+      // A deterministic firing's long-run rate depends on its clock, not on
+      // the state alone, so its zero-time impulses have no rate to fold.
+      if (zero_time_impulses_) {
+        return Status::Error(
+            "Error: impulse rewards of instantaneous actions need a model "
+            "without deterministic actions\n");
+      }
       mode_ = ExplorationMode::kDeterministic;
       break;
     default:
@@ -137,6 +147,7 @@ Status SanSource::Initial(char* image, double* rewards) {
   // Firing the placeholder action records the initial state's rewards.
   model_.FireAction(NextState.data(), &model_.NoActionFired);
   model_.CurrentRewards(rewards);
+  if (zero_time_impulses_) AddZeroTimeImpulses(rewards);
   return Status::Ok();
 }
 
@@ -309,7 +320,7 @@ bool SanSource::FireInstant(double probability) {
 }
 
 bool SanSource::ResolveInstant(double probability) {
-  const int level = RecursionDepth;
+  const int level = level_base_ + RecursionDepth;
   std::vector<BaseActionClass*>& enabled = level_actions_[level];
   enabled.clear();
   for (BaseActionClass* action : InstantActions) {
@@ -359,8 +370,15 @@ std::uint64_t SanSource::StillEnabled(std::uint64_t kept) {
 }
 
 bool SanSource::FireZeroTime(BaseActionClass* action, double probability) {
-  if (trace_level_ >= 1) trace_.printFireAction(action, 0.0);
-  model_.FireAction(NextState.data(), action);
+  if (impulse_record_ != nullptr) {
+    // The impulse is earned in the marking that fires; the replay needs the
+    // markings only, not the reward model's bookkeeping of the firing.
+    model_.AddZeroTimeImpulses(*action, Rate * probability, impulse_record_);
+    action->Fire();
+  } else {
+    if (trace_level_ >= 1) trace_.printFireAction(action, 0.0);
+    model_.FireAction(NextState.data(), action);
+  }
   ++RecursionDepth;
   const bool resolved = FireInstant(probability);
   --RecursionDepth;
@@ -393,10 +411,38 @@ bool SanSource::SelectHighestRank(std::vector<BaseActionClass*>& actions) {
 }
 
 void SanSource::SaveStableState(double value) {
+  // A replay ends in stable states that are not successors of anything.
+  if (impulse_record_ != nullptr) return;
   if (trace_level_ >= 4) {
     trace_.printf(4, "The rate to this state: %f", value);
   }
   // A transition of rate 0 is no transition; its target is not numbered.
   if (value == 0.0) return;
-  model_.CurrentRewards(out_->Add(NextState.data(), value, origin_));
+  double* record = out_->Add(NextState.data(), value, origin_);
+  model_.CurrentRewards(record);
+  if (zero_time_impulses_) AddZeroTimeImpulses(record);
+}
+
+void SanSource::AddZeroTimeImpulses(double* record) {
+  if (mode_ != ExplorationMode::kNormal) return;
+  std::memcpy(replayed_state_.data(), NextState.data(), state_size_);
+  const double rate_before = Rate;
+  const int depth_before = RecursionDepth;
+  impulse_record_ = record;
+  level_base_ = kMaxRecursionDepth + 1;
+  for (BaseActionClass* action : TimedActions) {
+    if (!action->Enabled()) continue;
+    Rate = action->Rate() * Groups[action->GroupId]->Probability(action);
+    if (!(Rate > 0.0) || !std::isfinite(Rate)) continue;
+    action->Fire();
+    RecursionDepth = 0;
+    const bool resolved = FireInstant(1.0);
+    model_.SetState(replayed_state_.data());
+    if (!resolved) break;
+  }
+  failure_ = Status::Ok();
+  impulse_record_ = nullptr;
+  level_base_ = 0;
+  Rate = rate_before;
+  RecursionDepth = depth_before;
 }

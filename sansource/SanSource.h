@@ -32,6 +32,13 @@ class TraceFileContainer;
 // one ends the run with a message naming the value, the action and the
 // explored state. For a model that asks for it, a timed firing of rate 0
 // and a zero-time choice of weight 0 are passed over, never fired.
+//
+// When the reward model earns impulses on instantaneous actions (normal
+// mode only), each stable state's reward record also gets, per variable,
+// the long-run rate of those impulses: for every timed firing out of the
+// state, its rate times the probability of each zero-time path after it
+// times the impulses of the instantaneous firings on that path. The state's
+// timed firings are replayed for this each time a transition reaches it.
 class SanSource : public NextStateSource {
  public:
   // Zero-time firings allowed in a row before the model counts as
@@ -85,12 +92,19 @@ class SanSource : public NextStateSource {
   // the origin of the firing being resolved.
   void SaveStableState(double value);
   Status CheckInitialStability();
+  // Adds the impulses of zero-time firings to `record`, the reward record of
+  // the stable state the model is in, whose image is in NextState. A fault
+  // on the way (a bad rate, weight or rank, too deep a chain) is left for
+  // the state's own expansion to report. The model ends in that state.
+  void AddZeroTimeImpulses(double* record);
 
   PVModel& model_;
   TraceFileContainer& trace_;
   int trace_level_;
   // Passes over firings of rate or weight 0 (see PVModel).
   bool skip_impossible_;
+  // Set when the reward model earns impulses on instantaneous actions.
+  bool zero_time_impulses_;
   ExplorationMode mode_ = ExplorationMode::kNormal;
   std::size_t state_size_;
 
@@ -121,8 +135,15 @@ class SanSource : public NextStateSource {
   int RecursionDepth = 0;
   Status failure_;
 
-  // Per zero-time level: the enabled instantaneous actions, their weights
-  // and the saved vanishing state.
+  // While AddZeroTimeImpulses replays a state's firings: the record the
+  // impulses go to (null otherwise), the state itself, and the first of the
+  // zero-time levels it uses (above those of the firing that reached it).
+  double* impulse_record_ = nullptr;
+  std::vector<char> replayed_state_;
+  int level_base_ = 0;
+
+  // Per zero-time level (twice: expansion, then replay): the enabled
+  // instantaneous actions, their weights and the saved vanishing state.
   std::vector<std::vector<BaseActionClass*>> level_actions_;
   std::vector<std::vector<double>> level_weights_;
   std::vector<std::vector<char>> level_saved_;

@@ -122,6 +122,72 @@ TEST(ModelBuilderTest, AnImpulseOfOneCaseEarnsItsShareOfTheRate) {
             "3\n0\n0\n");
 }
 
+TEST(ModelBuilderTest, ImpulsesOfZeroTimeFiringsEarnAtTheTriggeringRate) {
+  struct Row {
+    const char* name;
+    const char* text;
+    const char* var;
+  };
+  const Row rows[] = {
+      // go (rate 4) leads to a choice of left and right, weights 1 : 3;
+      // loser's rank is below theirs, so it never fires. In state 1:
+      // both = 4 x (1/4 x 2 + 3/4 x 5) = 17, right_only = 4 x 3/4 = 3.
+      {"a weighted choice",
+       "place s = 1; place a; place l; place r;\n"
+       "activity go rate 4 { input s; output a; }\n"
+       "activity left instant weight 1 { input a; output l; }\n"
+       "activity right instant weight 3 { input a; output r; }\n"
+       "activity loser instant rank 0 { input a; }\n"
+       "activity back_l rate 1 { input l; output s; }\n"
+       "activity back_r rate 2 { input r; output s; }\n"
+       "reward both { impulse left = 2; impulse right = 5; }\n"
+       "reward right_only { impulse right; }\n"
+       "reward never { impulse loser = 100; }\n",
+       "both\nright_only\nnever\n"
+       "1\n0\n17\n0\n3\n0\n0\n"
+       "2\n0\n0\n0\n0\n0\n0\n"
+       "3\n0\n0\n0\n0\n0\n0\n"},
+      // go (rate 2) sets off first, then second, whose cases weigh 1 : 3.
+      // Amounts are read in the marking that fires: b is 0 when first
+      // fires and 1 when second does, so chain = 2 x 1 + 2 x 10 = 22;
+      // the second case alone earns 2 x 3/4 = 1.5.
+      {"a chain of two and a case",
+       "place s = 1; place a; place b; place c; place d;\n"
+       "activity go rate 2 { input s; output a; }\n"
+       "activity first instant { input a; output b; }\n"
+       "activity second instant { input b;"
+       " case 1 { output c; } case 3 { output d; } }\n"
+       "activity back_c rate 1 { input c; output s; }\n"
+       "activity back_d rate 1 { input d; output s; }\n"
+       "reward chain { impulse first = 1 + b; impulse second = 10 * b; }\n"
+       "reward case2 { impulse second_case2; }\n",
+       "chain\ncase2\n"
+       "1\n0\n22\n0\n1.5\n"
+       "2\n0\n0\n0\n0\n"
+       "3\n0\n0\n0\n0\n"},
+      // Two timed firings out of the same state set off the same
+      // instantaneous activity, which a third, in another state, does too:
+      // hit earns 1 x 3 + 2 x 3 = 9 in state 1 and 4 x 3 = 12 in state 2,
+      // beside the exponential impulse of slow (rate 1, amount 1).
+      {"several triggering firings",
+       "place s = 1; place t; place h;\n"
+       "activity one rate 1 { input s; output h; }\n"
+       "activity two rate 2 { input s; output h; }\n"
+       "activity slow rate 1 { input s; output t; }\n"
+       "activity four rate 4 { input t; output h; }\n"
+       "activity hit instant { input h; output s; }\n"
+       "reward hits { impulse hit = 3; impulse slow; }\n",
+       "hits\n"
+       "1\n0\n10\n"
+       "2\n0\n12\n"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    ModelIr model = Checked(row.text);
+    EXPECT_EQ(GenerateText(model).var, row.var);
+  }
+}
+
 TEST(ModelBuilderTest, AModelAssembledByProgramBuildsAndRuns) {
   // What an importer of another format does: no text, its own locations.
   ModelIr model;

@@ -65,10 +65,15 @@ TEST(ParserTest, EachErrorClassNamesItsPlace) {
       {"fraction for an int global",
        "global int n;\nstudy s { sweep n in [1, 2.5]; }\nplace a;\n",
        "m.san:2:17: int global variable 'n' cannot take the value 2.500000"},
-      {"impulse of an instantaneous activity",
-       "place a;\nactivity t instant { }\nreward r { impulse t; }\n",
-       "m.san:3:20: impulse rewards need an exponential activity; 't' is not "
-       "one"},
+      {"impulse of a deterministic activity",
+       "place a;\nactivity t delay 1 { }\nreward r { impulse t; }\n",
+       "m.san:3:20: impulse rewards need an exponential or instantaneous "
+       "activity; 't' is deterministic"},
+      {"instantaneous impulse beside a deterministic activity",
+       "place a;\nactivity t instant { input a; }\n"
+       "activity d delay 1 { output a; }\nreward r { impulse t; }\n",
+       "m.san:4:20: an impulse of instantaneous activity 't' needs a model "
+       "without deterministic activities, but 'd' is deterministic"},
       {"case of an activity without cases",
        "place a;\nactivity t rate 1 { }\nreward r { impulse t_case1; }\n",
        "m.san:3:20: unknown activity 't_case1' in an impulse"},
@@ -77,8 +82,19 @@ TEST(ParserTest, EachErrorClassNamesItsPlace) {
        "reward r { impulse t_case3; }\n",
        "m.san:3:20: unknown activity 't_case3' in an impulse"},
       {"unknown property kind", "place a;\nproperty p = mean(a);\n",
-       "m.san:2:14: expected steady, reach, reach_time, instant or "
-       "cumulative but found 'mean'"},
+       "m.san:2:14: expected steady, reach, reach_time, instant, cumulative, "
+       "until or reach_reward but found 'mean'"},
+      {"interval that ends before it starts",
+       "place a;\nproperty p = reach(a > 0, [3, 2]);\n",
+       "m.san:2:31: a property's interval must not end before it starts"},
+      {"negative start of an interval",
+       "place a;\nproperty p = until(a > 0, a > 1, [-1, 2]);\n",
+       "m.san:2:35: a property's time must be a finite number of at least 0"},
+      {"interval where only a time is allowed",
+       "place a;\nproperty p = cumulative(a, [0, 2]);\n",
+       "m.san:2:28: expected a time but found '['"},
+      {"until with one condition", "place a;\nproperty p = until(a > 0);\n",
+       "m.san:2:25: expected ',' but found ')'"},
       {"property without its time", "place a;\nproperty p = instant(a);\n",
        "m.san:2:23: expected ',' but found ')'"},
       {"property of an unknown name", "place a;\nproperty p = steady(b);\n",

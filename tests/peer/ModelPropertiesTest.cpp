@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cmath>
+#include <fstream>
 #include <map>
 #include <string>
 
@@ -88,6 +89,32 @@ TEST(ModelPropertiesTest, RepairModelPropertiesMatchTheirClosedForms) {
   EXPECT_LT(
       Relative(values["property:repairs_by_100"], full[0][4] + full[0][5]),
       1e-9);
+}
+
+TEST(ModelPropertiesTest, ZeroTimeImpulsesEarnTheLongRunRateOfTheirFirings) {
+  // go (rate 4) leads to left or right (weights 1 : 3); right sets off
+  // next. The chain S -> L at 1, S -> R at 3, L -> S at 1, R -> S at 2 has
+  // pi_S = 2/7: left fires 2/7 and right and next 6/7 times per unit of
+  // time.
+  ScopedTempDir dir;
+  std::ofstream(dir.path() + "/fork.san")
+      << "place s = 1; place a; place l; place m; place r;\n"
+         "activity go rate 4 { input s; output a; }\n"
+         "activity left instant weight 1 { input a; output l; }\n"
+         "activity right instant weight 3 { input a; output m; }\n"
+         "activity next instant { input m; output r; }\n"
+         "activity back_l rate 1 { input l; output s; }\n"
+         "activity back_r rate 2 { input r; output s; }\n"
+         "reward earned { impulse left = 2; impulse right = 5;"
+         " impulse next; }\n"
+         "reward rights { impulse right; }\n"
+         "property earning = steady(earned);\n";
+  RunOk(SAN_BINARY, {"fork.san", "-P" + dir.path() + "/", "-Nfork"},
+        dir.path());
+  std::map<std::string, double> values =
+      SolveCsv(SOLVE_BINARY, dir.path(), "fork");
+  EXPECT_LT(Relative(values["property:earning"], 40.0 / 7.0), 1e-12);
+  EXPECT_LT(Relative(values["rights"], 6.0 / 7.0), 1e-12);
 }
 
 }  // namespace
