@@ -21,14 +21,24 @@ enum class PropertyKind {
   kRewardInstant,     // VAR T: expected rate reward of VAR at T
   kRewardCumulative,  // VAR T: expected reward of VAR earned over [0, T]
   kUnsupported,       // TEXT: listed, never evaluated
+  // A B T1 T2: P(A U[T1,T2] B), A "-" for every state, T2 may be inf
+  kUntil,
+  // VAR SET: expected reward of VAR earned until SET is first reached
+  kRewardReach,
 };
 
+// A set of states is a reward variable read as "its rate reward is not 0".
 struct Property {
   std::string name;
   PropertyKind kind = PropertyKind::kUnsupported;
-  std::size_t variable = 0;  // index into the reward variables
-  double time = 0;
-  std::string text;  // kUnsupported: what the front end could not hand over
+  // Index into the reward variables: the measured variable or set, for
+  // kUntil the left-hand set A (kEverywhere: "-").
+  std::size_t variable = 0;
+  // kUntil: the set B; kRewardReach: SET.
+  std::size_t target = 0;
+  double time = 0;     // T; kUntil: T1
+  double time_to = 0;  // kUntil: T2
+  std::string text;    // kUnsupported: what the front end could not hand over
   std::size_t line = 0;
 };
 
@@ -60,6 +70,9 @@ struct PropertyContext {
   SolveOptions solve_options;
   TransientOptions transient_options;
 };
+
+// Property::variable of an until whose left-hand set is every state.
+constexpr std::size_t kEverywhere = static_cast<std::size_t>(-1);
 
 PropertyValue EvaluateProperty(const Property& property,
                                const PropertyContext& context);

@@ -911,6 +911,9 @@ int RunSolveWith(const Settings& settings, const std::string& base,
       } else if (property.kind == PropertyKind::kRewardCumulative) {
         row.start = 0;
         row.stop = property.time;
+      } else if (property.kind == PropertyKind::kUntil) {
+        row.start = property.time;
+        row.stop = property.time_to;
       }
       row.value = value.value;
       row.bound = value.bound;

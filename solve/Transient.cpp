@@ -52,6 +52,62 @@ double MaxAbs(const std::vector<double>& v) {
   return m;
 }
 
+// The exit rates of a chain and the rate Lambda it is uniformized at.
+struct Uniformized {
+  std::vector<double> exit;
+  double rate = 1;
+  double degree = 1;  // the largest number of terms of an entry of pi P
+};
+
+Uniformized Uniformize(const StateSpace& space) {
+  Uniformized u;
+  const std::size_t n = space.num_states;
+  u.exit.assign(n, 0.0);
+  std::vector<std::size_t> in_degree(n, 1);
+  double rate = 0;
+  for (std::size_t s = 0; s < n; ++s) {
+    CompensatedSum sum;
+    for (std::size_t e = space.first[s]; e < space.first[s + 1]; ++e) {
+      sum.Add(space.rate[e]);
+      ++in_degree[space.target[e]];
+    }
+    u.exit[s] = sum.Value();
+    rate = std::max(rate, u.exit[s]);
+  }
+  // Without transitions P is the identity for any Lambda.
+  u.rate = rate == 0 ? 1 : rate;
+  if (n > 0) {
+    u.degree = static_cast<double>(
+        *std::max_element(in_degree.begin(), in_degree.end()));
+  }
+  return u;
+}
+
+// next = pi P, all terms non-negative.
+void Step(const StateSpace& space, const Uniformized& u,
+          const std::vector<double>& pi, std::vector<double>* next) {
+  const std::size_t n = space.num_states;
+  for (std::size_t s = 0; s < n; ++s) {
+    (*next)[s] = pi[s] * ((u.rate - u.exit[s]) / u.rate);
+  }
+  for (std::size_t s = 0; s < n; ++s) {
+    const double p = pi[s];
+    if (p == 0) continue;
+    for (std::size_t e = space.first[s]; e < space.first[s + 1]; ++e) {
+      (*next)[space.target[e]] += p * (space.rate[e] / u.rate);
+    }
+  }
+}
+
+// The distribution at time 0: `initial`, or all mass on state 0.
+std::vector<double> StartDistribution(std::size_t n,
+                                      const std::vector<double>* initial) {
+  if (initial != nullptr) return *initial;
+  std::vector<double> pi(n, 0.0);
+  if (n > 0) pi[0] = 1.0;
+  return pi;
+}
+
 // The dense path multiplies up to 2^40 blocks together, so its rounding
 // error grows with the number of blocks: it computes in extended precision.
 using Real = long double;
@@ -197,13 +253,27 @@ TransientPoint DensePoint(
   TransientPoint point;
   point.time = time;
   point.terms = static_cast<std::size_t>(w.right) << doublings;
+  const std::vector<double> start = StartDistribution(n, options.initial);
+  // The start distribution's rows of E and of the integrals.
+  std::vector<Real> at_time(n, 0.0);
+  for (std::size_t row = 0; row < n; ++row) {
+    if (start[row] == 0) continue;
+    for (std::size_t c = 0; c < n; ++c) {
+      at_time[c] += start[row] * e[row * n + c];
+    }
+  }
+  auto integral = [&](const std::vector<Real>& column) {
+    Real sum = 0;
+    for (std::size_t row = 0; row < n; ++row) sum += start[row] * column[row];
+    return static_cast<double>(sum);
+  };
   for (std::size_t v = 0; v < nv; ++v) {
     Real value = 0;
     Real size = 0;
     double largest = 0;
     for (std::size_t c = 0; c < n; ++c) {
-      value += e[c] * (*instant[v])[c];
-      size += e[c] * (*abs_of[v])[c];
+      value += at_time[c] * (*instant[v])[c];
+      size += at_time[c] * (*abs_of[v])[c];
       largest = std::max(largest, std::abs((*instant[v])[c]));
     }
     // The final rounding to double is one more relative error.
@@ -214,10 +284,10 @@ TransientPoint DensePoint(
     double largest_rate = 0;
     for (double x : *earning[v])
       largest_rate = std::max(largest_rate, std::abs(x));
-    point.accumulated.push_back(static_cast<double>(a[2 * v][0]));
+    point.accumulated.push_back(integral(a[2 * v]));
     point.accumulated_bound.push_back(truncated_integral * largest_rate +
                                       (relative + kUnitRoundoff) *
-                                          static_cast<double>(a[2 * v + 1][0]));
+                                          integral(a[2 * v + 1]));
   }
   return point;
 }
@@ -287,23 +357,11 @@ TransientResult SolveTransient(
     const TransientOptions& options) {
   TransientResult result;
   const std::size_t n = space.num_states;
-  std::vector<double> exit(n, 0.0);
-  std::vector<std::size_t> in_degree(n, 1);
-  double rate = 0;
-  for (std::size_t s = 0; s < n; ++s) {
-    CompensatedSum sum;
-    for (std::size_t e = space.first[s]; e < space.first[s + 1]; ++e) {
-      sum.Add(space.rate[e]);
-      ++in_degree[space.target[e]];
-    }
-    exit[s] = sum.Value();
-    rate = std::max(rate, exit[s]);
-  }
-  // Without transitions P is the identity for any Lambda.
-  if (rate == 0) rate = 1;
+  const Uniformized u = Uniformize(space);
+  const std::vector<double>& exit = u.exit;
+  const double rate = u.rate;
+  const double degree = u.degree;
   result.rate = rate;
-  const double degree = static_cast<double>(
-      *std::max_element(in_degree.begin(), in_degree.end()));
 
   std::vector<PoissonWindow> windows;
   std::vector<bool> dense;
@@ -376,9 +434,8 @@ TransientResult SolveTransient(
   for (std::size_t v = 0; v < nv; ++v) {
     same[v] = instant[v] == earning[v] || *instant[v] == *earning[v];
   }
-  std::vector<double> pi(n, 0.0);
+  std::vector<double> pi = StartDistribution(n, options.initial);
   std::vector<double> next(n, 0.0);
-  pi[0] = 1.0;
   for (std::size_t k = 0; k <= steps; ++k) {
     for (std::size_t v = 0; v < nv; ++v) {
       const double at = Dot(pi, *instant[v]);
@@ -400,17 +457,7 @@ TransientResult SolveTransient(
       }
     }
     if (k == steps) break;
-    // next = pi P, all terms non-negative.
-    for (std::size_t s = 0; s < n; ++s) {
-      next[s] = pi[s] * ((rate - exit[s]) / rate);
-    }
-    for (std::size_t s = 0; s < n; ++s) {
-      const double p = pi[s];
-      if (p == 0) continue;
-      for (std::size_t e = space.first[s]; e < space.first[s + 1]; ++e) {
-        next[space.target[e]] += p * (space.rate[e] / rate);
-      }
-    }
+    Step(space, u, pi, &next);
     pi.swap(next);
   }
   result.iterations = steps;
@@ -476,4 +523,47 @@ StateSpace MakeAbsorbing(const StateSpace& space,
     copy.first.push_back(copy.target.size());
   }
   return copy;
+}
+
+TransientDistribution DistributionAt(const StateSpace& space, double time,
+                                     const TransientOptions& options) {
+  TransientDistribution result;
+  const std::size_t n = space.num_states;
+  const Uniformized u = Uniformize(space);
+  const double lambda = u.rate * time;
+  if (!(time >= 0) || !std::isfinite(time)) {
+    result.message =
+        "time " + std::to_string(time) + " is not a finite time >= 0";
+    return result;
+  }
+  if (lambda > static_cast<double>(options.max_steps)) {
+    result.message = "time " + std::to_string(time) + " needs about " +
+                     std::to_string(lambda) + " uniformization steps (rate " +
+                     std::to_string(u.rate) + "); the limit is " +
+                     std::to_string(options.max_steps);
+    return result;
+  }
+  const PoissonWindow w = PoissonWeights(lambda, options.epsilon);
+  std::vector<double> pi = StartDistribution(n, options.initial);
+  std::vector<double> next(n, 0.0);
+  result.pi.assign(n, 0.0);
+  for (std::size_t k = 0;; ++k) {
+    if (k >= w.left) {
+      const double weight = w.weight[k - w.left];
+      for (std::size_t s = 0; s < n; ++s) result.pi[s] += weight * pi[s];
+    }
+    if (k == w.right) break;
+    Step(space, u, pi, &next);
+    pi.swap(next);
+  }
+  // Each entry is a sum of non-negative terms, so the rounding bound of the
+  // series applies to the 1-norm; the mass of the start distribution is at
+  // most 1.
+  const double steps = static_cast<double>(w.right);
+  const double rounding =
+      (steps * (u.degree + 3) + 2 * (steps + 8) + steps + 1) * kUnitRoundoff;
+  result.error = w.left_tail + w.right_tail + rounding;
+  result.steps = w.right;
+  result.ok = true;
+  return result;
 }

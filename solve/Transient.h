@@ -61,6 +61,9 @@ struct TransientOptions {
   // steps and keeps every term non-negative; it computes in extended precision.
   std::size_t max_dense_states = 300;
   double dense_from_steps = 200000;
+  // The distribution at time 0 (one entry per state, summing to at most 1);
+  // null: the chain starts in state 0.
+  const std::vector<double>* initial = nullptr;
 };
 
 // `instant[v]` and `earning[v]` are per-state reward vectors (the second is
@@ -71,6 +74,19 @@ TransientResult SolveTransient(
     const std::vector<const std::vector<double>*>& instant,
     const std::vector<const std::vector<double>*>& earning,
     const TransientOptions& options);
+
+// The distribution at `time` (sparse uniformization only), with a bound on
+// the 1-norm of its error.
+struct [[nodiscard]] TransientDistribution {
+  bool ok = false;
+  std::string message;  // why not ok
+  std::vector<double> pi;
+  double error = 0;
+  std::size_t steps = 0;
+};
+
+TransientDistribution DistributionAt(const StateSpace& space, double time,
+                                     const TransientOptions& options);
 
 // A copy of `space` in which every state with `absorbing[s]` set has no
 // outgoing transition: the chain stops on first reaching the set.
