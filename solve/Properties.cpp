@@ -5,7 +5,10 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <deque>
 #include <limits>
+#include <map>
+#include <memory>
 
 #include "solve/Absorption.h"
 #include "solve/ChainFormat.h"
@@ -423,4 +426,123 @@ PropertyValue EvaluateProperty(const Property& property,
       break;
   }
   return Failed("not supported yet");
+}
+
+namespace {
+
+// One uniformization series and the properties it serves.
+struct Series {
+  std::unique_ptr<StateSpace> stopped;  // null: the model's chain
+  std::vector<double> times;
+  std::vector<const std::vector<double>*> instant;
+  std::vector<const std::vector<double>*> earning;
+  struct User {
+    std::size_t property;
+    std::size_t point;
+    std::size_t vector;
+    bool accumulated;
+  };
+  std::vector<User> users;
+
+  std::size_t TimeIndex(double t) {
+    for (std::size_t i = 0; i < times.size(); ++i) {
+      if (times[i] == t) return i;
+    }
+    times.push_back(t);
+    return times.size() - 1;
+  }
+  std::size_t VectorIndex(const std::vector<double>* r,
+                          const std::vector<double>* e) {
+    for (std::size_t v = 0; v < instant.size(); ++v) {
+      if (instant[v] == r && earning[v] == e) return v;
+    }
+    instant.push_back(r);
+    earning.push_back(e);
+    return instant.size() - 1;
+  }
+};
+
+std::string Thousands(std::size_t n) {
+  std::string digits = std::to_string(n);
+  for (std::size_t at = digits.size(); at > 3; at -= 3) {
+    digits.insert(at - 3, ",");
+  }
+  return digits;
+}
+
+}  // namespace
+
+std::vector<PropertyValue> EvaluateProperties(
+    const std::vector<Property>& properties, const PropertyContext& context,
+    std::vector<std::string>* notes) {
+  const StateSpace& space = *context.space;
+  const RewardValues& values = *context.values;
+  std::vector<PropertyValue> results(properties.size());
+  std::vector<bool> done(properties.size(), false);
+  // Reward vectors the series point into: stable addresses.
+  std::deque<std::vector<double>> owned;
+  Series plain;
+  std::map<std::size_t, Series> reach;  // by the set's variable
+  for (std::size_t p = 0; p < properties.size(); ++p) {
+    const Property& property = properties[p];
+    const std::vector<double>& rate = values.rate[property.variable];
+    if (property.kind == PropertyKind::kRewardInstant) {
+      plain.users.push_back({p, plain.TimeIndex(property.time),
+                             plain.VectorIndex(&rate, &rate), false});
+    } else if (property.kind == PropertyKind::kRewardCumulative) {
+      owned.push_back(
+          EarningRate(space, rate, values.impulse[property.variable]));
+      plain.users.push_back({p, plain.TimeIndex(property.time),
+                             plain.VectorIndex(&rate, &owned.back()), true});
+    } else if (property.kind == PropertyKind::kReachProbability &&
+               std::isfinite(property.time) && rate.size() > 0 &&
+               rate[0] == 0 && context.transient_options.initial == nullptr) {
+      Series& series = reach[property.variable];
+      if (!series.stopped) {
+        const std::vector<bool> target = NonzeroStates(rate);
+        series.stopped =
+            std::make_unique<StateSpace>(MakeAbsorbing(space, target));
+        owned.emplace_back(target.begin(), target.end());
+        series.VectorIndex(&owned.back(), &owned.back());
+      }
+      series.users.push_back({p, series.TimeIndex(property.time), 0, false});
+    }
+  }
+  TransientOptions options = context.transient_options;
+  options.stop_at_steady_state = true;
+  auto run = [&](const Series& series) {
+    if (series.users.empty()) return;
+    const TransientResult result =
+        SolveTransient(series.stopped ? *series.stopped : space, series.times,
+                       series.instant, series.earning, options);
+    std::string names;
+    for (const Series::User& user : series.users) {
+      done[user.property] = true;
+      if (!result.ok) {
+        results[user.property] = Failed(result.message);
+        continue;
+      }
+      const TransientPoint& point = result.points[user.point];
+      PropertyValue& value = results[user.property];
+      value.ok = true;
+      value.value = user.accumulated ? point.accumulated[user.vector]
+                                     : point.instant[user.vector];
+      value.bound = user.accumulated ? point.accumulated_bound[user.vector]
+                                     : point.instant_bound[user.vector];
+      names += (names.empty() ? "" : ", ") + properties[user.property].name;
+    }
+    if (result.ok && result.steady) {
+      notes->push_back(names + ": steady state after " +
+                       Thousands(result.iterations) + " of " +
+                       Thousands(result.planned) +
+                       " uniformization steps; the rest at the limit, "
+                       "within the bound");
+    }
+  };
+  run(plain);
+  for (const auto& [variable, series] : reach) run(series);
+  for (std::size_t p = 0; p < properties.size(); ++p) {
+    if (!done[p]) results[p] = EvaluateProperty(properties[p], context);
+  }
+  return results;
 }

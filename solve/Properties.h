@@ -77,6 +77,16 @@ constexpr std::size_t kEverywhere = static_cast<std::size_t>(-1);
 PropertyValue EvaluateProperty(const Property& property,
                                const PropertyContext& context);
 
+// Every property, in order. The transient ones that run on the same chain
+// share one uniformization series up to their largest time, which stops
+// early once the iterate has settled: the instant and cumulative rewards
+// one series, the reachability probabilities within a time one per set.
+// `notes` receives one line per series that stopped early, with the steps
+// it took.
+std::vector<PropertyValue> EvaluateProperties(
+    const std::vector<Property>& properties, const PropertyContext& context,
+    std::vector<std::string>* notes);
+
 // The word of the file for a kind ("steady-state", ...).
 const char* PropertyKindName(PropertyKind kind);
 

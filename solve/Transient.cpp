@@ -1,6 +1,7 @@
 #include "solve/Transient.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 
@@ -418,6 +419,36 @@ TransientResult SolveTransient(
       beyond[i][k] = sum.Value();
     }
   }
+  // For the early stop, per time point and iterate k: sum_{j > k} (j - k)
+  // w_j, and the same two sums over P(N > j) for the accumulated measure.
+  // Short series are cheap: only a long one is worth the looser bound.
+  const bool may_stop = options.stop_at_steady_state &&
+                        static_cast<double>(steps) >= options.steady_from_steps;
+  std::vector<std::vector<double>> weight_moment(windows.size());
+  std::vector<std::vector<double>> beyond_sum(windows.size());
+  std::vector<std::vector<double>> beyond_moment(windows.size());
+  for (std::size_t i = 0; i < windows.size() && may_stop; ++i) {
+    if (dense[i]) continue;
+    const std::size_t right = windows[i].right;
+    weight_moment[i].assign(right + 1, 0.0);
+    beyond_sum[i].assign(right + 1, 0.0);
+    beyond_moment[i].assign(right + 1, 0.0);
+    for (std::size_t k = right; k-- > 0;) {
+      weight_moment[i][k] = weight_moment[i][k + 1] + beyond[i][k];
+      beyond_sum[i][k] = beyond_sum[i][k + 1] + beyond[i][k + 1];
+      beyond_moment[i][k] = beyond_moment[i][k + 1] + beyond_sum[i][k];
+    }
+  }
+  // Half the spread of each reward: a change of the distribution by d in
+  // the 1-norm, at equal mass, moves its expected value by at most d times
+  // this.
+  std::vector<double> half_spread(2 * nv);
+  for (std::size_t v = 0; v < 2 * nv; ++v) {
+    const std::vector<double>& r = v < nv ? *instant[v] : *earning[v - nv];
+    if (r.empty()) continue;
+    const auto [low, high] = std::minmax_element(r.begin(), r.end());
+    half_spread[v] = (*high - *low) / 2;
+  }
   std::vector<std::vector<CompensatedSum>> instant_sum(
       windows.size(), std::vector<CompensatedSum>(nv));
   std::vector<std::vector<CompensatedSum>> accumulated_sum(
@@ -427,6 +458,11 @@ TransientResult SolveTransient(
                                                 std::vector<double>(nv));
   std::vector<std::vector<double>> accumulated_size(windows.size(),
                                                     std::vector<double>(nv));
+  // Bounds on what the early stop leaves out.
+  std::vector<std::vector<double>> instant_settled(windows.size(),
+                                                   std::vector<double>(nv));
+  std::vector<std::vector<double>> accumulated_settled(windows.size(),
+                                                       std::vector<double>(nv));
 
   // Without impulses the earning rate is the rate reward: one product then
   // serves both series.
@@ -434,8 +470,11 @@ TransientResult SolveTransient(
   for (std::size_t v = 0; v < nv; ++v) {
     same[v] = instant[v] == earning[v] || *instant[v] == *earning[v];
   }
+  // This iterate's products: r, earning rate, |r|, |earning rate|.
+  std::vector<std::array<double, 4>> products(nv);
   std::vector<double> pi = StartDistribution(n, options.initial);
   std::vector<double> next(n, 0.0);
+  std::size_t taken = steps;
   for (std::size_t k = 0; k <= steps; ++k) {
     for (std::size_t v = 0; v < nv; ++v) {
       const double at = Dot(pi, *instant[v]);
@@ -445,6 +484,7 @@ TransientResult SolveTransient(
       const double earned_size = abs_of[nv + v] == earning[v]
                                      ? std::abs(earned)
                                      : Dot(pi, *abs_of[nv + v]);
+      products[v] = {at, earned, at_size, earned_size};
       for (std::size_t i = 0; i < windows.size(); ++i) {
         const PoissonWindow& w = windows[i];
         if (k > w.right || dense[i]) continue;
@@ -458,9 +498,60 @@ TransientResult SolveTransient(
     }
     if (k == steps) break;
     Step(space, u, pi, &next);
+    constexpr std::size_t kCheckEvery = 8;
+    if (may_stop && k % kCheckEvery == kCheckEvery - 1) {
+      CompensatedSum change;
+      for (std::size_t s = 0; s < n; ++s) change.Add(std::abs(next[s] - pi[s]));
+      // The exact step from this iterate, x P - x, differs from the computed
+      // one by the rounding of one step. Every later exact iterate y_j of x
+      // moves at most that far per step (P does not expand the 1-norm), so
+      // |y_j - x| <= (j - k) drift.
+      const double drift =
+          change.Value() * (1 + static_cast<double>(n + 2) * kUnitRoundoff) +
+          (degree + 3) * kUnitRoundoff;
+      bool settled = true;
+      for (std::size_t i = 0; i < windows.size() && settled; ++i) {
+        if (dense[i] || k >= windows[i].right) continue;
+        // Stop when what is left out is within the tolerance, or within
+        // the rounding error the whole series would carry anyway.
+        const double right = static_cast<double>(windows[i].right);
+        const double threshold =
+            std::max(options.steady_tolerance,
+                     (right * (degree + 3) + 2 * (right + 8)) * kUnitRoundoff);
+        for (std::size_t v = 0; v < nv && settled; ++v) {
+          settled = weight_moment[i][k] * drift * half_spread[v] <=
+                        threshold * scale_instant[v] &&
+                    beyond_moment[i][k] * drift * half_spread[nv + v] / rate <=
+                        threshold * scale_earning[v] * times[i];
+        }
+      }
+      if (settled) {
+        // Every later iterate is taken as this one: the instant measure gets
+        // the rest of the weights, the accumulated one the rest of the time
+        // at this iterate's rate.
+        for (std::size_t i = 0; i < windows.size(); ++i) {
+          if (dense[i] || k >= windows[i].right) continue;
+          for (std::size_t v = 0; v < nv; ++v) {
+            const auto& [at, earned, at_size, earned_size] = products[v];
+            instant_sum[i][v].Add(beyond[i][k] * at);
+            instant_size[i][v] += beyond[i][k] * at_size;
+            accumulated_sum[i][v].Add(beyond_sum[i][k] * earned);
+            accumulated_size[i][v] += beyond_sum[i][k] * earned_size;
+            instant_settled[i][v] =
+                weight_moment[i][k] * drift * half_spread[v];
+            accumulated_settled[i][v] =
+                beyond_moment[i][k] * drift * half_spread[nv + v] / rate;
+          }
+        }
+        taken = k;
+        result.steady = true;
+        break;
+      }
+    }
     pi.swap(next);
   }
-  result.iterations = steps;
+  result.iterations = taken;
+  result.planned = steps;
 
   for (std::size_t i = 0; i < windows.size(); ++i) {
     const PoissonWindow& w = windows[i];
@@ -478,14 +569,14 @@ TransientResult SolveTransient(
     // error of a component after k steps stays below k (in-degree + 3) u.
     // The weights carry about two roundings per step away from the mode,
     // and the compensated dot products a few more.
-    const double steps_here = static_cast<double>(w.right);
+    const double steps_here = static_cast<double>(std::min(w.right, taken));
     const double rounding =
         (steps_here * (degree + 3) + 2 * (steps_here + 8)) * kUnitRoundoff;
     for (std::size_t v = 0; v < nv; ++v) {
       point.instant.push_back(instant_sum[i][v].Value());
-      point.instant_bound.push_back((w.left_tail + w.right_tail) *
-                                        scale_instant[v] +
-                                    rounding * instant_size[i][v]);
+      point.instant_bound.push_back(
+          (w.left_tail + w.right_tail) * scale_instant[v] +
+          rounding * instant_size[i][v] + instant_settled[i][v]);
       point.accumulated.push_back(accumulated_sum[i][v].Value() / rate);
       // Below the window, P(N > k) is short by at most the left tail; beyond
       // it, the terms are bounded by the accumulated tail.
@@ -493,9 +584,9 @@ TransientResult SolveTransient(
           (static_cast<double>(w.right + 1) * (w.left_tail + w.right_tail) +
            w.accumulated_tail) /
           rate;
-      point.accumulated_bound.push_back(missing * scale_earning[v] +
-                                        rounding * accumulated_size[i][v] /
-                                            rate);
+      point.accumulated_bound.push_back(
+          missing * scale_earning[v] +
+          rounding * accumulated_size[i][v] / rate + accumulated_settled[i][v]);
     }
     result.points.push_back(std::move(point));
   }

@@ -311,4 +311,37 @@ TEST(PropertiesTest, UntilOfEveryBoundAgainstDenseExponentials) {
   }
 }
 
+TEST(PropertiesTest, TransientPropertiesShareOneSeriesPerChain) {
+  const Model m = Cycle(2, 0.5, 10);
+  PropertyContext context;
+  context.space = &m.space;
+  context.values = &m.values;
+  context.long_run = &m.long_run;
+  std::vector<Property> properties(5);
+  properties[0] = {"instant", PropertyKind::kRewardInstant, 1, 0, 1.5};
+  properties[1] = {"cumulative", PropertyKind::kRewardCumulative, 1, 0, 2000};
+  properties[2] = {"reach soon", PropertyKind::kReachProbability, 0, 0, 1.5};
+  properties[3] = {"reach late", PropertyKind::kReachProbability, 0, 0, 2000};
+  properties[4] = {"steady", PropertyKind::kSteadyState, 1};
+  std::vector<std::string> notes;
+  const std::vector<PropertyValue> together =
+      EvaluateProperties(properties, context, &notes);
+  ASSERT_EQ(together.size(), properties.size());
+  for (std::size_t p = 0; p < properties.size(); ++p) {
+    SCOPED_TRACE(properties[p].name);
+    const PropertyValue alone = EvaluateProperty(properties[p], context);
+    ASSERT_TRUE(together[p].ok) << together[p].message;
+    ASSERT_TRUE(alone.ok);
+    EXPECT_LE(std::abs(together[p].value - alone.value),
+              together[p].bound + alone.bound);
+    EXPECT_LE(together[p].bound, 1e-10 * std::max(1.0, alone.value));
+  }
+  // The rewards' series (to 2000 at rate 10) settles long before its end;
+  // the chain stopped at the set (rate 2, 4,000 steps) is too short to stop.
+  ASSERT_EQ(notes.size(), 1u);
+  EXPECT_EQ(notes[0].rfind("instant, cumulative: steady state after ", 0), 0u)
+      << notes[0];
+  EXPECT_NE(notes[0].find(" of 21,"), std::string::npos) << notes[0];
+}
+
 }  // namespace

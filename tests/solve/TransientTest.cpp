@@ -175,6 +175,49 @@ TEST(TransientTest, TwoStatesFollowTheClosedFormUpToLongTimes) {
   }
 }
 
+TEST(TransientTest, EarlyStopAtSteadyStateStaysWithinItsBound) {
+  // A random chain that settles within a few time units, and the two
+  // states above, to times far beyond that.
+  struct Case {
+    const char* name;
+    StateSpace space;
+    std::vector<double> reward;
+  };
+  std::vector<double> mixed(40);
+  for (std::size_t s = 0; s < mixed.size(); ++s) {
+    mixed[s] = static_cast<double>(s % 7) - 2;  // negative entries too
+  }
+  const std::vector<Case> cases = {
+      {"random", RandomChain(40, 3, 1), mixed},
+      {"two states", Chain(2, {{1, 2, 1.0}, {2, 1, 3.0}}), {0, 1}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TransientOptions options;
+    options.stop_at_steady_state = true;
+    const std::vector<double> times = {0.5, 300, 5000};
+    const TransientResult result =
+        SolveTransient(c.space, times, {&c.reward}, {&c.reward}, options);
+    ASSERT_TRUE(result.ok) << result.message;
+    EXPECT_TRUE(result.steady);
+    EXPECT_LT(result.iterations * 10, result.planned);
+    for (std::size_t i = 0; i < times.size(); ++i) {
+      SCOPED_TRACE(times[i]);
+      double instant = 0;
+      double accumulated = 0;
+      DenseReference(c.space, c.reward, times[i], &instant, &accumulated);
+      const TransientPoint& point = result.points[i];
+      ExpectWithinBound(point.instant[0], point.instant_bound[0], instant,
+                        1e-8);
+      ExpectWithinBound(point.accumulated[0], point.accumulated_bound[0],
+                        accumulated, 1e-8);
+      // What the stop adds stays near the tolerance.
+      EXPECT_LT(point.instant_bound[0], 1e-8);
+      EXPECT_LT(point.accumulated_bound[0], 1e-8 * times[i]);
+    }
+  }
+}
+
 TEST(TransientTest, RefusesATimeBeyondTheStepLimit) {
   const StateSpace space = RandomChain(400, 9, 1);
   const std::vector<double> r(400, 1.0);
