@@ -7,6 +7,7 @@
 #include <array>
 #include <cmath>
 #include <fstream>
+#include <initializer_list>
 #include <map>
 #include <string>
 
@@ -89,6 +90,64 @@ TEST(ModelPropertiesTest, RepairModelPropertiesMatchTheirClosedForms) {
   EXPECT_LT(
       Relative(values["property:repairs_by_100"], full[0][4] + full[0][5]),
       1e-9);
+}
+
+TEST(ModelPropertiesTest, UntilIntervalAndRewardUntilMatchTheirReferences) {
+  // States A (a), B (b), C (c), D (d): A -> B at 1, A -> D at 2, B -> C at
+  // 3, B -> A at 1, C -> A at 5, D -> A at 4.
+  ScopedTempDir dir;
+  std::ofstream(dir.path() + "/four.san")
+      << "place a = 1; place b; place c; place d;\n"
+         "activity ab rate 1 { input a; output b; }\n"
+         "activity ad rate 2 { input a; output d; }\n"
+         "activity bc rate 3 { input b; output c; }\n"
+         "activity ba rate 1 { input b; output a; }\n"
+         "activity ca rate 5 { input c; output a; }\n"
+         "activity da rate 4 { input d; output a; }\n"
+         "reward cost { rate 1 + b; impulse ad = 10; }\n"
+         "property ever = until(d == 0, c > 0);\n"
+         "property by = until(d == 0, c > 0, 0.7);\n"
+         "property window = reach(c > 0, [0.5, 1.2]);\n"
+         "property both = until(d == 0, c > 0, [0.5, 1.2]);\n"
+         "property spent = reach_reward(cost, c > 0);\n";
+  RunOk(SAN_BINARY, {"four.san", "-P" + dir.path() + "/", "-Nfour"},
+        dir.path());
+  std::map<std::string, double> values =
+      SolveCsv(SOLVE_BINARY, dir.path(), "four");
+
+  // P_A = P_B / 3 and P_B = 3/4 + P_A / 4 give P_A = 3/11.
+  EXPECT_LT(Relative(values["property:ever"], 3.0 / 11.0), 1e-12);
+  // cost earns 1 + 2 x 10 in A (the impulse at ad's rate), 2 in B, 1 in D:
+  // R_A = 7 + R_B / 3 + 2 R_D / 3, R_B = 1/2 + R_A / 4, R_D = 1/4 + R_A
+  // give R_A = 88/3.
+  EXPECT_LT(Relative(values["property:spent"], 88.0 / 3.0), 1e-12);
+
+  enum { kA, kB, kC, kD };
+  // exp(Q t) with the listed states made absorbing.
+  auto transient = [](std::initializer_list<int> absorbing, double t) {
+    const double rates[4][4] = {
+        {-3, 1, 0, 2}, {1, -4, 3, 0}, {5, 0, -5, 0}, {4, 0, 0, -4}};
+    Matrix m{};
+    for (int i = 0; i < 4; ++i) {
+      bool stopped = false;
+      for (int s : absorbing) stopped = stopped || s == i;
+      for (int j = 0; j < 4 && !stopped; ++j) m[i][j] = rates[i][j] * t;
+    }
+    return Exponential(m);
+  };
+  const Matrix by = transient({kC, kD}, 0.7);
+  EXPECT_LT(Relative(values["property:by"], by[kA][kC]), 1e-9);
+  // Where the chain is at 0.5, then reaching C within the 0.7 left; for
+  // the until, D must not have been visited before 0.5 either.
+  const Matrix free = transient({}, 0.5);
+  const Matrix no_d = transient({kD}, 0.5);
+  const Matrix reach_c = transient({kC}, 0.7);
+  double window = 0;
+  double both = 0;
+  for (int s = kA; s <= kD; ++s) window += free[kA][s] * reach_c[s][kC];
+  for (int s = kA; s <= kC; ++s) both += no_d[kA][s] * by[s][kC];
+  EXPECT_LT(Relative(values["property:window"], window), 1e-9);
+  EXPECT_LT(Relative(values["property:both"], both), 1e-9);
 }
 
 TEST(ModelPropertiesTest, ZeroTimeImpulsesEarnTheLongRunRateOfTheirFirings) {
