@@ -359,7 +359,23 @@ struct Row {
   double value = 0;
   double bound = 0;
   bool has_value = true;  // false for an unsupported property
+  // False: left out of the table (kept in the CSV, JSON and database).
+  bool listed = true;
 };
+
+// Whether reward variable `name` only carries the subject of one of
+// `properties`: the model language names such a variable after its
+// property, prop_<property>, prop_<property>_while or prop_<property>_goal.
+bool CarriesPropertySubject(const std::string& name,
+                            const std::vector<Property>& properties) {
+  for (const Property& property : properties) {
+    const std::string own = "prop_" + property.name;
+    if (name == own || name == own + "_while" || name == own + "_goal") {
+      return true;
+    }
+  }
+  return false;
+}
 
 std::string TimeText(const Row& row) {
   if (std::isnan(row.start)) return "-";
@@ -400,6 +416,7 @@ void WriteRows(const std::vector<Row>& rows, std::ostream& out) {
   std::size_t width[3] = {headings[0].size(), headings[1].size(),
                           headings[2].size()};
   for (const Row& row : rows) {
+    if (!row.listed) continue;
     width[0] = std::max(width[0], row.measure.size());
     width[1] = std::max(width[1], row.subject.size());
     width[2] = std::max(width[2], TimeText(row).size());
@@ -411,6 +428,7 @@ void WriteRows(const std::vector<Row>& rows, std::ostream& out) {
       << pad(headings[0], width[0]) << pad(headings[1], width[1])
       << pad(headings[2], width[2]) << pad("value", 16) << "\u00b1\n";
   for (const Row& row : rows) {
+    if (!row.listed) continue;
     out << pad(row.measure, width[0]) << pad(row.subject, width[1])
         << pad(TimeText(row), width[2]);
     if (!row.has_value) {
@@ -812,6 +830,8 @@ int RunSolveWith(const Settings& settings, const std::string& base,
     }
     rows.push_back({"steady-state", values.names[v], std::nan(""), std::nan(""),
                     expected[v], bound});
+    // The property's own row gives its value; its carrier adds nothing.
+    rows.back().listed = !CarriesPropertySubject(values.names[v], properties);
   }
   std::string message;
   if (progress != nullptr && (!settings.times.empty() || settings.transient)) {

@@ -65,6 +65,13 @@ TEST(ModelPropertiesTest, RepairModelPropertiesMatchTheirClosedForms) {
   std::map<std::string, double> values =
       SolveCsv(SOLVE_BINARY, dir.path(), "repair");
 
+  // The variables that carry a property's subject are in the CSV only.
+  EXPECT_EQ(values.count("prop_availability"), 1u);
+  const ProcessResult table =
+      RunOk(SOLVE_BINARY, {"-P" + dir.path() + "/", "-Nrepair"}, dir.path());
+  EXPECT_EQ(table.out.find("prop_"), std::string::npos) << table.out;
+  EXPECT_NE(table.out.find("repairs_per_hour"), std::string::npos);
+
   // pi_A * 0.2 = pi_B and pi_B * 0.1 = pi_C: pi = (1, 0.2, 0.02) / 1.22.
   EXPECT_LT(Relative(values["property:availability"], 1.2 / 1.22), 1e-12);
   // m_A = 5 + m_B and 1.1 m_B = 1 + m_A give m_A = 65.
