@@ -9,6 +9,7 @@
 
 #include "solve/Absorption.h"
 #include "solve/ChainFormat.h"
+#include "solve/InitialDistribution.h"
 
 namespace {
 
@@ -91,15 +92,24 @@ PropertyValue Transient(const StateSpace& space, double time,
   return value;
 }
 
-// Reachability of the states where `target` holds, from state 0, on the
-// chain stopped there.
+// Reachability of the states where `target` holds, from state 0 or from
+// the initial distribution, on the chain stopped there.
 PropertyValue Reach(const Property& property, const PropertyContext& context,
                     const std::vector<bool>& target) {
   PropertyValue value;
   value.ok = true;
-  if (target[0]) {
+  const std::vector<double>* initial = context.initial;
+  bool starts_in_set = initial == nullptr && target[0];
+  if (initial != nullptr) {
+    starts_in_set = true;
+    for (std::size_t s = 0; s < initial->size(); ++s) {
+      starts_in_set &= (*initial)[s] == 0 || target[s];
+    }
+  }
+  if (starts_in_set) {
     value.value = property.kind == PropertyKind::kReachTime ? 0.0 : 1.0;
-    value.note = "state 1 is in the set";
+    value.note = initial == nullptr ? "state 1 is in the set"
+                                    : "every initial state is in the set";
     return value;
   }
   const StateSpace stopped = MakeAbsorbing(*context.space, target);
@@ -110,7 +120,10 @@ PropertyValue Reach(const Property& property, const PropertyContext& context,
     return Transient(stopped, property.time, indicator, indicator, false,
                      context.transient_options);
   }
-  const StationaryResult result = SolveLongRun(stopped, context.solve_options);
+  const StationaryResult result =
+      initial != nullptr
+          ? SolveLongRunFrom(stopped, *initial, context.solve_options)
+          : SolveLongRun(stopped, context.solve_options);
   if (!result.ok) return Failed(result.message);
   const double reached = ExpectedReward(result.pi, indicator);
   const double reached_bound =

@@ -194,6 +194,25 @@ TransientPoint DensePoint(
     truncated *= 2;
     span *= 2;
   }
+  // The rows of E and of the integrals weighted by the start vector.
+  std::vector<Real> start(n, 0.0);
+  if (options.initial != nullptr) {
+    for (std::size_t s = 0; s < n; ++s) start[s] = (*options.initial)[s];
+  } else {
+    start[0] = 1;
+  }
+  std::vector<Real> distribution(n, 0.0);
+  for (std::size_t row = 0; row < n; ++row) {
+    if (start[row] == 0) continue;
+    for (std::size_t c = 0; c < n; ++c) {
+      distribution[c] += start[row] * e[row * n + c];
+    }
+  }
+  auto from_start = [&start, n](const std::vector<Real>& column) {
+    Real sum = 0;
+    for (std::size_t row = 0; row < n; ++row) sum += start[row] * column[row];
+    return sum;
+  };
   TransientPoint point;
   point.time = time;
   point.terms = static_cast<std::size_t>(w.right) << doublings;
@@ -202,8 +221,8 @@ TransientPoint DensePoint(
     Real size = 0;
     double largest = 0;
     for (std::size_t c = 0; c < n; ++c) {
-      value += e[c] * (*instant[v])[c];
-      size += e[c] * (*abs_of[v])[c];
+      value += distribution[c] * (*instant[v])[c];
+      size += distribution[c] * (*abs_of[v])[c];
       largest = std::max(largest, std::abs((*instant[v])[c]));
     }
     // The final rounding to double is one more relative error.
@@ -214,10 +233,11 @@ TransientPoint DensePoint(
     double largest_rate = 0;
     for (double x : *earning[v])
       largest_rate = std::max(largest_rate, std::abs(x));
-    point.accumulated.push_back(static_cast<double>(a[2 * v][0]));
-    point.accumulated_bound.push_back(truncated_integral * largest_rate +
-                                      (relative + kUnitRoundoff) *
-                                          static_cast<double>(a[2 * v + 1][0]));
+    point.accumulated.push_back(static_cast<double>(from_start(a[2 * v])));
+    point.accumulated_bound.push_back(
+        truncated_integral * largest_rate +
+        (relative + kUnitRoundoff) *
+            static_cast<double>(from_start(a[2 * v + 1])));
   }
   return point;
 }
@@ -378,7 +398,11 @@ TransientResult SolveTransient(
   }
   std::vector<double> pi(n, 0.0);
   std::vector<double> next(n, 0.0);
-  pi[0] = 1.0;
+  if (options.initial != nullptr) {
+    pi = *options.initial;
+  } else {
+    pi[0] = 1.0;
+  }
   for (std::size_t k = 0; k <= steps; ++k) {
     for (std::size_t v = 0; v < nv; ++v) {
       const double at = Dot(pi, *instant[v]);

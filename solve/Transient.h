@@ -8,11 +8,11 @@
 #include "solve/ChainFiles.h"
 
 // Transient measures by uniformization: with Lambda the largest exit rate
-// and P = I + Q / Lambda, the distribution at time t from state 0 is
-// sum_k Poisson(k; Lambda t) e_0 P^k. The Poisson weights are computed
-// outward from the mode and cut where a geometric bound on each tail falls
-// below the requested truncation error, so the mass left out is bounded, not
-// estimated.
+// and P = I + Q / Lambda, the distribution at time t from the start vector
+// p (state 0 alone unless given) is sum_k Poisson(k; Lambda t) p P^k. The
+// Poisson weights are computed outward from the mode and cut where a geometric
+// bound on each tail falls below the requested truncation error, so the mass
+// left out is bounded, not estimated.
 
 // The Poisson weights e^-lambda lambda^k / k! for k in left..right.
 struct PoissonWindow {
@@ -61,6 +61,9 @@ struct TransientOptions {
   // steps and keeps every term non-negative; it computes in extended precision.
   std::size_t max_dense_states = 300;
   double dense_from_steps = 200000;
+  // The distribution at time 0, one probability per state; null: state 0.
+  // Not owned.
+  const std::vector<double>* initial = nullptr;
 };
 
 // `instant[v]` and `earning[v]` are per-state reward vectors (the second is
