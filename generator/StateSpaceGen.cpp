@@ -25,21 +25,25 @@ StateSpaceGen::StateSpaceGen(NextStateSource& source, double hash_value)
 }
 
 Status StateSpaceGen::GenStateSpace(const Output& out) {
-  // The initial state is state 1, stored and queued before exploration.
+  // The initial states are states 1..k, stored and queued before
+  // exploration.
   GEN_CHECK(out.chain == nullptr || out.write_status);
-  std::vector<double> rewards(2 * (out.chain != nullptr
-                                       ? out.chain->Variables()
-                                       : out.var->Variables()));
-  Status status = source_.Initial(explored_.data(), rewards.data());
+  successors_.Clear();
+  Status status = source_.InitialStates(successors_);
   if (!status.ok) return status;
-  num_states_ = kInitialStateNumber;
-  const HybridHash::Probe probe = store_->Locate(explored_.data());
-  if (store_->FindOrInsert(explored_.data(), probe, num_states_) !=
-      num_states_) {
-    return store_->failure();
+  GEN_CHECK(successors_.Count() > 0);
+  for (std::size_t k = 0; k < successors_.Count(); ++k) {
+    const char* image = successors_.Image(k);
+    const std::uint32_t number =
+        kInitialStateNumber + static_cast<std::uint32_t>(k);
+    const HybridHash::Probe probe = store_->Locate(image);
+    const std::uint32_t found = store_->FindOrInsert(image, probe, number);
+    if (found == HybridHash::kNotFound) return store_->failure();
+    GEN_CHECK(found == number);  // the source reports distinct images
+    num_states_ = number;
+    queue_->Enqueue(image, number);
+    WriteRewards(out, number, successors_.Rewards(k));
   }
-  queue_->Enqueue(explored_.data(), num_states_);
-  WriteRewards(out, num_states_, rewards.data());
 
   status = helpers_.empty() || out.report_absorbing ? ExploreAlone(out)
                                                     : ExploreWithHelpers(out);

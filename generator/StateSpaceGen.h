@@ -21,12 +21,12 @@
 #include "output/StateSpaceFile.h"
 
 // The state-space generator: explores the states of a source breadth first
-// from its initial state (state 1), numbers each new stable state in order
-// of discovery, sums the values of all transitions into the same target and
-// writes one block per state to the state-space file and one reward record
-// per new state to the reward values file. In deterministic mode it also
-// records, per deterministic delay, the states that enable it. The source
-// is not owned and must outlive the generator.
+// from its initial states (states 1..k, most often state 1 alone), numbers each
+// new stable state in order of discovery, sums the values of all transitions
+// into the same target and writes one block per state to the state-space file
+// and one reward record per new state to the reward values file. In
+// deterministic mode it also records, per deterministic delay, the states that
+// enable it. The source is not owned and must outlive the generator.
 class StateSpaceGen {
  public:
   // Where exploration writes; nothing here is owned.
