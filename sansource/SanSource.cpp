@@ -8,6 +8,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "base/Contract.h"
 #include "framework/BaseActionClass.h"
 #include "framework/BaseGroupClass.h"
 #include "reward/PVModel.h"
@@ -145,7 +146,6 @@ Status SanSource::CheckInitialStability() {
   out_ = &reached;
   Rate = 1.0;
   origin_ = Successors::Origin{};
-  origin_.kept = 0;
   RecursionDepth = 0;
   const bool resolved = FireInstant(1.0);
   out_ = nullptr;
@@ -153,6 +153,8 @@ Status SanSource::CheckInitialStability() {
   trace_level_ = trace_level;
   model_.SetState(initial_.data());
   if (!resolved) return std::move(failure_);
+  // Every choice has a positive share, so some stable marking is reached.
+  GEN_CHECK(reached.Count() > 0);
 
   // Several paths may end in the same marking: one initial state, with
   // their probabilities added, numbered where it was first reached.

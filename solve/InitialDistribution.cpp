@@ -180,5 +180,6 @@ StationaryResult SolveLongRunFrom(const StateSpace& space,
   if (!result.excursion_time.empty()) {
     result.excursion_time.erase(result.excursion_time.begin());
   }
+  result.start = "the initial distribution";
   return result;
 }

@@ -275,13 +275,13 @@ std::string ChainDescription(const StationaryResult& result) {
   std::string text = "reducible: ";
   text += std::to_string(result.bottoms.size()) + " closed class";
   if (result.bottoms.size() != 1) text += "es";
-  text += " reached from state 1, " + std::to_string(result.num_transient) +
-          " transient states";
+  text += " reached from " + result.start + ", " +
+          std::to_string(result.num_transient) + " transient states";
   if (result.num_unreachable > 0) {
     text += ", " + std::to_string(result.num_unreachable) +
-            " states not reached from state 1";
+            " states not reached from " + result.start;
   }
-  text += "; limiting distribution from state 1";
+  text += "; limiting distribution from " + result.start;
   return text;
 }
 

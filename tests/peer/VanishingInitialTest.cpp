@@ -116,12 +116,15 @@ void Generate(const std::string& dir, const std::string& file,
 }
 
 // solve --csv with `options`: each row's value by "MEASURE:OF:TIME_START".
-std::map<std::string, double> SolveRows(
-    const std::string& dir, const std::vector<std::string>& options) {
+// Its notes go to `notes` when given.
+std::map<std::string, double> SolveRows(const std::string& dir,
+                                        const std::vector<std::string>& options,
+                                        std::string* notes = nullptr) {
   std::vector<std::string> args = {"-P" + dir + "/", "-Nv", "--csv",
                                    "--tolerance=1e-14"};
   args.insert(args.end(), options.begin(), options.end());
   const ProcessResult run = RunOk(SOLVE_BINARY, args, dir);
+  if (notes != nullptr) *notes = run.err;
   std::map<std::string, double> rows;
   std::istringstream lines(run.out);
   std::string line;
@@ -175,8 +178,16 @@ TEST(VanishingInitialTest, SeveralInitialStatesInEveryFormat) {
     const ChainCounts counts = CountChain(dir.path() + "/v.arm");
     EXPECT_EQ(counts.states, 3u);       // a, b, d
     EXPECT_EQ(counts.transitions, 1u);  // a -> d
+    std::string notes;
     const std::map<std::string, double> values =
-        SolveRows(dir.path(), {"--time=1", "--absorption"});
+        SolveRows(dir.path(), {"--time=1", "--absorption"}, &notes);
+    EXPECT_NE(notes.find("2 closed classes reached from the initial "
+                         "distribution, 1 transient states; limiting "
+                         "distribution from the initial distribution"),
+              std::string::npos)
+        << notes;
+    EXPECT_NE(notes.find("the chain starts in states 1..2 as "),
+              std::string::npos);
     for (const auto& [key, expected] : row.expected) {
       SCOPED_TRACE(key);
       ASSERT_EQ(values.count(key), 1u);
@@ -209,6 +220,40 @@ TEST(VanishingInitialTest,
     SCOPED_TRACE(ending);
     EXPECT_EQ(ReadWholeFile(one.path() + "/v" + ending),
               ReadWholeFile(three.path() + "/v" + ending));
+  }
+}
+
+// The resolution of the initial marking fails as any zero-time resolution
+// does, and says where.
+TEST(VanishingInitialTest, AFailedResolutionNamesTheInitialMarking) {
+  struct Row {
+    const char* what;
+    const char* model;
+    const char* expected;
+  };
+  const std::vector<Row> rows = {
+      {"only negative ranks",
+       "place a = 1;\nplace b;\n"
+       "activity left instant rank -1 { input a; output b; }\n"
+       "activity right instant rank -2 { input a; output b; }\n",
+       "Error: a vanishing state reached from the initial marking leads "
+       "nowhere: every enabled instantaneous action (left, right) has a "
+       "negative rank\n"},
+      {"an endless zero-time loop",
+       "place a = 1;\nactivity spin instant { input a; output a; }\n",
+       "while resolving the initial marking, at the marking"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    ScopedTempDir dir;
+    std::ofstream(dir.path() + "/v.san") << row.model;
+    const ProcessResult run =
+        RunProcess(SAN_BINARY, {"v.san", "-P" + dir.path() + "/", "-Nv", "-B0"},
+                   dir.path());
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_NE((run.out + run.err).find(row.expected), std::string::npos)
+        << run.out << run.err;
+    EXPECT_FALSE(std::ifstream(dir.path() + "/v.arm").good());
   }
 }
 
