@@ -8,11 +8,11 @@
 #include "solve/ChainFiles.h"
 
 // Transient measures by uniformization: with Lambda the largest exit rate
-// and P = I + Q / Lambda, the distribution at time t from the start vector
-// p (state 0 alone unless given) is sum_k Poisson(k; Lambda t) p P^k. The
-// Poisson weights are computed outward from the mode and cut where a geometric
-// bound on each tail falls below the requested truncation error, so the mass
-// left out is bounded, not estimated.
+// and P = I + Q / Lambda, the distribution at time t from state 0 is
+// sum_k Poisson(k; Lambda t) e_0 P^k. The Poisson weights are computed
+// outward from the mode and cut where a geometric bound on each tail falls
+// below the requested truncation error, so the mass left out is bounded, not
+// estimated.
 
 // The Poisson weights e^-lambda lambda^k / k! for k in left..right.
 struct PoissonWindow {
@@ -47,7 +47,11 @@ struct [[nodiscard]] TransientResult {
   bool ok = false;
   std::string message;  // why not ok
   double rate = 0;      // Lambda
+  // Steps taken, and the steps the largest window asked for; fewer taken
+  // when the iterate settled (steady) before.
   std::size_t iterations = 0;
+  std::size_t planned = 0;
+  bool steady = false;
   std::vector<TransientPoint> points;  // one per requested time, in order
 };
 
@@ -61,8 +65,18 @@ struct TransientOptions {
   // steps and keeps every term non-negative; it computes in extended precision.
   std::size_t max_dense_states = 300;
   double dense_from_steps = 200000;
-  // The distribution at time 0, one probability per state; null: state 0.
-  // Not owned.
+  // Stop the series once the iterate has settled: every later iterate is
+  // then taken as the current one, and the bound grows by what that can
+  // miss (the change of one step times the steps left, weighted). It stops
+  // only when that addition is below steady_tolerance times the reward's
+  // scale (times the time for accumulated measures), or below the rounding
+  // bound the whole series would carry anyway.
+  // Series of fewer steps than steady_from_steps always run to the end.
+  bool stop_at_steady_state = false;
+  double steady_tolerance = 1e-10;
+  double steady_from_steps = 10000;
+  // The distribution at time 0 (one entry per state, summing to at most 1);
+  // null: the chain starts in state 0.
   const std::vector<double>* initial = nullptr;
 };
 
@@ -74,6 +88,19 @@ TransientResult SolveTransient(
     const std::vector<const std::vector<double>*>& instant,
     const std::vector<const std::vector<double>*>& earning,
     const TransientOptions& options);
+
+// The distribution at `time` (sparse uniformization only), with a bound on
+// the 1-norm of its error.
+struct [[nodiscard]] TransientDistribution {
+  bool ok = false;
+  std::string message;  // why not ok
+  std::vector<double> pi;
+  double error = 0;
+  std::size_t steps = 0;
+};
+
+TransientDistribution DistributionAt(const StateSpace& space, double time,
+                                     const TransientOptions& options);
 
 // A copy of `space` in which every state with `absorbing[s]` set has no
 // outgoing transition: the chain stops on first reaching the set.

@@ -150,6 +150,9 @@ TEST(PrismReaderTest, MalformedInputNamesFileLineAndColumnWithACaret) {
        "ctmc\nconst int n = -2;\n" + module +
            "  [] mod(x, n) = 0 -> (x'=1);\nendmodule\n",
        "", "m.prism:5:6: mod by -2: the divisor must be at least 1"},
+      {"a time interval that ends before it starts",
+       "ctmc\n" + module + "endmodule\n", "P=? [ x=0 U[3,2] x=1 ];\n",
+       "m.props:1:15: the time interval ends before it starts"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
