@@ -156,6 +156,8 @@ class HybridHash {
     void operator()(void* p) const { std::free(p); }
   };
   using Table = std::unique_ptr<std::uint32_t[], FreeDeleter>;
+  // A zeroed table of `size` entries, or null when out of memory.
+  static Table AllocateTable(std::uint64_t size);
 
   const char* StoredImage(std::uint32_t number) const {
     return blocks_[number >> kBlockBits].get() +
