@@ -64,7 +64,7 @@ Status StateSpaceGen::ExpandHere(const Output& out, std::uint32_t number,
   const Status status =
       source_.Expand(current_state_, explored_.data(), successors_);
   if (!status.ok) return status;
-  return Finish(out, successors_, 0, successors_.Count(), nullptr, nullptr, 0,
+  return Finish(out, successors_, 0, successors_.Count(), nullptr, 0,
                 successors_.Delays().size());
 }
 
@@ -102,8 +102,7 @@ Status StateSpaceGen::ExploreWithHelpers(const Output& out) {
       current_state_ = number;
       const Status status =
           Finish(out, batch->successors, begin, batch->successor_ends[k],
-                 batch->hashes.data(), batch->numbers.data(), delay_begin,
-                 batch->delay_ends[k]);
+                 batch->hashes.data(), delay_begin, batch->delay_ends[k]);
       if (!status.ok) return status;
       begin = batch->successor_ends[k];
       delay_begin = batch->delay_ends[k];
@@ -115,10 +114,8 @@ Status StateSpaceGen::ExploreWithHelpers(const Output& out) {
 Status StateSpaceGen::Finish(const Output& out, const Successors& successors,
                              std::size_t begin, std::size_t end,
                              const std::uint64_t* hashes,
-                             const std::uint32_t* numbers,
                              std::size_t delay_begin, std::size_t delay_end) {
-  Status status =
-      RecordSuccessors(out, successors, begin, end, hashes, numbers);
+  Status status = RecordSuccessors(out, successors, begin, end, hashes);
   if (!status.ok) return status;
   if (out.description != nullptr) {
     out.description->WriteState(current_state_, successors, begin, end,
@@ -142,36 +139,23 @@ Status StateSpaceGen::Finish(const Output& out, const Successors& successors,
 Status StateSpaceGen::RecordSuccessors(const Output& out,
                                        const Successors& successors,
                                        std::size_t begin, std::size_t end,
-                                       const std::uint64_t* hashes,
-                                       const std::uint32_t* numbers) {
-  // Hash every successor the helpers did not find and ask for its slot
-  // first, so that the store's memory is fetched for all of them at once;
-  // then resolve them in the order they were reported, which fixes the
-  // numbering. A number a helper found is final: states are never
-  // renumbered.
+                                       const std::uint64_t* hashes) {
+  // Hash every successor (unless a helper did) and ask for its slot first,
+  // so that the store's memory is fetched for all of them at once; then
+  // resolve them in the order they were reported, which fixes the
+  // numbering.
   const std::size_t count = end - begin;
   if (probes_.size() < count) {
     probes_.resize(count);
     targets_.resize(count);
   }
-  const auto known = [numbers, begin](std::size_t k) {
-    return numbers != nullptr && numbers[begin + k] != HybridHash::kNotFound;
-  };
   for (std::size_t k = 0; k < count; ++k) {
-    if (known(k)) continue;
     probes_[k] = hashes != nullptr
                      ? store_->LocateHash(hashes[begin + k])
                      : store_->Locate(successors.Image(begin + k));
   }
+  for (std::size_t k = 0; k < count; ++k) store_->PrefetchImage(probes_[k]);
   for (std::size_t k = 0; k < count; ++k) {
-    if (!known(k)) store_->PrefetchImage(probes_[k]);
-  }
-  for (std::size_t k = 0; k < count; ++k) {
-    if (known(k)) {
-      targets_[k] = numbers[begin + k];
-      transitions_.Add(numbers[begin + k], successors.Value(begin + k));
-      continue;
-    }
     const char* image = successors.Image(begin + k);
     const std::uint32_t number =
         store_->FindOrInsert(image, probes_[k], num_states_ + 1);

@@ -92,17 +92,14 @@ class StateSpaceGen {
   // description, progress line and block.
   Status Finish(const Output& out, const Successors& successors,
                 std::size_t begin, std::size_t end, const std::uint64_t* hashes,
-                const std::uint32_t* numbers, std::size_t delay_begin,
-                std::size_t delay_end);
+                std::size_t delay_begin, std::size_t delay_end);
   // Looks up the successors [begin, end) in order, numbering, queueing and
   // recording the new ones, and adds each value to the transition into its
-  // target. `hashes` and `numbers`, when set, hold per successor its store
-  // hash and the number a helper found for it (or kNotFound). Fails when
-  // the store cannot take a new state.
+  // target. `hashes`, when set, holds per successor its store hash. Fails
+  // when the store cannot take a new state.
   Status RecordSuccessors(const Output& out, const Successors& successors,
                           std::size_t begin, std::size_t end,
-                          const std::uint64_t* hashes,
-                          const std::uint32_t* numbers);
+                          const std::uint64_t* hashes);
   Status WriteStateBlock(const Output& out);
   static void WriteRewards(const Output& out, std::uint32_t number,
                            const double* values) {
