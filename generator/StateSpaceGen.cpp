@@ -100,6 +100,7 @@ Status StateSpaceGen::ExploreWithHelpers(const Output& out) {
         continue;
       }
       current_state_ = number;
+      PrefetchAhead(*batch, k);
       const Status status =
           Finish(out, batch->successors, begin, batch->successor_ends[k],
                  batch->hashes.data(), delay_begin, batch->delay_ends[k]);
@@ -108,6 +109,26 @@ Status StateSpaceGen::ExploreWithHelpers(const Output& out) {
       delay_begin = batch->delay_ends[k];
     }
     pool.Release();
+  }
+}
+
+void StateSpaceGen::PrefetchAhead(const ExpansionBatch& batch,
+                                  std::size_t k) const {
+  // A state's turn on this thread lasts far longer than a memory access,
+  // so one state ahead is enough for the images and two for the table
+  // slots that name them.
+  const auto ends = [&batch](std::size_t i) {
+    return i == 0 ? std::size_t{0} : batch.successor_ends[i - 1];
+  };
+  if (k + 2 < batch.expanded) {
+    for (std::size_t j = ends(k + 2); j < ends(k + 3); ++j) {
+      (void)store_->LocateHash(batch.hashes[j]);
+    }
+  }
+  if (k + 1 < batch.expanded) {
+    for (std::size_t j = ends(k + 1); j < ends(k + 2); ++j) {
+      store_->PrefetchImage(store_->LocateHash(batch.hashes[j]));
+    }
   }
 }
 

@@ -20,6 +20,8 @@
 #include "output/RewardValuesFile.h"
 #include "output/StateSpaceFile.h"
 
+struct ExpansionBatch;
+
 // The state-space generator: explores the states of a source breadth first
 // from its initial state (state 1), numbers each new stable state in order
 // of discovery, sums the values of all transitions into the same target and
@@ -87,6 +89,9 @@ class StateSpaceGen {
   // Expands them in batches on the helper threads and numbers their
   // successors here, batch after batch in submission order.
   Status ExploreWithHelpers(const Output& out);
+  // Asks for the store's memory that the lookups of the successors of the
+  // batch's states after state `k` (its index) will read.
+  void PrefetchAhead(const ExpansionBatch& batch, std::size_t k) const;
   // Everything after the expansion of the current state: its successors
   // [begin, end) and delays [delay_begin, delay_end) of `successors`, its
   // description, progress line and block.
