@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <mutex>
 #include <new>
 #include <string>
 #include <utility>
@@ -274,67 +273,6 @@ std::uint32_t HybridHash::Lookup(const char* image, const Probe& probe) const {
   return found && slot != kNoSlot ? table_[slot] & number_mask_ : kNotFound;
 }
 
-std::uint32_t HybridHash::SharedLookup(const char* image, std::uint64_t hash,
-                                       std::vector<char>& packed) const {
-  std::uint32_t number = kNotFound;
-  SharedLookups(image, state_size_, 1, &hash, &number, packed);
-  return number;
-}
-
-void HybridHash::SharedLookups(const char* images, std::size_t stride,
-                               std::size_t count, const std::uint64_t* hashes,
-                               std::uint32_t* numbers,
-                               std::vector<char>& packed) const {
-  std::shared_lock<std::shared_mutex> lock(structure_);
-  const std::size_t width = varying_.size();
-  if (packed.size() < count * width) packed.resize(count * width);
-  // Pack each image (one that differs at a byte kept once is new), and ask
-  // for its home slot; then for the image its home entry names; then walk.
-  for (std::size_t k = 0; k < count; ++k) {
-    const char* image = images + k * stride;
-    numbers[k] = 0;
-    if (table_ == nullptr) {
-      numbers[k] = kNotFound;
-      continue;
-    }
-    if (!KeptBytesMatch(image)) {
-      numbers[k] = kNotFound;
-      continue;
-    }
-    char* to = packed.data() + k * width;
-    for (std::size_t j = 0; j < width; ++j) to[j] = image[varying_[j]];
-    __builtin_prefetch(&table_[HomeSlot(hashes[k], table_size_)]);
-  }
-  for (std::size_t k = 0; k < count; ++k) {
-    if (numbers[k] == kNotFound) continue;
-    const std::uint32_t entry = __atomic_load_n(
-        &table_[HomeSlot(hashes[k], table_size_)], __ATOMIC_ACQUIRE);
-    if (entry != 0) __builtin_prefetch(StoredImage(entry & number_mask_));
-  }
-  for (std::size_t k = 0; k < count; ++k) {
-    if (numbers[k] == kNotFound) continue;
-    numbers[k] = SharedWalk(hashes[k], packed.data() + k * width);
-  }
-}
-
-std::uint32_t HybridHash::SharedWalk(std::uint64_t hash,
-                                     const char* packed) const {
-  const std::size_t width = varying_.size();
-  const std::uint32_t tag = number_mask_ == kTaggedNumberMask ? Tag(hash) : 0;
-  std::uint64_t slot = HomeSlot(hash, table_size_);
-  for (std::uint64_t visited = 1; visited <= table_size_; ++visited) {
-    const std::uint32_t entry =
-        __atomic_load_n(&table_[slot], __ATOMIC_ACQUIRE);
-    if (entry == 0) return kNotFound;
-    if ((entry & ~number_mask_) == tag &&
-        SameImage(StoredImage(entry & number_mask_), packed, width)) {
-      return entry & number_mask_;
-    }
-    NextSlot(slot, table_size_);
-  }
-  return kNotFound;
-}
-
 std::uint32_t HybridHash::FindOrInsert(const char* image,
                                        std::uint32_t next_number) {
   return FindOrInsert(image, MakeProbe(image), next_number);
@@ -346,12 +284,10 @@ std::uint32_t HybridHash::FindOrInsert(const char* image, const Probe& probe,
   GEN_CHECK(table_ != nullptr);
   GEN_CHECK(next_number == last_number_ + 1);
   if (last_number_ == 0) {
-    std::unique_lock<std::shared_mutex> lock(structure_);
     std::memcpy(reference_.data(), image, state_size_);
   } else if (!PackQuery(image)) {
     // A byte kept once has changed: the state is new.
     if (next_number > max_number_) return LimitReached(next_number);
-    std::unique_lock<std::shared_mutex> lock(structure_);
     if (!Widen(image)) return kNotFound;
     PackQuery(image);
   }
@@ -366,7 +302,6 @@ std::uint32_t HybridHash::FindOrInsert(const char* image, const Probe& probe,
       next_number > kTaggedNumberMask && number_mask_ == kTaggedNumberMask;
   const bool add_block = (next_number >> kBlockBits) >= blocks_.size();
   if (grow || untagged || add_block) {
-    std::unique_lock<std::shared_mutex> lock(structure_);
     if (grow && !Rehash()) return kNotFound;
     if (untagged) DropTags();
     if (add_block && !AddBlock()) return kNotFound;
@@ -381,9 +316,7 @@ std::uint32_t HybridHash::FindOrInsert(const char* image, const Probe& probe,
                         varying_.size(),
                 packed_query_.data(), varying_.size());
   }
-  // Published after its image: a concurrent SharedLookup that sees the
-  // entry sees the image.
-  __atomic_store_n(&table_[slot], next_number | fresh.tag, __ATOMIC_RELEASE);
+  table_[slot] = next_number | fresh.tag;
   last_number_ = next_number;
   return next_number;
 }
@@ -504,7 +437,6 @@ bool HybridHash::AddBlock() {
 }
 
 void HybridHash::ReleaseTable() {
-  std::unique_lock<std::shared_mutex> lock(structure_);
   table_.reset();
   table_size_ = 0;
 }
