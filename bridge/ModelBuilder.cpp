@@ -612,6 +612,7 @@ class TextPVModel : public PVModel {
       record[2 * impulse.variable + 1] += rate * amount;
     }
   }
+  bool ResolvesVanishingInitialMarking() const override { return true; }
 
   TextPVModel(const ModelIr& ir, const std::vector<double>& globals,
               const std::vector<short>& initial) {

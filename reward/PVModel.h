@@ -50,6 +50,10 @@ class PVModel : public BaseModelClass {
   // never produces. Compiled models fire them (their firings record
   // nothing).
   virtual bool SkipsImpossibleFirings() const { return false; }
+  // Whether a vanishing initial marking is resolved in zero time into the
+  // stable markings it leads to, each an initial state with its
+  // probability, instead of being refused. Compiled models refuse it.
+  virtual bool ResolvesVanishingInitialMarking() const { return false; }
 
   // Whether a reward variable earns an impulse when an instantaneous action
   // fires. The explorer then adds such impulses to the rate reward of the

@@ -31,7 +31,10 @@ class TraceFileContainer;
 // probability and delay is checked to be finite and not negative; a bad
 // one ends the run with a message naming the value, the action and the
 // explored state. For a model that asks for it, a timed firing of rate 0
-// and a zero-time choice of weight 0 are passed over, never fired.
+// and a zero-time choice of weight 0 are passed over, never fired, and a
+// vanishing initial marking is resolved the same way into the stable
+// states it leads to (the model's initial states, in the order the
+// resolution first reaches them); other models refuse it.
 //
 // When the reward model earns impulses on instantaneous actions (normal
 // mode only), each stable state's reward record also gets, per variable,
@@ -57,7 +60,9 @@ class SanSource : public NextStateSource {
   std::vector<RewardVariableType> RewardTypes() const override;
   std::vector<std::string> DeterministicActions() const override;
   Status ChooseMode(ExplorationMode* mode) override;
+  // The initial marking when it is stable.
   Status Initial(char* image, double* rewards) override;
+  Status InitialStates(Successors& out) override;
   Status Expand(std::uint32_t number, const char* image,
                 Successors& out) override;
   void ReportAbsorbing(std::uint32_t number, const char* image) override;
@@ -91,12 +96,17 @@ class SanSource : public NextStateSource {
   // Reports the stable state the model is in with `value`, unless 0, and
   // the origin of the firing being resolved.
   void SaveStableState(double value);
+  // Refuses a vanishing initial marking, or resolves it into
+  // initial_states_ for a model that asks for it.
   Status CheckInitialStability();
   // Adds the impulses of zero-time firings to `record`, the reward record of
   // the stable state the model is in, whose image is in NextState. A fault
   // on the way (a bad rate, weight or rank, too deep a chain) is left for
   // the state's own expansion to report. The model ends in that state.
   void AddZeroTimeImpulses(double* record);
+  // Where the run stands, for messages: "exploring state N" or "resolving
+  // the initial marking".
+  std::string Where() const;
 
   PVModel& model_;
   TraceFileContainer& trace_;
@@ -105,6 +115,7 @@ class SanSource : public NextStateSource {
   bool skip_impossible_;
   // Set when the reward model earns impulses on instantaneous actions.
   bool zero_time_impulses_;
+  bool resolve_initial_;
   ExplorationMode mode_ = ExplorationMode::kNormal;
   std::size_t state_size_;
 
@@ -126,6 +137,10 @@ class SanSource : public NextStateSource {
   std::vector<char> explored_copy_;
   std::vector<char> NextState;
   Successors* out_ = nullptr;
+  // The stable states a vanishing initial marking resolves to, merged and
+  // in order of first reaching; empty when the initial marking is stable.
+  Successors initial_states_;
+  bool resolving_initial_ = false;
   double Rate = 0.0;  // of the timed firing being resolved
   // Deterministic mode: the deterministic actions enabled in the explored
   // state, and the origin of the timed firing being resolved, whose kept
