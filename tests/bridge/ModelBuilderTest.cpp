@@ -180,6 +180,17 @@ TEST(ModelBuilderTest, ImpulsesOfZeroTimeFiringsEarnAtTheTriggeringRate) {
        "hits\n"
        "1\n0\n10\n"
        "2\n0\n12\n"},
+      // The vanishing initial marking resolves once, at time 0: start earns
+      // nothing per unit of time; the stable state it leads to earns
+      // 2 x 3 = 6 from hit after go.
+      {"a vanishing initial marking",
+       "place a = 1; place s; place h;\n"
+       "activity start instant { input a; output s; }\n"
+       "activity go rate 2 { input s; output h; }\n"
+       "activity hit instant { input h; output s; }\n"
+       "reward hits { impulse hit = 3; impulse start = 100; }\n",
+       "hits\n"
+       "1\n0\n6\n"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
