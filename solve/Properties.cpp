@@ -478,6 +478,10 @@ std::vector<PropertyValue> EvaluateProperties(
   std::map<std::size_t, Series> reach;  // by the set's variable
   for (std::size_t p = 0; p < properties.size(); ++p) {
     const Property& property = properties[p];
+    const bool transient = property.kind == PropertyKind::kRewardInstant ||
+                           property.kind == PropertyKind::kRewardCumulative ||
+                           property.kind == PropertyKind::kReachProbability;
+    if (!transient) continue;
     const std::vector<double>& rate = values.rate[property.variable];
     if (property.kind == PropertyKind::kRewardInstant) {
       plain.users.push_back({p, plain.TimeIndex(property.time),

@@ -317,12 +317,22 @@ TEST(PropertiesTest, TransientPropertiesShareOneSeriesPerChain) {
   context.space = &m.space;
   context.values = &m.values;
   context.long_run = &m.long_run;
-  std::vector<Property> properties(5);
-  properties[0] = {"instant", PropertyKind::kRewardInstant, 1, 0, 1.5};
-  properties[1] = {"cumulative", PropertyKind::kRewardCumulative, 1, 0, 2000};
-  properties[2] = {"reach soon", PropertyKind::kReachProbability, 0, 0, 1.5};
-  properties[3] = {"reach late", PropertyKind::kReachProbability, 0, 0, 2000};
-  properties[4] = {"steady", PropertyKind::kSteadyState, 1};
+  auto make = [](const char* name, PropertyKind kind, std::size_t variable,
+                 double time) {
+    Property property;
+    property.name = name;
+    property.kind = kind;
+    property.variable = variable;
+    property.time = time;
+    return property;
+  };
+  const std::vector<Property> properties = {
+      make("instant", PropertyKind::kRewardInstant, 1, 1.5),
+      make("cumulative", PropertyKind::kRewardCumulative, 1, 2000),
+      make("reach soon", PropertyKind::kReachProbability, 0, 1.5),
+      make("reach late", PropertyKind::kReachProbability, 0, 2000),
+      make("steady", PropertyKind::kSteadyState, 1, 0),
+  };
   std::vector<std::string> notes;
   const std::vector<PropertyValue> together =
       EvaluateProperties(properties, context, &notes);
