@@ -21,6 +21,7 @@ enum class SolveMethod {
   kDirect,       // sparse LU with iterative refinement
   kGth,          // Grassmann-Taksar-Heyman state reduction, dense
   kBiCgStab,     // BiCGSTAB preconditioned by an incomplete LU
+  kGmres,        // restarted GMRES preconditioned by ILU(0)
   kGaussSeidel,  // Gauss-Seidel sweeps
 };
 

@@ -237,7 +237,7 @@ TEST(AccuracyTest, RestoreAt1e300IsSolvedWithinItsBound) {
     EXPECT_EQ(RunSolve(static_cast<int>(args.size()), args.data(), out, err),
               refused ? 3 : 0);
     EXPECT_EQ(err.str().find("no method reached the accuracy 1.00e-14 (tried "
-                             "gth, direct, bicgstab, gauss-seidel): the "
+                             "gth, direct, bicgstab, gmres, gauss-seidel): the "
                              "largest bound is ") != std::string::npos,
               refused)
         << err.str();

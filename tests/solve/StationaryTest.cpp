@@ -15,7 +15,7 @@ namespace {
 
 const std::vector<SolveMethod> kMethods = {
     SolveMethod::kDirect, SolveMethod::kGth, SolveMethod::kBiCgStab,
-    SolveMethod::kGaussSeidel};
+    SolveMethod::kGmres, SolveMethod::kGaussSeidel};
 
 StationaryResult Solve(const StateSpace& space, SolveMethod method) {
   SolveOptions options;
