@@ -4,6 +4,7 @@
 #include <Eigen/SparseLU>
 #include <cmath>
 
+#include "solve/Aggregation.h"
 #include "solve/Krylov.h"
 #include "solve/StateReduction.h"
 
@@ -203,6 +204,9 @@ const std::vector<MethodRow>& SolveMethodTable() {
        "BiCGSTAB with an incomplete LU preconditioner", SolveBiCgStab, Always},
       {SolveMethod::kGmres, "gmres", "GMRES(50) with an ILU(0) preconditioner",
        SolveGmres, Always},
+      {SolveMethod::kAggregation, "aggregation",
+       "aggregation-disaggregation of nearly decomposable blocks",
+       SolveByAggregation, Always},
       {SolveMethod::kGaussSeidel, "gauss-seidel",
        "Gauss-Seidel sweeps, subtraction-free", SolveGaussSeidel, Always},
   };

@@ -22,6 +22,7 @@ enum class SolveMethod {
   kGth,          // Grassmann-Taksar-Heyman state reduction, dense
   kBiCgStab,     // BiCGSTAB preconditioned by an incomplete LU
   kGmres,        // restarted GMRES preconditioned by ILU(0)
+  kAggregation,  // iterative aggregation-disaggregation
   kGaussSeidel,  // Gauss-Seidel sweeps
 };
 

@@ -228,11 +228,13 @@ LinearOutcome SolveSystem(const ScaledSystem& system,
                           const SolveOptions& options,
                           const std::function<double(const Vector& z)>& bound,
                           SolveMethod* used, std::vector<double>* y,
-                          std::vector<std::string>* tried) {
+                          std::vector<std::string>* tried,
+                          bool bicgstab_failed = false) {
   const std::size_t n = system.states.size();
   std::vector<const MethodRow*> rows;
   if (options.method == SolveMethod::kAuto) {
     for (const MethodRow& row : SolveMethodTable()) {
+      if (bicgstab_failed && row.id == SolveMethod::kBiCgStab) continue;
       if (row.fits(n, options)) rows.push_back(&row);
     }
   } else {
@@ -485,8 +487,18 @@ bool SolveExcursion(const StateSpace& space, const std::vector<double>& exit,
     }
     return relative(solution) * total.Value();
   };
+  // After the in-place BiCGSTAB failed, auto goes on with the other rows.
+  const bool bicgstab_failed =
+      iterative && options.method == SolveMethod::kAuto;
+  if (bicgstab_failed) {
+    result->methods_tried.push_back(SolveMethodName(SolveMethod::kBiCgStab));
+    if (!result->message.empty()) result->message += "; ";
+    result->message += "bicgstab did not reach the tolerance on " +
+                       std::to_string(others.size()) + " unknowns";
+  }
   const LinearOutcome outcome =
-      SolveSystem(system, options, bound, &used, &y, &result->methods_tried);
+      SolveSystem(system, options, bound, &used, &y, &result->methods_tried,
+                  bicgstab_failed);
   NoteSystem(system.states.size(), used, outcome, result);
   if (!outcome.ok) return false;
   *error_l1 = outcome.error_l1;
@@ -574,19 +586,26 @@ void SharpenBounds(const StateSpace& space, const std::vector<double>& exit,
   for (std::size_t c = 0; c < classes; ++c) {
     const std::vector<std::uint32_t>& m = members[bottom_ids[c]];
     const std::vector<std::uint32_t> others(m.begin() + 1, m.end());
-    ExcursionError bounds;
-    const bool ready = Prepare(space, exit, m.front(), others, class_pi, true,
-                               options, &bounds);
-    // On large systems each bound costs two iterative solves: only where
-    // the 1-norm bound misses the accuracy.
+    // On large systems the refinement and each bound cost iterative
+    // solves: only where the 1-norm bound misses the accuracy.
     const bool lazy = classes == 1 && others.size() > options.gth_limit;
+    std::vector<bool> wanted;
     for (const std::vector<double>& r : rewards) {
+      const double value = ExpectedReward(result->pi, r);
+      wanted.push_back(!lazy ||
+                       !(ExpectedRewardBound(result->pi_error, value, r) <=
+                         options.accuracy * std::abs(value)));
+    }
+    ExcursionError bounds;
+    const bool ready =
+        std::find(wanted.begin(), wanted.end(), true) != wanted.end() &&
+        Prepare(space, exit, m.front(), others, class_pi, true, options,
+                &bounds);
+    for (std::size_t v = 0; v < rewards.size(); ++v) {
+      const std::vector<double>& r = rewards[v];
       double value = ExpectedReward(result->pi, r);
-      const bool wanted =
-          !lazy || !(ExpectedRewardBound(result->pi_error, value, r) <=
-                     options.accuracy * std::abs(value));
       const double refined =
-          ready && wanted ? bounds.Bound(r, nullptr, &value) : kInf;
+          ready && wanted[v] ? bounds.Bound(r, nullptr, &value) : kInf;
       class_bound[c].push_back(
           std::min(refined, RatioBoundOf(class_componentwise[c], m.front(),
                                          others, class_pi, r, nullptr)));
