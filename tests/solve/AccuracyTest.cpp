@@ -5,8 +5,8 @@
 // Boost's big integers trip GCC's flow analysis in their inline limb code;
 // the warning is about the library, not this file.
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#include <boost/multiprecision/cpp_int.hpp>
 #include <algorithm>
+#include <boost/multiprecision/cpp_int.hpp>
 #include <cmath>
 #include <cstdint>
 #include <sstream>
@@ -240,10 +240,12 @@ TEST(AccuracyTest, RestoreAt1e300IsSolvedWithinItsBound) {
     const bool refused = std::string(accuracy) == "--accuracy=1e-14";
     EXPECT_EQ(RunSolve(static_cast<int>(args.size()), args.data(), out, err),
               refused ? 3 : 0);
-    EXPECT_EQ(err.str().find("no method reached the accuracy 1.00e-14 (tried "
-                             "gth, direct, bicgstab, gmres, gauss-seidel): the "
-                             "largest bound is ") != std::string::npos,
-              refused)
+    EXPECT_EQ(
+        err.str().find(
+            "no method reached the accuracy 1.00e-14 (tried "
+            "gth, direct, bicgstab, gmres, aggregation, gauss-seidel): the "
+            "largest bound is ") != std::string::npos,
+        refused)
         << err.str();
     // The values are printed either way, with their bounds.
     EXPECT_NE(out.str().find("steady-state,cpu_safe_failure,,,0.39307126903"),
@@ -257,11 +259,11 @@ TEST(AccuracyTest, RestoreAt1e300IsSolvedWithinItsBound) {
 // the exact rational solution of the generated chain.
 TEST(AccuracyTest, TandemModelFileAgainstExactSolution) {
   ScopedTempDir dir;
-  const ProcessResult san = RunProcess(
-      SAN_BINARY,
-      {GEN_MODELS_DIR "/tandem.san", "-P" + dir.path() + "/", "-Nt", "-B0",
-       "-O", "i:cap1:5:i:cap2:4"},
-      dir.path());
+  const ProcessResult san =
+      RunProcess(SAN_BINARY,
+                 {GEN_MODELS_DIR "/tandem.san", "-P" + dir.path() + "/", "-Nt",
+                  "-B0", "-O", "i:cap1:5:i:cap2:4"},
+                 dir.path());
   ASSERT_EQ(san.exit_code, 0) << san.err;
   const std::string base = dir.path() + "/t";
   StateSpace space;
@@ -295,8 +297,8 @@ TEST(AccuracyTest, TandemModelFileAgainstExactSolution) {
     ASSERT_LT(v, names.size()) << line;
     SCOPED_TRACE(fields[1]);
     // The throughput is an impulse reward: earned at the departures' rate.
-    const double expected = Expected(
-        exact, EarningRate(space, values.rate[v], values.impulse[v]));
+    const double expected =
+        Expected(exact, EarningRate(space, values.rate[v], values.impulse[v]));
     const double value = std::stod(fields[4]);
     const double bound = std::stod(fields[5]);
     EXPECT_LE(std::abs(value - expected), bound);
