@@ -194,3 +194,91 @@ KrylovOutcome PreconditionedBiCgStab(
   outcome.converged = (c - r).norm() <= goal;
   return outcome;
 }
+
+KrylovOutcome PreconditionedGmres(const LinearOperator& b,
+                                  const Preconditioner& preconditioner,
+                                  bool transposed, const Eigen::VectorXd& c,
+                                  double tolerance, std::size_t max_iterations,
+                                  std::size_t restart, Eigen::VectorXd* z,
+                                  const IterateTest& accept) {
+  KrylovOutcome outcome;
+  const Eigen::Index n = c.size();
+  if (z->size() != n) *z = c;
+  const double norm_c = c.norm();
+  if (norm_c == 0) {
+    z->setZero();
+    outcome.converged = true;
+    return outcome;
+  }
+  double goal = tolerance * norm_c;
+  const auto m = static_cast<Eigen::Index>(std::max<std::size_t>(restart, 1));
+  Eigen::MatrixXd basis(n, m + 1);
+  Eigen::MatrixXd hessenberg = Eigen::MatrixXd::Zero(m + 1, m);
+  Eigen::VectorXd cosine(m);
+  Eigen::VectorXd sine(m);
+  Eigen::VectorXd g(m + 1);
+  Eigen::VectorXd r(n);
+  Eigen::VectorXd w(n);
+  while (outcome.iterations < max_iterations) {
+    b.Apply(transposed, *z, &r);
+    r = c - r;
+    double beta = r.norm();
+    if (!std::isfinite(beta)) return outcome;
+    if (beta <= goal) {
+      if (!accept || accept(*z)) {
+        outcome.converged = true;
+        return outcome;
+      }
+      goal = beta / 10;  // refused: ask again a decade further down
+    }
+    if (beta == 0) return outcome;  // refused with a zero residual
+    basis.col(0) = r / beta;
+    g.setZero();
+    g[0] = beta;
+    Eigen::Index k = 0;
+    for (; k < m && outcome.iterations < max_iterations; ++k) {
+      ++outcome.iterations;
+      w = basis.col(k);
+      preconditioner.Apply(transposed, &w);
+      b.Apply(transposed, w, &r);
+      // Modified Gram-Schmidt.
+      for (Eigen::Index i = 0; i <= k; ++i) {
+        hessenberg(i, k) = basis.col(i).dot(r);
+        r -= hessenberg(i, k) * basis.col(i);
+      }
+      const double norm = r.norm();
+      hessenberg(k + 1, k) = norm;
+      for (Eigen::Index i = 0; i < k; ++i) {
+        const double upper = hessenberg(i, k);
+        const double lower = hessenberg(i + 1, k);
+        hessenberg(i, k) = cosine[i] * upper + sine[i] * lower;
+        hessenberg(i + 1, k) = -sine[i] * upper + cosine[i] * lower;
+      }
+      const double radius = std::hypot(hessenberg(k, k), norm);
+      if (radius == 0 || !std::isfinite(radius)) break;
+      cosine[k] = hessenberg(k, k) / radius;
+      sine[k] = norm / radius;
+      hessenberg(k, k) = radius;
+      hessenberg(k + 1, k) = 0;
+      g[k + 1] = -sine[k] * g[k];
+      g[k] *= cosine[k];
+      if (norm > 0) basis.col(k + 1) = r / norm;
+      if (std::abs(g[k + 1]) <= goal || norm == 0) {
+        ++k;
+        break;
+      }
+    }
+    if (k == 0) return outcome;
+    // z += M^-1 V y with H y = g over the first k rows.
+    const Eigen::VectorXd y =
+        hessenberg.topLeftCorner(k, k).triangularView<Eigen::Upper>().solve(
+            g.head(k));
+    w = basis.leftCols(k) * y;
+    preconditioner.Apply(transposed, &w);
+    *z += w;
+    if (!z->allFinite()) return outcome;
+  }
+  b.Apply(transposed, *z, &r);
+  outcome.converged = (c - r).norm() <= goal && (!accept || accept(*z));
+  return outcome;
+}

@@ -96,4 +96,17 @@ KrylovOutcome PreconditionedBiCgStab(const LinearOperator& b,
                                      const IterateTest& accept = nullptr,
                                      const IterationReport& report = nullptr);
 
+// Restarted GMRES(m), right preconditioned: minimises the residual norm of
+// B z = c (or B^T z = c) over each cycle of `restart` steps, so it never
+// breaks down where BiCGSTAB does, at the price of `restart` vectors.
+// Stops when ||c - B z||_2 <= tolerance ||c||_2 (then asks `accept`, when
+// given) or after `max_iterations` steps in all; z holds the start on
+// entry (c if its size is wrong) and the last iterate on return.
+KrylovOutcome PreconditionedGmres(const LinearOperator& b,
+                                  const Preconditioner& preconditioner,
+                                  bool transposed, const Eigen::VectorXd& c,
+                                  double tolerance, std::size_t max_iterations,
+                                  std::size_t restart, Eigen::VectorXd* z,
+                                  const IterateTest& accept = nullptr);
+
 #endif  // GEN_SOLVE_KRYLOV_H_

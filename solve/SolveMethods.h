@@ -3,6 +3,7 @@
 
 #include <Eigen/Core>
 #include <cstddef>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,6 +21,8 @@ enum class SolveMethod {
   kDirect,       // sparse LU with iterative refinement
   kGth,          // Grassmann-Taksar-Heyman state reduction, dense
   kBiCgStab,     // BiCGSTAB preconditioned by an incomplete LU
+  kGmres,        // restarted GMRES preconditioned by ILU(0)
+  kAggregation,  // iterative aggregation-disaggregation
   kGaussSeidel,  // Gauss-Seidel sweeps
 };
 
@@ -53,7 +56,21 @@ struct SolveOptions {
 struct [[nodiscard]] MethodSolve {
   std::size_t iterations = 0;  // iterations or sweeps; 0 for direct methods
   std::string error;
+  // A bound on the relative error of every component of z that holds
+  // whatever the conditioning of the chain (the state reduction's); infinite
+  // for the methods that have none.
+  double componentwise = std::numeric_limits<double>::infinity();
 };
+
+// The componentwise bound of the state reduction on n unknowns: it computes
+// the exact solution of a chain whose jump probabilities are each perturbed
+// by a factor within (1 +- (n + 4) u), one elimination at a time, and a
+// factor within (1 +- e) on every rate moves every ratio of the solution by
+// a factor within ((1 + e) / (1 - e))^n at most (each entry is a sum of
+// products of n rates over spanning forests of the chain). Summed over the
+// n eliminations and the substitutions: about (2/3) n^3 u; this returns
+// twice (n + 2)^3 u.
+double StateReductionBound(std::size_t n);
 
 using MethodFunction = MethodSolve (*)(const ScaledSystem& system,
                                        const SolveOptions& options,

@@ -59,12 +59,6 @@ struct Settings {
   std::vector<double> times;
   SolveOptions options;
   TransientOptions transient_options;
-
-  // The table and CSV of the plain steady-state run keep their layout for
-  // the scripts that read them; everything else uses the full layout.
-  bool FullLayout() const {
-    return json || transient || absorption || bounds || !times.empty();
-  }
 };
 
 std::string Format(const char* format, double value) {
@@ -126,7 +120,9 @@ std::vector<Option<Settings>> SolveOptionTable() {
       FlagOption("--absorption",
                  "closed classes: probability, time and reward until entered",
                  &S::absorption),
-      FlagOption("--bounds", "an error bound beside every steady-state value",
+      FlagOption("--bounds",
+                 "the steady state too beside --time or --transient (every "
+                 "value has its bound)",
                  &S::bounds),
       {{"--epsilon", "E", "truncation error of the transient series (1e-18)"},
        [](S& s, V value) {
@@ -252,7 +248,7 @@ std::string CsvField(const std::string& text) {
 // A note when some impulse reward is not 0: a steady-state expectation of
 // impulse rewards needs the rates of the firings that earn them, which the
 // files do not carry, so only the rate rewards are summed.
-std::string ImpulseNote(const RewardValues& values, bool counted) {
+std::string ImpulseNote(const RewardValues& values) {
   for (std::size_t v = 0; v < values.names.size(); ++v) {
     const std::vector<double>& impulse = values.impulse[v];
     for (std::size_t s = 0; s < impulse.size(); ++s) {
@@ -260,10 +256,7 @@ std::string ImpulseNote(const RewardValues& values, bool counted) {
         return "impulse rewards are not all 0 (" + values.names[v] +
                " in state " + std::to_string(s + 1) + ": " +
                Format("%g", impulse[s]) +
-               (counted ? "); each is earned on every transition into its "
-                          "state"
-                        : "); the expected values sum the rate rewards only "
-                          "(--bounds and the other measures count them)");
+               "); each is earned on every transition into its state";
       }
     }
   }
@@ -295,10 +288,7 @@ std::string ClassLine(const BottomClass& bottom) {
 // `solved` is null when the long-run solution was not computed.
 void WriteTable(const std::string& base, const StateSpace& space,
                 const StationaryResult* solved,
-                const std::vector<std::string>& names,
-                const std::vector<double>& expected,
-                const std::vector<std::string>& notes, std::ostream& out,
-                bool value_table = true) {
+                const std::vector<std::string>& notes, std::ostream& out) {
   std::string states = std::to_string(space.num_states) + " states, " +
                        std::to_string(space.num_transitions()) + " transitions";
   if (space.num_self_loops > 0) {
@@ -336,22 +326,9 @@ void WriteTable(const std::string& base, const StateSpace& space,
       << Short(result.relative_residual) << "), backward error "
       << Short(result.backward_error) << '\n';
   for (const std::string& note : notes) out << "note      " << note << '\n';
-  if (!value_table) return;
-
-  const std::string heading = "reward variable";
-  std::size_t width = heading.size();
-  for (const std::string& name : names) width = std::max(width, name.size());
-  width += 3;
-  out << '\n'
-      << heading << std::string(width - heading.size(), ' ')
-      << "expected steady-state reward\n";
-  for (std::size_t v = 0; v < names.size(); ++v) {
-    out << names[v] << std::string(width - names[v].size(), ' ')
-        << Sci(expected[v]) << '\n';
-  }
 }
 
-// One result of the full layout.
+// One result: a measure of a subject, with its bound.
 struct Row {
   std::string measure;          // steady-state, instant, accumulated, ...
   std::string subject;          // a reward variable, a class, a property
@@ -457,7 +434,8 @@ void WriteCsvRows(const std::vector<Row>& rows, std::ostream& out) {
 // `solved` is null when the long-run solution was not computed.
 void WriteJson(const std::string& base, const StateSpace& space,
                const StationaryResult* solved, const std::vector<Row>& rows,
-               const std::vector<std::string>& notes, std::ostream& out) {
+               const std::vector<std::string>& notes,
+               const std::string& refused, std::ostream& out) {
   out << "{\n  \"model\": " << JsonString(base)
       << ",\n  \"states\": " << space.num_states
       << ",\n  \"transitions\": " << space.num_transitions();
@@ -482,7 +460,9 @@ void WriteJson(const std::string& base, const StateSpace& space,
     }
     out << '}';
   }
-  out << (rows.empty() ? "]" : "\n  ]") << ",\n  \"notes\": [";
+  // Exit code 3's reason, for programs that read no notes.
+  out << (rows.empty() ? "]" : "\n  ]") << ",\n  \"refused\": " << refused;
+  out << ",\n  \"notes\": [";
   for (std::size_t i = 0; i < notes.size(); ++i) {
     out << (i == 0 ? "" : ", ") << JsonString(notes[i]);
   }
@@ -573,9 +553,13 @@ Status RecordRows(const Settings& settings, const std::string& base,
 
 // Right or refused: a long-run or absorption value whose bound exceeds the
 // accuracy is printed with its bound, and the run ends with exit code 3.
-// Returns the note that says so, or empty.
-std::string AccuracyRefusal(const std::vector<Row>& rows, double accuracy,
-                            const std::vector<std::string>& methods_tried) {
+struct Refusal {
+  std::string note;  // empty when every value meets the accuracy
+  std::string json;  // "null", or an object with the same facts
+};
+
+Refusal AccuracyRefusal(const std::vector<Row>& rows, double accuracy,
+                        const std::vector<std::string>& methods_tried) {
   const Row* worst = nullptr;
   double worst_relative = 0;
   for (const Row& row : rows) {
@@ -590,15 +574,23 @@ std::string AccuracyRefusal(const std::vector<Row>& rows, double accuracy,
       worst_relative = relative;
     }
   }
-  if (worst == nullptr) return {};
+  if (worst == nullptr) return {{}, "null"};
   std::string tried;
+  std::string tried_json;
   for (const std::string& name : methods_tried) {
     tried += (tried.empty() ? "" : ", ") + name;
+    tried_json += (tried_json.empty() ? "" : ", ") + JsonString(name);
   }
-  return "no method reached the accuracy " + Short(accuracy) + " (tried " +
-         tried + "): the largest bound is " + Short(worst->bound) + " on " +
-         worst->measure + " " + worst->subject + " " + Sci(worst->value) +
-         ", relative " + Short(worst_relative);
+  return {"no method reached the accuracy " + Short(accuracy) + " (tried " +
+              tried + "): the largest bound is " + Short(worst->bound) +
+              " on " + worst->measure + " " + worst->subject + " " +
+              Sci(worst->value) + ", relative " + Short(worst_relative),
+          "{\"accuracy\": " + JsonNumber(accuracy) + ", \"methods_tried\": [" +
+              tried_json + "], \"measure\": " + JsonString(worst->measure) +
+              ", \"of\": " + JsonString(worst->subject) +
+              ", \"value\": " + JsonNumber(worst->value) +
+              ", \"bound\": " + JsonNumber(worst->bound) +
+              ", \"relative\": " + JsonNumber(worst_relative) + "}"};
 }
 
 // A chain from deterministic generation, solved from its .dch by the
@@ -678,9 +670,9 @@ int RunSolveDeterministic(const Settings& settings, const std::string& base,
   if (!result.embedded.message.empty()) {
     notes.push_back(result.embedded.message);
   }
-  const std::string refusal = AccuracyRefusal(rows, settings.options.accuracy,
-                                              result.embedded.methods_tried);
-  if (!refusal.empty()) notes.push_back(refusal);
+  const Refusal refusal = AccuracyRefusal(rows, settings.options.accuracy,
+                                          result.embedded.methods_tried);
+  if (!refusal.note.empty()) notes.push_back(refusal.note);
   StateSpace summary;
   summary.num_states = chain.num_states;
   summary.target.resize(chain.branches.size() + chain.rates.size());
@@ -688,19 +680,9 @@ int RunSolveDeterministic(const Settings& settings, const std::string& base,
     if (!result.embedded.irreducible) {
       notes.insert(notes.begin(), "chain " + ChainDescription(result.embedded));
     }
-    WriteJson(base, summary, &result.embedded, rows, notes, out);
+    WriteJson(base, summary, &result.embedded, rows, notes, refusal.json, out);
   } else if (settings.csv) {
-    // Without a full-layout option, the two columns the sweep reads, as
-    // for a Markov chain.
-    if (settings.FullLayout()) {
-      WriteCsvRows(rows, out);
-    } else {
-      out << "variable,expected_reward\n";
-      for (const Row& row : rows) {
-        out << CsvField(row.subject) << ',' << Format("%.17g", row.value)
-            << '\n';
-      }
-    }
+    WriteCsvRows(rows, out);
     if (!result.embedded.irreducible) {
       err << "solve: note: chain " << ChainDescription(result.embedded) << '\n';
     }
@@ -708,7 +690,7 @@ int RunSolveDeterministic(const Settings& settings, const std::string& base,
       err << "solve: note: " << note << '\n';
     }
   } else {
-    WriteTable(base, summary, &result.embedded, {}, {}, notes, out, false);
+    WriteTable(base, summary, &result.embedded, notes, out);
     WriteRows(rows, out);
   }
   out.flush();
@@ -716,8 +698,8 @@ int RunSolveDeterministic(const Settings& settings, const std::string& base,
     err << "solve: the results could not be written\n";
     return 1;
   }
-  if (!refusal.empty()) {
-    err << "solve: " << base << ".dch: " << refusal << '\n';
+  if (!refusal.note.empty()) {
+    err << "solve: " << base << ".dch: " << refusal.note << '\n';
     return 3;
   }
   return 0;
@@ -770,9 +752,8 @@ int RunSolveWith(const Settings& settings, const std::string& base,
     return 1;
   }
 
-  const bool full = settings.FullLayout() || have_properties;
   SolveOptions options = settings.options;
-  options.bounds = full;  // the plain layout prints no bound
+  options.bounds = true;  // every value is printed with its bound
   // A run that asks for transient measures only skips the long-run solve,
   // which on large chains costs as much as the series.
   bool long_run = settings.absorption || settings.bounds ||
@@ -783,9 +764,7 @@ int RunSolveWith(const Settings& settings, const std::string& base,
   // Rewards earned per unit of time, impulses included.
   std::vector<std::vector<double>> earning;
   for (std::size_t v = 0; v < values.names.size(); ++v) {
-    earning.push_back(
-        full ? EarningRate(space, values.rate[v], values.impulse[v])
-             : values.rate[v]);
+    earning.push_back(EarningRate(space, values.rate[v], values.impulse[v]));
   }
   options.rewards = &earning;
   StationaryResult result;
@@ -816,7 +795,7 @@ int RunSolveWith(const Settings& settings, const std::string& base,
                     Short(result.absorption_defect) +
                     "; the class probabilities may be inaccurate");
   }
-  const std::string impulse_note = ImpulseNote(values, full);
+  const std::string impulse_note = ImpulseNote(values);
   if (!impulse_note.empty()) notes.push_back(impulse_note);
   if (have_initial) {
     notes.push_back("the chain starts in states 1.." +
@@ -827,30 +806,6 @@ int RunSolveWith(const Settings& settings, const std::string& base,
   std::vector<double> expected;
   for (const std::vector<double>& rate : earning) {
     expected.push_back(long_run ? ExpectedReward(result.pi, rate) : 0.0);
-  }
-
-  if (!full) {
-    if (settings.csv) {
-      out << "variable,expected_reward\n";
-      for (std::size_t v = 0; v < values.names.size(); ++v) {
-        out << CsvField(values.names[v]) << ',' << Format("%.17g", expected[v])
-            << '\n';
-      }
-      if (!result.irreducible) {
-        err << "solve: note: chain " << ChainDescription(result) << '\n';
-      }
-      for (const std::string& note : notes) {
-        err << "solve: note: " << note << '\n';
-      }
-    } else {
-      WriteTable(base, space, &result, values.names, expected, notes, out);
-    }
-    out.flush();
-    if (!out) {
-      err << "solve: the results could not be written\n";
-      return 1;
-    }
-    return 0;
   }
 
   std::vector<Row> rows;
@@ -982,9 +937,9 @@ int RunSolveWith(const Settings& settings, const std::string& base,
     notes.insert(notes.end(), series_notes.begin(), series_notes.end());
   }
 
-  const std::string refusal =
+  const Refusal refusal =
       AccuracyRefusal(rows, settings.options.accuracy, result.methods_tried);
-  if (!refusal.empty()) notes.push_back(refusal);
+  if (!refusal.note.empty()) notes.push_back(refusal.note);
 
   if (settings.json) {
     std::vector<std::string> all_notes;
@@ -992,7 +947,8 @@ int RunSolveWith(const Settings& settings, const std::string& base,
       all_notes.push_back("chain " + ChainDescription(result));
     }
     all_notes.insert(all_notes.end(), notes.begin(), notes.end());
-    WriteJson(base, space, long_run ? &result : nullptr, rows, all_notes, out);
+    WriteJson(base, space, long_run ? &result : nullptr, rows, all_notes,
+              refusal.json, out);
   } else if (settings.csv) {
     WriteCsvRows(rows, out);
     if (long_run && !result.irreducible) {
@@ -1002,8 +958,7 @@ int RunSolveWith(const Settings& settings, const std::string& base,
       err << "solve: note: " << note << '\n';
     }
   } else {
-    WriteTable(base, space, long_run ? &result : nullptr, {}, {}, notes, out,
-               false);
+    WriteTable(base, space, long_run ? &result : nullptr, notes, out);
     WriteRows(rows, out);
   }
   out.flush();
@@ -1021,8 +976,8 @@ int RunSolveWith(const Settings& settings, const std::string& base,
       return 1;
     }
   }
-  if (!refusal.empty()) {
-    err << "solve: " << base << ".arm: " << refusal << '\n';
+  if (!refusal.note.empty()) {
+    err << "solve: " << base << ".arm: " << refusal.note << '\n';
     return 3;
   }
   return 0;

@@ -1,23 +1,24 @@
 #include "solve/Stationary.h"
 
 #include <Eigen/SparseCore>
-#include <Eigen/SparseLU>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <limits>
 #include <memory>
+#include <utility>
 
 #include "solve/ChainSystem.h"
 #include "solve/CompensatedSum.h"
 #include "solve/Components.h"
+#include "solve/ExcursionError.h"
 #include "solve/Krylov.h"
 #include "solve/ScaledSystem.h"
 #include "solve/SolveMethods.h"
 
 namespace {
 
-using ColMatrix = Eigen::SparseMatrix<double, Eigen::ColMajor, int>;
 using RowMatrix = ScaledSystem::Matrix;
 using Vector = Eigen::VectorXd;
 
@@ -41,6 +42,8 @@ struct LinearOutcome {
   // Bound on sum_i |y_i - exact y_i| for y = z D^-1 (infinite when the
   // adjoint system behind it could not be solved).
   double error_l1 = 0;
+  // Bound on |y_i - exact y_i| / y_i for every i; infinite when none.
+  double componentwise = std::numeric_limits<double>::infinity();
 };
 
 // A solution whose backward error stays above this is refused: its small
@@ -65,6 +68,9 @@ LinearOutcome SolveWith(const ScaledSystem& system, const MethodRow& row,
   LinearOutcome outcome;
   const MethodSolve solved = row.solve(system, options, z);
   outcome.iterations = solved.iterations;
+  // y = z D^-1 and its clamping at 0 round each entry once more.
+  constexpr double kUnitRoundoff = std::numeric_limits<double>::epsilon() / 2;
+  outcome.componentwise = solved.componentwise + 2 * kUnitRoundoff;
   if (!solved.error.empty()) {
     outcome.message = solved.error;
     return outcome;
@@ -77,6 +83,7 @@ LinearOutcome SolveWith(const ScaledSystem& system, const MethodRow& row,
       row.id != SolveMethod::kGaussSeidel) {
     outcome.iterations +=
         GaussSeidelSweeps(system, kPolishSweeps, options.tolerance, z);
+    outcome.componentwise = std::numeric_limits<double>::infinity();
     outcome.backward_error = BackwardError(system.b, *z, system.c);
   }
   if (!(outcome.backward_error <= kAcceptableBackwardError)) {
@@ -94,80 +101,140 @@ LinearOutcome SolveWith(const ScaledSystem& system, const MethodRow& row,
   return outcome;
 }
 
-// A bound on ||y - y*||_1 for y = z D^-1 from the residual of z. B is an
-// M-matrix, so B^-1 >= 0 and |z - z*| = |B^-1 r| <= B^-1 rho with rho the
-// residual plus the rounding of computing it. Then
-// ||D^-1 (z - z*)||_1 <= h . rho, where B^T h = D^-1 1: h holds the
-// expected times to leave the system from each state. h comes from its own
-// solve, so it is itself approximate: the result is doubled to cover that.
-// The computed residual |c - B z| plus the rounding of computing it, row by
-// row: a componentwise bound on the true residual.
-Vector ResidualBound(const ScaledSystem& system, const Vector& z) {
-  const RowMatrix& b = system.b;
-  const auto n = static_cast<Eigen::Index>(system.states.size());
-  constexpr double kUnitRoundoff = std::numeric_limits<double>::epsilon() / 2;
-  Vector rho(n);
-  for (Eigen::Index j = 0; j < n; ++j) {
-    double residual = system.c[j];
-    double scale = std::abs(system.c[j]);
-    double entries = 2;
-    for (RowMatrix::InnerIterator it(b, static_cast<int>(j)); it; ++it) {
-      const double term = it.value() * z[it.col()];
-      residual -= term;
-      scale += std::abs(term);
-      ++entries;
+// A solution laid out for ExcursionError: scaled by a power of two, which
+// is exact, so that its largest entry lies in [1, 2) (the expected times of
+// a chain with rates of 1e-300 reach 1e300, and the terms of its residual
+// would overflow), and in a closed class seen from its most visited state,
+// which keeps every other entry below that state's. Any reference of a
+// closed class gives the same distribution up to a factor; an excursion
+// from state 1 keeps its start.
+class ExcursionLayout {
+ public:
+  // `y` holds the solution at `others`; the reference's entry is 1.
+  ExcursionLayout(std::uint32_t reference,
+                  const std::vector<std::uint32_t>& others, const Vector& y,
+                  bool closed)
+      : reference_(reference), others_(others) {
+    double largest = 1;
+    std::size_t at = others.size();
+    for (std::size_t i = 0; i < others.size(); ++i) {
+      const double value = y[static_cast<Eigen::Index>(i)];
+      if (value > largest) {
+        largest = value;
+        at = i;
+      }
     }
-    rho[j] = std::abs(residual) + 2 * entries * kUnitRoundoff * scale;
+    exponent_ = std::ilogb(largest);
+    if (closed && at < others.size()) {
+      reference_ = others[at];
+      others_.erase(others_.begin() + static_cast<std::ptrdiff_t>(at));
+      others_.insert(
+          std::lower_bound(others_.begin(), others_.end(), reference),
+          reference);
+    }
+    old_reference_ = reference;
   }
-  return rho;
-}
+  std::uint32_t reference() const { return reference_; }
+  const std::vector<std::uint32_t>& others() const { return others_; }
+  // Sets `weight` and `scaled` from a solution laid out as the one given to
+  // the constructor; `sum` gets the sum of the scaled entries.
+  void Scale(const std::vector<std::uint32_t>& others, const Vector& y,
+             double* weight, Vector* scaled, double* sum) const {
+    std::vector<std::pair<std::uint32_t, double>> values;
+    values.reserve(others.size() + 1);
+    values.emplace_back(old_reference_, std::ldexp(1.0, -exponent_));
+    for (std::size_t i = 0; i < others.size(); ++i) {
+      values.emplace_back(
+          others[i], std::ldexp(y[static_cast<Eigen::Index>(i)], -exponent_));
+    }
+    std::sort(values.begin(), values.end());
+    scaled->resize(static_cast<Eigen::Index>(others_.size()));
+    CompensatedSum total;
+    Eigen::Index next = 0;
+    for (const auto& [state, value] : values) {
+      total.Add(value);
+      if (state == reference_) {
+        *weight = value;
+      } else {
+        (*scaled)[next++] = value;
+      }
+    }
+    *sum = total.Value();
+  }
 
-double ErrorBound(const ScaledSystem& system, const SolveOptions& options,
-                  const Vector& z) {
-  const RowMatrix& b = system.b;
-  const auto n = static_cast<Eigen::Index>(system.states.size());
-  const Vector rho = ResidualBound(system, z);
-  if (rho.isZero(0)) return 0;
-  Vector weight(n);
-  for (Eigen::Index i = 0; i < n; ++i) weight[i] = 1.0 / system.exit[i];
-  Vector h;
-  if (static_cast<std::size_t>(n) <= options.direct_limit) {
-    const ColMatrix bt = b.transpose();
-    Eigen::SparseLU<ColMatrix, Eigen::COLAMDOrdering<int>> lu;
-    lu.analyzePattern(bt);
-    lu.factorize(bt);
-    if (lu.info() != Eigen::Success) {
-      return std::numeric_limits<double>::infinity();
+ private:
+  std::uint32_t reference_;
+  std::uint32_t old_reference_;
+  std::vector<std::uint32_t> others_;
+  int exponent_ = 0;
+};
+
+// The relative bound sum |y - y*| / sum y of a solution y at `others` (1 at
+// `reference`) from `error`, set up on the first call; infinite when it
+// cannot be computed.
+class RelativeNormBound {
+ public:
+  RelativeNormBound(const StateSpace& space, const std::vector<double>& exit,
+                    std::uint32_t reference,
+                    const std::vector<std::uint32_t>& others, bool closed,
+                    const SolveOptions& options)
+      : space_(space),
+        exit_(exit),
+        reference_(reference),
+        others_(others),
+        closed_(closed),
+        options_(options) {}
+
+  double operator()(const Vector& y) {
+    constexpr double kInf = std::numeric_limits<double>::infinity();
+    if (layout_ == nullptr) {
+      layout_ =
+          std::make_unique<ExcursionLayout>(reference_, others_, y, closed_);
+      ready_ =
+          error_.Prepare(space_, exit_, layout_->reference(), layout_->others(),
+                         options_.gth_limit, options_.max_iterations);
     }
-    h = lu.solve(weight);
-  } else {
-    // The transposed system through the same pattern: no copy of B^T.
-    Ilu0 ilu;
-    if (!ilu.Compute(b)) return std::numeric_limits<double>::infinity();
-    h = weight;
-    const KrylovOutcome outcome = PreconditionedBiCgStab(
-        MatrixOperator(b), ilu, true, weight, 1e-8, options.max_iterations, &h);
-    if (!outcome.converged) return std::numeric_limits<double>::infinity();
+    if (!ready_) return kInf;
+    double weight = 1;
+    double sum = 0;
+    Vector scaled;
+    layout_->Scale(others_, y, &weight, &scaled, &sum);
+    if (!error_.Analyse(weight, scaled)) return kInf;
+    const double bound = error_.NormBound() / sum;
+    return std::isnan(bound) ? kInf : bound;
   }
-  if (!h.allFinite()) return std::numeric_limits<double>::infinity();
-  return 2 * h.cwiseAbs().dot(rho);
-}
+
+ private:
+  const StateSpace& space_;
+  const std::vector<double>& exit_;
+  std::uint32_t reference_;
+  const std::vector<std::uint32_t>& others_;
+  bool closed_;
+  const SolveOptions& options_;
+  std::unique_ptr<ExcursionLayout> layout_;
+  ExcursionError error_;
+  bool ready_ = false;
+};
 
 // Solves the system and writes y = z D^-1, clamped at 0 (a small negative
 // value is rounding in an iterative solution of a non-negative quantity).
 // auto tries the rows of the method table that fit the system in order and
 // stops at the first whose solution is accepted and, with bounds, whose
 // bound is within the accuracy relative to ||y||_1; when none is, it keeps
-// the solution with the smallest relative bound. `tried` collects the names
-// of the methods run.
+// the solution with the smallest relative bound. `bound` gives the bound on
+// ||y - y*||_1 of a solution z. `tried` collects the names of the methods
+// run.
 LinearOutcome SolveSystem(const ScaledSystem& system,
-                          const SolveOptions& options, SolveMethod* used,
-                          std::vector<double>* y,
-                          std::vector<std::string>* tried) {
+                          const SolveOptions& options,
+                          const std::function<double(const Vector& z)>& bound,
+                          SolveMethod* used, std::vector<double>* y,
+                          std::vector<std::string>* tried,
+                          bool bicgstab_failed = false) {
   const std::size_t n = system.states.size();
   std::vector<const MethodRow*> rows;
   if (options.method == SolveMethod::kAuto) {
     for (const MethodRow& row : SolveMethodTable()) {
+      if (bicgstab_failed && row.id == SolveMethod::kBiCgStab) continue;
       if (row.fits(n, options)) rows.push_back(&row);
     }
   } else {
@@ -200,8 +267,18 @@ LinearOutcome SolveSystem(const ScaledSystem& system,
       failures += (failures.empty() ? "" : "; ") + outcome.message;
       continue;
     }
-    outcome.error_l1 = options.bounds ? ErrorBound(system, options, z)
-                                      : std::numeric_limits<double>::infinity();
+    outcome.error_l1 =
+        options.bounds ? bound(z) : std::numeric_limits<double>::infinity();
+    if (options.bounds && std::isfinite(outcome.componentwise)) {
+      // The a-priori bound of the state reduction, where it is the sharper.
+      CompensatedSum total;
+      for (std::size_t i = 0; i < n; ++i) {
+        total.Add(std::max(0.0, z[static_cast<Eigen::Index>(i)]) /
+                  system.exit[i]);
+      }
+      outcome.error_l1 =
+          std::min(outcome.error_l1, outcome.componentwise * total.Value());
+    }
     const double error = options.bounds ? relative(outcome, z) : 0.0;
     if (!best.ok || error < best_relative) {
       best = std::move(outcome);
@@ -330,10 +407,12 @@ bool SolveInPlace(const StateSpace& space, const std::vector<double>& exit,
 // chances of where an excursion ends.
 bool SolveExcursion(const StateSpace& space, const std::vector<double>& exit,
                     std::uint32_t reference,
-                    const std::vector<std::uint32_t>& others,
+                    const std::vector<std::uint32_t>& others, bool closed,
                     const SolveOptions& options, std::vector<double>* weight,
-                    double* error_l1, StationaryResult* result) {
+                    double* error_l1, double* componentwise,
+                    StationaryResult* result) {
   *error_l1 = 0;
+  *componentwise = 0;
   (*weight)[reference] = 1.0;
   if (others.empty()) return true;
   std::vector<std::uint32_t> local(space.num_states, kNotInSystem);
@@ -363,9 +442,23 @@ bool SolveExcursion(const StateSpace& space, const std::vector<double>& exit,
       NoteSystem(others.size(), SolveMethod::kBiCgStab, outcome, result);
       result->methods_tried.push_back(SolveMethodName(SolveMethod::kBiCgStab));
       *error_l1 = outcome.error_l1;
+      *componentwise = outcome.componentwise;
+      CompensatedSum total;
       for (std::size_t i = 0; i < others.size(); ++i) {
-        (*weight)[others[i]] =
-            std::max(0.0, z[static_cast<Eigen::Index>(i)] / exit[others[i]]);
+        const auto ii = static_cast<Eigen::Index>(i);
+        z[ii] = std::max(0.0, z[ii] / exit[others[i]]);
+        (*weight)[others[i]] = z[ii];
+        total.Add(z[ii]);
+      }
+      // The residual bound is the conditioning times the rounding; where
+      // that misses the accuracy, refinement finds the real error.
+      if (options.bounds && !(*error_l1 <= options.accuracy * total.Value())) {
+        if (options.progress != nullptr) {
+          options.progress->Phase("refined error bound");
+        }
+        RelativeNormBound relative(space, exit, reference, others, closed,
+                                   options);
+        *error_l1 = std::min(*error_l1, relative(z) * (1 + total.Value()));
       }
       return true;
     }
@@ -381,162 +474,99 @@ bool SolveExcursion(const StateSpace& space, const std::vector<double>& exit,
   system.c = std::move(c);
   std::vector<double> y;
   SolveMethod used = SolveMethod::kAuto;
+  // Set up on the first solution that needs a bound, then kept for the
+  // solutions of the other methods.
+  RelativeNormBound relative(space, exit, reference, others, closed, options);
+  auto bound = [&](const Vector& z) {
+    Vector solution(z.size());
+    CompensatedSum total;
+    total.Add(1);
+    for (Eigen::Index i = 0; i < z.size(); ++i) {
+      solution[i] = std::max(0.0, z[i] / system.exit[i]);
+      total.Add(solution[i]);
+    }
+    return relative(solution) * total.Value();
+  };
+  // After the in-place BiCGSTAB failed, auto goes on with the other rows.
+  const bool bicgstab_failed =
+      iterative && options.method == SolveMethod::kAuto;
+  if (bicgstab_failed) {
+    result->methods_tried.push_back(SolveMethodName(SolveMethod::kBiCgStab));
+    if (!result->message.empty()) result->message += "; ";
+    result->message += "bicgstab did not reach the tolerance on " +
+                       std::to_string(others.size()) + " unknowns";
+  }
   const LinearOutcome outcome =
-      SolveSystem(system, options, &used, &y, &result->methods_tried);
+      SolveSystem(system, options, bound, &used, &y, &result->methods_tried,
+                  bicgstab_failed);
   NoteSystem(system.states.size(), used, outcome, result);
   if (!outcome.ok) return false;
   *error_l1 = outcome.error_l1;
+  *componentwise = outcome.componentwise;
   for (std::size_t i = 0; i < others.size(); ++i) {
     (*weight)[others[i]] = y[i];
   }
   return true;
 }
 
-// Bounds on ratios v = u.y / d.y of one solved system: y is 1 at the
-// reference state and solves y (-Q_SS) = q_{reference,S} on the others.
-// Exactly v - v* = (u - v* d).(y - y*) / d.y (the reference's y is exact),
-// and |y - y*| <= D^-1 B^-1 rho entry by entry (B^-1 >= 0), so with
-// B^T g = D^-1 |u - v d| the error is at most g.rho / d.y plus
-// |v - v*| eta, where eta bounds d.|y - y*| / d.y the same way: the
-// residual of each equation weighed by how much the ratio depends on it,
-// where a 1-norm bound weighs every state alike. g comes from a sparse LU
-// of B^T and is doubled to cover its own error.
-class RatioBounds {
- public:
-  // False when the system cannot be built or factored. Systems of more than
-  // `lu_limit` unknowns are used in place through the chain's rows, with
-  // g from BiCGSTAB preconditioned by ILU(0).
-  bool Prepare(const StateSpace& space, const std::vector<double>& exit,
-               std::uint32_t reference,
-               const std::vector<std::uint32_t>& others,
-               const std::vector<double>& y, std::size_t lu_limit,
-               std::size_t max_iterations) {
-    reference_ = reference;
-    y_ = &y;
-    states_ = others;
-    max_iterations_ = max_iterations;
-    const std::size_t n = others.size();
-    local_.assign(space.num_states, kNotInSystem);
-    for (std::size_t i = 0; i < n; ++i) {
-      local_[others[i]] = static_cast<std::uint32_t>(i);
-    }
-    Vector c = Vector::Zero(static_cast<Eigen::Index>(n));
-    for (std::size_t e = space.first[reference]; e < space.first[reference + 1];
-         ++e) {
-      const std::uint32_t j = local_[space.target[e]];
-      if (j != kNotInSystem) c[j] += space.rate[e];
-    }
-    exit_.resize(n);
-    Vector z(static_cast<Eigen::Index>(n));
-    for (std::size_t i = 0; i < n; ++i) {
-      exit_[i] = exit[others[i]];
-      z[static_cast<Eigen::Index>(i)] = y[others[i]] * exit_[i];
-    }
-    if (n <= lu_limit) {
-      ScaledSystem system;
-      system.states = others;
-      if (!BuildSystem(space, exit, local_, &system)) return false;
-      system.c = std::move(c);
-      rho_ = ResidualBound(system, z);
-      if (n == 0) return true;  // the reference alone: nothing to solve
-      lu_.analyzePattern(ColMatrix(system.b.transpose()));
-      lu_.factorize(ColMatrix(system.b.transpose()));
-      return lu_.info() == Eigen::Success;
-    }
-    op_ = std::make_unique<ChainOperator>(space, exit, states_, local_);
-    Vector scale;
-    op_->Residual(z, c, &rho_, &scale);
-    // The rounding of each row's residual, as in ResidualBound.
-    std::vector<std::uint32_t> entries(n, 2);
-    for (std::uint32_t s : states_) {
-      for (std::size_t e = space.first[s]; e < space.first[s + 1]; ++e) {
-        const std::uint32_t j = local_[space.target[e]];
-        if (j != kNotInSystem) ++entries[j];
-      }
-    }
-    constexpr double kUnitRoundoff = std::numeric_limits<double>::epsilon() / 2;
-    for (std::size_t j = 0; j < n; ++j) {
-      rho_[static_cast<Eigen::Index>(j)] +=
-          2 * entries[j] * kUnitRoundoff * scale[static_cast<Eigen::Index>(j)];
-    }
-    return ilu_.Compute(*op_);
+// Sets up `bounds` for the solution `y` (global) of the excursion from
+// `reference` over `others`, laid out by ExcursionLayout.
+bool Prepare(const StateSpace& space, const std::vector<double>& exit,
+             std::uint32_t reference, const std::vector<std::uint32_t>& others,
+             const std::vector<double>& y, bool closed,
+             const SolveOptions& options, ExcursionError* bounds) {
+  Vector local(static_cast<Eigen::Index>(others.size()));
+  for (std::size_t i = 0; i < others.size(); ++i) {
+    local[static_cast<Eigen::Index>(i)] = y[others[i]];
   }
+  const ExcursionLayout layout(reference, others, local, closed);
+  double weight = 1;
+  double sum = 0;
+  Vector scaled;
+  layout.Scale(others, local, &weight, &scaled, &sum);
+  return bounds->Prepare(space, exit, layout.reference(), layout.others(),
+                         options.gth_limit, options.max_iterations) &&
+         bounds->Analyse(weight, scaled);
+}
 
-  // The ratio of u and d (global per-state vectors; d null: all 1) and a
-  // bound on its error; infinite when none could be computed.
-  double Bound(const std::vector<double>& u, const std::vector<double>* d,
-               double* value) const {
-    auto d_of = [&](std::uint32_t s) { return d == nullptr ? 1.0 : (*d)[s]; };
-    const std::vector<double>& y = *y_;
-    CompensatedSum num;
-    CompensatedSum den;
-    num.Add(u[reference_]);
-    den.Add(d_of(reference_));
-    for (std::uint32_t s : states_) {
-      num.Add(y[s] * u[s]);
-      den.Add(y[s] * d_of(s));
-    }
-    *value = num.Value() / den.Value();
-    const std::size_t n = states_.size();
-    Vector weight(static_cast<Eigen::Index>(n));
-    Vector weight_d(static_cast<Eigen::Index>(n));
-    for (std::size_t i = 0; i < n; ++i) {
-      const std::uint32_t s = states_[i];
-      weight[static_cast<Eigen::Index>(i)] =
-          std::abs(u[s] - *value * d_of(s)) / exit_[i];
-      weight_d[static_cast<Eigen::Index>(i)] = d_of(s) / exit_[i];
-    }
-    constexpr double kInf = std::numeric_limits<double>::infinity();
-    if (!(den.Value() > 0)) return kInf;
-    const Vector g = Adjoint(weight);
-    if (!g.allFinite()) return kInf;
-    const double first = 2 * g.cwiseAbs().dot(rho_) / den.Value();
-    // eta depends on d alone: one solve per d.
-    if (d != eta_d_ || std::isnan(eta_)) {
-      const Vector g_d = Adjoint(weight_d);
-      eta_ =
-          g_d.allFinite() ? 2 * g_d.cwiseAbs().dot(rho_) / den.Value() : kInf;
-      eta_d_ = d;
-    }
-    const double eta = eta_;
-    if (!(eta < 0.5)) return kInf;
-    constexpr double kUnitRoundoff = std::numeric_limits<double>::epsilon() / 2;
-    return first / (1 - eta) + 4 * kUnitRoundoff * std::abs(*value);
+// Bound on the error of the ratio u.y / d.y (d null: all 1) where y is 1 at
+// `reference` and every entry at `others` is within a factor 1 +- e of its
+// exact value: the sums move by at most e' = e / (1 - e) times the sums of
+// their terms' sizes. Infinite when e is.
+double RatioBoundOf(double e, std::uint32_t reference,
+                    const std::vector<std::uint32_t>& others,
+                    const std::vector<double>& y, const std::vector<double>& u,
+                    const std::vector<double>* d) {
+  constexpr double kInf = std::numeric_limits<double>::infinity();
+  if (!(e < 0.5)) return kInf;
+  auto d_of = [&](std::uint32_t s) { return d == nullptr ? 1.0 : (*d)[s]; };
+  CompensatedSum num;
+  CompensatedSum den;
+  num.Add(u[reference]);
+  den.Add(d_of(reference));
+  double num_scale = std::abs(u[reference]);
+  double den_scale = std::abs(d_of(reference));
+  for (std::uint32_t s : others) {
+    num.Add(y[s] * u[s]);
+    den.Add(y[s] * d_of(s));
+    num_scale += std::abs(y[s] * u[s]);
+    den_scale += std::abs(y[s] * d_of(s));
   }
-
- private:
-  // B^T g = w; not finite when it could not be solved.
-  Vector Adjoint(const Vector& w) const {
-    if (w.size() == 0) return w;
-    if (op_ == nullptr) return lu_.solve(w);
-    Vector g = w;
-    const KrylovOutcome outcome =
-        PreconditionedBiCgStab(*op_, ilu_, true, w, 1e-10, max_iterations_, &g);
-    if (!outcome.converged) {
-      g.setConstant(std::numeric_limits<double>::infinity());
-    }
-    return g;
-  }
-
-  std::vector<std::uint32_t> states_;
-  std::vector<std::uint32_t> local_;
-  std::vector<double> exit_;  // local
-  Vector rho_;
-  Eigen::SparseLU<ColMatrix, Eigen::COLAMDOrdering<int>> lu_;
-  std::unique_ptr<ChainOperator> op_;
-  ChainIlu0 ilu_;
-  std::size_t max_iterations_ = 0;
-  mutable const std::vector<double>* eta_d_ = nullptr;
-  mutable double eta_ = std::nan("");
-  std::uint32_t reference_ = 0;
-  const std::vector<double>* y_ = nullptr;
-};
+  const double v = num.Value() / den.Value();
+  const double shift = e / (1 - e);
+  if (!(den.Value() > 0) || !(shift * den_scale < den.Value() / 2)) return kInf;
+  constexpr double kUnitRoundoff = std::numeric_limits<double>::epsilon() / 2;
+  const double bound = (shift + 3 * kUnitRoundoff) *
+                       (num_scale + std::abs(v) * den_scale) /
+                       (den.Value() - shift * den_scale);
+  return std::isnan(bound) ? kInf : bound;
+}
 
 // Largest number of closed classes for which the sharp bounds are computed
 // (one solve with the factors per class and per reward).
 constexpr std::size_t kMaxSharpClasses = 64;
 
-// Fills the sharp bounds of `result` (see RatioBounds) from the class
+// Fills the sharp bounds of `result` (see ExcursionError) from the class
 // solutions in `class_pi` and the excursion times in result->excursion_time.
 void SharpenBounds(const StateSpace& space, const std::vector<double>& exit,
                    const std::vector<std::vector<std::uint32_t>>& members,
@@ -545,7 +575,9 @@ void SharpenBounds(const StateSpace& space, const std::vector<double>& exit,
                    const std::vector<double>& class_pi,
                    const std::vector<double>& probability,
                    const std::vector<std::vector<double>>& rewards,
-                   const SolveOptions& options, StationaryResult* result) {
+                   const std::vector<double>& class_componentwise,
+                   double transient_componentwise, const SolveOptions& options,
+                   StationaryResult* result) {
   constexpr double kInf = std::numeric_limits<double>::infinity();
   const std::size_t classes = bottom_ids.size();
   // Per class: each reward's value and bound.
@@ -553,21 +585,30 @@ void SharpenBounds(const StateSpace& space, const std::vector<double>& exit,
   std::vector<std::vector<double>> class_bound(classes);
   for (std::size_t c = 0; c < classes; ++c) {
     const std::vector<std::uint32_t>& m = members[bottom_ids[c]];
-    RatioBounds bounds;
     const std::vector<std::uint32_t> others(m.begin() + 1, m.end());
-    const bool ready =
-        bounds.Prepare(space, exit, m.front(), others, class_pi,
-                       options.gth_limit, options.max_iterations);
-    // On large systems each bound costs two iterative solves: only where
-    // the 1-norm bound misses the accuracy.
+    // On large systems the refinement and each bound cost iterative
+    // solves: only where the 1-norm bound misses the accuracy.
     const bool lazy = classes == 1 && others.size() > options.gth_limit;
+    std::vector<bool> wanted;
     for (const std::vector<double>& r : rewards) {
+      const double value = ExpectedReward(result->pi, r);
+      wanted.push_back(!lazy ||
+                       !(ExpectedRewardBound(result->pi_error, value, r) <=
+                         options.accuracy * std::abs(value)));
+    }
+    ExcursionError bounds;
+    const bool ready =
+        std::find(wanted.begin(), wanted.end(), true) != wanted.end() &&
+        Prepare(space, exit, m.front(), others, class_pi, true, options,
+                &bounds);
+    for (std::size_t v = 0; v < rewards.size(); ++v) {
+      const std::vector<double>& r = rewards[v];
       double value = ExpectedReward(result->pi, r);
-      const bool wanted =
-          !lazy || !(ExpectedRewardBound(result->pi_error, value, r) <=
-                     options.accuracy * std::abs(value));
+      const double refined =
+          ready && wanted[v] ? bounds.Bound(r, nullptr, &value) : kInf;
       class_bound[c].push_back(
-          ready && wanted ? bounds.Bound(r, nullptr, &value) : kInf);
+          std::min(refined, RatioBoundOf(class_componentwise[c], m.front(),
+                                         others, class_pi, r, nullptr)));
       class_value[c].push_back(value);
     }
   }
@@ -593,21 +634,22 @@ void SharpenBounds(const StateSpace& space, const std::vector<double>& exit,
     for (std::uint32_t s : transient) {
       if (s != 0) others.push_back(s);
     }
-    RatioBounds bounds;
-    const bool ready =
-        bounds.Prepare(space, exit, 0, others, result->excursion_time,
-                       options.gth_limit, options.max_iterations);
+    ExcursionError bounds;
+    const bool ready = Prepare(space, exit, 0, others, result->excursion_time,
+                               false, options, &bounds);
     double value = 0;
+    const std::vector<double>& time = result->excursion_time;
+    auto bound = [&](const std::vector<double>& u) {
+      return std::min(
+          ready ? bounds.Bound(u, &into_all, &value) : kInf,
+          RatioBoundOf(transient_componentwise, 0, others, time, u, &into_all));
+    };
     for (std::size_t c = 0; c < classes; ++c) {
-      probability_bound[c] =
-          ready ? bounds.Bound(into[c], &into_all, &value) : kInf;
+      probability_bound[c] = bound(into[c]);
     }
-    const std::vector<double> ones(n, 1.0);
-    result->absorption_time_error =
-        ready ? bounds.Bound(ones, &into_all, &value) : kInf;
+    result->absorption_time_error = bound(std::vector<double>(n, 1.0));
     for (const std::vector<double>& r : rewards) {
-      result->absorption_reward_error.push_back(
-          ready ? bounds.Bound(r, &into_all, &value) : kInf);
+      result->absorption_reward_error.push_back(bound(r));
     }
   }
   result->class_probability_error = probability_bound;
@@ -680,6 +722,10 @@ StationaryResult SolveLongRun(const StateSpace& space,
   // often, so this system is far better conditioned than the expected times
   // until absorption, and the ratio needs no 1 - (chance of return).
   std::vector<double> probability(components.count, 0.0);
+  // The componentwise bounds of the solutions, where a method gave one: of
+  // the excursion times, and of each closed class in bottom_ids' order.
+  double transient_componentwise = 0;
+  std::vector<double> class_componentwise;
   if (transient.empty()) {
     probability[components.id[0]] = 1.0;
   } else {
@@ -689,8 +735,9 @@ StationaryResult SolveLongRun(const StateSpace& space,
     }
     std::vector<double>& time = result.excursion_time;
     time.assign(n, 0.0);
-    if (!SolveExcursion(space, exit, 0, others, options, &time,
-                        &result.excursion_error, &result)) {
+    if (!SolveExcursion(space, exit, 0, others, false, options, &time,
+                        &result.excursion_error, &transient_componentwise,
+                        &result)) {
       return result;
     }
     std::vector<CompensatedSum> flow(components.count);
@@ -736,14 +783,20 @@ StationaryResult SolveLongRun(const StateSpace& space,
     const std::vector<std::uint32_t> others(class_members.begin() + 1,
                                             class_members.end());
     double class_error = 0;
-    if (!SolveExcursion(space, exit, class_members.front(), others, options,
-                        &class_pi, &class_error, &result)) {
+    double componentwise = 0;
+    if (!SolveExcursion(space, exit, class_members.front(), others, true,
+                        options, &class_pi, &class_error, &componentwise,
+                        &result)) {
       return result;
     }
+    class_componentwise.push_back(componentwise);
     CompensatedSum total;
     for (std::uint32_t s : class_members) total.Add(class_pi[s]);
-    // Normalising y / sum(y) at most doubles the relative error in norm.
-    pi_error += probability[k] * 2 * class_error / total.Value();
+    // Normalising y / sum(y) at most doubles the relative error in norm;
+    // the scaling rounds each entry by a few units more.
+    constexpr double kUnitRoundoff = std::numeric_limits<double>::epsilon() / 2;
+    pi_error +=
+        probability[k] * (2 * class_error / total.Value() + 4 * kUnitRoundoff);
     const double scale = probability[k] / total.Value();
     for (std::uint32_t s : class_members) result.pi[s] = class_pi[s] * scale;
     result.bottoms.push_back(
@@ -778,7 +831,8 @@ StationaryResult SolveLongRun(const StateSpace& space,
   const bool single = transient.empty() && bottom_ids.size() == 1;
   if (options.bounds && options.rewards != nullptr && (small || single))
     SharpenBounds(space, exit, members, bottom_ids, transient, class_pi,
-                  probability, *options.rewards, options, &result);
+                  probability, *options.rewards, class_componentwise,
+                  transient_componentwise, options, &result);
   result.ok = true;
   return result;
 }

@@ -174,7 +174,7 @@ TEST_P(DatabaseRunTest, GenAndSanRecordTheirRunsAndSolveItsMeasures) {
     norm += term;
   }
   EXPECT_NEAR(std::stod(*measures[0][3]), term / norm, 1e-12);
-  EXPECT_EQ(*measures[0][5], "direct");
+  EXPECT_EQ(*measures[0][5], "gth");
   EXPECT_EQ(*measures[1][5], "uniformization");
 }
 

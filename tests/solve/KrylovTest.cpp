@@ -1,5 +1,6 @@
 #include "solve/Krylov.h"
 
+#include <Eigen/LU>
 #include <algorithm>
 #include <cmath>
 #include <vector>
@@ -106,6 +107,39 @@ TEST(KrylovTest, ARefusingTestGivesUpOnceTheNormGoalIsMet) {
   EXPECT_LE(asked, 7);
   EXPECT_LT(outcome.iterations, 300u);
   EXPECT_TRUE(z.allFinite());
+}
+
+// GMRES against a dense solve of the same system, forwards and transposed,
+// with restarts short enough that several cycles are needed; and an
+// iterate test that refuses makes it ask again further down.
+TEST(KrylovTest, GmresSolvesBothWaysAcrossRestarts) {
+  GridProblem grid(12);
+  ASSERT_TRUE(grid.factored);
+  const Eigen::MatrixXd dense(grid.b);
+  for (bool transposed : {false, true}) {
+    SCOPED_TRACE(transposed);
+    const Eigen::VectorXd exact =
+        transposed ? Eigen::VectorXd(dense.transpose().lu().solve(grid.c))
+                   : Eigen::VectorXd(dense.lu().solve(grid.c));
+    Eigen::VectorXd z;
+    const KrylovOutcome outcome =
+        PreconditionedGmres(MatrixOperator(grid.b), grid.ilu, transposed,
+                            grid.c, 1e-12, 1000, 4, &z);
+    ASSERT_TRUE(outcome.converged);
+    EXPECT_GT(outcome.iterations, 4u);  // restarted at least once
+    EXPECT_LE((z - exact).norm(), 1e-9 * exact.norm());
+  }
+  int asked = 0;
+  Eigen::VectorXd z;
+  const KrylovOutcome outcome = PreconditionedGmres(
+      MatrixOperator(grid.b), grid.ilu, false, grid.c, 1e-3, 1000, 4, &z,
+      [&](const Eigen::VectorXd& x) {
+        ++asked;
+        return ComponentwiseError(grid.b, x, grid.c) <= 1e-13;
+      });
+  EXPECT_TRUE(outcome.converged);
+  EXPECT_GT(asked, 1);
+  EXPECT_LE(ComponentwiseError(grid.b, z, grid.c), 1e-13);
 }
 
 }  // namespace

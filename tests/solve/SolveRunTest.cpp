@@ -72,12 +72,18 @@ TEST(SolveRunTest, TableAndCsvForTextAndBinaryRecords) {
     EXPECT_NE(table.out.find("2 states, 2 transitions (1 self-loops ignored)"),
               std::string::npos);
     EXPECT_NE(table.out.find("irreducible"), std::string::npos);
-    EXPECT_NE(table.out.find("\nfailed            2.5000000000e-01\n"),
+    // The one layout, bound column included, in the table and the CSV.
+    EXPECT_NE(table.out.find("\nsteady-state   failed   -      "
+                             "2.5000000000e-01   "),
               std::string::npos)
         << table.out;
     const Outcome csv = RunArgs({"-P" + dir.path() + "/", "-N", "c", "--csv"});
     ASSERT_EQ(csv.exit_code, 0) << csv.err;
-    EXPECT_EQ(csv.out, "variable,expected_reward\nfailed,0.25\n");
+    EXPECT_EQ(csv.out.rfind("measure,of,time_start,time_stop,value,bound\n"
+                            "steady-state,failed,,,0.25,",
+                            0),
+              0u)
+        << csv.out;
     EXPECT_EQ(csv.err, "");
   }
 }
@@ -99,7 +105,11 @@ TEST(SolveRunTest, NotesReducibleChainsAndImpulseRewards) {
                            "2: 7)"),
             std::string::npos);
   const Outcome csv = RunArgs({"-P" + dir.path() + "/", "-Nr", "--csv"});
-  EXPECT_EQ(csv.out, "variable,expected_reward\nfailed,1\n");
+  EXPECT_EQ(csv.out.rfind("measure,of,time_start,time_stop,value,bound\n"
+                          "steady-state,failed,,,1,",
+                          0),
+            0u)
+      << csv.out;
   EXPECT_NE(csv.err.find("solve: note: chain reducible"), std::string::npos);
 }
 

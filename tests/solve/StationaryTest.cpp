@@ -15,7 +15,7 @@ namespace {
 
 const std::vector<SolveMethod> kMethods = {
     SolveMethod::kDirect, SolveMethod::kGth, SolveMethod::kBiCgStab,
-    SolveMethod::kGaussSeidel};
+    SolveMethod::kGmres, SolveMethod::kGaussSeidel};
 
 StationaryResult Solve(const StateSpace& space, SolveMethod method) {
   SolveOptions options;
@@ -160,10 +160,10 @@ TEST(StationaryTest, AutoTakesTheFirstMethodThatFits) {
   const StationaryResult result = SolveLongRun(space, options);
   ASSERT_TRUE(result.ok);
   EXPECT_EQ(result.method, SolveMethod::kBiCgStab);
-  options.gth_limit = 2;
-  EXPECT_EQ(SolveLongRun(space, options).method, SolveMethod::kGth);
   options.direct_limit = 2;
   EXPECT_EQ(SolveLongRun(space, options).method, SolveMethod::kDirect);
+  options.gth_limit = 2;
+  EXPECT_EQ(SolveLongRun(space, options).method, SolveMethod::kGth);
 }
 
 struct GeneratedChain {

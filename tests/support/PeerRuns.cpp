@@ -39,18 +39,13 @@ std::map<std::string, double> SolveCsv(const std::string& solve_binary,
   std::map<std::string, double> rows;
   std::istringstream lines(run.out);
   std::string line;
-  std::getline(lines, line);
-  // A run with a properties file writes "measure,of,time_start,time_stop,
-  // value,bound" rows; a plain one "variable,expected_reward".
-  const bool full = line.rfind("measure,", 0) == 0;
+  std::getline(lines, line);  // measure,of,time_start,time_stop,value,bound
   while (std::getline(lines, line)) {
     std::vector<std::string> fields;
     std::istringstream cells(line);
     std::string cell;
     while (std::getline(cells, cell, ',')) fields.push_back(cell);
-    if (!full && fields.size() == 2) {
-      rows[fields[0]] = std::strtod(fields[1].c_str(), nullptr);
-    } else if (full && fields.size() >= 5 && !fields[4].empty()) {
+    if (fields.size() >= 5 && !fields[4].empty()) {
       const std::string key =
           fields[0] == "property" ? "property:" + fields[1] : fields[1];
       if (rows.count(key) == 0) {

@@ -1,0 +1,90 @@
+#ifndef GEN_SOLVE_EXCURSIONERROR_H_
+#define GEN_SOLVE_EXCURSIONERROR_H_
+
+#include <Eigen/Core>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "solve/ChainFiles.h"
+#include "solve/ChainSystem.h"
+#include "solve/StateReduction.h"
+
+// Error bounds for a computed solution y of y (-Q_SS) = q_{reference,S},
+// the expected time spent in each state of S during one excursion from a
+// reference state (y = 1 there), and for ratios u.y / d.y of it.
+//
+// A bound from the residual alone is the residual times the conditioning,
+// far above the true error on stiff and nearly decomposable chains, since
+// a residual computed in doubles is no smaller than the rounding of its
+// largest term. Here the residual r = c - A y (A = (-Q_SS)^T) is computed
+// from the chain's rates in double-double arithmetic, the correction
+// e = A^-1 r is estimated by a few refinement steps, and only what the
+// correction leaves of the residual, s, is bounded through the adjoint:
+// y* - y = e_est + A^-1 s, with A^-1 >= 0 (A is an M-matrix). The bounds
+// thus follow the true error down to the rounding of the stored values.
+class ExcursionError {
+ public:
+  ExcursionError() = default;
+  ExcursionError(const ExcursionError&) = delete;
+  ExcursionError& operator=(const ExcursionError&) = delete;
+
+  // Sets up the solves with A and A^T over S = `others` (global numbers,
+  // increasing): the dense state reduction for up to `dense_limit`
+  // unknowns, otherwise BiCGSTAB preconditioned by ILU(0) over the chain's
+  // own rows. False when the system cannot be built or factored. `space`
+  // and `exit` must outlive this object.
+  bool Prepare(const StateSpace& space, const std::vector<double>& exit,
+               std::uint32_t reference,
+               const std::vector<std::uint32_t>& others,
+               std::size_t dense_limit, std::size_t max_iterations);
+
+  // Takes a solution: y at the reference is `reference_weight` (the system
+  // scales with it), `y` holds one entry per state of `others`, in their
+  // order. Refines its error estimate; false when no residual bound could
+  // be formed.
+  bool Analyse(double reference_weight, const Eigen::VectorXd& y);
+
+  // Bound on sum over S of |y - y*|; infinite when the adjoint solve fails.
+  double NormBound() const;
+
+  // The ratio of u and d (global per-state vectors; d null: all 1) under y,
+  // and a bound on its error; infinite when none could be computed.
+  double Bound(const std::vector<double>& u, const std::vector<double>* d,
+               double* value) const;
+
+ private:
+  // rhs - A x in double-double, per row: the rounded value, its remainder
+  // and a bound on the error of their sum.
+  void Residual(const Eigen::VectorXd& rhs_hi, const Eigen::VectorXd& rhs_lo,
+                const Eigen::VectorXd& x, Eigen::VectorXd* hi,
+                Eigen::VectorXd* lo, Eigen::VectorXd* rounding) const;
+  // x := B^-1 x or B^-T x for the scaled B = A D^-1; false on failure.
+  bool Solve(bool transposed, Eigen::VectorXd* x) const;
+  // Sum over S of the adjoint solution for weights w (y units) times rho:
+  // a bound on |w . A^-1 s|, doubled to cover the adjoint's own error.
+  double Remainder(const Eigen::VectorXd& w) const;
+
+  const StateSpace* space_ = nullptr;
+  const std::vector<double>* exit_ = nullptr;  // global
+  std::uint32_t reference_ = 0;
+  std::vector<std::uint32_t> states_;
+  std::vector<std::uint32_t> local_;
+  Eigen::VectorXd c_;
+  std::size_t max_iterations_ = 0;
+  bool dense_ = false;
+  StateReduction reduction_;
+  std::unique_ptr<ChainOperator> op_;
+  ChainIlu0 ilu_;
+
+  double reference_weight_ = 1;
+  Eigen::VectorXd y_;
+  Eigen::VectorXd correction_;  // the estimate of y* - y
+  Eigen::VectorXd rho_;         // bound on |s| per row
+  mutable const std::vector<double>* eta_d_ = nullptr;
+  mutable double eta_ = 0;
+  mutable bool eta_known_ = false;
+};
+
+#endif  // GEN_SOLVE_EXCURSIONERROR_H_
