@@ -315,6 +315,43 @@ TEST(HybridHashTest, NumbersEndAtTheLimit) {
   EXPECT_DEATH(store.FindOrInsert(MarkingImage(9).data(), 9), "");
 }
 
+// Images whose home is the table's last slot or the one before it: their
+// run of occupied slots wraps past the end to the first slots, where an
+// image homed at slot 0 then has to probe past them.
+TEST(HybridHashTest, ProbeRunsWrapPastTheEndOfTheTable) {
+  HybridHash store(kImageSize, 0.5);
+  const std::uint64_t size = store.TableSize();
+  std::vector<std::vector<char>> images;
+  std::uint32_t at_end = 0;
+  std::uint32_t at_start = 0;
+  for (std::uint32_t n = 1; at_end < 4 || at_start < 2; ++n) {
+    const std::vector<char> image = MixedImage(n);
+    const std::uint64_t home = store.getHashKey(image.data(), size);
+    if (home >= size - 2 && at_end < 4) {
+      ++at_end;
+    } else if (home == 0 && at_start < 2 && at_end == 4) {
+      ++at_start;
+    } else {
+      continue;
+    }
+    images.push_back(image);
+  }
+  for (std::uint32_t k = 0; k < static_cast<std::uint32_t>(images.size());
+       ++k) {
+    SCOPED_TRACE(k);
+    EXPECT_EQ(store.FindOrInsert(images[k].data(), k + 1), k + 1);
+  }
+  for (std::uint32_t k = 0; k < static_cast<std::uint32_t>(images.size());
+       ++k) {
+    SCOPED_TRACE(k);
+    EXPECT_EQ(store.Lookup(images[k].data()), k + 1);
+    EXPECT_EQ(store.FindOrInsert(images[k].data(),
+                                 static_cast<std::uint32_t>(images.size()) + 1),
+              k + 1);
+  }
+  EXPECT_EQ(store.Lookup(MarkingImage(3).data()), HybridHash::kNotFound);
+}
+
 TEST(HybridHashTest, AFullTableFailsInsteadOfSearchingForever) {
   // A load factor above 1 lets the table fill before it would grow.
   HybridHash store(kImageSize, 2.0);
