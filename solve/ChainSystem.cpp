@@ -15,10 +15,16 @@ ChainOperator::ChainOperator(const StateSpace& space,
 
 void ChainOperator::Apply(bool transposed, const Eigen::VectorXd& x,
                           Eigen::VectorXd* y) const {
-  const std::size_t n = states_.size();
+  WithRates(space_.rate, [&](auto rate) { ApplyWith(rate, transposed, x, y); });
+}
+
+template <class Rate>
+void ChainOperator::ApplyWith(Rate rate, bool transposed,
+                              const Eigen::VectorXd& x,
+                              Eigen::VectorXd* y) const {
+  const std::size_t n = size();
   const std::size_t* first = space_.first.data();
   const std::uint32_t* target = space_.target.data();
-  const double* rate = space_.rate.data();
   if (!transposed) {
     // B x: column i of B is state i's jump probabilities, negated.
     *y = x;
@@ -28,7 +34,7 @@ void ChainOperator::Apply(bool transposed, const Eigen::VectorXd& x,
       if (xi == 0) continue;
       for (std::size_t e = first[s]; e < first[s + 1]; ++e) {
         const std::uint32_t j = local(target[e]);
-        if (j != kOutsideSystem) (*y)[j] -= rate[e] * xi;
+        if (j != kOutsideSystem) (*y)[j] -= rate(e) * xi;
       }
     }
     return;
@@ -38,7 +44,7 @@ void ChainOperator::Apply(bool transposed, const Eigen::VectorXd& x,
     double sum = 0;
     for (std::size_t e = first[s]; e < first[s + 1]; ++e) {
       const std::uint32_t j = local(target[e]);
-      if (j != kOutsideSystem) sum += rate[e] * x[j];
+      if (j != kOutsideSystem) sum += rate(e) * x[j];
     }
     const auto k = static_cast<Eigen::Index>(i);
     (*y)[k] = x[k] - sum / exit_[s];
@@ -50,18 +56,20 @@ void ChainOperator::Residual(const Eigen::VectorXd& z, const Eigen::VectorXd& c,
                              Eigen::VectorXd* scale) const {
   *residual = c - z;
   *scale = c.cwiseAbs() + z.cwiseAbs();
-  for (std::size_t i = 0; i < states_.size(); ++i) {
-    const std::uint32_t s = global(i);
-    const double zi = z[static_cast<Eigen::Index>(i)] / exit_[s];
-    if (zi == 0) continue;
-    for (std::size_t e = space_.first[s]; e < space_.first[s + 1]; ++e) {
-      const std::uint32_t j = local(space_.target[e]);
-      if (j == kOutsideSystem) continue;
-      const double term = space_.rate[e] * zi;
-      (*residual)[j] += term;
-      (*scale)[j] += std::abs(term);
+  WithRates(space_.rate, [&](auto rate) {
+    for (std::size_t i = 0; i < size(); ++i) {
+      const std::uint32_t s = global(i);
+      const double zi = z[static_cast<Eigen::Index>(i)] / exit_[s];
+      if (zi == 0) continue;
+      for (std::size_t e = space_.first[s]; e < space_.first[s + 1]; ++e) {
+        const std::uint32_t j = local(space_.target[e]);
+        if (j == kOutsideSystem) continue;
+        const double term = rate(e) * zi;
+        (*residual)[j] += term;
+        (*scale)[j] += std::abs(term);
+      }
     }
-  }
+  });
   *residual = residual->cwiseAbs();
 }
 

@@ -46,6 +46,10 @@ class ChainOperator : public LinearOperator {
   double exit(std::size_t i) const { return exit_[states_[i]]; }
 
  private:
+  template <class Rate>
+  void ApplyWith(Rate rate, bool transposed, const Eigen::VectorXd& x,
+                 Eigen::VectorXd* y) const;
+
   const StateSpace& space_;
   const std::vector<double>& exit_;
   const std::vector<std::uint32_t>& states_;
