@@ -126,12 +126,14 @@ KrylovOutcome PreconditionedBiCgStab(
   constexpr int kRefusalsPastGoal = 3;
   int refused_past_goal = 0;
   bool given_up = false;
-  // Whether the iteration ends with *z, whose residual has this norm.
-  auto done = [&](double residual_norm) {
+  // Whether the iteration ends with *z, whose residual has this norm; the
+  // two vectors are idle at the call.
+  auto done = [&](double residual_norm, Eigen::VectorXd* idle,
+                  Eigen::VectorXd* more) {
     if (!accept) return residual_norm <= goal;
     const double ask = std::min(refused / 10, tolerance * (norm_c + z->norm()));
     if (!(residual_norm <= ask)) return false;
-    if (accept(*z)) return true;
+    if (accept(*z, idle, more)) return true;
     refused = residual_norm;
     if (residual_norm <= goal) ++refused_past_goal;
     given_up = refused_past_goal == kRefusalsPastGoal;
@@ -150,7 +152,7 @@ KrylovOutcome PreconditionedBiCgStab(
   double alpha = 1;
   double omega = 1;
   for (std::size_t it = 1; it <= max_iterations; ++it) {
-    if (done(r.norm())) {
+    if (done(r.norm(), &s, &t)) {
       outcome.converged = !given_up;
       return outcome;
     }
@@ -169,7 +171,8 @@ KrylovOutcome PreconditionedBiCgStab(
     outcome.iterations = it;
     if (report) report(it, norm_c > 0 ? s.norm() / norm_c : s.norm());
     *z += alpha * y;
-    if (done(s.norm())) {
+    // y is spent and t not yet computed.
+    if (done(s.norm(), &y, &t)) {
       outcome.converged = !given_up;
       return outcome;
     }
@@ -187,7 +190,7 @@ KrylovOutcome PreconditionedBiCgStab(
   }
   // A final check: the last update may have met the goal.
   if (accept) {
-    outcome.converged = accept(*z);
+    outcome.converged = accept(*z, &s, &t);
     return outcome;
   }
   b.Apply(transposed, *z, &r);
