@@ -146,13 +146,16 @@ KrylovOutcome PreconditionedBiCgStab(
   Eigen::VectorXd p = Eigen::VectorXd::Zero(n);
   Eigen::VectorXd v = Eigen::VectorXd::Zero(n);
   Eigen::VectorXd y(n);
-  Eigen::VectorXd s(n);
   Eigen::VectorXd t(n);
+  // s = r - alpha v takes r's place: r is not read again before it becomes
+  // s - omega t, so one vector of the size of the chain is saved, and the
+  // arithmetic is the same.
+  Eigen::VectorXd& s = r;
   double rho = 1;
   double alpha = 1;
   double omega = 1;
   for (std::size_t it = 1; it <= max_iterations; ++it) {
-    if (done(r.norm(), &s, &t)) {
+    if (done(r.norm(), &y, &t)) {
       outcome.converged = !given_up;
       return outcome;
     }
@@ -167,7 +170,7 @@ KrylovOutcome PreconditionedBiCgStab(
     const double r0v = r0.dot(v);
     if (r0v == 0 || !std::isfinite(r0v)) break;
     alpha = rho / r0v;
-    s = r - alpha * v;
+    s -= alpha * v;
     outcome.iterations = it;
     if (report) report(it, norm_c > 0 ? s.norm() / norm_c : s.norm());
     *z += alpha * y;
@@ -186,11 +189,11 @@ KrylovOutcome PreconditionedBiCgStab(
     if (tt == 0) break;
     omega = t.dot(s) / tt;
     *z += omega * w;
-    r = s - omega * t;
+    r -= omega * t;  // r = s - omega t
   }
   // A final check: the last update may have met the goal.
   if (accept) {
-    outcome.converged = accept(*z, &s, &t);
+    outcome.converged = accept(*z, &y, &t);
     return outcome;
   }
   b.Apply(transposed, *z, &r);

@@ -744,7 +744,7 @@ int RunSolveWith(const Settings& settings, const std::string& base,
   for (std::size_t v = 0; v < values.names.size(); ++v) {
     earning.push_back(
         full ? EarningRate(space, values.rate[v], values.impulse[v])
-             : values.rate[v]);
+             : std::move(values.rate[v]));  // not read again in this layout
   }
   options.rewards = &earning;
   StationaryResult result;

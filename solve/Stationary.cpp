@@ -759,14 +759,18 @@ StationaryResult SolveLongRun(const StateSpace& space,
   // solved they would be two more vectors of the size of the chain.
   std::vector<double> class_pi;
   for (std::size_t k : bottom_ids) {
-    const std::vector<std::uint32_t>& class_members = members[k];
-    const std::vector<std::uint32_t> others(class_members.begin() + 1,
-                                            class_members.end());
+    std::vector<std::uint32_t>& class_members = members[k];
+    // The class without its first state is the system; it is taken from
+    // the list in place and put back, where a copy would be one more array
+    // of the size of the class.
+    const std::uint32_t reference = class_members.front();
+    class_members.erase(class_members.begin());
     double class_error = 0;
-    if (!SolveExcursion(space, exit, class_members.front(), others, options,
-                        &class_pi, &class_error, &result)) {
-      return result;
-    }
+    const bool solved =
+        SolveExcursion(space, exit, reference, class_members, options,
+                       &class_pi, &class_error, &result);
+    class_members.insert(class_members.begin(), reference);
+    if (!solved) return result;
     CompensatedSum total;
     for (std::uint32_t s : class_members) total.Add(class_pi[s]);
     // Normalising y / sum(y) at most doubles the relative error in norm.
