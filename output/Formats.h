@@ -17,6 +17,10 @@ inline constexpr char kEnablingStatesExtension[] = ".det";
 inline constexpr char kDeterministicChainExtension[] = ".dch";
 // The properties of a model read from a file, for solve.
 inline constexpr char kPropertiesExtension[] = ".props";
+// The initial distribution of a run that starts in several states.
+inline constexpr char kInitialDistributionExtension[] = ".init";
+// Line 1 of the .init file.
+inline constexpr char kInitialDistributionHeader[] = "init 1";
 
 // The output file type: line 1 of the state-space file. Generation always
 // writes type 1 (text).

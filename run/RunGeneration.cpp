@@ -15,6 +15,7 @@
 #include "generator/StateSpaceGen.h"
 #include "output/ChainWriter.h"
 #include "output/Formats.h"
+#include "output/InitialDistributionFile.h"
 #include "output/RewardTypeFile.h"
 #include "output/RewardValuesFile.h"
 #include "output/StateSpaceFile.h"
@@ -39,7 +40,8 @@ constexpr std::size_t kDescription = 3;
 
 std::vector<ResultFileLayout> ResultFiles(bool deterministic,
                                           const std::string& base,
-                                          bool properties) {
+                                          bool properties,
+                                          bool initial_distribution) {
   const std::string type_name = base + kRewardTypesExtension;
   std::vector<ResultFileLayout> files = {
       {kStateSpaceExtension,
@@ -61,13 +63,22 @@ std::vector<ResultFileLayout> ResultFiles(bool deterministic,
                      "Error: Could not write deterministic chain file ",
                      false});
   }
-  // Last, so that it takes no index of the written files when withdrawn.
+  // Last, written ones first, so that a withdrawn file takes no index of
+  // the written files: the .props, then the .init.
   ResultFileLayout props = {kPropertiesExtension,
                             "Error: cannot write the properties file \"" +
                                 base + kPropertiesExtension + "\"\n",
                             "Error: cannot write the properties file ", false};
   props.withdrawn = !properties;
+  ResultFileLayout init = {
+      kInitialDistributionExtension,
+      "Error: cannot write the initial distribution file \"" + base +
+          kInitialDistributionExtension + "\"\n",
+      "Error: cannot write the initial distribution file ", false};
+  init.withdrawn = !initial_distribution;
+  if (props.withdrawn && !init.withdrawn) std::swap(props, init);
   files.push_back(props);
+  files.push_back(init);
   return files;
 }
 
@@ -78,7 +89,7 @@ Status RefuseTraceIntoResults(const std::string& trace_file,
   for (const char* extension :
        {kStateSpaceExtension, kRewardValuesExtension, kRewardTypesExtension,
         kEnablingStatesExtension, kDeterministicChainExtension,
-        kPropertiesExtension}) {
+        kPropertiesExtension, kInitialDistributionExtension}) {
     const std::string result = base + extension;
     if (SameFile(trace_file, result)) {
       return Status::Error("Error: the trace file " + trace_file +
@@ -208,12 +219,25 @@ Status RunGeneration(NextStateSource& source, const RunSettings& settings,
     GEN_CHECK(helper->ChooseMode(&helper_mode).ok && helper_mode == mode);
   }
 
+  // A model that starts in several states says so in the .init file.
+  std::vector<double> initial_distribution;
+  {
+    Successors initial;
+    initial.Configure(source.StateSize(), 2 * source.RewardTypes().size());
+    status = source.InitialStates(initial);
+    if (!status.ok) return status;
+    for (std::size_t k = 0; k < initial.Count(); ++k) {
+      initial_distribution.push_back(initial.Value(k));
+    }
+  }
+
   // Every file is written under a temporary name and published only when
   // the whole set is complete; any return before the commit removes them
   // and leaves an earlier run's files as they were.
   ResultSet results;
   status = results.Begin(
-      base, ResultFiles(deterministic, base, settings.properties.has_value()));
+      base, ResultFiles(deterministic, base, settings.properties.has_value(),
+                        initial_distribution.size() > 1));
   if (!status.ok) return status;
   if (open_trace) open_trace();
   // In deterministic mode the .det comes first.
@@ -225,8 +249,11 @@ Status RunGeneration(NextStateSource& source, const RunSettings& settings,
   if (!WriteRewardTypes(results.Stream(kTypes + offset), types)) {
     return results.WriteStatus();
   }
-  if (settings.properties) {
-    results.Stream(results.size() - 1) << *settings.properties;
+  // The optional files follow the fixed ones: the .props, then the .init.
+  std::size_t optional = deterministic ? kDescription + 2 : kValues + 1;
+  if (settings.properties) results.Stream(optional++) << *settings.properties;
+  if (initial_distribution.size() > 1) {
+    WriteInitialDistribution(results.Stream(optional), initial_distribution);
   }
   std::vector<std::string> names;
   for (const RewardVariableType& type : types) names.push_back(type.name);
