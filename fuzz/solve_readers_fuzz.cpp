@@ -26,7 +26,9 @@ constexpr std::size_t kStates = 3;
 
 void CheckStateSpace(const StateSpace& space) {
   FuzzCheck(space.first.size() == space.num_states + 1, "block offsets");
-  FuzzCheck(space.self_rate.size() == space.num_states, "self-loop rates");
+  FuzzCheck(
+      space.self_rate.empty() || space.self_rate.size() == space.num_states,
+      "self-loop rates");
   for (std::size_t s = 0; s < space.num_states; ++s) {
     for (std::size_t e = space.first[s]; e < space.first[s + 1]; ++e) {
       FuzzCheck(space.target[e] < space.num_states, "target in range");

@@ -38,7 +38,10 @@ std::vector<std::uint32_t> Blocks(const RowMatrix& b, std::size_t* count) {
   }
   for (std::size_t i = 0; i < n; ++i) graph.first[i + 1] += graph.first[i];
   graph.target.resize(graph.first[n]);
-  graph.rate.assign(graph.first[n], 1.0);
+  // Only the pattern matters to the components; every rate is 1.
+  graph.rate.reserve(graph.first[n]);
+  for (std::size_t e = 0; e < graph.first[n]; ++e) graph.rate.push_back(1.0);
+  graph.rate.FinishAppending();
   std::vector<std::size_t> next(graph.first.begin(), graph.first.end() - 1);
   for (int j = 0; j < b.rows(); ++j) {
     for (RowMatrix::InnerIterator it(b, j); it; ++it) {

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -75,6 +76,7 @@ class LineCursor {
     *line = text_.substr(pos_, end - pos_);
     pos_ = end < text_.size() ? end + 1 : end;
     ++line_number_;
+    consumed_ += line->size() + 1;
     return true;
   }
 
@@ -82,6 +84,8 @@ class LineCursor {
   std::size_t line() const { return line_number_; }
   // Byte offset just after the line last returned (texts in memory only).
   std::size_t offset() const { return pos_; }
+  // Bytes of the lines returned so far, line feeds included.
+  std::size_t consumed() const { return consumed_; }
   // Whether the line last returned was the last and had no line feed.
   bool unterminated() const { return unterminated_; }
   // The system's reason when reading the file failed, else 0.
@@ -97,6 +101,7 @@ class LineCursor {
       *line = rest.substr(0, end);
       pos_ += end + 1;
       ++line_number_;
+      consumed_ += end + 1;
       return true;
     }
     carry_.assign(rest);
@@ -120,6 +125,7 @@ class LineCursor {
     }
     *line = carry_;
     ++line_number_;
+    consumed_ += carry_.size() + 1;
     return true;
   }
 
@@ -130,6 +136,7 @@ class LineCursor {
   int read_error_ = 0;
   std::size_t pos_ = 0;
   std::size_t line_number_ = 0;
+  std::size_t consumed_ = 0;
   bool unterminated_ = false;
 };
 
@@ -232,6 +239,72 @@ bool SplitKey(std::string_view line, std::string_view key,
 
 namespace {
 
+// The rates of a state-space file, as texts, are few: the writer prints
+// every rate of a model with the same digits, so a small cache of the texts
+// seen turns most rate lines into a look-up instead of a conversion. Only
+// texts that converted to a positive finite rate are kept, so a hit needs
+// no further check; the value is exactly what the conversion gave.
+class RateTextCache {
+ public:
+  bool Find(std::string_view text, double* value) const {
+    if (text.size() > kMaxText) return false;
+    const Entry& entry = entries_[Slot(text)];
+    if (entry.size != text.size() ||
+        std::memcmp(entry.text, text.data(), text.size()) != 0) {
+      return false;
+    }
+    *value = entry.value;
+    return true;
+  }
+  void Put(std::string_view text, double value) {
+    if (text.size() > kMaxText) return;
+    Entry& entry = entries_[Slot(text)];
+    std::memcpy(entry.text, text.data(), text.size());
+    entry.size = text.size();
+    entry.value = value;
+  }
+
+ private:
+  static constexpr std::size_t kMaxText = 32;
+  static constexpr std::size_t kSlots = 64;
+  struct Entry {
+    char text[kMaxText];
+    std::size_t size = kMaxText + 1;  // matches no text
+    double value = 0;
+  };
+  // The first and last 8 bytes tell the fixed-width texts of the writer
+  // apart (mantissa and exponent).
+  static std::size_t Slot(std::string_view text) {
+    std::uint64_t head = 0;
+    std::uint64_t tail = 0;
+    const std::size_t n = std::min<std::size_t>(text.size(), 8);
+    std::memcpy(&head, text.data(), n);
+    std::memcpy(&tail, text.data() + text.size() - n, n);
+    const std::uint64_t mixed = (head * 0x9E3779B97F4A7C15ull) ^
+                                (tail * 0xC2B2AE3D27D4EB4Full) ^ text.size();
+    return static_cast<std::size_t>(mixed >> 58) & (kSlots - 1);
+  }
+  Entry entries_[kSlots];
+};
+
+// Room for the transitions still to come, estimated from the bytes per
+// transition so far, so that the arrays grow about once rather than by
+// doubling: each doubling copies them and briefly holds both copies. The
+// estimate errs high by a sixteenth; pages never written take no memory.
+void ReserveAhead(std::size_t file_bytes, std::size_t consumed,
+                  StateSpace* space) {
+  const std::size_t have = space->target.size();
+  std::size_t want = have + have / 4 + 1024;
+  if (consumed > 0 && have > 0 && file_bytes > consumed) {
+    const double per_byte = static_cast<double>(have) / consumed;
+    const auto estimate =
+        static_cast<std::size_t>(per_byte * static_cast<double>(file_bytes));
+    want = std::max(want, estimate + estimate / 16);
+  }
+  space->target.reserve(want);
+  space->rate.reserve(want);
+}
+
 Status ParseStateSpaceLines(LineCursor* source, std::size_t file_bytes,
                             const std::string& file_name, StateSpace* space) {
   LineCursor& cursor = *source;
@@ -306,7 +379,7 @@ Status ParseStateSpaceLines(LineCursor* source, std::size_t file_bytes,
 
   space->first.reserve(n + 1);
   space->first.push_back(0);
-  space->self_rate.assign(n, 0.0);
+  RateTextCache rate_texts;
   for (std::uint64_t s = 1; s <= n; ++s) {
     if (!next()) {
       return truncated("before the block of state " + std::to_string(s) +
@@ -350,25 +423,32 @@ Status ParseStateSpaceLines(LineCursor* source, std::size_t file_bytes,
       }
       if (cut) return Unterminated(file_name, cursor.line());
       double rate = 0;
-      if (!ParseDouble(line, &rate)) {
-        return fail("expected the finite rate from state " + std::to_string(s) +
-                    " to state " + std::to_string(target) + ", found " +
-                    Quote(line));
-      }
-      if (rate < 0) {
-        return fail("negative entry " + std::string(Trim(line)) +
-                    " from state " + std::to_string(s) + " to state " +
-                    std::to_string(target) +
-                    ": the file comes from deterministic generation, whose "
-                    "delays are not exponential; it is not a Markov chain and "
-                    "cannot be solved as one");
+      if (!rate_texts.Find(line, &rate)) {
+        if (!ParseDouble(line, &rate)) {
+          return fail("expected the finite rate from state " +
+                      std::to_string(s) + " to state " +
+                      std::to_string(target) + ", found " + Quote(line));
+        }
+        if (rate < 0) {
+          return fail("negative entry " + std::string(Trim(line)) +
+                      " from state " + std::to_string(s) + " to state " +
+                      std::to_string(target) +
+                      ": the file comes from deterministic generation, whose "
+                      "delays are not exponential; it is not a Markov chain "
+                      "and cannot be solved as one");
+        }
+        if (rate > 0) rate_texts.Put(line, rate);
       }
       if (rate == 0) {
         ++space->num_zero_rates;
       } else if (target == s) {
         ++space->num_self_loops;
+        if (space->self_rate.empty()) space->self_rate.assign(n, 0.0);
         space->self_rate[s - 1] = rate;
       } else {
+        if (space->target.size() == space->target.capacity()) {
+          ReserveAhead(file_bytes, cursor.consumed(), space);
+        }
         space->target.push_back(static_cast<std::uint32_t>(target - 1));
         space->rate.push_back(rate);
       }
@@ -386,8 +466,9 @@ Status ParseStateSpaceLines(LineCursor* source, std::size_t file_bytes,
     return Status::Error(file_name +
                          ": read error: " + std::strerror(cursor.read_error()));
   }
-  space->target.shrink_to_fit();
-  space->rate.shrink_to_fit();
+  // No shrink_to_fit: it would copy the arrays, and the room reserved
+  // beyond their end was never written, so it takes no memory.
+  space->rate.FinishAppending();
   return Status::Ok();
 }
 

@@ -9,6 +9,7 @@
 
 #include "base/Status.h"
 #include "output/Formats.h"
+#include "solve/TransitionRates.h"
 
 // Readers for the three files a generation run leaves for one experiment:
 // the state-space file (.arm), the reward-variable type file (.pvtype) and
@@ -32,9 +33,10 @@ struct StateSpace {
   std::size_t num_states = 0;
   std::vector<std::size_t> first;     // num_states + 1 offsets
   std::vector<std::uint32_t> target;  // 0-based, never the source itself
-  std::vector<double> rate;           // > 0 and finite
+  TransitionRates rate;               // > 0 and finite
   // Per state: the rate of its self-loop (0 if none). It leaves the
-  // generator matrix unchanged but still earns impulse rewards.
+  // generator matrix unchanged but still earns impulse rewards. Empty when
+  // the chain has no self-loop; shorter than num_states never otherwise.
   std::vector<double> self_rate;
   std::size_t num_self_loops = 0;  // dropped
   std::size_t num_zero_rates = 0;  // dropped

@@ -1,6 +1,7 @@
 #include "solve/ChainSystem.h"
 
 #include <cmath>
+#include <cstring>
 
 ChainOperator::ChainOperator(const StateSpace& space,
                              const std::vector<double>& exit,
@@ -15,10 +16,16 @@ ChainOperator::ChainOperator(const StateSpace& space,
 
 void ChainOperator::Apply(bool transposed, const Eigen::VectorXd& x,
                           Eigen::VectorXd* y) const {
-  const std::size_t n = states_.size();
+  WithRates(space_.rate, [&](auto rate) { ApplyWith(rate, transposed, x, y); });
+}
+
+template <class Rate>
+void ChainOperator::ApplyWith(Rate rate, bool transposed,
+                              const Eigen::VectorXd& x,
+                              Eigen::VectorXd* y) const {
+  const std::size_t n = size();
   const std::size_t* first = space_.first.data();
   const std::uint32_t* target = space_.target.data();
-  const double* rate = space_.rate.data();
   if (!transposed) {
     // B x: column i of B is state i's jump probabilities, negated.
     *y = x;
@@ -28,7 +35,7 @@ void ChainOperator::Apply(bool transposed, const Eigen::VectorXd& x,
       if (xi == 0) continue;
       for (std::size_t e = first[s]; e < first[s + 1]; ++e) {
         const std::uint32_t j = local(target[e]);
-        if (j != kOutsideSystem) (*y)[j] -= rate[e] * xi;
+        if (j != kOutsideSystem) (*y)[j] -= rate(e) * xi;
       }
     }
     return;
@@ -38,7 +45,7 @@ void ChainOperator::Apply(bool transposed, const Eigen::VectorXd& x,
     double sum = 0;
     for (std::size_t e = first[s]; e < first[s + 1]; ++e) {
       const std::uint32_t j = local(target[e]);
-      if (j != kOutsideSystem) sum += rate[e] * x[j];
+      if (j != kOutsideSystem) sum += rate(e) * x[j];
     }
     const auto k = static_cast<Eigen::Index>(i);
     (*y)[k] = x[k] - sum / exit_[s];
@@ -50,18 +57,20 @@ void ChainOperator::Residual(const Eigen::VectorXd& z, const Eigen::VectorXd& c,
                              Eigen::VectorXd* scale) const {
   *residual = c - z;
   *scale = c.cwiseAbs() + z.cwiseAbs();
-  for (std::size_t i = 0; i < states_.size(); ++i) {
-    const std::uint32_t s = global(i);
-    const double zi = z[static_cast<Eigen::Index>(i)] / exit_[s];
-    if (zi == 0) continue;
-    for (std::size_t e = space_.first[s]; e < space_.first[s + 1]; ++e) {
-      const std::uint32_t j = local(space_.target[e]);
-      if (j == kOutsideSystem) continue;
-      const double term = space_.rate[e] * zi;
-      (*residual)[j] += term;
-      (*scale)[j] += std::abs(term);
+  WithRates(space_.rate, [&](auto rate) {
+    for (std::size_t i = 0; i < size(); ++i) {
+      const std::uint32_t s = global(i);
+      const double zi = z[static_cast<Eigen::Index>(i)] / exit_[s];
+      if (zi == 0) continue;
+      for (std::size_t e = space_.first[s]; e < space_.first[s + 1]; ++e) {
+        const std::uint32_t j = local(space_.target[e]);
+        if (j == kOutsideSystem) continue;
+        const double term = rate(e) * zi;
+        (*residual)[j] += term;
+        (*scale)[j] += std::abs(term);
+      }
     }
-  }
+  });
   *residual = residual->cwiseAbs();
 }
 
@@ -69,50 +78,58 @@ bool ChainIlu0::Compute(const ChainOperator& system) {
   system_ = &system;
   const StateSpace& space = system.space();
   const std::size_t n = system.size();
-  factor_.assign(space.num_transitions(), 0.0f);
+  factor_.assign(space.num_transitions(), 0);
   diagonal_.assign(n, 0.0);
   upper_.assign(n, 0);
   constexpr std::size_t kNone = static_cast<std::size_t>(-1);
-  // position[j] = the transition of the current row whose target is local
-  // state j, or kNone.
+  // position[j] = the offset in the current row of its entry in column j,
+  // or kNone.
   std::vector<std::size_t> position(n, kNone);
+  // The current row in full precision: only its own elimination changes
+  // it, and it is rounded to its stored form once, when it is done.
+  std::vector<double> row;
   for (std::size_t i = 0; i < n; ++i) {
     const std::uint32_t s = system.global(i);
+    const std::size_t begin = space.first[s];
+    const std::size_t end = space.first[s + 1];
     const double exit = system.exit(i);
-    for (std::size_t e = space.first[s]; e < space.first[s + 1]; ++e) {
+    row.assign(end - begin, 0.0);
+    for (std::size_t e = begin; e < end; ++e) {
       const std::uint32_t j = system.local(space.target[e]);
       if (j == kOutsideSystem) continue;
-      factor_[e] = static_cast<float>(-space.rate[e] / exit);
-      position[j] = e;
+      row[e - begin] = -space.rate[e] / exit;
+      position[j] = e - begin;
     }
     double pivot = 1;
     // Targets increase within a row, and local numbers with them, so the
     // entries left of the diagonal come first, in order.
-    std::size_t e = space.first[s];
-    for (; e < space.first[s + 1]; ++e) {
+    std::size_t e = begin;
+    for (; e < end; ++e) {
       const std::uint32_t k = system.local(space.target[e]);
       if (k == kOutsideSystem) continue;
       if (k >= i) break;
-      const double l = factor_[e] / diagonal_[k];
-      factor_[e] = static_cast<float>(l);
+      const double l = row[e - begin] / diagonal_[k];
+      row[e - begin] = l;
       const std::uint32_t t = system.global(k);
-      for (std::size_t m = space.first[t]; m < space.first[t + 1]; ++m) {
+      for (std::size_t m = space.first[t] + upper_[k]; m < space.first[t + 1];
+           ++m) {
         const std::uint32_t c = system.local(space.target[m]);
         if (c == kOutsideSystem || c <= k) continue;
         if (c == i) {
-          pivot -= l * factor_[m];
+          pivot -= l * Widen(factor_[m]);
         } else if (position[c] != kNone) {
-          factor_[position[c]] =
-              static_cast<float>(factor_[position[c]] - l * factor_[m]);
+          row[position[c]] -= l * Widen(factor_[m]);
         }
       }
     }
     if (!(pivot > 0) || !std::isfinite(pivot)) return false;
     diagonal_[i] = pivot;
-    upper_[i] = static_cast<std::uint32_t>(e - space.first[s]);
-    for (std::size_t e = space.first[s]; e < space.first[s + 1]; ++e) {
+    upper_[i] = static_cast<std::uint32_t>(e - begin);
+    for (std::size_t e = begin; e < end; ++e) {
       const std::uint32_t j = system.local(space.target[e]);
-      if (j != kOutsideSystem) position[j] = kNone;
+      if (j == kOutsideSystem) continue;
+      factor_[e] = Narrow(row[e - begin]);
+      position[j] = kNone;
     }
   }
   return true;
@@ -133,7 +150,7 @@ void ChainIlu0::Apply(bool transposed, Eigen::VectorXd* x) const {
       for (std::size_t e = space.first[s] + upper_[i]; e < space.first[s + 1];
            ++e) {
         const std::uint32_t c = system.local(space.target[e]);
-        if (c != kOutsideSystem && c > i) v[c] -= factor_[e] * yi;
+        if (c != kOutsideSystem && c > i) v[c] -= Widen(factor_[e]) * yi;
       }
     }
     for (std::int64_t i = n - 1; i >= 0; --i) {
@@ -144,7 +161,7 @@ void ChainIlu0::Apply(bool transposed, Eigen::VectorXd* x) const {
         const std::uint32_t c = system.local(space.target[e]);
         if (c == kOutsideSystem) continue;
         if (c >= i) break;
-        v[c] -= factor_[e] * zi;
+        v[c] -= Widen(factor_[e]) * zi;
       }
     }
     return;
@@ -157,7 +174,7 @@ void ChainIlu0::Apply(bool transposed, Eigen::VectorXd* x) const {
       const std::uint32_t c = system.local(space.target[e]);
       if (c == kOutsideSystem) continue;
       if (c >= i) break;
-      sum -= factor_[e] * v[c];
+      sum -= Widen(factor_[e]) * v[c];
     }
     v[i] = sum;
   }
@@ -167,7 +184,7 @@ void ChainIlu0::Apply(bool transposed, Eigen::VectorXd* x) const {
     for (std::size_t e = space.first[s] + upper_[i]; e < space.first[s + 1];
          ++e) {
       const std::uint32_t c = system.local(space.target[e]);
-      if (c != kOutsideSystem && c > i) sum -= factor_[e] * v[c];
+      if (c != kOutsideSystem && c > i) sum -= Widen(factor_[e]) * v[c];
     }
     v[i] = sum / diagonal_[i];
   }

@@ -2,6 +2,7 @@
 #define GEN_SOLVE_CHAINSYSTEM_H_
 
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -46,6 +47,10 @@ class ChainOperator : public LinearOperator {
   double exit(std::size_t i) const { return exit_[states_[i]]; }
 
  private:
+  template <class Rate>
+  void ApplyWith(Rate rate, bool transposed, const Eigen::VectorXd& x,
+                 Eigen::VectorXd* y) const;
+
   const StateSpace& space_;
   const std::vector<double>& exit_;
   const std::vector<std::uint32_t>& states_;
@@ -54,7 +59,11 @@ class ChainOperator : public LinearOperator {
 };
 
 // ILU(0) of B^T in the chain's rows, so that B ~ (LU)^T. L has a unit
-// diagonal; L and U share one float per transition, U's diagonal is apart.
+// diagonal; L and U share one 2-byte word per transition, U's diagonal is
+// apart. The words hold the factors with a float's range and an 8-bit
+// mantissa (the upper half of a float, rounded to nearest): a
+// preconditioner only steers the iteration, which checks its own
+// residual, and the sweeps over it read half the bytes of floats.
 class ChainIlu0 : public Preconditioner {
  public:
   // False when a pivot is not positive and finite.
@@ -62,10 +71,25 @@ class ChainIlu0 : public Preconditioner {
   // B's preconditioner solves with (LU)^T; the transposed one with LU.
   void Apply(bool transposed, Eigen::VectorXd* x) const override;
 
+  // The stored form of a factor and back.
+  static std::uint16_t Narrow(double value) {
+    const float f = static_cast<float>(value);
+    std::uint32_t bits;
+    std::memcpy(&bits, &f, sizeof bits);
+    bits += 0x7FFFu + ((bits >> 16) & 1u);  // to nearest, ties to even
+    return static_cast<std::uint16_t>(bits >> 16);
+  }
+  static double Widen(std::uint16_t word) {
+    const std::uint32_t bits = std::uint32_t{word} << 16;
+    float f;
+    std::memcpy(&f, &bits, sizeof f);
+    return f;
+  }
+
  private:
   const ChainOperator* system_ = nullptr;
-  std::vector<float> factor_;     // per transition of the chain
-  std::vector<double> diagonal_;  // per unknown: U's diagonal
+  std::vector<std::uint16_t> factor_;  // per transition of the chain
+  std::vector<double> diagonal_;       // per unknown: U's diagonal
   // Per unknown: where U's row starts, counted from the row's first
   // transition, so that the sweeps over U skip L's entries unread.
   std::vector<std::uint32_t> upper_;

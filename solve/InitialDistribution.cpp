@@ -120,10 +120,12 @@ StateSpace WithStartState(const StateSpace& space,
   started.num_states = space.num_states + 1;
   started.num_self_loops = space.num_self_loops;
   started.num_zero_rates = space.num_zero_rates;
-  started.self_rate.reserve(started.num_states);
-  started.self_rate.push_back(0);
-  started.self_rate.insert(started.self_rate.end(), space.self_rate.begin(),
-                           space.self_rate.end());
+  if (!space.self_rate.empty()) {  // empty: the chain has no self-loop
+    started.self_rate.reserve(started.num_states);
+    started.self_rate.push_back(0);
+    started.self_rate.insert(started.self_rate.end(), space.self_rate.begin(),
+                             space.self_rate.end());
+  }
   started.first.reserve(started.num_states + 1);
   started.first.push_back(0);
   for (std::size_t s = 0; s < probabilities.size(); ++s) {

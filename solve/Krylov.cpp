@@ -126,12 +126,14 @@ KrylovOutcome PreconditionedBiCgStab(
   constexpr int kRefusalsPastGoal = 3;
   int refused_past_goal = 0;
   bool given_up = false;
-  // Whether the iteration ends with *z, whose residual has this norm.
-  auto done = [&](double residual_norm) {
+  // Whether the iteration ends with *z, whose residual has this norm; the
+  // two vectors are idle at the call.
+  auto done = [&](double residual_norm, Eigen::VectorXd* idle,
+                  Eigen::VectorXd* more) {
     if (!accept) return residual_norm <= goal;
     const double ask = std::min(refused / 10, tolerance * (norm_c + z->norm()));
     if (!(residual_norm <= ask)) return false;
-    if (accept(*z)) return true;
+    if (accept(*z, idle, more)) return true;
     refused = residual_norm;
     if (residual_norm <= goal) ++refused_past_goal;
     given_up = refused_past_goal == kRefusalsPastGoal;
@@ -144,13 +146,16 @@ KrylovOutcome PreconditionedBiCgStab(
   Eigen::VectorXd p = Eigen::VectorXd::Zero(n);
   Eigen::VectorXd v = Eigen::VectorXd::Zero(n);
   Eigen::VectorXd y(n);
-  Eigen::VectorXd s(n);
   Eigen::VectorXd t(n);
+  // s = r - alpha v takes r's place: r is not read again before it becomes
+  // s - omega t, so one vector of the size of the chain is saved, and the
+  // arithmetic is the same.
+  Eigen::VectorXd& s = r;
   double rho = 1;
   double alpha = 1;
   double omega = 1;
   for (std::size_t it = 1; it <= max_iterations; ++it) {
-    if (done(r.norm())) {
+    if (done(r.norm(), &y, &t)) {
       outcome.converged = !given_up;
       return outcome;
     }
@@ -165,11 +170,12 @@ KrylovOutcome PreconditionedBiCgStab(
     const double r0v = r0.dot(v);
     if (r0v == 0 || !std::isfinite(r0v)) break;
     alpha = rho / r0v;
-    s = r - alpha * v;
+    s -= alpha * v;
     outcome.iterations = it;
     if (report) report(it, norm_c > 0 ? s.norm() / norm_c : s.norm());
     *z += alpha * y;
-    if (done(s.norm())) {
+    // y is spent and t not yet computed.
+    if (done(s.norm(), &y, &t)) {
       outcome.converged = !given_up;
       return outcome;
     }
@@ -183,11 +189,11 @@ KrylovOutcome PreconditionedBiCgStab(
     if (tt == 0) break;
     omega = t.dot(s) / tt;
     *z += omega * w;
-    r = s - omega * t;
+    r -= omega * t;  // r = s - omega t
   }
   // A final check: the last update may have met the goal.
   if (accept) {
-    outcome.converged = accept(*z);
+    outcome.converged = accept(*z, &y, &t);
     return outcome;
   }
   b.Apply(transposed, *z, &r);
@@ -219,13 +225,15 @@ KrylovOutcome PreconditionedGmres(const LinearOperator& b,
   Eigen::VectorXd g(m + 1);
   Eigen::VectorXd r(n);
   Eigen::VectorXd w(n);
+  // The acceptance test's second scratch vector: small beside the basis.
+  Eigen::VectorXd spare(n);
   while (outcome.iterations < max_iterations) {
     b.Apply(transposed, *z, &r);
     r = c - r;
     double beta = r.norm();
     if (!std::isfinite(beta)) return outcome;
     if (beta <= goal) {
-      if (!accept || accept(*z)) {
+      if (!accept || accept(*z, &w, &spare)) {
         outcome.converged = true;
         return outcome;
       }
@@ -279,6 +287,6 @@ KrylovOutcome PreconditionedGmres(const LinearOperator& b,
     if (!z->allFinite()) return outcome;
   }
   b.Apply(transposed, *z, &r);
-  outcome.converged = (c - r).norm() <= goal && (!accept || accept(*z));
+  outcome.converged = (c - r).norm() <= goal && (!accept || accept(*z, &r, &w));
   return outcome;
 }

@@ -66,8 +66,12 @@ struct KrylovOutcome {
 };
 
 // Judges an iterate by a measure that the residual's norm cannot give, such
-// as its componentwise backward error; may cost a pass over the matrix.
-using IterateTest = std::function<bool(const Eigen::VectorXd& z)>;
+// as its componentwise backward error; may cost a pass over the matrix. The
+// two vectors are the iteration's own, of z's size and idle at that moment:
+// the test may overwrite their values (not their size), which saves it two
+// vectors of the size of the chain.
+using IterateTest = std::function<bool(
+    const Eigen::VectorXd& z, Eigen::VectorXd* scratch, Eigen::VectorXd* more)>;
 
 // Told of each iteration: its number and ||c - B z||_2 / ||c||_2.
 using IterationReport =

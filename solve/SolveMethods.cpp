@@ -134,7 +134,8 @@ MethodSolve SolveGmres(const ScaledSystem& system, const SolveOptions& options,
   *z = system.c;
   const KrylovOutcome krylov = PreconditionedGmres(
       MatrixOperator(system.b), ilu, false, system.c, options.tolerance,
-      options.max_iterations, kGmresRestart, z, [&](const Vector& x) {
+      options.max_iterations, kGmresRestart, z,
+      [&](const Vector& x, Vector*, Vector*) {
         return BackwardError(system.b, x, system.c) <= options.tolerance;
       });
   if (!z->allFinite()) {

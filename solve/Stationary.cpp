@@ -333,19 +333,17 @@ bool SolveInPlace(const StateSpace& space, const std::vector<double>& exit,
   ChainIlu0 ilu;
   if (!ilu.Compute(system)) return false;
   *z = c;
-  // The iteration stops on the componentwise backward error itself; the
-  // residual of the accepted iterate is kept for the error bound.
-  Vector residual;
-  Vector scale;
+  // The iteration stops on the componentwise backward error itself, worked
+  // out in two of the iteration's idle vectors.
   double worst = 0;
-  auto accept = [&](const Vector& candidate) {
+  auto accept = [&](const Vector& candidate, Vector* residual, Vector* scale) {
     if (!candidate.allFinite()) return false;
-    system.Residual(candidate, c, &residual, &scale);
+    system.Residual(candidate, c, residual, scale);
     worst = 0;
-    for (Eigen::Index j = 0; j < residual.size(); ++j) {
-      if (scale[j] > 0) {
-        worst = std::max(worst, residual[j] / scale[j]);
-      } else if (residual[j] != 0) {
+    for (Eigen::Index j = 0; j < residual->size(); ++j) {
+      if ((*scale)[j] > 0) {
+        worst = std::max(worst, (*residual)[j] / (*scale)[j]);
+      } else if ((*residual)[j] != 0) {
         return false;
       }
     }
@@ -370,12 +368,16 @@ bool SolveInPlace(const StateSpace& space, const std::vector<double>& exit,
     outcome->error_l1 = std::numeric_limits<double>::infinity();
     return true;
   }
-  // The bound of ErrorBound, with the rounding of each row's residual
-  // counted by the largest number of entries in a row.
+  // The residual of the accepted iterate once more, now that the
+  // iteration's vectors are gone, plus the rounding of each row's residual
+  // counted by its number of entries: the bound of ErrorBound.
+  Vector residual;
+  Vector scale;
+  system.Residual(*z, c, &residual, &scale);
   std::vector<std::uint32_t> entries(states.size(), 2);
   for (std::uint32_t s : states) {
     for (std::size_t e = space.first[s]; e < space.first[s + 1]; ++e) {
-      const std::uint32_t j = local[space.target[e]];
+      const std::uint32_t j = system.local(space.target[e]);
       if (j != kOutsideSystem) ++entries[j];
     }
   }
@@ -413,16 +415,37 @@ bool SolveExcursion(const StateSpace& space, const std::vector<double>& exit,
                     StationaryResult* result) {
   *error_l1 = 0;
   *componentwise = 0;
-  (*weight)[reference] = 1.0;
-  if (others.empty()) return true;
-  std::vector<std::uint32_t> local(space.num_states, kNotInSystem);
-  for (std::size_t i = 0; i < others.size(); ++i) {
-    local[others[i]] = static_cast<std::uint32_t>(i);
+  // The weights are sized only now that the system is solved: during the
+  // solve they would be one more vector of the size of the chain.
+  auto sized_weight = [&]() -> std::vector<double>& {
+    if (weight->empty()) weight->assign(space.num_states, 0.0);
+    (*weight)[reference] = 1.0;
+    return *weight;
+  };
+  if (others.empty()) {
+    sized_weight();
+    return true;
   }
+  // Every state but state 0, as in every irreducible chain: local numbers
+  // are global ones minus 1, and the operator needs no table for them.
+  const bool all_but_first =
+      reference == 0 && others.size() + 1 == space.num_states &&
+      others.front() == 1 && others.back() == space.num_states - 1;
+  std::vector<std::uint32_t> local;
+  auto fill_local = [&]() {
+    local.assign(space.num_states, kNotInSystem);
+    for (std::size_t i = 0; i < others.size(); ++i) {
+      local[others[i]] = static_cast<std::uint32_t>(i);
+    }
+  };
+  auto local_of = [&](std::uint32_t s) {
+    return all_but_first ? s - 1 : local[s];
+  };
+  if (!all_but_first) fill_local();
   Vector c = Vector::Zero(static_cast<Eigen::Index>(others.size()));
   for (std::size_t e = space.first[reference]; e < space.first[reference + 1];
        ++e) {
-    const std::uint32_t j = local[space.target[e]];
+    const std::uint32_t j = local_of(space.target[e]);
     if (j != kNotInSystem) c[j] += space.rate[e];
   }
   // BiCGSTAB runs first on the chain's own rows when it is the method to
@@ -443,11 +466,12 @@ bool SolveExcursion(const StateSpace& space, const std::vector<double>& exit,
       result->methods_tried.push_back(SolveMethodName(SolveMethod::kBiCgStab));
       *error_l1 = outcome.error_l1;
       *componentwise = outcome.componentwise;
+      std::vector<double>& w = sized_weight();
       CompensatedSum total;
       for (std::size_t i = 0; i < others.size(); ++i) {
         const auto ii = static_cast<Eigen::Index>(i);
         z[ii] = std::max(0.0, z[ii] / exit[others[i]]);
-        (*weight)[others[i]] = z[ii];
+        w[others[i]] = z[ii];
         total.Add(z[ii]);
       }
       // The residual bound is the conditioning times the rounding; where
@@ -463,6 +487,7 @@ bool SolveExcursion(const StateSpace& space, const std::vector<double>& exit,
       return true;
     }
   }
+  if (all_but_first) fill_local();
   ScaledSystem system;
   system.states = others;
   if (!BuildSystem(space, exit, local, &system)) {
@@ -503,9 +528,8 @@ bool SolveExcursion(const StateSpace& space, const std::vector<double>& exit,
   if (!outcome.ok) return false;
   *error_l1 = outcome.error_l1;
   *componentwise = outcome.componentwise;
-  for (std::size_t i = 0; i < others.size(); ++i) {
-    (*weight)[others[i]] = y[i];
-  }
+  std::vector<double>& w = sized_weight();
+  for (std::size_t i = 0; i < others.size(); ++i) w[others[i]] = y[i];
   return true;
 }
 
@@ -672,7 +696,6 @@ StationaryResult SolveLongRun(const StateSpace& space,
                               const SolveOptions& options) {
   StationaryResult result;
   const std::size_t n = space.num_states;
-  result.pi.assign(n, 0.0);
   if (n == 0) {
     result.message = "the chain has no states";
     return result;
@@ -685,7 +708,7 @@ StationaryResult SolveLongRun(const StateSpace& space,
       return result;
     }
   }
-  const Components components = StronglyConnectedComponents(space);
+  Components components = StronglyConnectedComponents(space);
   // One component holds every state, so all are reached.
   const std::vector<bool> reached = components.count == 1
                                         ? std::vector<bool>(n, true)
@@ -734,7 +757,6 @@ StationaryResult SolveLongRun(const StateSpace& space,
       if (s != 0) others.push_back(s);
     }
     std::vector<double>& time = result.excursion_time;
-    time.assign(n, 0.0);
     if (!SolveExcursion(space, exit, 0, others, false, options, &time,
                         &result.excursion_error, &transient_componentwise,
                         &result)) {
@@ -776,19 +798,27 @@ StationaryResult SolveLongRun(const StateSpace& space,
                                result.excursion_error / result.absorbed_flow;
   }
   double pi_error = transient.empty() ? 0.0 : result.probability_error;
+  // Without transient states nothing below needs the components: they go
+  // before the classes are solved.
+  if (transient.empty()) std::vector<std::uint32_t>().swap(components.id);
 
-  std::vector<double> class_pi(n, 0.0);
+  // Sized by the first solve, as is result.pi: while the largest system is
+  // solved they would be two more vectors of the size of the chain.
+  std::vector<double> class_pi;
   for (std::size_t k : bottom_ids) {
-    const std::vector<std::uint32_t>& class_members = members[k];
-    const std::vector<std::uint32_t> others(class_members.begin() + 1,
-                                            class_members.end());
+    std::vector<std::uint32_t>& class_members = members[k];
+    // The class without its first state is the system; it is taken from
+    // the list in place and put back, where a copy would be one more array
+    // of the size of the class.
+    const std::uint32_t reference = class_members.front();
+    class_members.erase(class_members.begin());
     double class_error = 0;
     double componentwise = 0;
-    if (!SolveExcursion(space, exit, class_members.front(), others, true,
-                        options, &class_pi, &class_error, &componentwise,
-                        &result)) {
-      return result;
-    }
+    const bool solved =
+        SolveExcursion(space, exit, reference, class_members, true, options,
+                       &class_pi, &class_error, &componentwise, &result);
+    class_members.insert(class_members.begin(), reference);
+    if (!solved) return result;
     class_componentwise.push_back(componentwise);
     CompensatedSum total;
     for (std::uint32_t s : class_members) total.Add(class_pi[s]);
@@ -798,11 +828,13 @@ StationaryResult SolveLongRun(const StateSpace& space,
     pi_error +=
         probability[k] * (2 * class_error / total.Value() + 4 * kUnitRoundoff);
     const double scale = probability[k] / total.Value();
+    if (result.pi.empty()) result.pi.assign(n, 0.0);
     for (std::uint32_t s : class_members) result.pi[s] = class_pi[s] * scale;
     result.bottoms.push_back(
         {class_members.front(), class_members.size(), probability[k]});
   }
 
+  if (result.pi.empty()) result.pi.assign(n, 0.0);
   // ||pi Q||_1 over the whole chain.
   std::vector<CompensatedSum> flow(n);
   double max_exit = 0;

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -32,7 +33,7 @@ TEST(StateSpaceReaderTest, ReadsBlocksAndKeepsSelfLoopsApart) {
   EXPECT_EQ(space.num_self_loops, 1u);
   EXPECT_EQ(space.first, (std::vector<std::size_t>{0, 1, 3, 3}));
   EXPECT_EQ(space.target, (std::vector<std::uint32_t>{1, 0, 2}));
-  EXPECT_EQ(space.rate, (std::vector<double>{0.5, 2.0, 1.0}));
+  EXPECT_EQ(space.rate.ToVector(), (std::vector<double>{0.5, 2.0, 1.0}));
   EXPECT_EQ(space.self_rate, (std::vector<double>{7.0, 0.0, 0.0}));
 }
 
@@ -79,6 +80,12 @@ TEST(StateSpaceReaderTest, RejectsDamagedFilesWithTheLine) {
        "x.arm:9: the last line does not end with a line feed"},
       {"cut inside a rate", Arm("1\n2\n1.5"),
        "x.arm:6: the last line does not end with a line feed"},
+      {"negative after the same digits",
+       Arm("1\n2\n1.0000000000e+00\n3\n-1.0000000000e+00\n0\n2\n0\n3\n0\n"),
+       "x.arm:8: negative entry -1.0000000000e+00 from state 1 to state 3"},
+      {"damaged copy of a rate seen before",
+       Arm("1\n2\n1.0000000000e+00\n3\n1.0000000000e+0O\n0\n2\n0\n3\n0\n"),
+       "x.arm:8: expected the finite rate from state 1 to state 3"},
       {"count beyond the file", "1\n4294967295\n1\n0\n",
        "x.arm:2: the header claims 4294967295 states, but the file of 17 "
        "bytes can hold at most 4"},
@@ -91,6 +98,40 @@ TEST(StateSpaceReaderTest, RejectsDamagedFilesWithTheLine) {
     EXPECT_NE(status.message.find(c.message), std::string::npos)
         << status.message;
   }
+}
+
+// Rate texts are looked up before they are converted: texts alike but for
+// one digit, equal values written differently, blanks and long texts must
+// each give what a conversion of their own gives.
+TEST(StateSpaceReaderTest, RateTextsSeenBeforeGiveTheirOwnValues) {
+  const std::vector<std::string> texts = {
+      "1.0000000000e+00",
+      "1.0000000001e+00",
+      "1e0",
+      "1.0000000000e+00",
+      " 1.0000000000e+00",
+      "8.4000000000e-01",
+      "8.4000000000e-02",
+      "1.0000000001e+00",
+      "0.100000000000000000000000000000000000000001",
+      "0.100000000000000000000000000000000000000002",
+      "1.0000000001e+00"};
+  std::string block = "1\n";
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    block += std::to_string(i + 2) + "\n" + texts[i] + "\n";
+  }
+  block += "0\n";
+  std::vector<double> expected;
+  for (std::size_t s = 2; s <= texts.size() + 1; ++s)
+    block += std::to_string(s) + "\n0\n";
+  for (const std::string& text : texts) {
+    expected.push_back(std::strtod(text.c_str(), nullptr));
+  }
+  StateSpace space;
+  const auto n = static_cast<std::uint32_t>(texts.size() + 1);
+  ASSERT_TRUE(ParseStateSpace(Arm(block, n), "x.arm", &space).ok);
+  EXPECT_EQ(space.rate.ToVector(), expected);
+  EXPECT_TRUE(space.self_rate.empty());  // no self-loop: nothing per state
 }
 
 TEST(StateSpaceReaderTest, AcceptsAFileWithoutThePlaceholderLine) {

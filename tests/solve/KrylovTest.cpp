@@ -75,8 +75,13 @@ TEST(KrylovTest, AnIterateTestStopsAsSoonAsItHolds) {
   ASSERT_TRUE(plain.converged);
 
   int asked = 0;
-  auto accept = [&](const Eigen::VectorXd& z) {
+  // The scratch vectors must really be idle: filling them with NaN would
+  // spoil the iteration otherwise.
+  auto accept = [&](const Eigen::VectorXd& z, Eigen::VectorXd* scratch,
+                    Eigen::VectorXd* more) {
     ++asked;
+    scratch->setConstant(z.size(), std::nan(""));
+    more->setConstant(z.size(), std::nan(""));
     return ComponentwiseError(b, z, c) <= kTolerance;
   };
   Eigen::VectorXd tested = c;
@@ -94,12 +99,12 @@ TEST(KrylovTest, ARefusingTestGivesUpOnceTheNormGoalIsMet) {
   ASSERT_TRUE(grid.factored);
   int asked = 0;
   Eigen::VectorXd z = grid.c;
-  const KrylovOutcome outcome =
-      PreconditionedBiCgStab(MatrixOperator(grid.b), grid.ilu, false, grid.c,
-                             1e-8, 300, &z, [&](const Eigen::VectorXd&) {
-                               ++asked;
-                               return false;
-                             });
+  const KrylovOutcome outcome = PreconditionedBiCgStab(
+      MatrixOperator(grid.b), grid.ilu, false, grid.c, 1e-8, 300, &z,
+      [&](const Eigen::VectorXd&, Eigen::VectorXd*, Eigen::VectorXd*) {
+        ++asked;
+        return false;
+      });
   EXPECT_FALSE(outcome.converged);
   // Each question needs the residual ten times below the last refused one,
   // from 1e-8 (|c| + |z|) to three past 1e-8 |c|.
@@ -133,7 +138,7 @@ TEST(KrylovTest, GmresSolvesBothWaysAcrossRestarts) {
   Eigen::VectorXd z;
   const KrylovOutcome outcome = PreconditionedGmres(
       MatrixOperator(grid.b), grid.ilu, false, grid.c, 1e-3, 1000, 4, &z,
-      [&](const Eigen::VectorXd& x) {
+      [&](const Eigen::VectorXd& x, Eigen::VectorXd*, Eigen::VectorXd*) {
         ++asked;
         return ComponentwiseError(grid.b, x, grid.c) <= 1e-13;
       });

@@ -1,0 +1,101 @@
+#include "solve/TransitionRates.h"
+
+#include <cstring>
+
+namespace {
+
+std::uint64_t Bits(double value) {
+  std::uint64_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  return bits;
+}
+
+std::size_t Slot(std::uint64_t bits, std::size_t mask) {
+  return static_cast<std::size_t>((bits * 0x9E3779B97F4A7C15ull) >> 32) & mask;
+}
+
+}  // namespace
+
+TransitionRates::TransitionRates(std::initializer_list<double> values) {
+  for (double value : values) push_back(value);
+}
+
+void TransitionRates::push_back(double value) {
+  if (widened_) {
+    wide_.push_back(value);
+    return;
+  }
+  const std::uint64_t bits = Bits(value);
+  if (has_last_ && bits == last_bits_) {
+    code_.push_back(last_code_);
+    return;
+  }
+  Code code = 0;
+  if (!Intern(value, &code)) {
+    Widen();
+    wide_.push_back(value);
+    return;
+  }
+  code_.push_back(code);
+  last_bits_ = bits;
+  last_code_ = code;
+  has_last_ = true;
+}
+
+bool TransitionRates::Intern(double value, Code* code) {
+  const std::uint64_t bits = Bits(value);
+  // Kept at most half full; rebuilt after FinishAppending freed it.
+  if (slots_.size() < 2 * (table_.size() + 1)) {
+    std::size_t size = 64;
+    while (size < 4 * (table_.size() + 1)) size *= 2;
+    slots_.assign(size, 0);
+    for (std::size_t i = 0; i < table_.size(); ++i) {
+      std::size_t s = Slot(Bits(table_[i]), size - 1);
+      while (slots_[s] != 0) s = (s + 1) & (size - 1);
+      slots_[s] = static_cast<std::uint32_t>(i + 1);
+    }
+  }
+  const std::size_t mask = slots_.size() - 1;
+  std::size_t s = Slot(bits, mask);
+  while (slots_[s] != 0) {
+    if (Bits(table_[slots_[s] - 1]) == bits) {
+      *code = static_cast<Code>(slots_[s] - 1);
+      return true;
+    }
+    s = (s + 1) & mask;
+  }
+  if (table_.size() == kMaxCodes) return false;
+  table_.push_back(value);
+  slots_[s] = static_cast<std::uint32_t>(table_.size());
+  *code = static_cast<Code>(table_.size() - 1);
+  return true;
+}
+
+void TransitionRates::Widen() {
+  wide_.reserve(code_.capacity());
+  for (Code code : code_) wide_.push_back(table_[code]);
+  std::vector<Code>().swap(code_);
+  std::vector<double>().swap(table_);
+  std::vector<std::uint32_t>().swap(slots_);
+  widened_ = true;
+}
+
+void TransitionRates::reserve(std::size_t count) {
+  if (widened_) {
+    wide_.reserve(count);
+  } else {
+    code_.reserve(count);
+  }
+}
+
+void TransitionRates::clear() { *this = TransitionRates(); }
+
+void TransitionRates::FinishAppending() {
+  std::vector<std::uint32_t>().swap(slots_);
+}
+
+std::vector<double> TransitionRates::ToVector() const {
+  std::vector<double> values(size());
+  for (std::size_t e = 0; e < values.size(); ++e) values[e] = (*this)[e];
+  return values;
+}
