@@ -20,6 +20,7 @@ struct RunDescription {
   std::string version;
   std::optional<std::string> model_file;    // none for a compiled-in model
   std::optional<std::string> model_sha256;  // of the file's bytes
+  std::optional<std::string> model_format;  // "san", "jani", ...
   int experiment = 0;
   std::string experiment_name;  // the study's name of the experiment
   std::vector<GlobalValue> globals;

@@ -34,6 +34,17 @@ struct RunSettings {
   // --max-states: numbering a state past this ends the run with an error
   // and publishes nothing; 1..4294967294.
   std::optional<std::uint32_t> max_states;
+  // Progress lines on standard error while exploring (san and genbench:
+  // --progress, or standard error on a terminal, unless --quiet).
+  bool progress = false;
+  // The marking of every state, path + name + ".states" (--states).
+  // kUntouched leaves a file of that name alone (gen, genbench); kWithdrawn
+  // removes one an earlier run left, with the publication.
+  enum class StatesFile { kUntouched, kWritten, kWithdrawn };
+  StatesFile states = StatesFile::kUntouched;
+  // Publishes `record` with its counts and times as path + name +
+  // ".run.json" (san).
+  bool run_record = false;
 };
 
 #endif  // GEN_RUN_RUNSETTINGS_H_
