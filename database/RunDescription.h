@@ -24,6 +24,10 @@ struct RunDescription {
   int experiment = 0;
   std::string experiment_name;  // the study's name of the experiment
   std::vector<GlobalValue> globals;
+  // An imported model's open constants as the command line set them
+  // (--const), type "constant"; the model's other constants are folded into
+  // it when it is read.
+  std::vector<GlobalValue> constants;
 };
 
 #endif  // GEN_DATABASE_RUNDESCRIPTION_H_

@@ -41,7 +41,7 @@ constexpr std::size_t kTypes = 1;
 constexpr std::size_t kValues = 2;
 constexpr std::size_t kDescription = 3;
 
-// A file of a model read from a file: its texts name the file.
+// A result file beside the chain; its texts name the file.
 ResultFileLayout ModelRunFile(const char* suffix, const char* what,
                               const std::string& base, bool written) {
   ResultFileLayout file = {
@@ -80,15 +80,12 @@ std::vector<ResultFileLayout> ResultFiles(bool deterministic,
   }
   files.push_back(
       ModelRunFile(kPropertiesExtension, "properties", base, properties));
-  if (settings.states != RunSettings::StatesFile::kUntouched) {
-    files.push_back(
-        ModelRunFile(kStatesExtension, "states", base,
-                     settings.states == RunSettings::StatesFile::kWritten));
-  }
-  if (settings.run_record) {
-    files.push_back(
-        ModelRunFile(kRunRecordExtension, "run record", base, true));
-  }
+  // Files of the same name that an earlier run (of san) left would
+  // describe another chain: a run that writes none withdraws them.
+  files.push_back(
+      ModelRunFile(kStatesExtension, "states", base, settings.states));
+  files.push_back(ModelRunFile(kRunRecordExtension, "run record", base,
+                               settings.run_record));
   // Withdrawn files come last: they take no index of the written ones.
   std::stable_partition(
       files.begin(), files.end(),
@@ -323,7 +320,7 @@ Status RunGeneration(NextStateSource& source, const RunSettings& settings,
         progress->Report(explored, numbered);
       };
     }
-    if (settings.states == RunSettings::StatesFile::kWritten) {
+    if (settings.states) {
       output.visit = [&source, &results,
                       &states_out =
                           results.Stream(IndexOf(layouts, kStatesExtension))](

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "output/JsonText.h"
 
@@ -36,13 +37,16 @@ void WriteRunRecord(const RunDescription& description, const RunCounts& counts,
       << ",\n  \"experiment_name\": " << JsonString(description.experiment_name)
       << ",\n  \"globals\": [";
   const char* separator = "\n    ";
-  for (const GlobalValue& global : description.globals) {
+  std::vector<GlobalValue> values = description.globals;
+  values.insert(values.end(), description.constants.begin(),
+                description.constants.end());
+  for (const GlobalValue& global : values) {
     out << separator << "{\"name\": " << JsonString(global.name)
         << ", \"type\": " << JsonString(global.type)
         << ", \"value\": " << ShortestNumber(global.value) << '}';
     separator = ",\n    ";
   }
-  out << (description.globals.empty() ? "]" : "\n  ]")
+  out << (values.empty() ? "]" : "\n  ]")
       << ",\n  \"states\": " << counts.states
       << ",\n  \"transitions\": " << counts.transitions
       << ",\n  \"cpu_seconds\": " << ShortestNumber(counts.cpu_seconds)

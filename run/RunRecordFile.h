@@ -17,7 +17,8 @@ struct RunCounts {
 // Writes the run's record (the .run.json file) as one JSON object, one
 // member a line: program, version, model_file, model_sha256, format (null
 // when the run had none), experiment, experiment_name, globals (an array of
-// {name, type, value} in the study's order), states, transitions,
+// {name, type, value} in the study's order, then the constants), states,
+// transitions,
 // cpu_seconds, wall_seconds. Numbers are the shortest text that reads
 // back to the same double.
 void WriteRunRecord(const RunDescription& description, const RunCounts& counts,

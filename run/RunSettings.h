@@ -37,13 +37,12 @@ struct RunSettings {
   // Progress lines on standard error while exploring (san and genbench:
   // --progress, or standard error on a terminal, unless --quiet).
   bool progress = false;
-  // The marking of every state, path + name + ".states" (--states).
-  // kUntouched leaves a file of that name alone (gen, genbench); kWithdrawn
-  // removes one an earlier run left, with the publication.
-  enum class StatesFile { kUntouched, kWritten, kWithdrawn };
-  StatesFile states = StatesFile::kUntouched;
+  // Writes the marking of every state as path + name + ".states" (san
+  // --states). A run that writes none removes one an earlier run left
+  // there, with the publication: it would describe another chain.
+  bool states = false;
   // Publishes `record` with its counts and times as path + name +
-  // ".run.json" (san).
+  // ".run.json" (san); without it, removes one an earlier run left there.
   bool run_record = false;
 };
 

@@ -304,9 +304,15 @@ int RunSan(int argc, char** argv) {
   recorded.run.record.model_file = file_name;
   recorded.run.record.model_sha256 = Sha256Hex(*text);
   recorded.run.record.model_format = format->name;
+  for (const auto& [name, value] : import_options.constants) {
+    // A constant that is no number (a boolean) is left out of the record.
+    double number = 0;
+    if (ScanDouble(value, &number)) {
+      recorded.run.record.constants.push_back({name, "constant", number});
+    }
+  }
   recorded.run.run_record = true;
-  recorded.run.states = settings.states ? RunSettings::StatesFile::kWritten
-                                        : RunSettings::StatesFile::kWithdrawn;
+  recorded.run.states = settings.states;
   recorded.run.progress = ProgressWanted(gen.progress, gen.quiet);
   // The properties go beside the chain, for solve, published with it.
   if (!loaded.properties.empty()) {

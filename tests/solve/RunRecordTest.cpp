@@ -20,6 +20,7 @@ TEST(RunRecordTest, WrittenRecordReadsBackAndMakesTheHeader) {
   description.experiment_name = "rates\tlow";
   description.globals = {
       {"N", "int", 4}, {"rate", "double", 0.1}, {"tiny", "double", 1e-300}};
+  description.constants = {{"mu", "constant", -2.5}};
   RunCounts counts;
   counts.states = 4294967295u;
   counts.transitions = 10000000000ull;
@@ -37,7 +38,7 @@ TEST(RunRecordTest, WrittenRecordReadsBackAndMakesTheHeader) {
   EXPECT_EQ(RunRecordHeader(record),
             "run       san 9.8.7 of dir/a \"quoted\" name.san (prism), "
             "experiment 3 \"rates\tlow\"\n"
-            "globals   N=4 rate=0.1 tiny=1e-300\n");
+            "globals   N=4 rate=0.1 tiny=1e-300 mu=-2.5\n");
   EXPECT_NE(record.json.find("\"states\":4294967295"), std::string::npos);
   EXPECT_NE(record.json.find("\"transitions\":10000000000"), std::string::npos);
 
@@ -46,6 +47,7 @@ TEST(RunRecordTest, WrittenRecordReadsBackAndMakesTheHeader) {
   description.model_sha256.reset();
   description.model_format.reset();
   description.globals.clear();
+  description.constants.clear();
   text.str("");
   WriteRunRecord(description, counts, text);
   ASSERT_TRUE(ParseRunRecord(text.str(), "x.run.json", &record).ok)
