@@ -116,10 +116,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
       std::vector<Property> properties;
       if (ParseProperties(text, "f.props", kNames, &properties).ok) {
         for (const Property& p : properties) {
-          FuzzCheck(p.kind == PropertyKind::kUnsupported ||
-                        p.variable < kNames.size(),
-                    "variable index");
+          FuzzCheck(
+              p.kind == PropertyKind::kUnsupported ||
+                  p.variable < kNames.size() ||
+                  (p.kind == PropertyKind::kUntil && p.variable == kEverywhere),
+              "variable index");
+          FuzzCheck(p.target < kNames.size(), "target index");
           FuzzCheck(p.time >= 0, "time");
+          FuzzCheck(p.kind != PropertyKind::kUntil || p.time_to >= p.time,
+                    "interval");
         }
       }
       break;

@@ -85,17 +85,33 @@ void JaniImporter::ReadProperties() {
       line.kind = "unsupported";
       line.fields = {why};
     };
-    auto time_bound = [&](const Json& owner, const char* key,
-                          const std::string& at) -> std::optional<double> {
-      const Json* bounds = Member(owner, key, at, false);
-      if (bounds == nullptr) return INFINITY;
-      if (bounds->contains("lower") || !bounds->contains("upper")) {
+    // A path formula's time bounds [lower, upper]: 0 and inf where absent
+    // (whether a bound is strict makes no difference in continuous time).
+    auto time_bounds =
+        [&](const Json& owner,
+            const std::string& at) -> std::optional<std::pair<double, double>> {
+      std::pair<double, double> interval(0.0, INFINITY);
+      const Json* bounds = Member(owner, "time-bounds", at, false);
+      if (bounds == nullptr) return interval;
+      double* const ends[] = {&interval.first, &interval.second};
+      const char* const keys[] = {"lower", "upper"};
+      for (int k = 0; k < 2; ++k) {
+        if (!bounds->contains(keys[k])) continue;
+        const std::optional<ConstantValue> end = Constant(
+            MemberOrNull(*bounds, keys[k]), at + ".time-bounds." + keys[k]);
+        if (!end) return std::nullopt;
+        if (!(end->value >= 0)) {
+          Error(at + ".time-bounds." + keys[k],
+                "a time bound must not be negative");
+          return std::nullopt;
+        }
+        *ends[k] = end->value;
+      }
+      if (interval.second < interval.first) {
+        Error(at + ".time-bounds", "the time interval ends before it starts");
         return std::nullopt;
       }
-      const std::optional<ConstantValue> upper =
-          Constant(MemberOrNull(*bounds, "upper"), at + "." + key + ".upper");
-      if (!upper) return std::nullopt;
-      return upper->value;
+      return interval;
     };
     if (op == "Smin" || op == "Smax") {
       const Json& exp = MemberOrNull(*values, "exp");
@@ -109,23 +125,49 @@ void JaniImporter::ReadProperties() {
     } else if ((op == "Pmin" || op == "Pmax") && values->contains("exp")) {
       const Json& path_formula = MemberOrNull(*values, "exp");
       const std::string pop = TextOr(path_formula, "op", "");
+      const std::string fpath = vpath + ".exp";
       const Json* target = nullptr;
+      const Json* left = nullptr;  // null: true
       if (pop == "F") target = &MemberOrNull(path_formula, "exp");
-      if (pop == "U" && MemberOrNull(path_formula, "left") == Json(true)) {
+      if (pop == "U") {
         target = &MemberOrNull(path_formula, "right");
+        if (MemberOrNull(path_formula, "left") != Json(true)) {
+          left = &MemberOrNull(path_formula, "left");
+        }
       }
-      const std::optional<double> bound =
-          target ? time_bound(path_formula, "time-bounds", vpath + ".exp")
-                 : std::nullopt;
+      const std::optional<std::pair<double, double>> bounds =
+          target ? time_bounds(path_formula, fpath) : std::nullopt;
       if (Failed()) return;
-      if (target == nullptr || !bound || path_formula.contains("step-bounds")) {
-        unsupported(op + " of a path formula other than a time-bounded F");
+      if (target == nullptr || !bounds ||
+          path_formula.contains("step-bounds") ||
+          path_formula.contains("reward-bounds")) {
+        unsupported(op +
+                    " of a path formula other than F or U with time "
+                    "bounds");
       } else {
+        const auto [low, high] = *bounds;
+        const std::string tpath = fpath + (pop == "F" ? ".exp" : ".right");
         const std::optional<std::string> var =
-            RewardVariable(*target, vpath + ".exp", line.name, true);
+            RewardVariable(*target, tpath, line.name, true);
         if (!var) return;
-        line.kind = "reach-probability";
-        line.fields = {*var, FormatTimeField(*bound)};
+        if (left != nullptr) {
+          const std::optional<std::string> holds =
+              RewardVariable(*left, fpath + ".left", line.name + "_left", true);
+          if (!holds) return;
+          line.kind = "until";
+          line.fields = {*holds, *var, FormatTimeField(low),
+                         FormatTimeField(high)};
+        } else if (low == 0) {
+          line.kind = "reach-probability";
+          line.fields = {*var, FormatTimeField(high)};
+        } else if (low == high) {
+          line.kind = "reward-instant";
+          line.fields = {*var, FormatTimeField(high)};
+        } else {
+          line.kind = "until";
+          line.fields = {"-", *var, FormatTimeField(low),
+                         FormatTimeField(high)};
+        }
       }
     } else if (op == "Emin" || op == "Emax") {
       const Json& accumulate = MemberOrNull(*values, "accumulate");
@@ -137,6 +179,19 @@ void JaniImporter::ReadProperties() {
         if (!var) return;
         line.kind = "reach-time";
         line.fields = {*var};
+      } else if (values->contains("reach") &&
+                 !values->contains("time-instant") && !accumulate.empty()) {
+        // The reward accumulated until the set is reached: rate reward and
+        // impulses, as for a cumulative reward.
+        const std::optional<std::string> earned = RewardVariable(
+            MemberOrNull(*values, "exp"), vpath + ".exp", line.name, false);
+        if (!earned) return;
+        const std::optional<std::string> var =
+            RewardVariable(MemberOrNull(*values, "reach"), vpath + ".reach",
+                           line.name + "_target", true);
+        if (!var) return;
+        line.kind = "reward-reach";
+        line.fields = {*earned, *var};
       } else if (values->contains("time-instant") &&
                  !values->contains("reach")) {
         const std::optional<ConstantValue> t = Constant(

@@ -91,7 +91,7 @@ struct PrismModelFile {
   SourceLocation init_where;
 };
 
-// A property's time bound `<=t`, `<t`, `=t` or `[t1,t2]`.
+// A property's time bound `<=t`, `<t`, `>=t`, `>t`, `=t` or `[t1,t2]`.
 struct PrismTimeBound {
   ExprPtr low;   // null: 0
   ExprPtr high;  // null: unbounded
@@ -105,8 +105,9 @@ struct PrismProperty {
   bool supported = false;
   enum class Form { kReach, kSteadyState, kReward };
   Form form = Form::kReach;
-  // kReach: P=? [ F bound target ] or [ true U bound target ].
+  // kReach: P=? [ F bound target ] or [ left U bound target ].
   // kSteadyState: S=? [ target ].
+  ExprPtr left;  // null: true
   ExprPtr target;
   PrismTimeBound bound;
   // kReward: R{reward}=? [ S | C<=t | I=t | F target ].

@@ -724,6 +724,10 @@ bool Parser::TimeBound(PrismTimeBound* bound) {
     bound->high = time();
     return bound->high != nullptr;
   }
+  if (Accept(">=") || Accept(">")) {
+    bound->low = time();
+    return bound->low != nullptr;
+  }
   if (Accept("=")) {
     bound->high = time();
     if (!bound->high) return false;
@@ -797,6 +801,10 @@ bool Parser::Property(PrismPropertyFile* file) {
       } else if (IsWord("true") && IsWord("U", 1)) {
         next_ += 2;
         matched = TimeBound(&property.bound);
+      } else {
+        property.left = Expression();
+        matched =
+            property.left && AcceptWord("U") && TimeBound(&property.bound);
       }
       if (matched) property.target = Expression();
       matched = matched && property.target && Accept("]");
@@ -855,6 +863,7 @@ bool Parser::Property(PrismPropertyFile* file) {
   errors_ = saved;
   property.supported = matched && next_ == end;
   if (!property.supported) {
+    property.left.reset();
     property.target.reset();
     property.bound = PrismTimeBound();
   }

@@ -777,12 +777,29 @@ void PrismImporter::ReadProperties(const PrismPropertyFile& file) {
       if (property.bound.low) low = Time(*property.bound.low);
       if (property.bound.high) high = Time(*property.bound.high);
       if (!low || !high) return;
-      if (*low == 0.0 || *low == *high) {
-        const std::optional<std::string> var =
-            Indicator(*property.target, line.name);
-        if (!var) return;
+      if (*high < *low) {
+        Error(property.bound.high->where,
+              "the time interval ends before it starts");
+        return;
+      }
+      const std::optional<std::string> var =
+          Indicator(*property.target, line.name);
+      if (!var) return;
+      if (property.left) {
+        // a U[t1,t2] b, with the set a as a second indicator
+        const std::optional<std::string> left =
+            Indicator(*property.left, line.name + "_left");
+        if (!left) return;
+        line.kind = "until";
+        line.fields = {*left, *var, FormatTimeField(*low),
+                       FormatTimeField(*high)};
+      } else if (*low == 0.0 || *low == *high) {
         line.kind = *low == 0.0 ? "reach-probability" : "reward-instant";
         line.fields = {*var, FormatTimeField(*high)};
+      } else {
+        line.kind = "until";
+        line.fields = {"-", *var, FormatTimeField(*low),
+                       FormatTimeField(*high)};
       }
     } else if (property.supported &&
                property.form == PrismProperty::Form::kSteadyState) {
@@ -833,8 +850,8 @@ void PrismImporter::ReadProperties(const PrismPropertyFile& file) {
         line.fields = {*var};
         if (t) line.fields.push_back(FormatTimeField(*t));
       } else {
-        // Expected reward until a set is reached: only the time itself
-        // (one state item "true : 1") has a kind.
+        // Expected reward until a set is reached; the time itself (one
+        // state item "true : 1") has its own kind.
         const bool time_only =
             rewards->items.size() == 1 && !rewards->items[0].transition;
         ExprPtr guard = time_only ? Resolve(*rewards->items[0].guard) : nullptr;
@@ -847,6 +864,15 @@ void PrismImporter::ReadProperties(const PrismPropertyFile& file) {
           if (!var) return;
           line.kind = "reach-time";
           line.fields = {*var};
+        } else {
+          const std::optional<std::string> earned =
+              StructureReward(*rewards, line.name, true);
+          if (!earned) return;
+          const std::optional<std::string> var =
+              Indicator(*property.target, line.name + "_target");
+          if (!var) return;
+          line.kind = "reward-reach";
+          line.fields = {*earned, *var};
         }
       }
     }

@@ -5,27 +5,35 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <deque>
 #include <limits>
+#include <map>
+#include <memory>
 
 #include "solve/Absorption.h"
 #include "solve/ChainFormat.h"
+#include "solve/CompensatedSum.h"
 
 namespace {
 
 struct KindLayout {
   PropertyKind kind;
   const char* name;
-  bool has_time;
+  std::size_t variables;  // reward variable fields after the kind
+  std::size_t times;      // time fields after them
+  bool infinite_ok;       // the last time may be "inf"
 };
 
 // stored in .props files; never rename
 constexpr KindLayout kKinds[] = {
-    {PropertyKind::kSteadyState, "steady-state", false},
-    {PropertyKind::kReachProbability, "reach-probability", true},
-    {PropertyKind::kReachTime, "reach-time", false},
-    {PropertyKind::kRewardInstant, "reward-instant", true},
-    {PropertyKind::kRewardCumulative, "reward-cumulative", true},
-    {PropertyKind::kUnsupported, "unsupported", false},
+    {PropertyKind::kSteadyState, "steady-state", 1, 0, false},
+    {PropertyKind::kReachProbability, "reach-probability", 1, 1, true},
+    {PropertyKind::kReachTime, "reach-time", 1, 0, false},
+    {PropertyKind::kRewardInstant, "reward-instant", 1, 1, false},
+    {PropertyKind::kRewardCumulative, "reward-cumulative", 1, 1, false},
+    {PropertyKind::kUnsupported, "unsupported", 1, 0, false},
+    {PropertyKind::kUntil, "until", 2, 2, true},
+    {PropertyKind::kRewardReach, "reward-reach", 2, 0, false},
 };
 
 std::vector<std::string_view> SplitFields(std::string_view line) {
@@ -98,7 +106,7 @@ PropertyValue Reach(const Property& property, const PropertyContext& context,
   PropertyValue value;
   value.ok = true;
   if (target[0]) {
-    value.value = property.kind == PropertyKind::kReachTime ? 0.0 : 1.0;
+    value.value = property.kind == PropertyKind::kReachProbability ? 1.0 : 0.0;
     value.note = "state 1 is in the set";
     return value;
   }
@@ -128,10 +136,125 @@ PropertyValue Reach(const Property& property, const PropertyContext& context,
       return value;
     }
   }
+  if (property.kind == PropertyKind::kRewardReach) {
+    // Reward earned in the set itself never counts: the chain stops there.
+    const RewardValues& values = *context.values;
+    const std::vector<double> earning =
+        EarningRate(stopped, values.rate[property.variable],
+                    values.impulse[property.variable]);
+    const AbsorptionMeasures absorption = ComputeAbsorption(result, {&earning});
+    if (!absorption.defined) return Failed(absorption.why_not);
+    value.value = absorption.reward[0];
+    value.bound = absorption.reward_bound[0];
+    return value;
+  }
   const AbsorptionMeasures absorption = ComputeAbsorption(result, {});
   if (!absorption.defined) return Failed(absorption.why_not);
   value.value = absorption.time;
   value.bound = absorption.time_bound;
+  return value;
+}
+
+// `space` with a new state 0 in front that leaves for each state s at rate
+// start[s] / mass, mass the sum of `start`: from the new state the chain
+// enters s with probability start[s] / mass, so what it reaches from there,
+// times the mass, is what `start` reaches.
+StateSpace StartingFrom(const StateSpace& space,
+                        const std::vector<double>& start, double* mass) {
+  CompensatedSum sum;
+  for (double p : start) sum.Add(p);
+  *mass = sum.Value();
+  StateSpace copy;
+  copy.file_type = space.file_type;
+  copy.num_states = space.num_states + 1;
+  copy.self_rate.assign(1, 0.0);
+  copy.self_rate.insert(copy.self_rate.end(), space.self_rate.begin(),
+                        space.self_rate.end());
+  copy.first.push_back(0);
+  for (std::size_t s = 0; s < start.size(); ++s) {
+    if (start[s] == 0) continue;
+    copy.target.push_back(static_cast<std::uint32_t>(s + 1));
+    copy.rate.push_back(start[s] / *mass);
+  }
+  for (std::size_t s = 0; s < space.num_states; ++s) {
+    copy.first.push_back(copy.target.size());
+    for (std::size_t e = space.first[s]; e < space.first[s + 1]; ++e) {
+      copy.target.push_back(space.target[e] + 1);
+      copy.rate.push_back(space.rate[e]);
+    }
+  }
+  copy.first.push_back(copy.target.size());
+  return copy;
+}
+
+// P(A U[T1,T2] B) in two phases: up to T1 the chain runs with the states
+// outside A stopped, and only the mass still in A counts (at T1 = 0, the
+// mass in A or B); from there, with the states outside A and those in B
+// stopped, the mass that is in B after T2 - T1, or ever.
+PropertyValue Until(const Property& property, const PropertyContext& context) {
+  const StateSpace& space = *context.space;
+  const RewardValues& values = *context.values;
+  const std::size_t n = space.num_states;
+  const std::vector<bool> right = NonzeroStates(values.rate[property.target]);
+  std::vector<bool> left(n, true);
+  if (property.variable != kEverywhere) {
+    left = NonzeroStates(values.rate[property.variable]);
+  }
+  std::vector<double> start(n, 0.0);
+  if (context.transient_options.initial != nullptr) {
+    start = *context.transient_options.initial;
+  } else if (n > 0) {
+    start[0] = 1;
+  }
+  TransientOptions options = context.transient_options;
+  options.initial = &start;
+  double start_error = 0;
+  if (property.time > 0) {
+    std::vector<bool> outside(n);
+    for (std::size_t s = 0; s < n; ++s) outside[s] = !left[s];
+    TransientDistribution at =
+        DistributionAt(MakeAbsorbing(space, outside), property.time, options);
+    if (!at.ok) return Failed(at.message);
+    start = std::move(at.pi);
+    start_error = at.error;
+    for (std::size_t s = 0; s < n; ++s) {
+      if (!left[s]) start[s] = 0;
+    }
+  } else {
+    for (std::size_t s = 0; s < n; ++s) {
+      if (!left[s] && !right[s]) start[s] = 0;
+    }
+  }
+  std::vector<bool> stop(n);
+  std::vector<double> indicator(n);
+  for (std::size_t s = 0; s < n; ++s) {
+    stop[s] = !left[s] || right[s];
+    indicator[s] = right[s];
+  }
+  const StateSpace stopped = MakeAbsorbing(space, stop);
+  PropertyValue value;
+  value.ok = true;
+  const double horizon = property.time_to - property.time;
+  if (std::isfinite(horizon)) {
+    const TransientResult result =
+        SolveTransient(stopped, {horizon}, {&indicator}, {&indicator}, options);
+    if (!result.ok) return Failed(result.message);
+    value.value = result.points[0].instant[0];
+    value.bound = result.points[0].instant_bound[0] + start_error;
+    return value;
+  }
+  double mass = 0;
+  const StateSpace from = StartingFrom(stopped, start, &mass);
+  value.bound = start_error;
+  if (!(mass > 0)) return value;
+  const StationaryResult result = SolveLongRun(from, context.solve_options);
+  if (!result.ok) return Failed(result.message);
+  indicator.insert(indicator.begin(), 0.0);
+  const double reached = ExpectedReward(result.pi, indicator);
+  value.value = mass * reached;
+  value.bound +=
+      mass * ExpectedRewardBound(result.pi_error, reached, indicator) +
+      2 * std::numeric_limits<double>::epsilon() * value.value;
   return value;
 }
 
@@ -185,7 +308,7 @@ Status ParseProperties(std::string_view text, const std::string& file_name,
       return Status::Error(
           at(line_number) + "unknown kind " + Quoted(fields[1]) +
           " (steady-state, reach-probability, reach-time, reward-instant, "
-          "reward-cumulative or unsupported)");
+          "reward-cumulative, until, reward-reach or unsupported)");
     }
     Property property;
     property.name = std::string(fields[0]);
@@ -196,9 +319,7 @@ Status ParseProperties(std::string_view text, const std::string& file_name,
       return Status::Error(at(line_number) + "bad property name " +
                            Quoted(fields[0]));
     }
-    const std::size_t expected = layout->kind == PropertyKind::kUnsupported ? 3
-                                 : layout->has_time                         ? 4
-                                                                            : 3;
+    const std::size_t expected = 2 + layout->variables + layout->times;
     if (fields.size() != expected) {
       return Status::Error(at(line_number) + "kind " + layout->name +
                            " takes " + std::to_string(expected) +
@@ -209,22 +330,37 @@ Status ParseProperties(std::string_view text, const std::string& file_name,
       properties->push_back(std::move(property));
       continue;
     }
-    std::size_t v = 0;
-    while (v < variable_names.size() && variable_names[v] != fields[2]) ++v;
-    if (v == variable_names.size()) {
-      return Status::Error(at(line_number) + "unknown reward variable " +
-                           Quoted(fields[2]) + " in property " +
-                           Quoted(fields[0]));
+    std::size_t* const slots[] = {&property.variable, &property.target};
+    for (std::size_t f = 0; f < layout->variables; ++f) {
+      const std::string_view field = fields[2 + f];
+      if (f == 0 && layout->kind == PropertyKind::kUntil && field == "-") {
+        property.variable = kEverywhere;
+        continue;
+      }
+      std::size_t v = 0;
+      while (v < variable_names.size() && variable_names[v] != field) ++v;
+      if (v == variable_names.size()) {
+        return Status::Error(at(line_number) + "unknown reward variable " +
+                             Quoted(field) + " in property " +
+                             Quoted(fields[0]));
+      }
+      *slots[f] = v;
     }
-    property.variable = v;
-    if (layout->has_time &&
-        !ParseTime(fields[3], layout->kind == PropertyKind::kReachProbability,
-                   &property.time)) {
-      return Status::Error(at(line_number) + "bad time " + Quoted(fields[3]) +
-                           " in property " + Quoted(fields[0]) +
-                           (layout->kind == PropertyKind::kReachProbability
-                                ? " (a number >= 0, or inf)"
-                                : " (a finite number >= 0)"));
+    double* const times[] = {&property.time, &property.time_to};
+    for (std::size_t f = 0; f < layout->times; ++f) {
+      const std::string_view field = fields[2 + layout->variables + f];
+      const bool infinite_ok = layout->infinite_ok && f + 1 == layout->times;
+      if (!ParseTime(field, infinite_ok, times[f])) {
+        return Status::Error(at(line_number) + "bad time " + Quoted(field) +
+                             " in property " + Quoted(fields[0]) +
+                             (infinite_ok ? " (a number >= 0, or inf)"
+                                          : " (a finite number >= 0)"));
+      }
+    }
+    if (layout->kind == PropertyKind::kUntil &&
+        !(property.time_to >= property.time)) {
+      return Status::Error(at(line_number) + "the interval of property " +
+                           Quoted(fields[0]) + " ends before it starts");
     }
     properties->push_back(std::move(property));
   }
@@ -255,7 +391,9 @@ PropertyValue EvaluateProperty(const Property& property,
   if (property.kind == PropertyKind::kUnsupported) {
     return Failed("not supported yet: " + property.text);
   }
-  const std::vector<double>& rate = values.rate[property.variable];
+  const std::vector<double>& rate =
+      values.rate[property.kind == PropertyKind::kUntil ? property.target
+                                                        : property.variable];
   switch (property.kind) {
     case PropertyKind::kSteadyState: {
       const StationaryResult& long_run = *context.long_run;
@@ -279,8 +417,132 @@ PropertyValue EvaluateProperty(const Property& property,
     case PropertyKind::kReachProbability:
     case PropertyKind::kReachTime:
       return Reach(property, context, NonzeroStates(rate));
+    case PropertyKind::kRewardReach:
+      return Reach(property, context,
+                   NonzeroStates(values.rate[property.target]));
+    case PropertyKind::kUntil:
+      return Until(property, context);
     case PropertyKind::kUnsupported:
       break;
   }
   return Failed("not supported yet");
+}
+
+namespace {
+
+// One uniformization series and the properties it serves.
+struct Series {
+  std::unique_ptr<StateSpace> stopped;  // null: the model's chain
+  std::vector<double> times;
+  std::vector<const std::vector<double>*> instant;
+  std::vector<const std::vector<double>*> earning;
+  struct User {
+    std::size_t property;
+    std::size_t point;
+    std::size_t vector;
+    bool accumulated;
+  };
+  std::vector<User> users;
+
+  std::size_t TimeIndex(double t) {
+    for (std::size_t i = 0; i < times.size(); ++i) {
+      if (times[i] == t) return i;
+    }
+    times.push_back(t);
+    return times.size() - 1;
+  }
+  std::size_t VectorIndex(const std::vector<double>* r,
+                          const std::vector<double>* e) {
+    for (std::size_t v = 0; v < instant.size(); ++v) {
+      if (instant[v] == r && earning[v] == e) return v;
+    }
+    instant.push_back(r);
+    earning.push_back(e);
+    return instant.size() - 1;
+  }
+};
+
+std::string Thousands(std::size_t n) {
+  std::string digits = std::to_string(n);
+  for (std::size_t at = digits.size(); at > 3; at -= 3) {
+    digits.insert(at - 3, ",");
+  }
+  return digits;
+}
+
+}  // namespace
+
+std::vector<PropertyValue> EvaluateProperties(
+    const std::vector<Property>& properties, const PropertyContext& context,
+    std::vector<std::string>* notes) {
+  const StateSpace& space = *context.space;
+  const RewardValues& values = *context.values;
+  std::vector<PropertyValue> results(properties.size());
+  std::vector<bool> done(properties.size(), false);
+  // Reward vectors the series point into: stable addresses.
+  std::deque<std::vector<double>> owned;
+  Series plain;
+  std::map<std::size_t, Series> reach;  // by the set's variable
+  for (std::size_t p = 0; p < properties.size(); ++p) {
+    const Property& property = properties[p];
+    const std::vector<double>& rate = values.rate[property.variable];
+    if (property.kind == PropertyKind::kRewardInstant) {
+      plain.users.push_back({p, plain.TimeIndex(property.time),
+                             plain.VectorIndex(&rate, &rate), false});
+    } else if (property.kind == PropertyKind::kRewardCumulative) {
+      owned.push_back(
+          EarningRate(space, rate, values.impulse[property.variable]));
+      plain.users.push_back({p, plain.TimeIndex(property.time),
+                             plain.VectorIndex(&rate, &owned.back()), true});
+    } else if (property.kind == PropertyKind::kReachProbability &&
+               std::isfinite(property.time) && rate.size() > 0 &&
+               rate[0] == 0 && context.transient_options.initial == nullptr) {
+      Series& series = reach[property.variable];
+      if (!series.stopped) {
+        const std::vector<bool> target = NonzeroStates(rate);
+        series.stopped =
+            std::make_unique<StateSpace>(MakeAbsorbing(space, target));
+        owned.emplace_back(target.begin(), target.end());
+        series.VectorIndex(&owned.back(), &owned.back());
+      }
+      series.users.push_back({p, series.TimeIndex(property.time), 0, false});
+    }
+  }
+  TransientOptions options = context.transient_options;
+  options.stop_at_steady_state = true;
+  auto run = [&](const Series& series) {
+    if (series.users.empty()) return;
+    const TransientResult result =
+        SolveTransient(series.stopped ? *series.stopped : space, series.times,
+                       series.instant, series.earning, options);
+    std::string names;
+    for (const Series::User& user : series.users) {
+      done[user.property] = true;
+      if (!result.ok) {
+        results[user.property] = Failed(result.message);
+        continue;
+      }
+      const TransientPoint& point = result.points[user.point];
+      PropertyValue& value = results[user.property];
+      value.ok = true;
+      value.value = user.accumulated ? point.accumulated[user.vector]
+                                     : point.instant[user.vector];
+      value.bound = user.accumulated ? point.accumulated_bound[user.vector]
+                                     : point.instant_bound[user.vector];
+      names += (names.empty() ? "" : ", ") + properties[user.property].name;
+    }
+    if (result.ok && result.steady) {
+      notes->push_back(names + ": steady state after " +
+                       Thousands(result.iterations) + " of " +
+                       Thousands(result.planned) +
+                       " uniformization steps; the rest at the limit, "
+                       "within the bound");
+    }
+  };
+  run(plain);
+  for (const auto& [variable, series] : reach) run(series);
+  for (std::size_t p = 0; p < properties.size(); ++p) {
+    if (!done[p]) results[p] = EvaluateProperty(properties[p], context);
+  }
+  return results;
 }

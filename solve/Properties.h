@@ -21,14 +21,24 @@ enum class PropertyKind {
   kRewardInstant,     // VAR T: expected rate reward of VAR at T
   kRewardCumulative,  // VAR T: expected reward of VAR earned over [0, T]
   kUnsupported,       // TEXT: listed, never evaluated
+  // A B T1 T2: P(A U[T1,T2] B), A "-" for every state, T2 may be inf
+  kUntil,
+  // VAR SET: expected reward of VAR earned until SET is first reached
+  kRewardReach,
 };
 
+// A set of states is a reward variable read as "its rate reward is not 0".
 struct Property {
   std::string name;
   PropertyKind kind = PropertyKind::kUnsupported;
-  std::size_t variable = 0;  // index into the reward variables
-  double time = 0;
-  std::string text;  // kUnsupported: what the front end could not hand over
+  // Index into the reward variables: the measured variable or set, for
+  // kUntil the left-hand set A (kEverywhere: "-").
+  std::size_t variable = 0;
+  // kUntil: the set B; kRewardReach: SET.
+  std::size_t target = 0;
+  double time = 0;     // T; kUntil: T1
+  double time_to = 0;  // kUntil: T2
+  std::string text;    // kUnsupported: what the front end could not hand over
   std::size_t line = 0;
 };
 
@@ -61,8 +71,21 @@ struct PropertyContext {
   TransientOptions transient_options;
 };
 
+// Property::variable of an until whose left-hand set is every state.
+constexpr std::size_t kEverywhere = static_cast<std::size_t>(-1);
+
 PropertyValue EvaluateProperty(const Property& property,
                                const PropertyContext& context);
+
+// Every property, in order. The transient ones that run on the same chain
+// share one uniformization series up to their largest time, which stops
+// early once the iterate has settled: the instant and cumulative rewards
+// one series, the reachability probabilities within a time one per set.
+// `notes` receives one line per series that stopped early, with the steps
+// it took.
+std::vector<PropertyValue> EvaluateProperties(
+    const std::vector<Property>& properties, const PropertyContext& context,
+    std::vector<std::string>* notes);
 
 // The word of the file for a kind ("steady-state", ...).
 const char* PropertyKindName(PropertyKind kind);

@@ -879,7 +879,11 @@ int RunSolveWith(const Settings& settings, const std::string& base,
     context.long_run = &result;
     context.solve_options = settings.options;
     context.transient_options = settings.transient_options;
-    for (const Property& property : properties) {
+    std::vector<std::string> series_notes;
+    const std::vector<PropertyValue> evaluated =
+        EvaluateProperties(properties, context, &series_notes);
+    for (std::size_t p = 0; p < properties.size(); ++p) {
+      const Property& property = properties[p];
       Row row{"property", property.name};
       if (property.kind == PropertyKind::kUnsupported) {
         row.has_value = false;
@@ -888,7 +892,7 @@ int RunSolveWith(const Settings& settings, const std::string& base,
         rows.push_back(row);
         continue;
       }
-      const PropertyValue value = EvaluateProperty(property, context);
+      const PropertyValue& value = evaluated[p];
       if (!value.ok) {
         err << "solve: " << base << ".props:" << property.line
             << ": property \"" << property.name << "\": " << value.message
@@ -901,6 +905,9 @@ int RunSolveWith(const Settings& settings, const std::string& base,
       } else if (property.kind == PropertyKind::kRewardCumulative) {
         row.start = 0;
         row.stop = property.time;
+      } else if (property.kind == PropertyKind::kUntil) {
+        row.start = property.time;
+        row.stop = property.time_to;
       }
       row.value = value.value;
       row.bound = value.bound;
@@ -909,6 +916,7 @@ int RunSolveWith(const Settings& settings, const std::string& base,
       }
       rows.push_back(row);
     }
+    notes.insert(notes.end(), series_notes.begin(), series_notes.end());
   }
 
   const std::string refusal =

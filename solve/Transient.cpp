@@ -1,6 +1,7 @@
 #include "solve/Transient.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 
@@ -50,6 +51,62 @@ double MaxAbs(const std::vector<double>& v) {
   double m = 0;
   for (double x : v) m = std::max(m, std::abs(x));
   return m;
+}
+
+// The exit rates of a chain and the rate Lambda it is uniformized at.
+struct Uniformized {
+  std::vector<double> exit;
+  double rate = 1;
+  double degree = 1;  // the largest number of terms of an entry of pi P
+};
+
+Uniformized Uniformize(const StateSpace& space) {
+  Uniformized u;
+  const std::size_t n = space.num_states;
+  u.exit.assign(n, 0.0);
+  std::vector<std::size_t> in_degree(n, 1);
+  double rate = 0;
+  for (std::size_t s = 0; s < n; ++s) {
+    CompensatedSum sum;
+    for (std::size_t e = space.first[s]; e < space.first[s + 1]; ++e) {
+      sum.Add(space.rate[e]);
+      ++in_degree[space.target[e]];
+    }
+    u.exit[s] = sum.Value();
+    rate = std::max(rate, u.exit[s]);
+  }
+  // Without transitions P is the identity for any Lambda.
+  u.rate = rate == 0 ? 1 : rate;
+  if (n > 0) {
+    u.degree = static_cast<double>(
+        *std::max_element(in_degree.begin(), in_degree.end()));
+  }
+  return u;
+}
+
+// next = pi P, all terms non-negative.
+void Step(const StateSpace& space, const Uniformized& u,
+          const std::vector<double>& pi, std::vector<double>* next) {
+  const std::size_t n = space.num_states;
+  for (std::size_t s = 0; s < n; ++s) {
+    (*next)[s] = pi[s] * ((u.rate - u.exit[s]) / u.rate);
+  }
+  for (std::size_t s = 0; s < n; ++s) {
+    const double p = pi[s];
+    if (p == 0) continue;
+    for (std::size_t e = space.first[s]; e < space.first[s + 1]; ++e) {
+      (*next)[space.target[e]] += p * (space.rate[e] / u.rate);
+    }
+  }
+}
+
+// The distribution at time 0: `initial`, or all mass on state 0.
+std::vector<double> StartDistribution(std::size_t n,
+                                      const std::vector<double>* initial) {
+  if (initial != nullptr) return *initial;
+  std::vector<double> pi(n, 0.0);
+  if (n > 0) pi[0] = 1.0;
+  return pi;
 }
 
 // The dense path multiplies up to 2^40 blocks together, so its rounding
@@ -197,13 +254,27 @@ TransientPoint DensePoint(
   TransientPoint point;
   point.time = time;
   point.terms = static_cast<std::size_t>(w.right) << doublings;
+  const std::vector<double> start = StartDistribution(n, options.initial);
+  // The start distribution's rows of E and of the integrals.
+  std::vector<Real> at_time(n, 0.0);
+  for (std::size_t row = 0; row < n; ++row) {
+    if (start[row] == 0) continue;
+    for (std::size_t c = 0; c < n; ++c) {
+      at_time[c] += start[row] * e[row * n + c];
+    }
+  }
+  auto integral = [&](const std::vector<Real>& column) {
+    Real sum = 0;
+    for (std::size_t row = 0; row < n; ++row) sum += start[row] * column[row];
+    return static_cast<double>(sum);
+  };
   for (std::size_t v = 0; v < nv; ++v) {
     Real value = 0;
     Real size = 0;
     double largest = 0;
     for (std::size_t c = 0; c < n; ++c) {
-      value += e[c] * (*instant[v])[c];
-      size += e[c] * (*abs_of[v])[c];
+      value += at_time[c] * (*instant[v])[c];
+      size += at_time[c] * (*abs_of[v])[c];
       largest = std::max(largest, std::abs((*instant[v])[c]));
     }
     // The final rounding to double is one more relative error.
@@ -214,10 +285,10 @@ TransientPoint DensePoint(
     double largest_rate = 0;
     for (double x : *earning[v])
       largest_rate = std::max(largest_rate, std::abs(x));
-    point.accumulated.push_back(static_cast<double>(a[2 * v][0]));
+    point.accumulated.push_back(integral(a[2 * v]));
     point.accumulated_bound.push_back(truncated_integral * largest_rate +
                                       (relative + kUnitRoundoff) *
-                                          static_cast<double>(a[2 * v + 1][0]));
+                                          integral(a[2 * v + 1]));
   }
   return point;
 }
@@ -287,23 +358,11 @@ TransientResult SolveTransient(
     const TransientOptions& options) {
   TransientResult result;
   const std::size_t n = space.num_states;
-  std::vector<double> exit(n, 0.0);
-  std::vector<std::size_t> in_degree(n, 1);
-  double rate = 0;
-  for (std::size_t s = 0; s < n; ++s) {
-    CompensatedSum sum;
-    for (std::size_t e = space.first[s]; e < space.first[s + 1]; ++e) {
-      sum.Add(space.rate[e]);
-      ++in_degree[space.target[e]];
-    }
-    exit[s] = sum.Value();
-    rate = std::max(rate, exit[s]);
-  }
-  // Without transitions P is the identity for any Lambda.
-  if (rate == 0) rate = 1;
+  const Uniformized u = Uniformize(space);
+  const std::vector<double>& exit = u.exit;
+  const double rate = u.rate;
+  const double degree = u.degree;
   result.rate = rate;
-  const double degree = static_cast<double>(
-      *std::max_element(in_degree.begin(), in_degree.end()));
 
   std::vector<PoissonWindow> windows;
   std::vector<bool> dense;
@@ -360,6 +419,36 @@ TransientResult SolveTransient(
       beyond[i][k] = sum.Value();
     }
   }
+  // For the early stop, per time point and iterate k: sum_{j > k} (j - k)
+  // w_j, and the same two sums over P(N > j) for the accumulated measure.
+  // Short series are cheap: only a long one is worth the looser bound.
+  const bool may_stop = options.stop_at_steady_state &&
+                        static_cast<double>(steps) >= options.steady_from_steps;
+  std::vector<std::vector<double>> weight_moment(windows.size());
+  std::vector<std::vector<double>> beyond_sum(windows.size());
+  std::vector<std::vector<double>> beyond_moment(windows.size());
+  for (std::size_t i = 0; i < windows.size() && may_stop; ++i) {
+    if (dense[i]) continue;
+    const std::size_t right = windows[i].right;
+    weight_moment[i].assign(right + 1, 0.0);
+    beyond_sum[i].assign(right + 1, 0.0);
+    beyond_moment[i].assign(right + 1, 0.0);
+    for (std::size_t k = right; k-- > 0;) {
+      weight_moment[i][k] = weight_moment[i][k + 1] + beyond[i][k];
+      beyond_sum[i][k] = beyond_sum[i][k + 1] + beyond[i][k + 1];
+      beyond_moment[i][k] = beyond_moment[i][k + 1] + beyond_sum[i][k];
+    }
+  }
+  // Half the spread of each reward: a change of the distribution by d in
+  // the 1-norm, at equal mass, moves its expected value by at most d times
+  // this.
+  std::vector<double> half_spread(2 * nv);
+  for (std::size_t v = 0; v < 2 * nv; ++v) {
+    const std::vector<double>& r = v < nv ? *instant[v] : *earning[v - nv];
+    if (r.empty()) continue;
+    const auto [low, high] = std::minmax_element(r.begin(), r.end());
+    half_spread[v] = (*high - *low) / 2;
+  }
   std::vector<std::vector<CompensatedSum>> instant_sum(
       windows.size(), std::vector<CompensatedSum>(nv));
   std::vector<std::vector<CompensatedSum>> accumulated_sum(
@@ -369,6 +458,11 @@ TransientResult SolveTransient(
                                                 std::vector<double>(nv));
   std::vector<std::vector<double>> accumulated_size(windows.size(),
                                                     std::vector<double>(nv));
+  // Bounds on what the early stop leaves out.
+  std::vector<std::vector<double>> instant_settled(windows.size(),
+                                                   std::vector<double>(nv));
+  std::vector<std::vector<double>> accumulated_settled(windows.size(),
+                                                       std::vector<double>(nv));
 
   // Without impulses the earning rate is the rate reward: one product then
   // serves both series.
@@ -376,9 +470,11 @@ TransientResult SolveTransient(
   for (std::size_t v = 0; v < nv; ++v) {
     same[v] = instant[v] == earning[v] || *instant[v] == *earning[v];
   }
-  std::vector<double> pi(n, 0.0);
+  // This iterate's products: r, earning rate, |r|, |earning rate|.
+  std::vector<std::array<double, 4>> products(nv);
+  std::vector<double> pi = StartDistribution(n, options.initial);
   std::vector<double> next(n, 0.0);
-  pi[0] = 1.0;
+  std::size_t taken = steps;
   for (std::size_t k = 0; k <= steps; ++k) {
     for (std::size_t v = 0; v < nv; ++v) {
       const double at = Dot(pi, *instant[v]);
@@ -388,6 +484,7 @@ TransientResult SolveTransient(
       const double earned_size = abs_of[nv + v] == earning[v]
                                      ? std::abs(earned)
                                      : Dot(pi, *abs_of[nv + v]);
+      products[v] = {at, earned, at_size, earned_size};
       for (std::size_t i = 0; i < windows.size(); ++i) {
         const PoissonWindow& w = windows[i];
         if (k > w.right || dense[i]) continue;
@@ -400,20 +497,61 @@ TransientResult SolveTransient(
       }
     }
     if (k == steps) break;
-    // next = pi P, all terms non-negative.
-    for (std::size_t s = 0; s < n; ++s) {
-      next[s] = pi[s] * ((rate - exit[s]) / rate);
-    }
-    for (std::size_t s = 0; s < n; ++s) {
-      const double p = pi[s];
-      if (p == 0) continue;
-      for (std::size_t e = space.first[s]; e < space.first[s + 1]; ++e) {
-        next[space.target[e]] += p * (space.rate[e] / rate);
+    Step(space, u, pi, &next);
+    constexpr std::size_t kCheckEvery = 8;
+    if (may_stop && k % kCheckEvery == kCheckEvery - 1) {
+      CompensatedSum change;
+      for (std::size_t s = 0; s < n; ++s) change.Add(std::abs(next[s] - pi[s]));
+      // The exact step from this iterate, x P - x, differs from the computed
+      // one by the rounding of one step. Every later exact iterate y_j of x
+      // moves at most that far per step (P does not expand the 1-norm), so
+      // |y_j - x| <= (j - k) drift.
+      const double drift =
+          change.Value() * (1 + static_cast<double>(n + 2) * kUnitRoundoff) +
+          (degree + 3) * kUnitRoundoff;
+      bool settled = true;
+      for (std::size_t i = 0; i < windows.size() && settled; ++i) {
+        if (dense[i] || k >= windows[i].right) continue;
+        // Stop when what is left out is within the tolerance, or within
+        // the rounding error the whole series would carry anyway.
+        const double right = static_cast<double>(windows[i].right);
+        const double threshold =
+            std::max(options.steady_tolerance,
+                     (right * (degree + 3) + 2 * (right + 8)) * kUnitRoundoff);
+        for (std::size_t v = 0; v < nv && settled; ++v) {
+          settled = weight_moment[i][k] * drift * half_spread[v] <=
+                        threshold * scale_instant[v] &&
+                    beyond_moment[i][k] * drift * half_spread[nv + v] / rate <=
+                        threshold * scale_earning[v] * times[i];
+        }
+      }
+      if (settled) {
+        // Every later iterate is taken as this one: the instant measure gets
+        // the rest of the weights, the accumulated one the rest of the time
+        // at this iterate's rate.
+        for (std::size_t i = 0; i < windows.size(); ++i) {
+          if (dense[i] || k >= windows[i].right) continue;
+          for (std::size_t v = 0; v < nv; ++v) {
+            const auto& [at, earned, at_size, earned_size] = products[v];
+            instant_sum[i][v].Add(beyond[i][k] * at);
+            instant_size[i][v] += beyond[i][k] * at_size;
+            accumulated_sum[i][v].Add(beyond_sum[i][k] * earned);
+            accumulated_size[i][v] += beyond_sum[i][k] * earned_size;
+            instant_settled[i][v] =
+                weight_moment[i][k] * drift * half_spread[v];
+            accumulated_settled[i][v] =
+                beyond_moment[i][k] * drift * half_spread[nv + v] / rate;
+          }
+        }
+        taken = k;
+        result.steady = true;
+        break;
       }
     }
     pi.swap(next);
   }
-  result.iterations = steps;
+  result.iterations = taken;
+  result.planned = steps;
 
   for (std::size_t i = 0; i < windows.size(); ++i) {
     const PoissonWindow& w = windows[i];
@@ -431,14 +569,14 @@ TransientResult SolveTransient(
     // error of a component after k steps stays below k (in-degree + 3) u.
     // The weights carry about two roundings per step away from the mode,
     // and the compensated dot products a few more.
-    const double steps_here = static_cast<double>(w.right);
+    const double steps_here = static_cast<double>(std::min(w.right, taken));
     const double rounding =
         (steps_here * (degree + 3) + 2 * (steps_here + 8)) * kUnitRoundoff;
     for (std::size_t v = 0; v < nv; ++v) {
       point.instant.push_back(instant_sum[i][v].Value());
-      point.instant_bound.push_back((w.left_tail + w.right_tail) *
-                                        scale_instant[v] +
-                                    rounding * instant_size[i][v]);
+      point.instant_bound.push_back(
+          (w.left_tail + w.right_tail) * scale_instant[v] +
+          rounding * instant_size[i][v] + instant_settled[i][v]);
       point.accumulated.push_back(accumulated_sum[i][v].Value() / rate);
       // Below the window, P(N > k) is short by at most the left tail; beyond
       // it, the terms are bounded by the accumulated tail.
@@ -446,9 +584,9 @@ TransientResult SolveTransient(
           (static_cast<double>(w.right + 1) * (w.left_tail + w.right_tail) +
            w.accumulated_tail) /
           rate;
-      point.accumulated_bound.push_back(missing * scale_earning[v] +
-                                        rounding * accumulated_size[i][v] /
-                                            rate);
+      point.accumulated_bound.push_back(
+          missing * scale_earning[v] +
+          rounding * accumulated_size[i][v] / rate + accumulated_settled[i][v]);
     }
     result.points.push_back(std::move(point));
   }
@@ -476,4 +614,47 @@ StateSpace MakeAbsorbing(const StateSpace& space,
     copy.first.push_back(copy.target.size());
   }
   return copy;
+}
+
+TransientDistribution DistributionAt(const StateSpace& space, double time,
+                                     const TransientOptions& options) {
+  TransientDistribution result;
+  const std::size_t n = space.num_states;
+  const Uniformized u = Uniformize(space);
+  const double lambda = u.rate * time;
+  if (!(time >= 0) || !std::isfinite(time)) {
+    result.message =
+        "time " + std::to_string(time) + " is not a finite time >= 0";
+    return result;
+  }
+  if (lambda > static_cast<double>(options.max_steps)) {
+    result.message = "time " + std::to_string(time) + " needs about " +
+                     std::to_string(lambda) + " uniformization steps (rate " +
+                     std::to_string(u.rate) + "); the limit is " +
+                     std::to_string(options.max_steps);
+    return result;
+  }
+  const PoissonWindow w = PoissonWeights(lambda, options.epsilon);
+  std::vector<double> pi = StartDistribution(n, options.initial);
+  std::vector<double> next(n, 0.0);
+  result.pi.assign(n, 0.0);
+  for (std::size_t k = 0;; ++k) {
+    if (k >= w.left) {
+      const double weight = w.weight[k - w.left];
+      for (std::size_t s = 0; s < n; ++s) result.pi[s] += weight * pi[s];
+    }
+    if (k == w.right) break;
+    Step(space, u, pi, &next);
+    pi.swap(next);
+  }
+  // Each entry is a sum of non-negative terms, so the rounding bound of the
+  // series applies to the 1-norm; the mass of the start distribution is at
+  // most 1.
+  const double steps = static_cast<double>(w.right);
+  const double rounding =
+      (steps * (u.degree + 3) + 2 * (steps + 8) + steps + 1) * kUnitRoundoff;
+  result.error = w.left_tail + w.right_tail + rounding;
+  result.steps = w.right;
+  result.ok = true;
+  return result;
 }

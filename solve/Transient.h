@@ -47,7 +47,11 @@ struct [[nodiscard]] TransientResult {
   bool ok = false;
   std::string message;  // why not ok
   double rate = 0;      // Lambda
+  // Steps taken, and the steps the largest window asked for; fewer taken
+  // when the iterate settled (steady) before.
   std::size_t iterations = 0;
+  std::size_t planned = 0;
+  bool steady = false;
   std::vector<TransientPoint> points;  // one per requested time, in order
 };
 
@@ -61,6 +65,19 @@ struct TransientOptions {
   // steps and keeps every term non-negative; it computes in extended precision.
   std::size_t max_dense_states = 300;
   double dense_from_steps = 200000;
+  // Stop the series once the iterate has settled: every later iterate is
+  // then taken as the current one, and the bound grows by what that can
+  // miss (the change of one step times the steps left, weighted). It stops
+  // only when that addition is below steady_tolerance times the reward's
+  // scale (times the time for accumulated measures), or below the rounding
+  // bound the whole series would carry anyway.
+  // Series of fewer steps than steady_from_steps always run to the end.
+  bool stop_at_steady_state = false;
+  double steady_tolerance = 1e-10;
+  double steady_from_steps = 10000;
+  // The distribution at time 0 (one entry per state, summing to at most 1);
+  // null: the chain starts in state 0.
+  const std::vector<double>* initial = nullptr;
 };
 
 // `instant[v]` and `earning[v]` are per-state reward vectors (the second is
@@ -71,6 +88,19 @@ TransientResult SolveTransient(
     const std::vector<const std::vector<double>*>& instant,
     const std::vector<const std::vector<double>*>& earning,
     const TransientOptions& options);
+
+// The distribution at `time` (sparse uniformization only), with a bound on
+// the 1-norm of its error.
+struct [[nodiscard]] TransientDistribution {
+  bool ok = false;
+  std::string message;  // why not ok
+  std::vector<double> pi;
+  double error = 0;
+  std::size_t steps = 0;
+};
+
+TransientDistribution DistributionAt(const StateSpace& space, double time,
+                                     const TransientOptions& options);
 
 // A copy of `space` in which every state with `absorbing[s]` set has no
 // outgoing transition: the chain stops on first reaching the set.

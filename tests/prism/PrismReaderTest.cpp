@@ -134,6 +134,9 @@ TEST(PrismReaderTest, MalformedInputNamesFileLineAndColumnWithACaret) {
       {"an unknown label in a property", "ctmc\n" + module + "endmodule\n",
        "P=? [ F \"done\" ];\n",
        "m.props:1:9: unknown label \"done\"\nP=? [ F \"done\" ];\n        ^\n"},
+      {"a time interval that ends before it starts",
+       "ctmc\n" + module + "endmodule\n", "P=? [ x=0 U[3,2] x=1 ];\n",
+       "m.props:1:15: the time interval ends before it starts"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);

@@ -7,6 +7,7 @@
 
 #include "gtest/gtest.h"
 #include "tests/solve/ChainBuilder.h"
+#include "tests/support/DenseExponential.h"
 
 namespace {
 
@@ -21,11 +22,24 @@ TEST(PropertiesReaderTest, ReadsEveryKind) {
       "E done\treach-time\tdone\n"
       "R at 0.5\treward-instant\tbusy\t0.5\n"
       "C to 3\treward-cumulative\tbusy\t3.0000000000000000\n"
-      "multi\tunsupported\tPmax=? [F<=3 done] (nondeterminism)\n";
+      "multi\tunsupported\tPmax=? [F<=3 done] (nondeterminism)\n"
+      "U\tuntil\tbusy\tdone\t0\tinf\n"
+      "F window\tuntil\t-\tdone\t2\t5.5\n"
+      "cost\treward-reach\tbusy\tdone\n";
   std::vector<Property> properties;
   const Status status = ParseProperties(text, "m.props", kNames, &properties);
   ASSERT_TRUE(status.ok) << status.message;
-  ASSERT_EQ(properties.size(), 7u);
+  ASSERT_EQ(properties.size(), 10u);
+  EXPECT_EQ(properties[7].kind, PropertyKind::kUntil);
+  EXPECT_EQ(properties[7].variable, 1u);
+  EXPECT_EQ(properties[7].target, 0u);
+  EXPECT_TRUE(std::isinf(properties[7].time_to));
+  EXPECT_EQ(properties[8].variable, kEverywhere);
+  EXPECT_EQ(properties[8].time, 2.0);
+  EXPECT_EQ(properties[8].time_to, 5.5);
+  EXPECT_EQ(properties[9].kind, PropertyKind::kRewardReach);
+  EXPECT_EQ(properties[9].variable, 1u);
+  EXPECT_EQ(properties[9].target, 0u);
   EXPECT_EQ(properties[0].kind, PropertyKind::kSteadyState);
   EXPECT_EQ(properties[0].variable, 1u);
   EXPECT_EQ(properties[1].time, 2.0);
@@ -64,6 +78,16 @@ TEST(PropertiesReaderTest, RejectsDamagedLinesWithFileAndLine) {
       {"no final line feed", "props 1\na\tsteady-state\tbusy",
        "m.props:2: the last line does not end with a line feed"},
       {"carriage return", "props 1\r\n", "m.props:1: expected \"props 1\""},
+      {"until without its end", "props 1\na\tuntil\tbusy\tdone\t1\n",
+       "m.props:2: kind until takes 6 fields, found 5"},
+      {"until from infinity", "props 1\na\tuntil\tbusy\tdone\tinf\tinf\n",
+       "m.props:2: bad time \"inf\" in property \"a\" (a finite number"},
+      {"interval backwards", "props 1\na\tuntil\t-\tdone\t3\t2\n",
+       "m.props:2: the interval of property \"a\" ends before it starts"},
+      {"every state as the goal", "props 1\na\tuntil\tbusy\t-\t0\t1\n",
+       "m.props:2: unknown reward variable \"-\""},
+      {"reward until unknown set", "props 1\na\treward-reach\tbusy\tgone\n",
+       "m.props:2: unknown reward variable \"gone\""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -170,6 +194,154 @@ TEST(PropertiesTest, ReachTimeIsInfiniteWhenTheSetMayBeMissed) {
                std::numeric_limits<double>::infinity());
   ASSERT_TRUE(eventually.ok);
   EXPECT_NEAR(eventually.value, 0.25, 1e-15);
+}
+
+TEST(PropertiesTest, RewardUntilReachingASetStopsThere) {
+  const Model m = Cycle(2, 0.5, 10);
+  PropertyContext context;
+  context.space = &m.space;
+  context.values = &m.values;
+  context.long_run = &m.long_run;
+  Property property;
+  property.kind = PropertyKind::kRewardReach;
+  property.variable = 1;  // busy: 1 in state 2, 5 on entering state 3
+  property.target = 0;    // done: state 3
+  // Time in state 2, then the impulse of the entry into the set; nothing
+  // of the cycle after it.
+  PropertyValue value = EvaluateProperty(property, context);
+  ASSERT_TRUE(value.ok) << value.message;
+  EXPECT_NEAR(value.value, 1 / 0.5 + 5, 1e-13);
+  EXPECT_LE(std::abs(value.value - 7), value.bound + 1e-15);
+
+  // From state 1: to 2 (the set) at rate 1, or to 3, which never leaves.
+  Model stuck;
+  stuck.space = Chain(3, {{1, 2, 1}, {1, 3, 3}});
+  stuck.values.names = kNames;
+  stuck.values.rate = {{0, 1, 0}, {1, 1, 1}};
+  stuck.values.impulse = {{0, 0, 0}, {0, 0, 0}};
+  context.space = &stuck.space;
+  context.values = &stuck.values;
+  value = EvaluateProperty(property, context);
+  ASSERT_TRUE(value.ok) << value.message;
+  EXPECT_TRUE(std::isinf(value.value));
+}
+
+// A birth-death chain on 0..4, up at rate 1, down at rate 2, seen from
+// state 2 through the initial distribution. A = {1, 2, 3}, B = {4}, and a
+// second pair A' = {1, .., 4}, B' = {3, 4} that overlap.
+TEST(PropertiesTest, UntilOfEveryBoundAgainstDenseExponentials) {
+  constexpr std::size_t kN = 5;
+  std::vector<Rate> rates;
+  std::vector<DenseRate> dense_rates;
+  for (std::uint32_t k = 0; k + 1 < kN; ++k) {
+    rates.push_back({k + 1, k + 2, 1.0});
+    rates.push_back({k + 2, k + 1, 2.0});
+    dense_rates.push_back({k, k + 1, 1.0});
+    dense_rates.push_back({k + 1, k, 2.0});
+  }
+  Model m;
+  m.space = Chain(kN, rates);
+  m.values.names = {"a", "b", "a2", "b2"};
+  m.values.rate = {
+      {0, 1, 1, 1, 0}, {0, 0, 0, 0, 1}, {0, 1, 1, 1, 1}, {0, 0, 0, 1, 1}};
+  m.values.impulse.assign(4, std::vector<double>(kN, 0.0));
+  const std::vector<double> start = {0, 0, 1, 0, 0};
+  PropertyContext context;
+  context.space = &m.space;
+  context.values = &m.values;
+  context.transient_options.initial = &start;
+
+  auto members = [&](std::size_t v) {
+    std::vector<bool> set(kN, true);
+    if (v == kEverywhere) return set;
+    for (std::size_t s = 0; s < kN; ++s) set[s] = m.values.rate[v][s] != 0;
+    return set;
+  };
+  const double inf = std::numeric_limits<double>::infinity();
+  struct Case {
+    const char* name;
+    std::size_t a;
+    std::size_t b;
+    double t1;
+    double t2;
+    double closed_form;  // NaN: the reference above
+  };
+  // Unbounded: gambler's ruin with r = 2 from 2 of 4, (1 - r^2) / (1 - r^4).
+  const std::vector<Case> cases = {
+      {"unbounded", 0, 1, 0, inf, 3.0 / 15},
+      {"bounded", 0, 1, 0, 1.5, NAN},
+      {"interval", 0, 1, 0.7, 2.5, NAN},
+      {"point", 2, 3, 1.25, 1.25, NAN},
+      {"lower bound only", 0, 1, 0.8, inf, NAN},
+      {"overlapping sets, interval", 2, 3, 0.5, 3, NAN},
+      {"overlapping sets, lower bound only", 2, 3, 2, inf, NAN},
+      {"eventually within a window", kEverywhere, 1, 1, 4, NAN},
+      {"at time 0", 0, 1, 0, 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Property property;
+    property.kind = PropertyKind::kUntil;
+    property.variable = c.a;
+    property.target = c.b;
+    property.time = c.t1;
+    property.time_to = c.t2;
+    const PropertyValue value = EvaluateProperty(property, context);
+    ASSERT_TRUE(value.ok) << value.message;
+    const double expected =
+        std::isnan(c.closed_form)
+            ? DenseUntil(kN, dense_rates, start, members(c.a), members(c.b),
+                         c.t1, c.t2)
+            : c.closed_form;
+    EXPECT_NEAR(value.value, expected, 1e-13);
+    EXPECT_LE(std::abs(value.value - expected), value.bound + 1e-16);
+    EXPECT_LT(value.bound, 1e-9);
+  }
+  // From state 0, outside A and B, nothing holds; from 4, in B, at once.
+  for (const std::vector<double>& from : {std::vector<double>{1, 0, 0, 0, 0},
+                                          std::vector<double>{0, 0, 0, 0, 1}}) {
+    context.transient_options.initial = &from;
+    Property property;
+    property.kind = PropertyKind::kUntil;
+    property.target = 1;
+    property.time_to = inf;
+    const PropertyValue value = EvaluateProperty(property, context);
+    ASSERT_TRUE(value.ok) << value.message;
+    EXPECT_NEAR(value.value, from[4], 1e-15);
+  }
+}
+
+TEST(PropertiesTest, TransientPropertiesShareOneSeriesPerChain) {
+  const Model m = Cycle(2, 0.5, 10);
+  PropertyContext context;
+  context.space = &m.space;
+  context.values = &m.values;
+  context.long_run = &m.long_run;
+  std::vector<Property> properties(5);
+  properties[0] = {"instant", PropertyKind::kRewardInstant, 1, 0, 1.5};
+  properties[1] = {"cumulative", PropertyKind::kRewardCumulative, 1, 0, 2000};
+  properties[2] = {"reach soon", PropertyKind::kReachProbability, 0, 0, 1.5};
+  properties[3] = {"reach late", PropertyKind::kReachProbability, 0, 0, 2000};
+  properties[4] = {"steady", PropertyKind::kSteadyState, 1};
+  std::vector<std::string> notes;
+  const std::vector<PropertyValue> together =
+      EvaluateProperties(properties, context, &notes);
+  ASSERT_EQ(together.size(), properties.size());
+  for (std::size_t p = 0; p < properties.size(); ++p) {
+    SCOPED_TRACE(properties[p].name);
+    const PropertyValue alone = EvaluateProperty(properties[p], context);
+    ASSERT_TRUE(together[p].ok) << together[p].message;
+    ASSERT_TRUE(alone.ok);
+    EXPECT_LE(std::abs(together[p].value - alone.value),
+              together[p].bound + alone.bound);
+    EXPECT_LE(together[p].bound, 1e-10 * std::max(1.0, alone.value));
+  }
+  // The rewards' series (to 2000 at rate 10) settles long before its end;
+  // the chain stopped at the set (rate 2, 4,000 steps) is too short to stop.
+  ASSERT_EQ(notes.size(), 1u);
+  EXPECT_EQ(notes[0].rfind("instant, cumulative: steady state after ", 0), 0u)
+      << notes[0];
+  EXPECT_NE(notes[0].find(" of 21,"), std::string::npos) << notes[0];
 }
 
 }  // namespace

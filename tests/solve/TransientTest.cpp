@@ -132,29 +132,89 @@ TEST(TransientTest, TwoStatesFollowTheClosedFormUpToLongTimes) {
   const std::vector<double> failed = {0, 1};
   // 2000 time units need about 6,000 terms; 1e7 goes to dense squaring.
   const std::vector<double> times = {0, 1e-9, 0.5, 4, 2000, 1e7};
-  const TransientResult result =
-      SolveTransient(space, times, {&failed}, {&failed}, TransientOptions());
-  ASSERT_TRUE(result.ok) << result.message;
-  EXPECT_GT(result.points[4].terms, 5000u);
   const double sum = up + down;
-  for (std::size_t i = 0; i < times.size(); ++i) {
-    const double t = times[i];
-    SCOPED_TRACE(t);
-    const double x = sum * t;
-    const double instant = up / sum * -std::expm1(-x);
-    // x + expm1(-x) cancels for small x: its series instead.
-    const double gap =
-        x < 1e-3 ? x * x / 2 * (1 - x / 3 * (1 - x / 4)) : x + std::expm1(-x);
-    const double accumulated = up / sum * gap / sum;
-    const TransientPoint& point = result.points[i];
-    if (t == 0) {
-      EXPECT_EQ(point.instant[0], 0);
-      EXPECT_EQ(point.accumulated[0], 0);
-      continue;
+  const double limit = up / sum;
+  // From state 1, and from a distribution with 3/4 in state 2.
+  for (const double failed_at_0 : {0.0, 0.75}) {
+    SCOPED_TRACE(failed_at_0);
+    const std::vector<double> start = {1 - failed_at_0, failed_at_0};
+    TransientOptions options;
+    if (failed_at_0 != 0) options.initial = &start;
+    const TransientResult result =
+        SolveTransient(space, times, {&failed}, {&failed}, options);
+    ASSERT_TRUE(result.ok) << result.message;
+    EXPECT_GT(result.points[4].terms, 5000u);
+    for (std::size_t i = 0; i < times.size(); ++i) {
+      const double t = times[i];
+      SCOPED_TRACE(t);
+      const double x = sum * t;
+      // failed(t) = limit + (failed(0) - limit) e^-x.
+      const double instant =
+          failed_at_0 * std::exp(-x) - limit * std::expm1(-x);
+      // x + expm1(-x) cancels for small x: its series instead.
+      const double gap =
+          x < 1e-3 ? x * x / 2 * (1 - x / 3 * (1 - x / 4)) : x + std::expm1(-x);
+      const double accumulated =
+          (limit * gap - failed_at_0 * std::expm1(-x)) / sum;
+      const TransientPoint& point = result.points[i];
+      if (t == 0) {
+        EXPECT_EQ(point.instant[0], failed_at_0);
+        EXPECT_EQ(point.accumulated[0], 0);
+        continue;
+      }
+      ExpectWithinBound(point.instant[0], point.instant_bound[0], instant,
+                        1e-10);
+      ExpectWithinBound(point.accumulated[0], point.accumulated_bound[0],
+                        accumulated, 1e-10);
+      if (t > 1e6) continue;  // beyond the sparse series' step limit
+      const TransientDistribution at = DistributionAt(space, t, options);
+      ASSERT_TRUE(at.ok) << at.message;
+      ExpectWithinBound(at.pi[1], at.error, instant, 1e-10);
+      ExpectWithinBound(at.pi[0], at.error, 1 - instant, 1e-10);
     }
-    ExpectWithinBound(point.instant[0], point.instant_bound[0], instant, 1e-10);
-    ExpectWithinBound(point.accumulated[0], point.accumulated_bound[0],
-                      accumulated, 1e-10);
+  }
+}
+
+TEST(TransientTest, EarlyStopAtSteadyStateStaysWithinItsBound) {
+  // A random chain that settles within a few time units, and the two
+  // states above, to times far beyond that.
+  struct Case {
+    const char* name;
+    StateSpace space;
+    std::vector<double> reward;
+  };
+  std::vector<double> mixed(40);
+  for (std::size_t s = 0; s < mixed.size(); ++s) {
+    mixed[s] = static_cast<double>(s % 7) - 2;  // negative entries too
+  }
+  const std::vector<Case> cases = {
+      {"random", RandomChain(40, 3, 1), mixed},
+      {"two states", Chain(2, {{1, 2, 1.0}, {2, 1, 3.0}}), {0, 1}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TransientOptions options;
+    options.stop_at_steady_state = true;
+    const std::vector<double> times = {0.5, 300, 5000};
+    const TransientResult result =
+        SolveTransient(c.space, times, {&c.reward}, {&c.reward}, options);
+    ASSERT_TRUE(result.ok) << result.message;
+    EXPECT_TRUE(result.steady);
+    EXPECT_LT(result.iterations * 10, result.planned);
+    for (std::size_t i = 0; i < times.size(); ++i) {
+      SCOPED_TRACE(times[i]);
+      double instant = 0;
+      double accumulated = 0;
+      DenseReference(c.space, c.reward, times[i], &instant, &accumulated);
+      const TransientPoint& point = result.points[i];
+      ExpectWithinBound(point.instant[0], point.instant_bound[0], instant,
+                        1e-8);
+      ExpectWithinBound(point.accumulated[0], point.accumulated_bound[0],
+                        accumulated, 1e-8);
+      // What the stop adds stays near the tolerance.
+      EXPECT_LT(point.instant_bound[0], 1e-8);
+      EXPECT_LT(point.accumulated_bound[0], 1e-8 * times[i]);
+    }
   }
 }
 

@@ -89,6 +89,13 @@ std::string ReadWholeFile(const std::string& path) {
   return content.str();
 }
 
+void WriteWholeFile(const std::string& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary);
+  out << text;
+  out.close();
+  EXPECT_TRUE(out) << "cannot write " << path;
+}
+
 std::string MaskSeconds(const std::string& text) {
   static const std::regex kStdout(
       R"((Computation Time \(user \+ system\): )\S+( seconds))");

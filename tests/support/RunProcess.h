@@ -37,6 +37,9 @@ class ScopedTempDir {
 // The whole content of the file at `path`; empty when it cannot be read.
 std::string ReadWholeFile(const std::string& path);
 
+// Replaces the file at `path` with `text` (a test failure when it cannot).
+void WriteWholeFile(const std::string& path, const std::string& text);
+
 // `text` with the measured seconds of the summary lines (standard output
 // and trace) replaced by "<seconds>", so that whole outputs compare.
 std::string MaskSeconds(const std::string& text);
