@@ -151,6 +151,16 @@ void PrintProperties(const std::vector<PropertyLine>& properties,
   }
 }
 
+// An argv of `arguments`, valid while they are.
+[[maybe_unused]] std::vector<const char*> Pointers(
+    const std::vector<std::string>& arguments) {
+  std::vector<const char*> pointers;
+  for (const std::string& argument : arguments) {
+    pointers.push_back(argument.c_str());
+  }
+  return pointers;
+}
+
 // solve's command line for the chain of `run`: "solve -P PATH -N NAME"
 // and argv[first..last-1]. Refused when solve would refuse it, before
 // anything is written, and when it names another chain.
@@ -168,10 +178,7 @@ std::vector<std::string> SolveArguments(const RunSettings& run, int first,
     arguments.push_back(argument);
   }
 #ifdef GEN_WITH_SOLVE
-  std::vector<const char*> pointers;
-  for (const std::string& argument : arguments) {
-    pointers.push_back(argument.c_str());
-  }
+  const std::vector<const char*> pointers = Pointers(arguments);
   const std::string refused =
       SolveUsageError(static_cast<int>(pointers.size()), pointers.data());
   if (!refused.empty()) Refuse("after --solve: " + refused);
@@ -186,10 +193,7 @@ int Solve(const std::vector<std::string>& arguments) {
   const int published = CheckedStandardOutput();
   if (published != 0) return published;
 #ifdef GEN_WITH_SOLVE
-  std::vector<const char*> pointers;
-  for (const std::string& argument : arguments) {
-    pointers.push_back(argument.c_str());
-  }
+  const std::vector<const char*> pointers = Pointers(arguments);
   const int solved = RunSolve(static_cast<int>(pointers.size()),
                               pointers.data(), std::cout, std::cerr);
   std::cout.flush();
