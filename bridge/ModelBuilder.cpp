@@ -582,6 +582,7 @@ class TextRewardNode : public PerformanceVariableNode {
 class TextPVModel : public PVModel {
  public:
   bool SkipsImpossibleFirings() const override { return true; }
+  bool ResolvesVanishingInitialMarking() const override { return true; }
 
   TextPVModel(const ModelIr& ir, const std::vector<double>& globals,
               const std::vector<short>& initial) {

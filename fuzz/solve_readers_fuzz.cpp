@@ -1,5 +1,5 @@
 // The solver's readers (.arm, .pvtype, .var in both record forms, .props,
-// .dch) on
+// .dch, .init) on
 // arbitrary bytes. The first byte picks the reader; the rest is the file.
 // Whatever is accepted must satisfy what the solver relies on, and a small
 // accepted chain must solve without a crash.
@@ -14,6 +14,7 @@
 #include "fuzz/FuzzSupport.h"
 #include "solve/ChainFiles.h"
 #include "solve/DeterministicChain.h"
+#include "solve/InitialDistribution.h"
 #include "solve/Properties.h"
 #include "solve/Regenerative.h"
 #include "solve/Stationary.h"
@@ -86,7 +87,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   if (size == 0) return 0;
   const std::string_view text(reinterpret_cast<const char*>(data) + 1,
                               size - 1);
-  switch (data[0] % 6) {
+  switch (data[0] % 7) {
     case 0: {
       StateSpace space;
       if (ParseStateSpace(text, "f.arm", &space).ok) CheckStateSpace(space);
@@ -104,7 +105,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
     case 2:
     case 3: {
       RewardValues values;
-      if (ParseRewardValues(text, "f.var", kNames, kStates, data[0] % 6 == 2,
+      if (ParseRewardValues(text, "f.var", kNames, kStates, data[0] % 7 == 2,
                             &values)
               .ok) {
         FuzzCheck(values.rate.size() == 2 && values.rate[1].size() == kStates,
@@ -133,6 +134,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
       DeterministicChain chain;
       if (ParseDeterministicChain(text, "f.dch", &chain).ok) {
         CheckDeterministicChain(chain);
+      }
+      break;
+    }
+    case 6: {
+      std::vector<double> probabilities;
+      if (ParseInitialDistribution(text, "f.init", kStates, &probabilities)
+              .ok) {
+        FuzzCheck(!probabilities.empty() && probabilities.size() <= kStates,
+                  "states in range");
+        double total = 0;
+        for (double p : probabilities) {
+          FuzzCheck(p > 0 && p <= 1, "probability");
+          total += p;
+        }
+        FuzzCheck(std::abs(total - 1) < 1e-6, "probabilities sum to 1");
       }
       break;
     }

@@ -178,21 +178,15 @@ void ExpansionPool::Expand(Helper& helper, Slot& slot) {
       batch.failure = status;
       break;
     }
-    // Looked up state by state: a failure handed over later leaves the
-    // states before it complete.
+    // Hashed here, off the numbering thread. The lookups stay there: a
+    // helper's lookup misses every state numbered after it, which in a
+    // breadth-first order is about half of the known successors, and
+    // repeating those cost more than the helper saved.
     const std::size_t begin = k == 0 ? 0 : batch.successor_ends[k - 1];
     const std::size_t end = batch.successors.Count();
-    if (batch.hashes.size() < end) {
-      batch.hashes.resize(end);
-      batch.numbers.resize(end);
-    }
+    if (batch.hashes.size() < end) batch.hashes.resize(end);
     for (std::size_t j = begin; j < end; ++j) {
       batch.hashes[j] = store_.Hash(batch.successors.Image(j));
-    }
-    if (end > begin) {
-      store_.SharedLookups(batch.successors.Image(begin), state_size_,
-                           end - begin, batch.hashes.data() + begin,
-                           batch.numbers.data() + begin, helper.packed);
     }
     batch.successor_ends[k] = end;
     batch.delay_ends[k] = batch.successors.Delays().size();

@@ -17,8 +17,7 @@
 
 // Consecutive numbered states handed to a helper thread, and what their
 // expansion reported: the successors of all of them in state order, where
-// each state's successors and delays end, and per successor its store hash
-// and the number the store already held for it (or kNotFound).
+// each state's successors and delays end, and per successor its store hash.
 struct ExpansionBatch {
   static constexpr std::size_t kNotFailed = ~std::size_t{0};
 
@@ -29,7 +28,6 @@ struct ExpansionBatch {
   std::vector<std::size_t> successor_ends;  // per state
   std::vector<std::size_t> delay_ends;      // per state
   std::vector<std::uint64_t> hashes;        // per successor
-  std::vector<std::uint32_t> numbers;       // per successor
   // The states [0, expanded) were expanded by a helper; the rest are left
   // to the run's thread.
   std::size_t expanded = 0;
@@ -52,8 +50,8 @@ struct ExpansionBatch {
 class ExpansionPool {
  public:
   // One helper thread per source; the sources are not owned, are used by
-  // their thread only, and must outlive the pool, as must `store`, which
-  // the helpers read (SharedLookup) while the run's thread inserts.
+  // their thread only, and must outlive the pool, as must `store`, whose
+  // Hash the helpers apply to every successor.
   ExpansionPool(const std::vector<NextStateSource*>& sources,
                 std::size_t state_size, std::size_t reward_width,
                 const HybridHash& store);
@@ -98,7 +96,6 @@ class ExpansionPool {
     Slot* slot = nullptr;      // the batch it expands
     std::size_t index = 0;     // the state it expands within it
     bool handed_over = false;  // blocked for good
-    std::vector<char> packed;  // its store lookups' packed image
     std::thread thread;
   };
 

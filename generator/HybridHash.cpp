@@ -2,32 +2,25 @@
 
 #include <algorithm>
 #include <cstring>
-#include <mutex>
 #include <new>
 #include <string>
 #include <utility>
+
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
 
 #include "base/Contract.h"
 
 namespace {
 
-std::uint64_t ProbeStep(std::uint32_t size_index) {
-  return (static_cast<std::uint64_t>(size_index) + 1) * 1024;
-}
-
-// Moves `slot` one step along the probe sequence. The distance grows by one
-// step per probe and starts again at one step after each wrap past the end.
-// The sizes in PrimeArray are far larger than any distance reached before a
-// wrap, so one subtraction brings the slot back into the table.
-inline void NextSlot(std::uint64_t& slot, std::uint64_t& distance,
-                     std::uint64_t step, std::uint64_t size) {
-  slot += distance * step;
-  if (slot >= size) {
-    slot -= size;
-    distance = 1;
-  } else {
-    ++distance;
-  }
+// Moves `slot` to the next slot of the probe sequence: the adjacent one,
+// wrapping at the end. A probe past the home slot then mostly stays in the
+// cache line already fetched, where a sequence with long strides costs a
+// cache miss (and often a TLB miss) per probe; the 8-bit tags keep the
+// longer runs of linear probing cheap to pass.
+inline void NextSlot(std::uint64_t& slot, std::uint64_t size) {
+  if (++slot == size) slot = 0;
 }
 
 // Little-endian word of `length` (1..8) bytes starting at `bytes`, zero
@@ -88,14 +81,31 @@ HybridHash::HybridHash(std::uint32_t stateSize, double loadFactor,
   while (PrimeArray[size_index_] != 0 && PrimeArray[size_index_] != tableSize)
     ++size_index_;
   GEN_CHECK(PrimeArray[size_index_] == tableSize);
-  // calloc: a large table comes as the kernel's zero pages, with no pass
-  // over it here.
-  table_.reset(static_cast<std::uint32_t*>(
-      std::calloc(table_size_, sizeof(std::uint32_t))));
+  table_ = AllocateTable(table_size_);
   if (!table_) Fail("Error:  TempHashTable not allocated\n");
 }
 
 HybridHash::~HybridHash() = default;
+
+HybridHash::Table HybridHash::AllocateTable(std::uint64_t size) {
+  // Lookups touch the table at random: on 2 MiB pages a large table costs
+  // far fewer TLB misses. The zeros are written here rather than left to
+  // calloc's zero pages: the first write to such a page (the first insert
+  // there) faults again to copy it and flushes every thread's TLB.
+  constexpr std::size_t kHugePage = std::size_t{2} << 20;
+  const std::size_t bytes = size * sizeof(std::uint32_t);
+  const bool huge = bytes >= kHugePage;
+  const std::size_t rounded =
+      huge ? (bytes + kHugePage - 1) / kHugePage * kHugePage : bytes;
+  void* memory =
+      huge ? std::aligned_alloc(kHugePage, rounded) : std::malloc(rounded);
+  if (memory == nullptr) return Table();
+#ifdef MADV_HUGEPAGE
+  if (huge) (void)madvise(memory, rounded, MADV_HUGEPAGE);
+#endif
+  std::memset(memory, 0, rounded);
+  return Table(static_cast<std::uint32_t*>(memory));
+}
 
 void HybridHash::LimitStateNumbers(std::uint32_t max_number,
                                    std::string reason) {
@@ -222,11 +232,9 @@ bool HybridHash::KeptBytesMatch(const char* image) const {
 
 std::uint64_t HybridHash::Walk(const char* image, const Probe& probe,
                                bool& found) const {
-  const std::uint64_t step = ProbeStep(size_index_);
   const std::size_t width = varying_.size();
   const Probe fresh = Current(probe) ? probe : MakeProbe(image);
   std::uint64_t slot = fresh.home;
-  std::uint64_t distance = 1;
   for (std::uint64_t visited = 1;; ++visited) {
     const std::uint32_t entry = table_[slot];
     if (entry == 0) {
@@ -240,7 +248,7 @@ std::uint64_t HybridHash::Walk(const char* image, const Probe& probe,
       return slot;
     }
     if (visited == table_size_) return kNoSlot;
-    NextSlot(slot, distance, step, table_size_);
+    NextSlot(slot, table_size_);
     ++probe_count_;
   }
 }
@@ -265,69 +273,6 @@ std::uint32_t HybridHash::Lookup(const char* image, const Probe& probe) const {
   return found && slot != kNoSlot ? table_[slot] & number_mask_ : kNotFound;
 }
 
-std::uint32_t HybridHash::SharedLookup(const char* image, std::uint64_t hash,
-                                       std::vector<char>& packed) const {
-  std::uint32_t number = kNotFound;
-  SharedLookups(image, state_size_, 1, &hash, &number, packed);
-  return number;
-}
-
-void HybridHash::SharedLookups(const char* images, std::size_t stride,
-                               std::size_t count, const std::uint64_t* hashes,
-                               std::uint32_t* numbers,
-                               std::vector<char>& packed) const {
-  std::shared_lock<std::shared_mutex> lock(structure_);
-  const std::size_t width = varying_.size();
-  if (packed.size() < count * width) packed.resize(count * width);
-  // Pack each image (one that differs at a byte kept once is new), and ask
-  // for its home slot; then for the image its home entry names; then walk.
-  for (std::size_t k = 0; k < count; ++k) {
-    const char* image = images + k * stride;
-    numbers[k] = 0;
-    if (table_ == nullptr) {
-      numbers[k] = kNotFound;
-      continue;
-    }
-    if (!KeptBytesMatch(image)) {
-      numbers[k] = kNotFound;
-      continue;
-    }
-    char* to = packed.data() + k * width;
-    for (std::size_t j = 0; j < width; ++j) to[j] = image[varying_[j]];
-    __builtin_prefetch(&table_[HomeSlot(hashes[k], table_size_)]);
-  }
-  for (std::size_t k = 0; k < count; ++k) {
-    if (numbers[k] == kNotFound) continue;
-    const std::uint32_t entry = __atomic_load_n(
-        &table_[HomeSlot(hashes[k], table_size_)], __ATOMIC_ACQUIRE);
-    if (entry != 0) __builtin_prefetch(StoredImage(entry & number_mask_));
-  }
-  for (std::size_t k = 0; k < count; ++k) {
-    if (numbers[k] == kNotFound) continue;
-    numbers[k] = SharedWalk(hashes[k], packed.data() + k * width);
-  }
-}
-
-std::uint32_t HybridHash::SharedWalk(std::uint64_t hash,
-                                     const char* packed) const {
-  const std::size_t width = varying_.size();
-  const std::uint32_t tag = number_mask_ == kTaggedNumberMask ? Tag(hash) : 0;
-  const std::uint64_t step = ProbeStep(size_index_);
-  std::uint64_t slot = HomeSlot(hash, table_size_);
-  std::uint64_t distance = 1;
-  for (std::uint64_t visited = 1; visited <= table_size_; ++visited) {
-    const std::uint32_t entry =
-        __atomic_load_n(&table_[slot], __ATOMIC_ACQUIRE);
-    if (entry == 0) return kNotFound;
-    if ((entry & ~number_mask_) == tag &&
-        SameImage(StoredImage(entry & number_mask_), packed, width)) {
-      return entry & number_mask_;
-    }
-    NextSlot(slot, distance, step, table_size_);
-  }
-  return kNotFound;
-}
-
 std::uint32_t HybridHash::FindOrInsert(const char* image,
                                        std::uint32_t next_number) {
   return FindOrInsert(image, MakeProbe(image), next_number);
@@ -339,12 +284,10 @@ std::uint32_t HybridHash::FindOrInsert(const char* image, const Probe& probe,
   GEN_CHECK(table_ != nullptr);
   GEN_CHECK(next_number == last_number_ + 1);
   if (last_number_ == 0) {
-    std::unique_lock<std::shared_mutex> lock(structure_);
     std::memcpy(reference_.data(), image, state_size_);
   } else if (!PackQuery(image)) {
     // A byte kept once has changed: the state is new.
     if (next_number > max_number_) return LimitReached(next_number);
-    std::unique_lock<std::shared_mutex> lock(structure_);
     if (!Widen(image)) return kNotFound;
     PackQuery(image);
   }
@@ -359,7 +302,6 @@ std::uint32_t HybridHash::FindOrInsert(const char* image, const Probe& probe,
       next_number > kTaggedNumberMask && number_mask_ == kTaggedNumberMask;
   const bool add_block = (next_number >> kBlockBits) >= blocks_.size();
   if (grow || untagged || add_block) {
-    std::unique_lock<std::shared_mutex> lock(structure_);
     if (grow && !Rehash()) return kNotFound;
     if (untagged) DropTags();
     if (add_block && !AddBlock()) return kNotFound;
@@ -374,9 +316,7 @@ std::uint32_t HybridHash::FindOrInsert(const char* image, const Probe& probe,
                         varying_.size(),
                 packed_query_.data(), varying_.size());
   }
-  // Published after its image: a concurrent SharedLookup that sees the
-  // entry sees the image.
-  __atomic_store_n(&table_[slot], next_number | fresh.tag, __ATOMIC_RELEASE);
+  table_[slot] = next_number | fresh.tag;
   last_number_ = next_number;
   return next_number;
 }
@@ -401,8 +341,7 @@ bool HybridHash::Rehash() {
   // before its successor is allocated (the two never coexist) and the new
   // one is filled in number order, reading the blocks front to back.
   table_.reset();
-  table_.reset(static_cast<std::uint32_t*>(
-      std::calloc(new_size, sizeof(std::uint32_t))));
+  table_ = AllocateTable(new_size);
   if (!table_) {
     Fail("Error:  TempHashTable not allocated\n");
     return false;
@@ -414,7 +353,6 @@ bool HybridHash::Rehash() {
   constexpr std::uint32_t kBatch = 16;
   std::uint64_t homes[kBatch];
   std::uint32_t tags[kBatch];
-  const std::uint64_t step = ProbeStep(size_index_);
   for (std::uint64_t first = 1; first <= last_number_; first += kBatch) {
     const auto count = static_cast<std::uint32_t>(
         std::min<std::uint64_t>(kBatch, last_number_ - first + 1));
@@ -427,12 +365,11 @@ bool HybridHash::Rehash() {
     }
     for (std::uint32_t i = 0; i < count; ++i) {
       std::uint64_t slot = homes[i];
-      std::uint64_t distance = 1;
       // The new table is larger than the states it takes, so every
       // sequence meets a free slot.
       for (std::uint64_t visited = 1; table_[slot] != 0; ++visited) {
         GEN_CHECK(visited < table_size_);
-        NextSlot(slot, distance, step, table_size_);
+        NextSlot(slot, table_size_);
         ++probe_count_;
       }
       table_[slot] = static_cast<std::uint32_t>(first + i) | tags[i];
@@ -500,7 +437,6 @@ bool HybridHash::AddBlock() {
 }
 
 void HybridHash::ReleaseTable() {
-  std::unique_lock<std::shared_mutex> lock(structure_);
   table_.reset();
   table_size_ = 0;
 }

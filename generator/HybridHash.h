@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
-#include <shared_mutex>
 #include <string>
 #include <vector>
 
@@ -100,18 +99,6 @@ class HybridHash {
   std::uint32_t FindOrInsert(const char* image, const Probe& probe,
                              std::uint32_t next_number);
   std::uint32_t FindOrInsert(const char* image, std::uint32_t next_number);
-  // Lookup for threads other than the one that inserts, while it inserts:
-  // `hash` is Hash(image), `packed` a buffer of the caller's. A state
-  // inserted concurrently may be missed (kNotFound); a number returned is
-  // the state's.
-  std::uint32_t SharedLookup(const char* image, std::uint64_t hash,
-                             std::vector<char>& packed) const;
-  // SharedLookup of `count` images (`stride` bytes apart) into `numbers`,
-  // under one hold of the lock, their table slots and images fetched
-  // together.
-  void SharedLookups(const char* images, std::size_t stride, std::size_t count,
-                     const std::uint64_t* hashes, std::uint32_t* numbers,
-                     std::vector<char>& packed) const;
   // The number stored for `image`, or kNotFound.
   std::uint32_t Lookup(const char* image) const;
   std::uint32_t Lookup(const char* image, const Probe& probe) const;
@@ -135,7 +122,7 @@ class HybridHash {
   // spread over the table.
   std::uint64_t getHashKey(const char* image, std::uint64_t size) const;
   // The 64-bit hash behind the home slot. Depends on the state size only,
-  // so any thread may call it while another changes the store.
+  // so any thread may call it while another uses the store.
   std::uint64_t Hash(const char* image) const;
 
   std::uint64_t TableSize() const { return table_size_; }
@@ -156,6 +143,8 @@ class HybridHash {
     void operator()(void* p) const { std::free(p); }
   };
   using Table = std::unique_ptr<std::uint32_t[], FreeDeleter>;
+  // A zeroed table of `size` entries, or null when out of memory.
+  static Table AllocateTable(std::uint64_t size);
 
   const char* StoredImage(std::uint32_t number) const {
     return blocks_[number >> kBlockBits].get() +
@@ -175,8 +164,6 @@ class HybridHash {
   // probe sequence; `found` tells which. kNoSlot when the sequence visits
   // every slot without either.
   std::uint64_t Walk(const char* image, const Probe& probe, bool& found) const;
-  // SharedLookup's walk, with the lock held and `packed` filled.
-  std::uint32_t SharedWalk(std::uint64_t hash, const char* packed) const;
   // Drops the tags from every entry, for numbers past 24 bits.
   void DropTags();
   // The steps that can fail return false after noting why in failure_.
@@ -194,11 +181,6 @@ class HybridHash {
 
   static constexpr std::uint64_t kNoSlot = ~std::uint64_t{0};
 
-  // Held shared by SharedLookup, exclusively by the inserting thread
-  // while it changes what a lookup reads beyond single entries (the table,
-  // the blocks, the packing, the tags). Entries are published with release
-  // stores after their image is written.
-  mutable std::shared_mutex structure_;
   Table table_;
   std::uint64_t table_size_;
   std::uint32_t size_index_ = 0;

@@ -128,6 +128,20 @@ class NextStateSource {
   virtual Status ChooseMode(ExplorationMode* mode) = 0;
   // The initial state's image (StateSize bytes) and reward record.
   virtual Status Initial(char* image, double* rewards) = 0;
+  // Every state the model starts in, reported to `out` (cleared, configured
+  // for this source) with its probability as the value and its reward
+  // record, in the order they are numbered from 1: distinct images whose
+  // probabilities add up to 1. Valid once ChooseMode has succeeded. Most
+  // sources start in one state: by default, Initial's with probability 1.
+  virtual Status InitialStates(Successors& out) {
+    std::vector<char> image(StateSize());
+    std::vector<double> rewards(2 * RewardTypes().size());
+    const Status status = Initial(image.data(), rewards.data());
+    if (!status.ok) return status;
+    double* record = out.Add(image.data(), 1.0);
+    for (std::size_t i = 0; i < rewards.size(); ++i) record[i] = rewards[i];
+    return Status::Ok();
+  }
   // Reports every successor of the state `image`, numbered `number`, to
   // `out` (which the explorer has cleared). A failure ends the run.
   virtual Status Expand(std::uint32_t number, const char* image,

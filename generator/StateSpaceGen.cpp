@@ -25,21 +25,25 @@ StateSpaceGen::StateSpaceGen(NextStateSource& source, double hash_value)
 }
 
 Status StateSpaceGen::GenStateSpace(const Output& out) {
-  // The initial state is state 1, stored and queued before exploration.
+  // The initial states are states 1..k, stored and queued before
+  // exploration.
   GEN_CHECK(out.chain == nullptr || out.write_status);
-  std::vector<double> rewards(2 * (out.chain != nullptr
-                                       ? out.chain->Variables()
-                                       : out.var->Variables()));
-  Status status = source_.Initial(explored_.data(), rewards.data());
+  successors_.Clear();
+  Status status = source_.InitialStates(successors_);
   if (!status.ok) return status;
-  num_states_ = kInitialStateNumber;
-  const HybridHash::Probe probe = store_->Locate(explored_.data());
-  if (store_->FindOrInsert(explored_.data(), probe, num_states_) !=
-      num_states_) {
-    return store_->failure();
+  GEN_CHECK(successors_.Count() > 0);
+  for (std::size_t k = 0; k < successors_.Count(); ++k) {
+    const char* image = successors_.Image(k);
+    const std::uint32_t number =
+        kInitialStateNumber + static_cast<std::uint32_t>(k);
+    const HybridHash::Probe probe = store_->Locate(image);
+    const std::uint32_t found = store_->FindOrInsert(image, probe, number);
+    if (found == HybridHash::kNotFound) return store_->failure();
+    GEN_CHECK(found == number);  // the source reports distinct images
+    num_states_ = number;
+    queue_->Enqueue(image, number);
+    WriteRewards(out, number, successors_.Rewards(k));
   }
-  queue_->Enqueue(explored_.data(), num_states_);
-  WriteRewards(out, num_states_, rewards.data());
 
   status = helpers_.empty() || out.report_absorbing ? ExploreAlone(out)
                                                     : ExploreWithHelpers(out);
@@ -68,7 +72,7 @@ Status StateSpaceGen::ExpandHere(const Output& out, std::uint32_t number,
   const Status status =
       source_.Expand(current_state_, explored_.data(), successors_);
   if (!status.ok) return status;
-  return Finish(out, successors_, 0, successors_.Count(), nullptr, nullptr, 0,
+  return Finish(out, successors_, 0, successors_.Count(), nullptr, 0,
                 successors_.Delays().size());
 }
 
@@ -104,6 +108,7 @@ Status StateSpaceGen::ExploreWithHelpers(const Output& out) {
         continue;
       }
       current_state_ = number;
+      PrefetchAhead(*batch, k);
       if (out.visit) {
         const Status visited =
             out.visit(number, batch->images.data() + k * state_size_);
@@ -111,8 +116,7 @@ Status StateSpaceGen::ExploreWithHelpers(const Output& out) {
       }
       const Status status =
           Finish(out, batch->successors, begin, batch->successor_ends[k],
-                 batch->hashes.data(), batch->numbers.data(), delay_begin,
-                 batch->delay_ends[k]);
+                 batch->hashes.data(), delay_begin, batch->delay_ends[k]);
       if (!status.ok) return status;
       begin = batch->successor_ends[k];
       delay_begin = batch->delay_ends[k];
@@ -121,13 +125,31 @@ Status StateSpaceGen::ExploreWithHelpers(const Output& out) {
   }
 }
 
+void StateSpaceGen::PrefetchAhead(const ExpansionBatch& batch,
+                                  std::size_t k) const {
+  // A state's turn on this thread lasts far longer than a memory access,
+  // so one state ahead is enough for the images and two for the table
+  // slots that name them.
+  const auto ends = [&batch](std::size_t i) {
+    return i == 0 ? std::size_t{0} : batch.successor_ends[i - 1];
+  };
+  if (k + 2 < batch.expanded) {
+    for (std::size_t j = ends(k + 2); j < ends(k + 3); ++j) {
+      (void)store_->LocateHash(batch.hashes[j]);
+    }
+  }
+  if (k + 1 < batch.expanded) {
+    for (std::size_t j = ends(k + 1); j < ends(k + 2); ++j) {
+      store_->PrefetchImage(store_->LocateHash(batch.hashes[j]));
+    }
+  }
+}
+
 Status StateSpaceGen::Finish(const Output& out, const Successors& successors,
                              std::size_t begin, std::size_t end,
                              const std::uint64_t* hashes,
-                             const std::uint32_t* numbers,
                              std::size_t delay_begin, std::size_t delay_end) {
-  Status status =
-      RecordSuccessors(out, successors, begin, end, hashes, numbers);
+  Status status = RecordSuccessors(out, successors, begin, end, hashes);
   if (!status.ok) return status;
   if (out.description != nullptr) {
     out.description->WriteState(current_state_, successors, begin, end,
@@ -154,36 +176,23 @@ Status StateSpaceGen::Finish(const Output& out, const Successors& successors,
 Status StateSpaceGen::RecordSuccessors(const Output& out,
                                        const Successors& successors,
                                        std::size_t begin, std::size_t end,
-                                       const std::uint64_t* hashes,
-                                       const std::uint32_t* numbers) {
-  // Hash every successor the helpers did not find and ask for its slot
-  // first, so that the store's memory is fetched for all of them at once;
-  // then resolve them in the order they were reported, which fixes the
-  // numbering. A number a helper found is final: states are never
-  // renumbered.
+                                       const std::uint64_t* hashes) {
+  // Hash every successor (unless a helper did) and ask for its slot first,
+  // so that the store's memory is fetched for all of them at once; then
+  // resolve them in the order they were reported, which fixes the
+  // numbering.
   const std::size_t count = end - begin;
   if (probes_.size() < count) {
     probes_.resize(count);
     targets_.resize(count);
   }
-  const auto known = [numbers, begin](std::size_t k) {
-    return numbers != nullptr && numbers[begin + k] != HybridHash::kNotFound;
-  };
   for (std::size_t k = 0; k < count; ++k) {
-    if (known(k)) continue;
     probes_[k] = hashes != nullptr
                      ? store_->LocateHash(hashes[begin + k])
                      : store_->Locate(successors.Image(begin + k));
   }
+  for (std::size_t k = 0; k < count; ++k) store_->PrefetchImage(probes_[k]);
   for (std::size_t k = 0; k < count; ++k) {
-    if (!known(k)) store_->PrefetchImage(probes_[k]);
-  }
-  for (std::size_t k = 0; k < count; ++k) {
-    if (known(k)) {
-      targets_[k] = numbers[begin + k];
-      transitions_.Add(numbers[begin + k], successors.Value(begin + k));
-      continue;
-    }
     const char* image = successors.Image(begin + k);
     const std::uint32_t number =
         store_->FindOrInsert(image, probes_[k], num_states_ + 1);

@@ -20,13 +20,15 @@
 #include "output/RewardValuesFile.h"
 #include "output/StateSpaceFile.h"
 
+struct ExpansionBatch;
+
 // The state-space generator: explores the states of a source breadth first
-// from its initial state (state 1), numbers each new stable state in order
-// of discovery, sums the values of all transitions into the same target and
-// writes one block per state to the state-space file and one reward record
-// per new state to the reward values file. In deterministic mode it also
-// records, per deterministic delay, the states that enable it. The source
-// is not owned and must outlive the generator.
+// from its initial states (states 1..k, most often state 1 alone), numbers each
+// new stable state in order of discovery, sums the values of all transitions
+// into the same target and writes one block per state to the state-space file
+// and one reward record per new state to the reward values file. In
+// deterministic mode it also records, per deterministic delay, the states that
+// enable it. The source is not owned and must outlive the generator.
 class StateSpaceGen {
  public:
   // Where exploration writes; nothing here is owned.
@@ -95,22 +97,22 @@ class StateSpaceGen {
   // Expands them in batches on the helper threads and numbers their
   // successors here, batch after batch in submission order.
   Status ExploreWithHelpers(const Output& out);
+  // Asks for the store's memory that the lookups of the successors of the
+  // batch's states after state `k` (its index) will read.
+  void PrefetchAhead(const ExpansionBatch& batch, std::size_t k) const;
   // Everything after the expansion of the current state: its successors
   // [begin, end) and delays [delay_begin, delay_end) of `successors`, its
   // description, progress line and block.
   Status Finish(const Output& out, const Successors& successors,
                 std::size_t begin, std::size_t end, const std::uint64_t* hashes,
-                const std::uint32_t* numbers, std::size_t delay_begin,
-                std::size_t delay_end);
+                std::size_t delay_begin, std::size_t delay_end);
   // Looks up the successors [begin, end) in order, numbering, queueing and
   // recording the new ones, and adds each value to the transition into its
-  // target. `hashes` and `numbers`, when set, hold per successor its store
-  // hash and the number a helper found for it (or kNotFound). Fails when
-  // the store cannot take a new state.
+  // target. `hashes`, when set, holds per successor its store hash. Fails
+  // when the store cannot take a new state.
   Status RecordSuccessors(const Output& out, const Successors& successors,
                           std::size_t begin, std::size_t end,
-                          const std::uint64_t* hashes,
-                          const std::uint32_t* numbers);
+                          const std::uint64_t* hashes);
   Status WriteStateBlock(const Output& out);
   static void WriteRewards(const Output& out, std::uint32_t number,
                            const double* values) {

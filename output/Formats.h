@@ -21,6 +21,10 @@ inline constexpr char kPropertiesExtension[] = ".props";
 inline constexpr char kStatesExtension[] = ".states";
 // What a run was made from and what it found, as one JSON object (san).
 inline constexpr char kRunRecordExtension[] = ".run.json";
+// The initial distribution of a run that starts in several states.
+inline constexpr char kInitialDistributionExtension[] = ".init";
+// Line 1 of the .init file.
+inline constexpr char kInitialDistributionHeader[] = "init 1";
 
 // The output file type: line 1 of the state-space file. Generation always
 // writes type 1 (text).

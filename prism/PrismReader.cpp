@@ -1,6 +1,8 @@
 #include "prism/PrismReader.h"
 
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <map>
@@ -97,9 +99,15 @@ class PrismImporter {
 
   // A copy of `expr` with constants folded in, formulas and labels
   // expanded and variables read from their places (or left as names, for
-  // init ... endinit).
-  ExprPtr Resolve(const Expr& expr, bool variables_as_names = false,
-                  int depth = 0);
+  // init ... endinit). Its int arithmetic is checked (CheckedValue).
+  ExprPtr Resolve(const Expr& expr, bool variables_as_names = false);
+  ExprPtr ResolveTree(const Expr& expr, bool variables_as_names, int depth);
+  // The value of `expr` when it is constant. Int arithmetic has 32-bit
+  // results: a constant part of `expr` whose int value lies outside them
+  // is an error, and so is a mod by a constant below 1. Only what would be
+  // evaluated is checked: the chosen branch of a constant condition, the
+  // needed side of a constant and/or.
+  std::optional<ConstantValue> CheckedValue(const Expr& expr);
   ExprPtr VariableRead(const Variable& variable, const SourceLocation& where);
 
   std::string file_;
@@ -115,6 +123,8 @@ class PrismImporter {
   std::map<std::string, Variable> variables_;
   std::vector<std::string> variable_order_;
   ExprPtr initial_predicate_;
+  // The predicate of the "deadlock" label: no command can fire.
+  ExprPtr deadlock_predicate_;
   // The activities of each action ("" for unlabelled commands), for
   // transition rewards.
   std::map<std::string, std::vector<std::string>> activities_of_;
@@ -221,8 +231,63 @@ ExprPtr PrismImporter::VariableRead(const Variable& variable,
                 where);
 }
 
-ExprPtr PrismImporter::Resolve(const Expr& expr, bool variables_as_names,
-                               int depth) {
+ExprPtr PrismImporter::Resolve(const Expr& expr, bool variables_as_names) {
+  ExprPtr resolved = ResolveTree(expr, variables_as_names, 0);
+  if (resolved) (void)CheckedValue(*resolved);
+  return Failed() ? nullptr : std::move(resolved);
+}
+
+std::optional<ConstantValue> PrismImporter::CheckedValue(const Expr& expr) {
+  if (Failed()) return std::nullopt;
+  if (expr.kind == ExprKind::kConstant) {
+    return ConstantValue{expr.value, expr.type};
+  }
+  if (expr.args.empty()) return std::nullopt;  // a variable
+  std::vector<std::optional<ConstantValue>> args;
+  if (expr.kind == ExprKind::kCondition) {
+    const std::optional<ConstantValue> test = CheckedValue(*expr.args[0]);
+    if (test) return CheckedValue(*expr.args[test->value != 0.0 ? 1 : 2]);
+    (void)CheckedValue(*expr.args[1]);
+    (void)CheckedValue(*expr.args[2]);
+    return std::nullopt;
+  }
+  if (expr.op == Op::kAnd || expr.op == Op::kOr) {
+    const std::optional<ConstantValue> left = CheckedValue(*expr.args[0]);
+    if (left && (expr.op == Op::kAnd) == (left->value == 0.0)) return left;
+    args.push_back(left);
+    args.push_back(CheckedValue(*expr.args[1]));
+  } else {
+    for (const ExprPtr& arg : expr.args) args.push_back(CheckedValue(*arg));
+  }
+  if (Failed()) return std::nullopt;
+  // mod is the only PRISM function that becomes a modulo.
+  if (expr.kind == ExprKind::kBinary && expr.op == Op::kModulo && args[1] &&
+      args[1]->value < 1) {
+    Error(expr.where, "mod by " + std::to_string(std::llround(args[1]->value)) +
+                          ": the divisor must be at least 1");
+    return std::nullopt;
+  }
+  ExprPtr shallow = Clone(expr);
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (!args[i]) return std::nullopt;
+    shallow->args[i] = ConstantExpr(*args[i], expr.where);
+  }
+  std::string ignored;  // a constant error is reported where it is used
+  const std::optional<ConstantValue> value = EvaluateConstant(
+      *shallow, [](const std::string&) { return std::nullopt; }, &ignored);
+  if (value && value->type == ValueType::kInt &&
+      (value->value < INT32_MIN || value->value > INT32_MAX)) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.17g", value->value);
+    Error(expr.where, std::string("int value ") + text +
+                          " is outside 32 bits (-2147483648..2147483647)");
+    return std::nullopt;
+  }
+  return value;
+}
+
+ExprPtr PrismImporter::ResolveTree(const Expr& expr, bool variables_as_names,
+                                   int depth) {
   if (Failed()) return nullptr;
   if (depth > 100) {
     Error(expr.where, "formulas or labels defined through themselves");
@@ -236,13 +301,16 @@ ExprPtr PrismImporter::Resolve(const Expr& expr, bool variables_as_names,
       return VariableRead(variable->second, expr.where);
     }
     if (const auto formula = formulas_.find(name); formula != formulas_.end()) {
-      return Resolve(*formula->second, variables_as_names, depth + 1);
+      return ResolveTree(*formula->second, variables_as_names, depth + 1);
     }
     if (const auto label = labels_.find(name); label != labels_.end()) {
-      return Resolve(*label->second, variables_as_names, depth + 1);
+      return ResolveTree(*label->second, variables_as_names, depth + 1);
     }
     if (name == "\"init\"" && initial_predicate_) {
-      return Resolve(*initial_predicate_, variables_as_names, depth + 1);
+      return ResolveTree(*initial_predicate_, variables_as_names, depth + 1);
+    }
+    if (name == "\"deadlock\"" && deadlock_predicate_) {
+      return Clone(*deadlock_predicate_);
     }
     if (constant_decls_.count(name) != 0) {
       std::optional<ConstantValue> value = ConstantNamed(name, expr.where);
@@ -256,9 +324,25 @@ ExprPtr PrismImporter::Resolve(const Expr& expr, bool variables_as_names,
   ExprPtr copy = Clone(expr);
   copy->args.clear();
   for (const ExprPtr& arg : expr.args) {
-    ExprPtr resolved = Resolve(*arg, variables_as_names, depth);
+    ExprPtr resolved = ResolveTree(*arg, variables_as_names, depth);
     if (!resolved) return nullptr;
     copy->args.push_back(std::move(resolved));
+  }
+  // A divisor that depends on the state and falls below 1 gives no number
+  // (a modulo by 0), which the run reports, rather than a wrong remainder.
+  if (copy->kind == ExprKind::kBinary && copy->op == Op::kModulo) {
+    std::string ignored;
+    const bool constant =
+        EvaluateConstant(
+            *copy->args[1], [](const std::string&) { return std::nullopt; },
+            &ignored)
+            .has_value();
+    if (!constant) {
+      std::vector<ExprPtr> clamped;
+      clamped.push_back(std::move(copy->args[1]));
+      clamped.push_back(IntConstant(0, copy->where));
+      copy->args[1] = Call(Op::kMax, std::move(clamped), copy->where);
+    }
   }
   return copy;
 }
@@ -970,6 +1054,17 @@ ImportedModel PrismImporter::Run(const std::string& text) {
     result_.model.places.push_back(std::move(place));
   }
   BuildActivities();
+  // "deadlock": no command can fire, so no activity's guard holds.
+  ExprPtr some_enabled;
+  for (const ActivityIr& activity : result_.model.activities) {
+    const Expr& enabled = *activity.input_gates.front().predicate;
+    some_enabled = some_enabled ? Binary(Op::kOr, std::move(some_enabled),
+                                         Clone(enabled), enabled.where)
+                                : Clone(enabled);
+  }
+  deadlock_predicate_ =
+      some_enabled ? Unary(Op::kNot, std::move(some_enabled), {file_, 1, 1})
+                   : BoolConstant(true, {file_, 1, 1});
   if (!Failed()) ReadRewards();
   if (!Failed()) ReadProperties(properties);
   if (Failed()) return std::move(result_);

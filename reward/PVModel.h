@@ -50,6 +50,10 @@ class PVModel : public BaseModelClass {
   // never produces. Compiled models fire them (their firings record
   // nothing).
   virtual bool SkipsImpossibleFirings() const { return false; }
+  // Whether a vanishing initial marking is resolved in zero time into the
+  // stable markings it leads to, each an initial state with its
+  // probability, instead of being refused. Compiled models refuse it.
+  virtual bool ResolvesVanishingInitialMarking() const { return false; }
 
   void CreatePVList(int num_variables, bool expand_time_points);
   void Initialize();

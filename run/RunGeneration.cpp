@@ -17,6 +17,7 @@
 #include "generator/StateSpaceGen.h"
 #include "output/ChainWriter.h"
 #include "output/Formats.h"
+#include "output/InitialDistributionFile.h"
 #include "output/RewardTypeFile.h"
 #include "output/RewardValuesFile.h"
 #include "output/StateSpaceFile.h"
@@ -55,7 +56,8 @@ ResultFileLayout ModelRunFile(const char* suffix, const char* what,
 
 std::vector<ResultFileLayout> ResultFiles(bool deterministic,
                                           const std::string& base,
-                                          const RunSettings& settings) {
+                                          const RunSettings& settings,
+                                          bool initial_distribution) {
   const bool properties = settings.properties.has_value();
   const std::string type_name = base + kRewardTypesExtension;
   std::vector<ResultFileLayout> files = {
@@ -80,6 +82,9 @@ std::vector<ResultFileLayout> ResultFiles(bool deterministic,
   }
   files.push_back(
       ModelRunFile(kPropertiesExtension, "properties", base, properties));
+  files.push_back(ModelRunFile(kInitialDistributionExtension,
+                               "initial distribution", base,
+                               initial_distribution));
   // Files of the same name that an earlier run (of san) left would
   // describe another chain: a run that writes none withdraws them.
   files.push_back(
@@ -118,7 +123,7 @@ Status RefuseTraceIntoResults(const std::string& trace_file,
   for (const char* extension :
        {kStateSpaceExtension, kRewardValuesExtension, kRewardTypesExtension,
         kEnablingStatesExtension, kDeterministicChainExtension,
-        kPropertiesExtension}) {
+        kPropertiesExtension, kInitialDistributionExtension}) {
     const std::string result = base + extension;
     if (SameFile(trace_file, result)) {
       return Status::Error("Error: the trace file " + trace_file +
@@ -249,12 +254,24 @@ Status RunGeneration(NextStateSource& source, const RunSettings& settings,
     GEN_CHECK(helper->ChooseMode(&helper_mode).ok && helper_mode == mode);
   }
 
+  // A model that starts in several states says so in the .init file.
+  std::vector<double> initial_distribution;
+  {
+    Successors initial;
+    initial.Configure(source.StateSize(), 2 * source.RewardTypes().size());
+    status = source.InitialStates(initial);
+    if (!status.ok) return status;
+    for (std::size_t k = 0; k < initial.Count(); ++k) {
+      initial_distribution.push_back(initial.Value(k));
+    }
+  }
+
   // Every file is written under a temporary name and published only when
   // the whole set is complete; any return before the commit removes them
   // and leaves an earlier run's files as they were.
   ResultSet results;
-  const std::vector<ResultFileLayout> layouts =
-      ResultFiles(deterministic, base, settings);
+  const std::vector<ResultFileLayout> layouts = ResultFiles(
+      deterministic, base, settings, initial_distribution.size() > 1);
   status = results.Begin(base, layouts);
   if (!status.ok) return status;
   if (open_trace) open_trace();
@@ -270,6 +287,11 @@ Status RunGeneration(NextStateSource& source, const RunSettings& settings,
   if (settings.properties) {
     results.Stream(IndexOf(layouts, kPropertiesExtension))
         << *settings.properties;
+  }
+  if (initial_distribution.size() > 1) {
+    WriteInitialDistribution(
+        results.Stream(IndexOf(layouts, kInitialDistributionExtension)),
+        initial_distribution);
   }
   std::vector<std::string> names;
   for (const RewardVariableType& type : types) names.push_back(type.name);

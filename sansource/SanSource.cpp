@@ -6,7 +6,9 @@
 #include <iostream>
 #include <sstream>
 #include <string>
+#include <unordered_map>
 
+#include "base/Contract.h"
 #include "framework/BaseActionClass.h"
 #include "framework/BaseGroupClass.h"
 #include "reward/PVModel.h"
@@ -16,7 +18,8 @@ SanSource::SanSource(PVModel& model, TraceFileContainer& trace, int trace_level)
     : model_(model),
       trace_(trace),
       trace_level_(trace_level),
-      skip_impossible_(model.SkipsImpossibleFirings()) {
+      skip_impossible_(model.SkipsImpossibleFirings()),
+      resolve_initial_(model.ResolvesVanishingInitialMarking()) {
   model_.ConsiderOnly(nullptr, -1);
   model_.listActions(&ActionList);
   state_size_ = static_cast<std::size_t>(model_.StateSize());
@@ -117,18 +120,82 @@ Status SanSource::ChooseMode(ExplorationMode* mode) {
 }
 
 Status SanSource::CheckInitialStability() {
-  // A stable chain cannot start in a vanishing state: the time spent there
-  // would be zero and its successors would have no rate.
+  // A chain cannot start in a vanishing state: the time spent there would
+  // be zero and its successors would have no rate. Either it is refused or
+  // the states it leads to in zero time become the initial states.
+  const std::size_t reward_width = 2 * model_.RewardTypes().size();
+  initial_states_.Configure(state_size_, reward_width);
   model_.SetState(initial_.data());
-  for (BaseActionClass* action : InstantActions) {
-    if (action->Enabled()) {
-      return Status::Error(
-          "Error: The initial state is not stable, i.e., at least one "
-          "instantaneous action is enabled in that state.\n",
-          Status::Stream::kOutput);
+  const bool vanishing =
+      std::any_of(InstantActions.begin(), InstantActions.end(),
+                  [](BaseActionClass* action) { return action->Enabled(); });
+  if (!vanishing) return Status::Ok();
+  if (!resolve_initial_) {
+    return Status::Error(
+        "Error: The initial state is not stable, i.e., at least one "
+        "instantaneous action is enabled in that state.\n",
+        Status::Stream::kOutput);
+  }
+
+  // The trace has no output yet: the resolution is not traced.
+  Successors reached;
+  reached.Configure(state_size_, reward_width);
+  const int trace_level = trace_level_;
+  trace_level_ = 0;
+  resolving_initial_ = true;
+  out_ = &reached;
+  Rate = 1.0;
+  origin_ = Successors::Origin{};
+  RecursionDepth = 0;
+  const bool resolved = FireInstant(1.0);
+  out_ = nullptr;
+  resolving_initial_ = false;
+  trace_level_ = trace_level;
+  model_.SetState(initial_.data());
+  if (!resolved) return std::move(failure_);
+  // Every choice has a positive share, so some stable marking is reached.
+  GEN_CHECK(reached.Count() > 0);
+
+  // Several paths may end in the same marking: one initial state, with
+  // their probabilities added, numbered where it was first reached.
+  std::unordered_map<std::string, std::size_t> first;
+  std::vector<std::size_t> order;
+  std::vector<double> probability;
+  for (std::size_t k = 0; k < reached.Count(); ++k) {
+    const auto [it, inserted] =
+        first.emplace(std::string(reached.Image(k), state_size_), order.size());
+    if (inserted) {
+      order.push_back(k);
+      probability.push_back(reached.Value(k));
+    } else {
+      probability[it->second] += reached.Value(k);
     }
   }
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    const double* rewards = reached.Rewards(order[i]);
+    std::copy(rewards, rewards + reward_width,
+              initial_states_.Add(reached.Image(order[i]), probability[i]));
+  }
   return Status::Ok();
+}
+
+Status SanSource::InitialStates(Successors& out) {
+  if (initial_states_.Count() == 0) {
+    return NextStateSource::InitialStates(out);
+  }
+  const std::size_t reward_width = 2 * model_.RewardTypes().size();
+  for (std::size_t k = 0; k < initial_states_.Count(); ++k) {
+    const double* rewards = initial_states_.Rewards(k);
+    std::copy(rewards, rewards + reward_width,
+              out.Add(initial_states_.Image(k), initial_states_.Value(k)));
+  }
+  return Status::Ok();
+}
+
+std::string SanSource::Where() const {
+  return resolving_initial_
+             ? "resolving the initial marking"
+             : "exploring state " + std::to_string(CurrentStateNumber);
 }
 
 Status SanSource::Initial(char* image, double* rewards) {
@@ -186,7 +253,7 @@ bool SanSource::InvalidValue(const char* what, double value,
                              const BaseActionClass* action) {
   std::ostringstream text;
   text << "Error: invalid " << what << ' ' << value << " of action "
-       << action->ActionName << " while exploring state " << CurrentStateNumber;
+       << action->ActionName << " while " << Where();
   const std::string marking = model_.DescribeMarking();
   if (!marking.empty()) text << " (marking: " << marking << ')';
   text << "; it must be a finite number that is not negative\n";
@@ -300,8 +367,7 @@ bool SanSource::FireInstant(double probability) {
                  "Please check the model and try again\n";
     const std::string marking = model_.DescribeMarking();
     if (!marking.empty()) {
-      text += "while exploring state " + std::to_string(CurrentStateNumber) +
-              ", at the marking " + marking + "\n";
+      text += "while " + Where() + ", at the marking " + marking + "\n";
     }
     return Fail(Status::Error(text));
   }
@@ -389,11 +455,12 @@ bool SanSource::SelectHighestRank(std::vector<BaseActionClass*>& actions) {
       names += names.empty() ? "" : ", ";
       names += action->ActionName;
     }
-    return Fail(
-        Status::Error("Error: a vanishing state reached from state " +
-                      std::to_string(CurrentStateNumber) +
-                      " leads nowhere: every enabled instantaneous action (" +
-                      names + ") has a negative rank\n"));
+    return Fail(Status::Error(
+        "Error: a vanishing state reached from " +
+        (resolving_initial_ ? std::string("the initial marking")
+                            : "state " + std::to_string(CurrentStateNumber)) +
+        " leads nowhere: every enabled instantaneous action (" + names +
+        ") has a negative rank\n"));
   }
   actions.resize(kept);
   return true;

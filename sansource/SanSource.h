@@ -31,7 +31,10 @@ class TraceFileContainer;
 // probability and delay is checked to be finite and not negative; a bad
 // one ends the run with a message naming the value, the action and the
 // explored state. For a model that asks for it, a timed firing of rate 0
-// and a zero-time choice of weight 0 are passed over, never fired.
+// and a zero-time choice of weight 0 are passed over, never fired, and a
+// vanishing initial marking is resolved the same way into the stable
+// states it leads to (the model's initial states, in the order the
+// resolution first reaches them); other models refuse it.
 class SanSource : public NextStateSource {
  public:
   // Zero-time firings allowed in a row before the model counts as
@@ -50,7 +53,9 @@ class SanSource : public NextStateSource {
   std::vector<RewardVariableType> RewardTypes() const override;
   std::vector<std::string> DeterministicActions() const override;
   Status ChooseMode(ExplorationMode* mode) override;
+  // The initial marking when it is stable.
   Status Initial(char* image, double* rewards) override;
+  Status InitialStates(Successors& out) override;
   Status Expand(std::uint32_t number, const char* image,
                 Successors& out) override;
   void ReportAbsorbing(std::uint32_t number, const char* image) override;
@@ -85,13 +90,19 @@ class SanSource : public NextStateSource {
   // Reports the stable state the model is in with `value`, unless 0, and
   // the origin of the firing being resolved.
   void SaveStableState(double value);
+  // Refuses a vanishing initial marking, or resolves it into
+  // initial_states_ for a model that asks for it.
   Status CheckInitialStability();
+  // Where the run stands, for messages: "exploring state N" or "resolving
+  // the initial marking".
+  std::string Where() const;
 
   PVModel& model_;
   TraceFileContainer& trace_;
   int trace_level_;
   // Passes over firings of rate or weight 0 (see PVModel).
   bool skip_impossible_;
+  bool resolve_initial_;
   ExplorationMode mode_ = ExplorationMode::kNormal;
   std::size_t state_size_;
 
@@ -113,6 +124,10 @@ class SanSource : public NextStateSource {
   std::vector<char> explored_copy_;
   std::vector<char> NextState;
   Successors* out_ = nullptr;
+  // The stable states a vanishing initial marking resolves to, merged and
+  // in order of first reaching; empty when the initial marking is stable.
+  Successors initial_states_;
+  bool resolving_initial_ = false;
   double Rate = 0.0;  // of the timed firing being resolved
   // Deterministic mode: the deterministic actions enabled in the explored
   // state, and the origin of the timed firing being resolved, whose kept

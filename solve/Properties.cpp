@@ -13,6 +13,7 @@
 #include "solve/Absorption.h"
 #include "solve/ChainFormat.h"
 #include "solve/CompensatedSum.h"
+#include "solve/InitialDistribution.h"
 
 namespace {
 
@@ -99,15 +100,24 @@ PropertyValue Transient(const StateSpace& space, double time,
   return value;
 }
 
-// Reachability of the states where `target` holds, from state 0, on the
-// chain stopped there.
+// Reachability of the states where `target` holds, from state 0 or from
+// the initial distribution, on the chain stopped there.
 PropertyValue Reach(const Property& property, const PropertyContext& context,
                     const std::vector<bool>& target) {
   PropertyValue value;
   value.ok = true;
-  if (target[0]) {
+  const std::vector<double>* initial = context.initial;
+  bool starts_in_set = initial == nullptr && target[0];
+  if (initial != nullptr) {
+    starts_in_set = true;
+    for (std::size_t s = 0; s < initial->size(); ++s) {
+      starts_in_set &= (*initial)[s] == 0 || target[s];
+    }
+  }
+  if (starts_in_set) {
     value.value = property.kind == PropertyKind::kReachProbability ? 1.0 : 0.0;
-    value.note = "state 1 is in the set";
+    value.note = initial == nullptr ? "state 1 is in the set"
+                                    : "every initial state is in the set";
     return value;
   }
   const StateSpace stopped = MakeAbsorbing(*context.space, target);
@@ -118,7 +128,10 @@ PropertyValue Reach(const Property& property, const PropertyContext& context,
     return Transient(stopped, property.time, indicator, indicator, false,
                      context.transient_options);
   }
-  const StationaryResult result = SolveLongRun(stopped, context.solve_options);
+  const StationaryResult result =
+      initial != nullptr
+          ? SolveLongRunFrom(stopped, *initial, context.solve_options)
+          : SolveLongRun(stopped, context.solve_options);
   if (!result.ok) return Failed(result.message);
   const double reached = ExpectedReward(result.pi, indicator);
   const double reached_bound =
@@ -164,27 +177,7 @@ StateSpace StartingFrom(const StateSpace& space,
   CompensatedSum sum;
   for (double p : start) sum.Add(p);
   *mass = sum.Value();
-  StateSpace copy;
-  copy.file_type = space.file_type;
-  copy.num_states = space.num_states + 1;
-  copy.self_rate.assign(1, 0.0);
-  copy.self_rate.insert(copy.self_rate.end(), space.self_rate.begin(),
-                        space.self_rate.end());
-  copy.first.push_back(0);
-  for (std::size_t s = 0; s < start.size(); ++s) {
-    if (start[s] == 0) continue;
-    copy.target.push_back(static_cast<std::uint32_t>(s + 1));
-    copy.rate.push_back(start[s] / *mass);
-  }
-  for (std::size_t s = 0; s < space.num_states; ++s) {
-    copy.first.push_back(copy.target.size());
-    for (std::size_t e = space.first[s]; e < space.first[s + 1]; ++e) {
-      copy.target.push_back(space.target[e] + 1);
-      copy.rate.push_back(space.rate[e]);
-    }
-  }
-  copy.first.push_back(copy.target.size());
-  return copy;
+  return WithStartState(space, start, 1 / *mass);
 }
 
 // P(A U[T1,T2] B) in two phases: up to T1 the chain runs with the states

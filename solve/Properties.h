@@ -67,6 +67,10 @@ struct PropertyContext {
   const StateSpace* space = nullptr;
   const RewardValues* values = nullptr;
   const StationaryResult* long_run = nullptr;
+  // The probabilities of states 1..k when the chain starts in several
+  // states (its .init); null when it starts in state 1. The transient
+  // options then carry the same distribution as their start vector.
+  const std::vector<double>* initial = nullptr;
   SolveOptions solve_options;
   TransientOptions transient_options;
 };

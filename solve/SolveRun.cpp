@@ -23,6 +23,7 @@
 #include "solve/Absorption.h"
 #include "solve/ChainFiles.h"
 #include "solve/DeterministicChain.h"
+#include "solve/InitialDistribution.h"
 #include "solve/Progress.h"
 #include "solve/RunRecord.h"
 #include "solve/Properties.h"
@@ -279,13 +280,13 @@ std::string ChainDescription(const StationaryResult& result) {
   std::string text = "reducible: ";
   text += std::to_string(result.bottoms.size()) + " closed class";
   if (result.bottoms.size() != 1) text += "es";
-  text += " reached from state 1, " + std::to_string(result.num_transient) +
-          " transient states";
+  text += " reached from " + result.start + ", " +
+          std::to_string(result.num_transient) + " transient states";
   if (result.num_unreachable > 0) {
     text += ", " + std::to_string(result.num_unreachable) +
-            " states not reached from state 1";
+            " states not reached from " + result.start;
   }
-  text += "; limiting distribution from state 1";
+  text += "; limiting distribution from " + result.start;
   return text;
 }
 
@@ -606,6 +607,15 @@ int RunSolveDeterministic(const Settings& settings, const std::string& base,
     err << "solve: " << base << ".dch: " << result.message << '\n';
     return 1;
   }
+  // The limit of a reducible chain depends on where it starts, and the
+  // embedded process is solved from state 1 only.
+  if (!result.embedded.irreducible &&
+      access((base + ".init").c_str(), F_OK) == 0) {
+    err << "solve: " << base << ".init: the chain starts in several states "
+        << "and is reducible; its long run with deterministic delays is "
+           "solved from state 1 only\n";
+    return 1;
+  }
 
   std::vector<Row> rows;
   for (std::size_t v = 0; v < values.names.size(); ++v) {
@@ -713,6 +723,19 @@ int RunSolveWith(const Settings& settings, const std::string& base,
     status =
         ReadProperties(base + ".props", names, &properties, &have_properties);
   }
+  // A model that starts in several states leaves their distribution in the
+  // .init: every measure that depends on the start uses it.
+  std::vector<double> initial;
+  bool have_initial = false;
+  if (status.ok) {
+    status = ReadInitialDistribution(base + ".init", space.num_states, &initial,
+                                     &have_initial);
+  }
+  const std::vector<double> start = have_initial
+                                        ? StartVector(space.num_states, initial)
+                                        : std::vector<double>();
+  TransientOptions transient_options = settings.transient_options;
+  if (have_initial) transient_options.initial = &start;
   if (!status.ok) {
     err << "solve: " << status.message << '\n';
     return 1;
@@ -739,6 +762,10 @@ int RunSolveWith(const Settings& settings, const std::string& base,
   StationaryResult result;
   if (long_run) {
     result = SolveLongRun(space, options);
+    // Where a reducible chain ends depends on where it starts.
+    if (result.ok && !result.irreducible && have_initial) {
+      result = SolveLongRunFrom(space, initial, options);
+    }
     if (!result.ok) {
       err << "solve: " << base << ".arm: " << result.message << '\n';
       return 1;
@@ -762,6 +789,11 @@ int RunSolveWith(const Settings& settings, const std::string& base,
   }
   const std::string impulse_note = ImpulseNote(values, full);
   if (!impulse_note.empty()) notes.push_back(impulse_note);
+  if (have_initial) {
+    notes.push_back("the chain starts in states 1.." +
+                    std::to_string(initial.size()) + " as " + base +
+                    ".init gives");
+  }
 
   std::vector<double> expected;
   for (const std::vector<double>& rate : earning) {
@@ -812,8 +844,8 @@ int RunSolveWith(const Settings& settings, const std::string& base,
     for (std::size_t v = 0; v < all.size(); ++v) all[v] = v;
     std::vector<std::pair<double, double>> spans;
     for (double t : settings.times) spans.emplace_back(t, t);
-    if (!AddTransientRows(space, values, earning, all, spans,
-                          settings.transient_options, &rows, &message)) {
+    if (!AddTransientRows(space, values, earning, all, spans, transient_options,
+                          &rows, &message)) {
       err << "solve: " << base << ".arm: " << message << '\n';
       return 1;
     }
@@ -834,7 +866,7 @@ int RunSolveWith(const Settings& settings, const std::string& base,
       }
       if (!spans.empty() &&
           !AddTransientRows(space, values, earning, {v}, spans,
-                            settings.transient_options, &rows, &message)) {
+                            transient_options, &rows, &message)) {
         err << "solve: " << base << ".arm: " << message << '\n';
         return 1;
       }
@@ -878,7 +910,8 @@ int RunSolveWith(const Settings& settings, const std::string& base,
     context.values = &values;
     context.long_run = &result;
     context.solve_options = settings.options;
-    context.transient_options = settings.transient_options;
+    context.transient_options = transient_options;
+    if (have_initial) context.initial = &initial;
     std::vector<std::string> series_notes;
     const std::vector<PropertyValue> evaluated =
         EvaluateProperties(properties, context, &series_notes);

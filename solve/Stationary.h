@@ -37,6 +37,8 @@ struct [[nodiscard]] StationaryResult {
   std::size_t num_unreachable = 0;   // states that state 0 never reaches
   std::size_t num_transient = 0;     // reached, not in a closed class
   std::vector<BottomClass> bottoms;  // the closed classes reached from 0
+  // Where the chain starts, for messages.
+  std::string start = "state 1";
   // The method of the largest system solved, and the largest of that
   // system's figures (1 system for an irreducible chain).
   SolveMethod method = SolveMethod::kDirect;

@@ -134,6 +134,22 @@ TEST(PrismReaderTest, MalformedInputNamesFileLineAndColumnWithACaret) {
       {"an unknown label in a property", "ctmc\n" + module + "endmodule\n",
        "P=? [ F \"done\" ];\n",
        "m.props:1:9: unknown label \"done\"\nP=? [ F \"done\" ];\n        ^\n"},
+      {"an int constant beyond 32 bits",
+       "ctmc\nconst int big = 2147483647;\nconst int c = 2 * (big + 1);\n", "",
+       "m.prism:3:24: int value 2147483648 is outside 32 bits "
+       "(-2147483648..2147483647)"},
+      {"an int product beyond 32 bits in a rate",
+       "ctmc\n" + module + "  [] x < 2 -> 65536 * 65536 : (x'=1);\nendmodule\n",
+       "", "m.prism:4:21: int value 4294967296 is outside 32 bits"},
+      {"an int below 32 bits in a property", "ctmc\n" + module + "endmodule\n",
+       "S=? [ x > -2147483647 - 2 ];\n",
+       "m.props:1:23: int value -2147483649 is outside 32 bits"},
+      {"mod by 0", "ctmc\nconst int c = mod(5, 0);\n", "",
+       "m.prism:2:15: mod by 0: the divisor must be at least 1"},
+      {"mod by a negative constant",
+       "ctmc\nconst int n = -2;\n" + module +
+           "  [] mod(x, n) = 0 -> (x'=1);\nendmodule\n",
+       "", "m.prism:5:6: mod by -2: the divisor must be at least 1"},
       {"a time interval that ends before it starts",
        "ctmc\n" + module + "endmodule\n", "P=? [ x=0 U[3,2] x=1 ];\n",
        "m.props:1:15: the time interval ends before it starts"},
@@ -230,6 +246,37 @@ TEST(PrismReaderTest, WorkersGiveTheHandDerivedValues) {
   // From both idle: h0 = 1/4 + h1 and h1 = 1/5 + 3/5 h0, so h0 = 9/8.
   EXPECT_LT(Relative(values["property:meet"], 9.0 / 8), 1e-9);
   EXPECT_LT(Relative(values["property:prop6"], 2.0 / 5), 1e-9);
+}
+
+// Two steps at rate 1 from x = 0 to x = 2, where nothing is enabled: the
+// predefined "deadlock" label holds there and only there. A branch that is
+// never taken may hold what would overflow.
+const char* const kSteps = R"(ctmc
+const int big = 2147483647;
+module m
+  x : [0..2];
+  [] x < 2 -> (true ? 1 : big + 1) : (x' = x + 1);
+endmodule
+)";
+
+TEST(PrismReaderTest, TheDeadlockLabelHoldsWhereNoCommandCanFire) {
+  ScopedTempDir dir;
+  WriteFile(dir.path() + "/s.prism", kSteps);
+  WriteFile(dir.path() + "/s.props",
+            "\"stuck\": P=? [ F<=1 \"deadlock\" ];\n"
+            "\"end\": S=? [ \"deadlock\" ];\n"
+            "\"not yet\": S=? [ !\"deadlock\" ];\n");
+  RunOk(
+      SAN_BINARY,
+      {"--props", "s.props", "s.prism", "-P" + dir.path() + "/", "-Ns", "-B0"},
+      dir.path());
+  EXPECT_EQ(CountChain(dir.path() + "/s.arm").states, 3u);
+  std::map<std::string, double> values =
+      SolveCsv(SOLVE_BINARY, dir.path(), "s");
+  // Erlang(2, 1) by time 1.
+  EXPECT_LT(Relative(values["property:stuck"], 1 - 2 * std::exp(-1.0)), 1e-9);
+  EXPECT_LT(Relative(values["property:end"], 1.0), 1e-12);
+  EXPECT_LT(std::fabs(values["property:not yet"]), 1e-12);
 }
 
 TEST(PrismReaderTest, EveryEnabledCommandOfAnActionPairsWithItsPartners) {
