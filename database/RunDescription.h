@@ -20,9 +20,14 @@ struct RunDescription {
   std::string version;
   std::optional<std::string> model_file;    // none for a compiled-in model
   std::optional<std::string> model_sha256;  // of the file's bytes
+  std::optional<std::string> model_format;  // "san", "jani", ...
   int experiment = 0;
   std::string experiment_name;  // the study's name of the experiment
   std::vector<GlobalValue> globals;
+  // An imported model's open constants as the command line set them
+  // (--const), type "constant"; the model's other constants are folded into
+  // it when it is read.
+  std::vector<GlobalValue> constants;
 };
 
 #endif  // GEN_DATABASE_RUNDESCRIPTION_H_

@@ -149,6 +149,11 @@ class NextStateSource {
   // Tells the user that the state just expanded has no transition; called
   // only when absorbing states are to be reported.
   virtual void ReportAbsorbing(std::uint32_t number, const char* image) = 0;
+  // The marking of the state `image` as "place=value" pairs, places in
+  // declaration order, separated by single spaces; empty for a source that
+  // cannot name its places. Called between expansions, on the thread that
+  // expands with this source.
+  virtual std::string DescribeImage(const char* /*image*/) { return {}; }
 };
 
 #endif  // GEN_GENERATOR_NEXTSTATESOURCE_H_

@@ -64,6 +64,10 @@ Status StateSpaceGen::ExpandHere(const Output& out, std::uint32_t number,
                                  const char* image) {
   current_state_ = number;
   std::memcpy(explored_.data(), image, state_size_);
+  if (out.visit) {
+    const Status visited = out.visit(number, explored_.data());
+    if (!visited.ok) return visited;
+  }
   successors_.Clear();
   const Status status =
       source_.Expand(current_state_, explored_.data(), successors_);
@@ -105,6 +109,11 @@ Status StateSpaceGen::ExploreWithHelpers(const Output& out) {
       }
       current_state_ = number;
       PrefetchAhead(*batch, k);
+      if (out.visit) {
+        const Status visited =
+            out.visit(number, batch->images.data() + k * state_size_);
+        if (!visited.ok) return visited;
+      }
       const Status status =
           Finish(out, batch->successors, begin, batch->successor_ends[k],
                  batch->hashes.data(), delay_begin, batch->delay_ends[k]);
@@ -152,6 +161,9 @@ Status StateSpaceGen::Finish(const Output& out, const Successors& successors,
   }
   if (current_state_ % kProgressInterval == 0) {
     *out.progress << "_$" << current_state_ << "$\n" << std::flush;
+  }
+  if (current_state_ % kTickStates == 0 && out.tick) {
+    out.tick(current_state_, num_states_);
   }
   if (out.report_absorbing && transitions_.empty()) {
     source_.ReportAbsorbing(current_state_, explored_.data());

@@ -41,13 +41,21 @@ class StateSpaceGen {
     // Deterministic mode: the chain's description, one block per state.
     DeterministicChainFile* description = nullptr;
     std::ostream* progress = nullptr;  // "_$N$" every 1000 states
-    bool report_absorbing = false;     // ask the source to report them
+    // Called on this thread every kTickStates states explored, with the
+    // states explored and the states numbered so far; it must be cheap.
+    std::function<void(std::uint32_t explored, std::uint32_t numbered)> tick;
+    // Called for every state before it is expanded, in number order, with
+    // its image; a failure ends the run.
+    std::function<Status(std::uint32_t number, const char* image)> visit;
+    bool report_absorbing = false;  // ask the source to report them
     // Reports the first failed write. Without `chain`, asked after each
     // state when set. With `chain` it must be set: once the chain has
     // failed, it is closed and then this is asked, since the streams are
     // the chain's until it is closed.
     std::function<Status()> write_status;
   };
+
+  static constexpr std::uint32_t kTickStates = 4096;
 
   // `hash_value` is the store's load factor (0.1 to 0.9).
   StateSpaceGen(NextStateSource& source, double hash_value);

@@ -127,6 +127,11 @@ std::vector<Option<CommandLineSettings>> GenerationOptions() {
          s.run.threads = threads;
          return Status::Ok();
        }},
+      FlagOption("--progress",
+                 "progress lines on standard error every 2 s (the default "
+                 "on a terminal)",
+                 &S::progress),
+      FlagOption("--quiet", "no progress lines", &S::quiet),
   };
 }
 

@@ -14,6 +14,10 @@ struct CommandLineSettings {
   RunSettings run;
   int experiment = 0;                    // -B; 0-based
   std::optional<std::string> overrides;  // -O
+  // --progress and --quiet: progress lines always, or never; without
+  // either, when standard error is a terminal.
+  bool progress = false;
+  bool quiet = false;
   // The lines gen prints as it reads -P, -O and -l, in the order of the
   // arguments, held back by GenerationOptions until the whole command line
   // has been accepted.

@@ -17,6 +17,10 @@ inline constexpr char kEnablingStatesExtension[] = ".det";
 inline constexpr char kDeterministicChainExtension[] = ".dch";
 // The properties of a model read from a file, for solve.
 inline constexpr char kPropertiesExtension[] = ".props";
+// Every state's number and marking, one line each (san --states).
+inline constexpr char kStatesExtension[] = ".states";
+// What a run was made from and what it found, as one JSON object (san).
+inline constexpr char kRunRecordExtension[] = ".run.json";
 // The initial distribution of a run that starts in several states.
 inline constexpr char kInitialDistributionExtension[] = ".init";
 // Line 1 of the .init file.

@@ -1,6 +1,8 @@
 #include "run/RunGeneration.h"
 
 #include <algorithm>
+#include <charconv>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <iostream>
@@ -22,6 +24,8 @@
 #include "results/ResultSet.h"
 #include "results/SameFile.h"
 #include "reward/PVModel.h"
+#include "run/GenerationProgress.h"
+#include "run/RunRecordFile.h"
 #include "sansource/SanSource.h"
 #include "trace/TraceFileContainer.h"
 #include "trace/TraceFileTolvarSSG.h"
@@ -38,10 +42,23 @@ constexpr std::size_t kTypes = 1;
 constexpr std::size_t kValues = 2;
 constexpr std::size_t kDescription = 3;
 
+// A result file beside the chain; its texts name the file.
+ResultFileLayout ModelRunFile(const char* suffix, const char* what,
+                              const std::string& base, bool written) {
+  ResultFileLayout file = {
+      suffix,
+      "Error: cannot write the " + std::string(what) + " file \"" + base +
+          suffix + "\"\n",
+      "Error: cannot write the " + std::string(what) + " file ", false};
+  file.withdrawn = !written;
+  return file;
+}
+
 std::vector<ResultFileLayout> ResultFiles(bool deterministic,
                                           const std::string& base,
-                                          bool properties,
+                                          const RunSettings& settings,
                                           bool initial_distribution) {
+  const bool properties = settings.properties.has_value();
   const std::string type_name = base + kRewardTypesExtension;
   std::vector<ResultFileLayout> files = {
       {kStateSpaceExtension,
@@ -63,23 +80,40 @@ std::vector<ResultFileLayout> ResultFiles(bool deterministic,
                      "Error: Could not write deterministic chain file ",
                      false});
   }
-  // Last, written ones first, so that a withdrawn file takes no index of
-  // the written files: the .props, then the .init.
-  ResultFileLayout props = {kPropertiesExtension,
-                            "Error: cannot write the properties file \"" +
-                                base + kPropertiesExtension + "\"\n",
-                            "Error: cannot write the properties file ", false};
-  props.withdrawn = !properties;
-  ResultFileLayout init = {
-      kInitialDistributionExtension,
-      "Error: cannot write the initial distribution file \"" + base +
-          kInitialDistributionExtension + "\"\n",
-      "Error: cannot write the initial distribution file ", false};
-  init.withdrawn = !initial_distribution;
-  if (props.withdrawn && !init.withdrawn) std::swap(props, init);
-  files.push_back(props);
-  files.push_back(init);
+  files.push_back(
+      ModelRunFile(kPropertiesExtension, "properties", base, properties));
+  files.push_back(ModelRunFile(kInitialDistributionExtension,
+                               "initial distribution", base,
+                               initial_distribution));
+  // Files of the same name that an earlier run (of san) left would
+  // describe another chain: a run that writes none withdraws them.
+  files.push_back(
+      ModelRunFile(kStatesExtension, "states", base, settings.states));
+  files.push_back(ModelRunFile(kRunRecordExtension, "run record", base,
+                               settings.run_record));
+  // Withdrawn files come last: they take no index of the written ones.
+  std::stable_partition(
+      files.begin(), files.end(),
+      [](const ResultFileLayout& file) { return !file.withdrawn; });
   return files;
+}
+
+// The index of the written file with `suffix` among `files`.
+std::size_t IndexOf(const std::vector<ResultFileLayout>& files,
+                    const char* suffix) {
+  std::size_t index = 0;
+  while (files[index].suffix != suffix) ++index;
+  GEN_CHECK(!files[index].withdrawn);
+  return index;
+}
+
+// One line of the .states file: the state's number, then its marking.
+void WriteStatesLine(std::uint32_t number, const std::string& marking,
+                     std::ostream& out) {
+  char digits[16];
+  const auto end = std::to_chars(digits, digits + sizeof digits, number).ptr;
+  out.write(digits, end - digits);
+  out << ' ' << marking << '\n';
 }
 
 // A trace written into one of the run's own result files would corrupt it:
@@ -207,6 +241,7 @@ Status RunGeneration(NextStateSource& source, const RunSettings& settings,
     (void)db->writeGVValues(settings.record.globals);
   }
   const std::clock_t start = std::clock();
+  const auto wall_start = std::chrono::steady_clock::now();
   const std::string base = settings.path + settings.name;
 
   ExplorationMode mode = ExplorationMode::kNormal;
@@ -235,9 +270,9 @@ Status RunGeneration(NextStateSource& source, const RunSettings& settings,
   // the whole set is complete; any return before the commit removes them
   // and leaves an earlier run's files as they were.
   ResultSet results;
-  status = results.Begin(
-      base, ResultFiles(deterministic, base, settings.properties.has_value(),
-                        initial_distribution.size() > 1));
+  const std::vector<ResultFileLayout> layouts = ResultFiles(
+      deterministic, base, settings, initial_distribution.size() > 1);
+  status = results.Begin(base, layouts);
   if (!status.ok) return status;
   if (open_trace) open_trace();
   // In deterministic mode the .det comes first.
@@ -249,17 +284,21 @@ Status RunGeneration(NextStateSource& source, const RunSettings& settings,
   if (!WriteRewardTypes(results.Stream(kTypes + offset), types)) {
     return results.WriteStatus();
   }
-  // The optional files follow the fixed ones: the .props, then the .init.
-  std::size_t optional = deterministic ? kDescription + 2 : kValues + 1;
-  if (settings.properties) results.Stream(optional++) << *settings.properties;
+  if (settings.properties) {
+    results.Stream(IndexOf(layouts, kPropertiesExtension))
+        << *settings.properties;
+  }
   if (initial_distribution.size() > 1) {
-    WriteInitialDistribution(results.Stream(optional), initial_distribution);
+    WriteInitialDistribution(
+        results.Stream(IndexOf(layouts, kInitialDistributionExtension)),
+        initial_distribution);
   }
   std::vector<std::string> names;
   for (const RewardVariableType& type : types) names.push_back(type.name);
   RewardValuesFile var(var_stream, names,
                        TextRewardRecords(kGenerationFileType));
   std::uint32_t states = 0;
+  RunCounts counts;
   {
     StateSpaceFile arm(arm_stream);
     arm.WriteHeader(kGenerationFileType, deterministic
@@ -293,12 +332,33 @@ Status RunGeneration(NextStateSource& source, const RunSettings& settings,
     output.progress = &std::cout;
     output.report_absorbing = settings.report_absorbing;
     output.write_status = [&results] { return results.WriteStatus(); };
+    std::unique_ptr<GenerationProgress> progress;
+    if (settings.progress) {
+      progress = std::make_unique<GenerationProgress>(
+          std::cerr,
+          settings.record.program.empty() ? "gen" : settings.record.program);
+      output.tick = [&progress](std::uint32_t explored,
+                                std::uint32_t numbered) {
+        progress->Report(explored, numbered);
+      };
+    }
+    if (settings.states) {
+      output.visit = [&source, &results,
+                      &states_out =
+                          results.Stream(IndexOf(layouts, kStatesExtension))](
+                         std::uint32_t number, const char* image) {
+        WriteStatesLine(number, source.DescribeImage(image), states_out);
+        return results.WriteStatus();
+      };
+    }
     status = generator.GenStateSpace(output);
     const bool written = chain.Close();
     if (!status.ok) return status;
     if (!written) return results.WriteStatus();
 
     states = generator.NumStates();
+    counts.states = states;
+    counts.transitions = arm.TransitionsWritten();
     if (db) db->SetTransitions(arm.TransitionsWritten());
     if (!arm.Finish(kGenerationFileType, generator.StatesWritten())) {
       return results.WriteStatus();
@@ -309,10 +369,17 @@ Status RunGeneration(NextStateSource& source, const RunSettings& settings,
       description->Finish();
     }
   }
+  counts.cpu_seconds = ComputationSeconds(std::clock() - start);
+  counts.wall_seconds = std::chrono::duration<double>(
+                            std::chrono::steady_clock::now() - wall_start)
+                            .count();
+  if (settings.run_record) {
+    WriteRunRecord(settings.record, counts,
+                   results.Stream(IndexOf(layouts, kRunRecordExtension)));
+  }
   status = results.WriteStatus();
   if (!status.ok) return status;
-  PrintSummary(states, ComputationSeconds(std::clock() - start), db.get(),
-               settings, trace);
+  PrintSummary(states, counts.cpu_seconds, db.get(), settings, trace);
   // The controlling process follows the run on standard output: a run it
   // could not follow publishes nothing.
   std::cout.flush();

@@ -34,6 +34,16 @@ struct RunSettings {
   // --max-states: numbering a state past this ends the run with an error
   // and publishes nothing; 1..4294967294.
   std::optional<std::uint32_t> max_states;
+  // Progress lines on standard error while exploring (san and genbench:
+  // --progress, or standard error on a terminal, unless --quiet).
+  bool progress = false;
+  // Writes the marking of every state as path + name + ".states" (san
+  // --states). A run that writes none removes one an earlier run left
+  // there, with the publication: it would describe another chain.
+  bool states = false;
+  // Publishes `record` with its counts and times as path + name +
+  // ".run.json" (san); without it, removes one an earlier run left there.
+  bool run_record = false;
 };
 
 #endif  // GEN_RUN_RUNSETTINGS_H_

@@ -13,6 +13,7 @@
 #include "bridge/ModelBuilder.h"
 #include "bridge/TextStudy.h"
 #include "cli/Options.h"
+#include "cli/ProgressClock.h"
 #include "cli/Version.h"
 #include "database/Sha256.h"
 #include "main/CommandLine.h"
@@ -20,6 +21,9 @@
 #include "peer/PropertiesFile.h"
 #include "reward/PVModel.h"
 #include "san/ModelFormats.h"
+#ifdef GEN_WITH_SOLVE
+#include "solve/SolveRun.h"
+#endif
 
 namespace {
 
@@ -28,6 +32,7 @@ struct SanSettings {
   bool help = false;
   bool version = false;
   bool check = false;
+  bool states = false;                  // --states
   const ModelFormat* format = nullptr;  // null: by the file's extension
   // The options that formats own, applied once the format is known.
   std::vector<std::pair<const FormatOption*, std::string>> format_options;
@@ -43,6 +48,12 @@ std::vector<Option<SanSettings>> SanOptions() {
       FlagOption("--version", "print the version and exit", &S::version),
       FlagOption("--check", "check the model and list what it holds; no run",
                  &S::check),
+      FlagOption("--states",
+                 "also write PATH NAME.states: every state's marking",
+                 &S::states),
+      {{"--solve", "",
+        "then solve the chain; solve's options follow it (solve --help)"},
+       [](S&, V) { return Status::Ok(); }},
       {{"--format", "NAME", "read the model as san, jani, pnpro or prism"},
        [](S& s, V value) {
          s.format = FormatNamed(value);
@@ -81,7 +92,7 @@ std::vector<Option<SanSettings>> SanOptions() {
 void PrintUsage(const std::vector<Option<SanSettings>>& table,
                 std::ostream& out) {
   out << "usage:  san [options] MODEL_FILE -Pexperimentfilepath "
-         "-Nexperimentname\n"
+         "-Nexperimentname [--solve solve's options]\n"
          "        san --check [--format NAME] MODEL_FILE\n"
          "Generates the state space of the model in MODEL_FILE (a model "
          "text,\n"
@@ -140,6 +151,59 @@ void PrintProperties(const std::vector<PropertyLine>& properties,
   }
 }
 
+// An argv of `arguments`, valid while they are.
+[[maybe_unused]] std::vector<const char*> Pointers(
+    const std::vector<std::string>& arguments) {
+  std::vector<const char*> pointers;
+  for (const std::string& argument : arguments) {
+    pointers.push_back(argument.c_str());
+  }
+  return pointers;
+}
+
+// solve's command line for the chain of `run`: "solve -P PATH -N NAME"
+// and argv[first..last-1]. Refused when solve would refuse it, before
+// anything is written, and when it names another chain.
+std::vector<std::string> SolveArguments(const RunSettings& run, int first,
+                                        int last, char** argv) {
+  std::vector<std::string> arguments = {"solve", "-P", run.path, "-N",
+                                        run.name};
+  for (int i = first; i < last; ++i) {
+    const std::string argument = argv[i];
+    if (argument.rfind("-P", 0) == 0 || argument.rfind("-N", 0) == 0) {
+      Refuse("\"" + argument +
+             "\" after --solve: solve reads the chain san writes, at -P and "
+             "-N before --solve");
+    }
+    arguments.push_back(argument);
+  }
+#ifdef GEN_WITH_SOLVE
+  const std::vector<const char*> pointers = Pointers(arguments);
+  const std::string refused =
+      SolveUsageError(static_cast<int>(pointers.size()), pointers.data());
+  if (!refused.empty()) Refuse("after --solve: " + refused);
+#else
+  Refuse("--solve: this san was built without the solver (Eigen 3 missing)");
+#endif
+  return arguments;
+}
+
+// Runs solve on the chain just published; its output follows san's.
+int Solve(const std::vector<std::string>& arguments) {
+  const int published = CheckedStandardOutput();
+  if (published != 0) return published;
+#ifdef GEN_WITH_SOLVE
+  const std::vector<const char*> pointers = Pointers(arguments);
+  const int solved = RunSolve(static_cast<int>(pointers.size()),
+                              pointers.data(), std::cout, std::cerr);
+  std::cout.flush();
+  return solved;
+#else
+  (void)arguments;
+  return 1;
+#endif
+}
+
 }  // namespace
 
 int RunSan(int argc, char** argv) {
@@ -148,9 +212,18 @@ int RunSan(int argc, char** argv) {
     PrintUsage(table, std::cout);
     return CheckedStandardOutput();
   }
+  // Everything after --solve is solve's.
+  int own_argc = argc;
+  for (int i = 1; i < argc; ++i) {
+    if (std::string(argv[i]) == "--solve") {
+      own_argc = i;
+      break;
+    }
+  }
   SanSettings settings;
   std::vector<std::string> positionals;
-  const Status parsed = ParseOptions(table, argc, argv, settings, &positionals);
+  const Status parsed =
+      ParseOptions(table, own_argc, argv, settings, &positionals);
   if (!parsed.ok) Refuse(parsed.message + " (san --help lists the options)");
   if (settings.help) {
     PrintUsage(table, std::cout);
@@ -169,6 +242,12 @@ int RunSan(int argc, char** argv) {
   const CommandLineSettings& gen = settings.gen;
   if (!settings.check && gen.run.name.empty()) {
     Refuse("the experiment name (-N) is missing");
+  }
+  const bool solve = own_argc < argc;
+  std::vector<std::string> solve_arguments;
+  if (solve) {
+    if (settings.check) Refuse("--check makes no chain for --solve to solve");
+    solve_arguments = SolveArguments(gen.run, own_argc + 1, argc, argv);
   }
 
   const std::optional<std::string> text = ReadFile(file_name);
@@ -228,6 +307,17 @@ int RunSan(int argc, char** argv) {
   recorded.run.record.program = "san";
   recorded.run.record.model_file = file_name;
   recorded.run.record.model_sha256 = Sha256Hex(*text);
+  recorded.run.record.model_format = format->name;
+  for (const auto& [name, value] : import_options.constants) {
+    // A constant that is no number (a boolean) is left out of the record.
+    double number = 0;
+    if (ScanDouble(value, &number)) {
+      recorded.run.record.constants.push_back({name, "constant", number});
+    }
+  }
+  recorded.run.run_record = true;
+  recorded.run.states = settings.states;
+  recorded.run.progress = ProgressWanted(gen.progress, gen.quiet);
   // The properties go beside the chain, for solve, published with it.
   if (!loaded.properties.empty()) {
     recorded.run.properties = FormatPropertiesFile(loaded.properties);
@@ -239,5 +329,6 @@ int RunSan(int argc, char** argv) {
       },
       [&study] { return study.BuildAnother(); });
   if (!run.ok) FatalError(run);
+  if (solve) return Solve(solve_arguments);
   return CheckedStandardOutput();
 }

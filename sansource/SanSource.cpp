@@ -248,6 +248,13 @@ void SanSource::ReportAbsorbing(std::uint32_t /*number*/,
   }
 }
 
+std::string SanSource::DescribeImage(const char* image) {
+  // The next expansion sets the model's state from its own image.
+  std::memcpy(explored_copy_.data(), image, state_size_);
+  model_.SetState(explored_copy_.data());
+  return model_.DescribeMarking();
+}
+
 bool SanSource::Fail(Status status) {
   failure_ = std::move(status);
   return false;

@@ -66,6 +66,7 @@ class SanSource : public NextStateSource {
   Status Expand(std::uint32_t number, const char* image,
                 Successors& out) override;
   void ReportAbsorbing(std::uint32_t number, const char* image) override;
+  std::string DescribeImage(const char* image) override;
 
  private:
   // Each step returns false once the run has failed; failure_ says why.

@@ -9,9 +9,10 @@
 set -euo pipefail
 
 # libsqlite3-dev and libpq-dev for the results database; the sqlite3 shell
-# for the sweep and the postgresql server for the database tests.
+# and gnuplot-nox for the sweep and its plot, the postgresql server for the
+# database tests.
 packages=(cmake make g++ libgtest-dev libeigen3-dev nlohmann-json3-dev libpugixml-dev libboost-dev
-  libsqlite3-dev libpq-dev sqlite3 postgresql)
+  libsqlite3-dev libpq-dev sqlite3 gnuplot-nox postgresql)
 case "${1:-}" in
   "") ;;
   --ci) packages+=(valgrind clang libclang-rt-dev libbenchmark-dev) ;;

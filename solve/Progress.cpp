@@ -2,8 +2,7 @@
 
 #include <cstdio>
 
-Progress::Progress(std::ostream* err)
-    : err_(err), start_(std::chrono::steady_clock::now()) {}
+Progress::Progress(std::ostream* err) : err_(err) {}
 
 void Progress::Phase(const std::string& phase) {
   phase_ = phase;
@@ -20,11 +19,8 @@ void Progress::Iteration(std::size_t iteration, double relative_residual) {
 
 void Progress::Line(const std::string& text) {
   if (err_ == nullptr) return;
-  const double elapsed =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start_)
-          .count();
-  if (elapsed < kQuietSeconds || elapsed - last_line_ < 1.0) return;
-  last_line_ = elapsed;
+  double elapsed = 0;
+  if (!clock_.Due(&elapsed)) return;
   char seconds[32];
   std::snprintf(seconds, sizeof seconds, ", %.1f s\n", elapsed);
   *err_ << "solve: " << text << seconds << std::flush;

@@ -1,10 +1,11 @@
 #ifndef GEN_SOLVE_PROGRESS_H_
 #define GEN_SOLVE_PROGRESS_H_
 
-#include <chrono>
 #include <cstddef>
 #include <ostream>
 #include <string>
+
+#include "cli/ProgressClock.h"
 
 // Progress lines on standard error while a solve takes long: nothing during
 // the first kQuietSeconds, then at most one line a second, each with the
@@ -29,8 +30,7 @@ class Progress {
   void Line(const std::string& text);
 
   std::ostream* err_;
-  std::chrono::steady_clock::time_point start_;
-  double last_line_ = 0;  // seconds since the start
+  ProgressClock clock_{kQuietSeconds, 1.0};
   std::string phase_;
 };
 

@@ -15,9 +15,11 @@
 #include <vector>
 
 #include "cli/Options.h"
+#include "cli/ProgressClock.h"
 #include "cli/Version.h"
 #include "database/MeasureRecord.h"
 #include "output/Formats.h"
+#include "output/JsonText.h"
 #include "solve/Absorption.h"
 #include "solve/ChainFiles.h"
 #include "solve/DeterministicChain.h"
@@ -25,6 +27,7 @@
 #include "solve/Progress.h"
 #include "solve/Properties.h"
 #include "solve/Regenerative.h"
+#include "solve/RunRecord.h"
 #include "solve/Stationary.h"
 #include "solve/Transient.h"
 
@@ -57,6 +60,8 @@ struct Settings {
   bool progress = false;  // progress lines even when not on a terminal
   bool quiet = false;     // no progress lines at all
   std::vector<double> times;
+  // The record of the run that wrote the chain, when it left one.
+  std::optional<RunRecord> run_record;
   SolveOptions options;
   TransientOptions transient_options;
 };
@@ -288,7 +293,8 @@ std::string ClassLine(const BottomClass& bottom) {
 // `solved` is null when the long-run solution was not computed.
 void WriteTable(const std::string& base, const StateSpace& space,
                 const StationaryResult* solved,
-                const std::vector<std::string>& notes, std::ostream& out) {
+                const std::vector<std::string>& notes, std::ostream& out,
+                const std::optional<RunRecord>& record) {
   std::string states = std::to_string(space.num_states) + " states, " +
                        std::to_string(space.num_transitions()) + " transitions";
   if (space.num_self_loops > 0) {
@@ -296,6 +302,7 @@ void WriteTable(const std::string& base, const StateSpace& space,
         " (" + std::to_string(space.num_self_loops) + " self-loops ignored)";
   }
   out << "model     " << base << '\n';
+  if (record) out << RunRecordHeader(*record);
   out << "chain     " << states << '\n';
   if (solved == nullptr) {
     out << "          long-run solution not computed (transient measures "
@@ -362,28 +369,6 @@ std::string TimeText(const Row& row) {
   return start + ".." + Format("%.17g", row.stop);
 }
 
-std::string JsonString(const std::string& text) {
-  std::string quoted = "\"";
-  for (unsigned char c : text) {
-    if (c == '"' || c == '\\') {
-      quoted += '\\';
-      quoted += static_cast<char>(c);
-    } else if (c < 0x20) {
-      quoted += Format("\\u%04x", c).substr(0, 6);
-    } else {
-      quoted += static_cast<char>(c);
-    }
-  }
-  return quoted + "\"";
-}
-
-// JSON has no infinity: an infinite value is written as the string "inf".
-std::string JsonNumber(double value) {
-  if (std::isnan(value)) return "null";
-  if (std::isinf(value)) return value > 0 ? "\"inf\"" : "\"-inf\"";
-  return Format("%.17g", value);
-}
-
 std::string CsvNumber(double value) {
   if (std::isnan(value)) return "";
   return Format("%.17g", value);
@@ -435,9 +420,11 @@ void WriteCsvRows(const std::vector<Row>& rows, std::ostream& out) {
 void WriteJson(const std::string& base, const StateSpace& space,
                const StationaryResult* solved, const std::vector<Row>& rows,
                const std::vector<std::string>& notes,
-               const std::string& refused, std::ostream& out) {
-  out << "{\n  \"model\": " << JsonString(base)
-      << ",\n  \"states\": " << space.num_states
+               const std::string& refused, std::ostream& out,
+               const std::optional<RunRecord>& record) {
+  out << "{\n  \"model\": " << JsonString(base);
+  if (record) out << ",\n  \"run\": " << record->json;
+  out << ",\n  \"states\": " << space.num_states
       << ",\n  \"transitions\": " << space.num_transitions();
   if (solved != nullptr) {
     out << ",\n  \"irreducible\": " << (solved->irreducible ? "true" : "false")
@@ -680,7 +667,8 @@ int RunSolveDeterministic(const Settings& settings, const std::string& base,
     if (!result.embedded.irreducible) {
       notes.insert(notes.begin(), "chain " + ChainDescription(result.embedded));
     }
-    WriteJson(base, summary, &result.embedded, rows, notes, refusal.json, out);
+    WriteJson(base, summary, &result.embedded, rows, notes, refusal.json, out,
+              settings.run_record);
   } else if (settings.csv) {
     WriteCsvRows(rows, out);
     if (!result.embedded.irreducible) {
@@ -690,7 +678,8 @@ int RunSolveDeterministic(const Settings& settings, const std::string& base,
       err << "solve: note: " << note << '\n';
     }
   } else {
-    WriteTable(base, summary, &result.embedded, notes, out);
+    WriteTable(base, summary, &result.embedded, notes, out,
+               settings.run_record);
     WriteRows(rows, out);
   }
   out.flush();
@@ -948,7 +937,7 @@ int RunSolveWith(const Settings& settings, const std::string& base,
     }
     all_notes.insert(all_notes.end(), notes.begin(), notes.end());
     WriteJson(base, space, long_run ? &result : nullptr, rows, all_notes,
-              refusal.json, out);
+              refusal.json, out, settings.run_record);
   } else if (settings.csv) {
     WriteCsvRows(rows, out);
     if (long_run && !result.irreducible) {
@@ -958,7 +947,8 @@ int RunSolveWith(const Settings& settings, const std::string& base,
       err << "solve: note: " << note << '\n';
     }
   } else {
-    WriteTable(base, space, long_run ? &result : nullptr, notes, out);
+    WriteTable(base, space, long_run ? &result : nullptr, notes, out,
+               settings.run_record);
     WriteRows(rows, out);
   }
   out.flush();
@@ -984,6 +974,11 @@ int RunSolveWith(const Settings& settings, const std::string& base,
 }
 
 }  // namespace
+
+std::string SolveUsageError(int argc, const char* const* argv) {
+  Settings settings;
+  return ParseArguments(argc, argv, &settings);
+}
 
 int RunSolve(int argc, const char* const* argv, std::ostream& out,
              std::ostream& err) {
@@ -1015,9 +1010,14 @@ int RunSolve(int argc, const char* const* argv, std::ostream& out,
   const std::string base = settings.path + settings.name;
   std::size_t num_states = 0;
   // Progress goes to standard error on a terminal or on request.
-  const bool report =
-      !settings.quiet && (settings.progress || isatty(STDERR_FILENO) == 1);
-  Progress progress(report ? &err : nullptr);
+  const Status recorded =
+      ReadRunRecord(base + kRunRecordExtension, &settings.run_record);
+  if (!recorded.ok) {
+    err << "solve: " << recorded.message << '\n';
+    return 1;
+  }
+  Progress progress(
+      ProgressWanted(settings.progress, settings.quiet) ? &err : nullptr);
   settings.options.progress = &progress;
   try {
     return RunSolveWith(settings, base, &num_states, out, err);

@@ -14,6 +14,7 @@
 #include "bench/models/Fms.h"
 #include "bench/models/Kanban.h"
 #include "cli/Options.h"
+#include "cli/ProgressClock.h"
 #include "cli/Version.h"
 #include "main/CommandLine.h"
 #include "main/RunExperiment.h"
@@ -133,6 +134,7 @@ int RunGenBench(int argc, char** argv) {
       kanban ? MakeKanbanModel(*parameter) : MakeFmsModel(*parameter);
   RunSettings run_settings = gen.run;
   run_settings.record.program = "genbench";
+  run_settings.progress = ProgressWanted(gen.progress, gen.quiet);
   run_settings.record.version = ProgramVersion();
   run_settings.record.experiment_name = model_name + " " + parameter_text;
   const int size = *parameter;

@@ -1,0 +1,189 @@
+// The files san publishes beside the chain (the states' markings and the
+// run's record) and the one-step run that solves the chain it generated.
+
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "gtest/gtest.h"
+#include "tests/support/RunProcess.h"
+
+namespace {
+
+// Two places and a token count set by a global; experiment 0 with
+// `-O d:tokens:2` has the states (a, b) = (2, 0), (1, 1), (0, 2), found in
+// that order, and the birth-death chain 1 -4-> 2 -2-> 3, 3 -1-> 2 -1-> 1,
+// so pi = (1, 4, 8) / 13.
+constexpr char kRing[] = R"(model ring;
+
+global int tokens = 1;
+global real speed = 2;
+
+place a = tokens;
+place b;
+
+activity ab rate speed * a {
+  input a;
+  output b;
+}
+
+activity ba rate 1.0 {
+  input b;
+  output a;
+}
+
+reward all_b = a == 0 ? 1 : 0;
+)";
+// sha256sum of kRing's bytes.
+constexpr char kRingSha256[] =
+    "576d8b2cc8653539d84b40a93d040429e7733bbaddb3af6b128c0d857712c484";
+
+class SanRunFilesTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    std::ofstream(dir_.path() + "/ring.san") << kRing;
+    RunProcess("/bin/mkdir", {"out"}, dir_.path());
+  }
+  ProcessResult San(const std::vector<std::string>& args) {
+    std::vector<std::string> all = {"ring.san", "-Pout/", "-Nr", "-O",
+                                    "d:tokens:2"};
+    all.insert(all.end(), args.begin(), args.end());
+    return RunProcess(SAN_BINARY, all, dir_.path());
+  }
+  std::string File(const std::string& name) {
+    return ReadWholeFile(dir_.path() + "/out/" + name);
+  }
+  bool Exists(const std::string& name) {
+    std::FILE* file = std::fopen((dir_.path() + "/out/" + name).c_str(), "r");
+    if (file != nullptr) std::fclose(file);
+    return file != nullptr;
+  }
+
+  ScopedTempDir dir_;
+};
+
+TEST_F(SanRunFilesTest, StatesFileListsEveryMarkingAndLeavesWithItsChain) {
+  const ProcessResult with = San({"--states"});
+  ASSERT_EQ(with.exit_code, 0) << with.err;
+  EXPECT_EQ(File("r.states"), "1 a=2 b=0\n2 a=1 b=1\n3 a=0 b=2\n");
+  // The same run on two threads numbers the states alike.
+  ASSERT_EQ(San({"--states", "--threads", "2"}).exit_code, 0);
+  EXPECT_EQ(File("r.states"), "1 a=2 b=0\n2 a=1 b=1\n3 a=0 b=2\n");
+  // A run without --states removes the file of the earlier chain.
+  const ProcessResult without = San({});
+  ASSERT_EQ(without.exit_code, 0) << without.err;
+  EXPECT_FALSE(Exists("r.states"));
+  EXPECT_TRUE(Exists("r.arm"));
+  // So does gen, which writes no record either: solve would otherwise show
+  // the ring's values for gen's chain.
+  ASSERT_EQ(San({"--states"}).exit_code, 0);
+  ASSERT_TRUE(Exists("r.run.json"));
+  const ProcessResult gen =
+      RunProcess(GEN_BINARY, {"-Pout/", "-Nr", "-B0"}, dir_.path());
+  ASSERT_EQ(gen.exit_code, 0) << gen.err;
+  EXPECT_FALSE(Exists("r.states"));
+  EXPECT_FALSE(Exists("r.run.json"));
+}
+
+TEST_F(SanRunFilesTest, RunRecordHoldsTheModelTheValuesAndTheCounts) {
+  const ProcessResult run = San({});
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  const ProcessResult version =
+      RunProcess(SAN_BINARY, {"--version"}, dir_.path());
+  ASSERT_EQ(version.out.rfind("san ", 0), 0u);
+  const std::string number = version.out.substr(4, version.out.size() - 5);
+  // The measured seconds vary from run to run.
+  const std::regex seconds(R"re("(cpu|wall)_seconds": [0-9.e+-]+)re");
+  EXPECT_EQ(
+      std::regex_replace(File("r.run.json"), seconds, "\"$1_seconds\": S"),
+      std::string("{\n"
+                  "  \"program\": \"san\",\n"
+                  "  \"version\": \"") +
+          number +
+          "\",\n"
+          "  \"model_file\": \"ring.san\",\n"
+          "  \"model_sha256\": \"" +
+          kRingSha256 +
+          "\",\n"
+          "  \"format\": \"san\",\n"
+          "  \"experiment\": 0,\n"
+          "  \"experiment_name\": \"Experiment 1\",\n"
+          "  \"globals\": [\n"
+          "    {\"name\": \"tokens\", \"type\": \"int\", \"value\": 2},\n"
+          "    {\"name\": \"speed\", \"type\": \"double\", \"value\": "
+          "2}\n"
+          "  ],\n"
+          "  \"states\": 3,\n"
+          "  \"transitions\": 4,\n"
+          "  \"cpu_seconds\": S,\n"
+          "  \"wall_seconds\": S\n"
+          "}\n");
+  // A run that fails publishes no record: the earlier one stays.
+  const std::string published = File("r.run.json");
+  ASSERT_EQ(San({"--max-states", "2"}).exit_code, 1);
+  EXPECT_EQ(File("r.run.json"), published);
+}
+
+TEST_F(SanRunFilesTest, SolveFollowsTheGenerationWithTheRunsValues) {
+  const ProcessResult solved = San({"--solve", "--csv"});
+  ASSERT_EQ(solved.exit_code, 0) << solved.err;
+  const std::string tail = "variable,expected_reward\nall_b,";
+  const std::size_t at = solved.out.find("Generated: 3 states\n");
+  ASSERT_NE(at, std::string::npos) << solved.out;
+  const std::size_t values = solved.out.find(tail, at);
+  ASSERT_NE(values, std::string::npos) << solved.out;
+  EXPECT_NEAR(std::stod(solved.out.substr(values + tail.size())), 8.0 / 13.0,
+              1e-12);
+
+  // solve's header names the run and the values in force.
+  const ProcessResult table = San({"--solve"});
+  ASSERT_EQ(table.exit_code, 0) << table.err;
+  EXPECT_NE(table.out.find("model     out/r\n"
+                           "run       san "),
+            std::string::npos)
+      << table.out;
+  EXPECT_NE(table.out.find(" of ring.san (san), experiment 0 \"Experiment "
+                           "1\"\nglobals   tokens=2 speed=2\nchain     3 "
+                           "states, 4 transitions\n"),
+            std::string::npos)
+      << table.out;
+  const ProcessResult json = San({"--solve", "--json"});
+  ASSERT_EQ(json.exit_code, 0) << json.err;
+  EXPECT_EQ(json.out.find("\"run\": {\"program\":\"san\","),
+            json.out.find("\"model\": \"out/r\",\n  ") + 20)
+      << json.out;
+  EXPECT_NE(
+      json.out.find("\"experiment\":0,\"experiment_name\":\"Experiment 1\","
+                    "\"globals\":[{\"name\":\"tokens\",\"type\":\"int\","
+                    "\"value\":2},{\"name\":\"speed\",\"type\":\"double\","
+                    "\"value\":2}],\"states\":3,\"transitions\":4,"),
+      std::string::npos)
+      << json.out;
+}
+
+TEST_F(SanRunFilesTest, SolveOptionsAreCheckedBeforeTheRun) {
+  struct Case {
+    std::vector<std::string> args;
+    const char* message;
+  };
+  const std::vector<Case> cases = {
+      {{"--solve", "--methd=direct"}, "after --solve: unknown option"},
+      {{"--solve", "--csv", "--json"}, "--csv and --json exclude each other"},
+      {{"--solve", "-Pother/"}, "solve reads the chain san writes"},
+      {{"--solve", "stray"}, "unexpected argument \"stray\""},
+      {{"--check", "--solve"}, "--check makes no chain"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.message);
+    const ProcessResult refused = San(c.args);
+    EXPECT_EQ(refused.exit_code, 1);
+    EXPECT_NE(refused.err.find(c.message), std::string::npos) << refused.err;
+    EXPECT_EQ(refused.out, "");
+    EXPECT_FALSE(Exists("r.arm"));
+  }
+}
+
+}  // namespace
