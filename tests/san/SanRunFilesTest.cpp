@@ -130,7 +130,8 @@ TEST_F(SanRunFilesTest, RunRecordHoldsTheModelTheValuesAndTheCounts) {
 TEST_F(SanRunFilesTest, SolveFollowsTheGenerationWithTheRunsValues) {
   const ProcessResult solved = San({"--solve", "--csv"});
   ASSERT_EQ(solved.exit_code, 0) << solved.err;
-  const std::string tail = "variable,expected_reward\nall_b,";
+  const std::string tail =
+      "measure,of,time_start,time_stop,value,bound\nsteady-state,all_b,,,";
   const std::size_t at = solved.out.find("Generated: 3 states\n");
   ASSERT_NE(at, std::string::npos) << solved.out;
   const std::size_t values = solved.out.find(tail, at);
