@@ -2,6 +2,8 @@
 
 #include <sqlite3.h>
 
+#include <chrono>
+#include <thread>
 #include <utility>
 
 #include "database/Schema.h"
@@ -32,9 +34,22 @@ Status SqliteConnection::Open(const std::string& path,
   Status status = opened->Execute("PRAGMA foreign_keys = ON", {}, nullptr);
   // Readers never block writers and writers queue on the log's lock; the
   // mode is stored in the file, so only the first run pays for it.
+  // Switching a new file to the log takes an exclusive lock from a shared
+  // one; when several runs do it at once, SQLite refuses all but one with
+  // "database is locked" at once, without its busy handler (each would wait
+  // for the other). The losers try again until the busy timeout is spent.
   std::vector<SqlRow> mode;
-  if (status.ok) {
+  const auto deadline = std::chrono::steady_clock::now() +
+                        std::chrono::milliseconds(kBusyMilliseconds);
+  for (int attempt = 0; status.ok; ++attempt) {
+    mode.clear();
     status = opened->Execute("PRAGMA journal_mode = WAL", {}, &mode);
+    if (status.ok || sqlite3_errcode(db) != SQLITE_BUSY ||
+        std::chrono::steady_clock::now() >= deadline) {
+      break;
+    }
+    status = Status::Ok();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1 + attempt % 20));
   }
   if (!status.ok) return status;
   *connection = std::move(opened);
