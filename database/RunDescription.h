@@ -24,9 +24,9 @@ struct RunDescription {
   int experiment = 0;
   std::string experiment_name;  // the study's name of the experiment
   std::vector<GlobalValue> globals;
-  // An imported model's open constants as the command line set them
-  // (--const), type "constant"; the model's other constants are folded into
-  // it when it is read.
+  // An imported model's constants in declaration order, from the model
+  // file or --const: type "constant" for a number, "bool" (0 or 1) for a
+  // boolean.
   std::vector<GlobalValue> constants;
 };
 

@@ -191,6 +191,7 @@ void JaniImporter::ReadConstants() {
     }
     value->type = value_type;
     constants_[*name] = *value;
+    result_.constants.push_back({*name, *value});
   }
   for (const auto& [name, value] : options_.constants) {
     if (!Failed() && constants_.count(name) == 0) {

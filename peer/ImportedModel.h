@@ -7,6 +7,7 @@
 
 #include "lang/ModelIr.h"
 #include "lang/SourceLocation.h"
+#include "peer/ConstantValue.h"
 
 // What the readers of other tools' model files need from the command line.
 struct ImportOptions {
@@ -31,11 +32,21 @@ struct PropertyLine {
   std::vector<std::string> fields;
 };
 
+// A constant of an imported model and the value it has for this run: from
+// the model file or from --const.
+struct NamedConstant {
+  std::string name;
+  ConstantValue value;
+};
+
 // A model read from another tool's file: the model (checked), its
-// properties, or the errors that stop the import.
+// properties and constants, or the errors that stop the import.
 struct [[nodiscard]] ImportedModel {
   ModelIr model;
   std::vector<PropertyLine> properties;
+  // Every constant in force, in declaration order (the property file's
+  // after the model's); the readers fold them into the model's expressions.
+  std::vector<NamedConstant> constants;
   std::vector<Diagnostic> errors;
 };
 

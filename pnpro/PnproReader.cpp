@@ -81,6 +81,7 @@ class PnproImporter {
   const ImportOptions& options_;
   ImportedModel result_;
   std::map<std::string, ConstantNode> constants_;
+  std::vector<std::string> constant_order_;  // as the page declares them
   std::set<std::string> places_;
   std::map<std::string, std::vector<Arc>> arcs_;  // by transition
   std::vector<std::string> timed_;
@@ -145,6 +146,12 @@ ImportedModel PnproImporter::Run(const std::string& text) {
   if (result_.model.places.empty()) {
     Error(Element(page), "the net has no place");
     return std::move(result_);
+  }
+  for (const std::string& name : constant_order_) {
+    const ConstantNode& node = constants_.at(name);
+    if (node.state == ConstantNode::State::kDone) {
+      result_.constants.push_back({name, node.result});
+    }
   }
   result_.errors = CheckModel(result_.model);
   return std::move(result_);
@@ -306,6 +313,7 @@ void PnproImporter::ReadNodes(const pugi::xml_node& nodes) {
         }
       }
       constants_[name] = constant;
+      constant_order_.push_back(name);
     }
   }
   for (const auto& [name, constant] : constants_) {

@@ -1068,6 +1068,16 @@ ImportedModel PrismImporter::Run(const std::string& text) {
   if (!Failed()) ReadRewards();
   if (!Failed()) ReadProperties(properties);
   if (Failed()) return std::move(result_);
+  for (const auto* list : {&model_.constants, &properties.constants}) {
+    for (const PrismConstant& constant : *list) {
+      // Declared constants were evaluated above; one that has no value is
+      // left out of the list rather than made an error here.
+      const auto known = constants_.find(constant.name);
+      if (known != constants_.end()) {
+        result_.constants.push_back({constant.name, known->second});
+      }
+    }
+  }
   result_.errors = CheckModel(result_.model);
   return std::move(result_);
 }

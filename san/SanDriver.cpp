@@ -16,8 +16,10 @@
 #include "cli/ProgressClock.h"
 #include "cli/Version.h"
 #include "database/Sha256.h"
+#include "lang/Expr.h"
 #include "main/CommandLine.h"
 #include "main/RunExperiment.h"
+#include "peer/ImportedModel.h"
 #include "peer/PropertiesFile.h"
 #include "reward/PVModel.h"
 #include "san/ModelFormats.h"
@@ -308,12 +310,11 @@ int RunSan(int argc, char** argv) {
   recorded.run.record.model_file = file_name;
   recorded.run.record.model_sha256 = Sha256Hex(*text);
   recorded.run.record.model_format = format->name;
-  for (const auto& [name, value] : import_options.constants) {
-    // A constant that is no number (a boolean) is left out of the record.
-    double number = 0;
-    if (ScanDouble(value, &number)) {
-      recorded.run.record.constants.push_back({name, "constant", number});
-    }
+  for (const NamedConstant& constant : loaded.constants) {
+    // The record's types: "constant" for a number, "bool" for 0 or 1.
+    const bool is_bool = constant.value.type == ValueType::kBool;
+    recorded.run.record.constants.push_back(
+        {constant.name, is_bool ? "bool" : "constant", constant.value.value});
   }
   recorded.run.run_record = true;
   recorded.run.states = settings.states;

@@ -127,6 +127,81 @@ TEST_F(SanRunFilesTest, RunRecordHoldsTheModelTheValuesAndTheCounts) {
   EXPECT_EQ(File("r.run.json"), published);
 }
 
+// An imported model's constants are recorded in declaration order, whether
+// the file or --const gives the value, derived ones evaluated.
+TEST_F(SanRunFilesTest, RunRecordListsEveryConstantOfAnImportedModel) {
+  struct Row {
+    const char* file;
+    std::string text;
+    std::vector<std::string> args;
+    const char* globals;
+  };
+  const std::vector<Row> rows = {
+      {"m.jani",
+       R"({"jani-version": 1, "name": "m", "type": "ctmc",
+ "constants": [{"name": "N", "type": "int", "value": 2},
+   {"name": "r", "type": "real"},
+   {"name": "on", "type": "bool", "value": true}],
+ "variables": [{"name": "x", "initial-value": 0,
+   "type": {"kind": "bounded", "base": "int", "lower-bound": 0, "upper-bound": "N"}}],
+ "automata": [{"name": "A", "locations": [{"name": "l"}], "initial-locations": ["l"],
+   "edges": [{"location": "l", "rate": {"exp": "r"},
+     "guard": {"exp": {"op": "∧", "left": "on", "right": {"op": "<", "left": "x", "right": "N"}}},
+     "destinations": [{"location": "l", "assignments": [{"ref": "x", "value": {"op": "+", "left": "x", "right": 1}}]}]}]}],
+ "system": {"elements": [{"automaton": "A"}]}})",
+       {"--const", "r=1.5"},
+       "    {\"name\": \"N\", \"type\": \"constant\", \"value\": 2},\n"
+       "    {\"name\": \"r\", \"type\": \"constant\", \"value\": 1.5},\n"
+       "    {\"name\": \"on\", \"type\": \"bool\", \"value\": 1}\n"},
+      {"m.prism",
+       "ctmc\n"
+       "const int N = 3;\n"
+       "const double r = 2*N;\n"
+       "const double s;\n"
+       "const bool fast = false;\n"
+       "module m\n"
+       "  x : [0..N] init 0;\n"
+       "  [] x<N -> r : (x'=x+1);\n"
+       "  [] x>0 -> s : (x'=x-1);\n"
+       "endmodule\n",
+       {"--const", "s=0.25"},
+       "    {\"name\": \"N\", \"type\": \"constant\", \"value\": 3},\n"
+       "    {\"name\": \"r\", \"type\": \"constant\", \"value\": 6},\n"
+       "    {\"name\": \"s\", \"type\": \"constant\", \"value\": 0.25},\n"
+       "    {\"name\": \"fast\", \"type\": \"bool\", \"value\": 0}\n"},
+      {"m.pnpro",
+       R"(<?xml version="1.0"?>
+<project name="t" version="121"><gspn name="t"><nodes>
+  <template name="lambda" type="REAL"/>
+  <constant name="k" consttype="INTEGER" value="2"/>
+  <constant name="mu" consttype="REAL" value="lambda * k"/>
+  <place name="A" marking="k"/>
+  <transition name="go" type="EXP" delay="mu"/>
+</nodes><edges>
+  <arc kind="INPUT" tail="A" head="go"/>
+</edges></gspn></project>)",
+       {"--const", "lambda=0.5"},
+       "    {\"name\": \"lambda\", \"type\": \"constant\", \"value\": 0.5},\n"
+       "    {\"name\": \"k\", \"type\": \"constant\", \"value\": 2},\n"
+       "    {\"name\": \"mu\", \"type\": \"constant\", \"value\": 1}\n"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.file);
+    std::ofstream(dir_.path() + "/" + row.file) << row.text;
+    std::vector<std::string> args = {row.file, "-Pout/", "-Nm"};
+    args.insert(args.end(), row.args.begin(), row.args.end());
+    const ProcessResult run = RunProcess(SAN_BINARY, args, dir_.path());
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    const std::string record = File("m.run.json");
+    const std::string from = "\"globals\": [\n";
+    const std::size_t begin = record.find(from);
+    const std::size_t end = record.find("  ],\n", begin);
+    ASSERT_NE(end, std::string::npos) << record;
+    EXPECT_EQ(record.substr(begin + from.size(), end - begin - from.size()),
+              row.globals);
+  }
+}
+
 TEST_F(SanRunFilesTest, SolveFollowsTheGenerationWithTheRunsValues) {
   const ProcessResult solved = San({"--solve", "--csv"});
   ASSERT_EQ(solved.exit_code, 0) << solved.err;
