@@ -474,6 +474,19 @@ Status ParseStateSpaceLines(LineCursor* source, std::size_t file_bytes,
 
 }  // namespace
 
+Status NextLine(std::string_view text, const std::string& file_name,
+                std::size_t* pos, std::size_t* line_number,
+                std::string_view* line) {
+  const std::size_t end = text.find('\n', *pos);
+  ++*line_number;
+  if (end == std::string_view::npos) {
+    return Unterminated(file_name, *line_number);
+  }
+  *line = text.substr(*pos, end - *pos);
+  *pos = end + 1;
+  return Status::Ok();
+}
+
 Status LoadFile(const std::string& file_name, std::string* contents) {
   ReadOnlyFile file;
   Status status = file.Open(file_name);

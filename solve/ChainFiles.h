@@ -24,6 +24,13 @@
 // file and the system's reason.
 Status LoadFile(const std::string& file_name, std::string* contents);
 
+// Takes the line that starts at *pos, its line feed left out, moves *pos past
+// it and counts it in *line_number. A last line without its line feed is an
+// error naming the file and the line: the file was cut short.
+Status NextLine(std::string_view text, const std::string& file_name,
+                std::size_t* pos, std::size_t* line_number,
+                std::string_view* line);
+
 // The chain of a state-space file. The file numbers states 1..N; here they
 // are 0..N-1. Outgoing transitions of state s are the entries
 // first[s] .. first[s+1]-1 of target and rate, in file order. Self-loops and

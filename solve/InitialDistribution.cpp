@@ -30,15 +30,9 @@ Status ParseInitialDistribution(std::string_view text,
   std::size_t pos = 0;
   double total = 0;
   while (pos < text.size()) {
-    const std::size_t end = text.find('\n', pos);
-    ++line_number;
-    if (end == std::string_view::npos) {
-      return Status::Error(at(line_number) +
-                           "the last line does not end with a line feed "
-                           "(truncated?)");
-    }
-    const std::string_view line = text.substr(pos, end - pos);
-    pos = end + 1;
+    std::string_view line;
+    const Status read = NextLine(text, file_name, &pos, &line_number, &line);
+    if (!read.ok) return read;
     if (line_number == 1) {
       if (line != kInitialDistributionHeader) {
         return Status::Error(at(1) + "expected \"" +

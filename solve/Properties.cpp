@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "solve/Absorption.h"
+#include "solve/ChainFiles.h"
 #include "solve/ChainFormat.h"
 #include "solve/CompensatedSum.h"
 #include "solve/InitialDistribution.h"
@@ -270,15 +271,9 @@ Status ParseProperties(std::string_view text, const std::string& file_name,
     return file_name + ":" + std::to_string(line) + ": ";
   };
   while (pos < text.size()) {
-    const std::size_t end = text.find('\n', pos);
-    ++line_number;
-    if (end == std::string_view::npos) {
-      return Status::Error(at(line_number) +
-                           "the last line does not end with a line feed "
-                           "(truncated?)");
-    }
-    const std::string_view line = text.substr(pos, end - pos);
-    pos = end + 1;
+    std::string_view line;
+    const Status read = NextLine(text, file_name, &pos, &line_number, &line);
+    if (!read.ok) return read;
     if (line_number == 1) {
       if (line != chain_format::kPropertiesHeader) {
         return Status::Error(at(1) + "expected \"" +
