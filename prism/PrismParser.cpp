@@ -178,6 +178,9 @@ class Parser {
   ExprPtr LeftAssociative(
       ExprPtr (Parser::*operand)(),
       std::initializer_list<std::pair<const char*, Op>> joins);
+  // One prefix level: any number of `symbol`s, each applying `op`, before
+  // an operand read by `operand`.
+  ExprPtr Prefix(const char* symbol, Op op, ExprPtr (Parser::*operand)());
   ExprPtr Equivalence();
   ExprPtr Disjunction();
   ExprPtr Conjunction();
@@ -514,12 +517,9 @@ ExprPtr Parser::Disjunction() {
   return LeftAssociative(&Parser::Conjunction, {{"|", Op::kOr}});
 }
 
-ExprPtr Parser::Conjunction() {
-  return LeftAssociative(&Parser::Negation, {{"&", Op::kAnd}});
-}
-
-ExprPtr Parser::Negation() {
-  if (!IsSymbol("!")) return Equality();
+ExprPtr Parser::Prefix(const char* symbol, Op op,
+                       ExprPtr (Parser::*operand)()) {
+  if (!IsSymbol(symbol)) return (this->*operand)();
   const SourceLocation where = Here();
   ++next_;
   if (nesting_ >= kMaxNesting) {
@@ -528,11 +528,17 @@ ExprPtr Parser::Negation() {
     return nullptr;
   }
   ++nesting_;
-  ExprPtr operand = Negation();
+  ExprPtr inner = Prefix(symbol, op, operand);
   --nesting_;
-  if (!operand) return nullptr;
-  return Unary(Op::kNot, std::move(operand), where);
+  if (!inner) return nullptr;
+  return Unary(op, std::move(inner), where);
 }
+
+ExprPtr Parser::Conjunction() {
+  return LeftAssociative(&Parser::Negation, {{"&", Op::kAnd}});
+}
+
+ExprPtr Parser::Negation() { return Prefix("!", Op::kNot, &Parser::Equality); }
 
 ExprPtr Parser::Equality() {
   return LeftAssociative(&Parser::Relation,
@@ -571,21 +577,7 @@ ExprPtr Parser::Power() {
   return left;
 }
 
-ExprPtr Parser::Sign() {
-  if (!IsSymbol("-")) return Primary();
-  const SourceLocation where = Here();
-  ++next_;
-  if (nesting_ >= kMaxNesting) {
-    FailHere("expression nested more than " + std::to_string(kMaxNesting) +
-             " levels deep");
-    return nullptr;
-  }
-  ++nesting_;
-  ExprPtr operand = Sign();
-  --nesting_;
-  if (!operand) return nullptr;
-  return Unary(Op::kNegate, std::move(operand), where);
-}
+ExprPtr Parser::Sign() { return Prefix("-", Op::kNegate, &Parser::Primary); }
 
 ExprPtr Parser::Primary() {
   const SourceLocation where = Here();
