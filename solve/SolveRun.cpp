@@ -606,6 +606,14 @@ int RunSolveDeterministic(const Settings& settings, const std::string& base,
     status = ReadRewardValues(base + ".var", names, chain.num_states,
                               TextRewardRecords(kGenerationFileType), &values);
   }
+  // The impulses of deterministic firings name the run's reward variables.
+  if (status.ok && !chain.impulse_names.empty() &&
+      chain.impulse_names != values.names) {
+    status = Status::Error(base +
+                           ".dch: its impulses name other reward variables "
+                           "than " +
+                           base + ".var");
+  }
   if (!status.ok) {
     err << "solve: " << status.message << '\n';
     return 1;
@@ -642,11 +650,16 @@ int RunSolveDeterministic(const Settings& settings, const std::string& base,
       }
     }
     const double timed = ExpectedReward(result.pi, earning);
-    const double fired = ExpectedReward(result.firing_rate, values.impulse[v]);
-    rows.push_back({"steady-state", values.names[v], std::nan(""), std::nan(""),
-                    timed + fired,
-                    ExpectedRewardBound(result.pi_error, timed, earning) +
-                        result.firing_error * high_impulse});
+    double fired = ExpectedReward(result.firing_rate, values.impulse[v]);
+    double fired_bound = result.firing_error * high_impulse;
+    if (!result.impulse_rate.empty()) {
+      fired += result.impulse_rate[v];
+      fired_bound += result.impulse_error[v];
+    }
+    rows.push_back(
+        {"steady-state", values.names[v], std::nan(""), std::nan(""),
+         timed + fired,
+         ExpectedRewardBound(result.pi_error, timed, earning) + fired_bound});
   }
   std::vector<std::string> notes = {
       "deterministic delays: embedded Markov renewal process over " +
