@@ -232,6 +232,18 @@ TEST(ModelBuilderTest, ImpulsesAfterDeterministicFiringsGoWithTheirBranches) {
             "1\n0\n0\n0\n0\n0\n0.5\n"
             "2\n0\n0\n0\n0\n0\n1.75\n");
 
+  // Two paths into the same state, 1 : 3, earning 4 and 8: the branch earns
+  // their average by probability, 7.
+  ModelIr merged = Checked(
+      "place busy = 1; place done;\n"
+      "activity serve delay 1 { input busy; output done; }\n"
+      "activity a instant weight 1 { input done; output busy; }\n"
+      "activity b instant weight 3 { input done; output busy; }\n"
+      "reward r { impulse a = 4; impulse b = 8; }\n");
+  EXPECT_EQ(GenerateText(merged).dch,
+            "dch 2\nactions 1\nserve\nimpulses 1\nr\n"
+            "state 1\ndelay 1 1\nto 1 1 1\nimpulse 1 7\nend 1\n");
+
   // Without impulses after deterministic firings the file keeps version 1.
   ModelIr plain = Checked(
       "place busy = 1;\nactivity serve delay 2 { input busy; output busy; }\n"
