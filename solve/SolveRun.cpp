@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/Contract.h"
 #include "cli/Options.h"
 #include "cli/ProgressClock.h"
 #include "cli/Version.h"
@@ -636,6 +637,24 @@ int RunSolveDeterministic(const Settings& settings, const std::string& base,
     status = ReadRewardValues(base + ".var", names, chain.num_states,
                               TextRewardRecords(kGenerationFileType), &values);
   }
+  // Only the long run is solved: a property that needs more is refused
+  // before anything is printed.
+  std::vector<Property> properties;
+  bool have_properties = false;
+  if (status.ok) {
+    status =
+        ReadProperties(base + ".props", names, &properties, &have_properties);
+  }
+  for (const Property& property : properties) {
+    if (!status.ok) break;
+    if (property.kind != PropertyKind::kSteadyState &&
+        property.kind != PropertyKind::kUnsupported) {
+      status = Status::Error(base + ".props:" + std::to_string(property.line) +
+                             ": property \"" + property.name +
+                             "\": only steady-state properties are solved on "
+                             "a chain with deterministic delays");
+    }
+  }
   // The impulses of deterministic firings name the run's reward variables.
   if (status.ok && !chain.impulse_names.empty() &&
       chain.impulse_names != values.names) {
@@ -690,6 +709,8 @@ int RunSolveDeterministic(const Settings& settings, const std::string& base,
         {"steady-state", values.names[v], std::nan(""), std::nan(""),
          timed + fired,
          ExpectedRewardBound(result.pi_error, timed, earning) + fired_bound});
+    rows.back().listed =
+        !CarriesPropertySubject(v, values.names[v], properties);
   }
   std::vector<std::string> notes = {
       "deterministic delays: embedded Markov renewal process over " +
@@ -697,6 +718,21 @@ int RunSolveDeterministic(const Settings& settings, const std::string& base,
       " regeneration states (figures above are of that chain); series up "
       "to " +
       std::to_string(result.series_terms) + " terms"};
+  // A steady-state property is its variable's long-run value.
+  const std::size_t variable_rows = rows.size();
+  for (const Property& property : properties) {
+    Row row{"property", property.name};
+    if (property.kind == PropertyKind::kUnsupported) {
+      row.has_value = false;
+      notes.push_back("not supported yet: " + property.name + ": " +
+                      property.text);
+    } else {
+      GEN_CHECK(property.variable < variable_rows);
+      row.value = rows[property.variable].value;
+      row.bound = rows[property.variable].bound;
+    }
+    rows.push_back(row);
+  }
   if (!result.embedded.message.empty()) {
     notes.push_back(result.embedded.message);
   }

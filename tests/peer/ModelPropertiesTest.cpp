@@ -258,4 +258,47 @@ TEST(ModelPropertiesTest, CasesOfADeterministicActivityShareItsClock) {
   EXPECT_LT(Relative(values["slow_routes"], 1.0 / 5), 1e-12);
 }
 
+// On a chain with deterministic delays solve gives steady-state properties
+// from the long run (the model above: 8/15 busy, 4/15 services per unit of
+// time), and refuses every other kind by name, before printing anything.
+TEST(ModelPropertiesTest, DeterministicChainsSolveSteadyPropertiesOnly) {
+  ScopedTempDir dir;
+  const std::string model =
+      "place busy = 1; place fast; place slow;\n"
+      "activity serve delay 2 { input busy;"
+      " case 1 { output fast; } case 3 { output slow; } }\n"
+      "activity f rate 1 { input fast; output busy; }\n"
+      "activity s rate 0.5 { input slow; output busy; }\n"
+      "reward serves { impulse serve; }\n"
+      "property busy_share = steady(busy == 1);\n"
+      "property service_rate = steady(serves);\n";
+  std::ofstream(dir.path() + "/steady.san") << model;
+  RunOk(SAN_BINARY, {"steady.san", "-P" + dir.path() + "/", "-Nsteady"},
+        dir.path());
+  std::map<std::string, double> values =
+      SolveCsv(SOLVE_BINARY, dir.path(), "steady");
+  EXPECT_LT(Relative(values["property:busy_share"], 8.0 / 15), 1e-12);
+  EXPECT_LT(Relative(values["property:service_rate"], 4.0 / 15), 1e-12);
+  const ProcessResult table = RunProcess(
+      SOLVE_BINARY, {"-P" + dir.path() + "/", "-Nsteady"}, dir.path());
+  EXPECT_EQ(table.exit_code, 0) << table.err;
+  EXPECT_NE(table.out.find("property       busy_share "), std::string::npos)
+      << table.out;
+  EXPECT_EQ(table.out.find("prop_busy_share"), std::string::npos);
+
+  std::ofstream(dir.path() + "/timed.san")
+      << model << "property soon = reach(fast == 1, 1);\n";
+  RunOk(SAN_BINARY, {"timed.san", "-P" + dir.path() + "/", "-Ntimed"},
+        dir.path());
+  const ProcessResult refused = RunProcess(
+      SOLVE_BINARY, {"-P" + dir.path() + "/", "-Ntimed"}, dir.path());
+  EXPECT_EQ(refused.exit_code, 1);
+  EXPECT_EQ(refused.out, "");
+  EXPECT_NE(refused.err.find("timed.props:4: property \"soon\": only "
+                             "steady-state properties are solved on a chain "
+                             "with deterministic delays"),
+            std::string::npos)
+      << refused.err;
+}
+
 }  // namespace
