@@ -85,6 +85,7 @@ class PnproImporter {
   std::set<std::string> places_;
   std::map<std::string, std::vector<Arc>> arcs_;  // by transition
   std::vector<std::string> timed_;
+  std::vector<std::string> immediate_;
   std::vector<std::string> all_transitions_;
 };
 
@@ -532,6 +533,7 @@ void PnproImporter::AddTransition(const pugi::xml_node& node) {
     }
     activity.weight = std::move(weight->expr);
     activity.rank = IntConstant(static_cast<long long>(priority->value));
+    immediate_.push_back(name);
   } else if (type == "EXP") {
     activity.kind = ActivityKind::kExponential;
     const std::string delay_text = node.attribute("delay").as_string("1.0");
@@ -605,17 +607,20 @@ void PnproImporter::AddRewards() {
     if (places_.count(item) != 0) {
       reward.rate = NameRef(item);
     } else if (item.rfind("X_", 0) == 0 &&
-               std::find(timed_.begin(), timed_.end(), item.substr(2)) !=
-                   timed_.end()) {
+               (std::find(timed_.begin(), timed_.end(), item.substr(2)) !=
+                    timed_.end() ||
+                std::find(immediate_.begin(), immediate_.end(),
+                          item.substr(2)) != immediate_.end())) {
+      // An immediate transition's firings are counted at the rate of the
+      // timed firings that set them off.
       ImpulseIr impulse;
       impulse.activity = item.substr(2);
       impulse.amount = RealConstant(1.0);
       impulse.where = where;
       reward.impulses.push_back(std::move(impulse));
     } else {
-      Error("--rewards", "\"" + item +
-                             "\" is neither a place nor X_ and an exponential "
-                             "transition");
+      Error("--rewards",
+            "\"" + item + "\" is neither a place nor X_ and a transition");
       return;
     }
     result_.model.rewards.push_back(std::move(reward));

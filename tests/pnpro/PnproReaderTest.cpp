@@ -237,6 +237,17 @@ TEST_F(PnproRunTest, WorkshopGivesTheHandComputedChain) {
   EXPECT_EQ(values["Ready"], 0.0);
   EXPECT_LT(Relative(values["X_wake"], 10.0 / 11), 1e-9);
   EXPECT_LT(Relative(values["X_done"], 6.0 / 11), 1e-9);
+
+  // The immediate transitions' throughputs, on request: start fires after
+  // 2/3 of the wakes in M0 (1 x 9/11 x 2/3 = 6/11); sleep after the other
+  // third (3/11) and after every wake in M1 (0.5 x 2/11): 4/11.
+  RunOk(SAN_BINARY,
+        {"--rewards", "X_start,X_sleep", Model("workshop.pnpro"),
+         "-P" + dir_.path() + "/", "-Nimm", "-B0"},
+        dir_.path());
+  values = SolveCsv(SOLVE_BINARY, dir_.path(), "imm");
+  EXPECT_LT(Relative(values["X_start"], 6.0 / 11), 1e-9);
+  EXPECT_LT(Relative(values["X_sleep"], 4.0 / 11), 1e-9);
 }
 
 TEST_F(PnproRunTest, KanbanAndFmsGiveTheCompiledChains) {
