@@ -185,22 +185,30 @@ class RelativeNormBound {
         closed_(closed),
         options_(options) {}
 
+  // The analysis of the last solution, which gives the bounds of its
+  // rewards; null when there is none.
+  std::unique_ptr<ExcursionError> Release() {
+    if (!ready_ || !analysed_) return nullptr;
+    return std::move(error_);
+  }
+
   double operator()(const Vector& y) {
     constexpr double kInf = std::numeric_limits<double>::infinity();
     if (layout_ == nullptr) {
       layout_ =
           std::make_unique<ExcursionLayout>(reference_, others_, y, closed_);
-      ready_ =
-          error_.Prepare(space_, exit_, layout_->reference(), layout_->others(),
-                         options_.gth_limit, options_.max_iterations);
+      ready_ = error_->Prepare(space_, exit_, layout_->reference(),
+                               layout_->others(), options_.gth_limit,
+                               options_.max_iterations);
     }
     if (!ready_) return kInf;
     double weight = 1;
     double sum = 0;
     Vector scaled;
     layout_->Scale(others_, y, &weight, &scaled, &sum);
-    if (!error_.Analyse(weight, scaled)) return kInf;
-    const double bound = error_.NormBound() / sum;
+    analysed_ = error_->Analyse(weight, scaled, options_.accuracy);
+    if (!analysed_) return kInf;
+    const double bound = error_->NormBound() / sum;
     return std::isnan(bound) ? kInf : bound;
   }
 
@@ -212,8 +220,9 @@ class RelativeNormBound {
   bool closed_;
   const SolveOptions& options_;
   std::unique_ptr<ExcursionLayout> layout_;
-  ExcursionError error_;
+  std::unique_ptr<ExcursionError> error_ = std::make_unique<ExcursionError>();
   bool ready_ = false;
+  bool analysed_ = false;
 };
 
 // Solves the system and writes y = z D^-1, clamped at 0 (a small negative
@@ -327,7 +336,7 @@ void NoteSystem(std::size_t size, SolveMethod method,
 bool SolveInPlace(const StateSpace& space, const std::vector<double>& exit,
                   const std::vector<std::uint32_t>& states,
                   const std::vector<std::uint32_t>& local, const Vector& c,
-                  const SolveOptions& options, Vector* z,
+                  const SolveOptions& options, bool adjoint_bound, Vector* z,
                   LinearOutcome* outcome) {
   const ChainOperator system(space, exit, states, local);
   ChainIlu0 ilu;
@@ -364,7 +373,7 @@ bool SolveInPlace(const StateSpace& space, const std::vector<double>& exit,
   outcome->ok = true;
   outcome->iterations = krylov.iterations;
   outcome->backward_error = worst;
-  if (!options.bounds) {
+  if (!options.bounds || !adjoint_bound) {
     outcome->error_l1 = std::numeric_limits<double>::infinity();
     return true;
   }
@@ -412,7 +421,8 @@ bool SolveExcursion(const StateSpace& space, const std::vector<double>& exit,
                     const std::vector<std::uint32_t>& others, bool closed,
                     const SolveOptions& options, std::vector<double>* weight,
                     double* error_l1, double* componentwise,
-                    StationaryResult* result) {
+                    StationaryResult* result,
+                    std::unique_ptr<ExcursionError>* analysed = nullptr) {
   *error_l1 = 0;
   *componentwise = 0;
   // The weights are sized only now that the system is solved: during the
@@ -458,7 +468,10 @@ bool SolveExcursion(const StateSpace& space, const std::vector<double>& exit,
   if (iterative) {
     Vector z;
     LinearOutcome outcome;
-    if (SolveInPlace(space, exit, others, local, c, options, &z, &outcome)) {
+    // Where the caller takes the analysis of the solution, the refined
+    // bound below replaces the cruder one of an adjoint solve.
+    if (SolveInPlace(space, exit, others, local, c, options,
+                     analysed == nullptr, &z, &outcome)) {
       // Kept even when its bound misses the accuracy: the other methods of
       // the table would take hours on a system this large, and the report
       // refuses a value whose bound is too wide.
@@ -483,6 +496,7 @@ bool SolveExcursion(const StateSpace& space, const std::vector<double>& exit,
         RelativeNormBound relative(space, exit, reference, others, closed,
                                    options);
         *error_l1 = std::min(*error_l1, relative(z) * (1 + total.Value()));
+        if (analysed != nullptr) *analysed = relative.Release();
       }
       return true;
     }
@@ -601,7 +615,7 @@ void SharpenBounds(const StateSpace& space, const std::vector<double>& exit,
                    const std::vector<std::vector<double>>& rewards,
                    const std::vector<double>& class_componentwise,
                    double transient_componentwise, const SolveOptions& options,
-                   StationaryResult* result) {
+                   ExcursionError* analysed, StationaryResult* result) {
   constexpr double kInf = std::numeric_limits<double>::infinity();
   const std::size_t classes = bottom_ids.size();
   // Per class: each reward's value and bound.
@@ -610,9 +624,12 @@ void SharpenBounds(const StateSpace& space, const std::vector<double>& exit,
   for (std::size_t c = 0; c < classes; ++c) {
     const std::vector<std::uint32_t>& m = members[bottom_ids[c]];
     const std::vector<std::uint32_t> others(m.begin() + 1, m.end());
-    // On large systems the refinement and each bound cost iterative
-    // solves: only where the 1-norm bound misses the accuracy.
-    const bool lazy = classes == 1 && others.size() > options.gth_limit;
+    // The analysis of the solve, where it was kept, gives every bound at the
+    // cost of a dot product. Otherwise, on large systems the refinement
+    // costs iterative solves: only where the 1-norm bound misses the
+    // accuracy.
+    const bool lazy = classes == 1 && others.size() > options.gth_limit &&
+                      analysed == nullptr;
     std::vector<bool> wanted;
     for (const std::vector<double>& r : rewards) {
       const double value = ExpectedReward(result->pi, r);
@@ -620,11 +637,25 @@ void SharpenBounds(const StateSpace& space, const std::vector<double>& exit,
                        !(ExpectedRewardBound(result->pi_error, value, r) <=
                          options.accuracy * std::abs(value)));
     }
-    ExcursionError bounds;
+    ExcursionError own;
+    ExcursionError& bounds = analysed != nullptr ? *analysed : own;
     const bool ready =
-        std::find(wanted.begin(), wanted.end(), true) != wanted.end() &&
-        Prepare(space, exit, m.front(), others, class_pi, true, options,
-                &bounds);
+        analysed != nullptr ||
+        (std::find(wanted.begin(), wanted.end(), true) != wanted.end() &&
+         Prepare(space, exit, m.front(), others, class_pi, true, options,
+                 &bounds));
+    // A value whose bound misses the accuracy asks for the refinement that
+    // the analysis skipped when the norm of the error met it.
+    if (analysed != nullptr) {
+      for (const std::vector<double>& r : rewards) {
+        double value = 0;
+        const double bound = bounds.Bound(r, nullptr, &value);
+        if (!(bound <= options.accuracy * std::abs(value))) {
+          bounds.Refine();
+          break;
+        }
+      }
+    }
     for (std::size_t v = 0; v < rewards.size(); ++v) {
       const std::vector<double>& r = rewards[v];
       double value = ExpectedReward(result->pi, r);
@@ -805,6 +836,10 @@ StationaryResult SolveLongRun(const StateSpace& space,
   // Sized by the first solve, as is result.pi: while the largest system is
   // solved they would be two more vectors of the size of the chain.
   std::vector<double> class_pi;
+  // With one closed class and nothing transient, the analysis behind the
+  // class's bound serves the rewards' bounds too.
+  const bool single = transient.empty() && bottom_ids.size() == 1;
+  std::unique_ptr<ExcursionError> analysed;
   for (std::size_t k : bottom_ids) {
     std::vector<std::uint32_t>& class_members = members[k];
     // The class without its first state is the system; it is taken from
@@ -814,9 +849,10 @@ StationaryResult SolveLongRun(const StateSpace& space,
     class_members.erase(class_members.begin());
     double class_error = 0;
     double componentwise = 0;
-    const bool solved =
-        SolveExcursion(space, exit, reference, class_members, true, options,
-                       &class_pi, &class_error, &componentwise, &result);
+    const bool solved = SolveExcursion(
+        space, exit, reference, class_members, true, options, &class_pi,
+        &class_error, &componentwise, &result,
+        single && options.rewards != nullptr ? &analysed : nullptr);
     class_members.insert(class_members.begin(), reference);
     if (!solved) return result;
     class_componentwise.push_back(componentwise);
@@ -860,11 +896,10 @@ StationaryResult SolveLongRun(const StateSpace& space,
   for (std::size_t k : bottom_ids) {
     small = small && members[k].size() <= options.gth_limit + 1;
   }
-  const bool single = transient.empty() && bottom_ids.size() == 1;
   if (options.bounds && options.rewards != nullptr && (small || single))
     SharpenBounds(space, exit, members, bottom_ids, transient, class_pi,
                   probability, *options.rewards, class_componentwise,
-                  transient_componentwise, options, &result);
+                  transient_componentwise, options, analysed.get(), &result);
   result.ok = true;
   return result;
 }
