@@ -127,6 +127,7 @@ bool ExcursionError::Analyse(double reference_weight, const Vector& y,
   reference_weight_ = reference_weight;
   y_ = y;
   eta_known_ = false;
+  remainder_.resize(0);
   const Eigen::Index n = y.size();
   correction_ = Vector::Zero(n);
   if (n == 0) {
@@ -139,32 +140,25 @@ bool ExcursionError::Analyse(double reference_weight, const Vector& y,
   for (Eigen::Index j = 0; j < n; ++j) {
     TwoProduct(c_[j], reference_weight, &c_hi[j], &c_lo[j]);
   }
-  Residual(c_hi, c_lo, y, &r_hi_, &r_lo_, &r_rounding_);
-  s_hi_ = r_hi_;
-  rho_ = r_hi_.cwiseAbs() + r_lo_.cwiseAbs() + r_rounding_;
+  Vector r_hi;
+  Vector r_lo;
+  Vector r_rounding;
+  Residual(c_hi, c_lo, y, &r_hi, &r_lo, &r_rounding);
+  Vector s_hi = r_hi;
+  rho_ = r_hi.cwiseAbs() + r_lo.cwiseAbs() + r_rounding;
   if (!rho_.allFinite()) return false;
-  refined_ = false;
-  if (dense_) {
-    Refine();
-    return true;
+  int steps = kDenseSteps;
+  if (!dense_) {
+    // An iterative refinement step costs as much as the solution itself:
+    // only when the bound without it misses the target.
+    BoundRemainder();
+    const double total = std::abs(reference_weight) + SumOf(y.cwiseAbs());
+    if (NormBound() <= target * total) return true;
+    steps = kIterativeSteps;
   }
-  // An iterative refinement step costs as much as the solution itself:
-  // only when the bound without it misses the target.
-  BoundRemainder();
-  const double total = std::abs(reference_weight) + SumOf(y.cwiseAbs());
-  if (!(NormBound() <= target * total)) Refine();
-  return true;
-}
-
-void ExcursionError::Refine() {
-  if (refined_) return;
-  refined_ = true;
-  eta_known_ = false;
-  const Eigen::Index n = y_.size();
-  const int steps = dense_ ? kDenseSteps : kIterativeSteps;
   for (int step = 0; step < steps; ++step) {
     // B dz = s in the scaled unknowns, then dy = D^-1 dz.
-    Vector delta = s_hi_;
+    Vector delta = s_hi;
     if (!Solve(kRefinementTolerance, &delta)) break;
     Vector candidate = correction_;
     for (Eigen::Index i = 0; i < n; ++i) {
@@ -172,17 +166,16 @@ void ExcursionError::Refine() {
     }
     // s = r - A correction, from r in double-double; r's own rounding
     // carries over to s.
-    Vector s_hi;
     Vector lo;
     Vector rounding;
-    Residual(r_hi_, r_lo_, candidate, &s_hi, &lo, &rounding);
-    const Vector rho = s_hi.cwiseAbs() + lo.cwiseAbs() + rounding + r_rounding_;
+    Residual(r_hi, r_lo, candidate, &s_hi, &lo, &rounding);
+    const Vector rho = s_hi.cwiseAbs() + lo.cwiseAbs() + rounding + r_rounding;
     if (!rho.allFinite() || !(SumOf(rho) < SumOf(rho_))) break;
     correction_ = std::move(candidate);
     rho_ = rho;
-    s_hi_ = std::move(s_hi);
   }
   BoundRemainder();
+  return true;
 }
 
 void ExcursionError::BoundRemainder() {

@@ -45,14 +45,11 @@ class ExcursionError {
   // Takes a solution: y at the reference is `reference_weight` (the system
   // scales with it), `y` holds one entry per state of `others`, in their
   // order, and bounds its error. With the dense factors the error estimate
-  // is refined; with iterative solves only when NormBound is above
-  // `target` times the sum of |y| (reference included), or on Refine.
+  // is refined; with iterative solves only when NormBound would be above
+  // `target` times the sum of |y| (reference included) without it.
   // False when no residual bound could be formed.
   bool Analyse(double reference_weight, const Eigen::VectorXd& y,
                double target = 0);
-
-  // Refines the error estimate of the last solution, once.
-  void Refine();
 
   // Bound on sum over S of |y - y*|; infinite when the adjoint solve fails.
   double NormBound() const;
@@ -91,15 +88,8 @@ class ExcursionError {
   double reference_weight_ = 1;
   Eigen::VectorXd y_;
   Eigen::VectorXd correction_;  // the estimate of y* - y
-  // r = c - A y in double-double: value, remainder, rounding bound.
-  Eigen::VectorXd r_hi_;
-  Eigen::VectorXd r_lo_;
-  Eigen::VectorXd r_rounding_;
-  Eigen::VectorXd s_hi_;  // s = r - A correction, rounded
-  Eigen::VectorXd rho_;   // bound on |s| per row
-  bool refined_ = false;
-  // A^-1 rho, doubled to cover the solve's own error; empty when that
-  // solve failed.
+  Eigen::VectorXd rho_;         // bound on |s| per row
+  // A bound on A^-1 rho (see BoundRemainder); empty when none was found.
   Eigen::VectorXd remainder_;
   mutable const std::vector<double>* eta_d_ = nullptr;
   mutable double eta_ = 0;

@@ -185,30 +185,22 @@ class RelativeNormBound {
         closed_(closed),
         options_(options) {}
 
-  // The analysis of the last solution, which gives the bounds of its
-  // rewards; null when there is none.
-  std::unique_ptr<ExcursionError> Release() {
-    if (!ready_ || !analysed_) return nullptr;
-    return std::move(error_);
-  }
-
   double operator()(const Vector& y) {
     constexpr double kInf = std::numeric_limits<double>::infinity();
     if (layout_ == nullptr) {
       layout_ =
           std::make_unique<ExcursionLayout>(reference_, others_, y, closed_);
-      ready_ = error_->Prepare(space_, exit_, layout_->reference(),
-                               layout_->others(), options_.gth_limit,
-                               options_.max_iterations);
+      ready_ =
+          error_.Prepare(space_, exit_, layout_->reference(), layout_->others(),
+                         options_.gth_limit, options_.max_iterations);
     }
     if (!ready_) return kInf;
     double weight = 1;
     double sum = 0;
     Vector scaled;
     layout_->Scale(others_, y, &weight, &scaled, &sum);
-    analysed_ = error_->Analyse(weight, scaled, options_.accuracy);
-    if (!analysed_) return kInf;
-    const double bound = error_->NormBound() / sum;
+    if (!error_.Analyse(weight, scaled, options_.accuracy)) return kInf;
+    const double bound = error_.NormBound() / sum;
     return std::isnan(bound) ? kInf : bound;
   }
 
@@ -220,9 +212,8 @@ class RelativeNormBound {
   bool closed_;
   const SolveOptions& options_;
   std::unique_ptr<ExcursionLayout> layout_;
-  std::unique_ptr<ExcursionError> error_ = std::make_unique<ExcursionError>();
+  ExcursionError error_;
   bool ready_ = false;
-  bool analysed_ = false;
 };
 
 // Solves the system and writes y = z D^-1, clamped at 0 (a small negative
@@ -336,7 +327,7 @@ void NoteSystem(std::size_t size, SolveMethod method,
 bool SolveInPlace(const StateSpace& space, const std::vector<double>& exit,
                   const std::vector<std::uint32_t>& states,
                   const std::vector<std::uint32_t>& local, const Vector& c,
-                  const SolveOptions& options, bool adjoint_bound, Vector* z,
+                  const SolveOptions& options, Vector* z,
                   LinearOutcome* outcome) {
   const ChainOperator system(space, exit, states, local);
   ChainIlu0 ilu;
@@ -373,7 +364,7 @@ bool SolveInPlace(const StateSpace& space, const std::vector<double>& exit,
   outcome->ok = true;
   outcome->iterations = krylov.iterations;
   outcome->backward_error = worst;
-  if (!options.bounds || !adjoint_bound) {
+  if (!options.bounds) {
     outcome->error_l1 = std::numeric_limits<double>::infinity();
     return true;
   }
@@ -421,8 +412,7 @@ bool SolveExcursion(const StateSpace& space, const std::vector<double>& exit,
                     const std::vector<std::uint32_t>& others, bool closed,
                     const SolveOptions& options, std::vector<double>* weight,
                     double* error_l1, double* componentwise,
-                    StationaryResult* result,
-                    std::unique_ptr<ExcursionError>* analysed = nullptr) {
+                    StationaryResult* result) {
   *error_l1 = 0;
   *componentwise = 0;
   // The weights are sized only now that the system is solved: during the
@@ -468,10 +458,7 @@ bool SolveExcursion(const StateSpace& space, const std::vector<double>& exit,
   if (iterative) {
     Vector z;
     LinearOutcome outcome;
-    // Where the caller takes the analysis of the solution, the refined
-    // bound below replaces the cruder one of an adjoint solve.
-    if (SolveInPlace(space, exit, others, local, c, options,
-                     analysed == nullptr, &z, &outcome)) {
+    if (SolveInPlace(space, exit, others, local, c, options, &z, &outcome)) {
       // Kept even when its bound misses the accuracy: the other methods of
       // the table would take hours on a system this large, and the report
       // refuses a value whose bound is too wide.
@@ -496,7 +483,6 @@ bool SolveExcursion(const StateSpace& space, const std::vector<double>& exit,
         RelativeNormBound relative(space, exit, reference, others, closed,
                                    options);
         *error_l1 = std::min(*error_l1, relative(z) * (1 + total.Value()));
-        if (analysed != nullptr) *analysed = relative.Release();
       }
       return true;
     }
@@ -548,11 +534,13 @@ bool SolveExcursion(const StateSpace& space, const std::vector<double>& exit,
 }
 
 // Sets up `bounds` for the solution `y` (global) of the excursion from
-// `reference` over `others`, laid out by ExcursionLayout.
+// `reference` over `others`, laid out by ExcursionLayout; `target` as in
+// ExcursionError::Analyse.
 bool Prepare(const StateSpace& space, const std::vector<double>& exit,
              std::uint32_t reference, const std::vector<std::uint32_t>& others,
              const std::vector<double>& y, bool closed,
-             const SolveOptions& options, ExcursionError* bounds) {
+             const SolveOptions& options, double target,
+             ExcursionError* bounds) {
   Vector local(static_cast<Eigen::Index>(others.size()));
   for (std::size_t i = 0; i < others.size(); ++i) {
     local[static_cast<Eigen::Index>(i)] = y[others[i]];
@@ -564,7 +552,7 @@ bool Prepare(const StateSpace& space, const std::vector<double>& exit,
   layout.Scale(others, local, &weight, &scaled, &sum);
   return bounds->Prepare(space, exit, layout.reference(), layout.others(),
                          options.gth_limit, options.max_iterations) &&
-         bounds->Analyse(weight, scaled);
+         bounds->Analyse(weight, scaled, target);
 }
 
 // Bound on the error of the ratio u.y / d.y (d null: all 1) where y is 1 at
@@ -615,7 +603,7 @@ void SharpenBounds(const StateSpace& space, const std::vector<double>& exit,
                    const std::vector<std::vector<double>>& rewards,
                    const std::vector<double>& class_componentwise,
                    double transient_componentwise, const SolveOptions& options,
-                   ExcursionError* analysed, StationaryResult* result) {
+                   StationaryResult* result) {
   constexpr double kInf = std::numeric_limits<double>::infinity();
   const std::size_t classes = bottom_ids.size();
   // Per class: each reward's value and bound.
@@ -624,38 +612,31 @@ void SharpenBounds(const StateSpace& space, const std::vector<double>& exit,
   for (std::size_t c = 0; c < classes; ++c) {
     const std::vector<std::uint32_t>& m = members[bottom_ids[c]];
     const std::vector<std::uint32_t> others(m.begin() + 1, m.end());
-    // The analysis of the solve, where it was kept, gives every bound at the
-    // cost of a dot product. Otherwise, on large systems the refinement
-    // costs iterative solves: only where the 1-norm bound misses the
-    // accuracy.
-    const bool lazy = classes == 1 && others.size() > options.gth_limit &&
-                      analysed == nullptr;
+    // On large systems the refinement and each bound cost iterative
+    // solves: only where the 1-norm bound misses the accuracy.
+    const bool lazy = classes == 1 && others.size() > options.gth_limit;
     std::vector<bool> wanted;
+    // The bound on the norm of the error that meets the accuracy for every
+    // wanted value: a value v of reward u moves by at most max |u - v|
+    // times that norm, over the sum of the solution.
+    double target = std::numeric_limits<double>::infinity();
     for (const std::vector<double>& r : rewards) {
       const double value = ExpectedReward(result->pi, r);
       wanted.push_back(!lazy ||
                        !(ExpectedRewardBound(result->pi_error, value, r) <=
                          options.accuracy * std::abs(value)));
-    }
-    ExcursionError own;
-    ExcursionError& bounds = analysed != nullptr ? *analysed : own;
-    const bool ready =
-        analysed != nullptr ||
-        (std::find(wanted.begin(), wanted.end(), true) != wanted.end() &&
-         Prepare(space, exit, m.front(), others, class_pi, true, options,
-                 &bounds));
-    // A value whose bound misses the accuracy asks for the refinement that
-    // the analysis skipped when the norm of the error met it.
-    if (analysed != nullptr) {
-      for (const std::vector<double>& r : rewards) {
-        double value = 0;
-        const double bound = bounds.Bound(r, nullptr, &value);
-        if (!(bound <= options.accuracy * std::abs(value))) {
-          bounds.Refine();
-          break;
-        }
+      if (!wanted.back() || r.empty()) continue;
+      const auto [low, high] = std::minmax_element(r.begin(), r.end());
+      const double spread = std::max(high[0] - value, value - low[0]);
+      if (spread > 0) {
+        target = std::min(target, options.accuracy * std::abs(value) / spread);
       }
     }
+    ExcursionError bounds;
+    const bool ready =
+        std::find(wanted.begin(), wanted.end(), true) != wanted.end() &&
+        Prepare(space, exit, m.front(), others, class_pi, true, options, target,
+                &bounds);
     for (std::size_t v = 0; v < rewards.size(); ++v) {
       const std::vector<double>& r = rewards[v];
       double value = ExpectedReward(result->pi, r);
@@ -691,7 +672,7 @@ void SharpenBounds(const StateSpace& space, const std::vector<double>& exit,
     }
     ExcursionError bounds;
     const bool ready = Prepare(space, exit, 0, others, result->excursion_time,
-                               false, options, &bounds);
+                               false, options, 0, &bounds);
     double value = 0;
     const std::vector<double>& time = result->excursion_time;
     auto bound = [&](const std::vector<double>& u) {
@@ -836,10 +817,6 @@ StationaryResult SolveLongRun(const StateSpace& space,
   // Sized by the first solve, as is result.pi: while the largest system is
   // solved they would be two more vectors of the size of the chain.
   std::vector<double> class_pi;
-  // With one closed class and nothing transient, the analysis behind the
-  // class's bound serves the rewards' bounds too.
-  const bool single = transient.empty() && bottom_ids.size() == 1;
-  std::unique_ptr<ExcursionError> analysed;
   for (std::size_t k : bottom_ids) {
     std::vector<std::uint32_t>& class_members = members[k];
     // The class without its first state is the system; it is taken from
@@ -849,10 +826,9 @@ StationaryResult SolveLongRun(const StateSpace& space,
     class_members.erase(class_members.begin());
     double class_error = 0;
     double componentwise = 0;
-    const bool solved = SolveExcursion(
-        space, exit, reference, class_members, true, options, &class_pi,
-        &class_error, &componentwise, &result,
-        single && options.rewards != nullptr ? &analysed : nullptr);
+    const bool solved =
+        SolveExcursion(space, exit, reference, class_members, true, options,
+                       &class_pi, &class_error, &componentwise, &result);
     class_members.insert(class_members.begin(), reference);
     if (!solved) return result;
     class_componentwise.push_back(componentwise);
@@ -896,10 +872,11 @@ StationaryResult SolveLongRun(const StateSpace& space,
   for (std::size_t k : bottom_ids) {
     small = small && members[k].size() <= options.gth_limit + 1;
   }
+  const bool single = transient.empty() && bottom_ids.size() == 1;
   if (options.bounds && options.rewards != nullptr && (small || single))
     SharpenBounds(space, exit, members, bottom_ids, transient, class_pi,
                   probability, *options.rewards, class_componentwise,
-                  transient_componentwise, options, analysed.get(), &result);
+                  transient_componentwise, options, &result);
   result.ok = true;
   return result;
 }
