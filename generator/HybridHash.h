@@ -77,7 +77,8 @@ class HybridHash {
   struct Probe {
     std::uint64_t home;
     std::uint64_t table_size;
-    std::uint32_t tag;  // entry bits above the number, while tags are kept
+    std::uint32_t tag;   // entry bits above the number, while tags are kept
+    std::uint32_t high;  // the hash's high 32 bits, kept with a new state
   };
 
   // Batched lookups: Locate each image (hashes it and asks the processor
@@ -194,6 +195,10 @@ class HybridHash {
   // Block k holds numbers k << kBlockBits and up, each in varying_.size()
   // bytes.
   std::vector<std::unique_ptr<char[]>> blocks_;
+  // Beside each block, the high 32 bits of each of its states' hashes:
+  // growth places every state from them alone, without unpacking and
+  // hashing its image. Freed with the table.
+  std::vector<std::unique_ptr<std::uint32_t[]>> high_blocks_;
   std::vector<char> reference_;
   // 0xFF where the byte is kept once in reference_, 0 where it is stored.
   std::vector<unsigned char> constant_mask_;
