@@ -66,7 +66,8 @@ bool ExcursionError::Prepare(const StateSpace& space,
            reduction_.Factor(system);
   }
   op_ = std::make_unique<ChainOperator>(space, exit, states_, local_);
-  return ilu_.Compute(*op_);
+  preconditioner_ = std::make_unique<ChainGaussSeidel>(*op_);
+  return true;
 }
 
 void ExcursionError::Residual(const Vector& rhs_hi, const Vector& rhs_lo,
@@ -114,8 +115,9 @@ bool ExcursionError::Solve(bool transposed, Vector* x) const {
     return x->allFinite();
   }
   const Vector rhs = *x;
-  const KrylovOutcome outcome = PreconditionedBiCgStab(
-      *op_, ilu_, transposed, rhs, kIterativeTolerance, max_iterations_, x);
+  const KrylovOutcome outcome =
+      PreconditionedBiCgStab(*op_, *preconditioner_, transposed, rhs,
+                             kIterativeTolerance, max_iterations_, x);
   return outcome.converged && x->allFinite();
 }
 

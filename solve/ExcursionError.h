@@ -32,9 +32,9 @@ class ExcursionError {
 
   // Sets up the solves with A and A^T over S = `others` (global numbers,
   // increasing): the dense state reduction for up to `dense_limit`
-  // unknowns, otherwise BiCGSTAB preconditioned by ILU(0) over the chain's
-  // own rows. False when the system cannot be built or factored. `space`
-  // and `exit` must outlive this object.
+  // unknowns, otherwise BiCGSTAB preconditioned by Gauss-Seidel over the
+  // chain's own rows. False when the system cannot be built or factored.
+  // `space` and `exit` must outlive this object.
   bool Prepare(const StateSpace& space, const std::vector<double>& exit,
                std::uint32_t reference,
                const std::vector<std::uint32_t>& others,
@@ -76,7 +76,7 @@ class ExcursionError {
   bool dense_ = false;
   StateReduction reduction_;
   std::unique_ptr<ChainOperator> op_;
-  ChainIlu0 ilu_;
+  std::unique_ptr<ChainGaussSeidel> preconditioner_;
 
   double reference_weight_ = 1;
   Eigen::VectorXd y_;
