@@ -180,13 +180,14 @@ class TextActivity : public Activity {
   void LinkVariables() override {}
 
   Program probability;  // the case's; empty: 1
-  // What reward variable `variable` earns each time this instantaneous
-  // activity (or case) fires: `amount` in the marking that fires (empty: 1).
-  struct ZeroTimeImpulse {
+  // What reward variable `variable` earns each time this instantaneous or
+  // deterministic activity (or case) fires: `amount` in the marking that fires
+  // (empty: 1).
+  struct FiringImpulse {
     std::size_t variable;
     Program amount;
   };
-  std::vector<ZeroTimeImpulse> zero_time_impulses;
+  std::vector<FiringImpulse> firing_impulses;
   // The firing: constant arc changes alone (net per place) when there are
   // no gates and no computed counts, else the compiled statements.
   bool simple_effect = false;
@@ -524,7 +525,8 @@ TextSAN::TextSAN(const ModelIr& ir, const std::vector<double>& globals,
 // is enabled (the long-run rate at which the impulse is earned in that
 // state); for an impulse of one case, times that case's share of the case
 // probabilities. Impulses of instantaneous activities are added by the
-// explorer (TextPVModel::AddZeroTimeImpulses).
+// explorer (TextPVModel::AddFiringImpulses), and so are those of
+// deterministic activities, whose firing rates depend on their clocks.
 struct RewardRuntime {
   struct Impulse {
     const ActivityRuntime* activity;
@@ -598,15 +600,13 @@ class TextRewardNode : public PerformanceVariableNode {
 class TextPVModel : public PVModel {
  public:
   bool SkipsImpossibleFirings() const override { return true; }
-  bool EarnsZeroTimeImpulses() const override {
-    return earns_zero_time_impulses_;
-  }
-  void AddZeroTimeImpulses(const BaseActionClass& action, double rate,
-                           double* record) override {
+  bool EarnsFiringImpulses() const override { return earns_firing_impulses_; }
+  void AddFiringImpulses(const BaseActionClass& action, double rate,
+                         double* record) override {
     // Every action of the SAN model is a TextActivity.
     const auto& activity = static_cast<const TextActivity&>(action);
-    for (const TextActivity::ZeroTimeImpulse& impulse :
-         activity.zero_time_impulses) {
+    for (const TextActivity::FiringImpulse& impulse :
+         activity.firing_impulses) {
       const double amount =
           impulse.amount.empty() ? 1.0 : impulse.amount.Evaluate();
       record[2 * impulse.variable + 1] += rate * amount;
@@ -632,8 +632,8 @@ class TextPVModel : public PVModel {
       for (const ImpulseIr& impulse : reward.impulses) {
         const auto index = static_cast<std::size_t>(impulse.activity_index);
         const ActivityIr& source = ir.activities[index];
-        if (source.kind == ActivityKind::kInstantaneous) {
-          AddZeroTimeImpulse(model, source, index, impulse);
+        if (source.kind != ActivityKind::kExponential) {
+          AddFiringImpulse(model, source, index, impulse);
           continue;
         }
         const ActivityRuntime& activity = *model.runtimes()[index];
@@ -681,9 +681,10 @@ class TextPVModel : public PVModel {
 
  private:
   // Gives the impulse of reward variable rewards_.size() on an
-  // instantaneous activity to the actions of the cases it names.
-  void AddZeroTimeImpulse(TextSAN& model, const ActivityIr& activity,
-                          std::size_t index, const ImpulseIr& impulse) {
+  // instantaneous or deterministic activity to the actions of the cases it
+  // names.
+  void AddFiringImpulse(TextSAN& model, const ActivityIr& activity,
+                        std::size_t index, const ImpulseIr& impulse) {
     Program amount;
     if (impulse.amount) {
       amount = Program::CompileExpr(*impulse.amount, model.binding());
@@ -694,13 +695,13 @@ class TextPVModel : public PVModel {
           c != static_cast<std::size_t>(impulse.case_index)) {
         continue;
       }
-      model.Action(index, c).zero_time_impulses.push_back(
+      model.Action(index, c).firing_impulses.push_back(
           {rewards_.size(), amount});
     }
-    earns_zero_time_impulses_ = true;
+    earns_firing_impulses_ = true;
   }
 
-  bool earns_zero_time_impulses_ = false;
+  bool earns_firing_impulses_ = false;
   std::vector<std::unique_ptr<RewardRuntime>> rewards_;
   std::vector<std::string> reward_names_;
   std::vector<std::vector<std::string>> reward_places_;

@@ -64,6 +64,12 @@ void CheckDeterministicChain(const DeterministicChain& chain) {
   for (const DeterministicChain::Rate& rate : chain.rates) {
     FuzzCheck(rate.target < chain.num_states, "rate target in range");
   }
+  FuzzCheck(chain.first_impulse.size() == chain.branches.size() + 1,
+            "impulse offsets");
+  for (const DeterministicChain::Impulse& impulse : chain.impulses) {
+    FuzzCheck(impulse.variable < chain.impulse_names.size(),
+              "impulse variable in range");
+  }
   if (chain.num_states > 16) return;
   RegenerativeOptions options;
   options.max_terms = 100000;  // keeps each input fast

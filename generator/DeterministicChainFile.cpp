@@ -6,8 +6,10 @@
 namespace {
 
 // The first line; stored in .dch files, so a reader can refuse a layout it
-// does not know.
+// does not know. Version 2 adds the impulses of deterministic branches; a
+// chain without them keeps version 1's bytes.
 constexpr char kVersionLine[] = "dch 1\n";
+constexpr char kImpulsesVersionLine[] = "dch 2\n";
 
 // A name on one line: a backslash, a line feed and a carriage return are
 // written as \\, \n and \r.
@@ -30,9 +32,15 @@ std::string EscapedName(const std::string& name) {
 }  // namespace
 
 void DeterministicChainFile::WriteHeader(
-    const std::vector<std::string>& actions) {
-  out_ << kVersionLine << "actions " << actions.size() << '\n';
+    const std::vector<std::string>& actions,
+    const std::vector<std::string>& impulses) {
+  impulse_count_ = impulses.size();
+  out_ << (impulses.empty() ? kVersionLine : kImpulsesVersionLine) << "actions "
+       << actions.size() << '\n';
   for (const std::string& name : actions) out_ << EscapedName(name) << '\n';
+  if (impulses.empty()) return;
+  out_ << "impulses " << impulses.size() << '\n';
+  for (const std::string& name : impulses) out_ << EscapedName(name) << '\n';
 }
 
 void DeterministicChainFile::Append(double value) {
@@ -81,7 +89,7 @@ void DeterministicChainFile::WriteState(std::uint32_t number,
     const bool exponential = origin.delay == Successors::Origin::kExponential;
     entries_.push_back({origin.delay, targets[k - begin],
                         exponential ? origin.kept : 0,
-                        exponential ? value : -value});
+                        exponential ? value : -value, k});
   }
   std::stable_sort(entries_.begin(), entries_.end(),
                    [](const Entry& a, const Entry& b) {
@@ -89,6 +97,11 @@ void DeterministicChainFile::WriteState(std::uint32_t number,
                      if (a.target != b.target) return a.target < b.target;
                      return a.kept > b.kept;
                    });
+  // A deterministic branch's impulses are averaged over the paths merged
+  // into it, each weighed by its probability.
+  const std::size_t width =
+      successors.ImpulseWidth() == impulse_count_ ? impulse_count_ : 0;
+  earned_.assign(entries_.size() * width, 0.0);
   std::size_t kept_count = 0;
   for (std::size_t k = 0; k < entries_.size(); ++k) {
     if (kept_count > 0 && entries_[kept_count - 1].delay == entries_[k].delay &&
@@ -98,10 +111,18 @@ void DeterministicChainFile::WriteState(std::uint32_t number,
     } else {
       entries_[kept_count++] = entries_[k];
     }
+    if (width > 0 && entries_[k].delay != Successors::Origin::kExponential) {
+      const double* impulses = successors.FiringImpulses(entries_[k].source);
+      double* sums = earned_.data() + (kept_count - 1) * width;
+      for (std::size_t v = 0; v < width; ++v) {
+        sums[v] += entries_[k].value * impulses[v];
+      }
+    }
   }
   entries_.resize(kept_count);
 
-  for (const Entry& entry : entries_) {
+  for (std::size_t e = 0; e < entries_.size(); ++e) {
+    const Entry& entry = entries_[e];
     if (entry.delay == Successors::Origin::kExponential) {
       block_ += "rate ";
       Append(std::uint64_t{entry.target});
@@ -119,6 +140,14 @@ void DeterministicChainFile::WriteState(std::uint32_t number,
       Append(std::uint64_t{entry.target});
       block_ += ' ';
       Append(entry.value);
+      for (std::size_t v = 0; v < width; ++v) {
+        const double sum = earned_[e * width + v];
+        if (sum == 0.0) continue;
+        block_ += "\nimpulse ";
+        Append(std::uint64_t{v} + 1);
+        block_ += ' ';
+        Append(sum / entry.value);
+      }
     }
     block_ += '\n';
   }

@@ -65,6 +65,15 @@ class Successors {
     origins_[count_] = origin;
     return rewards_.data() + count_++ * reward_width_;
   }
+  // Gives every successor `width` doubles for the impulses earned on the
+  // way to it (FiringImpulses); 0, the default, gives none. Kept by Clear.
+  void SetImpulseWidth(std::size_t width) {
+    if (width == impulse_width_) return;
+    impulse_width_ = width;
+    impulses_.resize(values_.size() * impulse_width_);
+  }
+  std::size_t ImpulseWidth() const { return impulse_width_; }
+
   // The explored state enables a deterministic action of this delay; the
   // action is number `action` of the source's DeterministicActions().
   void AddDelay(double delay, std::uint32_t action = 0) {
@@ -81,6 +90,15 @@ class Successors {
     return rewards_.data() + k * reward_width_;
   }
   const Origin& OriginOf(std::size_t k) const { return origins_[k]; }
+  // Per reward variable, the impulses earned by the firings that led to
+  // successor k (a deterministic firing and the zero-time firings after
+  // it), as the source fills them in; ImpulseWidth() doubles.
+  double* FiringImpulses(std::size_t k) {
+    return impulses_.data() + k * impulse_width_;
+  }
+  const double* FiringImpulses(std::size_t k) const {
+    return impulses_.data() + k * impulse_width_;
+  }
   const std::vector<double>& Delays() const { return delays_; }
   const std::vector<std::uint32_t>& DelayActions() const {
     return delay_actions_;
@@ -93,15 +111,18 @@ class Successors {
     values_.resize(capacity);
     origins_.resize(capacity);
     rewards_.resize(capacity * reward_width_);
+    impulses_.resize(capacity * impulse_width_);
   }
 
   std::size_t state_size_ = 0;
   std::size_t reward_width_ = 0;
+  std::size_t impulse_width_ = 0;
   std::size_t count_ = 0;
   std::vector<char> images_;
   std::vector<double> values_;
   std::vector<double> rewards_;
   std::vector<Origin> origins_;
+  std::vector<double> impulses_;
   std::vector<double> delays_;
   std::vector<std::uint32_t> delay_actions_;
 };
@@ -123,6 +144,12 @@ class NextStateSource {
   // The names of the deterministic actions, indexed as Successors::AddDelay
   // reports them; empty for a source without any.
   virtual std::vector<std::string> DeterministicActions() const { return {}; }
+  // Whether, in deterministic mode, the source reports per successor the
+  // impulses of each reward variable earned by the deterministic firing
+  // that led to it and the zero-time firings after it
+  // (Successors::FiringImpulses). Such impulses are earned at the rate of
+  // the firing, which depends on its clock, not on the state alone.
+  virtual bool ReportsFiringImpulses() const { return false; }
   // Decides how the chain is explored; a model that fits neither mode, or
   // whose initial state is not stable, fails here.
   virtual Status ChooseMode(ExplorationMode* mode) = 0;

@@ -170,11 +170,11 @@ class JaniImporter {
   std::map<std::string, Function> functions_;
   std::vector<std::unique_ptr<Instance>> instances_;
   std::set<std::string> transients_read_;
-  // Per exponential activity: the transient variables it assigns, with their
-  // values (translated in the source state).
+  // Per exponential activity, and per case of an instantaneous one: the
+  // transient variables it assigns, with their values (translated in the
+  // source state), and the name an impulse gives it.
   std::vector<std::map<std::string, ExprPtr>> impulses_;
   std::vector<std::string> impulse_activities_;
-  std::set<std::string> instantaneous_impulse_keys_;
   // Per instantaneous activity: its name and enabling condition.
   std::vector<std::pair<std::string, ExprPtr>> immediate_choices_;
   RewardNames reward_names_;

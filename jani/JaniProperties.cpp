@@ -25,16 +25,10 @@ std::optional<std::string> JaniImporter::RewardVariable(const Json& expression,
   reward.rate = std::move(rate);
   const std::set<std::string> transients = transients_read_;
   if (!indicator && !transients.empty()) {
-    for (const std::string& key : transients) {
-      if (instantaneous_impulse_keys_.count(key) != 0) {
-        Error(path, "the reward reads '" + key +
-                        "', which immediate edges assign: impulses on "
-                        "immediate edges are not supported");
-        return std::nullopt;
-      }
-    }
     // Impulses: the expression after each transition's assignments, for
-    // every transition that assigns one of the variables it reads.
+    // every transition that assigns one of the variables it reads; an
+    // immediate one earns at the rate of the timed firing that sets it off
+    // times the probability of its zero-time path.
     for (std::size_t a = 0; a < impulses_.size(); ++a) {
       std::map<std::string, const Expr*> values;
       for (const auto& [key, value] : impulses_[a]) {

@@ -128,6 +128,9 @@ void JaniImporter::AddTransition(const std::vector<Part>& parts,
     instant.kind = ActivityKind::kInstantaneous;
     instant.where = where;
   }
+  // Per destination combination of an immediate transition: the transient
+  // variables it assigns, earned as the impulses of its case.
+  std::vector<std::map<std::string, ExprPtr>> instant_impulses;
   std::vector<std::size_t> pick(parts.size(), 0);
   std::size_t combination = 0;
   bool several = false;
@@ -248,11 +251,7 @@ void JaniImporter::AddTransition(const std::vector<Part>& parts,
     const std::string suffix =
         several ? "#" + std::to_string(combination) : std::string();
     if (immediate) {
-      if (!transient_sets.empty()) {
-        for (const auto& set : transient_sets) {
-          instantaneous_impulse_keys_.insert(set.first);
-        }
-      }
+      instant_impulses.push_back(std::move(transient_sets));
       CaseIr one_case;
       one_case.probability =
           probability ? std::move(probability) : RealConstant(1.0, where);
@@ -304,6 +303,14 @@ void JaniImporter::AddTransition(const std::vector<Part>& parts,
     if (instant.cases.size() == 1) {
       instant.output_gates = std::move(instant.cases[0].output_gates);
       instant.cases.clear();
+    }
+    // A case's impulse names it as the run does: <activity>_case<k>.
+    for (std::size_t c = 0; c < instant_impulses.size(); ++c) {
+      if (instant_impulses[c].empty()) continue;
+      impulse_activities_.push_back(
+          instant.cases.empty() ? label
+                                : label + "_case" + std::to_string(c + 1));
+      impulses_.push_back(std::move(instant_impulses[c]));
     }
     immediate_choices_.emplace_back(
         label, enabled ? std::move(enabled) : BoolConstant(true, where));

@@ -218,37 +218,10 @@ class Checker {
       if (impulse.activity_index < 0) {
         Error(impulse.where,
               "unknown activity '" + impulse.activity + "' in an impulse");
-      } else {
-        CheckImpulseTiming(impulse);
       }
       if (impulse.amount) {
         Expect(*impulse.amount, Scope::kMarkings, ValueType::kReal,
                "the impulse of '" + reward.name + "'");
-      }
-    }
-  }
-
-  // An impulse is earned at the rate of the exponential firing that earns
-  // it or sets it off; a deterministic firing has no such rate.
-  void CheckImpulseTiming(const ImpulseIr& impulse) {
-    const ActivityKind kind =
-        model_.activities[static_cast<std::size_t>(impulse.activity_index)]
-            .kind;
-    if (kind == ActivityKind::kDeterministic) {
-      Error(impulse.where,
-            "impulse rewards need an exponential or instantaneous activity; '" +
-                impulse.activity + "' is deterministic");
-      return;
-    }
-    if (kind != ActivityKind::kInstantaneous) return;
-    for (const ActivityIr& activity : model_.activities) {
-      if (activity.kind == ActivityKind::kDeterministic) {
-        Error(impulse.where, "an impulse of instantaneous activity '" +
-                                 impulse.activity +
-                                 "' needs a model without deterministic "
-                                 "activities, but '" +
-                                 activity.name + "' is deterministic");
-        return;
       }
     }
   }

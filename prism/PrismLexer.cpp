@@ -2,6 +2,8 @@
 
 #include <cctype>
 
+#include "lang/TextScanner.h"
+
 namespace {
 
 bool IsIdentifierStart(char c) {
@@ -12,8 +14,6 @@ bool IsIdentifierPart(char c) {
   return IsIdentifierStart(c) || std::isdigit(static_cast<unsigned char>(c));
 }
 
-bool IsDigit(char c) { return std::isdigit(static_cast<unsigned char>(c)); }
-
 }  // namespace
 
 bool LexPrism(const std::string& text, std::vector<PrismToken>* tokens,
@@ -23,73 +23,31 @@ bool LexPrism(const std::string& text, std::vector<PrismToken>* tokens,
       "<=>", "->", "=>", "<=", ">=", "!=", "..", "(", ")", "[",
       "]",   "{",  "}",  ";",  ":",  ",",  "+",  "-", "*", "/",
       "^",   "<",  ">",  "=",  "!",  "&",  "|",  "?", "'"};
-  std::size_t i = 0;
-  int line = 1;
-  int column = 1;
-  auto advance = [&](std::size_t count) {
-    for (std::size_t k = 0; k < count && i < text.size(); ++k, ++i) {
-      if (text[i] == '\n') {
-        ++line;
-        column = 1;
-      } else {
-        ++column;
-      }
-    }
-  };
+  TextScanner scan(text);
   while (true) {
-    while (i < text.size()) {
-      const char c = text[i];
-      if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
-        advance(1);
-      } else if (text.compare(i, 2, "//") == 0) {
-        while (i < text.size() && text[i] != '\n') advance(1);
-      } else if (text.compare(i, 2, "/*") == 0) {
-        PrismToken start{PrismToken::Kind::kEnd, "", line, column};
-        const std::size_t end = text.find("*/", i + 2);
-        if (end == std::string::npos) {
-          start.text = "a comment that never ends";
-          *error = start;
-          return false;
-        }
-        advance(end + 2 - i);
-      } else {
-        break;
-      }
+    PrismToken token{PrismToken::Kind::kEnd, "", scan.line(), scan.column()};
+    if (!scan.SkipBlanksAndComments()) {
+      token.line = scan.line();
+      token.column = scan.column();
+      token.text = "a comment that never ends";
+      *error = token;
+      return false;
     }
-    PrismToken token{PrismToken::Kind::kEnd, "", line, column};
-    if (i >= text.size()) {
+    token.line = scan.line();
+    token.column = scan.column();
+    if (scan.AtEnd()) {
       tokens->push_back(token);
       return true;
     }
-    const char c = text[i];
+    const std::size_t i = scan.offset();
+    const char c = scan.Peek();
     std::size_t length = 0;
+    bool real = false;
     if (IsIdentifierStart(c)) {
       token.kind = PrismToken::Kind::kIdentifier;
-      while (i + length < text.size() && IsIdentifierPart(text[i + length])) {
-        ++length;
-      }
+      while (IsIdentifierPart(scan.Peek(length))) ++length;
       token.text = text.substr(i, length);
-    } else if (IsDigit(c) ||
-               (c == '.' && i + 1 < text.size() && IsDigit(text[i + 1]))) {
-      bool real = false;
-      while (i + length < text.size() && IsDigit(text[i + length])) ++length;
-      // "1..3" is a range: the dots are not a fraction.
-      if (i + length < text.size() && text[i + length] == '.' &&
-          text.compare(i + length, 2, "..") != 0) {
-        real = true;
-        ++length;
-        while (i + length < text.size() && IsDigit(text[i + length])) ++length;
-      }
-      if (i + length < text.size() &&
-          (text[i + length] == 'e' || text[i + length] == 'E')) {
-        std::size_t k = i + length + 1;
-        if (k < text.size() && (text[k] == '+' || text[k] == '-')) ++k;
-        if (k < text.size() && IsDigit(text[k])) {
-          real = true;
-          while (k < text.size() && IsDigit(text[k])) ++k;
-          length = k - i;
-        }
-      }
+    } else if ((length = scan.NumberLength(&real)) > 0) {
       token.kind =
           real ? PrismToken::Kind::kDouble : PrismToken::Kind::kInteger;
       token.text = text.substr(i, length);
@@ -105,8 +63,7 @@ bool LexPrism(const std::string& text, std::vector<PrismToken>* tokens,
       length = end + 1 - i;
     } else {
       for (const char* symbol : kSymbols) {
-        if (text.compare(i, std::char_traits<char>::length(symbol), symbol) ==
-            0) {
+        if (scan.LooksAt(symbol)) {
           token.kind = PrismToken::Kind::kSymbol;
           token.text = symbol;
           length = token.text.size();
@@ -120,6 +77,6 @@ bool LexPrism(const std::string& text, std::vector<PrismToken>* tokens,
       }
     }
     tokens->push_back(token);
-    advance(length);
+    scan.Advance(length);
   }
 }

@@ -55,16 +55,18 @@ class PVModel : public BaseModelClass {
   // probability, instead of being refused. Compiled models refuse it.
   virtual bool ResolvesVanishingInitialMarking() const { return false; }
 
-  // Whether a reward variable earns an impulse when an instantaneous action
-  // fires. The explorer then adds such impulses to the rate reward of the
-  // stable state whose timed firing sets them off, at that firing's rate
-  // times the probability of the zero-time path (see SanSource).
-  virtual bool EarnsZeroTimeImpulses() const { return false; }
+  // Whether a reward variable earns an impulse when an instantaneous or a
+  // deterministic action fires: such firings have no rate that the state
+  // alone determines, so the explorer adds their impulses (see SanSource):
+  // to the rate reward of the stable state whose exponential firing sets
+  // them off, at that firing's rate times the probability of the zero-time
+  // path; or, after a deterministic firing, to the branch it takes.
+  virtual bool EarnsFiringImpulses() const { return false; }
   // Adds `rate` times the impulse that each reward variable earns when
   // `action` fires in the current marking to that variable's rate reward
   // in `record`, a reward record as CurrentRewards writes it.
-  virtual void AddZeroTimeImpulses(const BaseActionClass& /*action*/,
-                                   double /*rate*/, double* /*record*/) {}
+  virtual void AddFiringImpulses(const BaseActionClass& /*action*/,
+                                 double /*rate*/, double* /*record*/) {}
 
   void CreatePVList(int num_variables, bool expand_time_points);
   void Initialize();

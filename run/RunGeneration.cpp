@@ -324,7 +324,9 @@ Status RunGeneration(NextStateSource& source, const RunSettings& settings,
     if (deterministic) {
       description = std::make_unique<DeterministicChainFile>(
           results.Stream(kDescription + offset));
-      description->WriteHeader(source.DeterministicActions());
+      description->WriteHeader(
+          source.DeterministicActions(),
+          source.ReportsFiringImpulses() ? names : std::vector<std::string>());
     }
     StateSpaceGen::Output output;
     output.chain = &chain;

@@ -19,7 +19,7 @@ SanSource::SanSource(PVModel& model, TraceFileContainer& trace, int trace_level)
       trace_(trace),
       trace_level_(trace_level),
       skip_impossible_(model.SkipsImpossibleFirings()),
-      zero_time_impulses_(model.EarnsZeroTimeImpulses()),
+      firing_impulses_(model.EarnsFiringImpulses()),
       resolve_initial_(model.ResolvesVanishingInitialMarking()) {
   model_.ConsiderOnly(nullptr, -1);
   model_.listActions(&ActionList);
@@ -68,6 +68,10 @@ SanSource::SanSource(PVModel& model, TraceFileContainer& trace, int trace_level)
   level_actions_.resize(kLevels);
   level_weights_.resize(kLevels);
   level_saved_.assign(kLevels, std::vector<char>(state_size_));
+  if (firing_impulses_) {
+    path_impulses_.assign(kMaxRecursionDepth + 2,
+                          std::vector<double>(2 * model_.RewardTypes().size()));
+  }
   for (int level = 0; level < kLevels; ++level) {
     level_actions_[level].reserve(InstantActions.size());
     level_weights_[level].reserve(InstantActions.size());
@@ -110,13 +114,6 @@ Status SanSource::ChooseMode(ExplorationMode* mode) {
       break;
     case 2:
     case 3:
-      // A deterministic firing's long-run rate depends on its clock, not on
-      // the state alone, so its zero-time impulses have no rate to fold.
-      if (zero_time_impulses_) {
-        return Status::Error(
-            "Error: impulse rewards of instantaneous actions need a model "
-            "without deterministic actions\n");
-      }
       mode_ = ExplorationMode::kDeterministic;
       break;
     default:
@@ -214,19 +211,21 @@ Status SanSource::Initial(char* image, double* rewards) {
   // Firing the placeholder action records the initial state's rewards.
   model_.FireAction(NextState.data(), &model_.NoActionFired);
   model_.CurrentRewards(rewards);
-  if (zero_time_impulses_) AddZeroTimeImpulses(rewards);
+  if (firing_impulses_) AddZeroTimeImpulses(rewards);
   return Status::Ok();
 }
 
 Status SanSource::Expand(std::uint32_t number, const char* image,
                          Successors& out) {
   CurrentStateNumber = number;
+  tracking_path_ = false;
   if (trace_level_ >= 1) {
     trace_.printf(1, "State Number = %d", static_cast<int>(number));
   }
   std::memcpy(explored_copy_.data(), image, state_size_);
   model_.SetState(explored_copy_.data());
   out_ = &out;
+  if (ReportsFiringImpulses()) out.SetImpulseWidth(model_.RewardTypes().size());
   const bool expanded = mode_ == ExplorationMode::kNormal
                             ? FindNextNormal()
                             : FindNextDeterministic();
@@ -346,6 +345,14 @@ bool SanSource::FindNextDeterministic() {
       out_->AddDelay(delay, index);
       origin_.delay = delays_reported++;
       origin_.kept = 0;
+      // Its impulses are earned at the rate of its firings, which the
+      // solver finds from its clock: they go with each branch.
+      tracking_path_ = firing_impulses_;
+      if (tracking_path_) {
+        std::vector<double>& earned = path_impulses_[0];
+        std::fill(earned.begin(), earned.end(), 0.0);
+        model_.AddFiringImpulses(*action, 1.0, earned.data());
+      }
     } else {
       const double rate = action->Rate();
       if (!std::isfinite(rate) || rate < 0.0) {
@@ -354,6 +361,7 @@ bool SanSource::FindNextDeterministic() {
       Rate *= rate;
       origin_.delay = Successors::Origin::kExponential;
       origin_.kept = all_kept;
+      tracking_path_ = false;
     }
     // A deterministic case never taken still records its delay above.
     if (skip_impossible_ && Rate == 0.0) continue;
@@ -446,9 +454,16 @@ bool SanSource::FireZeroTime(BaseActionClass* action, double probability) {
   if (impulse_record_ != nullptr) {
     // The impulse is earned in the marking that fires; the replay needs the
     // markings only, not the reward model's bookkeeping of the firing.
-    model_.AddZeroTimeImpulses(*action, Rate * probability, impulse_record_);
+    model_.AddFiringImpulses(*action, Rate * probability, impulse_record_);
     action->Fire();
   } else {
+    if (tracking_path_) {
+      // The impulses are earned in the marking that fires.
+      const std::vector<double>& before = path_impulses_[RecursionDepth];
+      std::vector<double>& after = path_impulses_[RecursionDepth + 1];
+      std::copy(before.begin(), before.end(), after.begin());
+      model_.AddFiringImpulses(*action, 1.0, after.data());
+    }
     if (trace_level_ >= 1) trace_.printFireAction(action, 0.0);
     model_.FireAction(NextState.data(), action);
   }
@@ -493,19 +508,31 @@ void SanSource::SaveStableState(double value) {
   // A transition of rate 0 is no transition; its target is not numbered.
   if (value == 0.0) return;
   double* record = out_->Add(NextState.data(), value, origin_);
+  if (tracking_path_) {
+    const double* earned = path_impulses_[RecursionDepth].data();
+    double* impulses = out_->FiringImpulses(out_->Count() - 1);
+    for (std::size_t v = 0; v < out_->ImpulseWidth(); ++v) {
+      impulses[v] = earned[2 * v + 1];
+    }
+  }
   model_.CurrentRewards(record);
-  if (zero_time_impulses_) AddZeroTimeImpulses(record);
+  if (firing_impulses_) AddZeroTimeImpulses(record);
 }
 
 void SanSource::AddZeroTimeImpulses(double* record) {
-  if (mode_ != ExplorationMode::kNormal) return;
   std::memcpy(replayed_state_.data(), NextState.data(), state_size_);
   const double rate_before = Rate;
   const int depth_before = RecursionDepth;
+  const Successors::Origin origin_before = origin_;
+  // No deterministic clock matters in a replay.
+  origin_.kept = 0;
   impulse_record_ = record;
   level_base_ = kMaxRecursionDepth + 1;
   for (BaseActionClass* action : TimedActions) {
-    if (!action->Enabled()) continue;
+    // A deterministic firing's impulses go with its branches instead.
+    if (action->DistributionType == Deterministic || !action->Enabled()) {
+      continue;
+    }
     Rate = action->Rate() * Groups[action->GroupId]->Probability(action);
     if (!(Rate > 0.0) || !std::isfinite(Rate)) continue;
     action->Fire();
@@ -519,4 +546,5 @@ void SanSource::AddZeroTimeImpulses(double* record) {
   level_base_ = 0;
   Rate = rate_before;
   RecursionDepth = depth_before;
+  origin_ = origin_before;
 }

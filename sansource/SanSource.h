@@ -36,12 +36,18 @@ class TraceFileContainer;
 // states it leads to (the model's initial states, in the order the
 // resolution first reaches them); other models refuse it.
 //
-// When the reward model earns impulses on instantaneous actions (normal
-// mode only), each stable state's reward record also gets, per variable,
-// the long-run rate of those impulses: for every timed firing out of the
-// state, its rate times the probability of each zero-time path after it
-// times the impulses of the instantaneous firings on that path. The state's
-// timed firings are replayed for this each time a transition reaches it.
+// When the reward model earns impulses on instantaneous or deterministic
+// actions, each stable state's reward record also gets, per variable, the
+// long-run rate of the impulses that its exponential firings set off: for
+// every exponential firing out of the state, its rate times the probability
+// of each zero-time path after it times the impulses of the instantaneous
+// firings on that path. The state's exponential firings are replayed for
+// this each time a transition reaches it. A deterministic firing has no
+// such rate (it depends on the firing's clock): in deterministic mode each
+// successor it leads to carries instead the impulses earned on the way, its
+// own and those of the zero-time firings after it
+// (Successors::FiringImpulses), and the solver weighs them by the firing's
+// long-run rate.
 class SanSource : public NextStateSource {
  public:
   // Zero-time firings allowed in a row before the model counts as
@@ -59,6 +65,9 @@ class SanSource : public NextStateSource {
   std::size_t StateSize() const override { return state_size_; }
   std::vector<RewardVariableType> RewardTypes() const override;
   std::vector<std::string> DeterministicActions() const override;
+  bool ReportsFiringImpulses() const override {
+    return firing_impulses_ && mode_ == ExplorationMode::kDeterministic;
+  }
   Status ChooseMode(ExplorationMode* mode) override;
   // The initial marking when it is stable.
   Status Initial(char* image, double* rewards) override;
@@ -114,8 +123,9 @@ class SanSource : public NextStateSource {
   int trace_level_;
   // Passes over firings of rate or weight 0 (see PVModel).
   bool skip_impossible_;
-  // Set when the reward model earns impulses on instantaneous actions.
-  bool zero_time_impulses_;
+  // Set when the reward model earns impulses on instantaneous or
+  // deterministic actions.
+  bool firing_impulses_;
   bool resolve_initial_;
   ExplorationMode mode_ = ExplorationMode::kNormal;
   std::size_t state_size_;
@@ -157,6 +167,12 @@ class SanSource : public NextStateSource {
   double* impulse_record_ = nullptr;
   std::vector<char> replayed_state_;
   int level_base_ = 0;
+
+  // While the firings after a deterministic firing are resolved: per
+  // zero-time level, the impulses earned on the path so far, as a reward
+  // record (the impulse of variable v at 2v + 1).
+  bool tracking_path_ = false;
+  std::vector<std::vector<double>> path_impulses_;
 
   // Per zero-time level (twice: expansion, then replay): the enabled
   // instantaneous actions, their weights and the saved vanishing state.

@@ -105,7 +105,10 @@ Status ParseDeterministicChain(std::string_view text,
 
   Status status = next("the version line");
   if (!status.ok) return status;
-  if (line != "dch 1") return fail("not a version 1 .dch file");
+  if (line != "dch 1" && line != "dch 2") {
+    return fail("not a version 1 or 2 .dch file");
+  }
+  const bool with_impulses = line == "dch 2";
   status = next("the actions line");
   if (!status.ok) return status;
   std::string_view rest = line;
@@ -120,6 +123,22 @@ Status ParseDeterministicChain(std::string_view text,
     bool ok = false;
     chain->actions.push_back(Unescaped(line, &ok));
     if (!ok) return fail("a backslash that starts no \\\\, \\n or \\r");
+  }
+  std::uint64_t variables = 0;
+  if (with_impulses) {
+    status = next("the impulses line");
+    if (!status.ok) return status;
+    rest = line;
+    if (Word(&rest) != "impulses" || !Unsigned(rest, text.size(), &variables)) {
+      return fail("expected \"impulses <count>\"");
+    }
+    for (std::uint64_t v = 0; v < variables; ++v) {
+      status = next("the names of the reward variables");
+      if (!status.ok) return status;
+      bool ok = false;
+      chain->impulse_names.push_back(Unescaped(line, &ok));
+      if (!ok) return fail("a backslash that starts no \\\\, \\n or \\r");
+    }
   }
 
   constexpr std::uint64_t kMaxState = std::numeric_limits<std::uint32_t>::max();
@@ -174,9 +193,26 @@ Status ParseDeterministicChain(std::string_view text,
                     "> <state> <probability > 0>\" before the rate lines");
       }
       section = 1;
+      chain->first_impulse.push_back(chain->impulses.size());
       chain->branches.push_back({static_cast<std::uint32_t>(delay - 1),
                                  static_cast<std::uint32_t>(n - 1),
                                  probability});
+    } else if (keyword == "impulse" && with_impulses) {
+      // After its branch's "to" line, by increasing variable.
+      std::uint64_t variable = 0;
+      double amount = 0;
+      const bool after_branch =
+          section == 1 && chain->branches.size() > chain->first_branch.back();
+      const bool first = chain->impulses.size() == chain->first_impulse.back();
+      if (!after_branch || !Unsigned(Word(&rest), variables, &variable) ||
+          variable == 0 || !Number(rest, &amount) ||
+          (!first && chain->impulses.back().variable + 1 >= variable)) {
+        return fail("expected \"impulse <variable 1.." +
+                    std::to_string(variables) +
+                    "> <amount>\" after a \"to\" line, variables increasing");
+      }
+      chain->impulses.push_back(
+          {static_cast<std::uint32_t>(variable - 1), amount});
     } else if (keyword == "rate") {
       double rate = 0;
       if (!Unsigned(Word(&rest), kMaxState, &n) || n == 0 ||
@@ -212,6 +248,7 @@ Status ParseDeterministicChain(std::string_view text,
   chain->first_delay.push_back(chain->delays.size());
   chain->first_branch.push_back(chain->branches.size());
   chain->first_rate.push_back(chain->rates.size());
+  chain->first_impulse.push_back(chain->impulses.size());
   return Status::Ok();
 }
 

@@ -22,6 +22,9 @@ struct KernelRow {
   std::vector<std::pair<std::uint32_t, double>> next;
   std::vector<std::pair<std::uint32_t, double>> fired;
   std::vector<std::pair<std::uint32_t, double>> time;
+  // Per reward variable: the impulses that deterministic firings earn until
+  // then, expected; empty when the chain has none.
+  std::vector<double> earned;
   double sojourn = 0;  // sum of the times; infinite for an absorbing state
   double time_truncation = 0;  // bound on the time left out by the series
 };
@@ -211,6 +214,7 @@ class Builder {
       row->time_truncation = clock.delay * options_.epsilon;
     }
 
+    row->earned.assign(chain_.impulse_names.size(), 0.0);
     for (std::size_t i = 0; i < n; ++i) {
       const std::uint32_t s = states[i];
       if (time[i] > 0) row->time.emplace_back(s, time[i]);
@@ -218,8 +222,13 @@ class Builder {
       for (std::size_t b = chain_.first_branch[s];
            b < chain_.first_branch[s + 1]; ++b) {
         const DeterministicChain::Branch& branch = chain_.branches[b];
-        row->fired.emplace_back(branch.target,
-                                at_delay[i] * branch.probability);
+        const double fired = at_delay[i] * branch.probability;
+        row->fired.emplace_back(branch.target, fired);
+        for (std::size_t k = chain_.first_impulse[b];
+             k < chain_.first_impulse[b + 1]; ++k) {
+          const DeterministicChain::Impulse& impulse = chain_.impulses[k];
+          row->earned[impulse.variable] += fired * impulse.amount;
+        }
       }
       for (std::size_t e = chain_.first_rate[s]; e < chain_.first_rate[s + 1];
            ++e) {
@@ -404,6 +413,8 @@ RegenerativeResult SolveRegenerative(const DeterministicChain& chain,
   }
   result.pi.assign(num_states, 0.0);
   result.firing_rate.assign(num_states, 0.0);
+  const std::size_t variables = chain.impulse_names.size();
+  result.impulse_rate.assign(variables, 0.0);
   double shortest_cycle = kInfinity;
   double longest_sojourn = 0;
   double longest_truncation = 0;
@@ -444,6 +455,9 @@ RegenerativeResult SolveRegenerative(const DeterministicChain& chain,
       result.firing_rate[state] += rate;
       total_firing += rate;
     }
+    for (std::size_t v = 0; v < row.earned.size(); ++v) {
+      result.impulse_rate[v] += scale * row.earned[v];
+    }
   }
 
   // First order: an error e in nu moves nu C / T by at most
@@ -461,6 +475,13 @@ RegenerativeResult SolveRegenerative(const DeterministicChain& chain,
           : (nu_error * (most_fired + total_firing * longest_sojourn) +
              options.epsilon + total_firing * longest_truncation) /
                 shortest_cycle;
+  // The firing error bounds the error of the rates of all branches
+  // together; each branch earns at most the largest impulse.
+  result.impulse_error.assign(variables, 0.0);
+  for (const DeterministicChain::Impulse& impulse : chain.impulses) {
+    double& error = result.impulse_error[impulse.variable];
+    error = std::max(error, result.firing_error * std::abs(impulse.amount));
+  }
   result.ok = true;
   return result;
 }

@@ -48,6 +48,10 @@ struct [[nodiscard]] RegenerativeResult {
   // on the 1-norm error of these rates.
   std::vector<double> firing_rate;
   double firing_error = 0;
+  // Per reward variable of the chain's impulse_names: the long-run rate at
+  // which deterministic firings earn its impulses, and a bound on its error.
+  std::vector<double> impulse_rate;
+  std::vector<double> impulse_error;
   // The embedded chain: its solve (classes numbered as states of the
   // chain, from 0) and its size.
   StationaryResult embedded;

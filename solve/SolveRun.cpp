@@ -348,14 +348,44 @@ struct Row {
   bool listed = true;
 };
 
-// Whether reward variable `name` only carries the subject of one of
-// `properties`: the model language names such a variable after its
-// property, prop_<property>, prop_<property>_while or prop_<property>_goal.
-bool CarriesPropertySubject(const std::string& name,
+// Whether `name` is what the JANI and PRISM readers call the indicator of
+// a property's set: the property's name with every character outside
+// [A-Za-z0-9_] made '_', then `ending`, then possibly _<k> to keep it apart
+// from an earlier name.
+bool IsIndicatorOf(const std::string& name, const std::string& property,
+                   const char* ending) {
+  std::string base;
+  for (char c : property) {
+    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                       (c >= '0' && c <= '9') || c == '_';
+    base += plain ? c : '_';
+  }
+  base += ending;
+  if (name.compare(0, base.size(), base) != 0) return false;
+  if (name.size() == base.size()) return true;
+  const std::string rest = name.substr(base.size());
+  return rest.size() > 1 && rest[0] == '_' &&
+         rest.find_first_not_of("0123456789", 1) == std::string::npos;
+}
+
+// Whether reward variable `v`, named `name`, only carries the subject of
+// one of `properties`: the model language names such a variable after its
+// property, prop_<property>, prop_<property>_while or prop_<property>_goal;
+// the JANI and PRISM readers name the left set of an until
+// <property>_left and the goal of an expected reward <property>_target.
+bool CarriesPropertySubject(std::size_t v, const std::string& name,
                             const std::vector<Property>& properties) {
   for (const Property& property : properties) {
     const std::string own = "prop_" + property.name;
     if (name == own || name == own + "_while" || name == own + "_goal") {
+      return true;
+    }
+    if (property.kind == PropertyKind::kUntil && property.variable == v &&
+        IsIndicatorOf(name, property.name, "_left")) {
+      return true;
+    }
+    if (property.kind == PropertyKind::kRewardReach && property.target == v &&
+        IsIndicatorOf(name, property.name, "_target")) {
       return true;
     }
   }
@@ -606,6 +636,14 @@ int RunSolveDeterministic(const Settings& settings, const std::string& base,
     status = ReadRewardValues(base + ".var", names, chain.num_states,
                               TextRewardRecords(kGenerationFileType), &values);
   }
+  // The impulses of deterministic firings name the run's reward variables.
+  if (status.ok && !chain.impulse_names.empty() &&
+      chain.impulse_names != values.names) {
+    status = Status::Error(base +
+                           ".dch: its impulses name other reward variables "
+                           "than " +
+                           base + ".var");
+  }
   if (!status.ok) {
     err << "solve: " << status.message << '\n';
     return 1;
@@ -642,11 +680,16 @@ int RunSolveDeterministic(const Settings& settings, const std::string& base,
       }
     }
     const double timed = ExpectedReward(result.pi, earning);
-    const double fired = ExpectedReward(result.firing_rate, values.impulse[v]);
-    rows.push_back({"steady-state", values.names[v], std::nan(""), std::nan(""),
-                    timed + fired,
-                    ExpectedRewardBound(result.pi_error, timed, earning) +
-                        result.firing_error * high_impulse});
+    double fired = ExpectedReward(result.firing_rate, values.impulse[v]);
+    double fired_bound = result.firing_error * high_impulse;
+    if (!result.impulse_rate.empty()) {
+      fired += result.impulse_rate[v];
+      fired_bound += result.impulse_error[v];
+    }
+    rows.push_back(
+        {"steady-state", values.names[v], std::nan(""), std::nan(""),
+         timed + fired,
+         ExpectedRewardBound(result.pi_error, timed, earning) + fired_bound});
   }
   std::vector<std::string> notes = {
       "deterministic delays: embedded Markov renewal process over " +
@@ -816,7 +859,8 @@ int RunSolveWith(const Settings& settings, const std::string& base,
     rows.push_back({"steady-state", values.names[v], std::nan(""), std::nan(""),
                     expected[v], bound});
     // The property's own row gives its value; its carrier adds nothing.
-    rows.back().listed = !CarriesPropertySubject(values.names[v], properties);
+    rows.back().listed =
+        !CarriesPropertySubject(v, values.names[v], properties);
   }
   std::string message;
   if (progress != nullptr && (!settings.times.empty() || settings.transient)) {

@@ -23,6 +23,7 @@ struct Files {
   std::string var;
   std::string pvtype;
   std::string det;
+  std::string dch;
 };
 
 // Generates `model` (checked) with its default globals.
@@ -36,7 +37,8 @@ Files GenerateText(ModelIr& model) {
   std::cout.unsetf(std::ios::floatfield);
   const std::string base = dir.path() + "/t";
   return {ReadWholeFile(base + ".arm"), ReadWholeFile(base + ".var"),
-          ReadWholeFile(base + ".pvtype"), ReadWholeFile(base + ".det")};
+          ReadWholeFile(base + ".pvtype"), ReadWholeFile(base + ".det"),
+          ReadWholeFile(base + ".dch")};
 }
 
 ModelIr Checked(const std::string& text) {
@@ -197,6 +199,57 @@ TEST(ModelBuilderTest, ImpulsesOfZeroTimeFiringsEarnAtTheTriggeringRate) {
     ModelIr model = Checked(row.text);
     EXPECT_EQ(GenerateText(model).var, row.var);
   }
+}
+
+// In state 2 (busy) serve (delay 2) races abort (rate 0.25); after serve,
+// ok and retry share 3 : 1. Amounts are read in the marking that fires:
+// serve's busy + 1 = 2 before it fires, ok's 5 x done = 5 in the vanishing
+// marking. Deterministic branches carry their impulses in the .dch; the
+// rest are rates in the .var: admit after arrive 0.5 x 1 in state 1, abort
+// 0.25 x 7 in state 2.
+TEST(ModelBuilderTest, ImpulsesAfterDeterministicFiringsGoWithTheirBranches) {
+  ModelIr model = Checked(
+      "place idle = 1; place queued; place busy; place done;\n"
+      "activity arrive rate 0.5 { input idle; output queued; }\n"
+      "activity admit instant { input queued; output busy; }\n"
+      "activity serve delay 2 { input busy; output done; }\n"
+      "activity abort rate 0.25 { input busy; output idle; }\n"
+      "activity ok instant weight 3 { input done; output idle; }\n"
+      "activity retry instant weight 1 { input done; output busy; }\n"
+      "reward served { impulse serve = busy + 1; }\n"
+      "reward routed { impulse ok = 5 * done; impulse retry; }\n"
+      "reward admits { impulse admit; impulse abort = 7; }\n");
+  const Files files = GenerateText(model);
+  EXPECT_EQ(files.dch,
+            "dch 2\nactions 1\nserve\nimpulses 3\nserved\nrouted\nadmits\n"
+            "state 1\nrate 2 0.5 -\n"
+            "state 2\ndelay 1 2\n"
+            "to 1 1 0.75\nimpulse 1 2\nimpulse 2 5\n"
+            "to 1 2 0.25\nimpulse 1 2\nimpulse 2 1\n"
+            "rate 1 0.25 r\nend 2\n");
+  EXPECT_EQ(files.var,
+            "served\nrouted\nadmits\n"
+            "1\n0\n0\n0\n0\n0\n0.5\n"
+            "2\n0\n0\n0\n0\n0\n1.75\n");
+
+  // Two paths into the same state, 1 : 3, earning 4 and 8: the branch earns
+  // their average by probability, 7.
+  ModelIr merged = Checked(
+      "place busy = 1; place done;\n"
+      "activity serve delay 1 { input busy; output done; }\n"
+      "activity a instant weight 1 { input done; output busy; }\n"
+      "activity b instant weight 3 { input done; output busy; }\n"
+      "reward r { impulse a = 4; impulse b = 8; }\n");
+  EXPECT_EQ(GenerateText(merged).dch,
+            "dch 2\nactions 1\nserve\nimpulses 1\nr\n"
+            "state 1\ndelay 1 1\nto 1 1 1\nimpulse 1 7\nend 1\n");
+
+  // Without impulses after deterministic firings the file keeps version 1.
+  ModelIr plain = Checked(
+      "place busy = 1;\nactivity serve delay 2 { input busy; output busy; }\n"
+      "reward r = busy;\n");
+  EXPECT_EQ(GenerateText(plain).dch,
+            "dch 1\nactions 1\nserve\nstate 1\ndelay 1 2\nto 1 1 1\nend 1\n");
 }
 
 TEST(ModelBuilderTest, AModelAssembledByProgramBuildsAndRuns) {

@@ -11,10 +11,8 @@
 #include "generator/StateSpaceGen.h"
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
-#include "sansource/SanSource.h"
 #include "tests/support/GeneratorHarness.h"
 #include "tests/support/TestModel.h"
-#include "trace/TraceFileContainer.h"
 
 namespace {
 
@@ -81,30 +79,6 @@ struct Structured {
       model->AddStruct("s", {{&x, kShortElement}, {&inner, kStructElement}});
   Place& q = model->AddPlace("q");
 };
-
-TEST(ModelFeaturesTest, ZeroTimeImpulsesRefuseDeterministicActions) {
-  // A deterministic firing has no rate at which the impulses of the
-  // instantaneous firings after it could be earned per state.
-  class Earning : public TestPVModel {
-   public:
-    using TestPVModel::TestPVModel;
-    bool EarnsZeroTimeImpulses() const override { return true; }
-  };
-  Model model = NewModel();
-  Place& a = model->AddPlace("a", 1);
-  Place& b = model->AddPlace("b");
-  MoveToken(model->AddDeterministic("slow", 1.0), a, b);
-  model->Finish();
-  Earning pv_model(std::move(model));
-  TraceFileContainer trace;
-  SanSource source(pv_model, trace, 0);
-  ExplorationMode mode = ExplorationMode::kNormal;
-  const Status status = source.ChooseMode(&mode);
-  EXPECT_FALSE(status.ok);
-  EXPECT_EQ(status.message,
-            "Error: impulse rewards of instantaneous actions need a model "
-            "without deterministic actions\n");
-}
 
 TEST(ModelFeaturesTest, StructuredVariablesAreImagedFieldAfterField) {
   Structured st;

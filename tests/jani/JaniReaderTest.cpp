@@ -367,6 +367,41 @@ TEST_F(JaniRunTest, MarkovAutomatonResolvesImmediateEdges) {
   EXPECT_LT(Relative(values["property:heads"], 2.0 / 3), 1e-9);
 }
 
+// Transient assignments on immediate edges: a toss pays 1 or 3 (1/2 each),
+// the return from b pays 10 on a single destination.
+const char* const kPaidCoin =
+    R"({"jani-version": 1, "name": "paid", "type": "ma",
+ "variables": [{"name": "paid", "type": "real", "transient": true, "initial-value": 0}],
+ "automata": [{"name": "C", "locations": [{"name": "a"}, {"name": "toss"},
+     {"name": "b"}, {"name": "back"}],
+   "initial-locations": ["a"],
+   "edges": [
+     {"location": "a", "rate": {"exp": 4}, "destinations": [{"location": "toss"}]},
+     {"location": "toss", "destinations": [
+       {"location": "a", "probability": {"exp": 0.5},
+        "assignments": [{"ref": "paid", "value": 1}]},
+       {"location": "b", "probability": {"exp": 0.5},
+        "assignments": [{"ref": "paid", "value": 3}]}]},
+     {"location": "b", "rate": {"exp": 1}, "destinations": [{"location": "back"}]},
+     {"location": "back", "destinations": [{"location": "a",
+        "assignments": [{"ref": "paid", "value": 10}]}]}]}],
+ "system": {"elements": [{"automaton": "C"}]},
+ "properties": [{"name": "paid", "expression": {"op": "filter", "fun": "values",
+   "values": {"op": "Smax", "exp": "paid"}, "states": {"op": "initial"}}}]})";
+
+TEST_F(JaniRunTest, ImmediateEdgesEarnTheirTransientAssignments) {
+  // As for the coin: pi(a) = 1/3, pi(b) = 2/3. Tosses happen 4/3 times per
+  // unit of time and pay 2 on average; returns 2/3 times and pay 10:
+  // 8/3 + 20/3 = 28/3.
+  WriteFile(dir_.path() + "/paid.jani", kPaidCoin);
+  RunOk(SAN_BINARY, {"paid.jani", "-P" + dir_.path() + "/", "-Npaid", "-B0"},
+        dir_.path());
+  EXPECT_EQ(CountChain(dir_.path() + "/paid.arm").states, 2u);
+  std::map<std::string, double> values =
+      SolveCsv(SOLVE_BINARY, dir_.path(), "paid");
+  EXPECT_LT(Relative(values["property:paid"], 28.0 / 3), 1e-12);
+}
+
 TEST_F(JaniRunTest, FatalRunErrorsNameTheStateTheEdgesAndTheVariable) {
   struct Row {
     const char* what;

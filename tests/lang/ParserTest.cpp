@@ -65,15 +65,6 @@ TEST(ParserTest, EachErrorClassNamesItsPlace) {
       {"fraction for an int global",
        "global int n;\nstudy s { sweep n in [1, 2.5]; }\nplace a;\n",
        "m.san:2:17: int global variable 'n' cannot take the value 2.500000"},
-      {"impulse of a deterministic activity",
-       "place a;\nactivity t delay 1 { }\nreward r { impulse t; }\n",
-       "m.san:3:20: impulse rewards need an exponential or instantaneous "
-       "activity; 't' is deterministic"},
-      {"instantaneous impulse beside a deterministic activity",
-       "place a;\nactivity t instant { input a; }\n"
-       "activity d delay 1 { output a; }\nreward r { impulse t; }\n",
-       "m.san:4:20: an impulse of instantaneous activity 't' needs a model "
-       "without deterministic activities, but 'd' is deterministic"},
       {"case of an activity without cases",
        "place a;\nactivity t rate 1 { }\nreward r { impulse t_case1; }\n",
        "m.san:3:20: unknown activity 't_case1' in an impulse"},

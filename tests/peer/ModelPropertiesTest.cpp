@@ -183,4 +183,52 @@ TEST(ModelPropertiesTest, ZeroTimeImpulsesEarnTheLongRunRateOfTheirFirings) {
   EXPECT_LT(Relative(values["rights"], 6.0 / 7.0), 1e-12);
 }
 
+// The model of ModelBuilderTest's deterministic impulses: idle (I) goes
+// to busy (B) at rate 1/2; in B, serve (delay 2) races abort (rate 1/4),
+// and after serve ok (3 in 4) returns to I, retry (1 in 4) restarts B. With
+// q = e^-1/2 the chance that serve wins, the embedded chain on {I, B} has
+// I -> B 1, B -> I 1 - q/4 = a, B -> B q/4: nu_B = 1/(1 + a),
+// nu_I = a/(1 + a); the mean stays are 2 in I and 4(1 - q) in B, so a visit
+// to B starts every D = 2a + 4(1 - q) time units on average, serve fires
+// q/D and abort (1 - q)/D times per unit of time, and admit a/D.
+TEST(ModelPropertiesTest,
+     DeterministicImpulsesEarnTheLongRunRateOfTheirFirings) {
+  ScopedTempDir dir;
+  std::ofstream(dir.path() + "/md.san")
+      << "place idle = 1; place queued; place busy; place done;\n"
+         "activity arrive rate 0.5 { input idle; output queued; }\n"
+         "activity admit instant { input queued; output busy; }\n"
+         "activity serve delay 2 { input busy; output done; }\n"
+         "activity abort rate 0.25 { input busy; output idle; }\n"
+         "activity ok instant weight 3 { input done; output idle; }\n"
+         "activity retry instant weight 1 { input done; output busy; }\n"
+         "reward served { impulse serve = busy + 1; }\n"
+         "reward routed { impulse ok = 5 * done; impulse retry; }\n"
+         "reward admits { impulse admit; impulse abort = 7; }\n"
+         "reward idle_time = idle;\n";
+  RunOk(SAN_BINARY, {"md.san", "-P" + dir.path() + "/", "-Nmd"}, dir.path());
+  std::map<std::string, double> values =
+      SolveCsv(SOLVE_BINARY, dir.path(), "md");
+  const double q = std::exp(-0.5);
+  const double a = 1 - q / 4;
+  const double d = 2 * a + 4 * (1 - q);
+  EXPECT_LT(Relative(values["served"], 2 * q / d), 1e-12);
+  EXPECT_LT(Relative(values["routed"], (0.75 * 5 + 0.25) * q / d), 1e-12);
+  EXPECT_LT(Relative(values["admits"], (a + 7 * (1 - q)) / d), 1e-12);
+  EXPECT_LT(Relative(values["idle_time"], 2 * a / d), 1e-12);
+
+  // A cycle of length 2 earns 3 per turn, 3/2 per unit of time, whether its
+  // length is fixed or exponential of mean 2.
+  for (const char* timing : {"delay 2", "rate 0.5"}) {
+    SCOPED_TRACE(timing);
+    std::ofstream(dir.path() + "/cycle.san")
+        << "place p = 1;\nactivity turn " << timing
+        << " { input p; output p; }\nreward earned { impulse turn = 3; }\n";
+    RunOk(SAN_BINARY, {"cycle.san", "-P" + dir.path() + "/", "-Ncycle"},
+          dir.path());
+    values = SolveCsv(SOLVE_BINARY, dir.path(), "cycle");
+    EXPECT_LT(Relative(values["earned"], 1.5), 1e-12);
+  }
+}
+
 }  // namespace

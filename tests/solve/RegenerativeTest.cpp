@@ -230,13 +230,63 @@ TEST(RegenerativeTest, RefusesWhatTheMethodCannotSolve) {
   }
 }
 
+// A tick of delay d either leads on to a pause, left at rate r (1 in 4), or
+// ticks again (3 in 4). A visit to the tick state lasts d and is repeated
+// until the pause, 4 times on average, so a cycle lasts 4d + 1/r and holds 4
+// ticks. Per tick, the first variable earns 1/4 x 4 + 3/4 x 2 = 2.5, the
+// second 3/4 x 1 and the third nothing.
+TEST(RegenerativeTest, ImpulsesOfBranchesEarnAtTheFiringRate) {
+  struct Row {
+    double delay, rate;
+  };
+  for (const Row& row : {Row{2, 0.5}, Row{0.25, 8}, Row{10, 1e-3}}) {
+    SCOPED_TRACE(std::to_string(row.delay) + " " + std::to_string(row.rate));
+    const std::string text =
+        "dch 2\nactions 1\ntick\nimpulses 3\nbig\nsmall\n"
+        "none\nstate 1\ndelay 1 " +
+        Num(row.delay) +
+        "\nto 1 1 0.75\nimpulse 1 2\nimpulse 2 1\n"
+        "to 1 2 0.25\nimpulse 1 4\n"
+        "state 2\nrate 1 " +
+        Num(row.rate) + " -\nend 2\n";
+    const RegenerativeResult result = Solve(text);
+    const double ticks = 4 / (4 * row.delay + 1 / row.rate);
+    ASSERT_EQ(result.impulse_rate.size(), 3u);
+    EXPECT_NEAR(result.impulse_rate[0], 2.5 * ticks, 1e-13 * ticks);
+    EXPECT_NEAR(result.impulse_rate[1], 0.75 * ticks, 1e-13 * ticks);
+    EXPECT_EQ(result.impulse_rate[2], 0);
+    EXPECT_LT(result.impulse_error[0], 1e-9 * ticks);
+    EXPECT_LE(std::abs(result.impulse_rate[0] - 2.5 * ticks),
+              result.impulse_error[0] + 1e-16);
+    EXPECT_EQ(result.impulse_error[2], 0);
+  }
+}
+
 TEST(DeterministicChainTest, MalformedFilesNameTheLine) {
   struct Row {
     const char* text;
     const char* message;
   };
   const Row rows[] = {
-      {"dch 2\n", "t.dch:1: not a version 1"},
+      {"dch 3\n", "t.dch:1: not a version 1 or 2"},
+      {"dch 2\nactions 0\nstate 1\n", "t.dch:3: expected \"impulses"},
+      {"dch 2\nactions 0\nimpulses 1\n", "t.dch: ends before the names"},
+      {"dch 1\nactions 1\na\nstate 1\ndelay 1 1\nto 1 1 1\nimpulse 1 1\n",
+       "t.dch:7: expected a state"},
+      {"dch 2\nactions 1\na\nimpulses 1\nr\nstate 1\nimpulse 1 1\n",
+       "t.dch:7: expected \"impulse"},
+      {"dch 2\nactions 1\na\nimpulses 1\nr\nstate 1\ndelay 1 1\nto 1 1 "
+       "1\nimpulse 2 1\n",
+       "t.dch:9: expected \"impulse <variable 1..1>"},
+      {"dch 2\nactions 1\na\nimpulses 2\nr\ns\nstate 1\ndelay 1 1\nto 1 1 "
+       "1\nimpulse 2 1\nimpulse 1 1\n",
+       "t.dch:11: expected \"impulse"},
+      {"dch 2\nactions 1\na\nimpulses 1\nr\nstate 1\ndelay 1 1\nto 1 1 "
+       "1\nrate 1 1 c\nimpulse 1 1\n",
+       "t.dch:10: expected \"impulse"},
+      {"dch 2\nactions 1\na\nimpulses 1\nr\nstate 1\ndelay 1 1\nto 1 1 "
+       "1\nimpulse 1 inf\n",
+       "t.dch:9: expected \"impulse"},
       {"dch 1\nactions 1\n", "t.dch: ends before the names"},
       {"dch 1\nactions 1\na\\x\n", "t.dch:3: a backslash"},
       {"dch 1\nactions 0\nstate 2\n", "t.dch:3: expected \"state 1\""},
@@ -257,8 +307,7 @@ TEST(DeterministicChainTest, MalformedFilesNameTheLine) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.text);
     DeterministicChain chain;
-    const Status status =
-        ParseDeterministicChain(row.text, "t.dch", &chain);
+    const Status status = ParseDeterministicChain(row.text, "t.dch", &chain);
     EXPECT_FALSE(status.ok);
     EXPECT_NE(status.message.find(row.message), std::string::npos)
         << status.message;

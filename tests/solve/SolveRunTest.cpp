@@ -296,6 +296,51 @@ TEST(SolveRunTest, FullLayoutCarriesBoundsPropertiesAndUnsupportedOnes) {
             std::string::npos);
 }
 
+// The JANI and PRISM readers add an indicator variable for an until's left
+// set and for an expected reward's goal, named after the property (made a
+// plain name, numbered when taken): the table leaves those out, not a
+// variable of the same shape that no property uses in that role.
+TEST(SolveRunTest, TableLeavesOutTheIndicatorsOfPropertySets) {
+  ScopedTempDir dir;
+  const std::string base = dir.path() + "/c";
+  WriteTwoStateChain(base, 1);
+  const char* const names[] = {"failed", "p_q_left", "other_left",
+                               "cost_target", "cost_target_2"};
+  std::string types = "Version:1\nNumPV:5\n";
+  std::string var;
+  for (const char* name : names) {
+    types +=
+        std::string("Name:") + name + "\nType:3\nNumTimes:1\nStart:0\nStop:1\n";
+    var += std::string(name) + "\n";
+  }
+  // failed and cost_target_2 hold in state 2, the others in state 1.
+  var +=
+      "1\n0\n0\n0\n1\n0\n1\n0\n1\n0\n0\n"
+      "2\n0\n1\n0\n0\n0\n0\n0\n0\n0\n1\n";
+  Write(base + ".pvtype", types);
+  Write(base + ".var", var);
+  Write(base + ".props",
+        "props 1\n"
+        "p q\tuntil\tp_q_left\tfailed\t0\tinf\n"
+        "cost\treward-reach\tfailed\tcost_target_2\n");
+  const std::string p = "-P" + dir.path() + "/";
+  const Outcome table = RunArgs({p, "-Nc"});
+  ASSERT_EQ(table.exit_code, 0) << table.err;
+  for (const char* shown : {"failed ", "other_left ", "cost_target ",
+                            "property       p q ", "property       cost "}) {
+    EXPECT_NE(table.out.find(shown), std::string::npos) << shown;
+  }
+  EXPECT_EQ(table.out.find("p_q_left"), std::string::npos) << table.out;
+  EXPECT_EQ(table.out.find("cost_target_2"), std::string::npos) << table.out;
+
+  const Outcome csv = RunArgs({p, "-Nc", "--csv"});
+  ASSERT_EQ(csv.exit_code, 0) << csv.err;
+  EXPECT_NE(csv.out.find("\nsteady-state,p_q_left,,,0.75,"), std::string::npos)
+      << csv.out;
+  EXPECT_NE(csv.out.find("\nsteady-state,cost_target_2,,,0.25,"),
+            std::string::npos);
+}
+
 TEST(SolveRunTest, AbsorptionOnAChainThatEnds) {
   ScopedTempDir dir;
   const std::string base = dir.path() + "/r";
