@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <utility>
 
 #include "solve/CompensatedSum.h"
 #include "solve/DoubleDouble.h"
@@ -121,33 +122,36 @@ bool ExcursionError::Solve(bool transposed, Vector* x) const {
   return outcome.converged && x->allFinite();
 }
 
-bool ExcursionError::Analyse(double reference_weight, const Vector& y) {
+bool ExcursionError::Analyse(double reference_weight, Vector y) {
   reference_weight_ = reference_weight;
-  y_ = y;
+  y_ = std::move(y);
   eta_known_ = false;
-  const Eigen::Index n = y.size();
+  const Eigen::Index n = y_.size();
   correction_ = Vector::Zero(n);
   if (n == 0) {
     rho_ = Vector::Zero(0);
     return true;
   }
-  // The right-hand side c times the weight, exactly.
-  Vector c_hi(n);
-  Vector c_lo(n);
-  for (Eigen::Index j = 0; j < n; ++j) {
-    TwoProduct(c_[j], reference_weight, &c_hi[j], &c_lo[j]);
-  }
   Vector r_hi;
   Vector r_lo;
   Vector r_rounding;
-  Residual(c_hi, c_lo, y, &r_hi, &r_lo, &r_rounding);
+  {
+    // The right-hand side c times the weight, exactly.
+    Vector c_hi(n);
+    Vector c_lo(n);
+    for (Eigen::Index j = 0; j < n; ++j) {
+      TwoProduct(c_[j], reference_weight, &c_hi[j], &c_lo[j]);
+    }
+    Residual(c_hi, c_lo, y_, &r_hi, &r_lo, &r_rounding);
+  }
   Vector s_hi = r_hi;
   rho_ = r_hi.cwiseAbs() + r_lo.cwiseAbs() + r_rounding;
   if (!rho_.allFinite()) return false;
   const int steps = dense_ ? kDenseSteps : kIterativeSteps;
   for (int step = 0; step < steps; ++step) {
     // B dz = s in the scaled unknowns, then dy = D^-1 dz.
-    Vector delta = s_hi;
+    // s_hi is written anew below before it is read again.
+    Vector delta = std::move(s_hi);
     if (!Solve(false, &delta)) break;
     Vector candidate = correction_;
     for (Eigen::Index i = 0; i < n; ++i) {

@@ -44,7 +44,7 @@ class ExcursionError {
   // scales with it), `y` holds one entry per state of `others`, in their
   // order. Refines its error estimate; false when no residual bound could
   // be formed.
-  bool Analyse(double reference_weight, const Eigen::VectorXd& y);
+  bool Analyse(double reference_weight, Eigen::VectorXd y);
 
   // Bound on sum over S of |y - y*|; infinite when the adjoint solve fails.
   double NormBound() const;

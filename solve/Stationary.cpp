@@ -200,7 +200,7 @@ class RelativeNormBound {
     double sum = 0;
     Vector scaled;
     layout_->Scale(others_, y, &weight, &scaled, &sum);
-    if (!error_.Analyse(weight, scaled)) return kInf;
+    if (!error_.Analyse(weight, std::move(scaled))) return kInf;
     const double bound = error_.NormBound() / sum;
     return std::isnan(bound) ? kInf : bound;
   }
@@ -504,12 +504,11 @@ bool SolveExcursion(const StateSpace& space, const std::vector<double>& exit,
       result->methods_tried.push_back(SolveMethodName(SolveMethod::kBiCgStab));
       *error_l1 = outcome.error_l1;
       *componentwise = outcome.componentwise;
-      std::vector<double>& w = sized_weight();
+      Vector().swap(c);
       CompensatedSum total;
       for (std::size_t i = 0; i < others.size(); ++i) {
         const auto ii = static_cast<Eigen::Index>(i);
         z[ii] = std::max(0.0, z[ii] / exit[others[i]]);
-        w[others[i]] = z[ii];
         total.Add(z[ii]);
       }
       // The residual bound is the conditioning times the rounding; where
@@ -527,6 +526,12 @@ bool SolveExcursion(const StateSpace& space, const std::vector<double>& exit,
                                      options);
           *error_l1 = std::min(*error_l1, relative(z) * (1 + total.Value()));
         }
+      }
+      // The weights are sized only after the refinement, which would
+      // otherwise hold them beside z.
+      std::vector<double>& w = sized_weight();
+      for (std::size_t i = 0; i < others.size(); ++i) {
+        w[others[i]] = z[static_cast<Eigen::Index>(i)];
       }
       return true;
     }
