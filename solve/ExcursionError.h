@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "solve/ChainFiles.h"
@@ -71,7 +72,8 @@ class ExcursionError {
   std::uint32_t reference_ = 0;
   std::vector<std::uint32_t> states_;
   std::vector<std::uint32_t> local_;
-  Eigen::VectorXd c_;
+  // The right-hand side: the rates from the reference into S, by row.
+  std::vector<std::pair<Eigen::Index, double>> c_;
   std::size_t max_iterations_ = 0;
   bool dense_ = false;
   StateReduction reduction_;
