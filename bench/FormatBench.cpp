@@ -6,7 +6,7 @@
 #include <streambuf>
 #include <vector>
 
-#include "generator/TransitionList.h"
+#include "output/TransitionList.h"
 #include "output/NumberFormat.h"
 #include "output/StateSpaceFile.h"
 

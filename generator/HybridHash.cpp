@@ -144,14 +144,28 @@ namespace {
 // The home slot of a hash in a table of `size` slots: the high 32 bits
 // scaled to the table (multiply and shift rather than a division, which
 // costs more than the rest of the hash); tables beyond 32 bits take the
-// remainder. The tag takes the low 8 bits, which the home slot hardly uses.
+// remainder.
+inline bool HomeFromHigh(std::uint64_t size) { return size <= 0xFFFFFFFFu; }
+
+inline std::uint64_t HomeOfHigh(std::uint32_t high, std::uint64_t size) {
+  return (std::uint64_t{high} * size) >> 32;
+}
+
 inline std::uint64_t HomeSlot(std::uint64_t h, std::uint64_t size) {
-  if (size <= 0xFFFFFFFFu) return ((h >> 32) * size) >> 32;
+  if (HomeFromHigh(size))
+    return HomeOfHigh(static_cast<std::uint32_t>(h >> 32), size);
   return h % size;
 }
 
+// The tag is the lowest byte of the high half, which the home slot hardly
+// uses (a slot spans 256 or more of its values in tables below 2^24
+// slots), so that growth finds it with the home among the stored bits.
+inline std::uint32_t TagOfHigh(std::uint32_t high) {
+  return (high & 0xFF) << 24;
+}
+
 inline std::uint32_t Tag(std::uint64_t h) {
-  return static_cast<std::uint32_t>(h & 0xFF) << 24;
+  return TagOfHigh(static_cast<std::uint32_t>(h >> 32));
 }
 
 }  // namespace
@@ -183,7 +197,8 @@ bool HybridHash::Current(const Probe& probe) const {
 HybridHash::Probe HybridHash::MakeProbe(const char* image) const {
   const std::uint64_t h = Hash(image);
   return Probe{HomeSlot(h, table_size_), table_size_,
-               number_mask_ == kTaggedNumberMask ? Tag(h) : 0};
+               number_mask_ == kTaggedNumberMask ? Tag(h) : 0,
+               static_cast<std::uint32_t>(h >> 32)};
 }
 
 HybridHash::Probe HybridHash::Locate(const char* image) const {
@@ -192,7 +207,8 @@ HybridHash::Probe HybridHash::Locate(const char* image) const {
 
 HybridHash::Probe HybridHash::LocateHash(std::uint64_t hash) const {
   const Probe probe{HomeSlot(hash, table_size_), table_size_,
-                    number_mask_ == kTaggedNumberMask ? Tag(hash) : 0};
+                    number_mask_ == kTaggedNumberMask ? Tag(hash) : 0,
+                    static_cast<std::uint32_t>(hash >> 32)};
   if (table_ != nullptr) __builtin_prefetch(&table_[probe.home]);
   return probe;
 }
@@ -316,6 +332,8 @@ std::uint32_t HybridHash::FindOrInsert(const char* image, const Probe& probe,
                         varying_.size(),
                 packed_query_.data(), varying_.size());
   }
+  high_blocks_[next_number >> kBlockBits][next_number & (kBlockStates - 1)] =
+      fresh.high;
   table_[slot] = next_number | fresh.tag;
   last_number_ = next_number;
   return next_number;
@@ -357,10 +375,17 @@ bool HybridHash::Rehash() {
     const auto count = static_cast<std::uint32_t>(
         std::min<std::uint64_t>(kBatch, last_number_ - first + 1));
     for (std::uint32_t i = 0; i < count; ++i) {
-      Unpack(static_cast<std::uint32_t>(first + i), scratch_.data());
-      const std::uint64_t h = Hash(scratch_.data());
-      homes[i] = HomeSlot(h, table_size_);
-      tags[i] = number_mask_ == kTaggedNumberMask ? Tag(h) : 0;
+      const auto number = static_cast<std::uint32_t>(first + i);
+      const std::uint32_t high =
+          high_blocks_[number >> kBlockBits][number & (kBlockStates - 1)];
+      if (HomeFromHigh(table_size_)) {
+        homes[i] = HomeOfHigh(high, table_size_);
+      } else {
+        Unpack(number, scratch_.data());
+        const std::uint64_t h = Hash(scratch_.data());
+        homes[i] = HomeSlot(h, table_size_);
+      }
+      tags[i] = number_mask_ == kTaggedNumberMask ? TagOfHigh(high) : 0;
       __builtin_prefetch(&table_[homes[i]]);
     }
     for (std::uint32_t i = 0; i < count; ++i) {
@@ -432,11 +457,19 @@ bool HybridHash::AddBlock() {
     OutOfMemory();
     return false;
   }
+  std::unique_ptr<std::uint32_t[]> highs(new (std::nothrow)
+                                             std::uint32_t[kBlockStates]);
+  if (!highs) {
+    OutOfMemory();
+    return false;
+  }
   blocks_.push_back(std::move(block));
+  high_blocks_.push_back(std::move(highs));
   return true;
 }
 
 void HybridHash::ReleaseTable() {
   table_.reset();
+  high_blocks_.clear();
   table_size_ = 0;
 }

@@ -10,13 +10,20 @@
 #include "base/Status.h"
 
 // Table sizes the store grows through, smallest first; the 0 entry ends the
-// list. A store's table size is always one of these.
-inline constexpr std::uint64_t PrimeArray[25] = {
-    131071,      393209,      786419,      1179637,      1966049,
-    2752481,     4325341,     6684607,     9437101,      15335303,
-    21000169,    31000303,    51000353,    71000383,     91000387,
-    120000301,   160000289,   200000243,   3900000007,   6000000001,
-    10000000019, 20000000089, 50000000021, 100000000003, 0};
+// list. A store's table size is always one of these. The table is zeroed
+// when allocated, so its memory is the size's, not the states': past 10^8
+// slots (400 MB) each size is at most 1.5 times the one before.
+// clang-format off
+inline constexpr std::uint64_t PrimeArray[] = {
+    131071,       393209,       786419,       1179637,      1966049,
+    2752481,      4325341,      6684607,      9437101,      15335303,
+    21000169,     31000303,     51000353,     71000383,     91000387,
+    120000301,    160000289,    200000243,    289900001,    420300019,
+    609200027,    883200001,    1280000003,   1856000051,   2690000041,
+    3900000007,   4837000001,   6000000001,   7746000011,   10000000019,
+    14142000023,  20000000089,  27144000047,  36840000017,  50000000021,
+    70711000057,  100000000003, 0};
+// clang-format on
 
 namespace hybrid_hash_detail {
 constexpr bool SizesIncrease() {
@@ -25,9 +32,18 @@ constexpr bool SizesIncrease() {
   }
   return true;
 }
+constexpr bool LargeStepsAreSmall() {
+  for (int i = 0; PrimeArray[i + 1] != 0; ++i) {
+    if (PrimeArray[i] >= 100000000 && 2 * PrimeArray[i + 1] > 3 * PrimeArray[i])
+      return false;
+  }
+  return true;
+}
 }  // namespace hybrid_hash_detail
 static_assert(hybrid_hash_detail::SizesIncrease(),
               "PrimeArray must list table sizes in increasing order");
+static_assert(hybrid_hash_detail::LargeStepsAreSmall(),
+              "past 10^8 slots a table size is at most 1.5 times the last");
 
 // The set of states reached so far: maps a state's byte image to its number.
 //
@@ -77,7 +93,8 @@ class HybridHash {
   struct Probe {
     std::uint64_t home;
     std::uint64_t table_size;
-    std::uint32_t tag;  // entry bits above the number, while tags are kept
+    std::uint32_t tag;   // entry bits above the number, while tags are kept
+    std::uint32_t high;  // the hash's high 32 bits, kept with a new state
   };
 
   // Batched lookups: Locate each image (hashes it and asks the processor
@@ -194,6 +211,10 @@ class HybridHash {
   // Block k holds numbers k << kBlockBits and up, each in varying_.size()
   // bytes.
   std::vector<std::unique_ptr<char[]>> blocks_;
+  // Beside each block, the high 32 bits of each of its states' hashes:
+  // growth places every state from them alone, without unpacking and
+  // hashing its image. Freed with the table.
+  std::vector<std::unique_ptr<std::uint32_t[]>> high_blocks_;
   std::vector<char> reference_;
   // 0xFF where the byte is kept once in reference_, 0 where it is stored.
   std::vector<unsigned char> constant_mask_;

@@ -209,6 +209,14 @@ Status StateSpaceGen::RecordSuccessors(const Output& out,
 }
 
 Status StateSpaceGen::WriteStateBlock(const Output& out) {
+  if (out.chain != nullptr && transitions_.SumsSurelyFinite()) {
+    // Summed per target on the writing thread, off this one; only a list
+    // whose sums might overflow is summed and checked here.
+    out.chain->WriteRecordedState(current_state_, transitions_);
+    transitions_.Clear();
+    ++states_written_;
+    return Status::Ok();
+  }
   const std::vector<Transition>& transitions = transitions_.Merge();
   for (const Transition& entry : transitions) {
     // Each reported value is finite; only their sum can overflow.

@@ -14,7 +14,7 @@
 #include "generator/DeterministicList.h"
 #include "generator/HybridHash.h"
 #include "generator/NextStateSource.h"
-#include "generator/TransitionList.h"
+#include "output/TransitionList.h"
 #include "generator/queue.h"
 #include "output/ChainWriter.h"
 #include "output/RewardValuesFile.h"

@@ -114,6 +114,15 @@ bool ChainWriter::Format(const Chunk& chunk) {
       if (bytes > 0) std::memcpy(values_.data(), p, bytes);
       var_.Write(header.number, values_.data());
       p += bytes;
+    } else if (header.kind == kRecordedBlock) {
+      recorded_.Clear();
+      for (std::uint64_t k = 0; k < header.count; ++k) {
+        TransitionList::Recorded rate;
+        std::memcpy(&rate, p, sizeof rate);
+        recorded_.Add(rate.target, rate.rate);
+        p += sizeof rate;
+      }
+      arm_.WriteState(header.number, recorded_.Merge());
     } else {
       const std::size_t bytes = header.count * sizeof(Transition);
       block_.resize(header.count);

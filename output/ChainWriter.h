@@ -12,6 +12,7 @@
 
 #include "output/RewardValuesFile.h"
 #include "output/StateSpaceFile.h"
+#include "output/TransitionList.h"
 
 // Writes the state blocks (.arm) and reward records (.var) of an
 // exploration, in the order they are handed in, through a StateSpaceFile
@@ -72,6 +73,19 @@ class ChainWriter {
     if (bytes > 0) std::memcpy(p, transitions.data(), bytes);
   }
 
+  // The block of state `number` from its rates as recorded, summed per
+  // target by the writing thread: the block WriteState(number,
+  // transitions.Merge()) writes. Only for lists whose sums are surely
+  // finite (TransitionList::SumsSurelyFinite), since nobody checks them.
+  void WriteRecordedState(std::uint32_t number,
+                          const TransitionList& transitions) {
+    const std::vector<TransitionList::Recorded>& rates =
+        transitions.RecordedRates();
+    const std::size_t bytes = rates.size() * sizeof(TransitionList::Recorded);
+    char* p = Append(number, kRecordedBlock, rates.size(), bytes);
+    if (bytes > 0) std::memcpy(p, rates.data(), bytes);
+  }
+
   // True once a stream of either file has failed: from then on nothing
   // more is formatted and whatever is handed in is dropped. Cheap enough
   // to ask after every state; the failure is noted after each chunk.
@@ -84,7 +98,11 @@ class ChainWriter {
   [[nodiscard]] bool Close();
 
  private:
-  enum Kind : std::uint32_t { kStateBlock = 1, kRewardRecord = 2 };
+  enum Kind : std::uint32_t {
+    kStateBlock = 1,
+    kRewardRecord = 2,
+    kRecordedBlock = 3
+  };
   // Precedes every record in a chunk; `count` transitions or doubles follow.
   struct Header {
     std::uint32_t number;
@@ -128,6 +146,7 @@ class ChainWriter {
   Chunk* filling_;
   // Reused by Format for each block and record.
   std::vector<Transition> block_;
+  TransitionList recorded_;
   std::vector<double> values_;
 
   std::atomic<bool> failed_{false};

@@ -56,6 +56,33 @@ SanSource::SanSource(PVModel& model, TraceFileContainer& trace, int trace_level)
     }
   }
 
+  // The cases of one deterministic activity are the members of one
+  // post-select group, which chooses among them only when it fires: they
+  // share its clock, one delay with a branch per case. Members of a
+  // pre-select group each have a timing, and a clock, of their own.
+  std::vector<const BaseActionClass*> clock_groups;
+  for (const BaseActionClass* action : deterministic_actions_) {
+    const BaseActionClass* group =
+        dynamic_cast<const PostselectGroup*>(Groups[action->GroupId]) != nullptr
+            ? Groups[action->GroupId]
+            : action;
+    const auto found =
+        std::find(clock_groups.begin(), clock_groups.end(), group);
+    clock_of_.push_back(
+        static_cast<std::uint32_t>(found - clock_groups.begin()));
+    if (found != clock_groups.end()) continue;
+    clock_groups.push_back(group);
+    // A case is named <activity>_case<k>; its clock is the activity's.
+    std::string name = action->ActionName;
+    const std::string first_case = "_case1";
+    if (group != action && name.size() > first_case.size() &&
+        name.compare(name.size() - first_case.size(), first_case.size(),
+                     first_case) == 0) {
+      name.resize(name.size() - first_case.size());
+    }
+    clock_names_.push_back(std::move(name));
+  }
+
   initial_.resize(state_size_);
   explored_copy_.resize(state_size_);
   NextState.resize(state_size_);
@@ -85,11 +112,7 @@ std::vector<RewardVariableType> SanSource::RewardTypes() const {
 }
 
 std::vector<std::string> SanSource::DeterministicActions() const {
-  std::vector<std::string> names;
-  for (const BaseActionClass* action : deterministic_actions_) {
-    names.push_back(action->ActionName);
-  }
-  return names;
+  return clock_names_;
 }
 
 Status SanSource::ChooseMode(ExplorationMode* mode) {
@@ -307,8 +330,16 @@ bool SanSource::FindNextDeterministic() {
   // The deterministic actions enabled here, first, so that every firing
   // can tell which of them it leaves enabled.
   delay_enabled_.clear();
-  for (BaseActionClass* action : deterministic_actions_) {
-    if (action->Enabled()) delay_enabled_.push_back(action);
+  enabled_clocks_.clear();
+  for (std::size_t i = 0; i < deterministic_actions_.size(); ++i) {
+    BaseActionClass* action = deterministic_actions_[i];
+    if (!action->Enabled() ||
+        std::find(enabled_clocks_.begin(), enabled_clocks_.end(),
+                  clock_of_[i]) != enabled_clocks_.end()) {
+      continue;
+    }
+    enabled_clocks_.push_back(clock_of_[i]);
+    delay_enabled_.push_back(action);
   }
   if (delay_enabled_.size() > Successors::kMaxDelays) {
     return Fail(Status::Error("Error: state " +
@@ -338,12 +369,22 @@ bool SanSource::FindNextDeterministic() {
       if (!std::isfinite(delay) || delay < 0.0) {
         return InvalidValue("delay", delay, action);
       }
-      const auto index = static_cast<std::uint32_t>(
+      const auto index = static_cast<std::size_t>(
           std::find(deterministic_actions_.begin(),
                     deterministic_actions_.end(), action) -
           deterministic_actions_.begin());
-      out_->AddDelay(delay, index);
-      origin_.delay = delays_reported++;
+      // The cases of one activity report its delay once: the clocks come
+      // in model order, as the actions do.
+      const auto clock = static_cast<std::uint32_t>(
+          std::find(enabled_clocks_.begin(), enabled_clocks_.end(),
+                    clock_of_[index]) -
+          enabled_clocks_.begin());
+      GEN_CHECK(clock <= delays_reported);
+      if (clock == delays_reported) {
+        out_->AddDelay(delay, clock_of_[index]);
+        ++delays_reported;
+      }
+      origin_.delay = clock;
       origin_.kept = 0;
       // Its impulses are earned at the rate of its firings, which the
       // solver finds from its clock: they go with each branch.

@@ -24,12 +24,12 @@ class TraceFileContainer;
 // the chain: among several enabled ones only those of the highest rank
 // (0 or above) fire, each with its share of their weights, in both modes.
 // In deterministic mode a deterministic firing is reported as minus its
-// probability, every deterministic action enabled in the explored state is
-// reported with its delay, and each successor says which firing led to it
-// and, after an exponential firing, which of those actions stayed enabled
-// all the way (Successors::Origin). Every rate, weight,
-// probability and delay is checked to be finite and not negative; a bad
-// one ends the run with a message naming the value, the action and the
+// probability, every deterministic activity enabled in the explored state is
+// reported with its delay (once for all its cases, which share its clock), and
+// each successor says which firing led to it and, after an exponential firing,
+// which of those actions stayed enabled all the way (Successors::Origin). Every
+// rate, weight, probability and delay is checked to be finite and not negative;
+// a bad one ends the run with a message naming the value, the action and the
 // explored state. For a model that asks for it, a timed firing of rate 0
 // and a zero-time choice of weight 0 are passed over, never fired, and a
 // vanishing initial marking is resolved the same way into the stable
@@ -137,6 +137,11 @@ class SanSource : public NextStateSource {
   std::vector<BaseActionClass*> TimedActions;
   std::vector<BaseActionClass*> ErlangActions;
   std::vector<BaseActionClass*> deterministic_actions_;  // model order
+  // Per deterministic action, its clock: the index of its activity (its
+  // group: the cases of one activity share it) in clock_names_, the
+  // deterministic activities in model order.
+  std::vector<std::uint32_t> clock_of_;
+  std::vector<std::string> clock_names_;
   // Summary of the actions' distribution types: exponential and
   // instantaneous set bit 0, deterministic bit 1, Erlang bit 2; any other
   // type makes it 0xF000.
@@ -153,10 +158,11 @@ class SanSource : public NextStateSource {
   Successors initial_states_;
   bool resolving_initial_ = false;
   double Rate = 0.0;  // of the timed firing being resolved
-  // Deterministic mode: the deterministic actions enabled in the explored
-  // state, and the origin of the timed firing being resolved, whose kept
-  // bits narrow at each zero-time level.
+  // Deterministic mode: the clocks enabled in the explored state, each with
+  // one of its enabled actions, and the origin of the timed firing being
+  // resolved, whose kept bits narrow at each zero-time level.
   std::vector<BaseActionClass*> delay_enabled_;
+  std::vector<std::uint32_t> enabled_clocks_;
   Successors::Origin origin_;
   int RecursionDepth = 0;
   Status failure_;

@@ -203,10 +203,13 @@ Status ParseDeterministicChain(std::string_view text,
       double amount = 0;
       const bool after_branch =
           section == 1 && chain->branches.size() > chain->first_branch.back();
-      const bool first = chain->impulses.size() == chain->first_impulse.back();
-      if (!after_branch || !Unsigned(Word(&rest), variables, &variable) ||
-          variable == 0 || !Number(rest, &amount) ||
-          (!first && chain->impulses.back().variable + 1 >= variable)) {
+      bool ok = after_branch && Unsigned(Word(&rest), variables, &variable) &&
+                variable > 0 && Number(rest, &amount);
+      // Each branch has its offset in first_impulse.
+      if (ok && chain->impulses.size() > chain->first_impulse.back()) {
+        ok = chain->impulses.back().variable + 1 < variable;
+      }
+      if (!ok) {
         return fail("expected \"impulse <variable 1.." +
                     std::to_string(variables) +
                     "> <amount>\" after a \"to\" line, variables increasing");

@@ -22,9 +22,11 @@
 // largest term. Here the residual r = c - A y (A = (-Q_SS)^T) is computed
 // from the chain's rates in double-double arithmetic, the correction
 // e = A^-1 r is estimated by a few refinement steps, and only what the
-// correction leaves of the residual, s, is bounded through the adjoint:
-// y* - y = e_est + A^-1 s, with A^-1 >= 0 (A is an M-matrix). The bounds
-// thus follow the true error down to the rounding of the stored values.
+// correction leaves of the residual, s, is bounded: y* - y = e_est + A^-1 s
+// with |A^-1 s| <= A^-1 rho for any rho >= |s|, since A^-1 >= 0 (A is an
+// M-matrix). One solve for x = A^-1 rho then bounds |w . A^-1 s| by |w|.x
+// for every weight vector w. The bounds thus follow the true error down to
+// the rounding of the stored values.
 class ExcursionError {
  public:
   ExcursionError() = default;
@@ -43,9 +45,11 @@ class ExcursionError {
 
   // Takes a solution: y at the reference is `reference_weight` (the system
   // scales with it), `y` holds one entry per state of `others`, in their
-  // order. Refines its error estimate; false when no residual bound could
-  // be formed.
-  bool Analyse(double reference_weight, Eigen::VectorXd y);
+  // order, and bounds its error. With the dense factors the error estimate
+  // is refined; with iterative solves only when NormBound would be above
+  // `target` times the sum of |y| (reference included) without it.
+  // False when no residual bound could be formed.
+  bool Analyse(double reference_weight, Eigen::VectorXd y, double target = 0);
 
   // Bound on sum over S of |y - y*|; infinite when the adjoint solve fails.
   double NormBound() const;
@@ -61,10 +65,12 @@ class ExcursionError {
   void Residual(const Eigen::VectorXd& rhs_hi, const Eigen::VectorXd& rhs_lo,
                 const Eigen::VectorXd& x, Eigen::VectorXd* hi,
                 Eigen::VectorXd* lo, Eigen::VectorXd* rounding) const;
-  // x := B^-1 x or B^-T x for the scaled B = A D^-1; false on failure.
-  bool Solve(bool transposed, Eigen::VectorXd* x) const;
-  // Sum over S of the adjoint solution for weights w (y units) times rho:
-  // a bound on |w . A^-1 s|, doubled to cover the adjoint's own error.
+  // x := B^-1 x for the scaled B = A D^-1, an iterative solve running to
+  // `tolerance`; false on failure.
+  bool Solve(double tolerance, Eigen::VectorXd* x) const;
+  // Sets remainder_ from rho_.
+  void BoundRemainder();
+  // |w| . remainder_: a bound on |w . A^-1 s| for weights w (y units).
   double Remainder(const Eigen::VectorXd& w) const;
 
   const StateSpace* space_ = nullptr;
@@ -84,6 +90,8 @@ class ExcursionError {
   Eigen::VectorXd y_;
   Eigen::VectorXd correction_;  // the estimate of y* - y
   Eigen::VectorXd rho_;         // bound on |s| per row
+  // A bound on A^-1 rho (see BoundRemainder); empty when none was found.
+  Eigen::VectorXd remainder_;
   mutable const std::vector<double>* eta_d_ = nullptr;
   mutable double eta_ = 0;
   mutable bool eta_known_ = false;

@@ -200,7 +200,9 @@ class RelativeNormBound {
     double sum = 0;
     Vector scaled;
     layout_->Scale(others_, y, &weight, &scaled, &sum);
-    if (!error_.Analyse(weight, std::move(scaled))) return kInf;
+    if (!error_.Analyse(weight, std::move(scaled), options_.accuracy)) {
+      return kInf;
+    }
     const double bound = error_.NormBound() / sum;
     return std::isnan(bound) ? kInf : bound;
   }
@@ -583,11 +585,13 @@ bool SolveExcursion(const StateSpace& space, const std::vector<double>& exit,
 }
 
 // Sets up `bounds` for the solution `y` (global) of the excursion from
-// `reference` over `others`, laid out by ExcursionLayout.
+// `reference` over `others`, laid out by ExcursionLayout; `target` as in
+// ExcursionError::Analyse.
 bool Prepare(const StateSpace& space, const std::vector<double>& exit,
              std::uint32_t reference, const std::vector<std::uint32_t>& others,
              const std::vector<double>& y, bool closed,
-             const SolveOptions& options, ExcursionError* bounds) {
+             const SolveOptions& options, double target,
+             ExcursionError* bounds) {
   Vector local(static_cast<Eigen::Index>(others.size()));
   for (std::size_t i = 0; i < others.size(); ++i) {
     local[static_cast<Eigen::Index>(i)] = y[others[i]];
@@ -599,7 +603,7 @@ bool Prepare(const StateSpace& space, const std::vector<double>& exit,
   layout.Scale(others, local, &weight, &scaled, &sum);
   return bounds->Prepare(space, exit, layout.reference(), layout.others(),
                          options.gth_limit, options.max_iterations) &&
-         bounds->Analyse(weight, scaled);
+         bounds->Analyse(weight, scaled, target);
 }
 
 // Bound on the error of the ratio u.y / d.y (d null: all 1) where y is 1 at
@@ -663,18 +667,28 @@ void SharpenBounds(const StateSpace& space, const std::vector<double>& exit,
     // solves: only where the 1-norm bound misses the accuracy.
     const bool lazy = classes == 1 && others.size() > options.gth_limit;
     std::vector<bool> wanted;
+    // The bound on the norm of the error that meets the accuracy for every
+    // wanted value: a value v of reward u moves by at most max |u - v|
+    // times that norm, over the sum of the solution.
+    double target = std::numeric_limits<double>::infinity();
     for (const std::vector<double>& r : rewards) {
       const double value = ExpectedReward(result->pi, r);
       wanted.push_back(!lazy ||
                        !(ExpectedRewardBound(result->pi_error, value, r) <=
                          options.accuracy * std::abs(value)));
+      if (!wanted.back() || r.empty()) continue;
+      const auto [low, high] = std::minmax_element(r.begin(), r.end());
+      const double spread = std::max(high[0] - value, value - low[0]);
+      if (spread > 0) {
+        target = std::min(target, options.accuracy * std::abs(value) / spread);
+      }
     }
     ExcursionError bounds;
     const bool ready =
         std::find(wanted.begin(), wanted.end(), true) != wanted.end() &&
         (others.size() <= options.gth_limit ||
          RefinementTooLarge(others.size()).empty()) &&
-        Prepare(space, exit, m.front(), others, class_pi, true, options,
+        Prepare(space, exit, m.front(), others, class_pi, true, options, target,
                 &bounds);
     for (std::size_t v = 0; v < rewards.size(); ++v) {
       const std::vector<double>& r = rewards[v];
@@ -711,7 +725,7 @@ void SharpenBounds(const StateSpace& space, const std::vector<double>& exit,
     }
     ExcursionError bounds;
     const bool ready = Prepare(space, exit, 0, others, result->excursion_time,
-                               false, options, &bounds);
+                               false, options, 0, &bounds);
     double value = 0;
     const std::vector<double>& time = result->excursion_time;
     auto bound = [&](const std::vector<double>& u) {

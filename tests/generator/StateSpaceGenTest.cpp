@@ -340,6 +340,25 @@ TEST(StateSpaceGenTest, FailedRunLeavesNoResultFiles) {
   EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 }
 
+// Rates too large to leave their sums to the writing thread unchecked are
+// summed and checked on the exploring thread; the states after them go the
+// usual way again.
+TEST(StateSpaceGenTest, HugeFiniteRatesAreWrittenAsAlways) {
+  Model m = NewModel();
+  Place& a = m->AddPlace("a", 1);
+  Place& b = m->AddPlace("b");
+  Place& c = m->AddPlace("c");
+  Move(m->AddExponential("ab", 1e308), a, b);
+  Move(m->AddExponential("ac", 1e308), a, c);
+  Move(m->AddExponential("bc", 2.0), b, c);
+  m->Finish();
+  EXPECT_EQ(Generate(std::move(m)).arm,
+            NormalHeader(3) +
+                "1\n2\n1.0000000000e+308\n3\n1.0000000000e+308\n0\n"
+                "2\n3\n2.0000000000e+00\n0\n"
+                "3\n0\n");
+}
+
 TEST(StateSpaceGenTest, RatesSummingPastTheLargestDoubleAreFatal) {
   EXPECT_EXIT(
       {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <ostream>
 #include <random>
@@ -128,6 +129,72 @@ TEST(ChainWriterTest, FailedSinkStopsTheChainWithoutBlocking) {
       EXPECT_TRUE(direct.var.compare(0, w.var.size(), w.var) == 0);
       EXPECT_LE((limit > 0 ? w.arm : w.var).size(), 5000u);
     }
+  }
+}
+
+// Rates handed in as recorded come out summed per target, in target order,
+// as a block written directly with the sums worked out here.
+TEST(ChainWriterTest, RecordedRatesAreSummedPerTarget) {
+  // Short lists are merged by insertion, long ones (more than 32 rates) by
+  // a sort; 40 rates k + 1 into target t = k % 7 + 1 sum to
+  // m t + 7 m (m - 1) / 2 (the rates t + 7 j for j = 0..m - 1).
+  std::vector<Record> expected;
+  std::vector<TransitionList> lists(3);
+  lists[0].Add(3, 0.5);
+  lists[0].Add(1, 0.25);
+  lists[0].Add(3, 1.5);
+  lists[0].Add(2, 2.0);
+  lists[0].Add(1, 0.125);
+  expected.push_back({1, {{1, 0.375}, {2, 2.0}, {3, 2.0}}, {}});
+  expected.push_back({2, {}, {}});  // lists[1] stays empty
+  for (std::uint32_t k = 0; k < 40; ++k) lists[2].Add(k % 7 + 1, k + 1.0);
+  Record long_list{3, {}, {}};
+  for (std::uint32_t t = 1; t <= 7; ++t) {
+    const std::uint32_t m = t <= 5 ? 6 : 5;  // k = t - 1 + 7 j < 40
+    long_list.transitions.push_back({t, 7.0 * m * (m - 1) / 2 + m * t});
+  }
+  expected.push_back(long_list);
+  const Written direct = Write(expected, true, ChainWriter::Mode::kThreaded);
+  for (auto mode :
+       {ChainWriter::Mode::kThreaded, ChainWriter::Mode::kSynchronous}) {
+    SCOPED_TRACE("mode " + std::to_string(int(mode)));
+    SlowSink arm_sink(SIZE_MAX), var_sink(SIZE_MAX);
+    std::ostream arm_stream(&arm_sink), var_stream(&var_sink);
+    {
+      StateSpaceFile arm(arm_stream);
+      RewardValuesFile var(var_stream, {"a", "b"}, true);
+      ChainWriter chain(arm, var, mode, 512, 3);
+      for (std::uint32_t k = 0; k < lists.size(); ++k) {
+        ASSERT_TRUE(lists[k].SumsSurelyFinite());
+        chain.WriteRecordedState(k + 1, lists[k]);
+      }
+      EXPECT_TRUE(chain.Close());
+    }
+    arm_stream.flush();
+    EXPECT_EQ(arm_sink.text(), direct.arm);
+  }
+}
+
+TEST(ChainWriterTest, OnlySumsThatCannotOverflowAreLeftToTheWriter) {
+  const double max = std::numeric_limits<double>::max();
+  const struct {
+    std::vector<double> rates;
+    bool surely_finite;
+  } rows[] = {{{}, true},
+              {{1e307, -1e307}, true},
+              // finite, but its magnitude is not: summed and checked early
+              {{1e308, -1e308}, false},
+              {{max / 4, max / 4}, true},
+              {{max / 2, max / 2}, false},
+              {{1e308, 1e308}, false},
+              {{1.0, std::numeric_limits<double>::quiet_NaN()}, false}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(::testing::PrintToString(row.rates));
+    TransitionList list;
+    for (double rate : row.rates) list.Add(1, rate);
+    EXPECT_EQ(list.SumsSurelyFinite(), row.surely_finite);
+    list.Clear();
+    EXPECT_TRUE(list.SumsSurelyFinite());
   }
 }
 

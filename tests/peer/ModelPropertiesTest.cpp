@@ -231,4 +231,31 @@ TEST(ModelPropertiesTest,
   }
 }
 
+// A service of fixed length 2 whose cases (1 : 3) route into a fast phase
+// (rate 1) or a slow one (rate 1/2), both back to service: one clock with
+// two branches. A cycle lasts 2 + 1/4 x 1 + 3/4 x 2 = 15/4, so service
+// holds 8/15 of the time, ends 4/15 times per unit of time, and takes the
+// slow case 1/5 times.
+TEST(ModelPropertiesTest, CasesOfADeterministicActivityShareItsClock) {
+  ScopedTempDir dir;
+  std::ofstream(dir.path() + "/phases.san")
+      << "place busy = 1; place fast; place slow;\n"
+         "activity serve delay 2 { input busy;"
+         " case 1 { output fast; } case 3 { output slow; } }\n"
+         "activity f rate 1 { input fast; output busy; }\n"
+         "activity s rate 0.5 { input slow; output busy; }\n"
+         "reward in_busy = busy;\n"
+         "reward serves { impulse serve; }\n"
+         "reward slow_routes { impulse serve_case2; }\n";
+  RunOk(SAN_BINARY, {"phases.san", "-P" + dir.path() + "/", "-Nphases"},
+        dir.path());
+  EXPECT_EQ(ReadWholeFile(dir.path() + "/phases.det"),
+            "1\n2.0000000000e+00\n1\n0\n");
+  std::map<std::string, double> values =
+      SolveCsv(SOLVE_BINARY, dir.path(), "phases");
+  EXPECT_LT(Relative(values["in_busy"], 8.0 / 15), 1e-12);
+  EXPECT_LT(Relative(values["serves"], 4.0 / 15), 1e-12);
+  EXPECT_LT(Relative(values["slow_routes"], 1.0 / 5), 1e-12);
+}
+
 }  // namespace

@@ -1,4 +1,4 @@
-#include "generator/TransitionList.h"
+#include "output/TransitionList.h"
 
 #include <algorithm>
 
@@ -8,7 +8,7 @@ const std::vector<TransitionList::Entry>& TransitionList::Merge() {
   // is allocation-free and fast there; std::sort takes over for long lists.
   if (pending_.size() <= 32) {
     for (std::size_t i = 1; i < pending_.size(); ++i) {
-      Pending item = pending_[i];
+      Recorded item = pending_[i];
       std::size_t j = i;
       while (j > 0 && pending_[j - 1].target > item.target) {
         pending_[j] = pending_[j - 1];
@@ -18,12 +18,12 @@ const std::vector<TransitionList::Entry>& TransitionList::Merge() {
     }
   } else {
     std::sort(pending_.begin(), pending_.end(),
-              [](const Pending& a, const Pending& b) {
+              [](const Recorded& a, const Recorded& b) {
                 return a.target != b.target ? a.target < b.target
                                             : a.sequence < b.sequence;
               });
   }
-  for (const Pending& item : pending_) {
+  for (const Recorded& item : pending_) {
     if (!merged_.empty() && merged_.back().target == item.target) {
       merged_.back().rate += item.rate;
     } else {
