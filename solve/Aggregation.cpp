@@ -28,21 +28,22 @@ std::vector<std::uint32_t> Blocks(const RowMatrix& b, std::size_t* count) {
   // jumps into j).
   StateSpace graph;
   graph.num_states = n;
-  graph.first.assign(n + 1, 0);
+  std::vector<std::size_t> first(n + 1, 0);
   for (int j = 0; j < b.rows(); ++j) {
     for (RowMatrix::InnerIterator it(b, j); it; ++it) {
       if (it.col() != j && -it.value() >= kStrongJump) {
-        ++graph.first[static_cast<std::size_t>(it.col()) + 1];
+        ++first[static_cast<std::size_t>(it.col()) + 1];
       }
     }
   }
-  for (std::size_t i = 0; i < n; ++i) graph.first[i + 1] += graph.first[i];
-  graph.target.resize(graph.first[n]);
+  for (std::size_t i = 0; i < n; ++i) first[i + 1] += first[i];
+  for (std::size_t offset : first) graph.first.push_back(offset);
+  graph.target.resize(first[n]);
   // Only the pattern matters to the components; every rate is 1.
-  graph.rate.reserve(graph.first[n]);
-  for (std::size_t e = 0; e < graph.first[n]; ++e) graph.rate.push_back(1.0);
+  graph.rate.reserve(first[n]);
+  for (std::size_t e = 0; e < first[n]; ++e) graph.rate.push_back(1.0);
   graph.rate.FinishAppending();
-  std::vector<std::size_t> next(graph.first.begin(), graph.first.end() - 1);
+  std::vector<std::size_t> next(first.begin(), first.end() - 1);
   for (int j = 0; j < b.rows(); ++j) {
     for (RowMatrix::InnerIterator it(b, j); it; ++it) {
       if (it.col() != j && -it.value() >= kStrongJump) {

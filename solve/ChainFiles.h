@@ -9,6 +9,7 @@
 
 #include "base/Status.h"
 #include "output/Formats.h"
+#include "solve/RowOffsets.h"
 #include "solve/TransitionRates.h"
 
 // Readers for the three files a generation run leaves for one experiment:
@@ -38,7 +39,7 @@ Status NextLine(std::string_view text, const std::string& file_name,
 struct StateSpace {
   int file_type = 0;  // line 1; selects text or binary reward records
   std::size_t num_states = 0;
-  std::vector<std::size_t> first;     // num_states + 1 offsets
+  RowOffsets first;                   // num_states + 1 offsets
   std::vector<std::uint32_t> target;  // 0-based, never the source itself
   TransitionRates rate;               // > 0 and finite
   // Per state: the rate of its self-loop (0 if none). It leaves the

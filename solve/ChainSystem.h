@@ -2,7 +2,6 @@
 #define GEN_SOLVE_CHAINSYSTEM_H_
 
 #include <cstdint>
-#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -12,8 +11,7 @@
 // The scaled system B z = c of Stationary.cpp over a set S of states, used
 // in place through the chain's own compressed rows: B = (-Q_SS)^T D^-1, so
 // row i of B^T is state i's outgoing transitions divided by its exit rate,
-// plus the unit diagonal. Nothing of the size of the transitions is copied
-// for the matrix; only the incomplete factors take one float per transition.
+// plus the unit diagonal. Nothing of the size of the transitions is copied.
 
 constexpr std::uint32_t kOutsideSystem =
     std::numeric_limits<std::uint32_t>::max();
@@ -58,41 +56,26 @@ class ChainOperator : public LinearOperator {
   bool shifted_ = false;
 };
 
-// ILU(0) of B^T in the chain's rows, so that B ~ (LU)^T. L has a unit
-// diagonal; L and U share one 2-byte word per transition, U's diagonal is
-// apart. The words hold the factors with a float's range and an 8-bit
-// mantissa (the upper half of a float, rounded to nearest): a
-// preconditioner only steers the iteration, which checks its own
-// residual, and the sweeps over it read half the bytes of floats.
-class ChainIlu0 : public Preconditioner {
+// Symmetric Gauss-Seidel of B^T in the chain's rows: B^T = I + L + U (its
+// diagonal is 1) is approximated by (I + L)(I + U), so that B ~ ((I + L)(I
+// + U))^T. It reads the chain's own rates and exit rates and stores
+// nothing: an incomplete LU would take 2 bytes per transition for its
+// factors plus U's diagonal per unknown, and on the benchmark chains it
+// needed no fewer iterations (Kanban 5: 48 against 41; FMS 8: 32 against
+// 30).
+class ChainGaussSeidel : public Preconditioner {
  public:
-  // False when a pivot is not positive and finite.
-  bool Compute(const ChainOperator& system);
-  // B's preconditioner solves with (LU)^T; the transposed one with LU.
+  // `system` must outlive this object.
+  explicit ChainGaussSeidel(const ChainOperator& system) : system_(system) {}
+  // B's preconditioner solves with ((I + L)(I + U))^T; the transposed one
+  // with (I + L)(I + U).
   void Apply(bool transposed, Eigen::VectorXd* x) const override;
 
-  // The stored form of a factor and back.
-  static std::uint16_t Narrow(double value) {
-    const float f = static_cast<float>(value);
-    std::uint32_t bits;
-    std::memcpy(&bits, &f, sizeof bits);
-    bits += 0x7FFFu + ((bits >> 16) & 1u);  // to nearest, ties to even
-    return static_cast<std::uint16_t>(bits >> 16);
-  }
-  static double Widen(std::uint16_t word) {
-    const std::uint32_t bits = std::uint32_t{word} << 16;
-    float f;
-    std::memcpy(&f, &bits, sizeof f);
-    return f;
-  }
-
  private:
-  const ChainOperator* system_ = nullptr;
-  std::vector<std::uint16_t> factor_;  // per transition of the chain
-  std::vector<double> diagonal_;       // per unknown: U's diagonal
-  // Per unknown: where U's row starts, counted from the row's first
-  // transition, so that the sweeps over U skip L's entries unread.
-  std::vector<std::uint32_t> upper_;
+  template <class Rate>
+  void ApplyWith(Rate rate, bool transposed, Eigen::VectorXd* x) const;
+
+  const ChainOperator& system_;
 };
 
 #endif  // GEN_SOLVE_CHAINSYSTEM_H_

@@ -30,6 +30,17 @@ inline void TwoProduct(double a, double b, double* p, double* e) {
 // underflowed product errors (see Rounding()).
 class DoubleDoubleSum {
  public:
+  DoubleDoubleSum() = default;
+  // Resumes a sum whose parts were kept elsewhere (see Parts), so that many
+  // sums can live in plain vectors.
+  DoubleDoubleSum(double hi, double lo, double scale, std::size_t terms)
+      : hi_(hi), lo_(lo), scale_(scale), terms_(terms) {}
+  void Parts(double* hi, double* lo, double* scale, std::size_t* terms) const {
+    *hi = hi_;
+    *lo = lo_;
+    *scale = scale_;
+    *terms = terms_;
+  }
   void Add(double x) {
     double s = 0;
     double e = 0;

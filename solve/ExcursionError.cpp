@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <utility>
 
 #include "solve/CompensatedSum.h"
 #include "solve/DoubleDouble.h"
@@ -52,12 +53,12 @@ bool ExcursionError::Prepare(const StateSpace& space,
   for (std::size_t i = 0; i < n; ++i) {
     local_[others[i]] = static_cast<std::uint32_t>(i);
   }
-  c_ = Vector::Zero(static_cast<Eigen::Index>(n));
+  c_.clear();
   // One transition per target, so c holds the rates exactly.
   for (std::size_t e = space.first[reference]; e < space.first[reference + 1];
        ++e) {
     const std::uint32_t j = local_[space.target[e]];
-    if (j != kNotInSystem) c_[j] += space.rate[e];
+    if (j != kNotInSystem) c_.emplace_back(j, space.rate[e]);
   }
   if (n == 0) return true;
   dense_ = n <= dense_limit;
@@ -68,7 +69,8 @@ bool ExcursionError::Prepare(const StateSpace& space,
            reduction_.Factor(system);
   }
   op_ = std::make_unique<ChainOperator>(space, exit, states_, local_);
-  return ilu_.Compute(*op_);
+  preconditioner_ = std::make_unique<ChainGaussSeidel>(*op_);
+  return true;
 }
 
 void ExcursionError::Residual(const Vector& rhs_hi, const Vector& rhs_lo,
@@ -76,37 +78,63 @@ void ExcursionError::Residual(const Vector& rhs_hi, const Vector& rhs_lo,
                               Vector* rounding) const {
   const StateSpace& space = *space_;
   const std::size_t n = states_.size();
-  std::vector<DoubleDoubleSum> row(n);
-  std::vector<double> exit_rounding(n, 0.0);
-  for (std::size_t j = 0; j < n; ++j) {
-    const auto jj = static_cast<Eigen::Index>(j);
-    row[j].Add(rhs_hi[jj]);
-    if (rhs_lo.size() != 0) row[j].Add(rhs_lo[jj]);
-  }
-  for (std::size_t i = 0; i < n; ++i) {
-    const std::uint32_t s = states_[i];
-    const double xi = x[static_cast<Eigen::Index>(i)];
-    DoubleDoubleSum exit;
-    for (std::size_t e = space.first[s]; e < space.first[s + 1]; ++e) {
-      exit.Add(space.rate[e]);
-      const std::uint32_t j = local_[space.target[e]];
-      if (j != kNotInSystem) row[j].AddProduct(xi, space.rate[e]);
-    }
-    double exit_hi = 0;
-    double exit_lo = 0;
-    exit.Split(&exit_hi, &exit_lo);
-    row[i].AddProduct(-xi, exit_hi);
-    row[i].AddProduct(-xi, exit_lo);
-    exit_rounding[i] = std::abs(xi) * exit.Rounding();
-  }
   const auto size = static_cast<Eigen::Index>(n);
+  // Row j's sum is kept in (*hi)[j], (*lo)[j], the scale in (*rounding)[j]
+  // and the count of terms apart: on a large chain a DoubleDoubleSum per
+  // row would be 32 bytes per state more.
   hi->resize(size);
   lo->resize(size);
   rounding->resize(size);
+  std::vector<std::uint32_t> terms(n);
+  auto add = [&](std::size_t j, auto&& step) {
+    const auto jj = static_cast<Eigen::Index>(j);
+    DoubleDoubleSum sum((*hi)[jj], (*lo)[jj], (*rounding)[jj], terms[j]);
+    step(&sum);
+    std::size_t count = 0;
+    sum.Parts(&(*hi)[jj], &(*lo)[jj], &(*rounding)[jj], &count);
+    terms[j] = static_cast<std::uint32_t>(count);
+  };
   for (std::size_t j = 0; j < n; ++j) {
     const auto jj = static_cast<Eigen::Index>(j);
-    row[j].Split(&(*hi)[jj], &(*lo)[jj]);
-    (*rounding)[jj] = row[j].Rounding() + exit_rounding[j];
+    DoubleDoubleSum sum;
+    sum.Add(rhs_hi[jj]);
+    if (rhs_lo.size() != 0) sum.Add(rhs_lo[jj]);
+    std::size_t count = 0;
+    sum.Parts(&(*hi)[jj], &(*lo)[jj], &(*rounding)[jj], &count);
+    terms[j] = static_cast<std::uint32_t>(count);
+  }
+  // The exit rate of row i in double-double, as the products take it.
+  auto exit_of = [&](std::size_t i) {
+    DoubleDoubleSum exit;
+    const std::uint32_t s = states_[i];
+    for (std::size_t e = space.first[s]; e < space.first[s + 1]; ++e) {
+      exit.Add(space.rate[e]);
+    }
+    return exit;
+  };
+  for (std::size_t i = 0; i < n; ++i) {
+    const std::uint32_t s = states_[i];
+    const double xi = x[static_cast<Eigen::Index>(i)];
+    for (std::size_t e = space.first[s]; e < space.first[s + 1]; ++e) {
+      const std::uint32_t j = local_[space.target[e]];
+      if (j != kNotInSystem) {
+        add(j,
+            [&](DoubleDoubleSum* sum) { sum->AddProduct(xi, space.rate[e]); });
+      }
+    }
+    double exit_hi = 0;
+    double exit_lo = 0;
+    exit_of(i).Split(&exit_hi, &exit_lo);
+    add(i, [&](DoubleDoubleSum* sum) {
+      sum->AddProduct(-xi, exit_hi);
+      sum->AddProduct(-xi, exit_lo);
+    });
+  }
+  for (std::size_t j = 0; j < n; ++j) {
+    const auto jj = static_cast<Eigen::Index>(j);
+    const DoubleDoubleSum sum((*hi)[jj], (*lo)[jj], (*rounding)[jj], terms[j]);
+    sum.Split(&(*hi)[jj], &(*lo)[jj]);
+    (*rounding)[jj] = sum.Rounding() + std::abs(x[jj]) * exit_of(j).Rounding();
   }
 }
 
@@ -118,62 +146,95 @@ bool ExcursionError::Solve(double tolerance, Vector* x) const {
   if (op_ == nullptr) return false;
   const Vector rhs = *x;
   const KrylovOutcome outcome = PreconditionedBiCgStab(
-      *op_, ilu_, false, rhs, tolerance, max_iterations_, x);
+      *op_, *preconditioner_, false, rhs, tolerance, max_iterations_, x);
   return outcome.converged && x->allFinite();
 }
 
-bool ExcursionError::Analyse(double reference_weight, const Vector& y,
-                             double target) {
+bool ExcursionError::Analyse(double reference_weight, Vector y, double target) {
   reference_weight_ = reference_weight;
-  y_ = y;
+  y_ = std::move(y);
   eta_known_ = false;
   remainder_.resize(0);
-  const Eigen::Index n = y.size();
-  correction_ = Vector::Zero(n);
+  const Eigen::Index n = y_.size();
+  // The correction is made by the first step: until then it is 0 (an empty
+  // vector sums to 0 in NormBound), and it would be one more vector of the
+  // system's size during that step's solve.
+  Vector().swap(correction_);
+  auto zero_correction = [&]() {
+    if (correction_.size() != n) correction_ = Vector::Zero(n);
+  };
   if (n == 0) {
     rho_ = Vector::Zero(0);
     return true;
   }
-  // The right-hand side c times the weight, exactly.
-  Vector c_hi(n);
-  Vector c_lo(n);
-  for (Eigen::Index j = 0; j < n; ++j) {
-    TwoProduct(c_[j], reference_weight, &c_hi[j], &c_lo[j]);
-  }
   Vector r_hi;
   Vector r_lo;
   Vector r_rounding;
-  Residual(c_hi, c_lo, y, &r_hi, &r_lo, &r_rounding);
+  {
+    // The right-hand side c times the weight, exactly.
+    Vector c_hi = Vector::Zero(n);
+    Vector c_lo = Vector::Zero(n);
+    for (const auto& [j, rate] : c_) {
+      TwoProduct(rate, reference_weight, &c_hi[j], &c_lo[j]);
+    }
+    Residual(c_hi, c_lo, y_, &r_hi, &r_lo, &r_rounding);
+  }
   Vector s_hi = r_hi;
   rho_ = r_hi.cwiseAbs() + r_lo.cwiseAbs() + r_rounding;
-  if (!rho_.allFinite()) return false;
+  if (!rho_.allFinite()) {
+    zero_correction();
+    return false;
+  }
   int steps = kDenseSteps;
   if (!dense_) {
     // An iterative refinement step costs as much as the solution itself:
     // only when the bound without it misses the target.
     BoundRemainder();
-    const double total = std::abs(reference_weight) + SumOf(y.cwiseAbs());
-    if (NormBound() <= target * total) return true;
+    const double total = std::abs(reference_weight) + SumOf(y_.cwiseAbs());
+    if (NormBound() <= target * total) {
+      zero_correction();
+      return true;
+    }
     steps = kIterativeSteps;
   }
   for (int step = 0; step < steps; ++step) {
+    // Before the first step rho_ is made from r alone: it is kept as its
+    // sum while the correction is solved, and made again if the step is
+    // not taken.
+    const double rho_sum = SumOf(rho_);
+    if (step == 0) Vector().swap(rho_);
+    auto keep_rho = [&]() {
+      if (rho_.size() != n) {
+        rho_ = r_hi.cwiseAbs() + r_lo.cwiseAbs() + r_rounding;
+      }
+    };
     // B dz = s in the scaled unknowns, then dy = D^-1 dz.
-    Vector delta = s_hi;
-    if (!Solve(kRefinementTolerance, &delta)) break;
-    Vector candidate = correction_;
+    // s_hi is written anew below before it is read again.
+    Vector delta = std::move(s_hi);
+    if (!Solve(kRefinementTolerance, &delta)) {
+      keep_rho();
+      break;
+    }
+    Vector candidate =
+        correction_.size() == n ? correction_ : Vector::Zero(n).eval();
     for (Eigen::Index i = 0; i < n; ++i) {
       candidate[i] += delta[i] / (*exit_)[states_[static_cast<std::size_t>(i)]];
     }
+    Vector().swap(delta);
     // s = r - A correction, from r in double-double; r's own rounding
     // carries over to s.
     Vector lo;
     Vector rounding;
     Residual(r_hi, r_lo, candidate, &s_hi, &lo, &rounding);
     const Vector rho = s_hi.cwiseAbs() + lo.cwiseAbs() + rounding + r_rounding;
-    if (!rho.allFinite() || !(SumOf(rho) < SumOf(rho_))) break;
+    if (!rho.allFinite() || !(SumOf(rho) < rho_sum)) {
+      keep_rho();
+      break;
+    }
     correction_ = std::move(candidate);
     rho_ = rho;
   }
+  zero_correction();
   BoundRemainder();
   return true;
 }

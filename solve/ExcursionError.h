@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "solve/ChainFiles.h"
@@ -34,9 +35,9 @@ class ExcursionError {
 
   // Sets up the solves with A and A^T over S = `others` (global numbers,
   // increasing): the dense state reduction for up to `dense_limit`
-  // unknowns, otherwise BiCGSTAB preconditioned by ILU(0) over the chain's
-  // own rows. False when the system cannot be built or factored. `space`
-  // and `exit` must outlive this object.
+  // unknowns, otherwise BiCGSTAB preconditioned by Gauss-Seidel over the
+  // chain's own rows. False when the system cannot be built or factored.
+  // `space` and `exit` must outlive this object.
   bool Prepare(const StateSpace& space, const std::vector<double>& exit,
                std::uint32_t reference,
                const std::vector<std::uint32_t>& others,
@@ -48,8 +49,7 @@ class ExcursionError {
   // is refined; with iterative solves only when NormBound would be above
   // `target` times the sum of |y| (reference included) without it.
   // False when no residual bound could be formed.
-  bool Analyse(double reference_weight, const Eigen::VectorXd& y,
-               double target = 0);
+  bool Analyse(double reference_weight, Eigen::VectorXd y, double target = 0);
 
   // Bound on sum over S of |y - y*|; infinite when the adjoint solve fails.
   double NormBound() const;
@@ -78,12 +78,13 @@ class ExcursionError {
   std::uint32_t reference_ = 0;
   std::vector<std::uint32_t> states_;
   std::vector<std::uint32_t> local_;
-  Eigen::VectorXd c_;
+  // The right-hand side: the rates from the reference into S, by row.
+  std::vector<std::pair<Eigen::Index, double>> c_;
   std::size_t max_iterations_ = 0;
   bool dense_ = false;
   StateReduction reduction_;
   std::unique_ptr<ChainOperator> op_;
-  ChainIlu0 ilu_;
+  std::unique_ptr<ChainGaussSeidel> preconditioner_;
 
   double reference_weight_ = 1;
   Eigen::VectorXd y_;

@@ -142,7 +142,15 @@ KrylovOutcome PreconditionedBiCgStab(
   Eigen::VectorXd r(n);
   b.Apply(transposed, *z, &r);
   r = c - r;
-  const Eigen::VectorXd r0 = r;
+  // The shadow residual only has to stay fixed: it is kept in floats,
+  // scaled to a largest entry of 1 so that none leaves their range, which
+  // saves 4 bytes per unknown.
+  const double r_max = r.cwiseAbs().maxCoeff();
+  const double r_scale = r_max > 0 && std::isfinite(r_max) ? 1 / r_max : 1;
+  const Eigen::VectorXf r0 = (r * r_scale).cast<float>();
+  auto shadow_dot = [&r0](const Eigen::VectorXd& x) {
+    return r0.cast<double>().dot(x);
+  };
   Eigen::VectorXd p = Eigen::VectorXd::Zero(n);
   Eigen::VectorXd v = Eigen::VectorXd::Zero(n);
   Eigen::VectorXd y(n);
@@ -159,7 +167,7 @@ KrylovOutcome PreconditionedBiCgStab(
       outcome.converged = !given_up;
       return outcome;
     }
-    const double rho_next = r0.dot(r);
+    const double rho_next = shadow_dot(r);
     if (rho_next == 0 || omega == 0 || !std::isfinite(rho_next)) break;
     const double beta = (rho_next / rho) * (alpha / omega);
     rho = rho_next;
@@ -167,7 +175,7 @@ KrylovOutcome PreconditionedBiCgStab(
     y = p;
     precondition(&y);
     b.Apply(transposed, y, &v);
-    const double r0v = r0.dot(v);
+    const double r0v = shadow_dot(v);
     if (r0v == 0 || !std::isfinite(r0v)) break;
     alpha = rho / r0v;
     s -= alpha * v;

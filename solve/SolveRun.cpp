@@ -831,8 +831,18 @@ int RunSolveWith(const Settings& settings, const std::string& base,
   }
   // Rewards earned per unit of time, impulses included.
   std::vector<std::vector<double>> earning;
+  const std::string impulse_note = ImpulseNote(values);
+  // Past this point only the transient measures and the properties read the
+  // rewards as the file gives them: without those, each is 8 bytes per
+  // state that the solve would otherwise carry.
+  const bool keep_values =
+      !settings.times.empty() || settings.transient || have_properties;
   for (std::size_t v = 0; v < values.names.size(); ++v) {
     earning.push_back(EarningRate(space, values.rate[v], values.impulse[v]));
+    if (!keep_values) {
+      std::vector<double>().swap(values.impulse[v]);
+      std::vector<double>().swap(values.rate[v]);
+    }
   }
   options.rewards = &earning;
   StationaryResult result;
@@ -863,7 +873,6 @@ int RunSolveWith(const Settings& settings, const std::string& base,
                     Short(result.absorption_defect) +
                     "; the class probabilities may be inaccurate");
   }
-  const std::string impulse_note = ImpulseNote(values);
   if (!impulse_note.empty()) notes.push_back(impulse_note);
   if (have_initial) {
     notes.push_back("the chain starts in states 1.." +

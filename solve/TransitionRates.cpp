@@ -21,13 +21,13 @@ TransitionRates::TransitionRates(std::initializer_list<double> values) {
 }
 
 void TransitionRates::push_back(double value) {
-  if (widened_) {
+  if (form_ == Form::kWide) {
     wide_.push_back(value);
     return;
   }
   const std::uint64_t bits = Bits(value);
   if (has_last_ && bits == last_bits_) {
-    code_.push_back(last_code_);
+    Append(last_code_);
     return;
   }
   Code code = 0;
@@ -36,10 +36,21 @@ void TransitionRates::push_back(double value) {
     wide_.push_back(value);
     return;
   }
-  code_.push_back(code);
+  Append(code);
   last_bits_ = bits;
   last_code_ = code;
   has_last_ = true;
+}
+
+void TransitionRates::Append(Code code) {
+  if (form_ == Form::kByteCodes) {
+    if (code < kMaxByteCodes) {
+      byte_code_.push_back(static_cast<ByteCode>(code));
+      return;
+    }
+    WidenCodes();
+  }
+  code_.push_back(code);
 }
 
 bool TransitionRates::Intern(double value, Code* code) {
@@ -71,21 +82,37 @@ bool TransitionRates::Intern(double value, Code* code) {
   return true;
 }
 
+void TransitionRates::WidenCodes() {
+  code_.reserve(byte_code_.capacity());
+  code_.assign(byte_code_.begin(), byte_code_.end());
+  std::vector<ByteCode>().swap(byte_code_);
+  form_ = Form::kCodes;
+}
+
 void TransitionRates::Widen() {
-  wide_.reserve(code_.capacity());
-  for (Code code : code_) wide_.push_back(table_[code]);
+  const std::size_t capacity =
+      form_ == Form::kByteCodes ? byte_code_.capacity() : code_.capacity();
+  wide_.reserve(capacity);
+  for (std::size_t e = 0; e < size(); ++e) wide_.push_back((*this)[e]);
+  std::vector<ByteCode>().swap(byte_code_);
   std::vector<Code>().swap(code_);
   std::vector<double>().swap(table_);
   std::vector<std::uint32_t>().swap(slots_);
-  widened_ = true;
+  form_ = Form::kWide;
 }
 
 void TransitionRates::reserve(std::size_t count) {
-  if (widened_) {
-    wide_.reserve(count);
-  } else {
-    code_.reserve(count);
+  switch (form_) {
+    case Form::kByteCodes:
+      byte_code_.reserve(count);
+      return;
+    case Form::kCodes:
+      code_.reserve(count);
+      return;
+    case Form::kWide:
+      break;
   }
+  wide_.reserve(count);
 }
 
 void TransitionRates::clear() { *this = TransitionRates(); }

@@ -8,16 +8,19 @@
 
 // The rates of a chain's transitions, one per transition in order. A chain
 // generated from a model has few distinct rates (Kanban of any size has a
-// dozen), so each transition holds a 2-byte code into a table of the
-// distinct values: 2 bytes per transition instead of 8, read back as the
-// very same double. A chain with more distinct values than the codes can
-// name turns into plain doubles once, when the first value beyond them
-// arrives, so any chain can be held.
+// dozen), so each transition holds a code into a table of the distinct
+// values, read back as the very same double: 1 byte while the table has at
+// most 256 values, 2 bytes up to 65,536, instead of 8. The codes widen once
+// when the first value beyond their reach arrives, and past 65,536 values
+// the rates turn into plain doubles, so any chain can be held.
 class TransitionRates {
  public:
   using Code = std::uint16_t;
-  // Distinct values the codes can name.
+  using ByteCode = std::uint8_t;
+  // Distinct values the 1-byte and the 2-byte codes can name.
+  static constexpr std::size_t kMaxByteCodes = std::size_t{1} << 8;
   static constexpr std::size_t kMaxCodes = std::size_t{1} << 16;
+  enum class Form { kByteCodes, kCodes, kWide };
 
   TransitionRates() = default;
   // From plain values (tests and derived chains).
@@ -29,24 +32,42 @@ class TransitionRates {
   // Frees what the codes' look-up needs while appending.
   void FinishAppending();
 
-  std::size_t size() const { return compact() ? code_.size() : wide_.size(); }
-  std::size_t capacity() const {
-    return compact() ? code_.capacity() : wide_.capacity();
+  std::size_t size() const {
+    switch (form_) {
+      case Form::kByteCodes:
+        return byte_code_.size();
+      case Form::kCodes:
+        return code_.size();
+      case Form::kWide:
+        break;
+    }
+    return wide_.size();
   }
   bool empty() const { return size() == 0; }
   double operator[](std::size_t e) const {
-    return compact() ? table_[code_[e]] : wide_[e];
+    switch (form_) {
+      case Form::kByteCodes:
+        return table_[byte_code_[e]];
+      case Form::kCodes:
+        return table_[code_[e]];
+      case Form::kWide:
+        break;
+    }
+    return wide_[e];
   }
-
-  // True while every rate is a code into table(); then hot loops read
-  // table()[codes()[e]], otherwise wide()[e].
-  bool compact() const { return !widened_; }
+  // The form the rates are held in; hot loops read table()[byte_codes()[e]],
+  // table()[codes()[e]] or wide()[e] by it.
+  Form form() const { return form_; }
+  bool compact() const { return form_ != Form::kWide; }
+  const ByteCode* byte_codes() const { return byte_code_.data(); }
   const Code* codes() const { return code_.data(); }
   const double* table() const { return table_.data(); }
   const double* wide() const { return wide_.data(); }
   std::size_t distinct() const { return table_.size(); }
-  // Bytes held per transition: 2 while compact, 8 after.
-  std::size_t bytes_per_rate() const { return compact() ? sizeof(Code) : 8; }
+  // Bytes held per transition: 1, 2 or 8.
+  std::size_t bytes_per_rate() const {
+    return form_ == Form::kByteCodes ? 1 : form_ == Form::kCodes ? 2 : 8;
+  }
 
   std::vector<double> ToVector() const;
   bool operator==(const TransitionRates& other) const {
@@ -57,9 +78,12 @@ class TransitionRates {
   // The code of `value`, added to the table when new; false when the table
   // is full.
   bool Intern(double value, Code* code);
+  void Append(Code code);
+  void WidenCodes();
   void Widen();
 
-  bool widened_ = false;
+  Form form_ = Form::kByteCodes;
+  std::vector<ByteCode> byte_code_;
   std::vector<Code> code_;
   std::vector<double> table_;
   std::vector<double> wide_;
@@ -76,14 +100,23 @@ class TransitionRates {
 // compiled once per form instead of testing the form per transition.
 template <class Body>
 void WithRates(const TransitionRates& rates, Body&& body) {
-  if (rates.compact()) {
-    const TransitionRates::Code* code = rates.codes();
-    const double* table = rates.table();
-    body([code, table](std::size_t e) { return table[code[e]]; });
-  } else {
-    const double* wide = rates.wide();
-    body([wide](std::size_t e) { return wide[e]; });
+  const double* table = rates.table();
+  switch (rates.form()) {
+    case TransitionRates::Form::kByteCodes: {
+      const TransitionRates::ByteCode* code = rates.byte_codes();
+      body([code, table](std::size_t e) { return table[code[e]]; });
+      return;
+    }
+    case TransitionRates::Form::kCodes: {
+      const TransitionRates::Code* code = rates.codes();
+      body([code, table](std::size_t e) { return table[code[e]]; });
+      return;
+    }
+    case TransitionRates::Form::kWide:
+      break;
   }
+  const double* wide = rates.wide();
+  body([wide](std::size_t e) { return wide[e]; });
 }
 
 #endif  // GEN_SOLVE_TRANSITIONRATES_H_

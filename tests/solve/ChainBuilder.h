@@ -21,7 +21,8 @@ inline StateSpace Chain(std::uint32_t n, const std::vector<Rate>& rates) {
   StateSpace space;
   space.file_type = 1;
   space.num_states = n;
-  space.first.assign(1, 0);
+  space.first.clear();
+  space.first.push_back(0);
   space.self_rate.assign(n, 0.0);
   for (std::uint32_t s = 1; s <= n; ++s) {
     for (std::uint32_t t = 1; t <= n; ++t) {

@@ -31,7 +31,7 @@ TEST(StateSpaceReaderTest, ReadsBlocksAndKeepsSelfLoopsApart) {
   EXPECT_EQ(space.file_type, 1);
   ASSERT_EQ(space.num_states, 3u);
   EXPECT_EQ(space.num_self_loops, 1u);
-  EXPECT_EQ(space.first, (std::vector<std::size_t>{0, 1, 3, 3}));
+  EXPECT_EQ(space.first.ToVector(), (std::vector<std::size_t>{0, 1, 3, 3}));
   EXPECT_EQ(space.target, (std::vector<std::uint32_t>{1, 0, 2}));
   EXPECT_EQ(space.rate.ToVector(), (std::vector<double>{0.5, 2.0, 1.0}));
   EXPECT_EQ(space.self_rate, (std::vector<double>{7.0, 0.0, 0.0}));

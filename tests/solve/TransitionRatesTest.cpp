@@ -7,22 +7,26 @@
 #include <vector>
 
 #include "gtest/gtest.h"
-#include "solve/ChainSystem.h"
 
 namespace {
 
 // Every value reads back bit for bit, whether the codes hold it or, past
 // their limit, plain doubles; neighbours one unit apart stay apart.
 TEST(TransitionRatesTest, ValuesReadBackExactlyAcrossTheWidening) {
+  using Form = TransitionRates::Form;
   struct Case {
     const char* name;
     std::size_t distinct;
-    bool compact;
+    Form form;
   };
   const std::vector<Case> cases = {
-      {"a few values", 12, true},
-      {"every code used", TransitionRates::kMaxCodes, true},
-      {"one value too many", TransitionRates::kMaxCodes + 1, false},
+      {"a few values", 12, Form::kByteCodes},
+      {"every 1-byte code used", TransitionRates::kMaxByteCodes,
+       Form::kByteCodes},
+      {"one value past the 1-byte codes", TransitionRates::kMaxByteCodes + 1,
+       Form::kCodes},
+      {"every code used", TransitionRates::kMaxCodes, Form::kCodes},
+      {"one value too many", TransitionRates::kMaxCodes + 1, Form::kWide},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -36,10 +40,10 @@ TEST(TransitionRatesTest, ValuesReadBackExactlyAcrossTheWidening) {
     }
     TransitionRates rates;
     for (double v : expected) rates.push_back(v);
-    EXPECT_EQ(rates.compact(), c.compact);
+    EXPECT_EQ(rates.form(), c.form);
     ASSERT_EQ(rates.size(), expected.size());
     EXPECT_EQ(rates.ToVector(), expected);
-    if (c.compact) {
+    if (c.form != Form::kWide) {
       EXPECT_EQ(rates.distinct(), c.distinct);
     }
   }
@@ -55,22 +59,6 @@ TEST(TransitionRatesTest, AppendingAfterFinishingReusesTheCodes) {
   EXPECT_EQ(rates.distinct(), 3u);
   EXPECT_EQ(rates.ToVector(),
             (std::vector<double>{0.84, 1.0, 0.84, 1.0, 0.42, 0.84}));
-}
-
-// The preconditioner's 2-byte factors: within half a unit of an 8-bit
-// mantissa of the value over the normal floats, exact where 8 bits do.
-TEST(TransitionRatesTest, FactorWordsKeepEightBitsOverTheFloatRange) {
-  for (double exact : {1.0, -0.5, 0.25, 0.0, -1.5}) {
-    EXPECT_EQ(ChainIlu0::Widen(ChainIlu0::Narrow(exact)), exact);
-  }
-  std::mt19937_64 random(7);
-  std::uniform_real_distribution<double> mantissa(-1.0, 1.0);
-  std::uniform_int_distribution<int> exponent(-100, 100);  // normal floats
-  for (int i = 0; i < 100000; ++i) {
-    const double value = std::ldexp(mantissa(random), exponent(random));
-    const double back = ChainIlu0::Widen(ChainIlu0::Narrow(value));
-    ASSERT_LE(std::abs(back - value), std::ldexp(std::abs(value), -8)) << value;
-  }
 }
 
 }  // namespace
