@@ -109,36 +109,37 @@ Status ParseDeterministicChain(std::string_view text,
     return fail("not a version 1 or 2 .dch file");
   }
   const bool with_impulses = line == "dch 2";
+  // "<keyword> <count>", then that many names, one escaped name a line (so
+  // the count cannot exceed the text's size).
+  auto names = [&](const char* keyword, const char* what,
+                   std::vector<std::string>* out,
+                   std::uint64_t* count) -> Status {
+    std::string_view rest = line;
+    if (Word(&rest) != keyword || !Unsigned(rest, text.size(), count)) {
+      return fail(std::string("expected \"") + keyword + " <count>\"");
+    }
+    for (std::uint64_t k = 0; k < *count; ++k) {
+      const Status read = next(what);
+      if (!read.ok) return read;
+      bool ok = false;
+      out->push_back(Unescaped(line, &ok));
+      if (!ok) return fail("a backslash that starts no \\\\, \\n or \\r");
+    }
+    return Status::Ok();
+  };
   status = next("the actions line");
   if (!status.ok) return status;
-  std::string_view rest = line;
   std::uint64_t count = 0;
-  // Each name takes at least one line feed.
-  if (Word(&rest) != "actions" || !Unsigned(rest, text.size(), &count)) {
-    return fail("expected \"actions <count>\"");
-  }
-  for (std::uint64_t a = 0; a < count; ++a) {
-    status = next("the names of the actions");
-    if (!status.ok) return status;
-    bool ok = false;
-    chain->actions.push_back(Unescaped(line, &ok));
-    if (!ok) return fail("a backslash that starts no \\\\, \\n or \\r");
-  }
+  status =
+      names("actions", "the names of the actions", &chain->actions, &count);
+  if (!status.ok) return status;
   std::uint64_t variables = 0;
   if (with_impulses) {
     status = next("the impulses line");
     if (!status.ok) return status;
-    rest = line;
-    if (Word(&rest) != "impulses" || !Unsigned(rest, text.size(), &variables)) {
-      return fail("expected \"impulses <count>\"");
-    }
-    for (std::uint64_t v = 0; v < variables; ++v) {
-      status = next("the names of the reward variables");
-      if (!status.ok) return status;
-      bool ok = false;
-      chain->impulse_names.push_back(Unescaped(line, &ok));
-      if (!ok) return fail("a backslash that starts no \\\\, \\n or \\r");
-    }
+    status = names("impulses", "the names of the reward variables",
+                   &chain->impulse_names, &variables);
+    if (!status.ok) return status;
   }
 
   constexpr std::uint64_t kMaxState = std::numeric_limits<std::uint32_t>::max();
@@ -148,7 +149,7 @@ Status ParseDeterministicChain(std::string_view text,
   while (true) {
     status = next("the end line");
     if (!status.ok) return status;
-    rest = line;
+    std::string_view rest = line;
     const std::string_view keyword = Word(&rest);
     std::uint64_t n = 0;
     if (keyword == "state") {
