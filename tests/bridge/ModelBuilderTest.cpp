@@ -13,6 +13,7 @@
 #include "lang/Checker.h"
 #include "lang/Parser.h"
 #include "tests/support/GeneratorHarness.h"
+#include "tests/support/RaceAndChoiceModel.h"
 #include "tests/support/RunProcess.h"
 #include "tests/support/TestModel.h"
 
@@ -208,17 +209,7 @@ TEST(ModelBuilderTest, ImpulsesOfZeroTimeFiringsEarnAtTheTriggeringRate) {
 // rest are rates in the .var: admit after arrive 0.5 x 1 in state 1, abort
 // 0.25 x 7 in state 2.
 TEST(ModelBuilderTest, ImpulsesAfterDeterministicFiringsGoWithTheirBranches) {
-  ModelIr model = Checked(
-      "place idle = 1; place queued; place busy; place done;\n"
-      "activity arrive rate 0.5 { input idle; output queued; }\n"
-      "activity admit instant { input queued; output busy; }\n"
-      "activity serve delay 2 { input busy; output done; }\n"
-      "activity abort rate 0.25 { input busy; output idle; }\n"
-      "activity ok instant weight 3 { input done; output idle; }\n"
-      "activity retry instant weight 1 { input done; output busy; }\n"
-      "reward served { impulse serve = busy + 1; }\n"
-      "reward routed { impulse ok = 5 * done; impulse retry; }\n"
-      "reward admits { impulse admit; impulse abort = 7; }\n");
+  ModelIr model = Checked(kRaceAndChoiceModel);
   const Files files = GenerateText(model);
   EXPECT_EQ(files.dch,
             "dch 2\nactions 1\nserve\nimpulses 3\nserved\nrouted\nadmits\n"

@@ -13,6 +13,7 @@
 
 #include "gtest/gtest.h"
 #include "tests/support/PeerRuns.h"
+#include "tests/support/RaceAndChoiceModel.h"
 #include "tests/support/RunProcess.h"
 
 namespace {
@@ -195,17 +196,7 @@ TEST(ModelPropertiesTest,
      DeterministicImpulsesEarnTheLongRunRateOfTheirFirings) {
   ScopedTempDir dir;
   std::ofstream(dir.path() + "/md.san")
-      << "place idle = 1; place queued; place busy; place done;\n"
-         "activity arrive rate 0.5 { input idle; output queued; }\n"
-         "activity admit instant { input queued; output busy; }\n"
-         "activity serve delay 2 { input busy; output done; }\n"
-         "activity abort rate 0.25 { input busy; output idle; }\n"
-         "activity ok instant weight 3 { input done; output idle; }\n"
-         "activity retry instant weight 1 { input done; output busy; }\n"
-         "reward served { impulse serve = busy + 1; }\n"
-         "reward routed { impulse ok = 5 * done; impulse retry; }\n"
-         "reward admits { impulse admit; impulse abort = 7; }\n"
-         "reward idle_time = idle;\n";
+      << kRaceAndChoiceModel << "reward idle_time = idle;\n";
   RunOk(SAN_BINARY, {"md.san", "-P" + dir.path() + "/", "-Nmd"}, dir.path());
   std::map<std::string, double> values =
       SolveCsv(SOLVE_BINARY, dir.path(), "md");
