@@ -84,11 +84,11 @@ class ChainGaussSeidel : public Preconditioner {
 
 // A state that the chain visits often, for the reference of an excursion
 // system: the largest y_i = z_i / exit_i after `sweeps` steps of z += M^-1
-// (c - B z) from z = c, with M the symmetric Gauss-Seidel above. The
-// system's conditioning grows with how rarely its reference is visited
-// (Kanban's first state has a probability of 1e-9 where the likeliest has
-// 4e-3), and the sweeps spread what leaves the reference far enough to rank
-// the states roughly. kOutsideSystem when no entry grew positive.
+// (c - B z) from y = 1 everywhere, with M the symmetric Gauss-Seidel
+// above. The system's conditioning grows with how rarely its reference is
+// visited (Kanban's first state has a probability of about 1e-9 where the
+// likeliest has 4e-3), and a few steps rank the states roughly.
+// kOutsideSystem when no entry grew positive.
 std::uint32_t WellVisitedState(const ChainOperator& system,
                                const Eigen::VectorXd& c, int sweeps);
 
