@@ -13,7 +13,7 @@ namespace {
 constexpr std::size_t kSlotsPerHelper = 4;
 
 // States whose successors a helper looks up in the store together.
-constexpr std::size_t kStoreStates = 64;
+constexpr std::size_t kStoreStates = 16;
 
 }  // namespace
 

@@ -84,10 +84,10 @@ bool SharedStore::InsertGroup(std::uint32_t index, const Successors& successors,
   HybridHash& store = *shards_[index]->store;
   const std::uint32_t first = scratch.starts[index];
   const std::uint32_t last = scratch.starts[index + 1];
-  // The table slot sixteen entries ahead, the image eight ahead: both have
+  // The table slot eight entries ahead, the image four ahead: both have
   // arrived by the time their entry's turn comes.
-  constexpr std::uint32_t kSlotAhead = 16;
-  constexpr std::uint32_t kImageAhead = 8;
+  constexpr std::uint32_t kSlotAhead = 8;
+  constexpr std::uint32_t kImageAhead = 4;
   HybridHash::Probe* probes = scratch.probes.data();
   const std::uint32_t* order = scratch.order.data();
   for (std::uint32_t i = first; i < last && i < first + kSlotAhead; ++i) {
