@@ -88,43 +88,6 @@ TEST(SharedStoreTest, ThreadsInsertingTheSameStatesAgreeOnOneIdentifierEach) {
   }
 }
 
-TEST(SharedStoreTest, ShardRangesTogetherLookUpEverySuccessorOnce) {
-  // Successors with repeats, as a batch reports them; the helpers' shards
-  // and the numbering thread's are looked up by two threads at once.
-  constexpr std::uint32_t kCount = 3000;
-  Successors successors;
-  successors.Configure(kImageSize, 0);
-  for (std::uint32_t k = 0; k < kCount; ++k) {
-    successors.Add(Image(k % 1000, 500).data(), 1.0);
-  }
-  std::vector<std::uint64_t> hashes(kCount);
-  SharedStore store(kImageSize, 0.5);
-  for (std::uint32_t k = 0; k < kCount; ++k) {
-    hashes[k] = store.Hash(successors.Image(k));
-  }
-  const std::uint32_t middle = store.Shards() / 2;
-  std::vector<std::uint64_t> ids(kCount, SharedStore::kFailed);
-  SharedStore::Scratch scratch[2];
-  std::thread low([&] {
-    EXPECT_TRUE(store.FindOrInsertAll(successors, 0, kCount, hashes.data(),
-                                      ids.data(), 0, middle, scratch[0]));
-  });
-  EXPECT_TRUE(store.FindOrInsertAll(successors, 0, kCount, hashes.data(),
-                                    ids.data(), middle, store.Shards(),
-                                    scratch[1]));
-  low.join();
-
-  EXPECT_EQ(store.StoredStates(), 1000u);
-  for (std::uint32_t k = 0; k < kCount; ++k) {
-    SCOPED_TRACE(k);
-    ASSERT_NE(ids[k], SharedStore::kFailed);
-    EXPECT_EQ(ids[k], ids[k % 1000]);
-    // One at a time, the same identifier.
-    EXPECT_EQ(store.FindOrInsert(successors.Image(k), hashes[k]), ids[k]);
-  }
-  EXPECT_EQ(store.StoredStates(), 1000u);
-}
-
 TEST(SharedStoreTest, NumberMapKeepsOneNumberPerIdentifier) {
   // Identifiers of two shards, in the first block and far past it.
   const std::uint64_t ids[] = {(1u << 4) | 0, (1u << 4) | 3, (200000u << 4) | 0,
