@@ -69,9 +69,8 @@ inline bool SameImage(const char* a, const char* b, std::size_t size) {
 }  // namespace
 
 HybridHash::HybridHash(std::uint32_t stateSize, double loadFactor,
-                       std::uint64_t tableSize, bool keepHashHalves)
-    : keep_halves_(keepHashHalves),
-      table_size_(tableSize),
+                       std::uint64_t tableSize)
+    : table_size_(tableSize),
       state_size_(stateSize),
       load_factor_(loadFactor),
       reference_(stateSize),
@@ -337,10 +336,8 @@ std::uint32_t HybridHash::FindOrInsert(const char* image, const Probe& probe,
                         varying_.size(),
                 packed_query_.data(), varying_.size());
   }
-  if (keep_halves_) {
-    high_blocks_[next_number >> kBlockBits][next_number & (kBlockStates - 1)] =
-        fresh.high;
-  }
+  high_blocks_[next_number >> kBlockBits][next_number & (kBlockStates - 1)] =
+      fresh.high;
   table_[slot] = next_number | fresh.tag;
   last_number_ = next_number;
   return next_number;
@@ -383,14 +380,13 @@ bool HybridHash::Rehash() {
         std::min<std::uint64_t>(kBatch, last_number_ - first + 1));
     for (std::uint32_t i = 0; i < count; ++i) {
       const auto number = static_cast<std::uint32_t>(first + i);
-      std::uint32_t high = 0;
-      if (keep_halves_ && HomeFromHigh(table_size_)) {
-        high = high_blocks_[number >> kBlockBits][number & (kBlockStates - 1)];
+      const std::uint32_t high =
+          high_blocks_[number >> kBlockBits][number & (kBlockStates - 1)];
+      if (HomeFromHigh(table_size_)) {
         homes[i] = HomeOfHigh(high, table_size_);
       } else {
         Unpack(number, scratch_.data());
         const std::uint64_t h = Hash(scratch_.data());
-        high = static_cast<std::uint32_t>(h >> 32);
         homes[i] = HomeSlot(h, table_size_);
       }
       tags[i] = number_mask_ == kTaggedNumberMask ? TagOfHigh(high) : 0;
@@ -465,14 +461,13 @@ bool HybridHash::AddBlock() {
     OutOfMemory();
     return false;
   }
-  blocks_.push_back(std::move(block));
-  if (!keep_halves_) return true;
   std::unique_ptr<std::uint32_t[]> highs(new (std::nothrow)
                                              std::uint32_t[kBlockStates]);
   if (!highs) {
     OutOfMemory();
     return false;
   }
+  blocks_.push_back(std::move(block));
   high_blocks_.push_back(std::move(highs));
   return true;
 }

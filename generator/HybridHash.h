@@ -81,12 +81,9 @@ class HybridHash {
   static constexpr std::uint32_t kTaggedNumberMask = 0xFFFFFF;
 
   // `tableSize` must be an entry of PrimeArray; the table grows to the next
-  // entry when a new number reaches tableSize * loadFactor. Without
-  // `keepHashHalves` growth unpacks and hashes every state again rather
-  // than keep 4 bytes per state for it.
+  // entry when a new number reaches tableSize * loadFactor.
   HybridHash(std::uint32_t stateSize, double loadFactor,
-             std::uint64_t tableSize = PrimeArray[0],
-             bool keepHashHalves = true);
+             std::uint64_t tableSize = PrimeArray[0]);
   HybridHash(const HybridHash&) = delete;
   HybridHash& operator=(const HybridHash&) = delete;
   ~HybridHash();
@@ -203,7 +200,6 @@ class HybridHash {
 
   static constexpr std::uint64_t kNoSlot = ~std::uint64_t{0};
 
-  bool keep_halves_;
   Table table_;
   std::uint64_t table_size_;
   std::uint32_t size_index_ = 0;
@@ -219,7 +215,7 @@ class HybridHash {
   std::vector<std::unique_ptr<char[]>> blocks_;
   // Beside each block, the high 32 bits of each of its states' hashes:
   // growth places every state from them alone, without unpacking and
-  // hashing its image. Freed with the table; empty without keep_halves_.
+  // hashing its image. Freed with the table.
   std::vector<std::unique_ptr<std::uint32_t[]>> high_blocks_;
   std::vector<char> reference_;
   // 0xFF where the byte is kept once in reference_, 0 where it is stored.

@@ -10,10 +10,7 @@ SharedStore::SharedStore(std::uint32_t state_size, double load_factor,
   GEN_CHECK(shard_bits >= 1 && shard_bits <= 8);
   for (std::uint32_t i = 0; i < (1u << shard_bits); ++i) {
     auto shard = std::make_unique<Shard>();
-    // Growth stops one shard only, so it may unpack and hash its states
-    // again: no hash halves, 4 bytes less per state.
-    shard->store = std::make_unique<HybridHash>(state_size, load_factor,
-                                                PrimeArray[0], false);
+    shard->store = std::make_unique<HybridHash>(state_size, load_factor);
     shards_.push_back(std::move(shard));
   }
 }

@@ -226,23 +226,18 @@ TEST(HybridHashTest, GrowthKeepsEveryState) {
     double load_factor;
     std::uint32_t states;
     std::uint32_t size_index;  // after the last insert
-    bool halves;               // growth from stored hash halves
   };
   // Growth points: first number >= size * load factor.
   const Row rows[] = {
       // Long shared probe chains move across two growths.
-      {"markings", MarkingImage, 0.5, 200000, 2, true},  // at 65536, 196605
-      {"markings", MarkingImage, 0.5, 200000, 2, false},
-      // 32768, 98303, 196605, 294910
-      {"mixed", MixedImage, 0.25, 300000, 4, true},
-      {"mixed", MixedImage, 0.25, 300000, 4, false},
-      {"mixed", MixedImage, 0.9, 400000, 2, true},  // 117964, 353889
+      {"markings", MarkingImage, 0.5, 200000, 2},  // at 65536, 196605
+      {"mixed", MixedImage, 0.25, 300000, 4},  // 32768, 98303, 196605, 294910
+      {"mixed", MixedImage, 0.9, 400000, 2},   // 117964, 353889
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(::testing::Message()
-                 << row.images << ", load factor " << row.load_factor
-                 << (row.halves ? "" : ", without hash halves"));
-    HybridHash store(kImageSize, row.load_factor, PrimeArray[0], row.halves);
+                 << row.images << ", load factor " << row.load_factor);
+    HybridHash store(kImageSize, row.load_factor);
     InsertStates(store, row.states, row.image_of);
     EXPECT_EQ(store.SizeIndex(), row.size_index);
     EXPECT_EQ(store.TableSize(), PrimeArray[row.size_index]);
