@@ -12,22 +12,13 @@ namespace {
 // while the run's thread numbers the successors of another.
 constexpr std::size_t kSlotsPerHelper = 4;
 
-// States whose successors a helper looks up in the store together.
-constexpr std::size_t kStoreStates = 16;
-
 }  // namespace
 
 ExpansionPool::ExpansionPool(const std::vector<NextStateSource*>& sources,
                              std::size_t state_size, std::size_t reward_width,
-                             SharedStore& store)
+                             const HybridHash& store)
     : state_size_(state_size), reward_width_(reward_width), store_(store) {
   GEN_CHECK(!sources.empty());
-  // The run's thread only numbers besides, so it takes about the share of
-  // one thread of the lookups: of the states' expansion, lookups and
-  // numbering it then does about as much as each helper.
-  const auto threads = static_cast<std::uint32_t>(sources.size() + 1);
-  const std::uint32_t shards = store.Shards();
-  helper_shards_ = shards - std::max(1u, (shards + threads / 2) / threads);
   const std::size_t slots = kSlotsPerHelper * sources.size();
   for (std::size_t i = 0; i < slots; ++i) {
     auto slot = std::make_unique<Slot>();
@@ -102,6 +93,7 @@ void ExpansionPool::Submit(ExpansionBatch& batch) {
   GEN_CHECK(found != slots_.end() && (*found)->stage == Stage::kFilling);
   Slot* slot = found->get();
   slot->stage = Stage::kPending;
+  slot->claimed.store(0, std::memory_order_relaxed);
   slot->sequence = next_sequence_++;
   submitted_.push_back(slot);
   work_.notify_one();
@@ -111,18 +103,25 @@ ExpansionBatch* ExpansionPool::Oldest() {
   std::unique_lock<std::mutex> lock(mutex_);
   if (submitted_.empty()) return nullptr;
   Slot* oldest = submitted_.front();
-  // Waits rather than expand the batch here: a failure met while expanding
-  // must reach this thread only after every earlier state, and expanding
-  // here state by state would look successors up one by one, where the
-  // helpers look up a few states' successors per lock and keep several
-  // cache misses in flight.
+  if (oldest->stage == Stage::kPending) {
+    oldest->stage = Stage::kTaken;
+    oldest->batch.expanded = 0;
+    oldest->batch.failed_at = ExpansionBatch::kNotFailed;
+    return &oldest->batch;
+  }
+  // A helper that is still at it stops after its current state; the caller
+  // expands the rest, rather than wait for a thread the system may not be
+  // running.
+  oldest->claimed.fetch_add(oldest->batch.count, std::memory_order_relaxed);
   done_.wait(lock, [oldest] { return oldest->stage == Stage::kDone; });
   return &oldest->batch;
 }
 
 void ExpansionPool::Release() {
   std::lock_guard<std::mutex> lock(mutex_);
-  GEN_CHECK(!submitted_.empty() && submitted_.front()->stage == Stage::kDone);
+  GEN_CHECK(!submitted_.empty() &&
+            (submitted_.front()->stage == Stage::kDone ||
+             submitted_.front()->stage == Stage::kTaken));
   Slot* oldest = submitted_.front();
   submitted_.pop_front();
   oldest->stage = Stage::kFilling;
@@ -165,72 +164,45 @@ void ExpansionPool::Expand(Helper& helper, Slot& slot) {
   batch.expanded = 0;
   // The sources append: one buffer holds the successors of the whole batch.
   batch.successors.Clear();
-  // States [0, stored) have their successors' identifiers, and those up
-  // to `expanded` their successors.
-  std::size_t& stored = helper.stored;
-  stored = 0;
-  std::size_t expanded = 0;
-  for (std::size_t k = 0; k < batch.count; ++k) {
+  for (;;) {
+    // States are claimed one at a time, so that the run's thread can take
+    // the rest of the batch over.
+    const std::size_t k = slot.claimed.fetch_add(1, std::memory_order_relaxed);
+    if (k >= batch.count) break;
     helper.index = k;
     const Status status = helper.source->Expand(
         batch.first_number + static_cast<std::uint32_t>(k),
         batch.images.data() + k * state_size_, batch.successors);
     if (!status.ok) {
-      if (Store(helper, batch, stored, k)) {
-        batch.failed_at = k;
-        batch.failure = status;
-      }
-      return;
+      batch.failed_at = k;
+      batch.failure = status;
+      break;
     }
-    batch.successor_ends[k] = batch.successors.Count();
+    // Hashed here, off the numbering thread. The lookups stay there: a
+    // helper's lookup misses every state numbered after it, which in a
+    // breadth-first order is about half of the known successors, and
+    // repeating those cost more than the helper saved.
+    const std::size_t begin = k == 0 ? 0 : batch.successor_ends[k - 1];
+    const std::size_t end = batch.successors.Count();
+    if (batch.hashes.size() < end) batch.hashes.resize(end);
+    for (std::size_t j = begin; j < end; ++j) {
+      batch.hashes[j] = store_.Hash(batch.successors.Image(j));
+    }
+    batch.successor_ends[k] = end;
     batch.delay_ends[k] = batch.successors.Delays().size();
-    expanded = k + 1;
-    if (expanded - stored == kStoreStates) {
-      if (!Store(helper, batch, stored, k + 1)) return;
-      stored = k + 1;
-    }
+    batch.expanded = k + 1;
   }
-  (void)Store(helper, batch, stored, expanded);
-}
-
-bool ExpansionPool::Store(Helper& helper, ExpansionBatch& batch,
-                          std::size_t from, std::size_t to) {
-  // Hashed and, for the helpers' shards, looked up or stored here, off the
-  // numbering thread; a few states at a time, so that each shard's lock is
-  // taken once for all their successors in it.
-  if (from == to) return true;
-  const std::size_t begin = from == 0 ? 0 : batch.successor_ends[from - 1];
-  const std::size_t end = batch.successor_ends[to - 1];
-  if (batch.ids.size() < end) {
-    batch.ids.resize(end);
-    batch.hashes.resize(end);
-  }
-  for (std::size_t j = begin; j < end; ++j) {
-    batch.hashes[j] = store_.Hash(batch.successors.Image(j));
-  }
-  if (!store_.FindOrInsertAll(batch.successors, begin, end, batch.hashes.data(),
-                              batch.ids.data(), 0, helper_shards_,
-                              helper.scratch)) {
-    batch.failed_at = from;
-    batch.failure = store_.Failure();
-    return false;
-  }
-  batch.expanded = to;
-  return true;
 }
 
 void ExpansionPool::TakeFailure(void* context, const Status& failure) {
   Helper& helper = *static_cast<Helper*>(context);
   ExpansionPool& pool = *helper.pool;
+  std::lock_guard<std::mutex> lock(pool.mutex_);
   GEN_CHECK(helper.slot != nullptr);
   ExpansionBatch& batch = helper.slot->batch;
-  // The states before the failing one are handed over complete.
-  const bool stored = pool.Store(helper, batch, helper.stored, helper.index);
-  std::lock_guard<std::mutex> lock(pool.mutex_);
-  if (stored) {
-    batch.failed_at = helper.index;
-    batch.failure = failure;
-  }
+  batch.failed_at = helper.index;
+  batch.failure = failure;
+  batch.expanded = helper.index;
   helper.slot->stage = Stage::kDone;
   helper.slot = nullptr;
   helper.handed_over = true;

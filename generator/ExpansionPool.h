@@ -1,6 +1,7 @@
 #ifndef GEN_GENERATOR_EXPANSIONPOOL_H_
 #define GEN_GENERATOR_EXPANSIONPOOL_H_
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -11,13 +12,12 @@
 #include <vector>
 
 #include "base/Status.h"
+#include "generator/HybridHash.h"
 #include "generator/NextStateSource.h"
-#include "generator/SharedStore.h"
 
 // Consecutive numbered states handed to a helper thread, and what their
 // expansion reported: the successors of all of them in state order, where
-// each state's successors and delays end, and per successor its store hash
-// and its identifier in the shared store.
+// each state's successors and delays end, and per successor its store hash.
 struct ExpansionBatch {
   static constexpr std::size_t kNotFailed = ~std::size_t{0};
 
@@ -28,9 +28,8 @@ struct ExpansionBatch {
   std::vector<std::size_t> successor_ends;  // per state
   std::vector<std::size_t> delay_ends;      // per state
   std::vector<std::uint64_t> hashes;        // per successor
-  std::vector<std::uint64_t> ids;           // per successor
-  // The states [0, expanded) were expanded by a helper, and their
-  // successors in the helpers' shards have their identifiers.
+  // The states [0, expanded) were expanded by a helper; the rest are left
+  // to the run's thread.
   std::size_t expanded = 0;
   // The first state whose expansion failed (its index in the batch), and
   // why; the states after it were not expanded.
@@ -51,13 +50,11 @@ struct ExpansionBatch {
 class ExpansionPool {
  public:
   // One helper thread per source; the sources are not owned, are used by
-  // their thread only, and must outlive the pool, as must `store`. The
-  // helpers hash every successor and look up those of the store's shards
-  // [0, HelperShards()); the run's thread looks up the rest.
+  // their thread only, and must outlive the pool, as must `store`, whose
+  // Hash the helpers apply to every successor.
   ExpansionPool(const std::vector<NextStateSource*>& sources,
                 std::size_t state_size, std::size_t reward_width,
-                SharedStore& store);
-  std::uint32_t HelperShards() const { return helper_shards_; }
+                const HybridHash& store);
   ExpansionPool(const ExpansionPool&) = delete;
   ExpansionPool& operator=(const ExpansionPool&) = delete;
   // Stops the helpers once their batch is done; a helper blocked by a
@@ -72,8 +69,10 @@ class ExpansionPool {
   void AddState(ExpansionBatch& batch, std::uint32_t number, const char* image);
   // Hands the batch being filled to the helpers.
   void Submit(ExpansionBatch& batch);
-  // The oldest submitted batch once a helper has expanded it, or null when
-  // none is submitted. It stays valid until Release.
+  // The oldest submitted batch, or null when none is. A helper still
+  // expanding it stops after its current state; the states it did not
+  // expand (from `expanded` on, all when none took the batch) are the
+  // caller's to expand. It stays valid until Release.
   ExpansionBatch* Oldest();
   // Returns the oldest batch for reuse.
   void Release();
@@ -81,35 +80,32 @@ class ExpansionPool {
  private:
   static constexpr std::size_t kBatchStates = 256;
 
-  enum class Stage { kFilling, kPending, kExpanding, kDone };
+  // kTaken: the run's thread expands it itself.
+  enum class Stage { kFilling, kPending, kExpanding, kDone, kTaken };
   struct Slot {
     ExpansionBatch batch;
     Stage stage = Stage::kFilling;
     std::uint64_t sequence = 0;  // submission order
+    // The next state a helper may expand; at or past the batch's count,
+    // none.
+    std::atomic<std::size_t> claimed{0};
   };
   struct Helper {
     ExpansionPool* pool = nullptr;
     NextStateSource* source = nullptr;
     Slot* slot = nullptr;      // the batch it expands
     std::size_t index = 0;     // the state it expands within it
-    std::size_t stored = 0;    // states before it looked up in the store
     bool handed_over = false;  // blocked for good
-    SharedStore::Scratch scratch;
     std::thread thread;
   };
 
   void Work(Helper& helper);
   void Expand(Helper& helper, Slot& slot);
-  // Looks up the successors of the batch's states [from, to), all expanded,
-  // in the store and marks them expanded; false when the store failed.
-  bool Store(Helper& helper, ExpansionBatch& batch, std::size_t from,
-             std::size_t to);
   static void TakeFailure(void* context, const Status& failure);
 
   std::size_t state_size_;
   std::size_t reward_width_;
-  SharedStore& store_;
-  std::uint32_t helper_shards_;
+  const HybridHash& store_;
   // Batches in submission order; free slots wait in free_.
   std::vector<std::unique_ptr<Slot>> slots_;
   std::deque<Slot*> submitted_;

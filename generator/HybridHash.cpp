@@ -119,17 +119,13 @@ std::uint32_t HybridHash::Fail(std::string message) {
   return kNotFound;
 }
 
-std::string HybridHash::LimitMessage(std::uint32_t number) const {
-  return "Hash:  Error:  cannot number state " + std::to_string(number) +
-         ": state numbers end at " + std::to_string(max_number_) +
-         (limit_reason_.empty()
-              ? ", the largest a 32-bit record of the .var file carries"
-              : ", " + limit_reason_) +
-         "\n";
-}
-
 std::uint32_t HybridHash::LimitReached(std::uint32_t number) {
-  return Fail(LimitMessage(number));
+  return Fail("Hash:  Error:  cannot number state " + std::to_string(number) +
+              ": state numbers end at " + std::to_string(max_number_) +
+              (limit_reason_.empty()
+                   ? ", the largest a 32-bit record of the .var file carries"
+                   : ", " + limit_reason_) +
+              "\n");
 }
 
 std::uint32_t HybridHash::ProbeExhausted() {

@@ -131,8 +131,6 @@ class HybridHash {
   // kMaxStateNumber); numbering past it fails with a message that ends
   // with `reason`, which says why the run is limited.
   void LimitStateNumbers(std::uint32_t max_number, std::string reason);
-  // The message of a run that numbers `number`, past MaxStateNumber().
-  std::string LimitMessage(std::uint32_t number) const;
 
   // The home slot of `image` in a table of `size` slots: a 64-bit hash of
   // the image's bytes (8-byte little-endian words, each folded in with a

@@ -13,14 +13,10 @@ namespace {
 // Progress lines go to the controlling process every this many states.
 constexpr std::uint32_t kProgressInterval = 1000;
 
-constexpr const char* kNoMemory = "Error:  Unable to allocate memory\n";
-
 }  // namespace
 
 StateSpaceGen::StateSpaceGen(NextStateSource& source, double hash_value)
-    : source_(source),
-      state_size_(source.StateSize()),
-      load_factor_(hash_value) {
+    : source_(source), state_size_(source.StateSize()) {
   store_ = std::make_unique<HybridHash>(static_cast<std::uint32_t>(state_size_),
                                         hash_value);
   queue_ = std::make_unique<Queue>(static_cast<std::uint32_t>(state_size_));
@@ -36,42 +32,23 @@ Status StateSpaceGen::GenStateSpace(const Output& out) {
   Status status = source_.InitialStates(successors_);
   if (!status.ok) return status;
   GEN_CHECK(successors_.Count() > 0);
-  const bool helped = !helpers_.empty() && !out.report_absorbing;
-  if (helped) {
-    shared_ = std::make_unique<SharedStore>(
-        static_cast<std::uint32_t>(state_size_), load_factor_);
-    numbers_ = std::make_unique<NumberMap>(shared_->ShardBits());
-  }
   for (std::size_t k = 0; k < successors_.Count(); ++k) {
     const char* image = successors_.Image(k);
     const std::uint32_t number =
         kInitialStateNumber + static_cast<std::uint32_t>(k);
-    if (helped) {
-      const std::uint64_t id =
-          shared_->FindOrInsert(image, shared_->Hash(image));
-      if (id == SharedStore::kFailed) return shared_->Failure();
-      std::uint32_t* slot = numbers_->Slot(id);
-      if (slot == nullptr) return Status::Error(kNoMemory);
-      GEN_CHECK(*slot == 0);  // the source reports distinct images
-      *slot = number;
-    } else {
-      const HybridHash::Probe probe = store_->Locate(image);
-      const std::uint32_t found = store_->FindOrInsert(image, probe, number);
-      if (found == HybridHash::kNotFound) return store_->failure();
-      GEN_CHECK(found == number);  // the source reports distinct images
-    }
+    const HybridHash::Probe probe = store_->Locate(image);
+    const std::uint32_t found = store_->FindOrInsert(image, probe, number);
+    if (found == HybridHash::kNotFound) return store_->failure();
+    GEN_CHECK(found == number);  // the source reports distinct images
     num_states_ = number;
     queue_->Enqueue(image, number);
     WriteRewards(out, number, successors_.Rewards(k));
   }
 
-  status = helped ? ExploreWithHelpers(out) : ExploreAlone(out);
+  status = helpers_.empty() || out.report_absorbing ? ExploreAlone(out)
+                                                    : ExploreWithHelpers(out);
   if (!status.ok) return status;
   store_->ReleaseTable();
-  if (helped) {
-    shared_->ReleaseTables();
-    numbers_->Clear();
-  }
   return Status::Ok();
 }
 
@@ -101,7 +78,7 @@ Status StateSpaceGen::ExpandHere(const Output& out, std::uint32_t number,
 
 Status StateSpaceGen::ExploreWithHelpers(const Output& out) {
   ExpansionPool pool(helpers_, state_size_, 2 * source_.RewardTypes().size(),
-                     *shared_);
+                     *store_);
   for (;;) {
     // Every queued state goes to a batch while batches are free; the
     // batches take the states in number order.
@@ -117,22 +94,19 @@ Status StateSpaceGen::ExploreWithHelpers(const Output& out) {
     }
     ExpansionBatch* batch = pool.Oldest();
     if (batch == nullptr) return Status::Ok();
-    // The successors of the helpers' shards have their identifiers; those
-    // of the others are looked up here, the whole batch at once.
-    const std::size_t expanded_end =
-        batch->expanded == 0 ? 0 : batch->successor_ends[batch->expanded - 1];
-    if (!shared_->FindOrInsertAll(batch->successors, 0, expanded_end,
-                                  batch->hashes.data(), batch->ids.data(),
-                                  pool.HelperShards(), shared_->Shards(),
-                                  scratch_))
-      return shared_->Failure();
     std::size_t begin = 0;
     std::size_t delay_begin = 0;
     for (std::size_t k = 0; k < batch->count; ++k) {
       if (k == batch->failed_at) return batch->failure;
-      // A helper expands every state of a batch up to its first failure.
-      GEN_CHECK(k < batch->expanded);
       const auto number = batch->first_number + static_cast<std::uint32_t>(k);
+      if (k >= batch->expanded) {
+        // Left by the helpers: expanded here, as alone, so that a failure
+        // ends the run where it would alone.
+        const Status status =
+            ExpandHere(out, number, batch->images.data() + k * state_size_);
+        if (!status.ok) return status;
+        continue;
+      }
       current_state_ = number;
       PrefetchAhead(*batch, k);
       if (out.visit) {
@@ -142,7 +116,7 @@ Status StateSpaceGen::ExploreWithHelpers(const Output& out) {
       }
       const Status status =
           Finish(out, batch->successors, begin, batch->successor_ends[k],
-                 batch->ids.data(), delay_begin, batch->delay_ends[k]);
+                 batch->hashes.data(), delay_begin, batch->delay_ends[k]);
       if (!status.ok) return status;
       begin = batch->successor_ends[k];
       delay_begin = batch->delay_ends[k];
@@ -154,20 +128,28 @@ Status StateSpaceGen::ExploreWithHelpers(const Output& out) {
 void StateSpaceGen::PrefetchAhead(const ExpansionBatch& batch,
                                   std::size_t k) const {
   // A state's turn on this thread lasts far longer than a memory access,
-  // so one state ahead is enough.
+  // so one state ahead is enough for the images and two for the table
+  // slots that name them.
+  const auto ends = [&batch](std::size_t i) {
+    return i == 0 ? std::size_t{0} : batch.successor_ends[i - 1];
+  };
+  if (k + 2 < batch.expanded) {
+    for (std::size_t j = ends(k + 2); j < ends(k + 3); ++j) {
+      (void)store_->LocateHash(batch.hashes[j]);
+    }
+  }
   if (k + 1 < batch.expanded) {
-    const std::size_t begin = batch.successor_ends[k];
-    for (std::size_t j = begin; j < batch.successor_ends[k + 1]; ++j) {
-      numbers_->Prefetch(batch.ids[j]);
+    for (std::size_t j = ends(k + 1); j < ends(k + 2); ++j) {
+      store_->PrefetchImage(store_->LocateHash(batch.hashes[j]));
     }
   }
 }
 
 Status StateSpaceGen::Finish(const Output& out, const Successors& successors,
                              std::size_t begin, std::size_t end,
-                             const std::uint64_t* ids, std::size_t delay_begin,
-                             std::size_t delay_end) {
-  Status status = RecordSuccessors(out, successors, begin, end, ids);
+                             const std::uint64_t* hashes,
+                             std::size_t delay_begin, std::size_t delay_end) {
+  Status status = RecordSuccessors(out, successors, begin, end, hashes);
   if (!status.ok) return status;
   if (out.description != nullptr) {
     out.description->WriteState(current_state_, successors, begin, end,
@@ -194,26 +176,20 @@ Status StateSpaceGen::Finish(const Output& out, const Successors& successors,
 Status StateSpaceGen::RecordSuccessors(const Output& out,
                                        const Successors& successors,
                                        std::size_t begin, std::size_t end,
-                                       const std::uint64_t* ids) {
+                                       const std::uint64_t* hashes) {
+  // Hash every successor (unless a helper did) and ask for its slot first,
+  // so that the store's memory is fetched for all of them at once; then
+  // resolve them in the order they were reported, which fixes the
+  // numbering.
   const std::size_t count = end - begin;
   if (probes_.size() < count) {
     probes_.resize(count);
     targets_.resize(count);
   }
-  if (ids != nullptr) {
-    for (std::size_t k = 0; k < count; ++k) {
-      const Status status =
-          NumberById(out, successors, begin + k, ids[begin + k], targets_[k]);
-      if (!status.ok) return status;
-      transitions_.Add(targets_[k], successors.Value(begin + k));
-    }
-    return Status::Ok();
-  }
-  // Hash every successor and ask for its slot first, so that the store's
-  // memory is fetched for all of them at once; then resolve them in the
-  // order they were reported, which fixes the numbering.
   for (std::size_t k = 0; k < count; ++k) {
-    probes_[k] = store_->Locate(successors.Image(begin + k));
+    probes_[k] = hashes != nullptr
+                     ? store_->LocateHash(hashes[begin + k])
+                     : store_->Locate(successors.Image(begin + k));
   }
   for (std::size_t k = 0; k < count; ++k) store_->PrefetchImage(probes_[k]);
   for (std::size_t k = 0; k < count; ++k) {
@@ -229,25 +205,6 @@ Status StateSpaceGen::RecordSuccessors(const Output& out,
     targets_[k] = number;
     transitions_.Add(number, successors.Value(begin + k));
   }
-  return Status::Ok();
-}
-
-Status StateSpaceGen::NumberById(const Output& out,
-                                 const Successors& successors,
-                                 std::size_t index, std::uint64_t id,
-                                 std::uint32_t& number) {
-  std::uint32_t* slot = numbers_->Slot(id);
-  if (slot == nullptr) return Status::Error(kNoMemory);
-  if (*slot == 0) {
-    // First met here, in the order one thread meets it: the next number.
-    if (num_states_ >= store_->MaxStateNumber()) {
-      return Status::Error(store_->LimitMessage(num_states_ + 1));
-    }
-    *slot = ++num_states_;
-    queue_->Enqueue(successors.Image(index), num_states_);
-    WriteRewards(out, num_states_, successors.Rewards(index));
-  }
-  number = *slot;
   return Status::Ok();
 }
 

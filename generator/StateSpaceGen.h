@@ -14,12 +14,11 @@
 #include "generator/DeterministicList.h"
 #include "generator/HybridHash.h"
 #include "generator/NextStateSource.h"
-#include "generator/SharedStore.h"
+#include "output/TransitionList.h"
 #include "generator/queue.h"
 #include "output/ChainWriter.h"
 #include "output/RewardValuesFile.h"
 #include "output/StateSpaceFile.h"
-#include "output/TransitionList.h"
 
 struct ExpansionBatch;
 
@@ -95,31 +94,25 @@ class StateSpaceGen {
   // Expands the state `number` with the image `image` on this thread and
   // finishes it.
   Status ExpandHere(const Output& out, std::uint32_t number, const char* image);
-  // Expands them in batches on the helper threads, looks up the successors
-  // of this thread's shards of the shared store and numbers them all here,
-  // batch after batch in submission order.
+  // Expands them in batches on the helper threads and numbers their
+  // successors here, batch after batch in submission order.
   Status ExploreWithHelpers(const Output& out);
-  // Asks for the numbers that the successors of the batch's state after
-  // state `k` (its index) will read.
+  // Asks for the store's memory that the lookups of the successors of the
+  // batch's states after state `k` (its index) will read.
   void PrefetchAhead(const ExpansionBatch& batch, std::size_t k) const;
   // Everything after the expansion of the current state: its successors
   // [begin, end) and delays [delay_begin, delay_end) of `successors`, its
   // description, progress line and block.
   Status Finish(const Output& out, const Successors& successors,
-                std::size_t begin, std::size_t end, const std::uint64_t* ids,
+                std::size_t begin, std::size_t end, const std::uint64_t* hashes,
                 std::size_t delay_begin, std::size_t delay_end);
   // Looks up the successors [begin, end) in order, numbering, queueing and
   // recording the new ones, and adds each value to the transition into its
-  // target. `ids`, when set, holds per successor its identifier in the
-  // shared store, which the helpers have already looked up. Fails when the
-  // store cannot take a new state.
+  // target. `hashes`, when set, holds per successor its store hash. Fails
+  // when the store cannot take a new state.
   Status RecordSuccessors(const Output& out, const Successors& successors,
                           std::size_t begin, std::size_t end,
-                          const std::uint64_t* ids);
-  // Numbers a successor known by its identifier: `number` is set to the
-  // state's number, a new one when it has none yet.
-  Status NumberById(const Output& out, const Successors& successors,
-                    std::size_t index, std::uint64_t id, std::uint32_t& number);
+                          const std::uint64_t* hashes);
   Status WriteStateBlock(const Output& out);
   static void WriteRewards(const Output& out, std::uint32_t number,
                            const double* values) {
@@ -134,12 +127,7 @@ class StateSpaceGen {
 
   NextStateSource& source_;
   std::size_t state_size_;
-  double load_factor_;
-  // One thread looks up and numbers in store_; with helpers, every thread
-  // looks up in shared_ and this one numbers through numbers_.
   std::unique_ptr<HybridHash> store_;
-  std::unique_ptr<SharedStore> shared_;
-  std::unique_ptr<NumberMap> numbers_;
   std::unique_ptr<Queue> queue_;
   TransitionList transitions_;
   DeterministicList enabling_states_;
@@ -153,7 +141,6 @@ class StateSpaceGen {
   std::vector<char> explored_;
   Successors successors_;
   std::vector<HybridHash::Probe> probes_;
-  SharedStore::Scratch scratch_;
   std::vector<std::uint32_t> targets_;
   std::vector<NextStateSource*> helpers_;
 };
