@@ -180,8 +180,10 @@ std::uint32_t WellVisitedState(const ChainOperator& system,
     preconditioner.Apply(false, &r);
     z += r;
   }
+  // The reference stays at 1: only a state whose y grew above it is seen
+  // as likelier.
   std::uint32_t state = kOutsideSystem;
-  double largest = 0;
+  double largest = 1;
   for (std::size_t i = 0; i < system.size(); ++i) {
     const double y = z[static_cast<Eigen::Index>(i)] / system.exit(i);
     if (y > largest) {

@@ -478,7 +478,7 @@ Vector RatesOutOf(const StateSpace& space, const std::vector<double>& exit,
 constexpr int kReferenceSweeps = 10;
 
 // The state to solve the excursion system of a closed class from: the one
-// the sweeps rank first, or `reference` when none grew positive.
+// the sweeps rank first, or `reference` when none ranks above it.
 std::uint32_t ReferenceFor(const StateSpace& space,
                            const std::vector<double>& exit,
                            std::uint32_t reference,

@@ -89,7 +89,8 @@ TEST(ChainSystemTest, EveryStateButOneAgainstTheDenseSystem) {
 // reference that the chain rarely visits: births at 1 and deaths at 1/4 put
 // pi_k in proportion to 4^k (the last state likeliest), and a star whose
 // leaves all return to its centre at 4 while the centre leaves to each at
-// 1/8 puts the centre far above every leaf.
+// 1/8 puts the centre far above every leaf. With births and deaths the
+// other way round the reference is the likeliest state and stays.
 TEST(ChainSystemTest, SweepsFindTheLikeliestState) {
   struct Row {
     const char* name;
@@ -101,14 +102,21 @@ TEST(ChainSystemTest, SweepsFindTheLikeliestState) {
     rising.push_back({s, s + 1, 1.0});
     rising.push_back({s + 1, s, 0.25});
   }
+  std::vector<Rate> falling;
+  for (std::uint32_t s = 1; s < 30; ++s) {
+    falling.push_back({s, s + 1, 0.25});
+    falling.push_back({s + 1, s, 1.0});
+  }
   std::vector<Rate> star;
   for (std::uint32_t s = 1; s <= 20; ++s) {
     if (s == 12) continue;
     star.push_back({s, 12, 4.0});
     star.push_back({12, s, 0.125});
   }
-  const Row rows[] = {{"rising birth-death", Chain(30, rising), 29},
-                      {"star", Chain(20, star), 11}};
+  const Row rows[] = {
+      {"rising birth-death", Chain(30, rising), 29},
+      {"star", Chain(20, star), 11},
+      {"falling birth-death", Chain(30, falling), kOutsideSystem}};
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     const std::vector<double> exit = ExitRates(row.space);
