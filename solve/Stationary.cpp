@@ -172,19 +172,26 @@ class ExcursionLayout {
 
 // The relative bound sum |y - y*| / sum y of a solution y at `others` (1 at
 // `reference`) from `error`, set up on the first call; infinite when it
-// cannot be computed.
+// cannot be computed. Without `refine` the bound is the unrefined one
+// whatever the accuracy.
 class RelativeNormBound {
  public:
   RelativeNormBound(const StateSpace& space, const std::vector<double>& exit,
                     std::uint32_t reference,
                     const std::vector<std::uint32_t>& others, bool closed,
-                    const SolveOptions& options)
+                    const SolveOptions& options, bool refine = true)
       : space_(space),
         exit_(exit),
         reference_(reference),
         others_(others),
         closed_(closed),
-        options_(options) {}
+        options_(options),
+        refine_(refine) {}
+
+  // The analysis of the last solution bounded, or null.
+  const ExcursionError* analysis() const {
+    return analysed_ ? &error_ : nullptr;
+  }
 
   double operator()(const Vector& y) {
     constexpr double kInf = std::numeric_limits<double>::infinity();
@@ -194,15 +201,21 @@ class RelativeNormBound {
       ready_ =
           error_.Prepare(space_, exit_, layout_->reference(), layout_->others(),
                          options_.gth_limit, options_.max_iterations);
+      if (options_.progress != nullptr) {
+        error_.Report([this](std::size_t iteration, double residual) {
+          options_.progress->Iteration(iteration, residual);
+        });
+      }
     }
     if (!ready_) return kInf;
     double weight = 1;
     double sum = 0;
     Vector scaled;
     layout_->Scale(others_, y, &weight, &scaled, &sum);
-    if (!error_.Analyse(weight, std::move(scaled), options_.accuracy)) {
-      return kInf;
-    }
+    analysed_ = error_.Analyse(
+        weight, std::move(scaled),
+        refine_ ? options_.accuracy : std::numeric_limits<double>::infinity());
+    if (!analysed_) return kInf;
     const double bound = error_.NormBound() / sum;
     return std::isnan(bound) ? kInf : bound;
   }
@@ -214,9 +227,11 @@ class RelativeNormBound {
   const std::vector<std::uint32_t>& others_;
   bool closed_;
   const SolveOptions& options_;
+  bool refine_;
   std::unique_ptr<ExcursionLayout> layout_;
   ExcursionError error_;
   bool ready_ = false;
+  bool analysed_ = false;
 };
 
 // Solves the system and writes y = z D^-1, clamped at 0 (a small negative
@@ -347,16 +362,30 @@ std::string RefinementTooLarge(std::size_t n) {
   return text;
 }
 
+// What the checked bound over n unknowns holds at once beside the chain and
+// the solution, per unknown: the solution's scaled copy, the residual's
+// bound rho, the bound's solution and BiCGSTAB's vectors (44 bytes), and
+// the analysis's numbering; with a margin. The residual bound's adjoint
+// holds 16 bytes fewer.
+constexpr std::size_t kCheckedBytesPerUnknown = 96;
+
+// Whether the checked bound over n unknowns fits in the memory available
+// now (or that cannot be told).
+bool CheckedBoundFits(std::size_t n) {
+  const std::size_t available = AvailableMemory();
+  return available == 0 || kCheckedBytesPerUnknown * n <= available;
+}
+
 // BiCGSTAB preconditioned by Gauss-Seidel sweeps on the chain's own rows,
 // without building B: on chains of millions of states B alone would take as
 // much memory as the chain. True when the result meets the tolerance;
 // otherwise the caller builds B, which allows the other methods and the
-// polishing sweeps. c is set aside while the bound's adjoint runs and is
-// back on return.
+// polishing sweeps. With `adjoint` the residual's bound is formed here by
+// an adjoint solve; c is set aside while it runs and is back on return.
 bool SolveInPlace(const StateSpace& space, const std::vector<double>& exit,
                   const std::vector<std::uint32_t>& states,
                   const std::vector<std::uint32_t>& local, Vector* c,
-                  const SolveOptions& options, Vector* z,
+                  const SolveOptions& options, bool adjoint, Vector* z,
                   LinearOutcome* outcome) {
   const ChainOperator system(space, exit, states, local);
   const ChainGaussSeidel preconditioner(system);
@@ -392,7 +421,7 @@ bool SolveInPlace(const StateSpace& space, const std::vector<double>& exit,
   outcome->ok = true;
   outcome->iterations = krylov.iterations;
   outcome->backward_error = worst;
-  if (!options.bounds) {
+  if (!options.bounds || !adjoint) {
     outcome->error_l1 = std::numeric_limits<double>::infinity();
     return true;
   }
@@ -446,13 +475,15 @@ bool SolveInPlace(const StateSpace& space, const std::vector<double>& exit,
 // of y (-Q_SS) = q_{reference,S} over S = `others`. Writes y into `weight`
 // at the states of S and 1 at `reference`. Within a closed class these are
 // the stationary probabilities up to a factor; elsewhere they give the
-// chances of where an excursion ends.
+// chances of where an excursion ends. `analysis`, where given, gets the
+// checked bound's analysis of a large system, for the rewards' bounds.
 bool SolveExcursion(const StateSpace& space, const std::vector<double>& exit,
                     std::uint32_t reference,
                     const std::vector<std::uint32_t>& others, bool closed,
                     const SolveOptions& options, std::vector<double>* weight,
                     double* error_l1, double* componentwise,
-                    StationaryResult* result) {
+                    StationaryResult* result,
+                    std::unique_ptr<RelativeNormBound>* analysis = nullptr) {
   *error_l1 = 0;
   *componentwise = 0;
   // The weights are sized only now that the system is solved: during the
@@ -496,9 +527,13 @@ bool SolveExcursion(const StateSpace& space, const std::vector<double>& exit,
       (options.method == SolveMethod::kAuto &&
        others.size() > std::max(options.direct_limit, options.gth_limit));
   if (iterative) {
+    // The bound is the checked one (see ExcursionError) where it fits in
+    // memory; otherwise the residual's, from an adjoint solve.
+    const bool checked = options.bounds && CheckedBoundFits(others.size());
     Vector z;
     LinearOutcome outcome;
-    if (SolveInPlace(space, exit, others, local, &c, options, &z, &outcome)) {
+    if (SolveInPlace(space, exit, others, local, &c, options, !checked, &z,
+                     &outcome)) {
       // Kept even when its bound misses the accuracy: the other methods of
       // the table would take hours on a system this large, and the report
       // refuses a value whose bound is too wide.
@@ -513,20 +548,26 @@ bool SolveExcursion(const StateSpace& space, const std::vector<double>& exit,
         z[ii] = std::max(0.0, z[ii] / exit[others[i]]);
         total.Add(z[ii]);
       }
-      // The residual bound is the conditioning times the rounding; where
-      // that misses the accuracy, refinement finds the real error.
+      // The checked bound, refined where it misses the accuracy; after the
+      // adjoint only the refinement, where the residual's bound (the
+      // conditioning times the rounding) misses it.
       if (options.bounds && !(*error_l1 <= options.accuracy * total.Value())) {
         const std::string too_large = RefinementTooLarge(others.size());
-        if (!too_large.empty()) {
+        if (checked || too_large.empty()) {
+          if (options.progress != nullptr) {
+            options.progress->Phase(checked ? "error bound"
+                                            : "refined error bound");
+          }
+          auto relative = std::make_unique<RelativeNormBound>(
+              space, exit, reference, others, closed, options,
+              too_large.empty());
+          *error_l1 = std::min(*error_l1, (*relative)(z) * (1 + total.Value()));
+          if (analysis != nullptr) *analysis = std::move(relative);
+        }
+        if (!too_large.empty() &&
+            !(*error_l1 <= options.accuracy * total.Value())) {
           if (!result->message.empty()) result->message += "; ";
           result->message += too_large;
-        } else {
-          if (options.progress != nullptr) {
-            options.progress->Phase("refined error bound");
-          }
-          RelativeNormBound relative(space, exit, reference, others, closed,
-                                     options);
-          *error_l1 = std::min(*error_l1, relative(z) * (1 + total.Value()));
         }
       }
       // The weights are sized only after the refinement, which would
@@ -645,6 +686,8 @@ constexpr std::size_t kMaxSharpClasses = 64;
 
 // Fills the sharp bounds of `result` (see ExcursionError) from the class
 // solutions in `class_pi` and the excursion times in result->excursion_time.
+// `analysis`, where given, is that of the one class's solution, laid out as
+// Prepare lays it out: it serves the rewards it is sharp enough for.
 void SharpenBounds(const StateSpace& space, const std::vector<double>& exit,
                    const std::vector<std::vector<std::uint32_t>>& members,
                    const std::vector<std::size_t>& bottom_ids,
@@ -654,7 +697,7 @@ void SharpenBounds(const StateSpace& space, const std::vector<double>& exit,
                    const std::vector<std::vector<double>>& rewards,
                    const std::vector<double>& class_componentwise,
                    double transient_componentwise, const SolveOptions& options,
-                   StationaryResult* result) {
+                   const ExcursionError* analysis, StationaryResult* result) {
   constexpr double kInf = std::numeric_limits<double>::infinity();
   const std::size_t classes = bottom_ids.size();
   // Per class: each reward's value and bound.
@@ -683,18 +726,26 @@ void SharpenBounds(const StateSpace& space, const std::vector<double>& exit,
         target = std::min(target, options.accuracy * std::abs(value) / spread);
       }
     }
-    ExcursionError bounds;
-    const bool ready =
-        std::find(wanted.begin(), wanted.end(), true) != wanted.end() &&
-        (others.size() <= options.gth_limit ||
-         RefinementTooLarge(others.size()).empty()) &&
-        Prepare(space, exit, m.front(), others, class_pi, true, options, target,
-                &bounds);
+    const bool any =
+        std::find(wanted.begin(), wanted.end(), true) != wanted.end();
+    ExcursionError fresh;
+    const ExcursionError* bounds = &fresh;
+    bool ready = false;
+    if (any && classes == 1 && analysis != nullptr && analysis->Meets(target)) {
+      bounds = analysis;
+      ready = true;
+    } else {
+      ready = any &&
+              (others.size() <= options.gth_limit ||
+               RefinementTooLarge(others.size()).empty()) &&
+              Prepare(space, exit, m.front(), others, class_pi, true, options,
+                      target, &fresh);
+    }
     for (std::size_t v = 0; v < rewards.size(); ++v) {
       const std::vector<double>& r = rewards[v];
       double value = ExpectedReward(result->pi, r);
       const double refined =
-          ready && wanted[v] ? bounds.Bound(r, nullptr, &value) : kInf;
+          ready && wanted[v] ? bounds->Bound(r, nullptr, &value) : kInf;
       class_bound[c].push_back(
           std::min(refined, RatioBoundOf(class_componentwise[c], m.front(),
                                          others, class_pi, r, nullptr)));
@@ -870,6 +921,9 @@ StationaryResult SolveLongRun(const StateSpace& space,
   // Sized by the first solve, as is result.pi: while the largest system is
   // solved they would be two more vectors of the size of the chain.
   std::vector<double> class_pi;
+  // The checked bound's analysis of a single large class, which the rewards'
+  // bounds use again.
+  std::unique_ptr<RelativeNormBound> analysis;
   for (std::size_t k : bottom_ids) {
     std::vector<std::uint32_t>& class_members = members[k];
     // The class without its first state is the system; it is taken from
@@ -879,9 +933,10 @@ StationaryResult SolveLongRun(const StateSpace& space,
     class_members.erase(class_members.begin());
     double class_error = 0;
     double componentwise = 0;
-    const bool solved =
-        SolveExcursion(space, exit, reference, class_members, true, options,
-                       &class_pi, &class_error, &componentwise, &result);
+    const bool solved = SolveExcursion(
+        space, exit, reference, class_members, true, options, &class_pi,
+        &class_error, &componentwise, &result,
+        transient.empty() && bottom_ids.size() == 1 ? &analysis : nullptr);
     class_members.insert(class_members.begin(), reference);
     if (!solved) return result;
     class_componentwise.push_back(componentwise);
@@ -927,9 +982,10 @@ StationaryResult SolveLongRun(const StateSpace& space,
   }
   const bool single = transient.empty() && bottom_ids.size() == 1;
   if (options.bounds && options.rewards != nullptr && (small || single))
-    SharpenBounds(space, exit, members, bottom_ids, transient, class_pi,
-                  probability, *options.rewards, class_componentwise,
-                  transient_componentwise, options, &result);
+    SharpenBounds(
+        space, exit, members, bottom_ids, transient, class_pi, probability,
+        *options.rewards, class_componentwise, transient_componentwise, options,
+        analysis != nullptr ? analysis->analysis() : nullptr, &result);
   result.ok = true;
   return result;
 }
