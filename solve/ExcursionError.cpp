@@ -40,26 +40,26 @@ double SumOf(const Vector& v) {
 bool ExcursionError::Prepare(const StateSpace& space,
                              const std::vector<double>& exit,
                              std::uint32_t reference,
-                             const std::vector<std::uint32_t>& others,
+                             std::vector<std::uint32_t> others,
                              std::size_t dense_limit,
                              std::size_t max_iterations) {
   space_ = &space;
   exit_ = &exit;
   reference_ = reference;
-  states_ = others;
+  states_ = std::move(others);
   max_iterations_ = max_iterations;
-  const std::size_t n = others.size();
+  const std::size_t n = states_.size();
   dense_ = n != 0 && n <= dense_limit;
   // S = every state but state 0 (every irreducible chain) needs no table
   // from global to local numbers on the iterative path: local = global - 1.
   const bool shifted = !dense_ && n + 1 == space.num_states &&
-                       (n == 0 || (others.front() == 1 &&
-                                   others.back() == space.num_states - 1));
+                       (n == 0 || (states_.front() == 1 &&
+                                   states_.back() == space.num_states - 1));
   std::vector<std::uint32_t>().swap(local_);
   if (!shifted) {
     local_.assign(space.num_states, kNotInSystem);
     for (std::size_t i = 0; i < n; ++i) {
-      local_[others[i]] = static_cast<std::uint32_t>(i);
+      local_[states_[i]] = static_cast<std::uint32_t>(i);
     }
   }
   c_.clear();
@@ -72,7 +72,7 @@ bool ExcursionError::Prepare(const StateSpace& space,
   if (n == 0) return true;
   if (dense_) {
     ScaledSystem system;
-    system.states = others;
+    system.states = states_;
     return BuildSystem(space, exit, local_, &system) &&
            reduction_.Factor(system);
   }
@@ -215,9 +215,24 @@ bool ExcursionError::Analyse(double reference_weight, Vector y, double target) {
       return true;
     }
     steps = kIterativeSteps;
-    // Made again from the refined rho below.
-    Vector().swap(remainder_);
   }
+  return Refine(steps);
+}
+
+bool ExcursionError::Sharpen(double target) {
+  if (dense_ || y_.size() == 0 || Meets(target)) return true;
+  return Refine(kIterativeSteps);
+}
+
+bool ExcursionError::Refine(int steps) {
+  const Eigen::Index n = y_.size();
+  eta_known_ = false;
+  auto zero_correction = [&]() {
+    if (correction_.size() != n) correction_ = Vector::Zero(n);
+  };
+  // Made again from the refined rho below.
+  Vector().swap(remainder_);
+  Vector().swap(correction_);
   Vector r_hi;
   Vector r_lo;
   Vector r_rounding;
@@ -269,6 +284,15 @@ bool ExcursionError::Analyse(double reference_weight, Vector y, double target) {
   BoundRemainder();
   Vector().swap(rho_);
   return true;
+}
+
+void ExcursionError::WriteSolution(int exponent,
+                                   std::vector<double>* global) const {
+  (*global)[reference_] = std::ldexp(reference_weight_, exponent);
+  for (std::size_t i = 0; i < states_.size(); ++i) {
+    (*global)[states_[i]] =
+        std::ldexp(y_[static_cast<Eigen::Index>(i)], exponent);
+  }
 }
 
 bool ExcursionError::Meets(double target) const {

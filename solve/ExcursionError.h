@@ -40,8 +40,7 @@ class ExcursionError {
   // chain's own rows. False when the system cannot be built or factored.
   // `space` and `exit` must outlive this object.
   bool Prepare(const StateSpace& space, const std::vector<double>& exit,
-               std::uint32_t reference,
-               const std::vector<std::uint32_t>& others,
+               std::uint32_t reference, std::vector<std::uint32_t> others,
                std::size_t dense_limit, std::size_t max_iterations);
 
   // Called on each iteration of the iterative solves.
@@ -54,6 +53,14 @@ class ExcursionError {
   // `target` times the sum of |y| (reference included) without it.
   // False when no residual bound could be formed.
   bool Analyse(double reference_weight, Eigen::VectorXd y, double target = 0);
+
+  // After Analyse on the iterative path: refines the bound when NormBound
+  // misses `target` as Analyse would have. False as Analyse.
+  bool Sharpen(double target);
+
+  // Writes the solution analysed, times 2^exponent, into `global` at the
+  // reference and the states of S.
+  void WriteSolution(int exponent, std::vector<double>* global) const;
 
   // Whether NormBound is within `target` times the sum of |y|, reference
   // included, for the last solution analysed.
@@ -81,6 +88,8 @@ class ExcursionError {
   // c w - A y_ in double-double, as Residual gives it.
   void ResidualOfSolution(Eigen::VectorXd* hi, Eigen::VectorXd* lo,
                           Eigen::VectorXd* rounding) const;
+  // Up to `steps` refinement steps from y_, then the remainder's bound.
+  bool Refine(int steps);
   // rho_ := a bound on |c w - A y_| per row, from the residual in
   // double-double.
   bool BoundResidual();

@@ -115,7 +115,7 @@ class ExcursionLayout {
   ExcursionLayout(std::uint32_t reference,
                   const std::vector<std::uint32_t>& others, const Vector& y,
                   bool closed)
-      : reference_(reference), others_(others) {
+      : reference_(reference), others_(others), count_(others.size()) {
     double largest = 1;
     std::size_t at = others.size();
     for (std::size_t i = 0; i < others.size(); ++i) {
@@ -137,6 +137,10 @@ class ExcursionLayout {
   }
   std::uint32_t reference() const { return reference_; }
   const std::vector<std::uint32_t>& others() const { return others_; }
+  // The layout's states of S, given away: Scale needs only their count.
+  std::vector<std::uint32_t> TakeOthers() { return std::move(others_); }
+  // The power of two the solution is scaled down by.
+  int exponent() const { return exponent_; }
   // Sets `weight` and `scaled` from a solution laid out as the one given to
   // the constructor; `sum` gets the sum of the scaled entries.
   void Scale(const std::vector<std::uint32_t>& others, const Vector& y,
@@ -149,7 +153,7 @@ class ExcursionLayout {
           others[i], std::ldexp(y[static_cast<Eigen::Index>(i)], -exponent_));
     }
     std::sort(values.begin(), values.end());
-    scaled->resize(static_cast<Eigen::Index>(others_.size()));
+    scaled->resize(static_cast<Eigen::Index>(count_));
     CompensatedSum total;
     Eigen::Index next = 0;
     for (const auto& [state, value] : values) {
@@ -167,6 +171,7 @@ class ExcursionLayout {
   std::uint32_t reference_;
   std::uint32_t old_reference_;
   std::vector<std::uint32_t> others_;
+  std::size_t count_;
   int exponent_ = 0;
 };
 
@@ -189,18 +194,32 @@ class RelativeNormBound {
         refine_(refine) {}
 
   // The analysis of the last solution bounded, or null.
-  const ExcursionError* analysis() const {
-    return analysed_ ? &error_ : nullptr;
+  ExcursionError* analysis() { return analysed_ ? &error_ : nullptr; }
+
+  double operator()(const Vector& y) { return BoundOf(y, nullptr); }
+
+  // As the call, but frees *y once it is laid out, where a solve would
+  // otherwise hold it beside the layout's copy; WriteSolution then gives
+  // it back. *y is left as it is when no analysis could be set up.
+  double Consume(Vector* y) { return BoundOf(*y, y); }
+
+  // Writes the solution last laid out into `global` at the reference and
+  // the states of S; false when none was.
+  bool WriteSolution(std::vector<double>* global) const {
+    if (!scaled_) return false;
+    error_.WriteSolution(layout_->exponent(), global);
+    return true;
   }
 
-  double operator()(const Vector& y) {
+ private:
+  double BoundOf(const Vector& y, Vector* release) {
     constexpr double kInf = std::numeric_limits<double>::infinity();
     if (layout_ == nullptr) {
       layout_ =
           std::make_unique<ExcursionLayout>(reference_, others_, y, closed_);
-      ready_ =
-          error_.Prepare(space_, exit_, layout_->reference(), layout_->others(),
-                         options_.gth_limit, options_.max_iterations);
+      ready_ = error_.Prepare(space_, exit_, layout_->reference(),
+                              layout_->TakeOthers(), options_.gth_limit,
+                              options_.max_iterations);
       if (options_.progress != nullptr) {
         error_.Report([this](std::size_t iteration, double residual) {
           options_.progress->Iteration(iteration, residual);
@@ -212,6 +231,8 @@ class RelativeNormBound {
     double sum = 0;
     Vector scaled;
     layout_->Scale(others_, y, &weight, &scaled, &sum);
+    if (release != nullptr) Vector().swap(*release);
+    scaled_ = true;
     analysed_ = error_.Analyse(
         weight, std::move(scaled),
         refine_ ? options_.accuracy : std::numeric_limits<double>::infinity());
@@ -231,6 +252,7 @@ class RelativeNormBound {
   std::unique_ptr<ExcursionLayout> layout_;
   ExcursionError error_;
   bool ready_ = false;
+  bool scaled_ = false;
   bool analysed_ = false;
 };
 
@@ -561,7 +583,11 @@ bool SolveExcursion(const StateSpace& space, const std::vector<double>& exit,
           auto relative = std::make_unique<RelativeNormBound>(
               space, exit, reference, others, closed, options,
               too_large.empty());
-          *error_l1 = std::min(*error_l1, (*relative)(z) * (1 + total.Value()));
+          // z is freed while the bound's solve runs: the analysis holds
+          // the solution scaled, and gives it back below.
+          *error_l1 =
+              std::min(*error_l1, relative->Consume(&z) * (1 + total.Value()));
+          if (z.size() == 0) relative->WriteSolution(&sized_weight());
           if (analysis != nullptr) *analysis = std::move(relative);
         }
         if (!too_large.empty() &&
@@ -570,11 +596,13 @@ bool SolveExcursion(const StateSpace& space, const std::vector<double>& exit,
           result->message += too_large;
         }
       }
-      // The weights are sized only after the refinement, which would
-      // otherwise hold them beside z.
-      std::vector<double>& w = sized_weight();
-      for (std::size_t i = 0; i < others.size(); ++i) {
-        w[others[i]] = z[static_cast<Eigen::Index>(i)];
+      if (z.size() != 0) {
+        // The weights are sized only after the refinement, which would
+        // otherwise hold them beside z.
+        std::vector<double>& w = sized_weight();
+        for (std::size_t i = 0; i < others.size(); ++i) {
+          w[others[i]] = z[static_cast<Eigen::Index>(i)];
+        }
       }
       return true;
     }
@@ -687,7 +715,8 @@ constexpr std::size_t kMaxSharpClasses = 64;
 // Fills the sharp bounds of `result` (see ExcursionError) from the class
 // solutions in `class_pi` and the excursion times in result->excursion_time.
 // `analysis`, where given, is that of the one class's solution, laid out as
-// Prepare lays it out: it serves the rewards it is sharp enough for.
+// Prepare lays it out: it serves the rewards, refined first where its bound
+// misses what they need and the refinement fits in memory.
 void SharpenBounds(const StateSpace& space, const std::vector<double>& exit,
                    const std::vector<std::vector<std::uint32_t>>& members,
                    const std::vector<std::size_t>& bottom_ids,
@@ -697,7 +726,7 @@ void SharpenBounds(const StateSpace& space, const std::vector<double>& exit,
                    const std::vector<std::vector<double>>& rewards,
                    const std::vector<double>& class_componentwise,
                    double transient_componentwise, const SolveOptions& options,
-                   const ExcursionError* analysis, StationaryResult* result) {
+                   ExcursionError* analysis, StationaryResult* result) {
   constexpr double kInf = std::numeric_limits<double>::infinity();
   const std::size_t classes = bottom_ids.size();
   // Per class: each reward's value and bound.
@@ -731,9 +760,13 @@ void SharpenBounds(const StateSpace& space, const std::vector<double>& exit,
     ExcursionError fresh;
     const ExcursionError* bounds = &fresh;
     bool ready = false;
-    if (any && classes == 1 && analysis != nullptr && analysis->Meets(target)) {
+    if (any && classes == 1 && analysis != nullptr) {
+      // Refined first where its bound misses what the values need and the
+      // refinement fits; otherwise its unrefined bound stands.
+      ready = analysis->Meets(target) ||
+              !RefinementTooLarge(others.size()).empty() ||
+              analysis->Sharpen(target);
       bounds = analysis;
-      ready = true;
     } else {
       ready = any &&
               (others.size() <= options.gth_limit ||
