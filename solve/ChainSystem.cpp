@@ -8,10 +8,18 @@ ChainOperator::ChainOperator(const StateSpace& space,
                              const std::vector<std::uint32_t>& states,
                              const std::vector<std::uint32_t>& local)
     : space_(space), exit_(exit), states_(states), local_(local) {
-  // states is increasing, so n - 1 states from 1 to n - 1 are exactly 1..n-1.
-  shifted_ = states.size() + 1 == space.num_states &&
-             (states.empty() ||
-              (states.front() == 1 && states.back() == space.num_states - 1));
+  // states is increasing and n - 1 long: the state left out is the first
+  // whose number differs from its place.
+  all_but_one_ = states.size() + 1 == space.num_states;
+  if (all_but_one_) {
+    hole_ = static_cast<std::uint32_t>(states.size());
+    for (std::size_t i = 0; i < states.size(); ++i) {
+      if (states[i] != i) {
+        hole_ = static_cast<std::uint32_t>(i);
+        break;
+      }
+    }
+  }
 }
 
 void ChainOperator::Apply(bool transposed, const Eigen::VectorXd& x,

@@ -33,16 +33,19 @@ class ChainOperator : public LinearOperator {
 
   std::size_t size() const { return states_.size(); }
   std::uint32_t global(std::size_t i) const {
-    return shifted_ ? static_cast<std::uint32_t>(i + 1) : states_[i];
+    return all_but_one_ ? static_cast<std::uint32_t>(i + (i >= hole_ ? 1 : 0))
+                        : states_[i];
   }
-  // With S = all states but state 0 (every irreducible chain) the local
-  // number is the global one minus 1, and 0 - 1 wraps to kOutsideSystem:
-  // no look-up in the hot loops.
+  // With S = all states but one (every irreducible chain, seen from any
+  // state) the local number follows from the global one: no look-up in the
+  // hot loops, where a table of the chain's size would be read at random.
   std::uint32_t local(std::uint32_t global) const {
-    return shifted_ ? global - 1 : local_[global];
+    if (!all_but_one_) return local_[global];
+    const std::uint32_t j = global - (global >= hole_ ? 1 : 0);
+    return global == hole_ ? kOutsideSystem : j;
   }
   const StateSpace& space() const { return space_; }
-  double exit(std::size_t i) const { return exit_[states_[i]]; }
+  double exit(std::size_t i) const { return exit_[global(i)]; }
 
  private:
   template <class Rate>
@@ -53,7 +56,8 @@ class ChainOperator : public LinearOperator {
   const std::vector<double>& exit_;
   const std::vector<std::uint32_t>& states_;
   const std::vector<std::uint32_t>& local_;
-  bool shifted_ = false;
+  bool all_but_one_ = false;
+  std::uint32_t hole_ = 0;  // the state left out, when all_but_one_
 };
 
 // Symmetric Gauss-Seidel of B^T in the chain's rows: B^T = I + L + U (its

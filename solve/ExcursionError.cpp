@@ -50,13 +50,11 @@ bool ExcursionError::Prepare(const StateSpace& space,
   max_iterations_ = max_iterations;
   const std::size_t n = states_.size();
   dense_ = n != 0 && n <= dense_limit;
-  // S = every state but state 0 (every irreducible chain) needs no table
-  // from global to local numbers on the iterative path: local = global - 1.
-  const bool shifted = !dense_ && n + 1 == space.num_states &&
-                       (n == 0 || (states_.front() == 1 &&
-                                   states_.back() == space.num_states - 1));
+  // S = every state but the reference (every irreducible chain) needs no
+  // table from global to local numbers on the iterative path (see Local).
+  const bool all_but_one = !dense_ && n + 1 == space.num_states;
   std::vector<std::uint32_t>().swap(local_);
-  if (!shifted) {
+  if (!all_but_one) {
     local_.assign(space.num_states, kNotInSystem);
     for (std::size_t i = 0; i < n; ++i) {
       local_[states_[i]] = static_cast<std::uint32_t>(i);

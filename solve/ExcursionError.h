@@ -98,10 +98,11 @@ class ExcursionError {
   // |w| . remainder_: a bound on |w . A^-1 s| for weights w (y units).
   double Remainder(const Eigen::VectorXd& w) const;
 
-  // The local number of global state s, or kNotInSystem; 0 - 1 wraps to
-  // it where local_ is left empty (see Prepare).
+  // The local number of global state s, or kNotInSystem; where local_ is
+  // left empty S is every state but the reference (see Prepare).
   std::uint32_t Local(std::uint32_t s) const {
-    return local_.empty() ? s - 1 : local_[s];
+    if (!local_.empty()) return local_[s];
+    return s == reference_ ? kNotInSystem : s - (s > reference_ ? 1 : 0);
   }
 
   const StateSpace* space_ = nullptr;

@@ -384,11 +384,11 @@ std::string RefinementTooLarge(std::size_t n) {
   return text;
 }
 
-// What the checked bound over n unknowns holds at once beside the chain and
-// the solution, per unknown: the solution's scaled copy, the residual's
-// bound rho, the bound's solution and BiCGSTAB's vectors (44 bytes), and
-// the analysis's numbering; with a margin. The residual bound's adjoint
-// holds 16 bytes fewer.
+// What the checked bound over n unknowns holds at once beside the chain,
+// per unknown: the solution's scaled copy (the solution itself is freed
+// meanwhile), the residual's bound rho, the bound's solution, BiCGSTAB's
+// vectors (44 bytes) and the analysis's numbering; with a margin. The
+// residual bound's adjoint holds about 8 bytes fewer.
 constexpr std::size_t kCheckedBytesPerUnknown = 96;
 
 // Whether the checked bound over n unknowns fits in the memory available
