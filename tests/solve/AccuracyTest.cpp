@@ -114,6 +114,17 @@ StateSpace WideBirthDeath() {
   return Chain(31, rates);
 }
 
+// The same chain turned round: the first state, from which the iterative
+// solver's excursions start, is the rarest at about 1e-90.
+StateSpace RisingBirthDeath() {
+  std::vector<Rate> rates;
+  for (std::uint32_t s = 1; s < 31; ++s) {
+    rates.push_back({s, s + 1, 1.0});
+    rates.push_back({s + 1, s, std::ldexp(1.0, -10)});
+  }
+  return Chain(31, rates);
+}
+
 // A tandem of two queues of capacity 5: arrivals at rate 1 join queue 1
 // unless it is full; queue 1 serves at 2 into queue 2, blocked while queue
 // 2 is full; queue 2 serves at 3. State (i, j) is 6 i + j + 1.
@@ -203,6 +214,7 @@ TEST(AccuracyTest, HardChainsAgainstExactStateReduction) {
 TEST(AccuracyTest, IterativeBoundsHoldWithAndWithoutRefinement) {
   const Case cases[] = {{"tandem queue", TandemQueue(), false},
                         {"birth-death over 1e-90", WideBirthDeath(), false},
+                        {"rising to 1e90", RisingBirthDeath(), false},
                         {"nearly decomposable", NearlyDecomposable(), true}};
   for (const Case& c : cases) {
     const std::vector<double> exact = ExactStationary(c.space);

@@ -1,0 +1,130 @@
+#include "solve/ChainSystem.h"
+
+#include <Eigen/Dense>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "gtest/gtest.h"
+#include "tests/solve/ChainBuilder.h"
+
+namespace {
+
+std::vector<double> ExitRates(const StateSpace& space) {
+  std::vector<double> exit(space.num_states, 0.0);
+  for (std::size_t s = 0; s < space.num_states; ++s) {
+    for (std::size_t e = space.first[s]; e < space.first[s + 1]; ++e) {
+      exit[s] += space.rate[e];
+    }
+  }
+  return exit;
+}
+
+// B = (-Q_SS)^T D^-1 over S = every state but `left_out`, written out
+// densely from the rates: B[j][i] = -q(s_i, s_j) / exit(s_i), 1 on the
+// diagonal.
+Eigen::MatrixXd DenseSystem(const StateSpace& space,
+                            const std::vector<double>& exit,
+                            std::uint32_t left_out) {
+  const auto n = static_cast<Eigen::Index>(space.num_states - 1);
+  auto local = [&](std::uint32_t s) {
+    return static_cast<Eigen::Index>(s < left_out ? s : s - 1);
+  };
+  Eigen::MatrixXd b = Eigen::MatrixXd::Identity(n, n);
+  for (std::uint32_t s = 0; s < space.num_states; ++s) {
+    if (s == left_out) continue;
+    for (std::size_t e = space.first[s]; e < space.first[s + 1]; ++e) {
+      const std::uint32_t t = space.target[e];
+      if (t == left_out) continue;
+      b(local(t), local(s)) -= space.rate[e] / exit[s];
+    }
+  }
+  return b;
+}
+
+// The system of a chain without its first, a middle or its last state,
+// where local numbers come from a rule rather than a table: B, B^T and the
+// symmetric Gauss-Seidel ((I + L)(I + U))^T of B^T = I + L + U against the
+// dense matrices.
+TEST(ChainSystemTest, EveryStateButOneAgainstTheDenseSystem) {
+  const StateSpace space = RandomChain(9, 7, 3);
+  const std::vector<double> exit = ExitRates(space);
+  for (std::uint32_t left_out : {0u, 4u, 8u}) {
+    SCOPED_TRACE("without state " + std::to_string(left_out));
+    std::vector<std::uint32_t> states;
+    for (std::uint32_t s = 0; s < space.num_states; ++s) {
+      if (s != left_out) states.push_back(s);
+    }
+    const std::vector<std::uint32_t> no_table;
+    const ChainOperator system(space, exit, states, no_table);
+    for (std::uint32_t s = 0; s < space.num_states; ++s) {
+      EXPECT_EQ(system.local(s), s == left_out  ? kOutsideSystem
+                                 : s < left_out ? s
+                                                : s - 1);
+    }
+    const Eigen::MatrixXd b = DenseSystem(space, exit, left_out);
+    const Eigen::MatrixXd bt = b.transpose();
+    const Eigen::MatrixXd lower = bt.triangularView<Eigen::StrictlyLower>();
+    const Eigen::MatrixXd upper = bt.triangularView<Eigen::StrictlyUpper>();
+    const Eigen::MatrixXd identity = Eigen::MatrixXd::Identity(8, 8);
+    const Eigen::MatrixXd m = ((identity + lower) * (identity + upper));
+    const ChainGaussSeidel preconditioner(system);
+    Eigen::VectorXd x(8);
+    for (int i = 0; i < 8; ++i) x[i] = 1.0 + 0.37 * i - 0.05 * i * i;
+    for (bool transposed : {false, true}) {
+      SCOPED_TRACE(transposed ? "transposed" : "plain");
+      Eigen::VectorXd y(8);
+      system.Apply(transposed, x, &y);
+      const Eigen::VectorXd want = transposed ? bt * x : b * x;
+      EXPECT_LE((y - want).cwiseAbs().maxCoeff(), 1e-13 * want.norm());
+      Eigen::VectorXd solved = x;
+      preconditioner.Apply(transposed, &solved);
+      const Eigen::MatrixXd applied = transposed ? m : m.transpose();
+      EXPECT_LE((applied * solved - x).cwiseAbs().maxCoeff(), 1e-12 * x.norm());
+    }
+  }
+}
+
+// The sweeps rank the states by how often the chain visits them, from a
+// reference that the chain rarely visits: births at 1 and deaths at 1/4 put
+// pi_k in proportion to 4^k (the last state likeliest), and a star whose
+// leaves all return to its centre at 4 while the centre leaves to each at
+// 1/8 puts the centre far above every leaf.
+TEST(ChainSystemTest, SweepsFindTheLikeliestState) {
+  struct Row {
+    const char* name;
+    StateSpace space;
+    std::uint32_t likeliest;  // 0-based
+  };
+  std::vector<Rate> rising;
+  for (std::uint32_t s = 1; s < 30; ++s) {
+    rising.push_back({s, s + 1, 1.0});
+    rising.push_back({s + 1, s, 0.25});
+  }
+  std::vector<Rate> star;
+  for (std::uint32_t s = 1; s <= 20; ++s) {
+    if (s == 12) continue;
+    star.push_back({s, 12, 4.0});
+    star.push_back({12, s, 0.125});
+  }
+  const Row rows[] = {{"rising birth-death", Chain(30, rising), 29},
+                      {"star", Chain(20, star), 11}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    const std::vector<double> exit = ExitRates(row.space);
+    std::vector<std::uint32_t> states;
+    for (std::uint32_t s = 1; s < row.space.num_states; ++s) {
+      states.push_back(s);
+    }
+    const std::vector<std::uint32_t> no_table;
+    const ChainOperator system(row.space, exit, states, no_table);
+    Eigen::VectorXd c = Eigen::VectorXd::Zero(
+        static_cast<Eigen::Index>(row.space.num_states - 1));
+    for (std::size_t e = row.space.first[0]; e < row.space.first[1]; ++e) {
+      c[system.local(row.space.target[e])] += row.space.rate[e];
+    }
+    EXPECT_EQ(WellVisitedState(system, c, 10), row.likeliest);
+  }
+}
+
+}  // namespace
