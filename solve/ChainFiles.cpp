@@ -60,7 +60,10 @@ class ReadOnlyFile {
 class LineCursor {
  public:
   explicit LineCursor(std::string_view text) : text_(text) {}
-  explicit LineCursor(int fd) : reader_(std::make_unique<BlockReader>(fd)) {}
+  // `read`, where given, is told the bytes of the blocks read so far and
+  // `size` after each block.
+  explicit LineCursor(int fd, const ReadReport& read = {}, std::size_t size = 0)
+      : reader_(std::make_unique<BlockReader>(fd)), read_(read), size_(size) {}
 
   // The next line without its line feed, valid until the next call; false
   // at the end of the input (or on a read error, see read_error()). A last
@@ -114,6 +117,8 @@ class LineCursor {
         unterminated_ = true;
         break;
       }
+      read_bytes_ += text_.size();
+      if (read_) read_(read_bytes_, size_);
       const std::size_t newline = text_.find('\n');
       if (newline != std::string_view::npos) {
         carry_.append(text_.substr(0, newline));
@@ -132,6 +137,9 @@ class LineCursor {
   // In memory: the whole text. From a file: the current block.
   std::string_view text_;
   std::unique_ptr<BlockReader> reader_;
+  ReadReport read_;
+  std::size_t size_ = 0;
+  std::size_t read_bytes_ = 0;
   std::string carry_;
   int read_error_ = 0;
   std::size_t pos_ = 0;
@@ -511,11 +519,12 @@ Status ParseStateSpace(std::string_view text, const std::string& file_name,
   return ParseStateSpaceLines(&cursor, text.size(), file_name, space);
 }
 
-Status ReadStateSpace(const std::string& file_name, StateSpace* space) {
+Status ReadStateSpace(const std::string& file_name, StateSpace* space,
+                      const ReadReport& read) {
   ReadOnlyFile file;
   const Status status = file.Open(file_name);
   if (!status.ok) return status;
-  LineCursor cursor(file.fd());
+  LineCursor cursor(file.fd(), read, file.size());
   return ParseStateSpaceLines(&cursor, file.size(), file_name, space);
 }
 

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -61,7 +62,11 @@ struct StateSpace {
 // ReadStateSpace streams the file: it is never held whole in memory.
 Status ParseStateSpace(std::string_view text, const std::string& file_name,
                        StateSpace* space);
-Status ReadStateSpace(const std::string& file_name, StateSpace* space);
+// `read`, where given, is told the bytes read so far and the file's size
+// after each block.
+using ReadReport = std::function<void(std::size_t done, std::size_t total)>;
+Status ReadStateSpace(const std::string& file_name, StateSpace* space,
+                      const ReadReport& read = {});
 
 // One reward variable of the type file.
 struct RewardVariable {

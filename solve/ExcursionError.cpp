@@ -40,31 +40,37 @@ double SumOf(const Vector& v) {
 bool ExcursionError::Prepare(const StateSpace& space,
                              const std::vector<double>& exit,
                              std::uint32_t reference,
-                             const std::vector<std::uint32_t>& others,
+                             std::vector<std::uint32_t> others,
                              std::size_t dense_limit,
                              std::size_t max_iterations) {
   space_ = &space;
   exit_ = &exit;
   reference_ = reference;
-  states_ = others;
+  states_ = std::move(others);
   max_iterations_ = max_iterations;
-  const std::size_t n = others.size();
-  local_.assign(space.num_states, kNotInSystem);
-  for (std::size_t i = 0; i < n; ++i) {
-    local_[others[i]] = static_cast<std::uint32_t>(i);
+  const std::size_t n = states_.size();
+  dense_ = n != 0 && n <= dense_limit;
+  // S = every state but the reference (every irreducible chain) needs no
+  // table from global to local numbers on the iterative path (see Local).
+  const bool all_but_one = !dense_ && n + 1 == space.num_states;
+  std::vector<std::uint32_t>().swap(local_);
+  if (!all_but_one) {
+    local_.assign(space.num_states, kNotInSystem);
+    for (std::size_t i = 0; i < n; ++i) {
+      local_[states_[i]] = static_cast<std::uint32_t>(i);
+    }
   }
   c_.clear();
   // One transition per target, so c holds the rates exactly.
   for (std::size_t e = space.first[reference]; e < space.first[reference + 1];
        ++e) {
-    const std::uint32_t j = local_[space.target[e]];
+    const std::uint32_t j = Local(space.target[e]);
     if (j != kNotInSystem) c_.emplace_back(j, space.rate[e]);
   }
   if (n == 0) return true;
-  dense_ = n <= dense_limit;
   if (dense_) {
     ScaledSystem system;
-    system.states = others;
+    system.states = states_;
     return BuildSystem(space, exit, local_, &system) &&
            reduction_.Factor(system);
   }
@@ -116,7 +122,7 @@ void ExcursionError::Residual(const Vector& rhs_hi, const Vector& rhs_lo,
     const std::uint32_t s = states_[i];
     const double xi = x[static_cast<Eigen::Index>(i)];
     for (std::size_t e = space.first[s]; e < space.first[s + 1]; ++e) {
-      const std::uint32_t j = local_[space.target[e]];
+      const std::uint32_t j = Local(space.target[e]);
       if (j != kNotInSystem) {
         add(j,
             [&](DoubleDoubleSum* sum) { sum->AddProduct(xi, space.rate[e]); });
@@ -138,16 +144,38 @@ void ExcursionError::Residual(const Vector& rhs_hi, const Vector& rhs_lo,
   }
 }
 
-bool ExcursionError::Solve(double tolerance, Vector* x) const {
+bool ExcursionError::Solve(double tolerance, const Vector& rhs,
+                           Vector* x) const {
   if (dense_) {
+    *x = rhs;
     reduction_.Solve(false, x);
     return x->allFinite();
   }
   if (op_ == nullptr) return false;
-  const Vector rhs = *x;
-  const KrylovOutcome outcome = PreconditionedBiCgStab(
-      *op_, *preconditioner_, false, rhs, tolerance, max_iterations_, x);
+  const KrylovOutcome outcome =
+      PreconditionedBiCgStab(*op_, *preconditioner_, false, rhs, tolerance,
+                             max_iterations_, x, nullptr, report_);
   return outcome.converged && x->allFinite();
+}
+
+void ExcursionError::ResidualOfSolution(Vector* hi, Vector* lo,
+                                        Vector* rounding) const {
+  const Eigen::Index n = y_.size();
+  // The right-hand side c times the weight, exactly.
+  Vector c_hi = Vector::Zero(n);
+  Vector c_lo = Vector::Zero(n);
+  for (const auto& [j, rate] : c_) {
+    TwoProduct(rate, reference_weight_, &c_hi[j], &c_lo[j]);
+  }
+  Residual(c_hi, c_lo, y_, hi, lo, rounding);
+}
+
+bool ExcursionError::BoundResidual() {
+  Vector hi;
+  Vector lo;
+  ResidualOfSolution(&hi, &lo, &rho_);
+  rho_ += hi.cwiseAbs() + lo.cwiseAbs();
+  return rho_.allFinite();
 }
 
 bool ExcursionError::Analyse(double reference_weight, Vector y, double target) {
@@ -156,6 +184,7 @@ bool ExcursionError::Analyse(double reference_weight, Vector y, double target) {
   eta_known_ = false;
   remainder_.resize(0);
   const Eigen::Index n = y_.size();
+  total_ = std::abs(reference_weight) + SumOf(y_.cwiseAbs());
   // The correction is made by the first step: until then it is 0 (an empty
   // vector sums to 0 in NormBound), and it would be one more vector of the
   // system's size during that step's solve.
@@ -167,35 +196,50 @@ bool ExcursionError::Analyse(double reference_weight, Vector y, double target) {
     rho_ = Vector::Zero(0);
     return true;
   }
+  int steps = kDenseSteps;
+  if (!dense_) {
+    // An iterative refinement step costs as much as the solution itself:
+    // the bound without it comes first, holding only rho beside the
+    // solution, and the refinement runs only when that bound misses the
+    // target.
+    if (!BoundResidual()) {
+      zero_correction();
+      return false;
+    }
+    BoundRemainder();
+    if (Meets(target)) {
+      zero_correction();
+      Vector().swap(rho_);
+      return true;
+    }
+    steps = kIterativeSteps;
+  }
+  return Refine(steps);
+}
+
+bool ExcursionError::Sharpen(double target) {
+  if (dense_ || y_.size() == 0 || Meets(target)) return true;
+  return Refine(kIterativeSteps);
+}
+
+bool ExcursionError::Refine(int steps) {
+  const Eigen::Index n = y_.size();
+  eta_known_ = false;
+  auto zero_correction = [&]() {
+    if (correction_.size() != n) correction_ = Vector::Zero(n);
+  };
+  // Made again from the refined rho below.
+  Vector().swap(remainder_);
+  Vector().swap(correction_);
   Vector r_hi;
   Vector r_lo;
   Vector r_rounding;
-  {
-    // The right-hand side c times the weight, exactly.
-    Vector c_hi = Vector::Zero(n);
-    Vector c_lo = Vector::Zero(n);
-    for (const auto& [j, rate] : c_) {
-      TwoProduct(rate, reference_weight, &c_hi[j], &c_lo[j]);
-    }
-    Residual(c_hi, c_lo, y_, &r_hi, &r_lo, &r_rounding);
-  }
+  ResidualOfSolution(&r_hi, &r_lo, &r_rounding);
   Vector s_hi = r_hi;
   rho_ = r_hi.cwiseAbs() + r_lo.cwiseAbs() + r_rounding;
   if (!rho_.allFinite()) {
     zero_correction();
     return false;
-  }
-  int steps = kDenseSteps;
-  if (!dense_) {
-    // An iterative refinement step costs as much as the solution itself:
-    // only when the bound without it misses the target.
-    BoundRemainder();
-    const double total = std::abs(reference_weight) + SumOf(y_.cwiseAbs());
-    if (NormBound() <= target * total) {
-      zero_correction();
-      return true;
-    }
-    steps = kIterativeSteps;
   }
   for (int step = 0; step < steps; ++step) {
     // Before the first step rho_ is made from r alone: it is kept as its
@@ -208,10 +252,10 @@ bool ExcursionError::Analyse(double reference_weight, Vector y, double target) {
         rho_ = r_hi.cwiseAbs() + r_lo.cwiseAbs() + r_rounding;
       }
     };
-    // B dz = s in the scaled unknowns, then dy = D^-1 dz.
-    // s_hi is written anew below before it is read again.
-    Vector delta = std::move(s_hi);
-    if (!Solve(kRefinementTolerance, &delta)) {
+    // B dz = s in the scaled unknowns, then dy = D^-1 dz. s_hi is written
+    // anew below before it is read again.
+    Vector delta;
+    if (!Solve(kRefinementTolerance, s_hi, &delta)) {
       keep_rho();
       break;
     }
@@ -236,7 +280,21 @@ bool ExcursionError::Analyse(double reference_weight, Vector y, double target) {
   }
   zero_correction();
   BoundRemainder();
+  Vector().swap(rho_);
   return true;
+}
+
+void ExcursionError::WriteSolution(int exponent,
+                                   std::vector<double>* global) const {
+  (*global)[reference_] = std::ldexp(reference_weight_, exponent);
+  for (std::size_t i = 0; i < states_.size(); ++i) {
+    (*global)[states_[i]] =
+        std::ldexp(y_[static_cast<Eigen::Index>(i)], exponent);
+  }
+}
+
+bool ExcursionError::Meets(double target) const {
+  return NormBound() <= target * total_;
 }
 
 void ExcursionError::BoundRemainder() {
@@ -249,12 +307,24 @@ void ExcursionError::BoundRemainder() {
   // A^-1 >= 0, any x with A x >= rho row by row is at least A^-1 rho, and
   // so is g x with g the largest rho_j / (A x)_j. A x is computed in
   // double-double with a bound on its rounding, so the check is rigorous.
-  // Where a row fails it (A x not positive where rho is), the solve runs
-  // again to a tighter tolerance.
+  // Where a row fails it (A x not positive where rho is), the solve goes
+  // on from x to a tighter tolerance.
+  if (!dense_) {
+    // Any rho' >= rho serves as well. An iterative solve to a relative
+    // tolerance t leaves up to t ||rho||_2 of residual in any row, so rows
+    // where rho is below that would fail the check; raising every row by
+    // twice that keeps each (A x)_j at about half of rho'_j or more, and
+    // adds little to the bound where most of rho is far above it.
+    rho_.array() += 2 * kRemainderTolerance * rho_.norm();
+  }
   Vector x;
   for (const double tolerance : {kRemainderTolerance, 1e-10}) {
-    x = rho_;
-    if (!Solve(tolerance, &x)) return;
+    if (x.size() == n) {
+      for (Eigen::Index i = 0; i < n; ++i) {
+        x[i] *= (*exit_)[states_[static_cast<std::size_t>(i)]];
+      }
+    }
+    if (!Solve(tolerance, rho_, &x)) return;
     for (Eigen::Index i = 0; i < n; ++i) {
       x[i] /= (*exit_)[states_[static_cast<std::size_t>(i)]];
     }

@@ -10,6 +10,7 @@
 
 #include "solve/ChainFiles.h"
 #include "solve/ChainSystem.h"
+#include "solve/Krylov.h"
 #include "solve/StateReduction.h"
 
 // Error bounds for a computed solution y of y (-Q_SS) = q_{reference,S},
@@ -39,9 +40,11 @@ class ExcursionError {
   // chain's own rows. False when the system cannot be built or factored.
   // `space` and `exit` must outlive this object.
   bool Prepare(const StateSpace& space, const std::vector<double>& exit,
-               std::uint32_t reference,
-               const std::vector<std::uint32_t>& others,
+               std::uint32_t reference, std::vector<std::uint32_t> others,
                std::size_t dense_limit, std::size_t max_iterations);
+
+  // Called on each iteration of the iterative solves.
+  void Report(IterationReport report) { report_ = std::move(report); }
 
   // Takes a solution: y at the reference is `reference_weight` (the system
   // scales with it), `y` holds one entry per state of `others`, in their
@@ -50,6 +53,18 @@ class ExcursionError {
   // `target` times the sum of |y| (reference included) without it.
   // False when no residual bound could be formed.
   bool Analyse(double reference_weight, Eigen::VectorXd y, double target = 0);
+
+  // After Analyse on the iterative path: refines the bound when NormBound
+  // misses `target` as Analyse would have. False as Analyse.
+  bool Sharpen(double target);
+
+  // Writes the solution analysed, times 2^exponent, into `global` at the
+  // reference and the states of S.
+  void WriteSolution(int exponent, std::vector<double>* global) const;
+
+  // Whether NormBound is within `target` times the sum of |y|, reference
+  // included, for the last solution analysed.
+  bool Meets(double target) const;
 
   // Bound on sum over S of |y - y*|; infinite when the adjoint solve fails.
   double NormBound() const;
@@ -65,13 +80,30 @@ class ExcursionError {
   void Residual(const Eigen::VectorXd& rhs_hi, const Eigen::VectorXd& rhs_lo,
                 const Eigen::VectorXd& x, Eigen::VectorXd* hi,
                 Eigen::VectorXd* lo, Eigen::VectorXd* rounding) const;
-  // x := B^-1 x for the scaled B = A D^-1, an iterative solve running to
-  // `tolerance`; false on failure.
-  bool Solve(double tolerance, Eigen::VectorXd* x) const;
-  // Sets remainder_ from rho_.
+  // x := B^-1 rhs for the scaled B = A D^-1, an iterative solve running to
+  // `tolerance` from x when it has rhs's size, else from rhs; false on
+  // failure.
+  bool Solve(double tolerance, const Eigen::VectorXd& rhs,
+             Eigen::VectorXd* x) const;
+  // c w - A y_ in double-double, as Residual gives it.
+  void ResidualOfSolution(Eigen::VectorXd* hi, Eigen::VectorXd* lo,
+                          Eigen::VectorXd* rounding) const;
+  // Up to `steps` refinement steps from y_, then the remainder's bound.
+  bool Refine(int steps);
+  // rho_ := a bound on |c w - A y_| per row, from the residual in
+  // double-double.
+  bool BoundResidual();
+  // Sets remainder_ from rho_, which it may raise (any rho >= |s| serves).
   void BoundRemainder();
   // |w| . remainder_: a bound on |w . A^-1 s| for weights w (y units).
   double Remainder(const Eigen::VectorXd& w) const;
+
+  // The local number of global state s, or kNotInSystem; where local_ is
+  // left empty S is every state but the reference (see Prepare).
+  std::uint32_t Local(std::uint32_t s) const {
+    if (!local_.empty()) return local_[s];
+    return s == reference_ ? kNotInSystem : s - (s > reference_ ? 1 : 0);
+  }
 
   const StateSpace* space_ = nullptr;
   const std::vector<double>* exit_ = nullptr;  // global
@@ -85,8 +117,10 @@ class ExcursionError {
   StateReduction reduction_;
   std::unique_ptr<ChainOperator> op_;
   std::unique_ptr<ChainGaussSeidel> preconditioner_;
+  IterationReport report_;
 
   double reference_weight_ = 1;
+  double total_ = 0;  // |reference_weight_| + sum |y_|
   Eigen::VectorXd y_;
   Eigen::VectorXd correction_;  // the estimate of y* - y
   Eigen::VectorXd rho_;         // bound on |s| per row

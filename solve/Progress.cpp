@@ -17,6 +17,16 @@ void Progress::Iteration(std::size_t iteration, double relative_residual) {
   Line(phase_ + text);
 }
 
+void Progress::Bytes(std::size_t done, std::size_t total) {
+  if (err_ == nullptr) return;
+  constexpr double kMegabyte = 1e6;
+  char text[96];
+  std::snprintf(text, sizeof text, ", %.0f of %.0f MB",
+                static_cast<double>(done) / kMegabyte,
+                static_cast<double>(total) / kMegabyte);
+  Line(phase_ + text);
+}
+
 void Progress::Line(const std::string& text) {
   if (err_ == nullptr) return;
   double elapsed = 0;

@@ -12,6 +12,7 @@
 // phase, the iteration and its relative residual where there is one, and
 // the time since the start:
 //   solve: bicgstab, iteration 31, relative residual 2.1e-09, 4.2 s
+//   solve: reading k5/k5.arm, 412 of 625 MB, 3.1 s
 class Progress {
  public:
   // `err` null: silent. The stream must outlive the reporter.
@@ -23,6 +24,8 @@ class Progress {
   void Phase(const std::string& phase);
   // One iteration of the current phase.
   void Iteration(std::size_t iteration, double relative_residual);
+  // `done` of `total` bytes of the current phase's file read.
+  void Bytes(std::size_t done, std::size_t total);
 
   static constexpr double kQuietSeconds = 2.0;
 

@@ -115,7 +115,7 @@ class ExcursionLayout {
   ExcursionLayout(std::uint32_t reference,
                   const std::vector<std::uint32_t>& others, const Vector& y,
                   bool closed)
-      : reference_(reference), others_(others) {
+      : reference_(reference), others_(others), count_(others.size()) {
     double largest = 1;
     std::size_t at = others.size();
     for (std::size_t i = 0; i < others.size(); ++i) {
@@ -137,6 +137,10 @@ class ExcursionLayout {
   }
   std::uint32_t reference() const { return reference_; }
   const std::vector<std::uint32_t>& others() const { return others_; }
+  // The layout's states of S, given away: Scale needs only their count.
+  std::vector<std::uint32_t> TakeOthers() { return std::move(others_); }
+  // The power of two the solution is scaled down by.
+  int exponent() const { return exponent_; }
   // Sets `weight` and `scaled` from a solution laid out as the one given to
   // the constructor; `sum` gets the sum of the scaled entries.
   void Scale(const std::vector<std::uint32_t>& others, const Vector& y,
@@ -149,7 +153,7 @@ class ExcursionLayout {
           others[i], std::ldexp(y[static_cast<Eigen::Index>(i)], -exponent_));
     }
     std::sort(values.begin(), values.end());
-    scaled->resize(static_cast<Eigen::Index>(others_.size()));
+    scaled->resize(static_cast<Eigen::Index>(count_));
     CompensatedSum total;
     Eigen::Index next = 0;
     for (const auto& [state, value] : values) {
@@ -167,42 +171,72 @@ class ExcursionLayout {
   std::uint32_t reference_;
   std::uint32_t old_reference_;
   std::vector<std::uint32_t> others_;
+  std::size_t count_;
   int exponent_ = 0;
 };
 
 // The relative bound sum |y - y*| / sum y of a solution y at `others` (1 at
 // `reference`) from `error`, set up on the first call; infinite when it
-// cannot be computed.
+// cannot be computed. Without `refine` the bound is the unrefined one
+// whatever the accuracy.
 class RelativeNormBound {
  public:
   RelativeNormBound(const StateSpace& space, const std::vector<double>& exit,
                     std::uint32_t reference,
                     const std::vector<std::uint32_t>& others, bool closed,
-                    const SolveOptions& options)
+                    const SolveOptions& options, bool refine = true)
       : space_(space),
         exit_(exit),
         reference_(reference),
         others_(others),
         closed_(closed),
-        options_(options) {}
+        options_(options),
+        refine_(refine) {}
 
-  double operator()(const Vector& y) {
+  // The analysis of the last solution bounded, or null.
+  ExcursionError* analysis() { return analysed_ ? &error_ : nullptr; }
+
+  double operator()(const Vector& y) { return BoundOf(y, nullptr); }
+
+  // As the call, but frees *y once it is laid out, where a solve would
+  // otherwise hold it beside the layout's copy; WriteSolution then gives
+  // it back. *y is left as it is when no analysis could be set up.
+  double Consume(Vector* y) { return BoundOf(*y, y); }
+
+  // Writes the solution last laid out into `global` at the reference and
+  // the states of S; false when none was.
+  bool WriteSolution(std::vector<double>* global) const {
+    if (!scaled_) return false;
+    error_.WriteSolution(layout_->exponent(), global);
+    return true;
+  }
+
+ private:
+  double BoundOf(const Vector& y, Vector* release) {
     constexpr double kInf = std::numeric_limits<double>::infinity();
     if (layout_ == nullptr) {
       layout_ =
           std::make_unique<ExcursionLayout>(reference_, others_, y, closed_);
-      ready_ =
-          error_.Prepare(space_, exit_, layout_->reference(), layout_->others(),
-                         options_.gth_limit, options_.max_iterations);
+      ready_ = error_.Prepare(space_, exit_, layout_->reference(),
+                              layout_->TakeOthers(), options_.gth_limit,
+                              options_.max_iterations);
+      if (options_.progress != nullptr) {
+        error_.Report([this](std::size_t iteration, double residual) {
+          options_.progress->Iteration(iteration, residual);
+        });
+      }
     }
     if (!ready_) return kInf;
     double weight = 1;
     double sum = 0;
     Vector scaled;
     layout_->Scale(others_, y, &weight, &scaled, &sum);
-    if (!error_.Analyse(weight, std::move(scaled), options_.accuracy)) {
-      return kInf;
-    }
+    if (release != nullptr) Vector().swap(*release);
+    scaled_ = true;
+    analysed_ = error_.Analyse(
+        weight, std::move(scaled),
+        refine_ ? options_.accuracy : std::numeric_limits<double>::infinity());
+    if (!analysed_) return kInf;
     const double bound = error_.NormBound() / sum;
     return std::isnan(bound) ? kInf : bound;
   }
@@ -214,9 +248,12 @@ class RelativeNormBound {
   const std::vector<std::uint32_t>& others_;
   bool closed_;
   const SolveOptions& options_;
+  bool refine_;
   std::unique_ptr<ExcursionLayout> layout_;
   ExcursionError error_;
   bool ready_ = false;
+  bool scaled_ = false;
+  bool analysed_ = false;
 };
 
 // Solves the system and writes y = z D^-1, clamped at 0 (a small negative
@@ -347,16 +384,30 @@ std::string RefinementTooLarge(std::size_t n) {
   return text;
 }
 
+// What the checked bound over n unknowns holds at once beside the chain,
+// per unknown: the solution's scaled copy (the solution itself is freed
+// meanwhile), the residual's bound rho, the bound's solution, BiCGSTAB's
+// vectors (44 bytes) and the analysis's numbering; with a margin. The
+// residual bound's adjoint holds about 8 bytes fewer.
+constexpr std::size_t kCheckedBytesPerUnknown = 96;
+
+// Whether the checked bound over n unknowns fits in the memory available
+// now (or that cannot be told).
+bool CheckedBoundFits(std::size_t n) {
+  const std::size_t available = AvailableMemory();
+  return available == 0 || kCheckedBytesPerUnknown * n <= available;
+}
+
 // BiCGSTAB preconditioned by Gauss-Seidel sweeps on the chain's own rows,
 // without building B: on chains of millions of states B alone would take as
 // much memory as the chain. True when the result meets the tolerance;
 // otherwise the caller builds B, which allows the other methods and the
-// polishing sweeps. c is set aside while the bound's adjoint runs and is
-// back on return.
+// polishing sweeps. With `adjoint` the residual's bound is formed here by
+// an adjoint solve; c is set aside while it runs and is back on return.
 bool SolveInPlace(const StateSpace& space, const std::vector<double>& exit,
                   const std::vector<std::uint32_t>& states,
                   const std::vector<std::uint32_t>& local, Vector* c,
-                  const SolveOptions& options, Vector* z,
+                  const SolveOptions& options, bool adjoint, Vector* z,
                   LinearOutcome* outcome) {
   const ChainOperator system(space, exit, states, local);
   const ChainGaussSeidel preconditioner(system);
@@ -392,7 +443,7 @@ bool SolveInPlace(const StateSpace& space, const std::vector<double>& exit,
   outcome->ok = true;
   outcome->iterations = krylov.iterations;
   outcome->backward_error = worst;
-  if (!options.bounds) {
+  if (!options.bounds || !adjoint) {
     outcome->error_l1 = std::numeric_limits<double>::infinity();
     return true;
   }
@@ -524,12 +575,14 @@ void ScaleToReference(std::uint32_t reference, std::uint32_t pivot,
 // of y (-Q_SS) = q_{reference,S} over S = `others`. Writes y into `weight`
 // at the states of S and 1 at `reference`. Within a closed class these are
 // the stationary probabilities up to a factor; elsewhere they give the
-// chances of where an excursion ends.
+// chances of where an excursion ends. `analysis`, where given, gets the
+// checked bound's analysis of a large system, for the rewards' bounds.
 bool SolveExcursion(const StateSpace& space, const std::vector<double>& exit,
                     std::uint32_t reference, std::vector<std::uint32_t>& others,
                     bool closed, const SolveOptions& options,
                     std::vector<double>* weight, double* error_l1,
-                    double* componentwise, StationaryResult* result) {
+                    double* componentwise, StationaryResult* result,
+                    std::unique_ptr<RelativeNormBound>* analysis = nullptr) {
   *error_l1 = 0;
   *componentwise = 0;
   // The weights are sized only now that the system is solved: during the
@@ -573,6 +626,9 @@ bool SolveExcursion(const StateSpace& space, const std::vector<double>& exit,
       (options.method == SolveMethod::kAuto &&
        others.size() > std::max(options.direct_limit, options.gth_limit));
   if (iterative) {
+    // The bound is the checked one (see ExcursionError) where it fits in
+    // memory; otherwise the residual's, from an adjoint solve.
+    const bool checked = options.bounds && CheckedBoundFits(others.size());
     // In a closed class any reference gives the same distribution up to a
     // factor, so the system is solved from a state visited often and the
     // solution scaled back to `reference` afterwards.
@@ -590,8 +646,8 @@ bool SolveExcursion(const StateSpace& space, const std::vector<double>& exit,
     if (pivot != reference) solve_from(pivot);
     Vector z;
     LinearOutcome outcome;
-    bool solved =
-        SolveInPlace(space, exit, others, local, &c, options, &z, &outcome);
+    bool solved = SolveInPlace(space, exit, others, local, &c, options,
+                               !checked, &z, &outcome);
     // y at `reference`, by which the solution is divided. When the solve
     // from the pivot failed, or that is not a positive number with a finite
     // reciprocal, the system is solved from `reference` itself: the pivot
@@ -609,8 +665,8 @@ bool SolveExcursion(const StateSpace& space, const std::vector<double>& exit,
         solve_from(reference);
         z = Vector();
         outcome = LinearOutcome();
-        solved =
-            SolveInPlace(space, exit, others, local, &c, options, &z, &outcome);
+        solved = SolveInPlace(space, exit, others, local, &c, options, !checked,
+                              &z, &outcome);
       }
     }
     if (solved) {
@@ -628,27 +684,38 @@ bool SolveExcursion(const StateSpace& space, const std::vector<double>& exit,
         z[ii] = std::max(0.0, z[ii] / exit[others[i]]);
         total.Add(z[ii]);
       }
-      // The residual bound is the conditioning times the rounding; where
-      // that misses the accuracy, refinement finds the real error.
+      // The checked bound, refined where it misses the accuracy; after the
+      // adjoint only the refinement, where the residual's bound (the
+      // conditioning times the rounding) misses it.
       if (options.bounds && !(*error_l1 <= options.accuracy * total.Value())) {
         const std::string too_large = RefinementTooLarge(others.size());
-        if (!too_large.empty()) {
+        if (checked || too_large.empty()) {
+          if (options.progress != nullptr) {
+            options.progress->Phase(checked ? "error bound"
+                                            : "refined error bound");
+          }
+          auto relative = std::make_unique<RelativeNormBound>(
+              space, exit, current, others, closed, options, too_large.empty());
+          // z is freed while the bound's solve runs: the analysis holds
+          // the solution scaled, and gives it back below.
+          *error_l1 =
+              std::min(*error_l1, relative->Consume(&z) * (1 + total.Value()));
+          if (z.size() == 0) relative->WriteSolution(&sized_weight());
+          if (analysis != nullptr) *analysis = std::move(relative);
+        }
+        if (!too_large.empty() &&
+            !(*error_l1 <= options.accuracy * total.Value())) {
           if (!result->message.empty()) result->message += "; ";
           result->message += too_large;
-        } else {
-          if (options.progress != nullptr) {
-            options.progress->Phase("refined error bound");
-          }
-          RelativeNormBound relative(space, exit, current, others, closed,
-                                     options);
-          *error_l1 = std::min(*error_l1, relative(z) * (1 + total.Value()));
         }
       }
-      // The weights are sized only after the refinement, which would
-      // otherwise hold them beside z.
-      std::vector<double>& w = sized_weight();
-      for (std::size_t i = 0; i < others.size(); ++i) {
-        w[others[i]] = z[static_cast<Eigen::Index>(i)];
+      if (z.size() != 0) {
+        // The weights are sized only after the refinement, which would
+        // otherwise hold them beside z.
+        std::vector<double>& w = sized_weight();
+        for (std::size_t i = 0; i < others.size(); ++i) {
+          w[others[i]] = z[static_cast<Eigen::Index>(i)];
+        }
       }
       if (current != reference) {
         (*weight)[current] = 1.0;
@@ -766,6 +833,9 @@ constexpr std::size_t kMaxSharpClasses = 64;
 
 // Fills the sharp bounds of `result` (see ExcursionError) from the class
 // solutions in `class_pi` and the excursion times in result->excursion_time.
+// `analysis`, where given, is that of the one class's solution, laid out as
+// Prepare lays it out: it serves the rewards, refined first where its bound
+// misses what they need and the refinement fits in memory.
 void SharpenBounds(const StateSpace& space, const std::vector<double>& exit,
                    const std::vector<std::vector<std::uint32_t>>& members,
                    const std::vector<std::size_t>& bottom_ids,
@@ -775,7 +845,7 @@ void SharpenBounds(const StateSpace& space, const std::vector<double>& exit,
                    const std::vector<std::vector<double>>& rewards,
                    const std::vector<double>& class_componentwise,
                    double transient_componentwise, const SolveOptions& options,
-                   StationaryResult* result) {
+                   ExcursionError* analysis, StationaryResult* result) {
   constexpr double kInf = std::numeric_limits<double>::infinity();
   const std::size_t classes = bottom_ids.size();
   // Per class: each reward's value and bound.
@@ -804,18 +874,30 @@ void SharpenBounds(const StateSpace& space, const std::vector<double>& exit,
         target = std::min(target, options.accuracy * std::abs(value) / spread);
       }
     }
-    ExcursionError bounds;
-    const bool ready =
-        std::find(wanted.begin(), wanted.end(), true) != wanted.end() &&
-        (others.size() <= options.gth_limit ||
-         RefinementTooLarge(others.size()).empty()) &&
-        Prepare(space, exit, m.front(), others, class_pi, true, options, target,
-                &bounds);
+    const bool any =
+        std::find(wanted.begin(), wanted.end(), true) != wanted.end();
+    ExcursionError fresh;
+    const ExcursionError* bounds = &fresh;
+    bool ready = false;
+    if (any && classes == 1 && analysis != nullptr) {
+      // Refined first where its bound misses what the values need and the
+      // refinement fits; otherwise its unrefined bound stands.
+      ready = analysis->Meets(target) ||
+              !RefinementTooLarge(others.size()).empty() ||
+              analysis->Sharpen(target);
+      bounds = analysis;
+    } else {
+      ready = any &&
+              (others.size() <= options.gth_limit ||
+               RefinementTooLarge(others.size()).empty()) &&
+              Prepare(space, exit, m.front(), others, class_pi, true, options,
+                      target, &fresh);
+    }
     for (std::size_t v = 0; v < rewards.size(); ++v) {
       const std::vector<double>& r = rewards[v];
       double value = ExpectedReward(result->pi, r);
       const double refined =
-          ready && wanted[v] ? bounds.Bound(r, nullptr, &value) : kInf;
+          ready && wanted[v] ? bounds->Bound(r, nullptr, &value) : kInf;
       class_bound[c].push_back(
           std::min(refined, RatioBoundOf(class_componentwise[c], m.front(),
                                          others, class_pi, r, nullptr)));
@@ -991,6 +1073,9 @@ StationaryResult SolveLongRun(const StateSpace& space,
   // Sized by the first solve, as is result.pi: while the largest system is
   // solved they would be two more vectors of the size of the chain.
   std::vector<double> class_pi;
+  // The checked bound's analysis of a single large class, which the rewards'
+  // bounds use again.
+  std::unique_ptr<RelativeNormBound> analysis;
   for (std::size_t k : bottom_ids) {
     std::vector<std::uint32_t>& class_members = members[k];
     // The class without its first state is the system; it is taken from
@@ -1000,9 +1085,10 @@ StationaryResult SolveLongRun(const StateSpace& space,
     class_members.erase(class_members.begin());
     double class_error = 0;
     double componentwise = 0;
-    const bool solved =
-        SolveExcursion(space, exit, reference, class_members, true, options,
-                       &class_pi, &class_error, &componentwise, &result);
+    const bool solved = SolveExcursion(
+        space, exit, reference, class_members, true, options, &class_pi,
+        &class_error, &componentwise, &result,
+        transient.empty() && bottom_ids.size() == 1 ? &analysis : nullptr);
     class_members.insert(class_members.begin(), reference);
     if (!solved) return result;
     class_componentwise.push_back(componentwise);
@@ -1048,9 +1134,10 @@ StationaryResult SolveLongRun(const StateSpace& space,
   }
   const bool single = transient.empty() && bottom_ids.size() == 1;
   if (options.bounds && options.rewards != nullptr && (small || single))
-    SharpenBounds(space, exit, members, bottom_ids, transient, class_pi,
-                  probability, *options.rewards, class_componentwise,
-                  transient_componentwise, options, &result);
+    SharpenBounds(
+        space, exit, members, bottom_ids, transient, class_pi, probability,
+        *options.rewards, class_componentwise, transient_componentwise, options,
+        analysis != nullptr ? analysis->analysis() : nullptr, &result);
   result.ok = true;
   return result;
 }

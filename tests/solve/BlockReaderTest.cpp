@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "gtest/gtest.h"
 #include "solve/ChainFiles.h"
@@ -93,8 +94,21 @@ TEST(BlockReaderTest, AStateSpaceFileReadsAsItsTextParses) {
   StateSpace parsed;
   ASSERT_TRUE(ParseStateSpace(text, path, &parsed).ok);
   StateSpace read;
-  const Status status = ReadStateSpace(path, &read);
+  // The progress reports climb a block at a time to the file's size.
+  std::vector<std::size_t> reports;
+  const Status status =
+      ReadStateSpace(path, &read, [&](std::size_t done, std::size_t total) {
+        EXPECT_EQ(total, text.size());
+        reports.push_back(done);
+      });
   ASSERT_TRUE(status.ok) << status.message;
+  ASSERT_EQ(reports.size(),
+            (text.size() + BlockReader::kDefaultBlockBytes - 1) /
+                BlockReader::kDefaultBlockBytes);
+  for (std::size_t k = 0; k + 1 < reports.size(); ++k) {
+    EXPECT_EQ(reports[k], (k + 1) * BlockReader::kDefaultBlockBytes);
+  }
+  EXPECT_EQ(reports.back(), text.size());
   EXPECT_EQ(read.first, parsed.first);
   EXPECT_EQ(read.target, parsed.target);
   EXPECT_EQ(read.rate, parsed.rate);

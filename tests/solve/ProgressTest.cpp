@@ -8,7 +8,7 @@
 #include "gtest/gtest.h"
 
 // Quiet for the first seconds, then one line a second at most, with the
-// phase, the iteration, its residual and the time.
+// phase, the iteration, its residual or the bytes read, and the time.
 TEST(ProgressTest, QuietAtFirstThenOneLineASecond) {
   std::ostringstream err;
   Progress progress(&err);
@@ -26,7 +26,14 @@ TEST(ProgressTest, QuietAtFirstThenOneLineASecond) {
             0u)
       << text;
   EXPECT_EQ(text.find('\n'), text.size() - 1) << text;
+  progress.Phase("reading k5.arm");  // within the same second: dropped
+  std::this_thread::sleep_for(std::chrono::duration<double>(1.05));
+  progress.Bytes(412345678, 625401446);
+  const std::string reading = err.str().substr(text.size());
+  EXPECT_EQ(reading.rfind("solve: reading k5.arm, 412 of 625 MB, ", 0), 0u)
+      << reading;
   Progress silent(nullptr);
   silent.Phase("reading");
   silent.Iteration(1, 1);
+  silent.Bytes(1, 2);
 }
