@@ -81,6 +81,15 @@ TEST(ChainSystemTest, EveryStateButOneAgainstTheDenseSystem) {
       preconditioner.Apply(transposed, &solved);
       const Eigen::MatrixXd applied = transposed ? m : m.transpose();
       EXPECT_LE((applied * solved - x).cwiseAbs().maxCoeff(), 1e-12 * x.norm());
+      // The solve and the product at once: the same y, and v = B y.
+      Eigen::VectorXd both = x;
+      Eigen::VectorXd product(8);
+      preconditioner.ApplyThenMultiply(system, transposed, &both, &product);
+      const Eigen::VectorXd want_y = applied.lu().solve(x);
+      EXPECT_LE((both - want_y).cwiseAbs().maxCoeff(), 1e-12 * want_y.norm());
+      const Eigen::VectorXd want_v = (transposed ? bt : b) * want_y;
+      EXPECT_LE((product - want_v).cwiseAbs().maxCoeff(),
+                1e-12 * want_v.norm());
     }
   }
 }
