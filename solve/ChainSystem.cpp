@@ -234,12 +234,19 @@ std::uint32_t WellVisitedState(const ChainOperator& system,
   for (std::size_t i = 0; i < system.size(); ++i) {
     z[static_cast<Eigen::Index>(i)] = system.exit(i);
   }
+  // r = c - B z is carried along: each step's correction y = M^-1 r and
+  // B y come from one shared sweep pair, 1.5 passes over the transitions
+  // where a product and a solve take 2.
   Eigen::VectorXd r(c.size());
+  system.Apply(false, z, &r);
+  r = c - r;
+  Eigen::VectorXd y(c.size());
+  Eigen::VectorXd by(c.size());
   for (int k = 0; k < sweeps; ++k) {
-    system.Apply(false, z, &r);
-    r = c - r;
-    preconditioner.Apply(false, &r);
-    z += r;
+    y = r;
+    preconditioner.ApplyThenMultiply(system, false, &y, &by);
+    z += y;
+    r -= by;
   }
   // The reference stays at 1: only a state whose y grew above it is seen
   // as likelier.
