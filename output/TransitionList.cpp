@@ -1,6 +1,18 @@
 #include "output/TransitionList.h"
 
 #include <algorithm>
+#include <cstring>
+
+void TransitionList::AssignRecorded(const void* records, std::size_t count) {
+  pending_.resize(count);
+  if (count > 0) {
+    std::memcpy(pending_.data(), records, count * sizeof(Recorded));
+  }
+  merged_.clear();
+  sequence_ = static_cast<std::uint32_t>(count);
+  magnitude_ = 0.0;
+  for (const Recorded& item : pending_) magnitude_ += std::fabs(item.rate);
+}
 
 const std::vector<TransitionList::Entry>& TransitionList::Merge() {
   merged_.clear();
@@ -23,13 +35,21 @@ const std::vector<TransitionList::Entry>& TransitionList::Merge() {
                                             : a.sequence < b.sequence;
               });
   }
+  // Written in place and trimmed afterwards: pushing whole entries built on
+  // the stack stalls on reading them back.
+  merged_.resize(pending_.size());
+  Entry* out = merged_.data();
+  std::size_t used = 0;
   for (const Recorded& item : pending_) {
-    if (!merged_.empty() && merged_.back().target == item.target) {
-      merged_.back().rate += item.rate;
+    if (used > 0 && out[used - 1].target == item.target) {
+      out[used - 1].rate += item.rate;
     } else {
       // An entry starts at 0.0 and the first rate is added to it.
-      merged_.push_back({item.target, 0.0 + item.rate});
+      out[used].target = item.target;
+      out[used].rate = 0.0 + item.rate;
+      ++used;
     }
   }
+  merged_.resize(used);
   return merged_;
 }
