@@ -60,6 +60,8 @@ class TransitionList {
  private:
   std::vector<Recorded> pending_;
   std::vector<Entry> merged_;
+  // Merge's sort keys; only ever grows.
+  std::vector<std::uint64_t> keys_;
   std::uint32_t sequence_ = 0;
   double magnitude_ = 0.0;
 };
