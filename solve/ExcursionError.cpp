@@ -24,9 +24,10 @@ constexpr int kIterativeSteps = 1;
 
 // Relative residuals to which the iterative solves run. The refinement's
 // only shrinks what is left to bound. The remainder's is checked (see
-// BoundRemainder): at 1e-8 the check passes on the benchmark chains, and a
-// failed check costs a second solve to 1e-10.
+// BoundRemainder): the first solve is as loose as the check allows, and
+// tighter ones continue from it while the bound misses its target.
 constexpr double kRefinementTolerance = 1e-10;
+constexpr double kLooseRemainderTolerance = 1e-4;
 constexpr double kRemainderTolerance = 1e-8;
 
 double SumOf(const Vector& v) {
@@ -206,7 +207,7 @@ bool ExcursionError::Analyse(double reference_weight, Vector y, double target) {
       zero_correction();
       return false;
     }
-    BoundRemainder();
+    BoundRemainder(target);
     if (Meets(target)) {
       zero_correction();
       Vector().swap(rho_);
@@ -214,15 +215,15 @@ bool ExcursionError::Analyse(double reference_weight, Vector y, double target) {
     }
     steps = kIterativeSteps;
   }
-  return Refine(steps);
+  return Refine(steps, target);
 }
 
 bool ExcursionError::Sharpen(double target) {
   if (dense_ || y_.size() == 0 || Meets(target)) return true;
-  return Refine(kIterativeSteps);
+  return Refine(kIterativeSteps, target);
 }
 
-bool ExcursionError::Refine(int steps) {
+bool ExcursionError::Refine(int steps, double target) {
   const Eigen::Index n = y_.size();
   eta_known_ = false;
   auto zero_correction = [&]() {
@@ -279,7 +280,7 @@ bool ExcursionError::Refine(int steps) {
     rho_ = rho;
   }
   zero_correction();
-  BoundRemainder();
+  BoundRemainder(target);
   Vector().swap(rho_);
   return true;
 }
@@ -297,7 +298,7 @@ bool ExcursionError::Meets(double target) const {
   return NormBound() <= target * total_;
 }
 
-void ExcursionError::BoundRemainder() {
+void ExcursionError::BoundRemainder(double target) {
   const Eigen::Index n = rho_.size();
   remainder_ = rho_;
   if (rho_.isZero(0)) return;
@@ -307,18 +308,42 @@ void ExcursionError::BoundRemainder() {
   // A^-1 >= 0, any x with A x >= rho row by row is at least A^-1 rho, and
   // so is g x with g the largest rho_j / (A x)_j. A x is computed in
   // double-double with a bound on its rounding, so the check is rigorous.
-  // Where a row fails it (A x not positive where rho is), the solve goes
-  // on from x to a tighter tolerance.
-  if (!dense_) {
-    // Any rho' >= rho serves as well. An iterative solve to a relative
-    // tolerance t leaves up to t ||rho||_2 of residual in any row, so rows
-    // where rho is below that would fail the check; raising every row by
-    // twice that keeps each (A x)_j at about half of rho'_j or more, and
-    // adds little to the bound where most of rho is far above it.
-    rho_.array() += 2 * kRemainderTolerance * rho_.norm();
-  }
+  //
+  // The solve is aimed at rho' = rho + delta, delta = 2 t ||rho||_2 in
+  // every row, for a tolerance t. A solve to a relative residual t leaves
+  // e = rho' - A x with |e_j| <= ||e||_2 <= t ||rho'||_2
+  // <= t ||rho||_2 (1 + 2 t sqrt(n)), so (A x)_j >= rho_j +
+  // t ||rho||_2 (1 - 2 t sqrt(n)) > rho_j whenever 2 t sqrt(n) < 1: the
+  // check then passes with g = 1 at any such t, and a loose t costs only
+  // what delta adds to the bound, about 2 t ||rho||_2 sum A^-1 1. So the
+  // first solve is loose, and a tighter one runs (from x) only when the
+  // bound misses `target` or the check fails.
   Vector x;
-  for (const double tolerance : {kRemainderTolerance, 1e-10}) {
+  const double rho_norm = rho_.norm();
+  const double loosest = std::min(kLooseRemainderTolerance,
+                                  0.25 / std::sqrt(static_cast<double>(n)));
+  double raised_by = 0;  // delta in rho_ now
+  // A bound on rho_j from rho_[j] = fl(rho_j + raised_by), rounded up.
+  auto original = [&](Eigen::Index j) {
+    if (raised_by == 0) return rho_[j];
+    return (rho_[j] - raised_by) + 4 * kUnitRoundoff * rho_[j];
+  };
+  bool checked = false;
+  for (const double tolerance : {loosest, kRemainderTolerance, 1e-10}) {
+    if (tolerance > loosest) continue;
+    // Past a check that passed, only the tolerance of the old fixed rule
+    // is tried: tighter than that, delta is no longer what the bound is
+    // made of.
+    if (checked && tolerance < kRemainderTolerance) break;
+    // rho_ holds rho + raised_by, rounded up row by row; its rows are
+    // raised again by the difference to this tolerance's delta.
+    const double delta = dense_ ? 0.0 : 2 * tolerance * rho_norm;
+    if (delta != raised_by) {
+      for (Eigen::Index j = 0; j < n; ++j) {
+        rho_[j] = std::max(0.0, original(j)) + delta;
+      }
+      raised_by = delta;
+    }
     if (x.size() == n) {
       for (Eigen::Index i = 0; i < n; ++i) {
         x[i] *= (*exit_)[states_[static_cast<std::size_t>(i)]];
@@ -336,25 +361,30 @@ void ExcursionError::BoundRemainder() {
     double factor = 1;
     bool verified = true;
     for (Eigen::Index j = 0; j < n && verified; ++j) {
-      // rho_j - (A x)_j lies within hi + lo +- rounding.
+      // rho'_j - (A x)_j lies within hi + lo +- rounding, so (A x)_j is at
+      // least `low`; it must cover rho_j, at most `need`.
       const double excess = hi[j] + lo[j] + rounding[j];
       const double low =
           (rho_[j] - excess) -
           4 * kUnitRoundoff *
               (rho_[j] + std::abs(hi[j]) + std::abs(lo[j]) + rounding[j]);
-      if (rho_[j] > 0) {
+      const double need = original(j);
+      if (need > 0) {
         verified = low > 0;
-        if (verified) factor = std::max(factor, rho_[j] / low);
+        if (verified) factor = std::max(factor, need / low);
       } else {
         verified = low >= 0;
       }
     }
     if (verified && std::isfinite(factor)) {
       remainder_ = x.cwiseAbs() * (factor * (1 + 4 * kUnitRoundoff));
-      return;
+      checked = true;
+      if (dense_ || Meets(target)) return;
+    } else if (dense_) {
+      break;  // the factors give the same x again
     }
-    if (dense_) break;  // the factors give the same x again
   }
+  if (remainder_.size() == n) return;  // the tightest solve's proven bound
   // No solve passed the check (a row where rho is below the solve's own
   // residual): the last solution, doubled to cover its error, which is an
   // estimate rather than a proof.

@@ -89,12 +89,14 @@ class ExcursionError {
   void ResidualOfSolution(Eigen::VectorXd* hi, Eigen::VectorXd* lo,
                           Eigen::VectorXd* rounding) const;
   // Up to `steps` refinement steps from y_, then the remainder's bound.
-  bool Refine(int steps);
+  bool Refine(int steps, double target);
   // rho_ := a bound on |c w - A y_| per row, from the residual in
   // double-double.
   bool BoundResidual();
-  // Sets remainder_ from rho_, which it may raise (any rho >= |s| serves).
-  void BoundRemainder();
+  // Sets remainder_ from rho_, which it may raise (any rho >= |s| serves):
+  // from a loose solve, tightened while NormBound misses `target` times
+  // the sum of |y|.
+  void BoundRemainder(double target);
   // |w| . remainder_: a bound on |w . A^-1 s| for weights w (y units).
   double Remainder(const Eigen::VectorXd& w) const;
 

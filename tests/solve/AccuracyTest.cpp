@@ -411,6 +411,26 @@ TEST(AccuracyTest, CheckedRemainderCoversAKnownError) {
     if (!c.blocks) {
       EXPECT_LE(bound.NormBound(), 100 * error);
     }
+    // Every entry off by the same factor: the residual is then that factor
+    // times the right-hand side, in the reference's few rows only, and the
+    // exact A^-1 |r| is the error itself, so a bound with no slack. The
+    // loose solve for x must not leave it below (every other row has a
+    // residual of rounding alone, which a loose solve overshoots).
+    Eigen::VectorXd uniform(static_cast<Eigen::Index>(n - 1));
+    double uniform_error = 0;
+    for (std::size_t s = 1; s < n; ++s) {
+      const double exact_y = exact[s] / exact[0];
+      uniform[static_cast<Eigen::Index>(s - 1)] = exact_y * (1 + 3e-7);
+      uniform_error += exact_y * 3e-7;
+    }
+    ExcursionError tight;
+    ASSERT_TRUE(tight.Prepare(c.space, exit, 0, others, 0, 1000));
+    ASSERT_TRUE(
+        tight.Analyse(1.0, uniform, std::numeric_limits<double>::infinity()));
+    EXPECT_GE(tight.NormBound(), uniform_error * (1 - 1e-6));
+    if (!c.blocks) {
+      EXPECT_LE(tight.NormBound(), 4 * uniform_error);
+    }
     // A reward of spread values: its expected value is the ratio that Bound
     // bounds.
     const std::vector<double> reward = Rewards(n)[1];
