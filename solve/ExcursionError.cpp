@@ -80,49 +80,50 @@ bool ExcursionError::Prepare(const StateSpace& space,
   return true;
 }
 
-void ExcursionError::Residual(const Vector& rhs_hi, const Vector& rhs_lo,
-                              const Vector& x, Vector* hi, Vector* lo,
-                              Vector* rounding) const {
+std::vector<ExcursionError::ResidualRow> ExcursionError::ResidualRows(
+    const Vector& rhs_hi, const Vector& rhs_lo, bool with_c,
+    const Vector& x) const {
   const StateSpace& space = *space_;
   const std::size_t n = states_.size();
-  const auto size = static_cast<Eigen::Index>(n);
-  // Row j's sum is kept in (*hi)[j], (*lo)[j], the scale in (*rounding)[j]
-  // and the count of terms apart: on a large chain a DoubleDoubleSum per
-  // row would be 32 bytes per state more.
-  hi->resize(size);
-  lo->resize(size);
-  rounding->resize(size);
-  std::vector<std::uint32_t> terms(n);
+  // One row's sum in one place: the products scatter by target, and each
+  // lands on a single cache line.
+  std::vector<ResidualRow> rows(n);
   auto add = [&](std::size_t j, auto&& step) {
-    const auto jj = static_cast<Eigen::Index>(j);
-    DoubleDoubleSum sum((*hi)[jj], (*lo)[jj], (*rounding)[jj], terms[j]);
+    ResidualRow& row = rows[j];
+    DoubleDoubleSum sum(row.hi, row.lo, row.rounding, row.terms);
     step(&sum);
     std::size_t count = 0;
-    sum.Parts(&(*hi)[jj], &(*lo)[jj], &(*rounding)[jj], &count);
-    terms[j] = static_cast<std::uint32_t>(count);
+    sum.Parts(&row.hi, &row.lo, &row.rounding, &count);
+    row.terms = static_cast<std::uint32_t>(count);
   };
-  for (std::size_t j = 0; j < n; ++j) {
-    const auto jj = static_cast<Eigen::Index>(j);
-    DoubleDoubleSum sum;
-    sum.Add(rhs_hi[jj]);
-    if (rhs_lo.size() != 0) sum.Add(rhs_lo[jj]);
-    std::size_t count = 0;
-    sum.Parts(&(*hi)[jj], &(*lo)[jj], &(*rounding)[jj], &count);
-    terms[j] = static_cast<std::uint32_t>(count);
-  }
-  // The exit rate of row i in double-double, as the products take it.
-  auto exit_of = [&](std::size_t i) {
-    DoubleDoubleSum exit;
-    const std::uint32_t s = states_[i];
-    for (std::size_t e = space.first[s]; e < space.first[s + 1]; ++e) {
-      exit.Add(space.rate[e]);
+  if (rhs_hi.size() != 0) {
+    for (std::size_t j = 0; j < n; ++j) {
+      const auto jj = static_cast<Eigen::Index>(j);
+      add(j, [&](DoubleDoubleSum* sum) {
+        sum->Add(rhs_hi[jj]);
+        if (rhs_lo.size() != 0) sum->Add(rhs_lo[jj]);
+      });
     }
-    return exit;
-  };
+  }
+  if (with_c) {
+    // c times the weight, exactly.
+    for (const auto& [j, rate] : c_) {
+      double product = 0;
+      double error = 0;
+      TwoProduct(rate, reference_weight_, &product, &error);
+      add(static_cast<std::size_t>(j), [&](DoubleDoubleSum* sum) {
+        sum->Add(product);
+        sum->Add(error);
+      });
+    }
+  }
   for (std::size_t i = 0; i < n; ++i) {
     const std::uint32_t s = states_[i];
     const double xi = x[static_cast<Eigen::Index>(i)];
+    // The exit rate of row i in double-double, as the products take it.
+    DoubleDoubleSum exit;
     for (std::size_t e = space.first[s]; e < space.first[s + 1]; ++e) {
+      exit.Add(space.rate[e]);
       const std::uint32_t j = Local(space.target[e]);
       if (j != kNotInSystem) {
         add(j,
@@ -131,17 +132,44 @@ void ExcursionError::Residual(const Vector& rhs_hi, const Vector& rhs_lo,
     }
     double exit_hi = 0;
     double exit_lo = 0;
-    exit_of(i).Split(&exit_hi, &exit_lo);
+    exit.Split(&exit_hi, &exit_lo);
     add(i, [&](DoubleDoubleSum* sum) {
       sum->AddProduct(-xi, exit_hi);
       sum->AddProduct(-xi, exit_lo);
     });
   }
   for (std::size_t j = 0; j < n; ++j) {
-    const auto jj = static_cast<Eigen::Index>(j);
-    const DoubleDoubleSum sum((*hi)[jj], (*lo)[jj], (*rounding)[jj], terms[j]);
-    sum.Split(&(*hi)[jj], &(*lo)[jj]);
-    (*rounding)[jj] = sum.Rounding() + std::abs(x[jj]) * exit_of(j).Rounding();
+    ResidualRow& row = rows[j];
+    const DoubleDoubleSum sum(row.hi, row.lo, row.rounding, row.terms);
+    sum.Split(&row.hi, &row.lo);
+    // The exit rate's own rounding, times |x_j|, bounded from the stored
+    // exit rate rather than summed again: its terms are positive, so their
+    // sum is below twice the rounded one.
+    const std::uint32_t s = states_[j];
+    const double degree =
+        static_cast<double>(space.first[s + 1] - space.first[s]) + 2;
+    const double exit_rounding =
+        degree * degree * std::ldexp(2 * (*exit_)[s], -106) +
+        degree * std::ldexp(1.0, -1074);
+    row.rounding = sum.Rounding() +
+                   std::abs(x[static_cast<Eigen::Index>(j)]) * exit_rounding;
+  }
+  return rows;
+}
+
+void ExcursionError::Residual(const Vector& rhs_hi, const Vector& rhs_lo,
+                              bool with_c, const Vector& x, Vector* hi,
+                              Vector* lo, Vector* rounding) const {
+  const std::vector<ResidualRow> rows = ResidualRows(rhs_hi, rhs_lo, with_c, x);
+  const auto n = static_cast<Eigen::Index>(rows.size());
+  hi->resize(n);
+  lo->resize(n);
+  rounding->resize(n);
+  for (Eigen::Index j = 0; j < n; ++j) {
+    const ResidualRow& row = rows[static_cast<std::size_t>(j)];
+    (*hi)[j] = row.hi;
+    (*lo)[j] = row.lo;
+    (*rounding)[j] = row.rounding;
   }
 }
 
@@ -161,21 +189,17 @@ bool ExcursionError::Solve(double tolerance, const Vector& rhs,
 
 void ExcursionError::ResidualOfSolution(Vector* hi, Vector* lo,
                                         Vector* rounding) const {
-  const Eigen::Index n = y_.size();
-  // The right-hand side c times the weight, exactly.
-  Vector c_hi = Vector::Zero(n);
-  Vector c_lo = Vector::Zero(n);
-  for (const auto& [j, rate] : c_) {
-    TwoProduct(rate, reference_weight_, &c_hi[j], &c_lo[j]);
-  }
-  Residual(c_hi, c_lo, y_, hi, lo, rounding);
+  Residual(Vector(), Vector(), true, y_, hi, lo, rounding);
 }
 
 bool ExcursionError::BoundResidual() {
-  Vector hi;
-  Vector lo;
-  ResidualOfSolution(&hi, &lo, &rho_);
-  rho_ += hi.cwiseAbs() + lo.cwiseAbs();
+  const std::vector<ResidualRow> rows =
+      ResidualRows(Vector(), Vector(), true, y_);
+  rho_.resize(static_cast<Eigen::Index>(rows.size()));
+  for (std::size_t j = 0; j < rows.size(); ++j) {
+    rho_[static_cast<Eigen::Index>(j)] =
+        std::abs(rows[j].hi) + std::abs(rows[j].lo) + rows[j].rounding;
+  }
   return rho_.allFinite();
 }
 
@@ -270,7 +294,7 @@ bool ExcursionError::Refine(int steps, double target) {
     // carries over to s.
     Vector lo;
     Vector rounding;
-    Residual(r_hi, r_lo, candidate, &s_hi, &lo, &rounding);
+    Residual(r_hi, r_lo, false, candidate, &s_hi, &lo, &rounding);
     const Vector rho = s_hi.cwiseAbs() + lo.cwiseAbs() + rounding + r_rounding;
     if (!rho.allFinite() || !(SumOf(rho) < rho_sum)) {
       keep_rho();
@@ -354,20 +378,19 @@ void ExcursionError::BoundRemainder(double target) {
       x[i] /= (*exit_)[states_[static_cast<std::size_t>(i)]];
     }
     if (!x.allFinite()) return;
-    Vector hi;
-    Vector lo;
-    Vector rounding;
-    Residual(rho_, Vector(), x, &hi, &lo, &rounding);
+    const std::vector<ResidualRow> rows =
+        ResidualRows(rho_, Vector(), false, x);
     double factor = 1;
     bool verified = true;
     for (Eigen::Index j = 0; j < n && verified; ++j) {
       // rho'_j - (A x)_j lies within hi + lo +- rounding, so (A x)_j is at
       // least `low`; it must cover rho_j, at most `need`.
-      const double excess = hi[j] + lo[j] + rounding[j];
+      const ResidualRow& row = rows[static_cast<std::size_t>(j)];
+      const double excess = row.hi + row.lo + row.rounding;
       const double low =
           (rho_[j] - excess) -
           4 * kUnitRoundoff *
-              (rho_[j] + std::abs(hi[j]) + std::abs(lo[j]) + rounding[j]);
+              (rho_[j] + std::abs(row.hi) + std::abs(row.lo) + row.rounding);
       const double need = original(j);
       if (need > 0) {
         verified = low > 0;
