@@ -145,24 +145,28 @@ class ExcursionLayout {
   // the constructor; `sum` gets the sum of the scaled entries.
   void Scale(const std::vector<std::uint32_t>& others, const Vector& y,
              double* weight, Vector* scaled, double* sum) const {
-    std::vector<std::pair<std::uint32_t, double>> values;
-    values.reserve(others.size() + 1);
-    values.emplace_back(old_reference_, std::ldexp(1.0, -exponent_));
-    for (std::size_t i = 0; i < others.size(); ++i) {
-      values.emplace_back(
-          others[i], std::ldexp(y[static_cast<Eigen::Index>(i)], -exponent_));
-    }
-    std::sort(values.begin(), values.end());
     scaled->resize(static_cast<Eigen::Index>(count_));
     CompensatedSum total;
     Eigen::Index next = 0;
-    for (const auto& [state, value] : values) {
+    auto take = [&](std::uint32_t state, double value) {
       total.Add(value);
       if (state == reference_) {
         *weight = value;
       } else {
         (*scaled)[next++] = value;
       }
+    };
+    // The states in increasing order: `others` with the old reference
+    // merged in at its place.
+    const std::size_t at = static_cast<std::size_t>(
+        std::lower_bound(others.begin(), others.end(), old_reference_) -
+        others.begin());
+    for (std::size_t i = 0; i < others.size(); ++i) {
+      if (i == at) take(old_reference_, std::ldexp(1.0, -exponent_));
+      take(others[i], std::ldexp(y[static_cast<Eigen::Index>(i)], -exponent_));
+    }
+    if (at == others.size()) {
+      take(old_reference_, std::ldexp(1.0, -exponent_));
     }
     *sum = total.Value();
   }
