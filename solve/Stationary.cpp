@@ -831,6 +831,7 @@ bool SolveExcursion(const StateSpace& space, const std::vector<double>& exit,
           // The solution went on from the one the scale was taken from.
           if (continued) scale = (*weight)[reference];
           if (!(scale > 0) || !std::isfinite(1 / scale)) {
+            Exchange(&others, reference, current);
             result->message = "the solution from state " +
                               std::to_string(current) + " vanished at state " +
                               std::to_string(reference);
