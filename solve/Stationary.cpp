@@ -406,8 +406,8 @@ bool CheckedBoundFits(std::size_t n) {
 // stops when a checked bound follows: a share of the accuracy asked, since
 // the bound's ratio to the backward error is the chain's conditioning as
 // the solution sees it (about 100 on Kanban and FMS), and never looser than
-// kLoosestStop. With --accuracy at 0 or below the tolerance it is the
-// tolerance, as without the bound.
+// kLoosestStop. With an accuracy at or below 1e4 times the tolerance (or
+// 0) it is the tolerance, as without the bound.
 constexpr double kFirstStopShare = 1e-4;
 constexpr double kLoosestStop = 1e-6;
 
