@@ -93,7 +93,7 @@ void ExpansionPool::Submit(ExpansionBatch& batch) {
   GEN_CHECK(found != slots_.end() && (*found)->stage == Stage::kFilling);
   Slot* slot = found->get();
   slot->stage = Stage::kPending;
-  slot->claimed.store(0, std::memory_order_relaxed);
+  slot->taken_over.store(false, std::memory_order_relaxed);
   slot->sequence = next_sequence_++;
   submitted_.push_back(slot);
   work_.notify_one();
@@ -112,7 +112,7 @@ ExpansionBatch* ExpansionPool::Oldest() {
   // A helper that is still at it stops after its current state; the caller
   // expands the rest, rather than wait for a thread the system may not be
   // running.
-  oldest->claimed.fetch_add(oldest->batch.count, std::memory_order_relaxed);
+  oldest->taken_over.store(true, std::memory_order_relaxed);
   done_.wait(lock, [oldest] { return oldest->stage == Stage::kDone; });
   return &oldest->batch;
 }
@@ -164,11 +164,11 @@ void ExpansionPool::Expand(Helper& helper, Slot& slot) {
   batch.expanded = 0;
   // The sources append: one buffer holds the successors of the whole batch.
   batch.successors.Clear();
-  for (;;) {
-    // States are claimed one at a time, so that the run's thread can take
-    // the rest of the batch over.
-    const std::size_t k = slot.claimed.fetch_add(1, std::memory_order_relaxed);
-    if (k >= batch.count) break;
+  for (std::size_t k = 0; k < batch.count; ++k) {
+    // Asked before every state, so that the run's thread can take the rest
+    // of the batch over; what was expanded is handed over through the
+    // mutex when the batch is done.
+    if (slot.taken_over.load(std::memory_order_relaxed)) break;
     helper.index = k;
     const Status status = helper.source->Expand(
         batch.first_number + static_cast<std::uint32_t>(k),

@@ -86,9 +86,10 @@ class ExpansionPool {
     ExpansionBatch batch;
     Stage stage = Stage::kFilling;
     std::uint64_t sequence = 0;  // submission order
-    // The next state a helper may expand; at or past the batch's count,
-    // none.
-    std::atomic<std::size_t> claimed{0};
+    // Set when the run's thread takes the rest of the batch over: the
+    // helper then stops after its current state. Only read per state (a
+    // plain load), where claiming each state cost a locked instruction.
+    std::atomic<bool> taken_over{false};
   };
   struct Helper {
     ExpansionPool* pool = nullptr;

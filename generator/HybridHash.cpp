@@ -205,10 +205,14 @@ HybridHash::Probe HybridHash::Locate(const char* image) const {
   return LocateHash(Hash(image));
 }
 
+HybridHash::Probe HybridHash::ProbeOfHash(std::uint64_t hash) const {
+  return Probe{HomeSlot(hash, table_size_), table_size_,
+               number_mask_ == kTaggedNumberMask ? Tag(hash) : 0,
+               static_cast<std::uint32_t>(hash >> 32)};
+}
+
 HybridHash::Probe HybridHash::LocateHash(std::uint64_t hash) const {
-  const Probe probe{HomeSlot(hash, table_size_), table_size_,
-                    number_mask_ == kTaggedNumberMask ? Tag(hash) : 0,
-                    static_cast<std::uint32_t>(hash >> 32)};
+  const Probe probe = ProbeOfHash(hash);
   if (table_ != nullptr) __builtin_prefetch(&table_[probe.home]);
   return probe;
 }

@@ -104,6 +104,9 @@ class HybridHash {
   Probe Locate(const char* image) const;
   // Locate for an image whose Hash is already known.
   Probe LocateHash(std::uint64_t hash) const;
+  // LocateHash without asking for the slot: for a lookup whose slot and
+  // image were prefetched before.
+  Probe ProbeOfHash(std::uint64_t hash) const;
   void PrefetchImage(const Probe& probe) const;
 
   // One walk of the probe sequence of `image` (stateSize bytes) from

@@ -133,6 +133,17 @@ void StateSpaceGen::PrefetchAhead(const ExpansionBatch& batch,
   const auto ends = [&batch](std::size_t i) {
     return i == 0 ? std::size_t{0} : batch.successor_ends[i - 1];
   };
+  if (k == 0) {
+    // The batch's first two states had no turns before them: their slots
+    // are asked for together, then the first state's images.
+    const std::size_t first_two = batch.expanded > 1 ? 2 : 1;
+    for (std::size_t j = 0; j < ends(first_two); ++j) {
+      (void)store_->LocateHash(batch.hashes[j]);
+    }
+    for (std::size_t j = 0; j < ends(1); ++j) {
+      store_->PrefetchImage(store_->ProbeOfHash(batch.hashes[j]));
+    }
+  }
   if (k + 2 < batch.expanded) {
     for (std::size_t j = ends(k + 2); j < ends(k + 3); ++j) {
       (void)store_->LocateHash(batch.hashes[j]);
@@ -140,7 +151,7 @@ void StateSpaceGen::PrefetchAhead(const ExpansionBatch& batch,
   }
   if (k + 1 < batch.expanded) {
     for (std::size_t j = ends(k + 1); j < ends(k + 2); ++j) {
-      store_->PrefetchImage(store_->LocateHash(batch.hashes[j]));
+      store_->PrefetchImage(store_->ProbeOfHash(batch.hashes[j]));
     }
   }
 }
@@ -186,12 +197,19 @@ Status StateSpaceGen::RecordSuccessors(const Output& out,
     probes_.resize(count);
     targets_.resize(count);
   }
-  for (std::size_t k = 0; k < count; ++k) {
-    probes_[k] = hashes != nullptr
-                     ? store_->LocateHash(hashes[begin + k])
-                     : store_->Locate(successors.Image(begin + k));
+  // With hashes from a helper, PrefetchAhead has already asked for the
+  // slots and the images: asking again costs this thread a table read per
+  // successor.
+  if (hashes != nullptr) {
+    for (std::size_t k = 0; k < count; ++k) {
+      probes_[k] = store_->ProbeOfHash(hashes[begin + k]);
+    }
+  } else {
+    for (std::size_t k = 0; k < count; ++k) {
+      probes_[k] = store_->Locate(successors.Image(begin + k));
+    }
+    for (std::size_t k = 0; k < count; ++k) store_->PrefetchImage(probes_[k]);
   }
-  for (std::size_t k = 0; k < count; ++k) store_->PrefetchImage(probes_[k]);
   for (std::size_t k = 0; k < count; ++k) {
     const char* image = successors.Image(begin + k);
     const std::uint32_t number =

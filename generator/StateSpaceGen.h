@@ -14,11 +14,11 @@
 #include "generator/DeterministicList.h"
 #include "generator/HybridHash.h"
 #include "generator/NextStateSource.h"
-#include "output/TransitionList.h"
 #include "generator/queue.h"
 #include "output/ChainWriter.h"
 #include "output/RewardValuesFile.h"
 #include "output/StateSpaceFile.h"
+#include "output/TransitionList.h"
 
 struct ExpansionBatch;
 
@@ -98,7 +98,9 @@ class StateSpaceGen {
   // successors here, batch after batch in submission order.
   Status ExploreWithHelpers(const Output& out);
   // Asks for the store's memory that the lookups of the successors of the
-  // batch's states after state `k` (its index) will read.
+  // batch's states after state `k` (its index) will read, and at k = 0
+  // also of the first state's: RecordSuccessors asks for nothing itself
+  // when it has hashes.
   void PrefetchAhead(const ExpansionBatch& batch, std::size_t k) const;
   // Everything after the expansion of the current state: its successors
   // [begin, end) and delays [delay_begin, delay_end) of `successors`, its

@@ -115,22 +115,19 @@ bool ChainWriter::Format(const Chunk& chunk) {
       var_.Write(header.number, values_.data());
       p += bytes;
     } else if (header.kind == kRecordedBlock) {
-      recorded_.Clear();
-      for (std::uint64_t k = 0; k < header.count; ++k) {
-        TransitionList::Recorded rate;
-        std::memcpy(&rate, p, sizeof rate);
-        recorded_.Add(rate.target, rate.rate);
-        p += sizeof rate;
-      }
-      arm_.WriteState(header.number, recorded_.Merge());
+      recorded_.AssignRecorded(p, header.count);
+      p += header.count * sizeof(TransitionList::Recorded);
+      arm_.AppendState(header.number, recorded_.Merge());
     } else {
       const std::size_t bytes = header.count * sizeof(Transition);
       block_.resize(header.count);
       if (bytes > 0) std::memcpy(block_.data(), p, bytes);
-      arm_.WriteState(header.number, block_);
+      arm_.AppendState(header.number, block_);
       p += bytes;
     }
   }
+  // The blocks reach the stream once per chunk rather than once per block.
+  arm_.Flush();
   return !arm_.Failed() && !var_.Failed();
 }
 

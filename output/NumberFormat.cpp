@@ -13,10 +13,6 @@ char* FormatRate(double value, char* out) {
       .ptr;
 }
 
-char* FormatUnsigned(std::uint64_t value, char* out) {
-  return std::to_chars(out, out + 24, value).ptr;
-}
-
 char* FormatReward(double value, char* out) {
   return std::to_chars(out, out + 24, value, std::chars_format::general,
                        kRewardDigits)

@@ -41,29 +41,31 @@ void StateSpaceFile::WriteHeader(int file_type, int placeholder_spaces) {
   out_ << file_type << '\n' << std::string(placeholder_spaces, ' ') << '\n';
 }
 
-void StateSpaceFile::WriteState(std::uint32_t number,
-                                const std::vector<Transition>& transitions) {
+void StateSpaceFile::AppendState(std::uint32_t number,
+                                 const std::vector<Transition>& transitions) {
   transitions_written_ += transitions.size();
-  Reserve(kMaxLine);
+  // One check for the whole block when it fits the buffer; a longer block
+  // checks line by line.
+  const std::size_t block = (2 * transitions.size() + 2) * kMaxLine;
+  const bool fits = block <= buffer_.size();
+  Reserve(fits ? block : kMaxLine);
   char* p = buffer_.data() + used_;
   p = FormatUnsigned(number, p);
   *p++ = '\n';
-  used_ = static_cast<std::size_t>(p - buffer_.data());
   for (const Transition& entry : transitions) {
-    Reserve(2 * kMaxLine);
-    p = buffer_.data() + used_;
+    if (!fits) {
+      used_ = static_cast<std::size_t>(p - buffer_.data());
+      Reserve(2 * kMaxLine);
+      p = buffer_.data() + used_;
+    }
     p = FormatUnsigned(entry.target, p);
     *p++ = '\n';
     p = rates_.Format(entry.rate, p);
     *p++ = '\n';
-    used_ = static_cast<std::size_t>(p - buffer_.data());
   }
-  Reserve(2);
-  buffer_[used_++] = '0';
-  buffer_[used_++] = '\n';
-  // Each finished block goes to the stream at once: a run that stops on a
-  // fatal error later leaves every block written so far in the file.
-  Drain();
+  *p++ = '0';
+  *p++ = '\n';
+  used_ = static_cast<std::size_t>(p - buffer_.data());
 }
 
 bool StateSpaceFile::Finish(int file_type, std::uint32_t states_written) {

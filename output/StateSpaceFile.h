@@ -49,13 +49,24 @@ class StateSpaceFile {
   ~StateSpaceFile();
 
   void WriteHeader(int file_type, int placeholder_spaces);
+  // Formats the block and hands it to the stream at once, so that a run
+  // stopped later by a fatal error leaves it in the file.
   void WriteState(std::uint32_t number,
-                  const std::vector<Transition>& transitions);
+                  const std::vector<Transition>& transitions) {
+    AppendState(number, transitions);
+    Flush();
+  }
+  // Formats the block into the internal buffer only; it reaches the stream
+  // when the buffer fills or at the next Flush.
+  void AppendState(std::uint32_t number,
+                   const std::vector<Transition>& transitions);
+  // Hands everything formatted so far to the stream.
+  void Flush() { Drain(); }
   // Seeks to the start and writes the type and the state count over the
   // placeholder. Returns false when the stream failed at any point.
   [[nodiscard]] bool Finish(int file_type, std::uint32_t states_written);
-  // True once the stream has failed. Each block reaches the stream as it is
-  // written, so this covers every block so far.
+  // True once the stream has failed; it covers every block up to the last
+  // Flush (WriteState flushes each block).
   bool Failed() const { return !out_; }
   // Transitions in the blocks written so far.
   std::uint64_t TransitionsWritten() const { return transitions_written_; }

@@ -2,6 +2,7 @@
 #define GEN_OUTPUT_TRANSITIONLIST_H_
 
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <limits>
 #include <vector>
@@ -23,9 +24,18 @@ class TransitionList {
   };
 
   void Add(std::uint32_t target, double rate) {
-    pending_.push_back({target, sequence_++, rate});
+    // Field by field: a record built whole on the stack and then copied is
+    // read back wider than it was stored, which stalls the store buffer.
+    Recorded& item = pending_.emplace_back();
+    item.target = target;
+    item.sequence = sequence_++;
+    item.rate = rate;
     magnitude_ += std::fabs(rate);
   }
+  // Replaces the list with `count` records laid out as RecordedRates()
+  // holds them (the bytes of another list's recording), as if each had been
+  // added in turn.
+  void AssignRecorded(const void* records, std::size_t count);
   // Sorts by target, sums equal targets; the result stays valid until the
   // next Add or Clear.
   const std::vector<Entry>& Merge();
@@ -50,6 +60,8 @@ class TransitionList {
  private:
   std::vector<Recorded> pending_;
   std::vector<Entry> merged_;
+  // Merge's sort keys; only ever grows.
+  std::vector<std::uint64_t> keys_;
   std::uint32_t sequence_ = 0;
   double magnitude_ = 0.0;
 };

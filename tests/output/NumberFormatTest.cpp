@@ -114,3 +114,31 @@ TEST(FormatRewardExactTest, SixDigitsUnchangedOthersExact) {
     }
   }
 }
+
+// Every line of a state-space file starts with one of these: digit counts
+// from 1 to 20, each side of every power of ten, and random values.
+TEST(FormatUnsignedTest, MatchesPrintf) {
+  std::vector<std::uint64_t> values = {
+      0,
+      9,
+      10,
+      99,
+      100,
+      std::numeric_limits<std::uint32_t>::max(),
+      std::numeric_limits<std::uint64_t>::max()};
+  for (std::uint64_t power = 1; power <= 1000000000000000000u; power *= 10) {
+    for (std::uint64_t value : {power - 1, power, power + 1, 10 * power - 1}) {
+      values.push_back(value);
+    }
+  }
+  values.push_back(10000000000000000000u);
+  std::mt19937_64 random(26);
+  for (int i = 0; i < 20000; ++i) values.push_back(random() >> (random() % 64));
+  for (std::uint64_t value : values) {
+    char expected[32];
+    std::snprintf(expected, sizeof expected, "%llu",
+                  static_cast<unsigned long long>(value));
+    char text[32];
+    ASSERT_EQ(std::string(text, FormatUnsigned(value, text)), expected);
+  }
+}

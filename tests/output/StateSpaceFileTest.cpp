@@ -98,3 +98,35 @@ TEST(StateSpaceFileTest, WritesBlocksAndHeader) {
                            "\n1\n2\n5.0000000000e-01\n3\n2.5000000000e-01\n0\n"
                            "2\n0\n3\n3\n2.0000000000e+00\n0\n");
 }
+
+// Blocks appended without flushing reach the stream in order, and a block
+// longer than the internal buffer comes out whole: the text is compared
+// with one built by printf.
+TEST(StateSpaceFileTest, AppendedBlocksOfEverySizeMatchPrintf) {
+  const std::vector<double> rates = HardValues();
+  std::string expected =
+      "1\n" + std::string(kNormalPlaceholderSpaces, ' ') + "\n";
+  std::stringstream out;
+  StateSpaceFile file(out);
+  file.WriteHeader(1, kNormalPlaceholderSpaces);
+  std::size_t next_rate = 0;
+  std::uint32_t number = 1;
+  // Two states longer than the buffer between short ones.
+  for (std::size_t length : {std::size_t{0}, std::size_t{3}, std::size_t{5000},
+                             std::size_t{1}, std::size_t{2100}}) {
+    std::vector<Transition> block;
+    expected += std::to_string(number) + "\n";
+    for (std::size_t k = 0; k < length; ++k) {
+      const double rate = rates[next_rate++ % rates.size()];
+      const std::uint32_t target =
+          static_cast<std::uint32_t>(4294967295u - 977 * k);
+      block.push_back({target, rate});
+      expected += std::to_string(target) + "\n" + Printf(rate) + "\n";
+    }
+    expected += "0\n";
+    file.AppendState(number++, block);
+  }
+  file.Flush();
+  EXPECT_FALSE(file.Failed());
+  EXPECT_EQ(out.str(), expected);
+}
