@@ -75,10 +75,25 @@ class ExcursionError {
                double* value) const;
 
  private:
-  // rhs - A x in double-double, per row: the rounded value, its remainder
-  // and a bound on the error of their sum.
+  // One row of a residual in double-double: the rounded value, its
+  // remainder and a bound on the error of their sum. While the row is
+  // summed, `rounding` holds the sum of the terms' sizes and `terms` their
+  // count (see DoubleDoubleSum::Parts).
+  struct ResidualRow {
+    double hi = 0;
+    double lo = 0;
+    double rounding = 0;
+    std::uint32_t terms = 0;
+  };
+  // rhs - A x in double-double, rhs = rhs_hi + rhs_lo (each empty for 0),
+  // plus c times the reference's weight `with_c`.
+  std::vector<ResidualRow> ResidualRows(const Eigen::VectorXd& rhs_hi,
+                                        const Eigen::VectorXd& rhs_lo,
+                                        bool with_c,
+                                        const Eigen::VectorXd& x) const;
+  // As ResidualRows, the rows' parts in three vectors.
   void Residual(const Eigen::VectorXd& rhs_hi, const Eigen::VectorXd& rhs_lo,
-                const Eigen::VectorXd& x, Eigen::VectorXd* hi,
+                bool with_c, const Eigen::VectorXd& x, Eigen::VectorXd* hi,
                 Eigen::VectorXd* lo, Eigen::VectorXd* rounding) const;
   // x := B^-1 rhs for the scaled B = A D^-1, an iterative solve running to
   // `tolerance` from x when it has rhs's size, else from rhs; false on
@@ -89,12 +104,14 @@ class ExcursionError {
   void ResidualOfSolution(Eigen::VectorXd* hi, Eigen::VectorXd* lo,
                           Eigen::VectorXd* rounding) const;
   // Up to `steps` refinement steps from y_, then the remainder's bound.
-  bool Refine(int steps);
+  bool Refine(int steps, double target);
   // rho_ := a bound on |c w - A y_| per row, from the residual in
   // double-double.
   bool BoundResidual();
-  // Sets remainder_ from rho_, which it may raise (any rho >= |s| serves).
-  void BoundRemainder();
+  // Sets remainder_ from rho_, which it may raise (any rho >= |s| serves):
+  // from a loose solve, tightened while NormBound misses `target` times
+  // the sum of |y|.
+  void BoundRemainder(double target);
   // |w| . remainder_: a bound on |w . A^-1 s| for weights w (y units).
   double Remainder(const Eigen::VectorXd& w) const;
 

@@ -145,24 +145,28 @@ class ExcursionLayout {
   // the constructor; `sum` gets the sum of the scaled entries.
   void Scale(const std::vector<std::uint32_t>& others, const Vector& y,
              double* weight, Vector* scaled, double* sum) const {
-    std::vector<std::pair<std::uint32_t, double>> values;
-    values.reserve(others.size() + 1);
-    values.emplace_back(old_reference_, std::ldexp(1.0, -exponent_));
-    for (std::size_t i = 0; i < others.size(); ++i) {
-      values.emplace_back(
-          others[i], std::ldexp(y[static_cast<Eigen::Index>(i)], -exponent_));
-    }
-    std::sort(values.begin(), values.end());
     scaled->resize(static_cast<Eigen::Index>(count_));
     CompensatedSum total;
     Eigen::Index next = 0;
-    for (const auto& [state, value] : values) {
+    auto take = [&](std::uint32_t state, double value) {
       total.Add(value);
       if (state == reference_) {
         *weight = value;
       } else {
         (*scaled)[next++] = value;
       }
+    };
+    // The states in increasing order: `others` with the old reference
+    // merged in at its place.
+    const std::size_t at = static_cast<std::size_t>(
+        std::lower_bound(others.begin(), others.end(), old_reference_) -
+        others.begin());
+    for (std::size_t i = 0; i < others.size(); ++i) {
+      if (i == at) take(old_reference_, std::ldexp(1.0, -exponent_));
+      take(others[i], std::ldexp(y[static_cast<Eigen::Index>(i)], -exponent_));
+    }
+    if (at == others.size()) {
+      take(old_reference_, std::ldexp(1.0, -exponent_));
     }
     *sum = total.Value();
   }
@@ -398,20 +402,49 @@ bool CheckedBoundFits(std::size_t n) {
   return available == 0 || kCheckedBytesPerUnknown * n <= available;
 }
 
+// The componentwise backward error at which the in-place iteration first
+// stops when a checked bound follows: a share of the accuracy asked, since
+// the bound's ratio to the backward error is the chain's conditioning as
+// the solution sees it (about 100 on Kanban and FMS), and never looser than
+// kLoosestStop. With --accuracy at 0 or below the tolerance it is the
+// tolerance, as without the bound.
+constexpr double kFirstStopShare = 1e-4;
+constexpr double kLoosestStop = 1e-6;
+
+double FirstStop(const SolveOptions& options) {
+  return std::max(options.tolerance,
+                  std::min(kLoosestStop, options.accuracy * kFirstStopShare));
+}
+
+// The next stop after one at `stop`, where the iteration reached the
+// backward error `reached` and the bound was `bound` relative: the bound is
+// taken to fall in step with the backward error, with a margin of 10, and
+// the stop falls at least a hundredfold, down to the tolerance.
+double NextStop(const SolveOptions& options, double stop, double reached,
+                double bound) {
+  double next = stop / 100;
+  if (reached > 0 && bound > 0 && std::isfinite(bound)) {
+    next = std::min(next, options.accuracy / (10 * bound / reached));
+  }
+  return std::max(options.tolerance, next);
+}
+
 // BiCGSTAB preconditioned by Gauss-Seidel sweeps on the chain's own rows,
 // without building B: on chains of millions of states B alone would take as
-// much memory as the chain. True when the result meets the tolerance;
+// much memory as the chain. It starts from *z when that has c's size, else
+// from c, and stops at a componentwise backward error of `stop`; the
+// iterations add to outcome's. True when the result meets `stop`;
 // otherwise the caller builds B, which allows the other methods and the
 // polishing sweeps. With `adjoint` the residual's bound is formed here by
 // an adjoint solve; c is set aside while it runs and is back on return.
 bool SolveInPlace(const StateSpace& space, const std::vector<double>& exit,
                   const std::vector<std::uint32_t>& states,
                   const std::vector<std::uint32_t>& local, Vector* c,
-                  const SolveOptions& options, bool adjoint, Vector* z,
-                  LinearOutcome* outcome) {
+                  const SolveOptions& options, double stop, bool adjoint,
+                  Vector* z, LinearOutcome* outcome) {
   const ChainOperator system(space, exit, states, local);
   const ChainGaussSeidel preconditioner(system);
-  *z = *c;
+  if (z->size() != c->size()) *z = *c;
   // The iteration stops on the componentwise backward error itself, worked
   // out in two of the iteration's idle vectors.
   double worst = 0;
@@ -426,7 +459,7 @@ bool SolveInPlace(const StateSpace& space, const std::vector<double>& exit,
         return false;
       }
     }
-    return worst <= options.tolerance;
+    return worst <= stop;
   };
   IterationReport report;
   if (options.progress != nullptr) {
@@ -436,12 +469,23 @@ bool SolveInPlace(const StateSpace& space, const std::vector<double>& exit,
       options.progress->Iteration(iteration, residual);
     };
   }
-  const KrylovOutcome krylov = PreconditionedBiCgStab(
-      system, preconditioner, false, *c, options.tolerance,
-      options.max_iterations, z, accept, report);
+  KrylovOutcome krylov =
+      PreconditionedBiCgStab(system, preconditioner, false, *c, stop,
+                             options.max_iterations, z, accept, report);
+  if (!krylov.converged && stop > options.tolerance) {
+    // The iteration gives up on a stop once the residual's norm is far
+    // below it and the backward error still above; with a loose stop that
+    // comes early (a birth-death chain spanning 1e90, solved from its
+    // likeliest end). It goes on to the tolerance, as without the stop.
+    outcome->iterations += krylov.iterations;
+    if (!z->allFinite()) *z = *c;
+    stop = options.tolerance;
+    krylov = PreconditionedBiCgStab(system, preconditioner, false, *c, stop,
+                                    options.max_iterations, z, accept, report);
+  }
   if (!krylov.converged) return false;
   outcome->ok = true;
-  outcome->iterations = krylov.iterations;
+  outcome->iterations += krylov.iterations;
   outcome->backward_error = worst;
   if (!options.bounds || !adjoint) {
     outcome->error_l1 = std::numeric_limits<double>::infinity();
@@ -644,86 +688,161 @@ bool SolveExcursion(const StateSpace& space, const std::vector<double>& exit,
       c = RatesOutOf(space, exit, current, others, local);
     };
     if (pivot != reference) solve_from(pivot);
+    // With the checked bound the iteration first stops where the bound is
+    // likely to meet the accuracy, and goes on only if it does not.
+    double stop = checked ? FirstStop(options) : options.tolerance;
     Vector z;
     LinearOutcome outcome;
-    bool solved = SolveInPlace(space, exit, others, local, &c, options,
+    bool solved = SolveInPlace(space, exit, others, local, &c, options, stop,
                                !checked, &z, &outcome);
-    // y at `reference`, by which the solution is divided. When the solve
-    // from the pivot failed, or that is not a positive number with a finite
-    // reciprocal, the system is solved from `reference` itself: the pivot
-    // is no better on every chain (a birth-death chain solved from its
-    // likeliest end can miss a backward error that its other end meets).
-    double scale = 1;
-    if (current != reference) {
-      if (solved) {
-        const auto at = static_cast<Eigen::Index>(
-            std::lower_bound(others.begin(), others.end(), reference) -
-            others.begin());
-        scale = z[at] / exit[reference];
-      }
-      if (!solved || !(scale > 0) || !std::isfinite(1 / scale)) {
-        solve_from(reference);
-        z = Vector();
-        outcome = LinearOutcome();
-        solved = SolveInPlace(space, exit, others, local, &c, options, !checked,
-                              &z, &outcome);
-      }
-    }
-    if (solved) {
-      // Kept even when its bound misses the accuracy: the other methods of
-      // the table would take hours on a system this large, and the report
-      // refuses a value whose bound is too wide.
-      NoteSystem(others.size(), SolveMethod::kBiCgStab, outcome, result);
-      result->methods_tried.push_back(SolveMethodName(SolveMethod::kBiCgStab));
-      *error_l1 = outcome.error_l1;
-      *componentwise = outcome.componentwise;
-      Vector().swap(c);
-      CompensatedSum total;
-      for (std::size_t i = 0; i < others.size(); ++i) {
-        const auto ii = static_cast<Eigen::Index>(i);
-        z[ii] = std::max(0.0, z[ii] / exit[others[i]]);
-        total.Add(z[ii]);
-      }
-      // The checked bound, refined where it misses the accuracy; after the
-      // adjoint only the refinement, where the residual's bound (the
-      // conditioning times the rounding) misses it.
-      if (options.bounds && !(*error_l1 <= options.accuracy * total.Value())) {
-        const std::string too_large = RefinementTooLarge(others.size());
-        if (checked || too_large.empty()) {
-          if (options.progress != nullptr) {
-            options.progress->Phase(checked ? "error bound"
-                                            : "refined error bound");
-          }
-          auto relative = std::make_unique<RelativeNormBound>(
-              space, exit, current, others, closed, options, too_large.empty());
-          // z is freed while the bound's solve runs: the analysis holds
-          // the solution scaled, and gives it back below.
-          *error_l1 =
-              std::min(*error_l1, relative->Consume(&z) * (1 + total.Value()));
-          if (z.size() == 0) relative->WriteSolution(&sized_weight());
-          if (analysis != nullptr) *analysis = std::move(relative);
-        }
-        if (!too_large.empty() &&
-            !(*error_l1 <= options.accuracy * total.Value())) {
-          if (!result->message.empty()) result->message += "; ";
-          result->message += too_large;
-        }
-      }
-      if (z.size() != 0) {
-        // The weights are sized only after the refinement, which would
-        // otherwise hold them beside z.
-        std::vector<double>& w = sized_weight();
-        for (std::size_t i = 0; i < others.size(); ++i) {
-          w[others[i]] = z[static_cast<Eigen::Index>(i)];
-        }
-      }
+    const double first_stop = stop;
+    // Once more from `reference` where the iteration from the pivot cannot
+    // go on to the backward error that the bound needs.
+    for (;;) {
+      // y at `reference`, by which the solution is divided. When the solve
+      // from the pivot failed, or that is not a positive number with a finite
+      // reciprocal, the system is solved from `reference` itself: the pivot
+      // is no better on every chain (a birth-death chain solved from its
+      // likeliest end can miss a backward error that its other end meets).
+      double scale = 1;
       if (current != reference) {
-        (*weight)[current] = 1.0;
-        ScaleToReference(reference, current, others, scale, weight, error_l1,
-                         componentwise);
-        Exchange(&others, reference, current);
+        if (solved) {
+          const auto at = static_cast<Eigen::Index>(
+              std::lower_bound(others.begin(), others.end(), reference) -
+              others.begin());
+          scale = z[at] / exit[reference];
+        }
+        if (!solved || !(scale > 0) || !std::isfinite(1 / scale)) {
+          solve_from(reference);
+          z = Vector();
+          outcome = LinearOutcome();
+          solved = SolveInPlace(space, exit, others, local, &c, options, stop,
+                                !checked, &z, &outcome);
+        }
       }
-      return true;
+      if (solved) {
+        // Kept even when its bound misses the accuracy: the other methods of
+        // the table would take hours on a system this large, and the report
+        // refuses a value whose bound is too wide.
+        result->methods_tried.push_back(
+            SolveMethodName(SolveMethod::kBiCgStab));
+        *componentwise = outcome.componentwise;
+        Vector().swap(c);
+        // y = z D^-1, clamped at 0, in z; returns sum y.
+        auto to_weights = [&]() {
+          CompensatedSum total;
+          for (std::size_t i = 0; i < others.size(); ++i) {
+            const auto ii = static_cast<Eigen::Index>(i);
+            z[ii] = std::max(0.0, z[ii] / exit[others[i]]);
+            total.Add(z[ii]);
+          }
+          return total.Value();
+        };
+        double total = to_weights();
+        *error_l1 = outcome.error_l1;
+        bool continued = false;
+        bool retry = false;
+        // The checked bound, refined where it misses the accuracy; after the
+        // adjoint only the refinement, where the residual's bound (the
+        // conditioning times the rounding) misses it.
+        if (options.bounds && !(*error_l1 <= options.accuracy * total)) {
+          const std::string too_large = RefinementTooLarge(others.size());
+          if (checked || too_large.empty()) {
+            std::unique_ptr<RelativeNormBound> relative;
+            for (;;) {
+              if (options.progress != nullptr) {
+                options.progress->Phase(checked ? "error bound"
+                                                : "refined error bound");
+              }
+              // Refined only once the iteration has gone as far as it goes.
+              relative = std::make_unique<RelativeNormBound>(
+                  space, exit, current, others, closed, options,
+                  too_large.empty() && std::min(stop, outcome.backward_error) <=
+                                           options.tolerance);
+              // z is freed while the bound's solve runs: the analysis holds
+              // the solution scaled, and gives it back below.
+              *error_l1 = std::min(outcome.error_l1,
+                                   relative->Consume(&z) * (1 + total));
+              if (z.size() == 0) relative->WriteSolution(&sized_weight());
+              if (std::min(stop, outcome.backward_error) <= options.tolerance ||
+                  z.size() != 0 || *error_l1 <= options.accuracy * total) {
+                break;
+              }
+              // The bound missed: the iteration goes on from where it
+              // stopped, to a backward error that the bound's ratio to the
+              // last one says should meet the accuracy.
+              stop = NextStop(options, stop, outcome.backward_error,
+                              *error_l1 / total);
+              relative.reset();
+              auto from_weights = [&]() {
+                z.resize(static_cast<Eigen::Index>(others.size()));
+                for (std::size_t i = 0; i < others.size(); ++i) {
+                  z[static_cast<Eigen::Index>(i)] =
+                      (*weight)[others[i]] * exit[others[i]];
+                }
+              };
+              from_weights();
+              c = RatesOutOf(space, exit, current, others, local);
+              LinearOutcome more = outcome;
+              if (SolveInPlace(space, exit, others, local, &c, options, stop,
+                               false, &z, &more)) {
+                outcome = more;
+              } else if (current != reference) {
+                retry = true;
+                break;
+              } else {
+                // The last solution stands; its bound is made the final one.
+                from_weights();
+                stop = options.tolerance;
+              }
+              Vector().swap(c);
+              continued = true;
+              total = to_weights();
+            }
+            if (analysis != nullptr && !retry) *analysis = std::move(relative);
+          }
+          if (!retry && !too_large.empty() &&
+              !(*error_l1 <= options.accuracy * total)) {
+            if (!result->message.empty()) result->message += "; ";
+            result->message += too_large;
+          }
+        }
+        if (retry) {
+          result->methods_tried.pop_back();
+          solve_from(reference);
+          z = Vector();
+          outcome = LinearOutcome();
+          stop = first_stop;
+          solved = SolveInPlace(space, exit, others, local, &c, options, stop,
+                                !checked, &z, &outcome);
+          continue;
+        }
+        NoteSystem(others.size(), SolveMethod::kBiCgStab, outcome, result);
+        if (z.size() != 0) {
+          // The weights are sized only after the refinement, which would
+          // otherwise hold them beside z.
+          std::vector<double>& w = sized_weight();
+          for (std::size_t i = 0; i < others.size(); ++i) {
+            w[others[i]] = z[static_cast<Eigen::Index>(i)];
+          }
+        }
+        if (current != reference) {
+          (*weight)[current] = 1.0;
+          // The solution went on from the one the scale was taken from.
+          if (continued) scale = (*weight)[reference];
+          if (!(scale > 0) || !std::isfinite(1 / scale)) {
+            result->message = "the solution from state " +
+                              std::to_string(current) + " vanished at state " +
+                              std::to_string(reference);
+            return false;
+          }
+          ScaleToReference(reference, current, others, scale, weight, error_l1,
+                           componentwise);
+          Exchange(&others, reference, current);
+        }
+        return true;
+      }
+      break;
     }
   }
   if (all_but_first) fill_local();

@@ -72,8 +72,8 @@ double Expected(const std::vector<double>& pi, const std::vector<double>& r) {
 }
 
 // 5 blocks of 8 states, strongly coupled inside, joined in a ring by rates
-// of 2^-30 (about 1e-9): nearly completely decomposable.
-StateSpace NearlyDecomposable() {
+// of 2^-coupling (2^-30 is about 1e-9): nearly completely decomposable.
+StateSpace NearlyDecomposable(int coupling = 30) {
   std::vector<Rate> rates;
   for (std::uint32_t b = 0; b < 5; ++b) {
     const std::uint32_t base = 8 * b + 1;
@@ -81,9 +81,10 @@ StateSpace NearlyDecomposable() {
       rates.push_back({base + i, base + (i + 1) % 8, 1.0 + i % 3});
       rates.push_back({base + i, base + (i + 3) % 8, 0.5 * (b + 1)});
     }
-    rates.push_back({base + 7, (base + 8 - 1) % 40 + 1, std::ldexp(1.0, -30)});
     rates.push_back(
-        {base + 2, (base + 8 + 4 - 1) % 40 + 1, std::ldexp(3.0, -31)});
+        {base + 7, (base + 8 - 1) % 40 + 1, std::ldexp(1.0, -coupling)});
+    rates.push_back({base + 2, (base + 8 + 4 - 1) % 40 + 1,
+                     std::ldexp(3.0, -coupling - 1)});
   }
   return Chain(40, rates);
 }
@@ -255,6 +256,49 @@ TEST(AccuracyTest, IterativeBoundsHoldWithAndWithoutRefinement) {
   }
 }
 
+// The in-place iteration first stops at a backward error of a ten
+// thousandth of the accuracy and goes on while the checked bound misses
+// it. Whatever the stop, the bounds must hold against exact GTH and meet
+// the accuracy. Coupled at 2^-16, the chain's bound is about 5e5 times
+// the backward error: the first stop, 1e-10, gives a bound of about 5e-6,
+// so the iteration must go on, to a backward error of about 2e-13.
+TEST(AccuracyTest, EarlyStopGoesOnUntilTheBoundMeetsTheAccuracy) {
+  struct Row {
+    Case c;
+    double accuracy;
+    bool goes_on;
+  };
+  const Row rows[] = {
+      {{"tandem queue", TandemQueue(), false}, 1e-6, false},
+      {{"tandem queue", TandemQueue(), false}, 1e-9, false},
+      {{"birth-death over 1e-90", WideBirthDeath(), false}, 1e-6, false},
+      {{"rising to 1e90", RisingBirthDeath(), false}, 1e-6, false},
+      {{"tandem queue filling up", TandemQueue(4.0), false}, 1e-6, false},
+      {{"tandem queue filling up", TandemQueue(4.0), false}, 1e-9, false},
+      {{"coupled at 2^-16", NearlyDecomposable(16), true}, 1e-6, true}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(row.c.name) + ", accuracy " +
+                 std::to_string(row.accuracy));
+    const std::vector<double> exact = ExactStationary(row.c.space);
+    SolveOptions options;
+    options.gth_limit = 0;
+    options.direct_limit = 0;
+    options.method = SolveMethod::kBiCgStab;
+    options.accuracy = row.accuracy;
+    const StationaryResult result = SolveLongRun(row.c.space, options);
+    ASSERT_TRUE(result.ok) << result.message;
+    double error = 0;
+    for (std::size_t s = 0; s < exact.size(); ++s) {
+      error += std::abs(result.pi[s] - exact[s]);
+    }
+    EXPECT_LE(error, result.pi_error);
+    EXPECT_LE(result.pi_error, row.accuracy);
+    if (row.goes_on) {
+      EXPECT_LT(result.backward_error, 1e-12);
+    }
+  }
+}
+
 // The failure model with a safe restore at 1e-300: the LU and the
 // iterations fail and the residual of any solution is swamped by rates 300
 // orders of magnitude apart; state reduction gives the exact split of
@@ -410,6 +454,26 @@ TEST(AccuracyTest, CheckedRemainderCoversAKnownError) {
     EXPECT_GE(bound.NormBound(), error);
     if (!c.blocks) {
       EXPECT_LE(bound.NormBound(), 100 * error);
+    }
+    // Every entry off by the same factor: the residual is then that factor
+    // times the right-hand side, in the reference's few rows only, and the
+    // exact A^-1 |r| is the error itself, so a bound with no slack. The
+    // loose solve for x must not leave it below (every other row has a
+    // residual of rounding alone, which a loose solve overshoots).
+    Eigen::VectorXd uniform(static_cast<Eigen::Index>(n - 1));
+    double uniform_error = 0;
+    for (std::size_t s = 1; s < n; ++s) {
+      const double exact_y = exact[s] / exact[0];
+      uniform[static_cast<Eigen::Index>(s - 1)] = exact_y * (1 + 3e-7);
+      uniform_error += exact_y * 3e-7;
+    }
+    ExcursionError tight;
+    ASSERT_TRUE(tight.Prepare(c.space, exit, 0, others, 0, 1000));
+    ASSERT_TRUE(
+        tight.Analyse(1.0, uniform, std::numeric_limits<double>::infinity()));
+    EXPECT_GE(tight.NormBound(), uniform_error * (1 - 1e-6));
+    if (!c.blocks) {
+      EXPECT_LE(tight.NormBound(), 4 * uniform_error);
     }
     // A reward of spread values: its expected value is the ratio that Bound
     // bounds.
