@@ -110,9 +110,6 @@ KrylovOutcome PreconditionedBiCgStab(
   KrylovOutcome outcome;
   const Eigen::Index n = c.size();
   if (z->size() != n) *z = c;
-  auto precondition = [&](Eigen::VectorXd* v) {
-    preconditioner.Apply(transposed, v);
-  };
   const double norm_c = c.norm();
   if (norm_c == 0) {
     z->setZero();
@@ -173,8 +170,7 @@ KrylovOutcome PreconditionedBiCgStab(
     rho = rho_next;
     p = r + beta * (p - omega * v);
     y = p;
-    precondition(&y);
-    b.Apply(transposed, y, &v);
+    preconditioner.ApplyThenMultiply(b, transposed, &y, &v);
     const double r0v = shadow_dot(v);
     if (r0v == 0 || !std::isfinite(r0v)) break;
     alpha = rho / r0v;
@@ -191,8 +187,7 @@ KrylovOutcome PreconditionedBiCgStab(
     // the size of the chain.
     Eigen::VectorXd& w = y;
     w = s;
-    precondition(&w);
-    b.Apply(transposed, w, &t);
+    preconditioner.ApplyThenMultiply(b, transposed, &w, &t);
     const double tt = t.squaredNorm();
     if (tt == 0) break;
     omega = t.dot(s) / tt;
@@ -255,8 +250,7 @@ KrylovOutcome PreconditionedGmres(const LinearOperator& b,
     for (; k < m && outcome.iterations < max_iterations; ++k) {
       ++outcome.iterations;
       w = basis.col(k);
-      preconditioner.Apply(transposed, &w);
-      b.Apply(transposed, w, &r);
+      preconditioner.ApplyThenMultiply(b, transposed, &w, &r);
       // Modified Gram-Schmidt.
       for (Eigen::Index i = 0; i <= k; ++i) {
         hessenberg(i, k) = basis.col(i).dot(r);

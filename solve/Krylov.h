@@ -28,6 +28,15 @@ class Preconditioner {
  public:
   virtual ~Preconditioner() = default;
   virtual void Apply(bool transposed, Eigen::VectorXd* x) const = 0;
+  // y := M^-1 y, then v := A y (or the transposed pair): the preconditioned
+  // operator as a right-preconditioned Krylov method uses it. By default a
+  // solve and a product; a preconditioner that knows `a` may share passes
+  // between the two.
+  virtual void ApplyThenMultiply(const LinearOperator& a, bool transposed,
+                                 Eigen::VectorXd* y, Eigen::VectorXd* v) const {
+    Apply(transposed, y);
+    a.Apply(transposed, *y, v);
+  }
 };
 
 // A compressed row matrix as an operator; `b` must outlive it.

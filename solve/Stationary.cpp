@@ -406,8 +406,8 @@ bool CheckedBoundFits(std::size_t n) {
 // stops when a checked bound follows: a share of the accuracy asked, since
 // the bound's ratio to the backward error is the chain's conditioning as
 // the solution sees it (about 100 on Kanban and FMS), and never looser than
-// kLoosestStop. With --accuracy at 0 or below the tolerance it is the
-// tolerance, as without the bound.
+// kLoosestStop. With an accuracy at or below 1e4 times the tolerance (or
+// 0) it is the tolerance, as without the bound.
 constexpr double kFirstStopShare = 1e-4;
 constexpr double kLoosestStop = 1e-6;
 
@@ -831,6 +831,7 @@ bool SolveExcursion(const StateSpace& space, const std::vector<double>& exit,
           // The solution went on from the one the scale was taken from.
           if (continued) scale = (*weight)[reference];
           if (!(scale > 0) || !std::isfinite(1 / scale)) {
+            Exchange(&others, reference, current);
             result->message = "the solution from state " +
                               std::to_string(current) + " vanished at state " +
                               std::to_string(reference);

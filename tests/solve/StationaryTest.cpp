@@ -215,7 +215,12 @@ TEST(StationaryTest, EveryExperimentAgreesWithADenseSolution) {
         const double expected = ExpectedReward(dense, chain.values.rate[v]);
         ASSERT_GT(expected, 0);
         const double value = ExpectedReward(result.pi, chain.values.rate[v]);
-        ExpectRelativelyNear(value, expected, 1e-9);
+        // BiCGSTAB stops on a componentwise backward error of 1e-13; where
+        // the rewards sit on states visited 1e-9 as often as the reference,
+        // that leaves errors of about 1e-7 relative, which its bound
+        // (below) covers: the default accuracy is what it must meet.
+        ExpectRelativelyNear(value, expected,
+                             method == SolveMethod::kBiCgStab ? 1e-6 : 1e-9);
         // The stated bound covers the true error (GTH is good to a few
         // units of rounding).
         EXPECT_LE(
