@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 void MatrixOperator::Apply(bool transposed, const Eigen::VectorXd& x,
                            Eigen::VectorXd* y) const {
@@ -102,20 +103,191 @@ void Ilu0::SolveTransposed(Eigen::VectorXd* x) const {
   }
 }
 
-KrylovOutcome PreconditionedBiCgStab(
-    const LinearOperator& b, const Preconditioner& preconditioner,
-    bool transposed, const Eigen::VectorXd& c, double tolerance,
-    std::size_t max_iterations, Eigen::VectorXd* z, const IterateTest& accept,
-    const IterationReport& report) {
+namespace {
+
+// What BiCGSTAB reads of its vectors after each group of updates.
+struct Sums {
+  double first = 0;   // the squared norm of the updated residual
+  double shadow = 0;  // its product with the shadow residual
+  double zz = 0;      // the squared norm of z, where asked
+};
+
+// The vector work of BiCGSTAB as Eigen expressions over whole vectors.
+class WholeVectors {
+ public:
+  WholeVectors(const Eigen::VectorXf& r0, bool want_zz)
+      : r0_(r0), want_zz_(want_zz) {}
+  double Shadow(const Eigen::VectorXd& x) const {
+    return r0_.cast<double>().dot(x);
+  }
+  Sums Residual(const Eigen::VectorXd& r, const Eigen::VectorXd& z) const {
+    return {r.squaredNorm(), Shadow(r), want_zz_ ? z.squaredNorm() : 0.0};
+  }
+  void Direction(double beta, double omega, const Eigen::VectorXd& r,
+                 const Eigen::VectorXd& v, Eigen::VectorXd* p,
+                 Eigen::VectorXd* y) const {
+    *p = r + beta * (*p - omega * v);
+    *y = *p;
+  }
+  // s -= alpha v, z += alpha y.
+  Sums Step(double alpha, const Eigen::VectorXd& v, const Eigen::VectorXd& y,
+            Eigen::VectorXd* s, Eigen::VectorXd* z) const {
+    *s -= alpha * v;
+    *z += alpha * y;
+    return {s->squaredNorm(), 0, want_zz_ ? z->squaredNorm() : 0.0};
+  }
+  void Copy(const Eigen::VectorXd& from, Eigen::VectorXd* to) const {
+    *to = from;
+  }
+  // t.t and t.s.
+  std::pair<double, double> Dots(const Eigen::VectorXd& t,
+                                 const Eigen::VectorXd& s) const {
+    return {t.squaredNorm(), t.dot(s)};
+  }
+  // z += omega w, r -= omega t.
+  Sums Finish(double omega, const Eigen::VectorXd& w, const Eigen::VectorXd& t,
+              Eigen::VectorXd* z, Eigen::VectorXd* r) const {
+    *z += omega * w;
+    *r -= omega * t;
+    return Residual(*r, *z);
+  }
+
+ private:
+  const Eigen::VectorXf& r0_;
+  bool want_zz_;
+};
+
+// The same work in two fixed halves of the vectors, each pass fusing what
+// the iteration does between two preconditioner calls. Every sum is taken
+// per half in four interleaved partial sums, in a fixed order, and the
+// halves are added half 0 first, so the result is the same on one thread
+// as on two.
+class SplitVectors {
+ public:
+  SplitVectors(TwoWayPool& pool, Eigen::Index middle, const Eigen::VectorXf& r0,
+               bool want_zz)
+      : pool_(pool), middle_(middle), r0_(r0), want_zz_(want_zz) {}
+
+  double Shadow(const Eigen::VectorXd& x) {
+    return Reduce(x.size(),
+                  [&](Eigen::Index i, Lanes* lanes, int k) {
+                    lanes->sum[0][k] += static_cast<double>(r0_[i]) * x[i];
+                  })
+        .first;
+  }
+  Sums Residual(const Eigen::VectorXd& r, const Eigen::VectorXd& z) {
+    return Reduce(r.size(), [&](Eigen::Index i, Lanes* lanes, int k) {
+      const double ri = r[i];
+      lanes->sum[0][k] += ri * ri;
+      lanes->sum[1][k] += static_cast<double>(r0_[i]) * ri;
+      if (want_zz_) lanes->sum[2][k] += z[i] * z[i];
+    });
+  }
+  void Direction(double beta, double omega, const Eigen::VectorXd& r,
+                 const Eigen::VectorXd& v, Eigen::VectorXd* p,
+                 Eigen::VectorXd* y) {
+    Eigen::VectorXd& pp = *p;
+    Eigen::VectorXd& yy = *y;
+    Reduce(r.size(), [&](Eigen::Index i, Lanes*, int) {
+      const double pi = r[i] + beta * (pp[i] - omega * v[i]);
+      pp[i] = pi;
+      yy[i] = pi;
+    });
+  }
+  Sums Step(double alpha, const Eigen::VectorXd& v, const Eigen::VectorXd& y,
+            Eigen::VectorXd* s, Eigen::VectorXd* z) {
+    Eigen::VectorXd& ss = *s;
+    Eigen::VectorXd& zz = *z;
+    return Reduce(v.size(), [&](Eigen::Index i, Lanes* lanes, int k) {
+      const double si = ss[i] - alpha * v[i];
+      ss[i] = si;
+      lanes->sum[0][k] += si * si;
+      const double zi = zz[i] + alpha * y[i];
+      zz[i] = zi;
+      if (want_zz_) lanes->sum[2][k] += zi * zi;
+    });
+  }
+  void Copy(const Eigen::VectorXd& from, Eigen::VectorXd* to) {
+    Eigen::VectorXd& out = *to;
+    Reduce(from.size(), [&](Eigen::Index i, Lanes*, int) { out[i] = from[i]; });
+  }
+  std::pair<double, double> Dots(const Eigen::VectorXd& t,
+                                 const Eigen::VectorXd& s) {
+    const Sums sums =
+        Reduce(t.size(), [&](Eigen::Index i, Lanes* lanes, int k) {
+          lanes->sum[0][k] += t[i] * t[i];
+          lanes->sum[1][k] += t[i] * s[i];
+        });
+    return {sums.first, sums.shadow};
+  }
+  Sums Finish(double omega, const Eigen::VectorXd& w, const Eigen::VectorXd& t,
+              Eigen::VectorXd* z, Eigen::VectorXd* r) {
+    Eigen::VectorXd& zz = *z;
+    Eigen::VectorXd& rr = *r;
+    return Reduce(t.size(), [&](Eigen::Index i, Lanes* lanes, int k) {
+      const double zi = zz[i] + omega * w[i];
+      zz[i] = zi;
+      const double ri = rr[i] - omega * t[i];
+      rr[i] = ri;
+      lanes->sum[0][k] += ri * ri;
+      lanes->sum[1][k] += static_cast<double>(r0_[i]) * ri;
+      if (want_zz_) lanes->sum[2][k] += zi * zi;
+    });
+  }
+
+ private:
+  static constexpr int kLanes = 4;
+  // Three sums in four lanes each; a whole cache line or more per half, so
+  // that the threads never write the same line.
+  struct alignas(64) Lanes {
+    double sum[3][kLanes];
+  };
+
+  // Calls body(i, lanes, i % 4) for every i of each half, then adds the
+  // lanes: ((lane 0 + lane 1) + (lane 2 + lane 3)) per half, half 0 + half 1.
+  template <class Body>
+  Sums Reduce(Eigen::Index n, const Body& body) {
+    pool_.Run([&](int half) {
+      const Eigen::Index begin = half == 0 ? 0 : middle_;
+      const Eigen::Index end = half == 0 ? middle_ : n;
+      Lanes& lanes = lanes_[half];
+      lanes = Lanes{};
+      Eigen::Index i = begin;
+      for (; i + kLanes <= end; i += kLanes) {
+        for (int k = 0; k < kLanes; ++k) body(i + k, &lanes, k);
+      }
+      for (int k = 0; i < end; ++i, ++k) body(i, &lanes, k);
+    });
+    double total[3];
+    for (int m = 0; m < 3; ++m) {
+      double halves[2];
+      for (int h = 0; h < 2; ++h) {
+        const double* lane = lanes_[h].sum[m];
+        halves[h] = (lane[0] + lane[1]) + (lane[2] + lane[3]);
+      }
+      total[m] = halves[0] + halves[1];
+    }
+    return {total[0], total[1], total[2]};
+  }
+
+  TwoWayPool& pool_;
+  Eigen::Index middle_;
+  const Eigen::VectorXf& r0_;
+  bool want_zz_;
+  Lanes lanes_[2];
+};
+
+template <class Vectors>
+KrylovOutcome BiCgStabIterations(const LinearOperator& b,
+                                 const Preconditioner& preconditioner,
+                                 bool transposed, const Eigen::VectorXd& c,
+                                 double norm_c, double tolerance,
+                                 std::size_t max_iterations, Eigen::VectorXd* z,
+                                 Eigen::VectorXd* residual, Vectors& vectors,
+                                 const IterateTest& accept,
+                                 const IterationReport& report) {
   KrylovOutcome outcome;
   const Eigen::Index n = c.size();
-  if (z->size() != n) *z = c;
-  const double norm_c = c.norm();
-  if (norm_c == 0) {
-    z->setZero();
-    outcome.converged = true;
-    return outcome;
-  }
   const double goal = tolerance * norm_c;
   double refused = std::numeric_limits<double>::infinity();
   // Past the goal, the residual of the recurrences goes on falling while
@@ -125,10 +297,12 @@ KrylovOutcome PreconditionedBiCgStab(
   bool given_up = false;
   // Whether the iteration ends with *z, whose residual has this norm; the
   // two vectors are idle at the call.
-  auto done = [&](double residual_norm, Eigen::VectorXd* idle,
+  auto done = [&](const Sums& sums, Eigen::VectorXd* idle,
                   Eigen::VectorXd* more) {
+    const double residual_norm = std::sqrt(sums.first);
     if (!accept) return residual_norm <= goal;
-    const double ask = std::min(refused / 10, tolerance * (norm_c + z->norm()));
+    const double ask =
+        std::min(refused / 10, tolerance * (norm_c + std::sqrt(sums.zz)));
     if (!(residual_norm <= ask)) return false;
     if (accept(*z, idle, more)) return true;
     refused = residual_norm;
@@ -136,18 +310,7 @@ KrylovOutcome PreconditionedBiCgStab(
     given_up = refused_past_goal == kRefusalsPastGoal;
     return given_up;
   };
-  Eigen::VectorXd r(n);
-  b.Apply(transposed, *z, &r);
-  r = c - r;
-  // The shadow residual only has to stay fixed: it is kept in floats,
-  // scaled to a largest entry of 1 so that none leaves their range, which
-  // saves 4 bytes per unknown.
-  const double r_max = r.cwiseAbs().maxCoeff();
-  const double r_scale = r_max > 0 && std::isfinite(r_max) ? 1 / r_max : 1;
-  const Eigen::VectorXf r0 = (r * r_scale).cast<float>();
-  auto shadow_dot = [&r0](const Eigen::VectorXd& x) {
-    return r0.cast<double>().dot(x);
-  };
+  Eigen::VectorXd& r = *residual;
   Eigen::VectorXd p = Eigen::VectorXd::Zero(n);
   Eigen::VectorXd v = Eigen::VectorXd::Zero(n);
   Eigen::VectorXd y(n);
@@ -159,40 +322,41 @@ KrylovOutcome PreconditionedBiCgStab(
   double rho = 1;
   double alpha = 1;
   double omega = 1;
+  Sums sums = vectors.Residual(r, *z);
   for (std::size_t it = 1; it <= max_iterations; ++it) {
-    if (done(r.norm(), &y, &t)) {
+    if (done(sums, &y, &t)) {
       outcome.converged = !given_up;
       return outcome;
     }
-    const double rho_next = shadow_dot(r);
+    const double rho_next = sums.shadow;
     if (rho_next == 0 || omega == 0 || !std::isfinite(rho_next)) break;
     const double beta = (rho_next / rho) * (alpha / omega);
     rho = rho_next;
-    p = r + beta * (p - omega * v);
-    y = p;
+    vectors.Direction(beta, omega, r, v, &p, &y);
     preconditioner.ApplyThenMultiply(b, transposed, &y, &v);
-    const double r0v = shadow_dot(v);
+    const double r0v = vectors.Shadow(v);
     if (r0v == 0 || !std::isfinite(r0v)) break;
     alpha = rho / r0v;
-    s -= alpha * v;
+    sums = vectors.Step(alpha, v, y, &s, z);
     outcome.iterations = it;
-    if (report) report(it, norm_c > 0 ? s.norm() / norm_c : s.norm());
-    *z += alpha * y;
+    if (report) {
+      const double norm_s = std::sqrt(sums.first);
+      report(it, norm_c > 0 ? norm_s / norm_c : norm_s);
+    }
     // y is spent and t not yet computed.
-    if (done(s.norm(), &y, &t)) {
+    if (done(sums, &y, &t)) {
       outcome.converged = !given_up;
       return outcome;
     }
     // y is spent: it takes the preconditioned s, which saves a vector of
     // the size of the chain.
     Eigen::VectorXd& w = y;
-    w = s;
+    vectors.Copy(s, &w);
     preconditioner.ApplyThenMultiply(b, transposed, &w, &t);
-    const double tt = t.squaredNorm();
+    const auto [tt, ts] = vectors.Dots(t, s);
     if (tt == 0) break;
-    omega = t.dot(s) / tt;
-    *z += omega * w;
-    r -= omega * t;  // r = s - omega t
+    omega = ts / tt;
+    sums = vectors.Finish(omega, w, t, z, &r);  // r = s - omega t
   }
   // A final check: the last update may have met the goal.
   if (accept) {
@@ -202,6 +366,45 @@ KrylovOutcome PreconditionedBiCgStab(
   b.Apply(transposed, *z, &r);
   outcome.converged = (c - r).norm() <= goal;
   return outcome;
+}
+
+}  // namespace
+
+KrylovOutcome PreconditionedBiCgStab(
+    const LinearOperator& b, const Preconditioner& preconditioner,
+    bool transposed, const Eigen::VectorXd& c, double tolerance,
+    std::size_t max_iterations, Eigen::VectorXd* z, const IterateTest& accept,
+    const IterationReport& report, TwoWayPool* pool) {
+  const Eigen::Index n = c.size();
+  if (z->size() != n) *z = c;
+  const double norm_c = c.norm();
+  if (norm_c == 0) {
+    z->setZero();
+    KrylovOutcome outcome;
+    outcome.converged = true;
+    return outcome;
+  }
+  Eigen::VectorXd r(n);
+  b.Apply(transposed, *z, &r);
+  r = c - r;
+  // The shadow residual only has to stay fixed: it is kept in floats,
+  // scaled to a largest entry of 1 so that none leaves their range, which
+  // saves 4 bytes per unknown.
+  const double r_max = r.cwiseAbs().maxCoeff();
+  const double r_scale = r_max > 0 && std::isfinite(r_max) ? 1 / r_max : 1;
+  const Eigen::VectorXf r0 = (r * r_scale).cast<float>();
+  const bool want_zz = static_cast<bool>(accept);
+  const auto middle =
+      static_cast<Eigen::Index>(VectorSplit(static_cast<std::size_t>(n)));
+  if (pool != nullptr && middle < n) {
+    SplitVectors vectors(*pool, middle, r0, want_zz);
+    return BiCgStabIterations(b, preconditioner, transposed, c, norm_c,
+                              tolerance, max_iterations, z, &r, vectors, accept,
+                              report);
+  }
+  WholeVectors vectors(r0, want_zz);
+  return BiCgStabIterations(b, preconditioner, transposed, c, norm_c, tolerance,
+                            max_iterations, z, &r, vectors, accept, report);
 }
 
 KrylovOutcome PreconditionedGmres(const LinearOperator& b,

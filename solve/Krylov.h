@@ -6,6 +6,8 @@
 #include <functional>
 #include <vector>
 
+#include "solve/TwoWayPool.h"
+
 // BiCGSTAB preconditioned by an incomplete LU factorisation without fill-in
 // (ILU(0)), on the scaled systems of Stationary.cpp. ILU(0) keeps the
 // pattern of the matrix, so it costs one more copy of the values and one
@@ -100,14 +102,15 @@ using IterationReport =
 // question comes about when the answer can first be yes: against ||c||_2
 // alone the norm goes on falling long after, on chains where z is large
 // beside c.
-KrylovOutcome PreconditionedBiCgStab(const LinearOperator& b,
-                                     const Preconditioner& preconditioner,
-                                     bool transposed, const Eigen::VectorXd& c,
-                                     double tolerance,
-                                     std::size_t max_iterations,
-                                     Eigen::VectorXd* z,
-                                     const IterateTest& accept = nullptr,
-                                     const IterationReport& report = nullptr);
+//
+// With `pool`, the vector work of systems of kMinSplit unknowns or more runs
+// in the pool's two fixed halves (the same result for one thread or two).
+KrylovOutcome PreconditionedBiCgStab(
+    const LinearOperator& b, const Preconditioner& preconditioner,
+    bool transposed, const Eigen::VectorXd& c, double tolerance,
+    std::size_t max_iterations, Eigen::VectorXd* z,
+    const IterateTest& accept = nullptr,
+    const IterationReport& report = nullptr, TwoWayPool* pool = nullptr);
 
 // Restarted GMRES(m), right preconditioned: minimises the residual norm of
 // B z = c (or B^T z = c) over each cycle of `restart` steps, so it never
