@@ -86,21 +86,69 @@ void ChainOperator::Residual(const Eigen::VectorXd& z, const Eigen::VectorXd& c,
   *residual = residual->cwiseAbs();
 }
 
+ChainGaussSeidel::ChainGaussSeidel(const ChainOperator& system,
+                                   TwoWayPool* pool, std::size_t min_split)
+    : system_(system), pool_(pool), middle_(system.size()) {
+  const std::size_t n = system.size();
+  if (pool == nullptr || n < min_split || n < 2) return;
+  const StateSpace& space = system.space();
+  // The cut falls at half the transitions, rounded down to whole cache
+  // lines of doubles so that the threads never write the same line.
+  std::size_t total = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const std::uint32_t s = system.global(i);
+    total += space.first[s + 1] - space.first[s];
+  }
+  std::size_t seen = 0;
+  std::size_t middle = 0;
+  while (middle < n && 2 * seen < total) {
+    const std::uint32_t s = system.global(middle);
+    seen += space.first[s + 1] - space.first[s];
+    ++middle;
+  }
+  constexpr std::size_t kLine = 8;
+  middle = middle / kLine * kLine;
+  if (middle == 0 || middle >= n) return;
+  middle_ = middle;
+  std::size_t count[2] = {0, 0};
+  pool->Run([&](int block) {
+    const auto lo = static_cast<std::size_t>(Begin(block));
+    const auto hi = static_cast<std::size_t>(End(block));
+    for (std::size_t i = lo; i < hi; ++i) {
+      const std::uint32_t s = system.global(i);
+      for (std::size_t e = space.first[s]; e < space.first[s + 1]; ++e) {
+        const std::uint32_t c = system.local(space.target[e]);
+        if (c != kOutsideSystem && (c < lo || c >= hi)) ++count[block];
+      }
+    }
+  });
+  held_[0].resize(count[0]);
+  held_[1].resize(count[1]);
+}
+
 void ChainGaussSeidel::Apply(bool transposed, Eigen::VectorXd* x) const {
-  WithRates(system_.space().rate,
-            [&](auto rate) { ApplyWith(rate, transposed, x); });
+  WithRates(system_.space().rate, [&](auto rate) {
+    if (middle_ == system_.size()) {
+      ApplyWith(rate, transposed, 0, static_cast<std::int64_t>(middle_), x);
+      return;
+    }
+    // Each block reads and writes its own unknowns only.
+    pool_->Run([&](int block) {
+      ApplyWith(rate, transposed, Begin(block), End(block), x);
+    });
+  });
 }
 
 // Row i of L + U is state i's outgoing rates over its exit rate, negated.
 // Targets increase within a row, and local numbers with them, so L's
 // entries come first: the sweeps over L stop at the diagonal and those
-// over U run from the row's end back to it.
+// over U run from the row's end back to it. Entries outside lo..hi-1 are
+// another block's and left out.
 template <class Rate>
-void ChainGaussSeidel::ApplyWith(Rate rate, bool transposed,
-                                 Eigen::VectorXd* x) const {
+void ChainGaussSeidel::ApplyWith(Rate rate, bool transposed, std::int64_t lo,
+                                 std::int64_t hi, Eigen::VectorXd* x) const {
   const ChainOperator& system = system_;
   const StateSpace& space = system.space();
-  const auto n = static_cast<std::int64_t>(system.size());
   Eigen::VectorXd& v = *x;
   auto row = [&](std::int64_t i, std::size_t* begin, std::size_t* end) {
     const std::uint32_t s = system.global(static_cast<std::size_t>(i));
@@ -111,24 +159,24 @@ void ChainGaussSeidel::ApplyWith(Rate rate, bool transposed,
   std::size_t end = 0;
   if (!transposed) {
     // (I + U)^T y = x going down, then (I + L)^T z = y going up.
-    for (std::int64_t i = 0; i < n; ++i) {
+    for (std::int64_t i = lo; i < hi; ++i) {
       if (v[i] == 0) continue;
       const double yi = v[i] / system.exit(static_cast<std::size_t>(i));
       row(i, &begin, &end);
       for (std::size_t e = end; e > begin; --e) {
         const std::uint32_t c = system.local(space.target[e - 1]);
-        if (c == kOutsideSystem) continue;
+        if (c == kOutsideSystem || c >= hi) continue;
         if (c < i) break;
         v[c] += rate(e - 1) * yi;
       }
     }
-    for (std::int64_t i = n - 1; i >= 0; --i) {
+    for (std::int64_t i = hi - 1; i >= lo; --i) {
       if (v[i] == 0) continue;
       const double zi = v[i] / system.exit(static_cast<std::size_t>(i));
       row(i, &begin, &end);
       for (std::size_t e = begin; e < end; ++e) {
         const std::uint32_t c = system.local(space.target[e]);
-        if (c == kOutsideSystem) continue;
+        if (c == kOutsideSystem || c < lo) continue;
         if (c >= i) break;
         v[c] += rate(e) * zi;
       }
@@ -136,23 +184,23 @@ void ChainGaussSeidel::ApplyWith(Rate rate, bool transposed,
     return;
   }
   // (I + L) y = x going down, then (I + U) z = y going up.
-  for (std::int64_t i = 0; i < n; ++i) {
+  for (std::int64_t i = lo; i < hi; ++i) {
     row(i, &begin, &end);
     double sum = 0;
     for (std::size_t e = begin; e < end; ++e) {
       const std::uint32_t c = system.local(space.target[e]);
-      if (c == kOutsideSystem) continue;
+      if (c == kOutsideSystem || c < lo) continue;
       if (c >= i) break;
       sum += rate(e) * v[c];
     }
     v[i] += sum / system.exit(static_cast<std::size_t>(i));
   }
-  for (std::int64_t i = n - 1; i >= 0; --i) {
+  for (std::int64_t i = hi - 1; i >= lo; --i) {
     row(i, &begin, &end);
     double sum = 0;
     for (std::size_t e = end; e > begin; --e) {
       const std::uint32_t c = system.local(space.target[e - 1]);
-      if (c == kOutsideSystem) continue;
+      if (c == kOutsideSystem || c >= hi) continue;
       if (c < i) break;
       sum += rate(e - 1) * v[c];
     }
@@ -167,20 +215,40 @@ void ChainGaussSeidel::ApplyThenMultiply(const LinearOperator& a,
     Preconditioner::ApplyThenMultiply(a, transposed, y, v);
     return;
   }
-  WithRates(system_.space().rate,
-            [&](auto rate) { ApplyThenMultiplyWith(rate, y, v); });
+  WithRates(system_.space().rate, [&](auto rate) {
+    if (middle_ == system_.size()) {
+      ApplyThenMultiplyWith(rate, 0, static_cast<std::int64_t>(middle_), y, v,
+                            nullptr, nullptr);
+      return;
+    }
+    pool_->Run([&](int block) {
+      ApplyThenMultiplyWith(rate, Begin(block), End(block), y, v,
+                            held_[block].data(), &held_count_[block]);
+    });
+    // Once both blocks are done, each takes the other's held terms in the
+    // order they were found.
+    Eigen::VectorXd& out = *v;
+    pool_->Run([&](int block) {
+      const std::vector<Held>& held = held_[1 - block];
+      const std::size_t count = held_count_[1 - block];
+      for (std::size_t k = 0; k < count; ++k) out[held[k].row] -= held[k].term;
+    });
+  });
 }
 
 template <class Rate>
-void ChainGaussSeidel::ApplyThenMultiplyWith(Rate rate, Eigen::VectorXd* y,
-                                             Eigen::VectorXd* v) const {
+void ChainGaussSeidel::ApplyThenMultiplyWith(Rate rate, std::int64_t lo,
+                                             std::int64_t hi,
+                                             Eigen::VectorXd* y,
+                                             Eigen::VectorXd* v, Held* held,
+                                             std::size_t* held_count) const {
   const ChainOperator& system = system_;
   const StateSpace& space = system.space();
-  const auto n = static_cast<std::int64_t>(system.size());
   Eigen::VectorXd& x = *y;
   Eigen::VectorXd& out = *v;
+  std::size_t count = 0;
   // Going down, the forward sweep; out is cleared as it goes.
-  for (std::int64_t i = 0; i < n; ++i) {
+  for (std::int64_t i = lo; i < hi; ++i) {
     out[i] = 0;
     const double ui = x[i];
     if (ui == 0) continue;
@@ -188,7 +256,7 @@ void ChainGaussSeidel::ApplyThenMultiplyWith(Rate rate, Eigen::VectorXd* y,
     const double scaled = ui / system.exit(static_cast<std::size_t>(i));
     for (std::size_t e = space.first[s + 1]; e > space.first[s]; --e) {
       const std::uint32_t c = system.local(space.target[e - 1]);
-      if (c == kOutsideSystem) continue;
+      if (c == kOutsideSystem || c >= hi) continue;
       if (c < i) break;
       x[c] += rate(e - 1) * scaled;
     }
@@ -198,7 +266,7 @@ void ChainGaussSeidel::ApplyThenMultiplyWith(Rate rate, Eigen::VectorXd* y,
   // diagonal finish the sweep as well. B y is summed term by term rather
   // than as u + Lb y, which would cancel where y spans many orders of
   // magnitude.
-  for (std::int64_t i = n - 1; i >= 0; --i) {
+  for (std::int64_t i = hi - 1; i >= lo; --i) {
     const double yi = x[i];
     out[i] += yi;
     if (yi == 0) continue;
@@ -211,14 +279,24 @@ void ChainGaussSeidel::ApplyThenMultiplyWith(Rate rate, Eigen::VectorXd* y,
       if (c == kOutsideSystem) continue;
       if (c > i) break;
       const double term = rate(e) * scaled;
+      if (c < lo) {
+        held[count++] = {c, term};
+        continue;
+      }
       x[c] += term;
       out[c] -= term;
     }
     for (; e < end; ++e) {
       const std::uint32_t c = system.local(space.target[e]);
-      if (c != kOutsideSystem) out[c] -= rate(e) * scaled;
+      if (c == kOutsideSystem) continue;
+      if (c >= hi) {
+        held[count++] = {c, rate(e) * scaled};
+        continue;
+      }
+      out[c] -= rate(e) * scaled;
     }
   }
+  if (held_count != nullptr) *held_count = count;
 }
 
 std::uint32_t WellVisitedState(const ChainOperator& system,

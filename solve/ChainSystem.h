@@ -7,6 +7,7 @@
 
 #include "solve/ChainFiles.h"
 #include "solve/Krylov.h"
+#include "solve/TwoWayPool.h"
 
 // The scaled system B z = c of Stationary.cpp over a set S of states, used
 // in place through the chain's own compressed rows: B = (-Q_SS)^T D^-1, so
@@ -67,10 +68,20 @@ class ChainOperator : public LinearOperator {
 // factors plus U's diagonal per unknown, and on the benchmark chains it
 // needed no fewer iterations (Kanban 5: 48 against 41; FMS 8: 32 against
 // 30).
+//
+// Given a pool, systems of `min_split` unknowns or more are cut in two
+// diagonal blocks at half the transitions, and each block's sweeps ignore
+// the other's unknowns: M is then block diagonal, a fixed operator that
+// the two threads apply apart. The states are numbered breadth first, so
+// few transitions cross the cut. In the combined product the crossing
+// terms are held back and added once both blocks are done, in a fixed
+// order, so the result is the same for one thread and two.
 class ChainGaussSeidel : public Preconditioner {
  public:
-  // `system` must outlive this object.
-  explicit ChainGaussSeidel(const ChainOperator& system) : system_(system) {}
+  // `system` and `pool` must outlive this object; `pool` may be null.
+  explicit ChainGaussSeidel(const ChainOperator& system,
+                            TwoWayPool* pool = nullptr,
+                            std::size_t min_split = kMinSplit);
   // B's preconditioner solves with ((I + L)(I + U))^T; the transposed one
   // with (I + L)(I + U).
   void Apply(bool transposed, Eigen::VectorXd* x) const override;
@@ -83,14 +94,43 @@ class ChainGaussSeidel : public Preconditioner {
   void ApplyThenMultiply(const LinearOperator& a, bool transposed,
                          Eigen::VectorXd* y, Eigen::VectorXd* v) const override;
 
+  // The first unknown of the second block; size() when undivided.
+  std::size_t middle() const { return middle_; }
+  // Transitions between the two blocks.
+  std::size_t crossing() const { return held_[0].size() + held_[1].size(); }
+
  private:
+  // A term of B y that a block's sweep found for the other block.
+  struct Held {
+    std::uint32_t row;
+    double term;
+  };
+
   template <class Rate>
-  void ApplyWith(Rate rate, bool transposed, Eigen::VectorXd* x) const;
+  void ApplyWith(Rate rate, bool transposed, std::int64_t lo, std::int64_t hi,
+                 Eigen::VectorXd* x) const;
+  // Both sweeps over the unknowns lo..hi-1; terms of B y for rows outside
+  // go to `held` (null when the block is the whole system), and their count
+  // to *held_count.
   template <class Rate>
-  void ApplyThenMultiplyWith(Rate rate, Eigen::VectorXd* y,
-                             Eigen::VectorXd* v) const;
+  void ApplyThenMultiplyWith(Rate rate, std::int64_t lo, std::int64_t hi,
+                             Eigen::VectorXd* y, Eigen::VectorXd* v, Held* held,
+                             std::size_t* held_count) const;
+  std::int64_t Begin(int block) const {
+    return block == 0 ? 0 : static_cast<std::int64_t>(middle_);
+  }
+  std::int64_t End(int block) const {
+    return block == 0 ? static_cast<std::int64_t>(middle_)
+                      : static_cast<std::int64_t>(system_.size());
+  }
 
   const ChainOperator& system_;
+  TwoWayPool* pool_;
+  std::size_t middle_;
+  // Per block: room for every crossing transition out of its rows. Filled
+  // by each combined product; mutable as scratch of a const operator.
+  mutable std::vector<Held> held_[2];
+  mutable std::size_t held_count_[2] = {0, 0};
 };
 
 // A state that the chain visits often, for the reference of an excursion
