@@ -250,13 +250,15 @@ class SplitVectors {
     pool_.Run([&](int half) {
       const Eigen::Index begin = half == 0 ? 0 : middle_;
       const Eigen::Index end = half == 0 ? middle_ : n;
-      Lanes& lanes = lanes_[half];
-      lanes = Lanes{};
+      // Summed in a local, which the compiler keeps in registers: the
+      // vectors' doubles could alias a member.
+      Lanes lanes{};
       Eigen::Index i = begin;
       for (; i + kLanes <= end; i += kLanes) {
         for (int k = 0; k < kLanes; ++k) body(i + k, &lanes, k);
       }
       for (int k = 0; i < end; ++i, ++k) body(i, &lanes, k);
+      lanes_[half] = lanes;
     });
     double total[3];
     for (int m = 0; m < 3; ++m) {
