@@ -300,8 +300,9 @@ void ChainGaussSeidel::ApplyThenMultiplyWith(Rate rate, std::int64_t lo,
 }
 
 std::uint32_t WellVisitedState(const ChainOperator& system,
-                               const Eigen::VectorXd& c, int sweeps) {
-  const ChainGaussSeidel preconditioner(system);
+                               const Eigen::VectorXd& c, int sweeps,
+                               TwoWayPool* pool) {
+  const ChainGaussSeidel preconditioner(system, pool);
   // From the uniform distribution, y = 1 everywhere: the steps move weight
   // towards the states the chain favours wherever they lie. From c they
   // would only spread out from the reference, and rank its neighbours

@@ -139,8 +139,10 @@ class ChainGaussSeidel : public Preconditioner {
 // above. The system's conditioning grows with how rarely its reference is
 // visited (Kanban's first state has a probability of about 1e-9 where the
 // likeliest has 4e-3), and a few steps rank the states roughly.
-// kOutsideSystem when no y grew above the reference's 1.
+// kOutsideSystem when no y grew above the reference's 1. With `pool`, M is
+// the two-block form above on systems large enough to cut.
 std::uint32_t WellVisitedState(const ChainOperator& system,
-                               const Eigen::VectorXd& c, int sweeps);
+                               const Eigen::VectorXd& c, int sweeps,
+                               TwoWayPool* pool = nullptr);
 
 #endif  // GEN_SOLVE_CHAINSYSTEM_H_

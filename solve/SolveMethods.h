@@ -11,6 +11,8 @@
 #include "solve/Progress.h"
 #include "solve/ScaledSystem.h"
 
+class TwoWayPool;
+
 // The methods that solve the scaled systems B z = c of Stationary.cpp, one
 // row each in one table: the command line, the help text, the fallback
 // order of `auto` and the documentation all read it. A new method is a
@@ -50,6 +52,9 @@ struct SolveOptions {
   const std::vector<std::vector<double>>* rewards = nullptr;
   // Told of the phases and iterations of long solves; may be null.
   Progress* progress = nullptr;
+  // The threads of the in-place iteration; may be null (one thread, the
+  // work undivided). Results do not depend on its thread count.
+  TwoWayPool* pool = nullptr;
 };
 
 // What a method made of the system: z is its solution when `error` is empty.

@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -31,6 +32,7 @@
 #include "solve/RunRecord.h"
 #include "solve/Stationary.h"
 #include "solve/Transient.h"
+#include "solve/TwoWayPool.h"
 
 namespace {
 
@@ -60,6 +62,7 @@ struct Settings {
   std::optional<std::int64_t> run_id;  // --run: the run to record against
   bool progress = false;  // progress lines even when not on a terminal
   bool quiet = false;     // no progress lines at all
+  int threads = 0;        // --threads; 0: one per core
   std::vector<double> times;
   // The record of the run that wrote the chain, when it left one.
   std::optional<RunRecord> run_record;
@@ -204,6 +207,19 @@ std::vector<Option<Settings>> SolveOptionTable() {
                                 "1..9000000000000000");
          }
          s.run_id = static_cast<std::int64_t>(id);
+         return Status::Ok();
+       }},
+      {{"--threads", "N",
+        "threads of the BiCGSTAB iteration, 1..256 (one per core; two at "
+        "most work); the results are the same for every N"},
+       [](S& s, V value) {
+         double threads = 0;
+         if (!ParseNumber(value, &threads) || threads < 1 || threads > 256 ||
+             threads != std::floor(threads)) {
+           return Status::Error("--threads value \"" + value +
+                                "\" is not a whole number in 1..256");
+         }
+         s.threads = static_cast<int>(threads);
          return Status::Ok();
        }},
       FlagOption("--progress",
@@ -1113,6 +1129,11 @@ int RunSolve(int argc, const char* const* argv, std::ostream& out,
   Progress progress(
       ProgressWanted(settings.progress, settings.quiet) ? &err : nullptr);
   settings.options.progress = &progress;
+  // Started once; the work is cut in two halves whatever the count.
+  TwoWayPool pool(settings.threads > 0
+                      ? settings.threads
+                      : static_cast<int>(std::thread::hardware_concurrency()));
+  settings.options.pool = &pool;
   try {
     return RunSolveWith(settings, base, &num_states, out, err);
   } catch (const std::bad_alloc&) {

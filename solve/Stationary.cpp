@@ -443,7 +443,7 @@ bool SolveInPlace(const StateSpace& space, const std::vector<double>& exit,
                   const SolveOptions& options, double stop, bool adjoint,
                   Vector* z, LinearOutcome* outcome) {
   const ChainOperator system(space, exit, states, local);
-  const ChainGaussSeidel preconditioner(system);
+  const ChainGaussSeidel preconditioner(system, options.pool);
   if (z->size() != c->size()) *z = *c;
   // The iteration stops on the componentwise backward error itself, worked
   // out in two of the iteration's idle vectors.
@@ -469,9 +469,9 @@ bool SolveInPlace(const StateSpace& space, const std::vector<double>& exit,
       options.progress->Iteration(iteration, residual);
     };
   }
-  KrylovOutcome krylov =
-      PreconditionedBiCgStab(system, preconditioner, false, *c, stop,
-                             options.max_iterations, z, accept, report);
+  KrylovOutcome krylov = PreconditionedBiCgStab(
+      system, preconditioner, false, *c, stop, options.max_iterations, z,
+      accept, report, options.pool);
   if (!krylov.converged && stop > options.tolerance) {
     // The iteration gives up on a stop once the residual's norm is far
     // below it and the backward error still above; with a loose stop that
@@ -481,7 +481,8 @@ bool SolveInPlace(const StateSpace& space, const std::vector<double>& exit,
     if (!z->allFinite()) *z = *c;
     stop = options.tolerance;
     krylov = PreconditionedBiCgStab(system, preconditioner, false, *c, stop,
-                                    options.max_iterations, z, accept, report);
+                                    options.max_iterations, z, accept, report,
+                                    options.pool);
   }
   if (!krylov.converged) return false;
   outcome->ok = true;
@@ -584,7 +585,8 @@ std::uint32_t ReferenceFor(const StateSpace& space,
     options.progress->Phase("choosing a reference state");
   }
   const ChainOperator system(space, exit, others, local);
-  const std::uint32_t state = WellVisitedState(system, c, kReferenceSweeps);
+  const std::uint32_t state =
+      WellVisitedState(system, c, kReferenceSweeps, options.pool);
   return state == kOutsideSystem ? reference : state;
 }
 

@@ -171,13 +171,17 @@ TEST(SolveRunTest, SeparateValuesReadAsGluedOnesAndHelpListsEveryOption) {
       RunArgs({"-P", dir.path() + "/", "-N", "c", "--time", "1,2", "--csv"});
   EXPECT_EQ(glued.exit_code, 0) << glued.err;
   EXPECT_EQ(separate.out, glued.out);
+  const Outcome threads = RunArgs(
+      {"-P" + dir.path() + "/", "-Nc", "--time=1,2", "--csv", "--threads=3"});
+  EXPECT_EQ(threads.exit_code, 0) << threads.err;
+  EXPECT_EQ(threads.out, glued.out);
 
   const Outcome help = RunArgs({"--help"});
   EXPECT_EQ(help.exit_code, 0);
   for (const char* option :
        {"-P PATH", "-N NAME", "--csv", "--json", "--time T,...", "--transient",
         "--absorption", "--bounds", "--epsilon E", "--method M",
-        "--tolerance T", "--direct-limit N", "--version"}) {
+        "--tolerance T", "--direct-limit N", "--threads N", "--version"}) {
     SCOPED_TRACE(option);
     EXPECT_NE(help.out.find("\n  " + std::string(option) + ' '),
               std::string::npos);
@@ -383,6 +387,15 @@ TEST(SolveRunTest, BadPropertiesAndTimesAreErrors) {
   EXPECT_EQ(outcome.exit_code, 1);
   EXPECT_NE(outcome.err.find("time \"-2\" is not a finite number >= 0"),
             std::string::npos);
+  for (const char* threads : {"0", "257", "1.5", "two"}) {
+    SCOPED_TRACE(threads);
+    outcome = RunArgs({p, "-Nc", "--threads", threads});
+    EXPECT_EQ(outcome.exit_code, 1);
+    EXPECT_NE(outcome.err.find("--threads value \"" + std::string(threads) +
+                               "\" is not a whole number in 1..256"),
+              std::string::npos)
+        << outcome.err;
+  }
 }
 
 // Runs `script` in bash with the built solve as $SOLVE.

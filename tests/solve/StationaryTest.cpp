@@ -1,13 +1,16 @@
 #include "solve/Stationary.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <random>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include "gtest/gtest.h"
 #include "solve/ChainFiles.h"
+#include "solve/TwoWayPool.h"
 #include "tests/solve/ChainBuilder.h"
 #include "tests/support/RunProcess.h"
 
@@ -253,6 +256,59 @@ TEST(StationaryTest, WithoutRestoreEveryRunEndsFailed) {
   for (double bad : catastrophic) {
     ExpectRelativelyNear(bad, catastrophic.front(), 1e-10);
   }
+}
+
+// A chain of 70,000 states, past the size where the iteration's work is
+// cut in two: a ring through every state plus two random jumps from each,
+// rates over two decades. The same bytes on one thread and two, and within
+// the stated bounds of the undivided iteration's answer.
+TEST(StationaryTest, TwoThreadsGiveTheBytesOfOne) {
+  constexpr std::uint32_t kStates = 70000;
+  std::mt19937 random(7);
+  std::uniform_int_distribution<std::uint32_t> state(0, kStates - 1);
+  std::uniform_real_distribution<double> exponent(-1, 1);
+  StateSpace space;
+  space.file_type = 1;
+  space.num_states = kStates;
+  space.first.clear();
+  space.first.push_back(0);
+  for (std::uint32_t s = 0; s < kStates; ++s) {
+    std::vector<std::uint32_t> targets = {(s + 1) % kStates, state(random),
+                                          state(random)};
+    std::sort(targets.begin(), targets.end());
+    targets.erase(std::unique(targets.begin(), targets.end()), targets.end());
+    for (std::uint32_t t : targets) {
+      if (t == s) continue;
+      space.target.push_back(t);
+      space.rate.push_back(std::pow(10.0, exponent(random)));
+    }
+    space.first.push_back(space.target.size());
+  }
+  ASSERT_GE(space.num_states - 1, kMinSplit);
+  auto solve = [&](TwoWayPool* pool) {
+    SolveOptions options;
+    options.method = SolveMethod::kBiCgStab;
+    options.pool = pool;
+    return SolveLongRun(space, options);
+  };
+  const StationaryResult undivided = solve(nullptr);
+  ASSERT_TRUE(undivided.ok) << undivided.message;
+  TwoWayPool one(1);
+  TwoWayPool two(2);
+  const StationaryResult on_one = solve(&one);
+  const StationaryResult on_two = solve(&two);
+  ASSERT_TRUE(on_one.ok) << on_one.message;
+  ASSERT_TRUE(on_two.ok) << on_two.message;
+  EXPECT_EQ(on_two.iterations, on_one.iterations);
+  EXPECT_EQ(on_two.pi_error, on_one.pi_error);
+  ASSERT_EQ(on_two.pi.size(), on_one.pi.size());
+  double apart = 0;
+  for (std::size_t s = 0; s < on_one.pi.size(); ++s) {
+    ASSERT_EQ(on_two.pi[s], on_one.pi[s]) << "state " << s;
+    apart += std::abs(on_one.pi[s] - undivided.pi[s]);
+  }
+  EXPECT_LE(on_one.pi_error, 1e-6);
+  EXPECT_LE(apart, on_one.pi_error + undivided.pi_error);
 }
 
 }  // namespace
