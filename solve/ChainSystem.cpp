@@ -122,6 +122,15 @@ ChainGaussSeidel::ChainGaussSeidel(const ChainOperator& system,
       }
     }
   });
+  // Dropping the coupling costs iterations in step with its share: Kanban
+  // 5, 5.8 % of the transitions across the cut, 37 iterations against 35
+  // undivided; FMS 8, 14 %, 35 against 23, more than two threads save.
+  // Past kMaxCrossingShare the preconditioner stays whole.
+  if (static_cast<double>(count[0] + count[1]) >
+      kMaxCrossingShare * static_cast<double>(total)) {
+    middle_ = n;
+    return;
+  }
   held_[0].resize(count[0]);
   held_[1].resize(count[1]);
 }

@@ -73,11 +73,15 @@ class ChainOperator : public LinearOperator {
 // diagonal blocks at half the transitions, and each block's sweeps ignore
 // the other's unknowns: M is then block diagonal, a fixed operator that
 // the two threads apply apart. The states are numbered breadth first, so
-// few transitions cross the cut. In the combined product the crossing
+// few transitions cross the cut; where more than kMaxCrossingShare do, the
+// system stays undivided. In the combined product the crossing
 // terms are held back and added once both blocks are done, in a fixed
 // order, so the result is the same for one thread and two.
 class ChainGaussSeidel : public Preconditioner {
  public:
+  // The largest share of the system's transitions that may cross the cut.
+  static constexpr double kMaxCrossingShare = 0.1;
+
   // `system` and `pool` must outlive this object; `pool` may be null.
   explicit ChainGaussSeidel(const ChainOperator& system,
                             TwoWayPool* pool = nullptr,

@@ -141,7 +141,18 @@ TEST(ChainSystemTest, SharedSweepsMatchTheSolveAndTheProduct) {
 // combined product adds the held crossing terms, so v = B y exactly as
 // without the cut; and two threads give the bytes of one.
 TEST(ChainSystemTest, TwoBlocksSolveTheBlockDiagonalOnOneThreadOrTwo) {
-  const StateSpace space = RandomChain(60, 5, 6);
+  // A ring both ways, steps of two, and three long jumps: 5 % of the
+  // transitions cross the middle.
+  std::vector<Rate> rates;
+  for (std::uint32_t s = 1; s <= 60; ++s) {
+    rates.push_back({s, s % 60 + 1, 1.0 + 0.1 * (s % 7)});
+    rates.push_back({s % 60 + 1, s, 0.5 + 0.2 * (s % 5)});
+    rates.push_back({s, (s + 1) % 60 + 1, 0.3});
+  }
+  rates.push_back({3, 50, 2.0});
+  rates.push_back({45, 7, 0.7});
+  rates.push_back({20, 40, 1e-3});
+  const StateSpace space = Chain(60, rates);
   const std::vector<double> exit = ExitRates(space);
   std::vector<std::uint32_t> states;
   std::vector<std::uint32_t> local(space.num_states, kOutsideSystem);
@@ -171,6 +182,14 @@ TEST(ChainSystemTest, TwoBlocksSolveTheBlockDiagonalOnOneThreadOrTwo) {
   EXPECT_EQ(on_two.middle(), on_one.middle());
   EXPECT_EQ(ChainGaussSeidel(system, &one, n + 1).middle(), states.size());
   EXPECT_EQ(ChainGaussSeidel(system).middle(), states.size());
+  {
+    // Random transitions cross the middle too often: left whole.
+    const StateSpace random = RandomChain(60, 5, 6);
+    const std::vector<double> random_exit = ExitRates(random);
+    const ChainOperator random_system(random, random_exit, states, local);
+    EXPECT_EQ(ChainGaussSeidel(random_system, &one, 16).middle(),
+              states.size());
+  }
   const Eigen::MatrixXd bt = b.transpose();
   Eigen::MatrixXd lower = bt.triangularView<Eigen::StrictlyLower>();
   Eigen::MatrixXd upper = bt.triangularView<Eigen::StrictlyUpper>();
