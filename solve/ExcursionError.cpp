@@ -27,9 +27,14 @@ constexpr int kIterativeSteps = 1;
 // BoundRemainder): the first solve is loose, and tighter ones continue
 // from it while the bound misses its target. Measured, the solve for the
 // remainder took 17, 15 and 18 iterations on FMS 8 to 1e-4, 1e-6 and 1e-8,
-// and 25, 24 and 27 on Kanban 5: most of them find the solution's scale,
-// which is many times that of rho. At 1e-4 the raise (see BoundRemainder)
-// made the bound 40 times wider than at 1e-6, for nothing.
+// and 25, 24 and 27 on Kanban 5: about half of them are BiCGSTAB's
+// irregular first phase (on Kanban 5 the residual wanders between 1.2 and
+// 2e-2 for 13 iterations, then falls about twofold per iteration), not a
+// search for the solution's scale: a start that already has the
+// solution's component along y, the direction A nearly annuls, needed as
+// many or more (27 and 23 against 24 on Kanban 5, 18 against 15 on FMS
+// 8). At 1e-4 the raise (see BoundRemainder) made the bound 40 times
+// wider than at 1e-6, for nothing.
 constexpr double kRefinementTolerance = 1e-10;
 constexpr double kLooseRemainderTolerance = 1e-6;
 constexpr double kRemainderTolerance = 1e-8;

@@ -47,6 +47,11 @@ struct SolveOptions {
   // Relative bound that auto requires of a solution before it stops trying
   // methods (with bounds only).
   double accuracy = 1e-6;
+  // Memory in bytes that the bounds of a large system may take beside the
+  // chain; 0: what the system has available when they start (MemAvailable).
+  // Where the checked bound does not fit, the residual's bound from an
+  // adjoint solve takes its place.
+  std::size_t bound_memory = 0;
   // Per-state reward rates whose expected values get bounds of their own
   // (StationaryResult::reward_error); may be null. Must outlive the solve.
   const std::vector<std::vector<double>>* rewards = nullptr;

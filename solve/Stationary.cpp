@@ -364,6 +364,12 @@ void NoteSystem(std::size_t size, SolveMethod method,
   }
 }
 
+// The memory that the bounds may take beside the chain, in bytes; 0 when
+// that cannot be told.
+std::size_t MemoryForBounds(const SolveOptions& options) {
+  return options.bound_memory != 0 ? options.bound_memory : AvailableMemory();
+}
+
 // What the refinement of a bound over n unknowns holds at once beside the
 // chain and the solution, per unknown: the solution's copy, its
 // correction, the residual in double-double and its bound, the right-hand
@@ -375,8 +381,8 @@ constexpr std::size_t kRefinementBytesPerUnknown = 192;
 // now (or that cannot be told); otherwise the note that says it was left
 // out. Running out of memory would end the process with nothing printed;
 // without the refinement the bound from the residual stands.
-std::string RefinementTooLarge(std::size_t n) {
-  const std::size_t available = AvailableMemory();
+std::string RefinementTooLarge(std::size_t n, const SolveOptions& options) {
+  const std::size_t available = MemoryForBounds(options);
   const std::size_t need = kRefinementBytesPerUnknown * n;
   if (available == 0 || need <= available) return {};
   char text[160];
@@ -397,8 +403,8 @@ constexpr std::size_t kCheckedBytesPerUnknown = 96;
 
 // Whether the checked bound over n unknowns fits in the memory available
 // now (or that cannot be told).
-bool CheckedBoundFits(std::size_t n) {
-  const std::size_t available = AvailableMemory();
+bool CheckedBoundFits(std::size_t n, const SolveOptions& options) {
+  const std::size_t available = MemoryForBounds(options);
   return available == 0 || kCheckedBytesPerUnknown * n <= available;
 }
 
@@ -437,6 +443,8 @@ double NextStop(const SolveOptions& options, double stop, double reached,
 // otherwise the caller builds B, which allows the other methods and the
 // polishing sweeps. With `adjoint` the residual's bound is formed here by
 // an adjoint solve; c is set aside while it runs and is back on return.
+// Where that bound of a stop above the tolerance misses the accuracy, the
+// iteration goes on to the tolerance.
 bool SolveInPlace(const StateSpace& space, const std::vector<double>& exit,
                   const std::vector<std::uint32_t>& states,
                   const std::vector<std::uint32_t>& local, Vector* c,
@@ -485,10 +493,10 @@ bool SolveInPlace(const StateSpace& space, const std::vector<double>& exit,
                                     options.pool);
   }
   if (!krylov.converged) return false;
-  outcome->ok = true;
   outcome->iterations += krylov.iterations;
   outcome->backward_error = worst;
   if (!options.bounds || !adjoint) {
+    outcome->ok = true;
     outcome->error_l1 = std::numeric_limits<double>::infinity();
     return true;
   }
@@ -515,25 +523,56 @@ bool SolveInPlace(const StateSpace& space, const std::vector<double>& exit,
   }
   *c = Vector::Zero(n);
   for (const auto& [j, value] : nonzeros) (*c)[j] = value;
-  // The residual of the accepted iterate once more, now that the
-  // iteration's vectors are gone, plus the rounding of each row's residual
-  // counted by its number of entries: the bound of ErrorBound.
-  Vector residual;
-  Vector scale;
-  system.Residual(*z, *c, &residual, &scale);
-  std::vector<std::uint32_t> entries(states.size(), 2);
-  for (std::uint32_t s : states) {
-    for (std::size_t e = space.first[s]; e < space.first[s + 1]; ++e) {
-      const std::uint32_t j = system.local(space.target[e]);
-      if (j != kOutsideSystem) ++entries[j];
+  // The residual of the accepted iterate, now that the iteration's vectors
+  // are gone, plus the rounding of each row's residual counted by its
+  // number of entries: the bound of ErrorBound. h does not depend on the
+  // iterate, so it serves every iterate of this system.
+  auto residual_bound = [&]() {
+    if (!adjoint_ok) return std::numeric_limits<double>::infinity();
+    Vector residual;
+    Vector scale;
+    system.Residual(*z, *c, &residual, &scale);
+    std::vector<std::uint32_t> entries(states.size(), 2);
+    for (std::uint32_t s : states) {
+      for (std::size_t e = space.first[s]; e < space.first[s + 1]; ++e) {
+        const std::uint32_t j = system.local(space.target[e]);
+        if (j != kOutsideSystem) ++entries[j];
+      }
+    }
+    constexpr double kUnitRoundoff = std::numeric_limits<double>::epsilon() / 2;
+    for (Eigen::Index j = 0; j < residual.size(); ++j) {
+      residual[j] += 2 * entries[j] * kUnitRoundoff * scale[j];
+    }
+    return 2 * h.cwiseAbs().dot(residual);
+  };
+  outcome->error_l1 = residual_bound();
+  if (stop > options.tolerance) {
+    // A stop above the tolerance whose bound misses the accuracy (or has
+    // none) goes on to the tolerance, as without the early stop; the
+    // adjoint's solution is kept for the new iterate's bound, and the
+    // continuation holds c where the adjoint held its right-hand side, so
+    // the peak stays.
+    CompensatedSum total;
+    for (std::size_t i = 0; i < states.size(); ++i) {
+      total.Add(
+          std::max(0.0, (*z)[static_cast<Eigen::Index>(i)] / exit[states[i]]));
+    }
+    if (!(outcome->error_l1 <= options.accuracy * total.Value())) {
+      if (options.progress != nullptr) {
+        options.progress->Phase("bicgstab on " + std::to_string(states.size()) +
+                                " unknowns");
+      }
+      stop = options.tolerance;
+      krylov =
+          PreconditionedBiCgStab(system, preconditioner, false, *c, stop,
+                                 options.max_iterations, z, accept, report);
+      if (!krylov.converged) return false;
+      outcome->iterations += krylov.iterations;
+      outcome->backward_error = worst;
+      outcome->error_l1 = residual_bound();
     }
   }
-  constexpr double kUnitRoundoff = std::numeric_limits<double>::epsilon() / 2;
-  for (Eigen::Index j = 0; j < residual.size(); ++j) {
-    residual[j] += 2 * entries[j] * kUnitRoundoff * scale[j];
-  }
-  outcome->error_l1 = adjoint_ok ? 2 * h.cwiseAbs().dot(residual)
-                                 : std::numeric_limits<double>::infinity();
+  outcome->ok = true;
   return true;
 }
 
@@ -674,7 +713,8 @@ bool SolveExcursion(const StateSpace& space, const std::vector<double>& exit,
   if (iterative) {
     // The bound is the checked one (see ExcursionError) where it fits in
     // memory; otherwise the residual's, from an adjoint solve.
-    const bool checked = options.bounds && CheckedBoundFits(others.size());
+    const bool checked =
+        options.bounds && CheckedBoundFits(others.size(), options);
     // In a closed class any reference gives the same distribution up to a
     // factor, so the system is solved from a state visited often and the
     // solution scaled back to `reference` afterwards.
@@ -690,9 +730,10 @@ bool SolveExcursion(const StateSpace& space, const std::vector<double>& exit,
       c = RatesOutOf(space, exit, current, others, local);
     };
     if (pivot != reference) solve_from(pivot);
-    // With the checked bound the iteration first stops where the bound is
-    // likely to meet the accuracy, and goes on only if it does not.
-    double stop = checked ? FirstStop(options) : options.tolerance;
+    // With a bound, checked or the adjoint's, the iteration first stops
+    // where the bound is likely to meet the accuracy, and goes on only if
+    // it does not.
+    double stop = options.bounds ? FirstStop(options) : options.tolerance;
     Vector z;
     LinearOutcome outcome;
     bool solved = SolveInPlace(space, exit, others, local, &c, options, stop,
@@ -748,7 +789,8 @@ bool SolveExcursion(const StateSpace& space, const std::vector<double>& exit,
         // adjoint only the refinement, where the residual's bound (the
         // conditioning times the rounding) misses it.
         if (options.bounds && !(*error_l1 <= options.accuracy * total)) {
-          const std::string too_large = RefinementTooLarge(others.size());
+          const std::string too_large =
+              RefinementTooLarge(others.size(), options);
           if (checked || too_large.empty()) {
             std::unique_ptr<RelativeNormBound> relative;
             for (;;) {
@@ -1005,13 +1047,13 @@ void SharpenBounds(const StateSpace& space, const std::vector<double>& exit,
       // Refined first where its bound misses what the values need and the
       // refinement fits; otherwise its unrefined bound stands.
       ready = analysis->Meets(target) ||
-              !RefinementTooLarge(others.size()).empty() ||
+              !RefinementTooLarge(others.size(), options).empty() ||
               analysis->Sharpen(target);
       bounds = analysis;
     } else {
       ready = any &&
               (others.size() <= options.gth_limit ||
-               RefinementTooLarge(others.size()).empty()) &&
+               RefinementTooLarge(others.size(), options).empty()) &&
               Prepare(space, exit, m.front(), others, class_pi, true, options,
                       target, &fresh);
     }
