@@ -17,7 +17,8 @@
 
 // Consecutive numbered states handed to a helper thread, and what their
 // expansion reported: the successors of all of them in state order, where
-// each state's successors and delays end, and per successor its store hash.
+// each state's successors and delays end, and per successor its store hash
+// and its image packed as the store packs it.
 struct ExpansionBatch {
   static constexpr std::size_t kNotFailed = ~std::size_t{0};
 
@@ -28,6 +29,13 @@ struct ExpansionBatch {
   std::vector<std::size_t> successor_ends;  // per state
   std::vector<std::size_t> delay_ends;      // per state
   std::vector<std::uint64_t> hashes;        // per successor
+  // Per successor, packed_width bytes at its index: its image packed with
+  // the store's packing of version packing_version; valid where `packs` is
+  // 1 (0: the image differs from the packing at a byte kept once).
+  std::vector<char> packed;
+  std::vector<unsigned char> packs;
+  std::size_t packed_width = 0;
+  std::uint64_t packing_version = 0;
   // The states [0, expanded) were expanded by a helper; the rest are left
   // to the run's thread.
   std::size_t expanded = 0;
@@ -51,7 +59,8 @@ class ExpansionPool {
  public:
   // One helper thread per source; the sources are not owned, are used by
   // their thread only, and must outlive the pool, as must `store`, whose
-  // Hash the helpers apply to every successor.
+  // Hash the helpers apply to every successor. `store` is read on the
+  // calling thread only (its packing, in the constructor and Submit).
   ExpansionPool(const std::vector<NextStateSource*>& sources,
                 std::size_t state_size, std::size_t reward_width,
                 const HybridHash& store);
@@ -67,7 +76,8 @@ class ExpansionPool {
   std::size_t MaxBatchStates() const { return kBatchStates; }
   // Copies one state into the batch being filled.
   void AddState(ExpansionBatch& batch, std::uint32_t number, const char* image);
-  // Hands the batch being filled to the helpers.
+  // Hands the batch being filled to the helpers. The store's packing, if
+  // it changed, goes to the helpers with it.
   void Submit(ExpansionBatch& batch);
   // The oldest submitted batch, or null when none is. A helper still
   // expanding it stops after its current state; the states it did not
@@ -97,6 +107,8 @@ class ExpansionPool {
     Slot* slot = nullptr;      // the batch it expands
     std::size_t index = 0;     // the state it expands within it
     bool handed_over = false;  // blocked for good
+    // Its copy of published_, refreshed when it takes a batch.
+    HybridHash::Packing packing;
     std::thread thread;
   };
 
@@ -107,6 +119,9 @@ class ExpansionPool {
   std::size_t state_size_;
   std::size_t reward_width_;
   const HybridHash& store_;
+  // The store's packing as of the last Submit, for the helpers to copy:
+  // the store itself is the run's thread's alone.
+  HybridHash::Packing published_;
   // Batches in submission order; free slots wait in free_.
   std::vector<std::unique_ptr<Slot>> slots_;
   std::deque<Slot*> submitted_;

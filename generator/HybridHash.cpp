@@ -73,9 +73,9 @@ HybridHash::HybridHash(std::uint32_t stateSize, double loadFactor,
     : table_size_(tableSize),
       state_size_(stateSize),
       load_factor_(loadFactor),
-      reference_(stateSize),
-      constant_mask_(stateSize, 0xFF),
       scratch_(stateSize) {
+  packing_.reference.resize(stateSize);
+  packing_.kept.assign(stateSize, 0xFF);
   GEN_CHECK(stateSize > 0);
   GEN_CHECK(loadFactor > 0.0);
   while (PrimeArray[size_index_] != 0 && PrimeArray[size_index_] != tableSize)
@@ -225,34 +225,34 @@ void HybridHash::PrefetchImage(const Probe& probe) const {
 }
 
 bool HybridHash::PackQuery(const char* image) const {
-  if (!KeptBytesMatch(image)) return false;
-  char* packed = packed_query_.data();
-  for (const std::uint32_t position : varying_) *packed++ = image[position];
-  return true;
+  return packing_.Pack(image, packed_query_.data());
 }
 
-bool HybridHash::KeptBytesMatch(const char* image) const {
-  const unsigned char* mask = constant_mask_.data();
-  const char* reference = reference_.data();
-  std::uint32_t i = 0;
-  for (; i + 8 <= state_size_; i += 8) {
+bool HybridHash::Packing::Pack(const char* image, char* packed) const {
+  if (version == 0) return false;
+  const unsigned char* mask = kept.data();
+  const char* ref = reference.data();
+  const std::size_t size = reference.size();
+  std::size_t i = 0;
+  for (; i + 8 <= size; i += 8) {
     std::uint64_t x = 0;
     std::uint64_t r = 0;
     std::uint64_t m = 0;
     std::memcpy(&x, image + i, 8);
-    std::memcpy(&r, reference + i, 8);
+    std::memcpy(&r, ref + i, 8);
     std::memcpy(&m, mask + i, 8);
     if (((x ^ r) & m) != 0) return false;
   }
-  for (; i < state_size_; ++i) {
-    if (mask[i] != 0 && image[i] != reference[i]) return false;
+  for (; i < size; ++i) {
+    if (mask[i] != 0 && image[i] != ref[i]) return false;
   }
+  for (const std::uint32_t position : stored) *packed++ = image[position];
   return true;
 }
 
-std::uint64_t HybridHash::Walk(const char* image, const Probe& probe,
-                               bool& found) const {
-  const std::size_t width = varying_.size();
+std::uint64_t HybridHash::Walk(const char* image, const char* packed,
+                               const Probe& probe, bool& found) const {
+  const std::size_t width = packing_.Width();
   const Probe fresh = Current(probe) ? probe : MakeProbe(image);
   std::uint64_t slot = fresh.home;
   for (std::uint64_t visited = 1;; ++visited) {
@@ -262,8 +262,7 @@ std::uint64_t HybridHash::Walk(const char* image, const Probe& probe,
       return slot;
     }
     if ((entry & ~number_mask_) == fresh.tag &&
-        SameImage(StoredImage(entry & number_mask_), packed_query_.data(),
-                  width)) {
+        SameImage(StoredImage(entry & number_mask_), packed, width)) {
       found = true;
       return slot;
     }
@@ -289,7 +288,7 @@ std::uint32_t HybridHash::Lookup(const char* image, const Probe& probe) const {
   GEN_CHECK(table_ != nullptr);
   if (last_number_ == 0 || !PackQuery(image)) return kNotFound;
   bool found = false;
-  const std::uint64_t slot = Walk(image, probe, found);
+  const std::uint64_t slot = Walk(image, packed_query_.data(), probe, found);
   return found && slot != kNoSlot ? table_[slot] & number_mask_ : kNotFound;
 }
 
@@ -304,15 +303,34 @@ std::uint32_t HybridHash::FindOrInsert(const char* image, const Probe& probe,
   GEN_CHECK(table_ != nullptr);
   GEN_CHECK(next_number == last_number_ + 1);
   if (last_number_ == 0) {
-    std::memcpy(reference_.data(), image, state_size_);
+    std::memcpy(packing_.reference.data(), image, state_size_);
+    packing_.version = 1;
   } else if (!PackQuery(image)) {
     // A byte kept once has changed: the state is new.
     if (next_number > max_number_) return LimitReached(next_number);
     if (!Widen(image)) return kNotFound;
     PackQuery(image);
   }
+  return Place(image, packed_query_.data(), probe, next_number);
+}
+
+std::uint32_t HybridHash::FindOrInsertPacked(const char* image,
+                                             const char* packed,
+                                             std::uint64_t version,
+                                             const Probe& probe,
+                                             std::uint32_t next_number) {
+  if (packed == nullptr || version != packing_.version || !failure_.ok) {
+    return FindOrInsert(image, probe, next_number);
+  }
+  GEN_CHECK(table_ != nullptr);
+  GEN_CHECK(next_number == last_number_ + 1);
+  return Place(image, packed, probe, next_number);
+}
+
+std::uint32_t HybridHash::Place(const char* image, const char* packed,
+                                const Probe& probe, std::uint32_t next_number) {
   bool found = false;
-  std::uint64_t slot = Walk(image, probe, found);
+  std::uint64_t slot = Walk(image, packed, probe, found);
   if (found) return table_[slot] & number_mask_;
 
   if (next_number > max_number_) return LimitReached(next_number);
@@ -327,14 +345,15 @@ std::uint32_t HybridHash::FindOrInsert(const char* image, const Probe& probe,
     if (add_block && !AddBlock()) return kNotFound;
   }
   const Probe fresh = Current(probe) ? probe : MakeProbe(image);
-  if (grow || untagged) slot = Walk(image, fresh, found);
+  if (grow || untagged) slot = Walk(image, packed, fresh, found);
   if (slot == kNoSlot) return ProbeExhausted();
   // While every state is alike there is nothing to store (and no buffer).
-  if (!varying_.empty()) {
-    std::memcpy(blocks_[next_number >> kBlockBits].get() +
-                    static_cast<std::size_t>(next_number & (kBlockStates - 1)) *
-                        varying_.size(),
-                packed_query_.data(), varying_.size());
+  const std::size_t width = packing_.Width();
+  if (width != 0) {
+    std::memcpy(
+        blocks_[next_number >> kBlockBits].get() +
+            static_cast<std::size_t>(next_number & (kBlockStates - 1)) * width,
+        packed, width);
   }
   high_blocks_[next_number >> kBlockBits][next_number & (kBlockStates - 1)] =
       fresh.high;
@@ -344,9 +363,11 @@ std::uint32_t HybridHash::FindOrInsert(const char* image, const Probe& probe,
 }
 
 void HybridHash::Unpack(std::uint32_t number, char* image) const {
-  std::memcpy(image, reference_.data(), state_size_);
+  std::memcpy(image, packing_.reference.data(), state_size_);
   const char* packed = StoredImage(number);
-  for (const std::uint32_t position : varying_) image[position] = *packed++;
+  for (const std::uint32_t position : packing_.stored) {
+    image[position] = *packed++;
+  }
 }
 
 bool HybridHash::Rehash() {
@@ -414,16 +435,16 @@ bool HybridHash::Widen(const char* image) {
   std::vector<std::int64_t> source;
   std::size_t old_index = 0;
   for (std::uint32_t position = 0; position < state_size_; ++position) {
-    if (constant_mask_[position] == 0) {
+    if (packing_.kept[position] == 0) {
       varying.push_back(position);
       source.push_back(static_cast<std::int64_t>(old_index++));
-    } else if (image[position] != reference_[position]) {
+    } else if (image[position] != packing_.reference[position]) {
       varying.push_back(position);
       source.push_back(-1);
-      constant_mask_[position] = 0;
+      packing_.kept[position] = 0;
     }
   }
-  const std::size_t old_width = varying_.size();
+  const std::size_t old_width = packing_.Width();
   const std::size_t width = varying.size();
   // One block at a time, so that at most one extra block is held.
   for (std::size_t block = 0; block < blocks_.size(); ++block) {
@@ -440,12 +461,14 @@ bool HybridHash::Widen(const char* image) {
       const char* from = blocks_[block].get() + slot * old_width;
       char* to = wide.get() + slot * width;
       for (std::size_t j = 0; j < width; ++j) {
-        to[j] = source[j] < 0 ? reference_[varying[j]] : from[source[j]];
+        to[j] =
+            source[j] < 0 ? packing_.reference[varying[j]] : from[source[j]];
       }
     }
     blocks_[block] = std::move(wide);
   }
-  varying_ = std::move(varying);
+  packing_.stored = std::move(varying);
+  ++packing_.version;
   packed_query_.resize(width);
   return true;
 }
@@ -456,7 +479,7 @@ bool HybridHash::AddBlock() {
   // the last block cost no memory.
   std::unique_ptr<char[]> block(
       new (std::nothrow) char[kBlockStates *
-                              std::max<std::size_t>(varying_.size(), 1)]);
+                              std::max<std::size_t>(packing_.Width(), 1)]);
   if (!block) {
     OutOfMemory();
     return false;

@@ -123,6 +123,35 @@ class HybridHash {
   std::uint32_t Lookup(const char* image) const;
   std::uint32_t Lookup(const char* image, const Probe& probe) const;
 
+  // How the store packs an image: the bytes kept once (those of
+  // `reference` where `kept` is 0xFF) and the positions stored, increasing.
+  // `version` changes whenever the packing does (0: no state stored yet).
+  // A copy held by another thread packs images exactly as the store does
+  // as long as its version is the store's.
+  struct Packing {
+    std::uint64_t version = 0;
+    std::vector<char> reference;
+    std::vector<unsigned char> kept;
+    std::vector<std::uint32_t> stored;
+
+    // Bytes of a packed image.
+    std::size_t Width() const { return stored.size(); }
+    // Writes the stored bytes of `image` to `packed` (Width() bytes);
+    // false when `image` differs from the reference at a byte kept once
+    // (no stored state equals it then) or no state is stored yet.
+    bool Pack(const char* image, char* packed) const;
+  };
+  const Packing& packing() const { return packing_; }
+
+  // FindOrInsert for an image that a copy of packing() packed into
+  // `packed`: the store then compares and stores those bytes without
+  // packing the image again. `version` is the copy's; when it is not the
+  // store's, or `packed` is null (Pack returned false), the image is packed
+  // here as by FindOrInsert.
+  std::uint32_t FindOrInsertPacked(const char* image, const char* packed,
+                                   std::uint64_t version, const Probe& probe,
+                                   std::uint32_t next_number);
+
   // Ok, or why the store failed: the message that ends the run.
   const Status& failure() const { return failure_; }
 
@@ -151,7 +180,7 @@ class HybridHash {
   std::size_t BlockCount() const { return blocks_.size(); }
   // Bytes a stored image takes in its block (the packed width).
   std::uint32_t SlotBytes() const {
-    return static_cast<std::uint32_t>(varying_.size());
+    return static_cast<std::uint32_t>(packing_.Width());
   }
   std::uint32_t MaxStateNumber() const { return max_number_; }
   // Slots visited past the home slot, over all lookups, inserts and
@@ -169,7 +198,7 @@ class HybridHash {
   const char* StoredImage(std::uint32_t number) const {
     return blocks_[number >> kBlockBits].get() +
            static_cast<std::size_t>(number & (kBlockStates - 1)) *
-               varying_.size();
+               packing_.Width();
   }
   // The home slot and tag of `image` in the current table.
   Probe MakeProbe(const char* image) const;
@@ -178,12 +207,14 @@ class HybridHash {
   // Packs `image` into packed_query_; false when it differs from the
   // reference at a byte kept once (then no stored state equals it).
   bool PackQuery(const char* image) const;
-  // Whether `image` equals the reference at every byte kept once.
-  bool KeptBytesMatch(const char* image) const;
-  // The slot holding packed_query_'s state, or the empty slot ending its
-  // probe sequence; `found` tells which. kNoSlot when the sequence visits
-  // every slot without either.
-  std::uint64_t Walk(const char* image, const Probe& probe, bool& found) const;
+  // The slot holding the state packed as `packed` (whose image is
+  // `image`), or the empty slot ending its probe sequence; `found` tells
+  // which. kNoSlot when the sequence visits every slot without either.
+  std::uint64_t Walk(const char* image, const char* packed, const Probe& probe,
+                     bool& found) const;
+  // FindOrInsert's search and insertion of a packed image.
+  std::uint32_t Place(const char* image, const char* packed, const Probe& probe,
+                      std::uint32_t next_number);
   // Drops the tags from every entry, for numbers past 24 bits.
   void DropTags();
   // The steps that can fail return false after noting why in failure_.
@@ -211,18 +242,14 @@ class HybridHash {
   std::uint32_t number_mask_ = kTaggedNumberMask;
   std::uint32_t max_number_ = kMaxStateNumber;
   std::string limit_reason_;
-  // Block k holds numbers k << kBlockBits and up, each in varying_.size()
-  // bytes.
+  // Block k holds numbers k << kBlockBits and up, each in
+  // packing_.Width() bytes.
   std::vector<std::unique_ptr<char[]>> blocks_;
   // Beside each block, the high 32 bits of each of its states' hashes:
   // growth places every state from them alone, without unpacking and
   // hashing its image. Freed with the table.
   std::vector<std::unique_ptr<std::uint32_t[]>> high_blocks_;
-  std::vector<char> reference_;
-  // 0xFF where the byte is kept once in reference_, 0 where it is stored.
-  std::vector<unsigned char> constant_mask_;
-  // The stored byte positions, increasing.
-  std::vector<std::uint32_t> varying_;
+  Packing packing_;
   mutable std::vector<char> packed_query_;
   std::vector<char> scratch_;
   mutable std::uint64_t probe_count_ = 0;

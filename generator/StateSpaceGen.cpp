@@ -115,8 +115,8 @@ Status StateSpaceGen::ExploreWithHelpers(const Output& out) {
         if (!visited.ok) return visited;
       }
       const Status status =
-          Finish(out, batch->successors, begin, batch->successor_ends[k],
-                 batch->hashes.data(), delay_begin, batch->delay_ends[k]);
+          Finish(out, batch->successors, begin, batch->successor_ends[k], batch,
+                 delay_begin, batch->delay_ends[k]);
       if (!status.ok) return status;
       begin = batch->successor_ends[k];
       delay_begin = batch->delay_ends[k];
@@ -158,9 +158,9 @@ void StateSpaceGen::PrefetchAhead(const ExpansionBatch& batch,
 
 Status StateSpaceGen::Finish(const Output& out, const Successors& successors,
                              std::size_t begin, std::size_t end,
-                             const std::uint64_t* hashes,
+                             const ExpansionBatch* batch,
                              std::size_t delay_begin, std::size_t delay_end) {
-  Status status = RecordSuccessors(out, successors, begin, end, hashes);
+  Status status = RecordSuccessors(out, successors, begin, end, batch);
   if (!status.ok) return status;
   if (out.description != nullptr) {
     out.description->WriteState(current_state_, successors, begin, end,
@@ -187,7 +187,7 @@ Status StateSpaceGen::Finish(const Output& out, const Successors& successors,
 Status StateSpaceGen::RecordSuccessors(const Output& out,
                                        const Successors& successors,
                                        std::size_t begin, std::size_t end,
-                                       const std::uint64_t* hashes) {
+                                       const ExpansionBatch* batch) {
   // Hash every successor (unless a helper did) and ask for its slot first,
   // so that the store's memory is fetched for all of them at once; then
   // resolve them in the order they were reported, which fixes the
@@ -200,9 +200,9 @@ Status StateSpaceGen::RecordSuccessors(const Output& out,
   // With hashes from a helper, PrefetchAhead has already asked for the
   // slots and the images: asking again costs this thread a table read per
   // successor.
-  if (hashes != nullptr) {
+  if (batch != nullptr) {
     for (std::size_t k = 0; k < count; ++k) {
-      probes_[k] = store_->ProbeOfHash(hashes[begin + k]);
+      probes_[k] = store_->ProbeOfHash(batch->hashes[begin + k]);
     }
   } else {
     for (std::size_t k = 0; k < count; ++k) {
@@ -212,8 +212,19 @@ Status StateSpaceGen::RecordSuccessors(const Output& out,
   }
   for (std::size_t k = 0; k < count; ++k) {
     const char* image = successors.Image(begin + k);
-    const std::uint32_t number =
-        store_->FindOrInsert(image, probes_[k], num_states_ + 1);
+    std::uint32_t number = 0;
+    if (batch != nullptr) {
+      // Packed by the helper; the store packs again only if its packing
+      // has changed since.
+      const std::size_t j = begin + k;
+      const char* packed = batch->packs[j] != 0
+                               ? batch->packed.data() + j * batch->packed_width
+                               : nullptr;
+      number = store_->FindOrInsertPacked(image, packed, batch->packing_version,
+                                          probes_[k], num_states_ + 1);
+    } else {
+      number = store_->FindOrInsert(image, probes_[k], num_states_ + 1);
+    }
     if (number == HybridHash::kNotFound) return store_->failure();
     if (number == num_states_ + 1) {
       ++num_states_;

@@ -104,17 +104,18 @@ class StateSpaceGen {
   void PrefetchAhead(const ExpansionBatch& batch, std::size_t k) const;
   // Everything after the expansion of the current state: its successors
   // [begin, end) and delays [delay_begin, delay_end) of `successors`, its
-  // description, progress line and block.
+  // description, progress line and block. `batch` is the helpers' batch
+  // that `successors` belongs to, or null for a state expanded here.
   Status Finish(const Output& out, const Successors& successors,
-                std::size_t begin, std::size_t end, const std::uint64_t* hashes,
+                std::size_t begin, std::size_t end, const ExpansionBatch* batch,
                 std::size_t delay_begin, std::size_t delay_end);
   // Looks up the successors [begin, end) in order, numbering, queueing and
   // recording the new ones, and adds each value to the transition into its
-  // target. `hashes`, when set, holds per successor its store hash. Fails
+  // target, with the hashes and packed images of `batch` when set. Fails
   // when the store cannot take a new state.
   Status RecordSuccessors(const Output& out, const Successors& successors,
                           std::size_t begin, std::size_t end,
-                          const std::uint64_t* hashes);
+                          const ExpansionBatch* batch);
   Status WriteStateBlock(const Output& out);
   static void WriteRewards(const Output& out, std::uint32_t number,
                            const double* values) {

@@ -115,9 +115,11 @@ bool ChainWriter::Format(const Chunk& chunk) {
       var_.Write(header.number, values_.data());
       p += bytes;
     } else if (header.kind == kRecordedBlock) {
-      recorded_.AssignRecorded(p, header.count);
+      std::size_t merged = 0;
+      const Transition* entries =
+          recorded_.MergeRecorded(p, header.count, merged);
       p += header.count * sizeof(TransitionList::Recorded);
-      arm_.AppendState(header.number, recorded_.Merge());
+      arm_.AppendState(header.number, entries, merged);
     } else {
       const std::size_t bytes = header.count * sizeof(Transition);
       block_.resize(header.count);

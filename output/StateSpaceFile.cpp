@@ -42,17 +42,19 @@ void StateSpaceFile::WriteHeader(int file_type, int placeholder_spaces) {
 }
 
 void StateSpaceFile::AppendState(std::uint32_t number,
-                                 const std::vector<Transition>& transitions) {
-  transitions_written_ += transitions.size();
+                                 const Transition* transitions,
+                                 std::size_t count) {
+  transitions_written_ += count;
   // One check for the whole block when it fits the buffer; a longer block
   // checks line by line.
-  const std::size_t block = (2 * transitions.size() + 2) * kMaxLine;
+  const std::size_t block = (2 * count + 2) * kMaxLine;
   const bool fits = block <= buffer_.size();
   Reserve(fits ? block : kMaxLine);
   char* p = buffer_.data() + used_;
   p = FormatUnsigned(number, p);
   *p++ = '\n';
-  for (const Transition& entry : transitions) {
+  for (std::size_t i = 0; i < count; ++i) {
+    const Transition& entry = transitions[i];
     if (!fits) {
       used_ = static_cast<std::size_t>(p - buffer_.data());
       Reserve(2 * kMaxLine);

@@ -59,7 +59,11 @@ class StateSpaceFile {
   // Formats the block into the internal buffer only; it reaches the stream
   // when the buffer fills or at the next Flush.
   void AppendState(std::uint32_t number,
-                   const std::vector<Transition>& transitions);
+                   const std::vector<Transition>& transitions) {
+    AppendState(number, transitions.data(), transitions.size());
+  }
+  void AppendState(std::uint32_t number, const Transition* transitions,
+                   std::size_t count);
   // Hands everything formatted so far to the stream.
   void Flush() { Drain(); }
   // Seeks to the start and writes the type and the state count over the

@@ -1,29 +1,17 @@
 #include "output/TransitionList.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 
-void TransitionList::AssignRecorded(const void* records, std::size_t count) {
-  pending_.resize(count);
-  if (count > 0) {
-    std::memcpy(pending_.data(), records, count * sizeof(Recorded));
-  }
-  merged_.clear();
-  sequence_ = static_cast<std::uint32_t>(count);
-  magnitude_ = 0.0;
-  for (const Recorded& item : pending_) magnitude_ += std::fabs(item.rate);
-}
+namespace {
 
-const std::vector<TransitionList::Entry>& TransitionList::Merge() {
-  // Sorted as 64-bit keys, the target above the recording position, rather
-  // than as 16-byte records: the order is the same (by target, then as
-  // recorded) and moving one register is cheaper than moving a record.
-  const std::size_t count = pending_.size();
-  if (keys_.size() < count) keys_.resize(count);
-  std::uint64_t* keys = keys_.data();
-  for (std::size_t i = 0; i < count; ++i) {
-    keys[i] = std::uint64_t{pending_[i].target} << 32 | i;
-  }
+// Sorts the keys of `count` records (their target above their recording
+// position) and sums the rates of equal targets into `out`, in recording
+// order; returns the entries written. `rate_of(i)` is record i's rate.
+template <typename RateOf>
+std::size_t SortAndSum(std::uint64_t* keys, std::size_t count, Transition* out,
+                       RateOf rate_of) {
   // Most states have few transitions: insertion sort is allocation-free
   // and fast there; std::sort takes over for long lists.
   if (count <= 32) {
@@ -39,14 +27,12 @@ const std::vector<TransitionList::Entry>& TransitionList::Merge() {
   } else {
     std::sort(keys, keys + count);
   }
-  // Written in place and trimmed afterwards: pushing whole entries built on
-  // the stack stalls on reading them back.
-  merged_.resize(count);
-  Entry* out = merged_.data();
+  // Written in place field by field: pushing whole entries built on the
+  // stack stalls on reading them back.
   std::size_t used = 0;
   for (std::size_t i = 0; i < count; ++i) {
     const auto target = static_cast<std::uint32_t>(keys[i] >> 32);
-    const double rate = pending_[keys[i] & 0xFFFFFFFFu].rate;
+    const double rate = rate_of(keys[i] & 0xFFFFFFFFu);
     if (used > 0 && out[used - 1].target == target) {
       out[used - 1].rate += rate;
     } else {
@@ -56,6 +42,50 @@ const std::vector<TransitionList::Entry>& TransitionList::Merge() {
       ++used;
     }
   }
+  return used;
+}
+
+}  // namespace
+
+const std::vector<TransitionList::Entry>& TransitionList::Merge() {
+  // Sorted as 64-bit keys, the target above the recording position, rather
+  // than as 16-byte records: the order is the same (by target, then as
+  // recorded) and moving one register is cheaper than moving a record.
+  const std::size_t count = pending_.size();
+  if (keys_.size() < count) keys_.resize(count);
+  std::uint64_t* keys = keys_.data();
+  for (std::size_t i = 0; i < count; ++i) {
+    keys[i] = std::uint64_t{pending_[i].target} << 32 | i;
+  }
+  merged_.resize(count);
+  const std::size_t used =
+      SortAndSum(keys, count, merged_.data(),
+                 [this](std::size_t i) { return pending_[i].rate; });
   merged_.resize(used);
   return merged_;
+}
+
+const TransitionList::Entry* TransitionList::MergeRecorded(
+    const void* records, std::size_t count, std::size_t& merged) {
+  // Fields are copied out of the bytes, which hold records but are not
+  // records.
+  const auto* bytes = static_cast<const char*>(records);
+  const auto field = [bytes](std::size_t i, std::size_t offset) {
+    return bytes + i * sizeof(Recorded) + offset;
+  };
+  if (keys_.size() < count) keys_.resize(count);
+  if (merged_recorded_.size() < count) merged_recorded_.resize(count);
+  std::uint64_t* keys = keys_.data();
+  for (std::size_t i = 0; i < count; ++i) {
+    std::uint32_t target = 0;
+    std::memcpy(&target, field(i, offsetof(Recorded, target)), sizeof target);
+    keys[i] = std::uint64_t{target} << 32 | i;
+  }
+  merged =
+      SortAndSum(keys, count, merged_recorded_.data(), [&field](std::size_t i) {
+        double rate = 0.0;
+        std::memcpy(&rate, field(i, offsetof(Recorded, rate)), sizeof rate);
+        return rate;
+      });
+  return merged_recorded_.data();
 }

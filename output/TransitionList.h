@@ -32,13 +32,15 @@ class TransitionList {
     item.rate = rate;
     magnitude_ += std::fabs(rate);
   }
-  // Replaces the list with `count` records laid out as RecordedRates()
-  // holds them (the bytes of another list's recording), as if each had been
-  // added in turn.
-  void AssignRecorded(const void* records, std::size_t count);
   // Sorts by target, sums equal targets; the result stays valid until the
   // next Add or Clear.
   const std::vector<Entry>& Merge();
+  // Merge of `count` records laid out as RecordedRates() holds them (the
+  // bytes of another list's recording), read where they lie: the same
+  // entries, in `merged` entries at the returned address, valid until the
+  // next call. The list itself is left as it was.
+  const Entry* MergeRecorded(const void* records, std::size_t count,
+                             std::size_t& merged);
   void Clear() {
     pending_.clear();
     merged_.clear();
@@ -60,6 +62,9 @@ class TransitionList {
  private:
   std::vector<Recorded> pending_;
   std::vector<Entry> merged_;
+  // MergeRecorded's result; only ever grows, so that it is never cleared
+  // and zeroed again.
+  std::vector<Entry> merged_recorded_;
   // Merge's sort keys; only ever grows.
   std::vector<std::uint64_t> keys_;
   std::uint32_t sequence_ = 0;

@@ -148,6 +148,52 @@ TEST(HybridHashTest, PackedImagesWidenWithoutLosingStates) {
   ExpectAllFound(store, 2);
 }
 
+// Images packed elsewhere with a copy of the packing, as helper threads
+// pack them, give every state the number that packing in the store gives,
+// whether the copy is current, stale (the store widened since) or the
+// image does not fit it (a byte the copy keeps once differs).
+TEST(HybridHashTest, ImagesPackedWithACopyAreNumberedAsAlone) {
+  struct Row {
+    const char* name;
+    ImageMaker image_of;
+    std::uint32_t states;
+    std::uint32_t refresh;  // the copy is refreshed every this many states
+  };
+  const Row rows[] = {
+      {"markings, copy always current", MarkingImage, 70000, 1},
+      {"markings, copy refreshed rarely", MarkingImage, 70000, 5000},
+      {"late byte, copy stale across the widening", LateByteImage<65537>,
+       140000, 50000},
+      {"late byte in first block, copy never refreshed", LateByteImage<3>, 300,
+       1000000},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    HybridHash alone(kImageSize, 0.5);
+    HybridHash packed(kImageSize, 0.5);
+    HybridHash::Packing copy;
+    std::vector<char> buffer(kImageSize);
+    // Each new state n, then the known state n / 2 again.
+    for (std::uint32_t n = 1; n <= row.states; ++n) {
+      if (n % row.refresh == 1 || row.refresh == 1) copy = packed.packing();
+      for (const std::uint32_t m : {n, n / 2 == 0 ? 1 : n / 2}) {
+        const std::vector<char> image = row.image_of(m);
+        const bool fits = copy.Pack(image.data(), buffer.data());
+        const std::uint32_t expected = alone.FindOrInsert(
+            image.data(), alone.Locate(image.data()), alone.StoredStates() + 1);
+        const std::uint32_t got = packed.FindOrInsertPacked(
+            image.data(), fits ? buffer.data() : nullptr, copy.version,
+            packed.Locate(image.data()), packed.StoredStates() + 1);
+        ASSERT_EQ(got, expected) << "state " << m;
+        ASSERT_EQ(got, m);
+      }
+    }
+    EXPECT_EQ(packed.SlotBytes(), alone.SlotBytes());
+    EXPECT_GT(packed.packing().version, 1u);  // it widened along the way
+    ExpectAllFound(packed, row.states, row.image_of);
+  }
+}
+
 // Home slots worked out from the hash's definition: h starts at
 // 0x243F6A8885A308D3 xor the image size; each 8-byte little-endian word
 // (the last one zero-padded) gives h = (h ^ w) * 0xBF58476D1CE4E5B9 and
