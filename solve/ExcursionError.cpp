@@ -52,8 +52,9 @@ bool ExcursionError::Prepare(const StateSpace& space,
                              std::uint32_t reference,
                              std::vector<std::uint32_t> others,
                              std::size_t dense_limit,
-                             std::size_t max_iterations) {
+                             std::size_t max_iterations, TwoWayPool* pool) {
   space_ = &space;
+  pool_ = pool;
   exit_ = &exit;
   reference_ = reference;
   states_ = std::move(others);
@@ -85,7 +86,7 @@ bool ExcursionError::Prepare(const StateSpace& space,
            reduction_.Factor(system);
   }
   op_ = std::make_unique<ChainOperator>(space, exit, states_, local_);
-  preconditioner_ = std::make_unique<ChainGaussSeidel>(*op_);
+  preconditioner_ = std::make_unique<ChainGaussSeidel>(*op_, pool_);
   return true;
 }
 
@@ -192,7 +193,7 @@ bool ExcursionError::Solve(double tolerance, const Vector& rhs,
   if (op_ == nullptr) return false;
   const KrylovOutcome outcome =
       PreconditionedBiCgStab(*op_, *preconditioner_, false, rhs, tolerance,
-                             max_iterations_, x, nullptr, report_);
+                             max_iterations_, x, nullptr, report_, pool_);
   return outcome.converged && x->allFinite();
 }
 

@@ -37,11 +37,13 @@ class ExcursionError {
   // Sets up the solves with A and A^T over S = `others` (global numbers,
   // increasing): the dense state reduction for up to `dense_limit`
   // unknowns, otherwise BiCGSTAB preconditioned by Gauss-Seidel over the
-  // chain's own rows. False when the system cannot be built or factored.
-  // `space` and `exit` must outlive this object.
+  // chain's own rows, on the two halves of `pool` when given (the same
+  // arithmetic whatever its thread count). False when the system cannot be
+  // built or factored. `space`, `exit` and `pool` must outlive this object.
   bool Prepare(const StateSpace& space, const std::vector<double>& exit,
                std::uint32_t reference, std::vector<std::uint32_t> others,
-               std::size_t dense_limit, std::size_t max_iterations);
+               std::size_t dense_limit, std::size_t max_iterations,
+               TwoWayPool* pool = nullptr);
 
   // Called on each iteration of the iterative solves.
   void Report(IterationReport report) { report_ = std::move(report); }
@@ -134,6 +136,7 @@ class ExcursionError {
   StateReduction reduction_;
   std::unique_ptr<ChainOperator> op_;
   std::unique_ptr<ChainGaussSeidel> preconditioner_;
+  TwoWayPool* pool_ = nullptr;
   IterationReport report_;
 
   double reference_weight_ = 1;

@@ -223,7 +223,7 @@ class RelativeNormBound {
           std::make_unique<ExcursionLayout>(reference_, others_, y, closed_);
       ready_ = error_.Prepare(space_, exit_, layout_->reference(),
                               layout_->TakeOthers(), options_.gth_limit,
-                              options_.max_iterations);
+                              options_.max_iterations, options_.pool);
       if (options_.progress != nullptr) {
         error_.Report([this](std::size_t iteration, double residual) {
           options_.progress->Iteration(iteration, residual);
@@ -954,7 +954,8 @@ bool Prepare(const StateSpace& space, const std::vector<double>& exit,
   Vector scaled;
   layout.Scale(others, local, &weight, &scaled, &sum);
   return bounds->Prepare(space, exit, layout.reference(), layout.others(),
-                         options.gth_limit, options.max_iterations) &&
+                         options.gth_limit, options.max_iterations,
+                         options.pool) &&
          bounds->Analyse(weight, scaled, target);
 }
 
