@@ -85,6 +85,14 @@ bool ParseNumber(std::string_view text, double* value) {
   return ec == std::errc() && end == text.data() + text.size() && !text.empty();
 }
 
+// A whole number in [low, high] written in `text`, as for the options that
+// count something.
+bool ParseWholeNumber(std::string_view text, double low, double high,
+                      double* value) {
+  return ParseNumber(text, value) && *value >= low && *value <= high &&
+         *value == std::floor(*value);
+}
+
 // solve's options, one row each, read by the parser and by --help.
 std::vector<Option<Settings>> SolveOptionTable() {
   using S = Settings;
@@ -180,8 +188,7 @@ std::vector<Option<Settings>> SolveOptionTable() {
         "largest system auto gives the sparse LU (1000)"},
        [](S& s, V value) {
          double limit = 0;
-         if (!ParseNumber(value, &limit) || limit < 0 || limit > 4294967295.0 ||
-             limit != std::floor(limit)) {
+         if (!ParseWholeNumber(value, 0, 4294967295.0, &limit)) {
            return Status::Error("direct limit \"" + value +
                                 "\" is not a whole number in 0..4294967295");
          }
@@ -200,8 +207,7 @@ std::vector<Option<Settings>> SolveOptionTable() {
       {{"--run", "ID", "record against run ID instead of the chain's run"},
        [](S& s, V value) {
          double id = 0;
-         if (!ParseNumber(value, &id) || id < 1 || id > 9.0e15 ||
-             id != std::floor(id)) {
+         if (!ParseWholeNumber(value, 1, 9.0e15, &id)) {
            return Status::Error("run \"" + value +
                                 "\" is not a whole number in "
                                 "1..9000000000000000");
@@ -214,8 +220,7 @@ std::vector<Option<Settings>> SolveOptionTable() {
         "most work); the results are the same for every N"},
        [](S& s, V value) {
          double threads = 0;
-         if (!ParseNumber(value, &threads) || threads < 1 || threads > 256 ||
-             threads != std::floor(threads)) {
+         if (!ParseWholeNumber(value, 1, 256, &threads)) {
            return Status::Error("--threads value \"" + value +
                                 "\" is not a whole number in 1..256");
          }
