@@ -26,3 +26,25 @@ void FuzzCheck(bool condition, const char* what) {
   std::fprintf(stderr, "invariant broken: %s\n", what);
   std::abort();
 }
+
+FuzzArguments::FuzzArguments(const char* program, const std::uint8_t* data,
+                             std::size_t size) {
+  texts_.emplace_back(program);
+  std::string current;
+  for (std::size_t i = 0; i < size; ++i) {
+    if (data[i] == 0) {
+      texts_.push_back(current);
+      current.clear();
+    } else {
+      current.push_back(static_cast<char>(data[i]));
+    }
+  }
+  texts_.push_back(current);
+  for (const std::string& text : texts_) {
+    owned_.push_back(std::make_unique<char[]>(text.size() + 1));
+    text.copy(owned_.back().get(), text.size());
+    owned_.back()[text.size()] = '\0';
+    argv_.push_back(owned_.back().get());
+  }
+  argv_.push_back(nullptr);
+}

@@ -5,7 +5,6 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -21,32 +20,11 @@ extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
                                       std::size_t size) {
-  std::vector<std::string> arguments{"gen"};
-  std::string current;
-  for (std::size_t i = 0; i < size; ++i) {
-    if (data[i] == 0) {
-      arguments.push_back(current);
-      current.clear();
-    } else {
-      current.push_back(static_cast<char>(data[i]));
-    }
-  }
-  arguments.push_back(current);
-  // argv as main() gets it: each argument its own exact-size allocation,
-  // so that a read past an argument's end is caught.
-  std::vector<std::unique_ptr<char[]>> owned;
-  std::vector<char*> argv;
-  for (const std::string& argument : arguments) {
-    owned.push_back(std::make_unique<char[]>(argument.size() + 1));
-    argument.copy(owned.back().get(), argument.size());
-    owned.back()[argument.size()] = '\0';
-    argv.push_back(owned.back().get());
-  }
-  argv.push_back(nullptr);
+  FuzzArguments arguments("gen", data, size);
 
   CommandLineSettings settings;
   const Status status =
-      commandline(static_cast<int>(arguments.size()), argv.data(), settings);
+      commandline(arguments.argc(), arguments.argv(), settings);
   if (status.ok) {
     FuzzCheck(status.message.empty(), "a message without an error");
     FuzzCheck(settings.run.hash_value >= kMinHashValue &&
@@ -70,9 +48,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
 
   CommandLineSettings strict;
   std::vector<std::string> positionals;
-  const Status parsed =
-      ParseOptions(GenerationOptions(), static_cast<int>(arguments.size()),
-                   argv.data(), strict, &positionals);
+  const Status parsed = ParseOptions(GenerationOptions(), arguments.argc(),
+                                     arguments.argv(), strict, &positionals);
   if (parsed.ok) {
     FuzzCheck(strict.run.hash_value >= kMinHashValue &&
                   strict.run.hash_value <= kMaxHashValue,

@@ -17,7 +17,7 @@ mkdir -p "$build/artifacts"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 status=0
-for target in commandline override model_parser solve_readers run_record jani pnpro prism; do
+for target in commandline override model_parser solve_readers run_record solve_options jani pnpro prism; do
   # New inputs go to a scratch corpus; the seeds in the repository stay as
   # they are.
   work="$build/corpus/$target"
