@@ -363,6 +363,7 @@ std::uint32_t HybridHash::Place(const char* image, const char* packed,
 }
 
 void HybridHash::Unpack(std::uint32_t number, char* image) const {
+  GEN_CHECK(number >= 1 && number <= last_number_);
   std::memcpy(image, packing_.reference.data(), state_size_);
   const char* packed = StoredImage(number);
   for (const std::uint32_t position : packing_.stored) {

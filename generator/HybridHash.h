@@ -152,6 +152,10 @@ class HybridHash {
                                    std::uint64_t version, const Probe& probe,
                                    std::uint32_t next_number);
 
+  // Writes the image of the stored state `number` (1..StoredStates()) to
+  // `image` (stateSize bytes). The images stay after ReleaseTable.
+  void Unpack(std::uint32_t number, char* image) const;
+
   // Ok, or why the store failed: the message that ends the run.
   const Status& failure() const { return failure_; }
 
@@ -223,7 +227,6 @@ class HybridHash {
   // stored one and repacks the blocks.
   bool Widen(const char* image);
   bool AddBlock();
-  void Unpack(std::uint32_t number, char* image) const;
   // Notes why the store failed and returns kNotFound.
   std::uint32_t Fail(std::string message);
   std::uint32_t LimitReached(std::uint32_t number);
