@@ -173,10 +173,6 @@ HybridHash::Probe HybridHash::MakeProbe(const char* image) const {
   return ProbeOfHash(h);
 }
 
-HybridHash::Probe HybridHash::Locate(const char* image) const {
-  return LocateHash(Hash(image));
-}
-
 void HybridHash::PrefetchImage(const Probe& probe) const {
   if (table_ == nullptr || probe.table_size != table_size_) return;
   const std::uint32_t entry = table_[probe.home];

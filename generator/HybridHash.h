@@ -124,7 +124,7 @@ class HybridHash {
   // for its home slot), then PrefetchImage each probe (asks for the image
   // stored there), then FindOrInsert each in turn, so that the cache misses
   // of several lookups overlap.
-  Probe Locate(const char* image) const;
+  Probe Locate(const char* image) const { return LocateHash(Hash(image)); }
   // Locate for an image whose Hash is already known.
   Probe LocateHash(std::uint64_t hash) const {
     const Probe probe = ProbeOfHash(hash);
@@ -132,8 +132,8 @@ class HybridHash {
     return probe;
   }
   // LocateHash without asking for the slot: for a lookup whose slot and
-  // image were prefetched before. Inline, as LocateHash is: a probe
-  // returned through memory is written field by field and read back
+  // image were prefetched before. Inline, as Locate and LocateHash are: a
+  // probe returned through memory is written field by field and read back
   // whole, which the processor cannot forward from its stores.
   Probe ProbeOfHash(std::uint64_t hash) const {
     const auto high = static_cast<std::uint32_t>(hash >> 32);
