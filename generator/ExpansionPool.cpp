@@ -1,7 +1,6 @@
 #include "generator/ExpansionPool.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "base/Contract.h"
 #include "base/FailureHandover.h"
@@ -81,15 +80,13 @@ ExpansionBatch* ExpansionPool::StartBatch() {
   return &slot->batch;
 }
 
-void ExpansionPool::AddState(ExpansionBatch& batch, std::uint32_t number,
-                             const char* image) {
+void ExpansionPool::AddState(ExpansionBatch& batch, std::uint32_t number) {
   GEN_CHECK(batch.count < kBatchStates);
   // The states of a batch are consecutive: the run's thread consumes them
   // in number order.
   if (batch.count == 0) batch.first_number = number;
   GEN_CHECK(number == batch.first_number + batch.count);
-  std::memcpy(batch.images.data() + batch.count * state_size_, image,
-              state_size_);
+  store_.Unpack(number, batch.images.data() + batch.count * state_size_);
   ++batch.count;
 }
 

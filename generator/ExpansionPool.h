@@ -60,7 +60,8 @@ class ExpansionPool {
   // One helper thread per source; the sources are not owned, are used by
   // their thread only, and must outlive the pool, as must `store`, whose
   // Hash the helpers apply to every successor. `store` is read on the
-  // calling thread only (its packing, in the constructor and Submit).
+  // calling thread only (its packing, in the constructor and Submit, and
+  // the images of the states added to batches).
   ExpansionPool(const std::vector<NextStateSource*>& sources,
                 std::size_t state_size, std::size_t reward_width,
                 const HybridHash& store);
@@ -74,8 +75,9 @@ class ExpansionPool {
   // null when enough batches are already submitted.
   ExpansionBatch* StartBatch();
   std::size_t MaxBatchStates() const { return kBatchStates; }
-  // Copies one state into the batch being filled.
-  void AddState(ExpansionBatch& batch, std::uint32_t number, const char* image);
+  // Copies the image of the stored state `number` into the batch being
+  // filled, whose states are consecutive numbers.
+  void AddState(ExpansionBatch& batch, std::uint32_t number);
   // Hands the batch being filled to the helpers. The store's packing, if
   // it changed, goes to the helpers with it.
   void Submit(ExpansionBatch& batch);

@@ -139,36 +139,10 @@ std::uint32_t HybridHash::OutOfMemory() {
   return Fail("Error:  Unable to allocate memory\n");
 }
 
-namespace {
-
-// The home slot of a hash in a table of `size` slots: the high 32 bits
-// scaled to the table (multiply and shift rather than a division, which
-// costs more than the rest of the hash); tables beyond 32 bits take the
-// remainder.
-inline bool HomeFromHigh(std::uint64_t size) { return size <= 0xFFFFFFFFu; }
-
-inline std::uint64_t HomeOfHigh(std::uint32_t high, std::uint64_t size) {
-  return (std::uint64_t{high} * size) >> 32;
-}
-
-inline std::uint64_t HomeSlot(std::uint64_t h, std::uint64_t size) {
-  if (HomeFromHigh(size))
-    return HomeOfHigh(static_cast<std::uint32_t>(h >> 32), size);
-  return h % size;
-}
-
-// The tag is the lowest byte of the high half, which the home slot hardly
-// uses (a slot spans 256 or more of its values in tables below 2^24
-// slots), so that growth finds it with the home among the stored bits.
-inline std::uint32_t TagOfHigh(std::uint32_t high) {
-  return (high & 0xFF) << 24;
-}
-
-inline std::uint32_t Tag(std::uint64_t h) {
-  return TagOfHigh(static_cast<std::uint32_t>(h >> 32));
-}
-
-}  // namespace
+using hybrid_hash_detail::HomeFromHigh;
+using hybrid_hash_detail::HomeOfHigh;
+using hybrid_hash_detail::HomeSlot;
+using hybrid_hash_detail::TagOfHigh;
 
 std::uint64_t HybridHash::getHashKey(const char* image,
                                      std::uint64_t size) const {
@@ -196,25 +170,7 @@ bool HybridHash::Current(const Probe& probe) const {
 
 HybridHash::Probe HybridHash::MakeProbe(const char* image) const {
   const std::uint64_t h = Hash(image);
-  return Probe{HomeSlot(h, table_size_), table_size_,
-               number_mask_ == kTaggedNumberMask ? Tag(h) : 0,
-               static_cast<std::uint32_t>(h >> 32)};
-}
-
-HybridHash::Probe HybridHash::Locate(const char* image) const {
-  return LocateHash(Hash(image));
-}
-
-HybridHash::Probe HybridHash::ProbeOfHash(std::uint64_t hash) const {
-  return Probe{HomeSlot(hash, table_size_), table_size_,
-               number_mask_ == kTaggedNumberMask ? Tag(hash) : 0,
-               static_cast<std::uint32_t>(hash >> 32)};
-}
-
-HybridHash::Probe HybridHash::LocateHash(std::uint64_t hash) const {
-  const Probe probe = ProbeOfHash(hash);
-  if (table_ != nullptr) __builtin_prefetch(&table_[probe.home]);
-  return probe;
+  return ProbeOfHash(h);
 }
 
 void HybridHash::PrefetchImage(const Probe& probe) const {
@@ -363,6 +319,7 @@ std::uint32_t HybridHash::Place(const char* image, const char* packed,
 }
 
 void HybridHash::Unpack(std::uint32_t number, char* image) const {
+  GEN_CHECK(number >= 1 && number <= last_number_);
   std::memcpy(image, packing_.reference.data(), state_size_);
   const char* packed = StoredImage(number);
   for (const std::uint32_t position : packing_.stored) {

@@ -39,6 +39,29 @@ constexpr bool LargeStepsAreSmall() {
   }
   return true;
 }
+
+// The home slot of a hash in a table of `size` slots: the high 32 bits
+// scaled to the table (multiply and shift rather than a division, which
+// costs more than the rest of the hash); tables beyond 32 bits take the
+// remainder.
+inline bool HomeFromHigh(std::uint64_t size) { return size <= 0xFFFFFFFFu; }
+
+inline std::uint64_t HomeOfHigh(std::uint32_t high, std::uint64_t size) {
+  return (std::uint64_t{high} * size) >> 32;
+}
+
+inline std::uint64_t HomeSlot(std::uint64_t h, std::uint64_t size) {
+  if (HomeFromHigh(size))
+    return HomeOfHigh(static_cast<std::uint32_t>(h >> 32), size);
+  return h % size;
+}
+
+// The tag is the lowest byte of the high half, which the home slot hardly
+// uses (a slot spans 256 or more of its values in tables below 2^24
+// slots), so that growth finds it with the home among the stored bits.
+inline std::uint32_t TagOfHigh(std::uint32_t high) {
+  return (high & 0xFF) << 24;
+}
 }  // namespace hybrid_hash_detail
 static_assert(hybrid_hash_detail::SizesIncrease(),
               "PrimeArray must list table sizes in increasing order");
@@ -101,12 +124,25 @@ class HybridHash {
   // for its home slot), then PrefetchImage each probe (asks for the image
   // stored there), then FindOrInsert each in turn, so that the cache misses
   // of several lookups overlap.
-  Probe Locate(const char* image) const;
+  Probe Locate(const char* image) const { return LocateHash(Hash(image)); }
   // Locate for an image whose Hash is already known.
-  Probe LocateHash(std::uint64_t hash) const;
+  Probe LocateHash(std::uint64_t hash) const {
+    const Probe probe = ProbeOfHash(hash);
+    if (table_ != nullptr) __builtin_prefetch(&table_[probe.home]);
+    return probe;
+  }
   // LocateHash without asking for the slot: for a lookup whose slot and
-  // image were prefetched before.
-  Probe ProbeOfHash(std::uint64_t hash) const;
+  // image were prefetched before. Inline, as Locate and LocateHash are: a
+  // probe returned through memory is written field by field and read back
+  // whole, which the processor cannot forward from its stores.
+  Probe ProbeOfHash(std::uint64_t hash) const {
+    const auto high = static_cast<std::uint32_t>(hash >> 32);
+    return Probe{hybrid_hash_detail::HomeSlot(hash, table_size_), table_size_,
+                 number_mask_ == kTaggedNumberMask
+                     ? hybrid_hash_detail::TagOfHigh(high)
+                     : 0,
+                 high};
+  }
   void PrefetchImage(const Probe& probe) const;
 
   // One walk of the probe sequence of `image` (stateSize bytes) from
@@ -151,6 +187,10 @@ class HybridHash {
   std::uint32_t FindOrInsertPacked(const char* image, const char* packed,
                                    std::uint64_t version, const Probe& probe,
                                    std::uint32_t next_number);
+
+  // Writes the image of the stored state `number` (1..StoredStates()) to
+  // `image` (stateSize bytes). The images stay after ReleaseTable.
+  void Unpack(std::uint32_t number, char* image) const;
 
   // Ok, or why the store failed: the message that ends the run.
   const Status& failure() const { return failure_; }
@@ -223,7 +263,6 @@ class HybridHash {
   // stored one and repacks the blocks.
   bool Widen(const char* image);
   bool AddBlock();
-  void Unpack(std::uint32_t number, char* image) const;
   // Notes why the store failed and returns kNotFound.
   std::uint32_t Fail(std::string message);
   std::uint32_t LimitReached(std::uint32_t number);

@@ -79,16 +79,22 @@ Status StateSpaceGen::ExpandHere(const Output& out, std::uint32_t number,
 Status StateSpaceGen::ExploreWithHelpers(const Output& out) {
   ExpansionPool pool(helpers_, state_size_, 2 * source_.RewardTypes().size(),
                      *store_);
+  // States are expanded in number order, so the states waiting are the
+  // numbers from next_batched on, and their images are the store's. The
+  // queue's copy of each new image would be this thread's first read of a
+  // successor a helper wrote, a miss on the other core's cache.
+  queue_->Make_Empty();
+  images_in_store_ = true;
+  std::uint32_t next_batched = kInitialStateNumber;
   for (;;) {
-    // Every queued state goes to a batch while batches are free; the
+    // Every waiting state goes to a batch while batches are free; the
     // batches take the states in number order.
-    while (queue_->Count() > 0) {
+    while (next_batched <= num_states_) {
       ExpansionBatch* batch = pool.StartBatch();
       if (batch == nullptr) break;
-      while (batch->count < pool.MaxBatchStates()) {
-        const state_struct* record = queue_->Dequeue();
-        if (record == nullptr) break;
-        pool.AddState(*batch, record->number, record->image);
+      while (batch->count < pool.MaxBatchStates() &&
+             next_batched <= num_states_) {
+        pool.AddState(*batch, next_batched++);
       }
       pool.Submit(*batch);
     }
@@ -228,7 +234,7 @@ Status StateSpaceGen::RecordSuccessors(const Output& out,
     if (number == HybridHash::kNotFound) return store_->failure();
     if (number == num_states_ + 1) {
       ++num_states_;
-      queue_->Enqueue(image, number);
+      if (!images_in_store_) queue_->Enqueue(image, number);
       WriteRewards(out, number, successors.Rewards(begin + k));
     }
     targets_[k] = number;

@@ -137,6 +137,9 @@ class StateSpaceGen {
   std::uint32_t current_state_ = 0;
   std::uint32_t num_states_ = 0;
   std::uint32_t states_written_ = 0;
+  // With helpers the queue stays empty: the states waiting are taken from
+  // the store in number order.
+  bool images_in_store_ = false;
 
   // Reused per state: the explored image (the queue's record is valid only
   // until the next enqueue), the successors, their store probes and the

@@ -110,7 +110,7 @@ TEST(HybridHashTest, BlocksAreAllocatedAsNumbersReachThem) {
 
 // Bytes that never change are kept once; a byte that starts changing late
 // makes every block wider, and every state must stay findable under its
-// number, including those stored before.
+// number and unpack to its image, including those stored before.
 TEST(HybridHashTest, PackedImagesWidenWithoutLosingStates) {
   struct Row {
     const char* name;
@@ -134,6 +134,11 @@ TEST(HybridHashTest, PackedImagesWidenWithoutLosingStates) {
     InsertStates(store, row.states, row.image_of);
     EXPECT_EQ(store.SlotBytes(), row.slot_bytes);
     ExpectAllFound(store, row.states, row.image_of);
+    std::vector<char> unpacked(kImageSize);
+    for (std::uint32_t n = 1; n <= row.states; ++n) {
+      store.Unpack(n, unpacked.data());
+      ASSERT_EQ(unpacked, row.image_of(n)) << "state " << n;
+    }
     // An image that differs only in a byte kept once is not stored.
     std::vector<char> other = row.image_of(1);
     other[kImageSize - 3] ^= 0x40;

@@ -137,11 +137,13 @@ Written Explore(std::uint32_t width, std::uint32_t height, int helpers,
 
 TEST(StateSpaceGenParallelTest, HelpersWriteTheFilesOfOneThread) {
   // From one state (no batch fills) to tori whose frontier fills many
-  // batches at once; 1201 x 3 crosses the progress interval.
+  // batches at once; 1201 x 3 crosses the progress interval. In 300 x 300
+  // the store widens to x's second byte at x = 256, with hundreds of
+  // numbered states waiting for a batch: they are taken from the store.
   const struct {
     std::uint32_t width;
     std::uint32_t height;
-  } sizes[] = {{1, 1}, {2, 3}, {37, 41}, {1201, 3}};
+  } sizes[] = {{1, 1}, {2, 3}, {37, 41}, {1201, 3}, {300, 300}};
   for (const auto& size : sizes) {
     const Written alone = Explore(size.width, size.height, 0);
     ASSERT_TRUE(alone.status.ok) << alone.status.message;
