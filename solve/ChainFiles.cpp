@@ -796,7 +796,8 @@ Status ParseStateSpaceLines(const ChainSource& source, const ReadReport& read,
     const std::unique_ptr<LineCursor> second_cursor =
         source.CursorAt(handover->offset, report.For(1));
     // An exception must not leave a thread running on this frame: each
-    // part catches its own, and the first is thrown again once both ended.
+    // part catches its own, to be thrown again once both have ended if
+    // that part's work counts.
     std::exception_ptr failures[2];
     sharing.pool->Run([&](int half) {
       try {
@@ -816,8 +817,9 @@ Status ParseStateSpaceLines(const ChainSource& source, const ReadReport& read,
         abandoned.store(true, std::memory_order_relaxed);
       }
     });
-    for (const std::exception_ptr& failure : failures) {
-      if (failure) std::rethrow_exception(failure);
+    if (failures[0]) std::rethrow_exception(failures[0]);
+    if (failures[1] && ends[0] == PartEnd::kHandedOver) {
+      std::rethrow_exception(failures[1]);
     }
   }
   if (sharing.joined != nullptr) {
