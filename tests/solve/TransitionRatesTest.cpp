@@ -75,23 +75,11 @@ TEST(TransitionRatesTest, ExtendingLeavesWhatOneRunLeaves) {
       {"past the 1-byte codes", TransitionRates::kMaxByteCodes + 40},
       {"past every code", TransitionRates::kMaxCodes + 40},
   };
+  // Equal values and equal tables of distinct values mean equal codes.
   auto snapshot = [](const TransitionRates& r) {
-    std::vector<double> codes;
-    for (std::size_t e = 0; e < r.size(); ++e) {
-      switch (r.form()) {
-        case TransitionRates::Form::kByteCodes:
-          codes.push_back(r.byte_codes()[e]);
-          break;
-        case TransitionRates::Form::kCodes:
-          codes.push_back(r.codes()[e]);
-          break;
-        case TransitionRates::Form::kWide:
-          codes.push_back(r.wide()[e]);
-          break;
-      }
-    }
-    codes.insert(codes.end(), r.table(), r.table() + r.distinct());
-    return codes;
+    std::vector<double> values = r.ToVector();
+    values.insert(values.end(), r.table(), r.table() + r.distinct());
+    return values;
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
