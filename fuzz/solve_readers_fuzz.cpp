@@ -18,6 +18,7 @@
 #include "solve/Properties.h"
 #include "solve/Regenerative.h"
 #include "solve/Stationary.h"
+#include "solve/TwoWayPool.h"
 
 namespace {
 
@@ -98,7 +99,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   switch (data[0] % 7) {
     case 0: {
       StateSpace space;
-      if (ParseStateSpace(text, "f.arm", &space).ok) CheckStateSpace(space);
+      const Status one_pass = ParseStateSpace(text, "f.arm", &space);
+      if (one_pass.ok) CheckStateSpace(space);
+      // Read in two parts from a point the input picks: the same chain, or
+      // the same first defect.
+      static TwoWayPool pool(2);
+      StateSpace shared;
+      const std::size_t at = text.size() * (data[0] / 7) / 37 + 1;
+      const Status two_parts =
+          ParseStateSpace(text, "f.arm", &shared, {&pool, 0, at, nullptr});
+      FuzzCheck(
+          two_parts.ok == one_pass.ok && two_parts.message == one_pass.message,
+          "two parts report what one pass reports");
+      if (one_pass.ok) {
+        FuzzCheck(shared.first == space.first &&
+                      shared.target == space.target &&
+                      shared.rate == space.rate &&
+                      shared.self_rate == space.self_rate &&
+                      shared.num_zero_rates == space.num_zero_rates,
+                  "two parts read what one pass reads");
+      }
       break;
     }
     case 1: {

@@ -5,7 +5,8 @@
 #include <cerrno>
 #include <system_error>
 
-BlockReader::BlockReader(int fd, std::size_t block_bytes) : fd_(fd) {
+BlockReader::BlockReader(int fd, std::size_t block_bytes, std::size_t start)
+    : fd_(fd), offset_(start) {
   for (std::vector<char>& block : blocks_) block.resize(block_bytes);
   try {
     thread_ = std::thread(&BlockReader::Run, this);
@@ -27,9 +28,11 @@ BlockReader::~BlockReader() {
 bool BlockReader::Fill(std::vector<char>* block, std::size_t* size) {
   *size = 0;
   while (*size < block->size()) {
-    const ssize_t got = read(fd_, block->data() + *size, block->size() - *size);
+    const ssize_t got = pread(fd_, block->data() + *size, block->size() - *size,
+                              static_cast<off_t>(offset_));
     if (got > 0) {
       *size += static_cast<std::size_t>(got);
+      offset_ += static_cast<std::size_t>(got);
     } else if (got < 0 && errno == EINTR) {
       continue;
     } else {

@@ -15,9 +15,12 @@
 // (none could be started) it reads each block when asked.
 class BlockReader {
  public:
-  // `fd` must stay open while the reader lives. Every block but the last is
-  // `block_bytes` long.
-  explicit BlockReader(int fd, std::size_t block_bytes = kDefaultBlockBytes);
+  // `fd` must stay open while the reader lives. Reading starts at byte
+  // `start` and leaves the descriptor's offset alone, so that two readers
+  // can share one descriptor. Every block but the last is `block_bytes`
+  // long.
+  explicit BlockReader(int fd, std::size_t block_bytes = kDefaultBlockBytes,
+                       std::size_t start = 0);
   BlockReader(const BlockReader&) = delete;
   BlockReader& operator=(const BlockReader&) = delete;
   // Stops the thread, also before the end of the file.
@@ -40,6 +43,7 @@ class BlockReader {
   void Run();
 
   const int fd_;
+  std::size_t offset_;  // of the next byte to read
   std::vector<char> blocks_[kBlocks];
   std::size_t sizes_[kBlocks] = {};
   std::mutex mutex_;

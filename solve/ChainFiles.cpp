@@ -5,17 +5,22 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <exception>
 #include <limits>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <utility>
 
 #include "output/LittleEndian.h"
 #include "solve/BlockReader.h"
 #include "solve/ChainFormat.h"
+#include "solve/TwoWayPool.h"
 
 namespace {
 
@@ -60,10 +65,14 @@ class ReadOnlyFile {
 class LineCursor {
  public:
   explicit LineCursor(std::string_view text) : text_(text) {}
-  // `read`, where given, is told the bytes of the blocks read so far and
-  // `size` after each block.
-  explicit LineCursor(int fd, const ReadReport& read = {}, std::size_t size = 0)
-      : reader_(std::make_unique<BlockReader>(fd)), read_(read), size_(size) {}
+  // Reads the file from byte `start`. `read`, where given, is told the
+  // bytes of the blocks read so far and `size` after each block.
+  LineCursor(int fd, const ReadReport& read, std::size_t size,
+             std::size_t start)
+      : reader_(std::make_unique<BlockReader>(
+            fd, BlockReader::kDefaultBlockBytes, start)),
+        read_(read),
+        size_(size) {}
 
   // The next line without its line feed, valid until the next call; false
   // at the end of the input (or on a read error, see read_error()). A last
@@ -213,10 +222,11 @@ std::string At(const std::string& file_name, std::size_t line) {
 
 // The line-feed rule of every file: a last line cut before its line feed is
 // the sign of a write that did not finish.
+constexpr char kUnterminated[] =
+    "the last line does not end with a line feed (truncated?)";
+
 Status Unterminated(const std::string& file_name, std::size_t line) {
-  return Status::Error(At(file_name, line) +
-                       "the last line does not end with a line feed "
-                       "(truncated?)");
+  return Status::Error(At(file_name, line) + kUnterminated);
 }
 
 // Checks that nothing but blank lines follows the last expected line.
@@ -295,105 +305,182 @@ class RateTextCache {
   Entry entries_[kSlots];
 };
 
+// The bytes of a state-space file: a text in memory, or an open regular
+// file read in blocks.
+class ChainSource {
+ public:
+  explicit ChainSource(std::string_view text)
+      : text_(text), size_(text.size()) {}
+  ChainSource(int fd, std::size_t size) : fd_(fd), size_(size) {}
+
+  std::size_t size() const { return size_; }
+
+  // A cursor whose first line starts at byte `offset`; `read` as for
+  // LineCursor (files only).
+  std::unique_ptr<LineCursor> CursorAt(std::size_t offset,
+                                       const ReadReport& read) const {
+    if (fd_ < 0) return std::make_unique<LineCursor>(text_.substr(offset));
+    return std::make_unique<LineCursor>(fd_, read, size_, offset);
+  }
+
+  // Up to `length` bytes from `offset`: fewer at the end of the file or
+  // when reading fails, which only costs the chance of a split.
+  std::string_view Peek(std::size_t offset, std::size_t length,
+                        std::string* buffer) const {
+    if (fd_ < 0) return text_.substr(std::min(offset, size_), length);
+    buffer->resize(length);
+    std::size_t got = 0;
+    while (got < length) {
+      const ssize_t n = pread(fd_, buffer->data() + got, length - got,
+                              static_cast<off_t>(offset + got));
+      if (n > 0) {
+        got += static_cast<std::size_t>(n);
+      } else if (n == 0 || errno != EINTR) {
+        break;
+      }
+    }
+    return std::string_view(buffer->data(), got);
+  }
+
+ private:
+  std::string_view text_;
+  int fd_ = -1;
+  std::size_t size_ = 0;
+};
+
+// The transitions of consecutive blocks, first_state onwards, as one part
+// of the reading collects them.
+struct ChainPart {
+  std::uint64_t first_state = 1;
+  RowOffsets first;  // 0, then the count after each block
+  std::vector<std::uint32_t> target;
+  TransitionRates rate;
+  std::vector<double> self_rate;  // from first_state on; empty when none
+  std::size_t num_self_loops = 0;
+  std::size_t num_zero_rates = 0;
+};
+
+// The first defect a part met: its message less the "<file>:<line>: "
+// prefix, with the line counted from the part's first line (0 for a read
+// error, which names no line).
+struct Defect {
+  std::size_t line = 0;
+  std::string what;
+};
+
+Status DefectStatus(const std::string& file_name, std::size_t lines_before,
+                    const Defect& defect) {
+  if (defect.line == 0) return Status::Error(file_name + ": " + defect.what);
+  return Status::Error(At(file_name, lines_before + defect.line) + defect.what);
+}
+
+std::string ReadErrorText(int error) {
+  return std::string("read error: ") + std::strerror(error);
+}
+
+// Where the first part of a shared reading hands over to the second: at
+// the line starting at byte `offset`, which must open the block of `state`.
+struct Handover {
+  std::size_t offset = 0;
+  std::uint64_t state = 0;
+};
+
+// What a part parses: blocks up to state n, then the end of the file.
+struct PartPlan {
+  std::uint64_t n = 0;
+  std::size_t span_bytes = 0;  // from the part's start to the end of file
+  // The first part of a shared reading stops at the handover, and sets
+  // `abandoned` if it passes it instead; the second part gives up once
+  // `abandoned` is set. Both null when reading alone.
+  const Handover* handover = nullptr;
+  std::atomic<bool>* abandoned = nullptr;
+};
+
+enum class PartEnd { kEnd, kHandedOver, kDefect, kAbandoned };
+
 // Room for the transitions still to come, estimated from the bytes per
 // transition so far, so that the arrays grow about once rather than by
 // doubling: each doubling copies them and briefly holds both copies. The
 // estimate errs high by a sixteenth; pages never written take no memory.
-void ReserveAhead(std::size_t file_bytes, std::size_t consumed,
-                  StateSpace* space) {
-  const std::size_t have = space->target.size();
+void ReserveAhead(std::size_t span_bytes, std::size_t consumed,
+                  ChainPart* part) {
+  const std::size_t have = part->target.size();
   std::size_t want = have + have / 4 + 1024;
-  if (consumed > 0 && have > 0 && file_bytes > consumed) {
+  if (consumed > 0 && have > 0 && span_bytes > consumed) {
     const double per_byte = static_cast<double>(have) / consumed;
     const auto estimate =
-        static_cast<std::size_t>(per_byte * static_cast<double>(file_bytes));
+        static_cast<std::size_t>(per_byte * static_cast<double>(span_bytes));
     want = std::max(want, estimate + estimate / 16);
   }
-  space->target.reserve(want);
-  space->rate.reserve(want);
+  part->target.reserve(want);
+  part->rate.reserve(want);
 }
 
-Status ParseStateSpaceLines(LineCursor* source, std::size_t file_bytes,
-                            const std::string& file_name, StateSpace* space) {
+// Parses the blocks from part->first_state on, and after the block of
+// state n the blank lines up to the end of the file. `pending`, if not
+// null, is the first line, already read.
+PartEnd ParseBlocks(LineCursor* source, const std::string_view* pending,
+                    const PartPlan& plan, ChainPart* part, Defect* defect) {
   LineCursor& cursor = *source;
-  *space = StateSpace();
+  const std::uint64_t n = plan.n;
   std::string_view line;
-  auto fail = [&](const std::string& what) {
-    return Status::Error(At(file_name, cursor.line()) + what);
+  auto stop = [&](std::size_t line_number, std::string what) {
+    defect->line = line_number;
+    defect->what = std::move(what);
+    return PartEnd::kDefect;
+  };
+  auto fail = [&](std::string what) {
+    return stop(cursor.line(), std::move(what));
   };
   auto truncated = [&](const std::string& where) {
     if (cursor.read_error() != 0) {
-      return Status::Error(
-          file_name + ": read error: " + std::strerror(cursor.read_error()));
+      return stop(0, ReadErrorText(cursor.read_error()));
     }
-    return Status::Error(At(file_name, cursor.line() + 1) + "the file ends " +
-                         where + " (truncated?)");
+    return stop(cursor.line() + 1, "the file ends " + where + " (truncated?)");
   };
+  auto unterminated = [&] { return stop(cursor.line(), kUnterminated); };
   bool cut = false;
   auto read = [&]() {
     if (!cursor.Next(&line)) return false;
     cut = cursor.unterminated();
     return true;
   };
-
-  if (!read()) return truncated("before the file type");
-  if (cut) return Unterminated(file_name, cursor.line());
-  if (!ParseInt(line, &space->file_type)) {
-    return fail("expected the file type (an integer), found " + Quote(line));
-  }
-  if (!read()) return truncated("before the number of states");
-  if (cut) return Unterminated(file_name, cursor.line());
-  std::uint64_t n = 0;
-  if (!ParseUnsigned(line, &n) || n == 0 ||
-      n > std::numeric_limits<std::uint32_t>::max()) {
-    return fail("expected the number of states (1 to 4294967295), found " +
-                Quote(line));
-  }
-  // Checked before anything is sized by n.
-  if (n > file_bytes / chain_format::kMinBlockBytes) {
-    return fail("the header claims " + std::to_string(n) +
-                " states, but the file of " + std::to_string(file_bytes) +
-                " bytes can hold at most " +
-                std::to_string(file_bytes / chain_format::kMinBlockBytes) +
-                " (truncated?)");
-  }
-  space->num_states = n;
-
-  // Line 3 is the rest of the header placeholder: 62 - d spaces after normal
-  // generation, 7 - d after deterministic generation (d digits in N).
-  bool pending = false;
-  if (!read()) return truncated("before the block of state 1");
-  if (cut) return Unterminated(file_name, cursor.line());
-  if (Trim(line).empty()) {
-    const std::size_t d = Digits(n);
-    if (d < chain_format::kDeterministicPlaceholder &&
-        line.size() == chain_format::kDeterministicPlaceholder - d &&
-        line.find_first_not_of(' ') == std::string_view::npos) {
-      return fail(
-          "the header placeholder has the length that deterministic "
-          "generation writes; that file is not a Markov chain and cannot be "
-          "solved as one");
-    }
-  } else {
-    pending = true;  // a file without the placeholder line
-  }
+  bool have_pending = pending != nullptr;
+  if (have_pending) line = *pending;
   auto next = [&]() {
-    if (pending) {
-      pending = false;
+    if (have_pending) {
+      have_pending = false;
       return true;
     }
     return read();
   };
 
-  space->first.reserve(n + 1);
-  space->first.push_back(0);
+  part->first.reserve(n - part->first_state + 2);
+  part->first.push_back(0);
   RateTextCache rate_texts;
-  for (std::uint64_t s = 1; s <= n; ++s) {
+  // The first part of a shared reading watches for the handover, the
+  // second for being abandoned.
+  bool watch = plan.handover != nullptr;
+  const bool second = !watch && plan.abandoned != nullptr;
+  for (std::uint64_t s = part->first_state; s <= n; ++s) {
+    if (watch) {
+      // Only here does the second part's start equal this part's state.
+      if (cursor.consumed() == plan.handover->offset &&
+          s == plan.handover->state && !have_pending) {
+        return PartEnd::kHandedOver;
+      }
+      if (cursor.consumed() >= plan.handover->offset) {
+        watch = false;
+        plan.abandoned->store(true, std::memory_order_relaxed);
+      }
+    } else if (second && plan.abandoned->load(std::memory_order_relaxed)) {
+      return PartEnd::kAbandoned;
+    }
     if (!next()) {
       return truncated("before the block of state " + std::to_string(s) +
                        " of " + std::to_string(n));
     }
-    if (cut) return Unterminated(file_name, cursor.line());
+    if (cut) return unterminated();
     std::uint64_t number = 0;
     if (!ParseUnsigned(line, &number) || number != s) {
       return fail("expected the block of state " + std::to_string(s) +
@@ -404,7 +491,7 @@ Status ParseStateSpaceLines(LineCursor* source, std::size_t file_bytes,
       if (!next()) {
         return truncated("inside the block of state " + std::to_string(s));
       }
-      if (cut) return Unterminated(file_name, cursor.line());
+      if (cut) return unterminated();
       std::uint64_t target = 0;
       if (!ParseUnsigned(line, &target)) {
         return fail("expected a target state or 0 in the block of state " +
@@ -429,7 +516,7 @@ Status ParseStateSpaceLines(LineCursor* source, std::size_t file_bytes,
         return truncated("before the rate from state " + std::to_string(s) +
                          " to state " + std::to_string(target));
       }
-      if (cut) return Unterminated(file_name, cursor.line());
+      if (cut) return unterminated();
       double rate = 0;
       if (!rate_texts.Find(line, &rate)) {
         if (!ParseDouble(line, &rate)) {
@@ -448,38 +535,317 @@ Status ParseStateSpaceLines(LineCursor* source, std::size_t file_bytes,
         if (rate > 0) rate_texts.Put(line, rate);
       }
       if (rate == 0) {
-        ++space->num_zero_rates;
+        ++part->num_zero_rates;
       } else if (target == s) {
-        ++space->num_self_loops;
-        if (space->self_rate.empty()) space->self_rate.assign(n, 0.0);
-        space->self_rate[s - 1] = rate;
-      } else {
-        if (space->target.size() == space->target.capacity()) {
-          ReserveAhead(file_bytes, cursor.consumed(), space);
+        ++part->num_self_loops;
+        if (part->self_rate.empty()) {
+          part->self_rate.assign(n - part->first_state + 1, 0.0);
         }
-        space->target.push_back(static_cast<std::uint32_t>(target - 1));
-        space->rate.push_back(rate);
+        part->self_rate[s - part->first_state] = rate;
+      } else {
+        if (part->target.size() == part->target.capacity()) {
+          ReserveAhead(plan.span_bytes, cursor.consumed(), part);
+        }
+        part->target.push_back(static_cast<std::uint32_t>(target - 1));
+        part->rate.push_back(rate);
       }
     }
-    space->first.push_back(space->target.size());
+    part->first.push_back(part->target.size());
   }
   while (read()) {
     if (!Trim(line).empty()) {
       return fail("unexpected content " + Quote(line) +
                   " after the block of the last state " + std::to_string(n));
     }
-    if (cut) return Unterminated(file_name, cursor.line());
+    if (cut) return unterminated();
   }
   if (cursor.read_error() != 0) {
-    return Status::Error(file_name +
-                         ": read error: " + std::strerror(cursor.read_error()));
+    return stop(0, ReadErrorText(cursor.read_error()));
   }
+  return PartEnd::kEnd;
+}
+
+// Appends the second part's blocks to the first's, freeing the second's
+// arrays as soon as they are copied.
+void JoinParts(ChainPart* second, ChainPart* first) {
+  const std::size_t base = first->target.size();
+  first->target.reserve(base + second->target.size());
+  first->target.insert(first->target.end(), second->target.begin(),
+                       second->target.end());
+  std::vector<std::uint32_t>().swap(second->target);
+  first->rate.Extend(second->rate);
+  second->rate.clear();
+  for (std::size_t i = 1; i < second->first.size(); ++i) {
+    first->first.push_back(base + second->first[i]);
+  }
+  if (!second->self_rate.empty()) {
+    if (first->self_rate.empty()) {
+      first->self_rate.assign(
+          second->first_state - first->first_state + second->self_rate.size(),
+          0.0);
+    }
+    std::copy(second->self_rate.begin(), second->self_rate.end(),
+              first->self_rate.begin() +
+                  static_cast<std::ptrdiff_t>(second->first_state -
+                                              first->first_state));
+  }
+  first->num_self_loops += second->num_self_loops;
+  first->num_zero_rates += second->num_zero_rates;
+}
+
+// The first line at or after byte `from` that very likely opens a block,
+// within a window of the file: a line "0" that closes a block, then three
+// whole blocks in a row (or fewer up to state n), each its state's number
+// and increasing targets with their rates up to a "0". A rate written as
+// "0" can fake the first "0", but hardly the rest; and a mistaken start is
+// caught anyway, because the first part must arrive at exactly this line
+// expecting exactly this state before the second part's work is used. The
+// search is bounded, so that a hostile file full of near misses costs a few
+// megabytes of scanning, not a square of them.
+std::optional<Handover> FindHandover(const ChainSource& source,
+                                     std::size_t from, std::uint64_t n) {
+  constexpr std::size_t kWindow = std::size_t{1} << 20;
+  constexpr std::size_t kMaxWalk = std::size_t{1} << 16;
+  constexpr std::size_t kMaxWalked = std::size_t{1} << 22;
+  constexpr int kBlocks = 3;
+  std::string buffer;
+  const std::string_view window = source.Peek(from, kWindow, &buffer);
+  // The line at `at`, if whole, and where the next starts.
+  auto line_at = [&](std::size_t at, std::string_view* line,
+                     std::size_t* after) {
+    const std::size_t end = window.find('\n', at);
+    if (end == std::string_view::npos) return false;
+    *line = window.substr(at, end - at);
+    *after = end + 1;
+    return true;
+  };
+  auto number_at = [&](std::size_t at, std::uint64_t* value,
+                       std::size_t* after) {
+    std::string_view line;
+    return line_at(at, &line, after) && ParseUnsigned(line, value);
+  };
+  // Whether blocks of states s, s + 1, ... follow from `at`; *end is where
+  // the walk stopped.
+  auto blocks_from = [&](std::size_t at, std::uint64_t s, std::size_t* end) {
+    const std::size_t start = at;
+    std::string_view rate;
+    for (int k = 0; k < kBlocks && s <= n; ++k, ++s) {
+      std::uint64_t number = 0;
+      if (!number_at(at, &number, &at) || number != s) return false;
+      std::uint64_t previous = 0;
+      for (;;) {
+        *end = at;
+        std::uint64_t target = 0;
+        if (at - start > kMaxWalk || !number_at(at, &target, &at)) {
+          return false;
+        }
+        if (target == 0) break;
+        if (target <= previous || target > n || !line_at(at, &rate, &at)) {
+          return false;
+        }
+        previous = target;
+      }
+    }
+    return true;
+  };
+  std::string_view line;
+  std::size_t at = 0;
+  // Whole lines only: the first may be cut by `from`.
+  if (!line_at(0, &line, &at)) return std::nullopt;
+  std::size_t walked = 0;
+  for (std::size_t after = 0; line_at(at, &line, &after); at = after) {
+    std::uint64_t value = 0;
+    std::uint64_t s = 0;
+    std::size_t unused = 0;
+    if (!ParseUnsigned(line, &value) || value != 0 ||
+        !number_at(after, &s, &unused) || s < 2 || s > n) {
+      continue;
+    }
+    std::size_t end = after;
+    if (blocks_from(after, s, &end)) return Handover{from + after, s};
+    walked += end - after;
+    if (walked > kMaxWalked) break;
+  }
+  return std::nullopt;
+}
+
+// Tells `read` the bytes both parts have read so far. The parts run on two
+// threads, so the calls are serialised; once the first part has passed the
+// handover, the second part's bytes no longer count.
+class SharedReport {
+ public:
+  SharedReport(const ReadReport& read, const std::atomic<bool>& abandoned)
+      : read_(read), abandoned_(abandoned) {}
+
+  ReadReport For(int part) {
+    if (!read_) return {};
+    return [this, part](std::size_t done, std::size_t total) {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      done_[part] = done;
+      const std::size_t second =
+          abandoned_.load(std::memory_order_relaxed) ? 0 : done_[1];
+      // The parts overlap by the blocks the first reads ahead.
+      read_(std::min(done_[0] + second, total), total);
+    };
+  }
+
+ private:
+  const ReadReport& read_;
+  const std::atomic<bool>& abandoned_;
+  std::mutex mutex_;
+  std::size_t done_[2] = {0, 0};
+};
+
+Status ParseStateSpaceLines(const ChainSource& source, const ReadReport& read,
+                            const std::string& file_name,
+                            const ReadSharing& sharing, StateSpace* space) {
+  *space = StateSpace();
+  const std::size_t file_bytes = source.size();
+  std::atomic<bool> abandoned{false};
+  SharedReport report(read, abandoned);
+  const std::unique_ptr<LineCursor> first_cursor =
+      source.CursorAt(0, report.For(0));
+  LineCursor& cursor = *first_cursor;
+  std::string_view line;
+  auto fail = [&](const std::string& what) {
+    return Status::Error(At(file_name, cursor.line()) + what);
+  };
+  auto truncated = [&](const std::string& where) {
+    if (cursor.read_error() != 0) {
+      return Status::Error(file_name + ": " +
+                           ReadErrorText(cursor.read_error()));
+    }
+    return Status::Error(At(file_name, cursor.line() + 1) + "the file ends " +
+                         where + " (truncated?)");
+  };
+  bool cut = false;
+  auto read_line = [&]() {
+    if (!cursor.Next(&line)) return false;
+    cut = cursor.unterminated();
+    return true;
+  };
+
+  if (!read_line()) return truncated("before the file type");
+  if (cut) return Unterminated(file_name, cursor.line());
+  if (!ParseInt(line, &space->file_type)) {
+    return fail("expected the file type (an integer), found " + Quote(line));
+  }
+  if (!read_line()) return truncated("before the number of states");
+  if (cut) return Unterminated(file_name, cursor.line());
+  std::uint64_t n = 0;
+  if (!ParseUnsigned(line, &n) || n == 0 ||
+      n > std::numeric_limits<std::uint32_t>::max()) {
+    return fail("expected the number of states (1 to 4294967295), found " +
+                Quote(line));
+  }
+  // Checked before anything is sized by n.
+  if (n > file_bytes / chain_format::kMinBlockBytes) {
+    return fail("the header claims " + std::to_string(n) +
+                " states, but the file of " + std::to_string(file_bytes) +
+                " bytes can hold at most " +
+                std::to_string(file_bytes / chain_format::kMinBlockBytes) +
+                " (truncated?)");
+  }
+  space->num_states = n;
+
+  // Line 3 is the rest of the header placeholder: 62 - d spaces after normal
+  // generation, 7 - d after deterministic generation (d digits in N).
+  bool pending = false;
+  if (!read_line()) return truncated("before the block of state 1");
+  if (cut) return Unterminated(file_name, cursor.line());
+  if (Trim(line).empty()) {
+    const std::size_t d = Digits(n);
+    if (d < chain_format::kDeterministicPlaceholder &&
+        line.size() == chain_format::kDeterministicPlaceholder - d &&
+        line.find_first_not_of(' ') == std::string_view::npos) {
+      return fail(
+          "the header placeholder has the length that deterministic "
+          "generation writes; that file is not a Markov chain and cannot be "
+          "solved as one");
+    }
+  } else {
+    pending = true;  // a file without the placeholder line
+  }
+
+  // A large file is parsed in two parts on two threads: the second from a
+  // block start near the middle, speculatively, until the first arrives
+  // there. Without a handover the first part reads everything.
+  std::optional<Handover> handover;
+  if (sharing.pool != nullptr && sharing.pool->threads() >= 2 &&
+      file_bytes >= sharing.min_bytes) {
+    const std::size_t from =
+        sharing.split_at != 0 ? sharing.split_at : file_bytes / 2;
+    if (from >= cursor.consumed() && from < file_bytes) {
+      handover = FindHandover(source, from, n);
+    }
+  }
+  ChainPart parts[2];
+  Defect defects[2];
+  PartEnd ends[2] = {PartEnd::kEnd, PartEnd::kAbandoned};
+  PartPlan plans[2];
+  plans[0].n = n;
+  plans[0].span_bytes = file_bytes;
+  if (!handover) {
+    ends[0] = ParseBlocks(&cursor, pending ? &line : nullptr, plans[0],
+                          &parts[0], &defects[0]);
+  } else {
+    plans[0].handover = &*handover;
+    plans[0].abandoned = &abandoned;
+    plans[1] = {n, file_bytes - handover->offset, nullptr, &abandoned};
+    parts[1].first_state = handover->state;
+    const std::unique_ptr<LineCursor> second_cursor =
+        source.CursorAt(handover->offset, report.For(1));
+    // An exception must not leave a thread running on this frame: each
+    // part catches its own, to be thrown again once both have ended if
+    // that part's work counts.
+    std::exception_ptr failures[2];
+    sharing.pool->Run([&](int half) {
+      try {
+        if (half == 0) {
+          ends[0] = ParseBlocks(&cursor, pending ? &line : nullptr, plans[0],
+                                &parts[0], &defects[0]);
+        } else {
+          ends[1] = ParseBlocks(second_cursor.get(), nullptr, plans[1],
+                                &parts[1], &defects[1]);
+        }
+      } catch (...) {
+        failures[half] = std::current_exception();
+      }
+      // Once the first part has ended without handing over, the second's
+      // work is of no use.
+      if (half == 0 && ends[0] != PartEnd::kHandedOver) {
+        abandoned.store(true, std::memory_order_relaxed);
+      }
+    });
+    if (failures[0]) std::rethrow_exception(failures[0]);
+    if (failures[1] && ends[0] == PartEnd::kHandedOver) {
+      std::rethrow_exception(failures[1]);
+    }
+  }
+  if (sharing.joined != nullptr) {
+    *sharing.joined = ends[0] == PartEnd::kHandedOver;
+  }
+  if (ends[0] == PartEnd::kDefect) {
+    return DefectStatus(file_name, 0, defects[0]);
+  }
+  if (ends[0] == PartEnd::kHandedOver) {
+    if (ends[1] == PartEnd::kDefect) {
+      return DefectStatus(file_name, cursor.line(), defects[1]);
+    }
+    JoinParts(&parts[1], &parts[0]);
+  }
+  ChainPart& whole = parts[0];
+  space->first = std::move(whole.first);
+  space->target = std::move(whole.target);
+  space->rate = std::move(whole.rate);
+  space->self_rate = std::move(whole.self_rate);
+  space->num_self_loops = whole.num_self_loops;
+  space->num_zero_rates = whole.num_zero_rates;
   // No shrink_to_fit: it would copy the arrays, and the room reserved
   // beyond their end was never written, so it takes no memory.
   space->rate.FinishAppending();
   return Status::Ok();
 }
-
 }  // namespace
 
 Status NextLine(std::string_view text, const std::string& file_name,
@@ -514,18 +880,17 @@ Status LoadFile(const std::string& file_name, std::string* contents) {
 }
 
 Status ParseStateSpace(std::string_view text, const std::string& file_name,
-                       StateSpace* space) {
-  LineCursor cursor(text);
-  return ParseStateSpaceLines(&cursor, text.size(), file_name, space);
+                       StateSpace* space, const ReadSharing& sharing) {
+  return ParseStateSpaceLines(ChainSource(text), {}, file_name, sharing, space);
 }
 
 Status ReadStateSpace(const std::string& file_name, StateSpace* space,
-                      const ReadReport& read) {
+                      const ReadReport& read, const ReadSharing& sharing) {
   ReadOnlyFile file;
   const Status status = file.Open(file_name);
   if (!status.ok) return status;
-  LineCursor cursor(file.fd(), read, file.size());
-  return ParseStateSpaceLines(&cursor, file.size(), file_name, space);
+  return ParseStateSpaceLines(ChainSource(file.fd(), file.size()), read,
+                              file_name, sharing, space);
 }
 
 Status ParseRewardTypes(std::string_view text, const std::string& file_name,

@@ -13,6 +13,8 @@
 #include "solve/RowOffsets.h"
 #include "solve/TransitionRates.h"
 
+class TwoWayPool;
+
 // Readers for the three files a generation run leaves for one experiment:
 // the state-space file (.arm), the reward-variable type file (.pvtype) and
 // the reward values file (.var). Each reader checks its input completely and
@@ -60,13 +62,27 @@ struct StateSpace {
 // block, and the header's state count must fit the file's length, so that a
 // damaged or hostile file is refused before anything is sized by it.
 // ReadStateSpace streams the file: it is never held whole in memory.
+//
+// With a pool of two threads, a file of `min_bytes` or more is parsed in two
+// parts at once: the second from a block start found near `split_at` (0: the
+// middle), used only once the first part has arrived exactly there. The
+// result and the first defect reported are those of one pass, whatever the
+// file holds; a start that proves false only costs the time of the second
+// part.
+struct ReadSharing {
+  TwoWayPool* pool = nullptr;  // null: one pass
+  std::size_t min_bytes = std::size_t{8} << 20;
+  std::size_t split_at = 0;
+  bool* joined = nullptr;  // where given, told whether the second part counted
+};
 Status ParseStateSpace(std::string_view text, const std::string& file_name,
-                       StateSpace* space);
+                       StateSpace* space, const ReadSharing& sharing = {});
 // `read`, where given, is told the bytes read so far and the file's size
-// after each block.
+// after each block (from the thread that read them; never two at once).
 using ReadReport = std::function<void(std::size_t done, std::size_t total)>;
 Status ReadStateSpace(const std::string& file_name, StateSpace* space,
-                      const ReadReport& read = {});
+                      const ReadReport& read = {},
+                      const ReadSharing& sharing = {});
 
 // One reward variable of the type file.
 struct RewardVariable {

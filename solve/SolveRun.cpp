@@ -805,12 +805,15 @@ int RunSolveWith(const Settings& settings, const std::string& base,
   std::vector<std::string> names;
   Progress* progress = settings.options.progress;
   if (progress != nullptr) progress->Phase("reading " + base + ".arm");
+  ReadSharing sharing;
+  sharing.pool = settings.options.pool;
   Status status = ReadStateSpace(
       base + ".arm", &space,
-      progress == nullptr ? ReadReport()
-                          : [progress](std::size_t done, std::size_t total) {
-                              progress->Bytes(done, total);
-                            });
+      progress == nullptr
+          ? ReadReport()
+          : [progress](std::size_t done,
+                       std::size_t total) { progress->Bytes(done, total); },
+      sharing);
   // Deterministic generation leaves its chain, unmerged, in the .dch.
   if (!status.ok && access((base + ".dch").c_str(), F_OK) == 0) {
     return RunSolveDeterministic(settings, base, num_states, out, err);

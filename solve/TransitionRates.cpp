@@ -42,6 +42,33 @@ void TransitionRates::push_back(double value) {
   has_last_ = true;
 }
 
+void TransitionRates::Extend(const TransitionRates& other) {
+  has_last_ = false;
+  const std::size_t count = other.size();
+  if (form_ != Form::kWide && other.form_ != Form::kWide) {
+    // Every value of other's table is used by one of its codes, so the
+    // values interned here are exactly those its rates bring.
+    std::vector<Code> code_of(other.table_.size());
+    bool fits = true;
+    for (std::size_t i = 0; fits && i < code_of.size(); ++i) {
+      fits = Intern(other.table_[i], &code_of[i]);
+    }
+    if (fits) {
+      reserve(size() + count);
+      if (other.form_ == Form::kByteCodes) {
+        for (ByteCode code : other.byte_code_) Append(code_of[code]);
+      } else {
+        for (Code code : other.code_) Append(code_of[code]);
+      }
+      return;
+    }
+  }
+  // Past 65,536 distinct values, together or in `other` alone.
+  if (form_ != Form::kWide) Widen();
+  wide_.reserve(wide_.size() + count);
+  for (std::size_t e = 0; e < count; ++e) wide_.push_back(other[e]);
+}
+
 void TransitionRates::Append(Code code) {
   if (form_ == Form::kByteCodes) {
     if (code < kMaxByteCodes) {

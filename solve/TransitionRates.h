@@ -27,6 +27,10 @@ class TransitionRates {
   TransitionRates(std::initializer_list<double> values);
 
   void push_back(double value);
+  // Appends the rates of `other` and leaves the table and the form exactly
+  // as pushing them back one by one would: new values get the next codes in
+  // their order in `other`, which is their order of first appearance.
+  void Extend(const TransitionRates& other);
   void reserve(std::size_t count);
   void clear();
   // Frees what the codes' look-up needs while appending.

@@ -52,6 +52,13 @@ TEST(BlockReaderTest, BlocksJoinUpToTheFileAtEverySize) {
     EXPECT_EQ(joined, text);
     EXPECT_EQ(reader.error(), 0);
     EXPECT_FALSE(reader.Next(&block));  // and stays at the end
+    // A second reader on the same descriptor, from the middle, reads the
+    // rest and leaves the first reader's file position alone.
+    BlockReader tail(file.fd, kBlock, size / 2);
+    joined.clear();
+    while (tail.Next(&block)) joined.append(block);
+    EXPECT_EQ(joined, text.substr(size / 2));
+    EXPECT_EQ(lseek(file.fd, 0, SEEK_CUR), 0);
   }
 }
 

@@ -2,13 +2,17 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "gtest/gtest.h"
+#include "solve/TwoWayPool.h"
 #include "tests/support/RunProcess.h"
 
 namespace {
@@ -294,6 +298,198 @@ TEST(RewardValuesReaderTest, RejectsDamagedFiles) {
     EXPECT_FALSE(status.ok);
     EXPECT_NE(status.message.find(c.message), std::string::npos)
         << status.message;
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// A state-space file whose blocks vary: empty blocks, self-loops, zero
+// rates written two ways, long blocks, and with `many_rates` 400 distinct
+// rates spread over the file, so that each half alone fits 1-byte codes and
+// both together do not.
+// `starts`, where given, receives the offset of each state's block, from
+// state 1 at index 1.
+std::string VariedArm(std::uint32_t n, bool many_rates, bool placeholder,
+                      const std::string& eol,
+                      std::vector<std::size_t>* starts = nullptr) {
+  std::mt19937 random(11);
+  std::string text = "1" + eol + std::to_string(n) + eol;
+  if (placeholder) {
+    text += std::string(62 - std::to_string(n).size(), ' ') + eol;
+  }
+  std::size_t count = 0;
+  if (starts != nullptr) starts->assign(1, 0);
+  for (std::uint32_t s = 1; s <= n; ++s) {
+    if (starts != nullptr) starts->push_back(text.size());
+    text += std::to_string(s) + eol;
+    const std::uint32_t shape = random() % 8;
+    for (std::uint32_t t = 1; shape != 0 && t <= n; ++t) {
+      if (random() % (shape == 7 ? 2 : n / 3 + 1) != 0 && t != s) continue;
+      std::string rate = "1.2500000000e+00";
+      if (many_rates) {
+        rate = std::to_string(1.0 + static_cast<double>(count % 400) / 64);
+      } else if (random() % 9 == 0) {
+        rate = random() % 2 == 0 ? "0" : "0.0000000000e+00";
+      } else if (random() % 3 == 0) {
+        rate = "8.4000000000e-01";
+      }
+      ++count;
+      text += std::to_string(t) + eol + rate + eol;
+    }
+    text += "0" + eol;
+  }
+  return text;
+}
+
+// Everything the reader leaves, codes and table included.
+void ExpectSameSpace(const StateSpace& got, const StateSpace& want) {
+  EXPECT_EQ(got.file_type, want.file_type);
+  EXPECT_EQ(got.num_states, want.num_states);
+  EXPECT_EQ(got.first, want.first);
+  EXPECT_EQ(got.target, want.target);
+  EXPECT_EQ(got.rate.ToVector(), want.rate.ToVector());
+  ASSERT_EQ(got.rate.form(), want.rate.form());
+  ASSERT_EQ(got.rate.distinct(), want.rate.distinct());
+  const std::size_t k = want.rate.distinct();
+  EXPECT_TRUE(
+      std::equal(got.rate.table(), got.rate.table() + k, want.rate.table()));
+  EXPECT_EQ(got.self_rate, want.self_rate);
+  EXPECT_EQ(got.num_self_loops, want.num_self_loops);
+  EXPECT_EQ(got.num_zero_rates, want.num_zero_rates);
+}
+
+// Read in two parts from every possible split point, the chain is the one
+// a single pass reads; most split points find a block start and use it.
+TEST(StateSpaceReaderTest, TwoPartsReadWhatOnePassReads) {
+  TwoWayPool pool(2);
+  struct Case {
+    const char* name;
+    std::string text;
+  };
+  const std::vector<Case> cases = {
+      {"varied blocks", VariedArm(60, false, true, "\n")},
+      {"400 distinct rates", VariedArm(60, true, true, "\n")},
+      {"line ends with CR", VariedArm(40, false, true, "\r\n")},
+      {"no placeholder line", VariedArm(40, false, false, "\n")},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    StateSpace one_pass;
+    ASSERT_TRUE(ParseStateSpace(c.text, "x.arm", &one_pass).ok);
+    std::size_t joins = 0;
+    for (std::size_t at = 1; at < c.text.size(); ++at) {
+      SCOPED_TRACE(at);
+      bool joined = false;
+      StateSpace two_parts;
+      ASSERT_TRUE(
+          ParseStateSpace(c.text, "x.arm", &two_parts, {&pool, 0, at, &joined})
+              .ok);
+      ExpectSameSpace(two_parts, one_pass);
+      joins += joined;
+    }
+    EXPECT_GT(joins, c.text.size() / 2);
+  }
+}
+
+// A damaged file reports, from any split point, the defect a single pass
+// reports first, with its line: defects in the first part, in the second,
+// in both, at the very end, and a zero rate that fakes a block start.
+TEST(StateSpaceReaderTest, TwoPartsReportTheFirstDefectOfOnePass) {
+  TwoWayPool pool(2);
+  std::vector<std::size_t> block;
+  const std::string good = VariedArm(30, false, true, "\n", &block);
+  // Replaces the lines from the block of `state` up to that of `until`.
+  auto splice = [&](const std::string& text, std::uint32_t state,
+                    std::uint32_t until, const std::string& lines) {
+    return text.substr(0, block[state]) + lines + text.substr(block[until]);
+  };
+  auto insert = [&](const std::string& text, std::uint32_t state,
+                    const std::string& lines) {
+    return splice(text, state, state, lines);
+  };
+  // State 5 goes to 7, 8, 9 and 10 at rate 0: "0", "8", "0", "9", "0",
+  // "10", "0" looks like the end of a block and three empty blocks.
+  const std::string fake_block = "5\n7\n0\n8\n0\n9\n0\n10\n0\n0\n";
+  const std::string fake = splice(good, 5, 6, fake_block);
+  const std::string late = splice(good, 26, 27, "26\n3\nx\n0\n");
+  struct Case {
+    const char* name;
+    std::string text;
+  };
+  const std::vector<Case> cases = {
+      {"fake block start", fake},
+      {"bad block early", insert(good, 4, "x\n")},
+      {"bad rate late", late},
+      {"both", insert(late, 4, "x\n")},
+      {"blocks spliced", splice(good, 20, 22, "")},
+      {"truncated", good.substr(0, good.size() - 3)},
+      {"no final line feed", good.substr(0, good.size() - 1)},
+      {"trailing content", good + "\n7\n"},
+      {"fake start, then a defect", splice(late, 5, 6, fake_block)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    StateSpace space;
+    const Status one_pass = ParseStateSpace(c.text, "x.arm", &space);
+    for (std::size_t at = 1; at < c.text.size(); ++at) {
+      SCOPED_TRACE(at);
+      const Status two_parts =
+          ParseStateSpace(c.text, "x.arm", &space, {&pool, 0, at, nullptr});
+      EXPECT_EQ(two_parts.ok, one_pass.ok);
+      EXPECT_EQ(two_parts.message, one_pass.message);
+    }
+    if (std::string(c.name) == "fake block start") {
+      EXPECT_TRUE(one_pass.ok) << one_pass.message;
+      // From just before the fake, the reader starts the second part there
+      // and drops it when the first part passes it.
+      bool joined = true;
+      StateSpace two_parts;
+      const std::size_t before_fake = c.text.find(fake_block);
+      ASSERT_TRUE(ParseStateSpace(c.text, "x.arm", &two_parts,
+                                  {&pool, 0, before_fake + 2, &joined})
+                      .ok);
+      EXPECT_FALSE(joined);
+      ExpectSameSpace(two_parts, space);
+    } else {
+      EXPECT_FALSE(one_pass.ok);
+    }
+  }
+}
+
+// From a file: both parts read blocks of their own, lines straddle them,
+// the progress reports never pass the file's size, and the chain is the
+// one a single pass reads.
+TEST(StateSpaceReaderTest, TwoPartsReadAFileAsOnePass) {
+  ScopedTempDir dir;
+  const std::string path = dir.path() + "/x.arm";
+  const std::string text = VariedArm(3000, false, true, "\n");
+  std::ofstream(path, std::ios::binary) << text;
+  StateSpace one_pass;
+  ASSERT_TRUE(ReadStateSpace(path, &one_pass).ok);
+  TwoWayPool pool(2);
+  bool joined = false;
+  std::size_t last = 0;
+  StateSpace two_parts;
+  const Status status =
+      ReadStateSpace(path, &two_parts,
+                     [&](std::size_t done, std::size_t total) {
+                       EXPECT_LE(done, total);
+                       last = done;
+                     },
+                     {&pool, 0, 0, &joined});
+  ASSERT_TRUE(status.ok) << status.message;
+  EXPECT_TRUE(joined);
+  EXPECT_EQ(last, text.size());
+  ExpectSameSpace(two_parts, one_pass);
+  // One thread, or a file below the threshold: one pass.
+  TwoWayPool alone(1);
+  for (const ReadSharing& sharing :
+       {ReadSharing{&alone, 0, 0, &joined},
+        ReadSharing{&pool, text.size() + 1, 0, &joined}}) {
+    ASSERT_TRUE(ReadStateSpace(path, &two_parts, {}, sharing).ok);
+    EXPECT_FALSE(joined);
   }
 }
 
