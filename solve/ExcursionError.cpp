@@ -46,6 +46,14 @@ double SumOf(const Vector& v) {
   return sum.Value();
 }
 
+// SumOf(v.cwiseAbs()) without the vector of sizes, which would be one more
+// fresh vector of the size of the system each time.
+double SumOfSizes(const Vector& v) {
+  CompensatedSum sum;
+  for (Eigen::Index i = 0; i < v.size(); ++i) sum.Add(std::abs(v[i]));
+  return sum.Value();
+}
+
 }  // namespace
 
 bool ExcursionError::Prepare(const StateSpace& space,
@@ -244,7 +252,7 @@ bool ExcursionError::Analyse(double reference_weight, Vector y, double target) {
   eta_known_ = false;
   remainder_.resize(0);
   const Eigen::Index n = y_.size();
-  total_ = std::abs(reference_weight) + SumOf(y_.cwiseAbs());
+  total_ = std::abs(reference_weight) + SumOfSizes(y_);
   // The correction is made by the first step: until then it is 0 (an empty
   // vector sums to 0 in NormBound), and it would be one more vector of the
   // system's size during that step's solve.
@@ -463,8 +471,13 @@ double ExcursionError::Remainder(const Vector& w) const {
 double ExcursionError::NormBound() const {
   const Eigen::Index n = y_.size();
   if (n == 0) return 0;
-  const double remainder = Remainder(Vector::Ones(n));
-  return SumOf(correction_.cwiseAbs()) + remainder;
+  // Remainder(1), read from remainder_ itself: it is called several times
+  // per bound, and a vector of ones would be written afresh each time.
+  if (remainder_.size() != n) return kInf;
+  CompensatedSum sum;
+  for (Eigen::Index i = 0; i < n; ++i) sum.Add(remainder_[i]);
+  const double remainder = sum.Value() * (1 + 4 * kUnitRoundoff);
+  return SumOfSizes(correction_) + remainder;
 }
 
 double ExcursionError::Bound(const std::vector<double>& u,
