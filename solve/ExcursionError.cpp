@@ -94,7 +94,7 @@ bool ExcursionError::Prepare(const StateSpace& space,
     return BuildSystem(space, exit, local_, &system) &&
            reduction_.Factor(system);
   }
-  op_ = std::make_unique<ChainOperator>(space, exit, states_, local_);
+  op_ = std::make_unique<ChainOperator>(space, exit, states_, local_, pool_);
   preconditioner_ = std::make_unique<ChainGaussSeidel>(*op_, pool_);
   return true;
 }

@@ -453,7 +453,7 @@ bool SolveInPlace(const StateSpace& space, const std::vector<double>& exit,
                   const std::vector<std::uint32_t>& local, Vector* c,
                   const SolveOptions& options, double stop, bool adjoint,
                   Vector* z, LinearOutcome* outcome) {
-  const ChainOperator system(space, exit, states, local);
+  const ChainOperator system(space, exit, states, local, options.pool);
   const ChainGaussSeidel preconditioner(system, options.pool);
   if (z->size() != c->size()) *z = *c;
   // The iteration stops on the componentwise backward error itself, worked
@@ -626,7 +626,7 @@ std::uint32_t ReferenceFor(const StateSpace& space,
   if (options.progress != nullptr) {
     options.progress->Phase("choosing a reference state");
   }
-  const ChainOperator system(space, exit, others, local);
+  const ChainOperator system(space, exit, others, local, options.pool);
   const std::uint32_t state =
       WellVisitedState(system, c, kReferenceSweeps, options.pool);
   return state == kOutsideSystem ? reference : state;
