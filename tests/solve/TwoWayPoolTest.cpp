@@ -34,12 +34,14 @@ TEST(TwoWayPoolTest, VectorsAreCutAtWholeCacheLinesPastTheThreshold) {
   EXPECT_EQ(VectorSplit(15, 16), 15u);
 }
 
-// Past the threshold the two parts meet at the vectors' cut and cover the
-// range once; below it, or without a pool, one call takes it all.
+// On two threads past the threshold the two parts meet at the vectors' cut
+// and cover the range once; below it, on one thread or without a pool, one
+// call takes it all.
 TEST(TwoWayPoolTest, RangesRunInHalvesCoverEveryIndexOnce) {
+  TwoWayPool one(1);
   TwoWayPool two(2);
   for (std::size_t n : {std::size_t{0}, kMinSplit - 1, kMinSplit + 31}) {
-    for (TwoWayPool* pool : {static_cast<TwoWayPool*>(nullptr), &two}) {
+    for (TwoWayPool* pool : {static_cast<TwoWayPool*>(nullptr), &one, &two}) {
       SCOPED_TRACE(n);
       std::vector<int> seen(n, 0);
       std::vector<std::size_t> begins(2 * 8, n + 1);  // part h's at 8 * h
@@ -53,7 +55,7 @@ TEST(TwoWayPoolTest, RangesRunInHalvesCoverEveryIndexOnce) {
       EXPECT_EQ(std::count(seen.begin(), seen.end(), 1),
                 static_cast<std::ptrdiff_t>(n));
       EXPECT_EQ(calls, 1);
-      const bool cut = pool != nullptr && n >= kMinSplit;
+      const bool cut = pool == &two && n >= kMinSplit;
       EXPECT_EQ(begins[8], cut ? VectorSplit(n) : n + 1);
     }
   }
