@@ -272,24 +272,16 @@ TEST(StationaryTest, TwoThreadsGiveTheBytesOfOne) {
   std::uniform_int_distribution<std::uint32_t> jump(kStates - kReach,
                                                     kStates + kReach);
   std::uniform_real_distribution<double> exponent(-1, 1);
-  StateSpace space;
-  space.file_type = 1;
-  space.num_states = kStates;
-  space.first.clear();
-  space.first.push_back(0);
-  for (std::uint32_t s = 0; s < kStates; ++s) {
-    std::vector<std::uint32_t> targets = {(s + 1) % kStates,
+  const StateSpace space = LargeChain(
+      kStates,
+      [&](std::uint32_t s) {
+        return std::vector<std::uint32_t>{(s + 1) % kStates,
                                           (s + jump(random)) % kStates,
                                           (s + jump(random)) % kStates};
-    std::sort(targets.begin(), targets.end());
-    targets.erase(std::unique(targets.begin(), targets.end()), targets.end());
-    for (std::uint32_t t : targets) {
-      if (t == s) continue;
-      space.target.push_back(t);
-      space.rate.push_back(std::pow(10.0, exponent(random)));
-    }
-    space.first.push_back(space.target.size());
-  }
+      },
+      [&](std::uint32_t, std::uint32_t) {
+        return std::pow(10.0, exponent(random));
+      });
   ASSERT_GE(space.num_states - 1, kMinSplit);
   TwoWayPool one(1);
   TwoWayPool two(2);
