@@ -6,8 +6,9 @@
 ChainOperator::ChainOperator(const StateSpace& space,
                              const std::vector<double>& exit,
                              const std::vector<std::uint32_t>& states,
-                             const std::vector<std::uint32_t>& local)
-    : space_(space), exit_(exit), states_(states), local_(local) {
+                             const std::vector<std::uint32_t>& local,
+                             TwoWayPool* pool)
+    : space_(space), exit_(exit), states_(states), local_(local), pool_(pool) {
   // n - 1 increasing states out of n are all but one: the first i with
   // states[i] != i, or the last state.
   all_but_one_ = states.size() + 1 == space.num_states;
@@ -39,17 +40,23 @@ void ChainOperator::ApplyWith(Rate rate, bool transposed,
   const RowOffsets& first = space_.first;
   const std::uint32_t* target = space_.target.data();
   if (!transposed) {
-    // B x: column i of B is state i's jump probabilities, negated.
-    *y = x;
-    for (std::size_t i = 0; i < n; ++i) {
-      const std::uint32_t s = global(i);
-      const double xi = x[static_cast<Eigen::Index>(i)] / exit_[s];
-      if (xi == 0) continue;
-      for (std::size_t e = first[s]; e < first[s + 1]; ++e) {
-        const std::uint32_t j = local(target[e]);
-        if (j != kOutsideSystem) (*y)[j] -= rate(e) * xi;
+    // B x: column i of B is state i's jump probabilities, negated. Each
+    // part of the rows reads every column for its own terms.
+    y->resize(x.size());
+    RunInHalves(pool_, n, [&](std::size_t begin, std::size_t end) {
+      const auto b = static_cast<Eigen::Index>(begin);
+      const auto count = static_cast<Eigen::Index>(end - begin);
+      y->segment(b, count) = x.segment(b, count);
+      for (std::size_t i = 0; i < n; ++i) {
+        const std::uint32_t s = global(i);
+        const double xi = x[static_cast<Eigen::Index>(i)] / exit_[s];
+        if (xi == 0) continue;
+        for (std::size_t e = first[s]; e < first[s + 1]; ++e) {
+          const std::uint32_t j = local(target[e]);
+          if (j >= begin && j < end) (*y)[j] -= rate(e) * xi;
+        }
       }
-    }
+    });
     return;
   }
   for (std::size_t i = 0; i < n; ++i) {
@@ -67,23 +74,31 @@ void ChainOperator::ApplyWith(Rate rate, bool transposed,
 void ChainOperator::Residual(const Eigen::VectorXd& z, const Eigen::VectorXd& c,
                              Eigen::VectorXd* residual,
                              Eigen::VectorXd* scale) const {
-  *residual = c - z;
-  *scale = c.cwiseAbs() + z.cwiseAbs();
+  const std::size_t n = size();
+  residual->resize(z.size());
+  scale->resize(z.size());
   WithRates(space_.rate, [&](auto rate) {
-    for (std::size_t i = 0; i < size(); ++i) {
-      const std::uint32_t s = global(i);
-      const double zi = z[static_cast<Eigen::Index>(i)] / exit_[s];
-      if (zi == 0) continue;
-      for (std::size_t e = space_.first[s]; e < space_.first[s + 1]; ++e) {
-        const std::uint32_t j = local(space_.target[e]);
-        if (j == kOutsideSystem) continue;
-        const double term = rate(e) * zi;
-        (*residual)[j] += term;
-        (*scale)[j] += std::abs(term);
+    RunInHalves(pool_, n, [&](std::size_t begin, std::size_t end) {
+      const auto b = static_cast<Eigen::Index>(begin);
+      const auto count = static_cast<Eigen::Index>(end - begin);
+      residual->segment(b, count) = c.segment(b, count) - z.segment(b, count);
+      scale->segment(b, count) =
+          c.segment(b, count).cwiseAbs() + z.segment(b, count).cwiseAbs();
+      for (std::size_t i = 0; i < n; ++i) {
+        const std::uint32_t s = global(i);
+        const double zi = z[static_cast<Eigen::Index>(i)] / exit_[s];
+        if (zi == 0) continue;
+        for (std::size_t e = space_.first[s]; e < space_.first[s + 1]; ++e) {
+          const std::uint32_t j = local(space_.target[e]);
+          if (j < begin || j >= end) continue;
+          const double term = rate(e) * zi;
+          (*residual)[j] += term;
+          (*scale)[j] += std::abs(term);
+        }
       }
-    }
+      residual->segment(b, count) = residual->segment(b, count).cwiseAbs();
+    });
   });
-  *residual = residual->cwiseAbs();
 }
 
 ChainGaussSeidel::ChainGaussSeidel(const ChainOperator& system,

@@ -8,6 +8,7 @@
 #include "solve/DoubleDouble.h"
 #include "solve/Krylov.h"
 #include "solve/ScaledSystem.h"
+#include "solve/TwoWayPool.h"
 
 namespace {
 
@@ -42,6 +43,14 @@ constexpr double kRemainderTolerance = 1e-8;
 double SumOf(const Vector& v) {
   CompensatedSum sum;
   for (Eigen::Index i = 0; i < v.size(); ++i) sum.Add(v[i]);
+  return sum.Value();
+}
+
+// SumOf(v.cwiseAbs()) without the vector of sizes, which would be one more
+// fresh vector of the size of the system each time.
+double SumOfSizes(const Vector& v) {
+  CompensatedSum sum;
+  for (Eigen::Index i = 0; i < v.size(); ++i) sum.Add(std::abs(v[i]));
   return sum.Value();
 }
 
@@ -85,7 +94,7 @@ bool ExcursionError::Prepare(const StateSpace& space,
     return BuildSystem(space, exit, local_, &system) &&
            reduction_.Factor(system);
   }
-  op_ = std::make_unique<ChainOperator>(space, exit, states_, local_);
+  op_ = std::make_unique<ChainOperator>(space, exit, states_, local_, pool_);
   preconditioner_ = std::make_unique<ChainGaussSeidel>(*op_, pool_);
   return true;
 }
@@ -106,64 +115,88 @@ std::vector<ExcursionError::ResidualRow> ExcursionError::ResidualRows(
     sum.Parts(&row.hi, &row.lo, &row.rounding, &count);
     row.terms = static_cast<std::uint32_t>(count);
   };
-  if (rhs_hi.size() != 0) {
-    for (std::size_t j = 0; j < n; ++j) {
-      const auto jj = static_cast<Eigen::Index>(j);
-      add(j, [&](DoubleDoubleSum* sum) {
-        sum->Add(rhs_hi[jj]);
-        if (rhs_lo.size() != 0) sum->Add(rhs_lo[jj]);
-      });
-    }
-  }
-  if (with_c) {
-    // c times the weight, exactly.
-    for (const auto& [j, rate] : c_) {
-      double product = 0;
-      double error = 0;
-      TwoProduct(rate, reference_weight_, &product, &error);
-      add(static_cast<std::size_t>(j), [&](DoubleDoubleSum* sum) {
-        sum->Add(product);
-        sum->Add(error);
-      });
-    }
-  }
-  for (std::size_t i = 0; i < n; ++i) {
-    const std::uint32_t s = states_[i];
-    const double xi = x[static_cast<Eigen::Index>(i)];
-    // The exit rate of row i in double-double, as the products take it.
-    DoubleDoubleSum exit;
-    for (std::size_t e = space.first[s]; e < space.first[s + 1]; ++e) {
-      exit.Add(space.rate[e]);
-      const std::uint32_t j = Local(space.target[e]);
-      if (j != kNotInSystem) {
-        add(j,
-            [&](DoubleDoubleSum* sum) { sum->AddProduct(xi, space.rate[e]); });
+  // The rows begin..end-1, each taking its terms in the order of the
+  // sources. A double-double sum depends on that order in its last bits,
+  // so where the rows are cut in two, each half reads every source and
+  // keeps only the terms of its own rows: every row gets the same terms
+  // in the same order whatever the cut, and the result is the same on one
+  // thread, two, or without the pool.
+  auto sum_rows = [&](std::size_t begin, std::size_t end) {
+    auto own = [&](std::uint32_t j) { return j >= begin && j < end; };
+    if (rhs_hi.size() != 0) {
+      for (std::size_t j = begin; j < end; ++j) {
+        const auto jj = static_cast<Eigen::Index>(j);
+        add(j, [&](DoubleDoubleSum* sum) {
+          sum->Add(rhs_hi[jj]);
+          if (rhs_lo.size() != 0) sum->Add(rhs_lo[jj]);
+        });
       }
     }
-    double exit_hi = 0;
-    double exit_lo = 0;
-    exit.Split(&exit_hi, &exit_lo);
-    add(i, [&](DoubleDoubleSum* sum) {
-      sum->AddProduct(-xi, exit_hi);
-      sum->AddProduct(-xi, exit_lo);
-    });
-  }
-  for (std::size_t j = 0; j < n; ++j) {
-    ResidualRow& row = rows[j];
-    const DoubleDoubleSum sum(row.hi, row.lo, row.rounding, row.terms);
-    sum.Split(&row.hi, &row.lo);
-    // The exit rate's own rounding, times |x_j|, bounded from the stored
-    // exit rate rather than summed again: its terms are positive, so their
-    // sum is below twice the rounded one.
-    const std::uint32_t s = states_[j];
-    const double degree =
-        static_cast<double>(space.first[s + 1] - space.first[s]) + 2;
-    const double exit_rounding =
-        degree * degree * std::ldexp(2 * (*exit_)[s], -106) +
-        degree * std::ldexp(1.0, -1074);
-    row.rounding = sum.Rounding() +
-                   std::abs(x[static_cast<Eigen::Index>(j)]) * exit_rounding;
-  }
+    if (with_c) {
+      // c times the weight, exactly.
+      for (const auto& [j, rate] : c_) {
+        if (!own(static_cast<std::uint32_t>(j))) continue;
+        double product = 0;
+        double error = 0;
+        TwoProduct(rate, reference_weight_, &product, &error);
+        add(static_cast<std::size_t>(j), [&](DoubleDoubleSum* sum) {
+          sum->Add(product);
+          sum->Add(error);
+        });
+      }
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+      const std::uint32_t s = states_[i];
+      const double xi = x[static_cast<Eigen::Index>(i)];
+      if (!own(static_cast<std::uint32_t>(i))) {
+        for (std::size_t e = space.first[s]; e < space.first[s + 1]; ++e) {
+          const std::uint32_t j = Local(space.target[e]);
+          if (j != kNotInSystem && own(j)) {
+            add(j, [&](DoubleDoubleSum* sum) {
+              sum->AddProduct(xi, space.rate[e]);
+            });
+          }
+        }
+        continue;
+      }
+      // The exit rate of row i in double-double, as the products take it.
+      DoubleDoubleSum exit;
+      for (std::size_t e = space.first[s]; e < space.first[s + 1]; ++e) {
+        exit.Add(space.rate[e]);
+        const std::uint32_t j = Local(space.target[e]);
+        if (j != kNotInSystem && own(j)) {
+          add(j, [&](DoubleDoubleSum* sum) {
+            sum->AddProduct(xi, space.rate[e]);
+          });
+        }
+      }
+      double exit_hi = 0;
+      double exit_lo = 0;
+      exit.Split(&exit_hi, &exit_lo);
+      add(i, [&](DoubleDoubleSum* sum) {
+        sum->AddProduct(-xi, exit_hi);
+        sum->AddProduct(-xi, exit_lo);
+      });
+    }
+    for (std::size_t j = begin; j < end; ++j) {
+      ResidualRow& row = rows[j];
+      const DoubleDoubleSum sum(row.hi, row.lo, row.rounding, row.terms);
+      sum.Split(&row.hi, &row.lo);
+      // The exit rate's own rounding, times |x_j|, bounded from the stored
+      // exit rate rather than summed again: its terms are positive, so
+      // their sum is below twice the rounded one.
+      const std::uint32_t s = states_[j];
+      const double degree =
+          static_cast<double>(space.first[s + 1] - space.first[s]) + 2;
+      const double exit_rounding =
+          degree * degree * std::ldexp(2 * (*exit_)[s], -106) +
+          degree * std::ldexp(1.0, -1074);
+      row.rounding = sum.Rounding() +
+                     std::abs(x[static_cast<Eigen::Index>(j)]) * exit_rounding;
+    }
+  };
+  // Cut where the iterations cut their vectors.
+  RunInHalves(pool_, n, sum_rows);
   return rows;
 }
 
@@ -219,7 +252,7 @@ bool ExcursionError::Analyse(double reference_weight, Vector y, double target) {
   eta_known_ = false;
   remainder_.resize(0);
   const Eigen::Index n = y_.size();
-  total_ = std::abs(reference_weight) + SumOf(y_.cwiseAbs());
+  total_ = std::abs(reference_weight) + SumOfSizes(y_);
   // The correction is made by the first step: until then it is 0 (an empty
   // vector sums to 0 in NormBound), and it would be one more vector of the
   // system's size during that step's solve.
@@ -438,8 +471,13 @@ double ExcursionError::Remainder(const Vector& w) const {
 double ExcursionError::NormBound() const {
   const Eigen::Index n = y_.size();
   if (n == 0) return 0;
-  const double remainder = Remainder(Vector::Ones(n));
-  return SumOf(correction_.cwiseAbs()) + remainder;
+  // Remainder(1), read from remainder_ itself: it is called several times
+  // per bound, and a vector of ones would be written afresh each time.
+  if (remainder_.size() != n) return kInf;
+  CompensatedSum sum;
+  for (Eigen::Index i = 0; i < n; ++i) sum.Add(remainder_[i]);
+  const double remainder = sum.Value() * (1 + 4 * kUnitRoundoff);
+  return SumOfSizes(correction_) + remainder;
 }
 
 double ExcursionError::Bound(const std::vector<double>& u,

@@ -17,21 +17,24 @@
 #include "solve/Krylov.h"
 #include "solve/ScaledSystem.h"
 #include "solve/SolveMethods.h"
+#include "solve/TwoWayPool.h"
 
 namespace {
 
 using RowMatrix = ScaledSystem::Matrix;
 using Vector = Eigen::VectorXd;
 
-std::vector<double> ExitRates(const StateSpace& space) {
+std::vector<double> ExitRates(const StateSpace& space, TwoWayPool* pool) {
   std::vector<double> exit(space.num_states, 0.0);
-  for (std::size_t s = 0; s < space.num_states; ++s) {
-    CompensatedSum sum;
-    for (std::size_t e = space.first[s]; e < space.first[s + 1]; ++e) {
-      sum.Add(space.rate[e]);
+  RunInHalves(pool, space.num_states, [&](std::size_t begin, std::size_t end) {
+    for (std::size_t s = begin; s < end; ++s) {
+      CompensatedSum sum;
+      for (std::size_t e = space.first[s]; e < space.first[s + 1]; ++e) {
+        sum.Add(space.rate[e]);
+      }
+      exit[s] = sum.Value();
     }
-    exit[s] = sum.Value();
-  }
+  });
   return exit;
 }
 
@@ -450,7 +453,7 @@ bool SolveInPlace(const StateSpace& space, const std::vector<double>& exit,
                   const std::vector<std::uint32_t>& local, Vector* c,
                   const SolveOptions& options, double stop, bool adjoint,
                   Vector* z, LinearOutcome* outcome) {
-  const ChainOperator system(space, exit, states, local);
+  const ChainOperator system(space, exit, states, local, options.pool);
   const ChainGaussSeidel preconditioner(system, options.pool);
   if (z->size() != c->size()) *z = *c;
   // The iteration stops on the componentwise backward error itself, worked
@@ -623,7 +626,7 @@ std::uint32_t ReferenceFor(const StateSpace& space,
   if (options.progress != nullptr) {
     options.progress->Phase("choosing a reference state");
   }
-  const ChainOperator system(space, exit, others, local);
+  const ChainOperator system(space, exit, others, local, options.pool);
   const std::uint32_t state =
       WellVisitedState(system, c, kReferenceSweeps, options.pool);
   return state == kOutsideSystem ? reference : state;
@@ -1133,7 +1136,7 @@ StationaryResult SolveLongRun(const StateSpace& space,
     result.message = "the chain has no states";
     return result;
   }
-  const std::vector<double> exit = ExitRates(space);
+  const std::vector<double> exit = ExitRates(space, options.pool);
   for (std::size_t s = 0; s < n; ++s) {
     if (!std::isfinite(exit[s])) {
       result.message = "the rates out of state " + std::to_string(s + 1) +
@@ -1272,16 +1275,20 @@ StationaryResult SolveLongRun(const StateSpace& space,
   }
 
   if (result.pi.empty()) result.pi.assign(n, 0.0);
-  // ||pi Q||_1 over the whole chain.
+  // ||pi Q||_1 over the whole chain. Each half of the states sums the
+  // flows into its own states and reads every state for them, so every
+  // flow takes its terms in the order of the states whatever the cut.
   std::vector<CompensatedSum> flow(n);
-  double max_exit = 0;
-  for (std::size_t s = 0; s < n; ++s) {
-    max_exit = std::max(max_exit, exit[s]);
-    flow[s].Add(-result.pi[s] * exit[s]);
-    for (std::size_t e = space.first[s]; e < space.first[s + 1]; ++e) {
-      flow[space.target[e]].Add(result.pi[s] * space.rate[e]);
+  RunInHalves(options.pool, n, [&](std::size_t begin, std::size_t end) {
+    for (std::size_t s = 0; s < n; ++s) {
+      if (s >= begin && s < end) flow[s].Add(-result.pi[s] * exit[s]);
+      for (std::size_t e = space.first[s]; e < space.first[s + 1]; ++e) {
+        const std::uint32_t t = space.target[e];
+        if (t >= begin && t < end) flow[t].Add(result.pi[s] * space.rate[e]);
+      }
     }
-  }
+  });
+  const double max_exit = *std::max_element(exit.begin(), exit.end());
   CompensatedSum residual;
   for (const CompensatedSum& f : flow) residual.Add(std::abs(f.Value()));
   result.residual = residual.Value();

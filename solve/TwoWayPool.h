@@ -54,4 +54,26 @@ class TwoWayPool {
 constexpr std::size_t kMinSplit = std::size_t{1} << 16;
 std::size_t VectorSplit(std::size_t n, std::size_t min_split = kMinSplit);
 
+// Calls range(begin, end) over 0..n-1, for work whose result does not
+// depend on where the range is cut: on a pool of two threads cut at
+// VectorSplit(n), the parts at once; on one thread, without a pool or below
+// the threshold, the whole range in one call. The parts must not write what
+// the other reads or writes.
+template <class Range>
+void RunInHalves(TwoWayPool* pool, std::size_t n, const Range& range) {
+  const std::size_t middle =
+      pool != nullptr && pool->threads() == 2 ? VectorSplit(n) : n;
+  if (middle == n) {
+    range(std::size_t{0}, n);
+    return;
+  }
+  pool->Run([&](int half) {
+    if (half == 0) {
+      range(std::size_t{0}, middle);
+    } else {
+      range(middle, n);
+    }
+  });
+}
+
 #endif  // GEN_SOLVE_TWOWAYPOOL_H_

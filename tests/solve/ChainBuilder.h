@@ -1,6 +1,7 @@
 #ifndef GEN_TESTS_SOLVE_CHAINBUILDER_H_
 #define GEN_TESTS_SOLVE_CHAINBUILDER_H_
 
+#include <algorithm>
 #include <cstdint>
 #include <random>
 #include <vector>
@@ -35,6 +36,30 @@ inline StateSpace Chain(std::uint32_t n, const std::vector<Rate>& rates) {
           space.rate.push_back(r.rate);
         }
       }
+    }
+    space.first.push_back(space.target.size());
+  }
+  return space;
+}
+
+// A chain of n states, too many for Chain: state s (0-based) leads to each
+// state of targets(s), a std::vector, at rate(s, t); s itself and repeats
+// are left out, and the targets are taken in increasing order.
+template <class Targets, class RateOf>
+StateSpace LargeChain(std::uint32_t n, Targets targets, RateOf rate) {
+  StateSpace space;
+  space.file_type = 1;
+  space.num_states = n;
+  space.first.clear();
+  space.first.push_back(0);
+  for (std::uint32_t s = 0; s < n; ++s) {
+    std::vector<std::uint32_t> to = targets(s);
+    std::sort(to.begin(), to.end());
+    to.erase(std::unique(to.begin(), to.end()), to.end());
+    for (std::uint32_t t : to) {
+      if (t == s) continue;
+      space.target.push_back(t);
+      space.rate.push_back(rate(s, t));
     }
     space.first.push_back(space.target.size());
   }

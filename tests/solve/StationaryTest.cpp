@@ -262,8 +262,9 @@ TEST(StationaryTest, WithoutRestoreEveryRunEndsFailed) {
 // A chain of 70,000 states, past the size where the iteration's work is
 // cut in two: a ring through every state plus two random jumps of at most
 // 2,000 states from each (few cross the preconditioner's cut, so it is cut),
-// rates over two decades. The same bytes on one thread and two, and within
-// the stated bounds of the undivided iteration's answer.
+// rates over two decades. The same bytes on one thread and two, the
+// bounds of a reward and the residual included, and within the stated
+// bounds of the undivided iteration's answer.
 TEST(StationaryTest, TwoThreadsGiveTheBytesOfOne) {
   constexpr std::uint32_t kStates = 70000;
   constexpr std::uint32_t kReach = 2000;
@@ -271,24 +272,16 @@ TEST(StationaryTest, TwoThreadsGiveTheBytesOfOne) {
   std::uniform_int_distribution<std::uint32_t> jump(kStates - kReach,
                                                     kStates + kReach);
   std::uniform_real_distribution<double> exponent(-1, 1);
-  StateSpace space;
-  space.file_type = 1;
-  space.num_states = kStates;
-  space.first.clear();
-  space.first.push_back(0);
-  for (std::uint32_t s = 0; s < kStates; ++s) {
-    std::vector<std::uint32_t> targets = {(s + 1) % kStates,
+  const StateSpace space = LargeChain(
+      kStates,
+      [&](std::uint32_t s) {
+        return std::vector<std::uint32_t>{(s + 1) % kStates,
                                           (s + jump(random)) % kStates,
                                           (s + jump(random)) % kStates};
-    std::sort(targets.begin(), targets.end());
-    targets.erase(std::unique(targets.begin(), targets.end()), targets.end());
-    for (std::uint32_t t : targets) {
-      if (t == s) continue;
-      space.target.push_back(t);
-      space.rate.push_back(std::pow(10.0, exponent(random)));
-    }
-    space.first.push_back(space.target.size());
-  }
+      },
+      [&](std::uint32_t, std::uint32_t) {
+        return std::pow(10.0, exponent(random));
+      });
   ASSERT_GE(space.num_states - 1, kMinSplit);
   TwoWayPool one(1);
   TwoWayPool two(2);
@@ -305,10 +298,17 @@ TEST(StationaryTest, TwoThreadsGiveTheBytesOfOne) {
     const ChainOperator system(space, exit, others, no_table);
     ASSERT_LT(ChainGaussSeidel(system, &one).middle(), others.size());
   }
+  // A reward earned in one state of 5,000: its value is too small for the
+  // 1-norm bound, so the bound solve's analysis bounds it.
+  std::vector<std::vector<double>> rewards(1);
+  for (std::uint32_t s = 0; s < kStates; ++s) {
+    rewards[0].push_back(s % 5000 == 0 ? 1.0 : 0.0);
+  }
   auto solve = [&](TwoWayPool* pool) {
     SolveOptions options;
     options.method = SolveMethod::kBiCgStab;
     options.pool = pool;
+    options.rewards = &rewards;
     return SolveLongRun(space, options);
   };
   const StationaryResult undivided = solve(nullptr);
@@ -319,6 +319,11 @@ TEST(StationaryTest, TwoThreadsGiveTheBytesOfOne) {
   ASSERT_TRUE(on_two.ok) << on_two.message;
   EXPECT_EQ(on_two.iterations, on_one.iterations);
   EXPECT_EQ(on_two.pi_error, on_one.pi_error);
+  EXPECT_EQ(on_two.residual, on_one.residual);
+  ASSERT_EQ(on_one.reward_error.size(), 1u);
+  EXPECT_EQ(on_two.reward_error, on_one.reward_error);
+  EXPECT_LE(on_one.reward_error[0], 1e-6);
+  EXPECT_LE(on_one.residual, 1e-9);
   ASSERT_EQ(on_two.pi.size(), on_one.pi.size());
   double apart = 0;
   for (std::size_t s = 0; s < on_one.pi.size(); ++s) {
