@@ -846,6 +846,7 @@ Status ParseStateSpaceLines(const ChainSource& source, const ReadReport& read,
   space->rate.FinishAppending();
   return Status::Ok();
 }
+
 }  // namespace
 
 Status NextLine(std::string_view text, const std::string& file_name,

@@ -148,21 +148,12 @@ std::vector<ExcursionError::ResidualRow> ExcursionError::ResidualRows(
     for (std::size_t i = 0; i < n; ++i) {
       const std::uint32_t s = states_[i];
       const double xi = x[static_cast<Eigen::Index>(i)];
-      if (!own(static_cast<std::uint32_t>(i))) {
-        for (std::size_t e = space.first[s]; e < space.first[s + 1]; ++e) {
-          const std::uint32_t j = Local(space.target[e]);
-          if (j != kNotInSystem && own(j)) {
-            add(j, [&](DoubleDoubleSum* sum) {
-              sum->AddProduct(xi, space.rate[e]);
-            });
-          }
-        }
-        continue;
-      }
-      // The exit rate of row i in double-double, as the products take it.
+      const bool own_row = own(static_cast<std::uint32_t>(i));
+      // The exit rate of row i in double-double, as the products take it;
+      // only the half that owns the row needs it.
       DoubleDoubleSum exit;
       for (std::size_t e = space.first[s]; e < space.first[s + 1]; ++e) {
-        exit.Add(space.rate[e]);
+        if (own_row) exit.Add(space.rate[e]);
         const std::uint32_t j = Local(space.target[e]);
         if (j != kNotInSystem && own(j)) {
           add(j, [&](DoubleDoubleSum* sum) {
@@ -170,6 +161,7 @@ std::vector<ExcursionError::ResidualRow> ExcursionError::ResidualRows(
           });
         }
       }
+      if (!own_row) continue;
       double exit_hi = 0;
       double exit_lo = 0;
       exit.Split(&exit_hi, &exit_lo);
