@@ -102,6 +102,14 @@ class ExcursionError {
   // failure.
   bool Solve(double tolerance, const Eigen::VectorXd& rhs,
              Eigen::VectorXd* x) const;
+  // As Solve, by the stationary iteration x += M^-1 (rhs - B x) with M the
+  // symmetric Gauss-Seidel preconditioner, from x when it has rhs's size,
+  // else from 0, up to max_iterations_ sweeps. Slow but steady where
+  // BiCGSTAB's own residual drifts from the true one, as it can on a chain
+  // whose solution spans hundreds of orders of magnitude. False with the
+  // dense factors, which need no fallback.
+  bool SolveBySweeps(double tolerance, const Eigen::VectorXd& rhs,
+                     Eigen::VectorXd* x) const;
   // c w - A y_ in double-double, as Residual gives it.
   void ResidualOfSolution(Eigen::VectorXd* hi, Eigen::VectorXd* lo,
                           Eigen::VectorXd* rounding) const;

@@ -71,11 +71,9 @@ double BackwardError(const ScaledSystem::Matrix& b, const Eigen::VectorXd& z,
       residual -= term;
       scale += std::abs(term);
     }
-    if (scale > 0) {
-      worst = std::max(worst, std::abs(residual) / scale);
-    } else if (residual != 0) {
+    if (!std::isfinite(residual))
       return std::numeric_limits<double>::infinity();
-    }
+    worst = std::max(worst, RowBackwardError(residual, scale));
   }
   return worst;
 }

@@ -2,6 +2,7 @@
 #define GEN_SOLVE_SCALEDSYSTEM_H_
 
 #include <Eigen/SparseCore>
+#include <cmath>
 #include <cstdint>
 #include <limits>
 #include <vector>
@@ -37,9 +38,26 @@ bool BuildSystem(const StateSpace& space, const std::vector<double>& exit,
 
 // The componentwise backward error max_j |c - B z|_j / (|c| + |B| |z|)_j:
 // unlike a norm of the residual it does not let the equations of common
-// states drown those of rare ones. Infinite when a row with no scale has a
-// residual.
+// states drown those of rare ones. Each row's scale is raised by
+// kUnderflowFloor (RowBackwardError), so rows whose terms lie below the
+// double range are judged by what double arithmetic can hold there.
 double BackwardError(const ScaledSystem::Matrix& b, const Eigen::VectorXd& z,
                      const Eigen::VectorXd& c);
+
+// 2^-1012, a thousand times the smallest normal double. A chain whose
+// probabilities span more than the double range (a birth-death chain of a
+// few thousand states) has rows whose every term is subnormal or zero:
+// there each product keeps only a few bits, so |residual| / scale is of
+// order 1 for the best solution doubles can hold. The floor is the
+// absolute part of the backward error: the solution is that of c perturbed
+// by at most backward error times 2^-1012 in every row, far below any
+// rate of the chain a solution could depend on.
+constexpr double kUnderflowFloor = 0x1p-1012;
+
+// One row's part of the backward error: |residual| / (scale +
+// kUnderflowFloor), with scale = (|c| + |B| |z|) of the row.
+inline double RowBackwardError(double residual, double scale) {
+  return std::abs(residual) / (scale + kUnderflowFloor);
+}
 
 #endif  // GEN_SOLVE_SCALEDSYSTEM_H_

@@ -464,11 +464,9 @@ bool SolveInPlace(const StateSpace& space, const std::vector<double>& exit,
     system.Residual(candidate, *c, residual, scale);
     worst = 0;
     for (Eigen::Index j = 0; j < residual->size(); ++j) {
-      if ((*scale)[j] > 0) {
-        worst = std::max(worst, (*residual)[j] / (*scale)[j]);
-      } else if ((*residual)[j] != 0) {
-        return false;
-      }
+      // NaN, from a residual that overflowed, is kept and refuses.
+      const double row = RowBackwardError((*residual)[j], (*scale)[j]);
+      if (!(row <= worst)) worst = row;
     }
     return worst <= stop;
   };

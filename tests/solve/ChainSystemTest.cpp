@@ -3,11 +3,13 @@
 #include <Eigen/Dense>
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "gtest/gtest.h"
+#include "solve/ScaledSystem.h"
 #include "solve/TwoWayPool.h"
 #include "tests/solve/ChainBuilder.h"
 
@@ -339,3 +341,29 @@ TEST(ChainSystemTest, SweepsFindTheLikeliestState) {
 }
 
 }  // namespace
+
+// Where a row's terms are subnormal, each keeps only a few bits, and a
+// solution as right as doubles can hold there has a residual of the size of
+// its scale. The backward error judges such rows by the underflow floor:
+// such a solution passes, and a wrong one in rows of normal size still
+// fails.
+TEST(ChainSystemTest, BackwardErrorJudgesSubnormalRowsByTheFloor) {
+  // z2 - z1 / 3 = 0 with z1 = 2^-1070 = 16 units of 2^-1074: z2 is 5.33
+  // units, held as 5 or 6.
+  ScaledSystem::Matrix b(2, 2);
+  b.insert(0, 0) = 1;
+  b.insert(1, 0) = -1.0 / 3;
+  b.insert(1, 1) = 1;
+  b.makeCompressed();
+  Eigen::VectorXd c(2);
+  c << 0x1p-1070, 0;
+  Eigen::VectorXd z(2);
+  z << 0x1p-1070, 6 * 0x1p-1074;
+  EXPECT_LE(BackwardError(b, z, c), 1e-15);
+  // The same rows at a normal scale, with z2 a sixth off, fail.
+  c << 1, 0;
+  z << 1, 0.375;
+  EXPECT_GE(BackwardError(b, z, c), 0.01);
+  z << 1, std::numeric_limits<double>::quiet_NaN();
+  EXPECT_TRUE(std::isinf(BackwardError(b, z, c)));
+}
