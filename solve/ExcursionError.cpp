@@ -231,14 +231,32 @@ bool ExcursionError::SolveBySweeps(double tolerance, const Vector& rhs,
   // as BiCGSTAB's can.
   if (x->size() != rhs.size()) *x = Vector::Zero(rhs.size());
   const double goal = tolerance * rhs.norm();
+  // Every kStretch sweeps the fall of the residual over the last stretch
+  // tells how many more it needs; the sweeps give up as soon as that is
+  // past their budget, rather than spending it all on a chain where they
+  // crawl.
+  constexpr std::size_t kStretch = 100;
+  double stretch_start = 0;
   Vector residual;
   for (std::size_t sweep = 1; sweep <= max_iterations_; ++sweep) {
     op_->Apply(false, *x, &residual);
     residual = rhs - residual;
     const double norm = residual.norm();
     if (!std::isfinite(norm)) return false;
-    if (report_ && sweep % 100 == 0) report_(sweep, norm / rhs.norm());
     if (norm <= goal) return true;
+    if (sweep % kStretch == 0) {
+      if (report_) report_(sweep, norm / rhs.norm());
+      if (stretch_start > 0) {
+        const double fall = norm / stretch_start;
+        if (!(fall < 1)) return false;
+        const double stretches = std::log(goal / norm) / std::log(fall);
+        if (static_cast<double>(sweep) + stretches * kStretch >
+            static_cast<double>(max_iterations_)) {
+          return false;
+        }
+      }
+      stretch_start = norm;
+    }
     preconditioner_->Apply(false, &residual);
     *x += residual;
   }
