@@ -711,6 +711,16 @@ bool SolveExcursion(const StateSpace& space, const std::vector<double>& exit,
       options.method == SolveMethod::kBiCgStab ||
       (options.method == SolveMethod::kAuto &&
        others.size() > std::max(options.direct_limit, options.gth_limit));
+  // The state the iteration solves a closed class from (below).
+  std::uint32_t pivot = reference;
+  // The system from `next`, which takes the place of `current` in it.
+  std::uint32_t current = reference;
+  auto solve_from = [&](std::uint32_t next) {
+    Exchange(&others, next, current);
+    current = next;
+    if (!local.empty()) fill_local();
+    c = RatesOutOf(space, exit, current, others, local);
+  };
   if (iterative) {
     // The bound is the checked one (see ExcursionError) where it fits in
     // memory; otherwise the residual's, from an adjoint solve.
@@ -719,17 +729,9 @@ bool SolveExcursion(const StateSpace& space, const std::vector<double>& exit,
     // In a closed class any reference gives the same distribution up to a
     // factor, so the system is solved from a state visited often and the
     // solution scaled back to `reference` afterwards.
-    const std::uint32_t pivot =
-        closed ? ReferenceFor(space, exit, reference, others, local, c, options)
-               : reference;
-    // The system from `next`, which takes the place of `current` in it.
-    std::uint32_t current = reference;
-    auto solve_from = [&](std::uint32_t next) {
-      Exchange(&others, next, current);
-      current = next;
-      if (!local.empty()) fill_local();
-      c = RatesOutOf(space, exit, current, others, local);
-    };
+    if (closed) {
+      pivot = ReferenceFor(space, exit, reference, others, local, c, options);
+    }
     if (pivot != reference) solve_from(pivot);
     // With a bound, checked or the adjoint's, the iteration first stops
     // where the bound is likely to meet the accuracy, and goes on only if
@@ -891,31 +893,6 @@ bool SolveExcursion(const StateSpace& space, const std::vector<double>& exit,
       break;
     }
   }
-  if (all_but_first) fill_local();
-  ScaledSystem system;
-  system.states = others;
-  if (!BuildSystem(space, exit, local, &system)) {
-    result->message = "the system of " + std::to_string(others.size()) +
-                      " unknowns has more entries than 32-bit indices allow";
-    return false;
-  }
-  std::vector<std::uint32_t>().swap(local);
-  system.c = std::move(c);
-  std::vector<double> y;
-  SolveMethod used = SolveMethod::kAuto;
-  // Set up on the first solution that needs a bound, then kept for the
-  // solutions of the other methods.
-  RelativeNormBound relative(space, exit, reference, others, closed, options);
-  auto bound = [&](const Vector& z) {
-    Vector solution(z.size());
-    CompensatedSum total;
-    total.Add(1);
-    for (Eigen::Index i = 0; i < z.size(); ++i) {
-      solution[i] = std::max(0.0, z[i] / system.exit[i]);
-      total.Add(solution[i]);
-    }
-    return relative(solution) * total.Value();
-  };
   // After the in-place BiCGSTAB failed, auto goes on with the other rows.
   const bool bicgstab_failed =
       iterative && options.method == SolveMethod::kAuto;
@@ -925,16 +902,66 @@ bool SolveExcursion(const StateSpace& space, const std::vector<double>& exit,
     result->message += "bicgstab did not reach the tolerance on " +
                        std::to_string(others.size()) + " unknowns";
   }
-  const LinearOutcome outcome =
-      SolveSystem(system, options, bound, &used, &y, &result->methods_tried,
-                  bicgstab_failed);
-  NoteSystem(system.states.size(), used, outcome, result);
-  if (!outcome.ok) return false;
-  *error_l1 = outcome.error_l1;
-  *componentwise = outcome.componentwise;
-  std::vector<double>& w = sized_weight();
-  for (std::size_t i = 0; i < others.size(); ++i) w[others[i]] = y[i];
-  return true;
+  // The table's methods on the system from `current`; the weights are
+  // relative to `current` (1 there).
+  auto by_table = [&]() {
+    fill_local();
+    ScaledSystem system;
+    system.states = others;
+    if (!BuildSystem(space, exit, local, &system)) {
+      result->message = "the system of " + std::to_string(others.size()) +
+                        " unknowns has more entries than 32-bit indices allow";
+      return false;
+    }
+    std::vector<std::uint32_t>().swap(local);
+    system.c = std::move(c);
+    std::vector<double> y;
+    SolveMethod used = SolveMethod::kAuto;
+    // Set up on the first solution that needs a bound, then kept for the
+    // solutions of the other methods.
+    RelativeNormBound relative(space, exit, current, others, closed, options);
+    auto bound = [&](const Vector& z) {
+      Vector solution(z.size());
+      CompensatedSum total;
+      total.Add(1);
+      for (Eigen::Index i = 0; i < z.size(); ++i) {
+        solution[i] = std::max(0.0, z[i] / system.exit[i]);
+        total.Add(solution[i]);
+      }
+      return relative(solution) * total.Value();
+    };
+    const LinearOutcome outcome =
+        SolveSystem(system, options, bound, &used, &y, &result->methods_tried,
+                    bicgstab_failed);
+    NoteSystem(system.states.size(), used, outcome, result);
+    if (!outcome.ok) return false;
+    *error_l1 = outcome.error_l1;
+    *componentwise = outcome.componentwise;
+    std::vector<double>& w = sized_weight();
+    for (std::size_t i = 0; i < others.size(); ++i) w[others[i]] = y[i];
+    w[current] = 1.0;
+    return true;
+  };
+  // A closed class is solved from the pivot first, as the iteration did:
+  // from `reference` the solution of a queue filling up, whose empty state
+  // is at 1e-500 of its full one, overflows.
+  if (pivot != reference) {
+    if (current != pivot) solve_from(pivot);
+    if (by_table()) {
+      const double scale = (*weight)[reference];
+      if (scale > 0 && std::isfinite(1 / scale)) {
+        ScaleToReference(reference, current, others, scale, weight, error_l1,
+                         componentwise);
+      }
+      // Else the value at `reference` is below the double range: the
+      // weights stay relative to the pivot, and are normalised by their sum
+      // all the same.
+      Exchange(&others, reference, current);
+      return true;
+    }
+    solve_from(reference);
+  }
+  return by_table();
 }
 
 // Sets up `bounds` for the solution `y` (global) of the excursion from
@@ -960,10 +987,11 @@ bool Prepare(const StateSpace& space, const std::vector<double>& exit,
          bounds->Analyse(weight, scaled, target);
 }
 
-// Bound on the error of the ratio u.y / d.y (d null: all 1) where y is 1 at
-// `reference` and every entry at `others` is within a factor 1 +- e of its
-// exact value: the sums move by at most e' = e / (1 - e) times the sums of
-// their terms' sizes. Infinite when e is.
+// Bound on the error of the ratio u.y / d.y (d null: all 1) over
+// `reference` and `others`, where every entry of y is within a factor 1 +- e
+// of its exact value (y is 1 at `reference` unless the class was solved from
+// another state): the sums move by at most e' = e / (1 - e) times the sums
+// of their terms' sizes. Infinite when e is.
 double RatioBoundOf(double e, std::uint32_t reference,
                     const std::vector<std::uint32_t>& others,
                     const std::vector<double>& y, const std::vector<double>& u,
@@ -973,10 +1001,10 @@ double RatioBoundOf(double e, std::uint32_t reference,
   auto d_of = [&](std::uint32_t s) { return d == nullptr ? 1.0 : (*d)[s]; };
   CompensatedSum num;
   CompensatedSum den;
-  num.Add(u[reference]);
-  den.Add(d_of(reference));
-  double num_scale = std::abs(u[reference]);
-  double den_scale = std::abs(d_of(reference));
+  num.Add(y[reference] * u[reference]);
+  den.Add(y[reference] * d_of(reference));
+  double num_scale = std::abs(y[reference] * u[reference]);
+  double den_scale = std::abs(y[reference] * d_of(reference));
   for (std::uint32_t s : others) {
     num.Add(y[s] * u[s]);
     den.Add(y[s] * d_of(s));
@@ -1053,7 +1081,11 @@ void SharpenBounds(const StateSpace& space, const std::vector<double>& exit,
               analysis->Sharpen(target);
       bounds = analysis;
     } else {
-      ready = any &&
+      // The layout takes the class's weights as the excursion from its
+      // first state gives them, 1 there; a class whose first state lies
+      // below the double range keeps them relative to another state
+      // (SolveExcursion), and its values keep the bound of the norm.
+      ready = any && class_pi[m.front()] == 1.0 &&
               (others.size() <= options.gth_limit ||
                RefinementTooLarge(others.size(), options).empty()) &&
               Prepare(space, exit, m.front(), others, class_pi, true, options,

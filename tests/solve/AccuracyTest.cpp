@@ -507,45 +507,41 @@ TEST(AccuracyTest, CheckedRemainderCoversAKnownError) {
 
 // Birth-death chains whose probabilities fall below the double range: the
 // solution's deep entries underflow, and BiCGSTAB's recursive residual can
-// drift far from the true one on such a system. A queue with birth rate
-// 1/2 and death rate 1 over 3,001 states spans 2^-3000; two of
-// them as the closed classes of a reducible chain, entered from a third
-// that is transient. The values are closed forms: a truncated geometric
-// distribution of ratio a has mean a / (1 - a) up to a term of order
-// a^K, far below a double's resolution here, and P(empty) = 1 - a.
-// Every value must be found, within a bound that holds and meets the
-// default accuracy.
+// drift far from the true one on such a system. Queues of 3,001 levels:
+// birth rate 1/2 and death rate 1 span 2^-3000; birth rate 3/2 fills the
+// queue up, and its empty level, the first state, lies at 1.5^-3000 =
+// 1e-528 of its full one, so that no solution relative to it fits in
+// doubles; two queues as the closed classes of a reducible chain, entered
+// from a third that is transient. The values are closed forms: a truncated
+// geometric distribution of ratio a < 1 has mean a / (1 - a) and
+// P(level 0) = 1 - a, up to terms of order a^3000, far below a double's
+// resolution (mirrored for a > 1). Every value must be found, within a
+// bound that holds and meets the default accuracy.
 TEST(AccuracyTest, ChainsSpanningMoreThanTheDoubleRange) {
   constexpr std::uint32_t kLevels = 3001;
-  auto queue = [](std::uint32_t first, double birth, std::uint32_t s,
-                  std::vector<std::uint32_t>* to) {
-    if (s > first) to->push_back(s - 1);
-    if (s + 1 < first + kLevels) to->push_back(s + 1);
-    (void)birth;
+  constexpr double kTop = kLevels - 1;
+  // The neighbour levels of s in the queue whose level 0 is `first`.
+  auto neighbours = [](std::uint32_t first, std::uint32_t s) {
+    std::vector<std::uint32_t> to;
+    if (s > first) to.push_back(s - 1);
+    if (s + 1 < first + kLevels) to.push_back(s + 1);
+    return to;
   };
-  struct Row {
-    const char* name;
-    StateSpace space;
-    double mean;   // of the level
-    double empty;  // P(level 0)
+  auto queue = [&](double birth) {
+    return LargeChain(
+        kLevels, [&](std::uint32_t s) { return neighbours(0, s); },
+        [birth](std::uint32_t s, std::uint32_t t) {
+          return t > s ? birth : 1.0;
+        });
   };
-  const StateSpace single = LargeChain(
-      kLevels,
-      [&](std::uint32_t s) {
-        std::vector<std::uint32_t> to;
-        queue(0, 0.5, s, &to);
-        return to;
-      },
-      [](std::uint32_t s, std::uint32_t t) { return t > s ? 0.5 : 1.0; });
   // States 0..K-1 transient (mode 0), K..2K-1 a queue of ratio 1/2, 2K..3K-1
-  // one of ratio 3/4 (spanning 2^-2490); mode 0 leaves for them at 1/1024
+  // one of ratio 3/4 (spanning 2^-1245); mode 0 leaves for them at 1/1024
   // and 2/1024 from every level, so they are entered with 1/3 and 2/3.
   const StateSpace reducible = LargeChain(
       3 * kLevels,
       [&](std::uint32_t s) {
-        std::vector<std::uint32_t> to;
         const std::uint32_t first = s / kLevels * kLevels;
-        queue(first, 0, s, &to);
+        std::vector<std::uint32_t> to = neighbours(first, s);
         if (first == 0) {
           to.push_back(s + kLevels);
           to.push_back(s + 2 * kLevels);
@@ -558,24 +554,33 @@ TEST(AccuracyTest, ChainsSpanningMoreThanTheDoubleRange) {
         if (t < s) return 1.0;
         return mode == 2 ? 0.75 : 0.5;
       });
+  struct Row {
+    const char* name;
+    StateSpace space;
+    double mean;    // of the level
+    double at_end;  // P(level 0), or P(level K) where the queue fills up
+    bool full_end;
+  };
   const Row rows[] = {
-      {"one queue over 2^-3000", single, 1.0, 0.5},
+      {"a queue spanning 2^-3000", queue(0.5), 1.0, 0.5, false},
+      {"a queue filling up", queue(1.5), kTop - 2, 1.0 / 3, true},
       {"two closed queues", reducible, (1.0 / 3) * 1.0 + (2.0 / 3) * 3.0,
-       (1.0 / 3) * 0.5 + (2.0 / 3) * 0.25},
+       (1.0 / 3) * 0.5 + (2.0 / 3) * 0.25, false},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     const std::size_t n = row.space.num_states;
     std::vector<std::vector<double>> rewards(2, std::vector<double>(n, 0.0));
     for (std::size_t s = 0; s < n; ++s) {
-      rewards[0][s] = static_cast<double>(s % kLevels);
-      rewards[1][s] = s % kLevels == 0 ? 1.0 : 0.0;
+      const std::size_t level = s % kLevels;
+      rewards[0][s] = static_cast<double>(level);
+      rewards[1][s] = level == (row.full_end ? kLevels - 1 : 0) ? 1.0 : 0.0;
     }
     SolveOptions options;  // auto, as a user runs it
     options.rewards = &rewards;
     const StationaryResult result = SolveLongRun(row.space, options);
     ASSERT_TRUE(result.ok) << result.message;
-    const double exact[] = {row.mean, row.empty};
+    const double exact[] = {row.mean, row.at_end};
     for (std::size_t v = 0; v < 2; ++v) {
       const double value = ExpectedReward(result.pi, rewards[v]);
       // The sharp bound of each reward, where the chain allows one (not
