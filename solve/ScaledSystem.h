@@ -50,8 +50,9 @@ double BackwardError(const ScaledSystem::Matrix& b, const Eigen::VectorXd& z,
 // there each product keeps only a few bits, so |residual| / scale is of
 // order 1 for the best solution doubles can hold. The floor is the
 // absolute part of the backward error: the solution is that of c perturbed
-// by at most backward error times 2^-1012 in every row, far below any
-// rate of the chain a solution could depend on.
+// by at most backward error times 2^-1012 in every row. It only decides
+// whether a solution is taken; the error bounds are computed apart, in
+// double-double with the underflow of every product counted.
 constexpr double kUnderflowFloor = 0x1p-1012;
 
 // One row's part of the backward error: |residual| / (scale +
