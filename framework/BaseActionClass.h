@@ -1,6 +1,7 @@
 #ifndef GEN_FRAMEWORK_BASEACTIONCLASS_H_
 #define GEN_FRAMEWORK_BASEACTIONCLASS_H_
 
+#include <cstdint>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -101,6 +102,11 @@ class BaseActionClass {
   FastSet AffectedNodes;
   FastSet AffectedNodesByRateReward;
   short Phase;
+  // The action's position in its model's list of actions, as the explorer's
+  // source numbers them (the same in every copy of the model); kNoIndex
+  // until it does.
+  static constexpr std::uint32_t kNoIndex = 0xFFFFFFFF;
+  std::uint32_t ListIndex = kNoIndex;
   List<BaseStateVariableClass> AffectedSVs;
   List<BaseStateVariableClass> EnablingSVs;
 };

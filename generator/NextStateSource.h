@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "base/Contract.h"
 #include "base/Status.h"
 #include "output/RewardTypeFile.h"
 
@@ -63,8 +64,14 @@ class Successors {
     std::memcpy(images_.data() + count_ * state_size_, image, state_size_);
     values_[count_] = value;
     origins_[count_] = origin;
+    notes_[count_] = kRewardsFilled;
     return rewards_.data() + count_++ * reward_width_;
   }
+  // Leaves the reward record of successor k unfilled: the source that
+  // reported it computes it on demand (NextStateSource::LateRewards) from
+  // its image and `note`, a value of the source's own below kRewardsFilled.
+  void DeferRewards(std::size_t k, std::uint32_t note) { notes_[k] = note; }
+  static constexpr std::uint32_t kRewardsFilled = 0xFFFFFFFF;
   // Gives every successor `width` doubles for the impulses earned on the
   // way to it (FiringImpulses); 0, the default, gives none. Kept by Clear.
   void SetImpulseWidth(std::size_t width) {
@@ -86,9 +93,14 @@ class Successors {
     return images_.data() + k * state_size_;
   }
   double Value(std::size_t k) const { return values_[k]; }
+  // Valid only where RewardsFilled(k).
   const double* Rewards(std::size_t k) const {
     return rewards_.data() + k * reward_width_;
   }
+  bool RewardsFilled(std::size_t k) const {
+    return notes_[k] == kRewardsFilled;
+  }
+  std::uint32_t RewardNote(std::size_t k) const { return notes_[k]; }
   const Origin& OriginOf(std::size_t k) const { return origins_[k]; }
   // Per reward variable, the impulses earned by the firings that led to
   // successor k (a deterministic firing and the zero-time firings after
@@ -110,6 +122,7 @@ class Successors {
     images_.resize(capacity * state_size_);
     values_.resize(capacity);
     origins_.resize(capacity);
+    notes_.resize(capacity);
     rewards_.resize(capacity * reward_width_);
     impulses_.resize(capacity * impulse_width_);
   }
@@ -122,6 +135,7 @@ class Successors {
   std::vector<double> values_;
   std::vector<double> rewards_;
   std::vector<Origin> origins_;
+  std::vector<std::uint32_t> notes_;  // kRewardsFilled, or the source's note
   std::vector<double> impulses_;
   std::vector<double> delays_;
   std::vector<std::uint32_t> delay_actions_;
@@ -173,6 +187,22 @@ class NextStateSource {
   // `out` (which the explorer has cleared). A failure ends the run.
   virtual Status Expand(std::uint32_t number, const char* image,
                         Successors& out) = 0;
+  // Lets Expand leave reward records unfilled (Successors::DeferRewards)
+  // for LateRewards to compute. Only a successor that is new needs its
+  // record, a small share of those reported, so an explorer that asks for
+  // them late saves the rest. A source may ignore this and fill them all,
+  // as by default.
+  virtual void AllowLateRewards(bool /*allow*/) {}
+  // Writes the reward record of a successor that Expand reported with
+  // `image` and left unfilled with `note`: the record Expand would have
+  // filled. Any source of the same model computes it, whichever expanded
+  // the state. Called between expansions, on the thread that expands with
+  // this source.
+  virtual void LateRewards(const char* /*image*/, std::uint32_t /*note*/,
+                           double* /*record*/) {
+    // Never called: a source that leaves no record unfilled has no note.
+    GEN_CHECK(false);
+  }
   // Tells the user that the state just expanded has no transition; called
   // only when absorbing states are to be reported.
   virtual void ReportAbsorbing(std::uint32_t number, const char* image) = 0;

@@ -22,6 +22,7 @@ StateSpaceGen::StateSpaceGen(NextStateSource& source, double hash_value)
   queue_ = std::make_unique<Queue>(static_cast<std::uint32_t>(state_size_));
   explored_.resize(state_size_);
   successors_.Configure(state_size_, 2 * source.RewardTypes().size());
+  late_record_.resize(2 * source.RewardTypes().size());
 }
 
 Status StateSpaceGen::GenStateSpace(const Output& out) {
@@ -45,6 +46,10 @@ Status StateSpaceGen::GenStateSpace(const Output& out) {
     WriteRewards(out, number, successors_.Rewards(k));
   }
 
+  // Records are written for new states only: asked for late, the rest are
+  // never computed.
+  source_.AllowLateRewards(true);
+  for (NextStateSource* helper : helpers_) helper->AllowLateRewards(true);
   status = helpers_.empty() || out.report_absorbing ? ExploreAlone(out)
                                                     : ExploreWithHelpers(out);
   if (!status.ok) return status;
@@ -235,7 +240,15 @@ Status StateSpaceGen::RecordSuccessors(const Output& out,
     if (number == num_states_ + 1) {
       ++num_states_;
       if (!images_in_store_) queue_->Enqueue(image, number);
-      WriteRewards(out, number, successors.Rewards(begin + k));
+      const std::size_t j = begin + k;
+      if (successors.RewardsFilled(j)) {
+        WriteRewards(out, number, successors.Rewards(j));
+      } else {
+        // Any source of the model computes it, whichever expanded the state.
+        source_.LateRewards(image, successors.RewardNote(j),
+                            late_record_.data());
+        WriteRewards(out, number, late_record_.data());
+      }
     }
     targets_[k] = number;
     transitions_.Add(number, successors.Value(begin + k));

@@ -148,6 +148,8 @@ class StateSpaceGen {
   Successors successors_;
   std::vector<HybridHash::Probe> probes_;
   std::vector<std::uint32_t> targets_;
+  // The record of a new state whose source left it for later.
+  std::vector<double> late_record_;
   std::vector<NextStateSource*> helpers_;
 };
 

@@ -386,10 +386,14 @@ void PVModel::ConsiderOnly(int* indices, int count) {
 void PVModel::FireAction(void* state, BaseActionClass* action) {
   action->Fire();
   LastActionFired = action;
+  if (!defer_rewards_) RecomputeRewards(action);
+  CurrentState(state);
+}
+
+void PVModel::RecomputeRewards(BaseActionClass* action) {
   for (PerformanceVariableNode* node : ConsideredPVs) {
     node->CurrentReward(action);
   }
-  CurrentState(state);
 }
 
 void PVModel::AgeAction(char* state, BaseActionClass* /*action*/) {

@@ -73,8 +73,15 @@ class PVModel : public BaseModelClass {
   // A null list considers every node; the count is then ignored.
   void ConsiderOnly(int* indices, int count);
   // Fires `action` in the current state, brings the considered nodes'
-  // current rewards up to date and writes the new state vector to `state`.
+  // current rewards up to date (unless deferred) and writes the new state
+  // vector to `state`.
   void FireAction(void* state, BaseActionClass* action);
+  // While set, FireAction leaves the current rewards as they were:
+  // RecomputeRewards brings them up to date when they are needed.
+  void DeferRewards(bool defer) { defer_rewards_ = defer; }
+  // Brings the considered nodes' current rewards up to date for the
+  // current marking as FireAction would have right after `action` fired.
+  void RecomputeRewards(BaseActionClass* action);
   // Restores the last action from `state` and recomputes current rewards;
   // nothing fires.
   void AgeAction(char* state, BaseActionClass* action);
@@ -134,6 +141,7 @@ class PVModel : public BaseModelClass {
   void FindPlaceMarks();
 
   std::vector<short*> place_marks_;
+  bool defer_rewards_ = false;
   bool destructed_ = false;
 };
 

@@ -30,6 +30,10 @@ SanSource::SanSource(PVModel& model, TraceFileContainer& trace, int trace_level)
   BaseActionClass** actions = ActionList.getList();
   for (int i = 0; i < ActionList.getNumItems(); ++i) {
     BaseActionClass* action = actions[i];
+    // A successor whose record is left for later names the action that
+    // reached it by this index: another source of the model, over a copy
+    // of its own, computes the record.
+    action->ListIndex = static_cast<std::uint32_t>(i);
     switch (action->DistributionType) {
       case Instantaneous:
         InstantActions.push_back(action);
@@ -249,17 +253,35 @@ Status SanSource::Expand(std::uint32_t number, const char* image,
   model_.SetState(explored_copy_.data());
   out_ = &out;
   if (ReportsFiringImpulses()) out.SetImpulseWidth(model_.RewardTypes().size());
+  // The rewards of every firing on the way would be computed only for the
+  // last firing's to be kept, and that only for a successor that is new.
+  model_.DeferRewards(late_rewards_);
   const bool expanded = mode_ == ExplorationMode::kNormal
                             ? FindNextNormal()
                             : FindNextDeterministic();
+  model_.DeferRewards(false);
   out_ = nullptr;
   if (!expanded) return std::move(failure_);
   return Status::Ok();
 }
 
+void SanSource::LateRewards(const char* image, std::uint32_t note,
+                            double* record) {
+  GEN_CHECK(note < static_cast<std::uint32_t>(ActionList.getNumItems()));
+  // The marking first, then the rewards, as the firing that reached the
+  // successor left them; the replay of its firings starts from NextState.
+  std::memcpy(NextState.data(), image, state_size_);
+  std::memcpy(replayed_state_.data(), image, state_size_);
+  model_.SetState(replayed_state_.data());
+  model_.RecomputeRewards(ActionList.getList()[note]);
+  model_.CurrentRewards(record);
+  if (firing_impulses_) AddZeroTimeImpulses(record);
+}
+
 void SanSource::ReportAbsorbing(std::uint32_t /*number*/,
                                 const char* /*image*/) {
-  // The model is back in the explored state.
+  // LateRewards may have moved the model since the expansion.
+  model_.SetState(explored_copy_.data());
   if (mode_ == ExplorationMode::kNormal) {
     trace_.printStr(1, "The following state is absorbing: ");
     std::cout << "absorbing state\n" << std::flush;
@@ -555,6 +577,16 @@ void SanSource::SaveStableState(double value) {
     for (std::size_t v = 0; v < out_->ImpulseWidth(); ++v) {
       impulses[v] = earned[2 * v + 1];
     }
+  }
+  if (late_rewards_ && !resolving_initial_) {
+    const std::uint32_t note = model_.LastActionFired->ListIndex;
+    if (note != BaseActionClass::kNoIndex) {
+      out_->DeferRewards(out_->Count() - 1, note);
+      return;
+    }
+    // Not one of the model's actions: its rewards are up to date only if
+    // computed now.
+    model_.RecomputeRewards(model_.LastActionFired);
   }
   model_.CurrentRewards(record);
   if (firing_impulses_) AddZeroTimeImpulses(record);

@@ -74,6 +74,11 @@ class SanSource : public NextStateSource {
   Status InitialStates(Successors& out) override;
   Status Expand(std::uint32_t number, const char* image,
                 Successors& out) override;
+  // A successor's note is the action whose firing reached it last, the
+  // one whose impulses its record holds.
+  void AllowLateRewards(bool allow) override { late_rewards_ = allow; }
+  void LateRewards(const char* image, std::uint32_t note,
+                   double* record) override;
   void ReportAbsorbing(std::uint32_t number, const char* image) override;
   std::string DescribeImage(const char* image) override;
 
@@ -147,6 +152,8 @@ class SanSource : public NextStateSource {
   // type makes it 0xF000.
   std::uint32_t DistributionMix = 0;
 
+  // Whether Expand leaves reward records to LateRewards.
+  bool late_rewards_ = false;
   // The state being expanded, its private copy and the successor buffer.
   std::uint32_t CurrentStateNumber = 0;
   std::vector<char> initial_;
