@@ -125,15 +125,3 @@ TEST(RewardValuesFileTest, AppendedRecordsMatchRecordsBuiltByHand) {
     }
   }
 }
-
-// A stream that fails is seen at the next Flush at the latest.
-TEST(RewardValuesFileTest, FailedStreamIsReportedAfterFlush) {
-  std::ostringstream out;
-  RewardValuesFile file(out, {"x"}, true);
-  const double record[2] = {1.0, 2.0};
-  file.Append(1, record);
-  out.setstate(std::ios::badbit);
-  file.Append(2, record);
-  file.Flush();
-  EXPECT_TRUE(file.Failed());
-}
