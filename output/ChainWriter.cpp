@@ -112,7 +112,7 @@ bool ChainWriter::Format(const Chunk& chunk) {
     if (header.kind == kRewardRecord) {
       const std::size_t bytes = header.count * sizeof(double);
       if (bytes > 0) std::memcpy(values_.data(), p, bytes);
-      var_.Write(header.number, values_.data());
+      var_.Append(header.number, values_.data());
       p += bytes;
     } else if (header.kind == kRecordedBlock) {
       std::size_t merged = 0;
@@ -128,8 +128,10 @@ bool ChainWriter::Format(const Chunk& chunk) {
       p += bytes;
     }
   }
-  // The blocks reach the stream once per chunk rather than once per block.
+  // The blocks and records reach the streams once per chunk rather than
+  // once each.
   arm_.Flush();
+  var_.Flush();
   return !arm_.Failed() && !var_.Failed();
 }
 

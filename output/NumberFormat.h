@@ -36,8 +36,9 @@ inline void PutDigitsBackwards(Unsigned value, char* end) {
 
 }  // namespace number_format_detail
 
-// The decimal digits of `value`; room for 24 characters. Inline: every
-// line of a state-space file starts with one.
+// The decimal digits of `value`; room for 24 characters (up to eight past
+// the text may be overwritten). Inline: every line of a state-space file
+// starts with one.
 inline char* FormatUnsigned(std::uint64_t value, char* out) {
   static constexpr std::uint64_t kPowers[20] = {1u,
                                                 10u,
@@ -66,6 +67,24 @@ inline char* FormatUnsigned(std::uint64_t value, char* out) {
   const int bits = 64 - __builtin_clzll(odd);
   const int guess = (bits * 1233) >> 12;
   const int digits = guess + 1 - (odd < kPowers[guess] ? 1 : 0);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  if (value < 100000000u) {
+    // All eight digits at once, leading zeros included, the first in the
+    // lowest byte: the two halves of four digits, their pairs and their
+    // digits are each split in one step across the lanes of one word, so
+    // no division waits for another. Each multiply-and-shift divides
+    // exactly in its range (by 100 below 10,000, by 10 below 100) and its
+    // products stay inside their lanes.
+    std::uint64_t lanes = value / 10000 | (value % 10000) << 32;
+    const std::uint64_t hundreds = (lanes * 10486 >> 20) & 0x0000007F0000007Fu;
+    lanes = hundreds | (lanes - hundreds * 100) << 16;
+    const std::uint64_t tens = (lanes * 103 >> 10) & 0x000F000F000F000Fu;
+    lanes = tens | (lanes - tens * 10) << 8;
+    lanes = (lanes + 0x3030303030303030u) >> (8 * (8 - digits));
+    std::memcpy(out, &lanes, sizeof lanes);
+    return out + digits;
+  }
+#endif
   char* const end = out + digits;
   if (value <= 0xFFFFFFFFu) {
     // 32-bit division by a constant is cheaper.

@@ -12,20 +12,6 @@ constexpr std::size_t kMaxLine = 40;
 
 }  // namespace
 
-char* RateTextCache::Format(double value, char* out) {
-  std::uint64_t bits = 0;
-  std::memcpy(&bits, &value, sizeof bits);
-  Slot& slot = slots_[(bits * 0x9E3779B97F4A7C15u) >> (64 - kSlotBits)];
-  if (!slot.used || slot.bits != bits) {
-    char* end = FormatRate(value, slot.text);
-    slot.length = static_cast<std::uint8_t>(end - slot.text);
-    slot.bits = bits;
-    slot.used = true;
-  }
-  std::memcpy(out, slot.text, kTextRoom);
-  return out + slot.length;
-}
-
 StateSpaceFile::StateSpaceFile(std::ostream& out)
     : out_(out), buffer_(kBufferSize) {}
 

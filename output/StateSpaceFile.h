@@ -7,33 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "output/NumberTextCache.h"
+
 // One transition of a state's block: the target's number and the rate (in
 // deterministic generation, minus the probability of a deterministic firing).
 struct Transition {
   std::uint32_t target;
   double rate;
-};
-
-// Formats rates as FormatRate does, remembering the text of the values it
-// formatted last: a state space has few distinct rates, and formatting a
-// double is the dearest part of writing one. Values are told apart by their
-// bits, so the text is always exactly FormatRate's.
-class RateTextCache {
- public:
-  // `out` must have room for 32 characters; returns the end of the text.
-  char* Format(double value, char* out);
-
- private:
-  static constexpr int kSlotBits = 9;
-  static constexpr std::size_t kSlots = std::size_t{1} << kSlotBits;
-  static constexpr std::size_t kTextRoom = 32;  // %.10e needs at most 18
-  struct Slot {
-    std::uint64_t bits = 0;
-    bool used = false;
-    std::uint8_t length = 0;
-    char text[kTextRoom] = {};
-  };
-  std::vector<Slot> slots_ = std::vector<Slot>(kSlots);
 };
 
 // Writes the state-space file (.arm): the output file type, a placeholder

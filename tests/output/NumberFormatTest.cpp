@@ -134,6 +134,12 @@ TEST(FormatUnsignedTest, MatchesPrintf) {
   values.push_back(10000000000000000000u);
   std::mt19937_64 random(26);
   for (int i = 0; i < 20000; ++i) values.push_back(random() >> (random() % 64));
+  // Below 10^8 all eight digits are made at once: every value up to 10^5,
+  // and many more of eight digits or fewer.
+  for (std::uint64_t value = 0; value < 100000; ++value) {
+    values.push_back(value);
+  }
+  for (int i = 0; i < 200000; ++i) values.push_back(random() % 100000000u);
   for (std::uint64_t value : values) {
     char expected[32];
     std::snprintf(expected, sizeof expected, "%llu",

@@ -4,6 +4,9 @@
 
 #include <cstdint>
 #include <cstring>
+#include <map>
+#include <random>
+#include <string>
 #include <vector>
 
 // The writing thread merges the bytes of a recording where they lie; it must
@@ -56,6 +59,48 @@ TEST(TransitionListTest, MergingRecordedBytesGivesTheListsOwnMerge) {
       EXPECT_EQ(std::memcmp(&merged[i].rate, &expected[i].rate, sizeof(double)),
                 0)
           << i << ": " << merged[i].rate << " against " << expected[i].rate;
+    }
+  }
+}
+
+// Lists of every length up to past the point where the merge changes
+// method, with repeated targets (few of them, or many) and rates whose sum
+// shows the order of addition: both merges give what an ordered map gives.
+TEST(TransitionListTest, MergesOfEveryLengthMatchAnOrderedMap) {
+  std::mt19937 random(99);
+  const double rates[] = {1.0, 0x1p-53, 3.0, 0.1, 0x1p-53, 7.5};
+  TransitionList list;
+  TransitionList reader;
+  for (std::size_t length = 0; length <= 40; ++length) {
+    for (std::uint32_t spread : {3u, 1000u, 0xFFFFFFFFu}) {
+      SCOPED_TRACE(std::to_string(length) + " rates over " +
+                   std::to_string(spread) + " targets");
+      list.Clear();
+      std::map<std::uint32_t, double> sums;
+      for (std::size_t k = 0; k < length; ++k) {
+        // The largest targets too: the key's top half is the whole target.
+        const std::uint32_t target = spread == 0xFFFFFFFFu
+                                         ? 0xFFFFFFFFu - random() % 4
+                                         : random() % spread;
+        const double rate = rates[random() % 6];
+        list.Add(target, rate);
+        auto [entry, added] = sums.try_emplace(target, 0.0);
+        entry->second += rate;
+      }
+      std::size_t count = 0;
+      const Transition* recorded = reader.MergeRecorded(
+          list.RecordedRates().data(), list.RecordedRates().size(), count);
+      const std::vector<Transition>& merged = list.Merge();
+      ASSERT_EQ(merged.size(), sums.size());
+      ASSERT_EQ(count, sums.size());
+      std::size_t i = 0;
+      for (const auto& [target, sum] : sums) {
+        EXPECT_EQ(merged[i].target, target);
+        EXPECT_EQ(recorded[i].target, target);
+        EXPECT_EQ(std::memcmp(&merged[i].rate, &sum, sizeof sum), 0) << i;
+        EXPECT_EQ(std::memcmp(&recorded[i].rate, &sum, sizeof sum), 0) << i;
+        ++i;
+      }
     }
   }
 }
