@@ -147,4 +147,76 @@ TEST(KrylovTest, GmresSolvesBothWaysAcrossRestarts) {
   EXPECT_LE(ComponentwiseError(grid.b, z, grid.c), 1e-13);
 }
 
+// The walk along a line of n states that leaves it only at the first,
+// stepping up with chance `up` (1 at the last state: it steps back):
+// B = I - P^T, a non-singular M-matrix whose conditioning grows at least as
+// n^2.
+SystemMatrix LineSystem(int n, double up) {
+  std::vector<Eigen::Triplet<double>> entries;
+  for (int i = 0; i < n; ++i) {
+    entries.emplace_back(i, i, 1.0);
+    // Column i holds the steps out of i, negated.
+    if (i > 0) entries.emplace_back(i - 1, i, i + 1 < n ? up - 1 : -1.0);
+    if (i + 1 < n) entries.emplace_back(i + 1, i, -up);
+  }
+  SystemMatrix b(n, n);
+  b.setFromTriplets(entries.begin(), entries.end());
+  return b;
+}
+
+// Symmetric Gauss-Seidel over a unit-diagonal B: x := ((I + L)(I + U))^-1 x.
+class SymmetricGaussSeidel : public Preconditioner {
+ public:
+  explicit SymmetricGaussSeidel(const SystemMatrix& b) : b_(b) {}
+  void Apply(bool, Eigen::VectorXd* x) const override {
+    const Eigen::Index n = x->size();
+    auto sweep = [&](Eigen::Index i, bool lower) {
+      for (SystemMatrix::InnerIterator it(b_, i); it; ++it) {
+        if ((it.col() < i) == lower && it.col() != i) {
+          (*x)[i] -= it.value() * (*x)[it.col()];
+        }
+      }
+    };
+    for (Eigen::Index i = 0; i < n; ++i) sweep(i, true);
+    for (Eigen::Index i = n; i-- > 0;) sweep(i, false);
+  }
+
+ private:
+  const SystemMatrix& b_;
+};
+
+class NoPreconditioner : public Preconditioner {
+ public:
+  void Apply(bool, Eigen::VectorXd*) const override {}
+};
+
+// BiCGSTAB gives up where its recurrences have lost the system, and only
+// there. Unpreconditioned on a fair walk of 3,000 states, its residual
+// crawls for about as many iterations before it falls: that run must finish.
+// With symmetric Gauss-Seidel on a walk of 30,000 states drifting up (1e-1
+// to 1e9 for the whole budget on the chain that showed it), the residual
+// climbs: that run must end long before the budget.
+TEST(KrylovTest, BiCgStabGivesUpOnlyWhereItHasLostTheSystem) {
+  constexpr std::size_t kBudget = 20000;
+  {
+    const SystemMatrix b = LineSystem(3000, 0.5);
+    const Eigen::VectorXd c = Eigen::VectorXd::Unit(b.rows(), b.rows() - 1);
+    Eigen::VectorXd z = c;
+    const KrylovOutcome outcome = PreconditionedBiCgStab(
+        MatrixOperator(b), NoPreconditioner(), false, c, 1e-12, kBudget, &z);
+    EXPECT_TRUE(outcome.converged);
+    EXPECT_GT(outcome.iterations, 1000u);
+  }
+  {
+    const SystemMatrix b = LineSystem(30000, 0.99 / 1.99);
+    const Eigen::VectorXd c = Eigen::VectorXd::Ones(b.rows());
+    Eigen::VectorXd z = c;
+    const KrylovOutcome outcome =
+        PreconditionedBiCgStab(MatrixOperator(b), SymmetricGaussSeidel(b),
+                               false, c, 1e-6, kBudget, &z);
+    EXPECT_FALSE(outcome.converged);
+    EXPECT_LT(outcome.iterations, kBudget / 10);
+  }
+}
+
 }  // namespace
