@@ -4,6 +4,7 @@
 #include <limits>
 #include <utility>
 
+#include "solve/AvailableMemory.h"
 #include "solve/CompensatedSum.h"
 #include "solve/DoubleDouble.h"
 #include "solve/Krylov.h"
@@ -44,6 +45,9 @@ constexpr int kIterativeSteps = 1;
 constexpr double kRefinementTolerance = 1e-10;
 constexpr double kLooseRemainderTolerance = 1e-6;
 constexpr double kRemainderTolerance = 1e-8;
+
+// Restart length of the factored fallback's GMRES, as the table's.
+constexpr std::size_t kFactoredRestart = 50;
 
 double SumOf(const Vector& v) {
   CompensatedSum sum;
@@ -269,6 +273,46 @@ bool ExcursionError::SolveBySweeps(double tolerance, const Vector& rhs,
   return false;
 }
 
+bool ExcursionError::SolveByFactors(double tolerance, const Vector& rhs,
+                                    Vector* x) {
+  if (dense_ || op_ == nullptr) return false;
+  if (!factors_tried_) {
+    factors_tried_ = true;
+    const StateSpace& space = *space_;
+    const std::size_t n = states_.size();
+    std::size_t entries = n;  // the diagonal
+    for (const std::uint32_t s : states_) {
+      entries += space.first[s + 1] - space.first[s];
+    }
+    // B's values and columns, ILU(0)'s values, GMRES's basis and a few
+    // vectors, the system's per-state rates and the map to local numbers.
+    const std::size_t need =
+        entries * (2 * sizeof(double) + sizeof(int)) +
+        n * ((kFactoredRestart + 8) * sizeof(double) + 3 * sizeof(int));
+    const std::size_t available = AvailableMemory();
+    if (available != 0 && need > available / 2) return false;
+    std::vector<std::uint32_t> local = local_;
+    if (local.empty()) {
+      local.assign(space.num_states, kNotInSystem);
+      for (std::size_t i = 0; i < n; ++i) {
+        local[states_[i]] = static_cast<std::uint32_t>(i);
+      }
+    }
+    auto system = std::make_unique<ScaledSystem>();
+    system->states = states_;
+    if (!BuildSystem(space, *exit_, local, system.get())) return false;
+    auto factors = std::make_unique<Ilu0>();
+    if (!factors->Compute(system->b)) return false;
+    factored_system_ = std::move(system);
+    factors_ = std::move(factors);
+  }
+  if (factors_ == nullptr) return false;
+  const KrylovOutcome outcome =
+      PreconditionedGmres(MatrixOperator(factored_system_->b), *factors_, false,
+                          rhs, tolerance, max_iterations_, kFactoredRestart, x);
+  return outcome.converged && x->allFinite();
+}
+
 void ExcursionError::ResidualOfSolution(Vector* hi, Vector* lo,
                                         Vector* rounding) const {
   Residual(Vector(), Vector(), true, y_, hi, lo, rounding);
@@ -435,10 +479,11 @@ void ExcursionError::BoundRemainder(double target) {
     return (rho_[j] - raised_by) + 4 * kUnitRoundoff * rho_[j];
   };
   bool checked = false;
-  // One pass over the tolerances, solving by BiCGSTAB or by the sweeps; it
-  // ends early once a check passed and the bound meets `target`, or where
-  // nothing more can help.
-  auto attempt = [&](bool by_sweeps) {
+  // One pass over the tolerances, solving one way; it ends early once a
+  // check passed and the bound meets `target`, or where nothing more can
+  // help.
+  enum class Way { kBiCgStab, kSweeps, kFactors };
+  auto attempt = [&](Way way) {
     for (const double tolerance : {loosest, kRemainderTolerance, 1e-10}) {
       if (tolerance > loosest) continue;
       // Past a check that passed, only the tolerance of the old fixed rule
@@ -459,8 +504,10 @@ void ExcursionError::BoundRemainder(double target) {
           x[i] *= (*exit_)[states_[static_cast<std::size_t>(i)]];
         }
       }
-      const bool solved = by_sweeps ? SolveBySweeps(tolerance, rho_, &x)
-                                    : Solve(tolerance, rho_, &x);
+      const bool solved =
+          way == Way::kSweeps    ? SolveBySweeps(tolerance, rho_, &x)
+          : way == Way::kFactors ? SolveByFactors(tolerance, rho_, &x)
+                                 : Solve(tolerance, rho_, &x);
       if (!solved) return;
       for (Eigen::Index i = 0; i < n; ++i) {
         x[i] /= (*exit_)[states_[static_cast<std::size_t>(i)]];
@@ -496,7 +543,7 @@ void ExcursionError::BoundRemainder(double target) {
       }
     }
   };
-  attempt(false);
+  attempt(Way::kBiCgStab);
   if (remainder_.size() == n) return;  // a solution passed the check
   if (dense_) {
     // The state reduction solves A x = rho (rho >= 0) without a
@@ -509,11 +556,15 @@ void ExcursionError::BoundRemainder(double target) {
   }
   // No BiCGSTAB solution passed the check: its recursive residual can drift
   // far from the true one where the solution spans hundreds of orders of
-  // magnitude. The sweeps, from 0, cannot run away. Where they fail as
-  // well, remainder_ stays empty and the bound is infinite: an unchecked x
-  // would be a guess, not a bound.
-  x.resize(0);
-  attempt(true);
+  // magnitude. The incomplete factors, where they fit, solve what the
+  // Gauss-Seidel preconditioner leaves crawling; the sweeps, from 0, cannot
+  // run away. Where all fail, remainder_ stays empty and the bound is
+  // infinite: an unchecked x would be a guess, not a bound.
+  for (const Way way : {Way::kFactors, Way::kSweeps}) {
+    x.resize(0);
+    attempt(way);
+    if (remainder_.size() == n) return;
+  }
 }
 
 double ExcursionError::Remainder(const Vector& w) const {

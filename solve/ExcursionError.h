@@ -11,6 +11,7 @@
 #include "solve/ChainFiles.h"
 #include "solve/ChainSystem.h"
 #include "solve/Krylov.h"
+#include "solve/ScaledSystem.h"
 #include "solve/StateReduction.h"
 
 // Error bounds for a computed solution y of y (-Q_SS) = q_{reference,S},
@@ -110,6 +111,16 @@ class ExcursionError {
   // dense factors, which need no fallback.
   bool SolveBySweeps(double tolerance, const Eigen::VectorXd& rhs,
                      Eigen::VectorXd* x) const;
+  // As Solve, by GMRES(kFactoredRestart) preconditioned by ILU(0) over B
+  // held as a sparse matrix, the pair the table's GMRES solves chains with.
+  // Where the Gauss-Seidel preconditioner leaves BiCGSTAB drifting and the
+  // sweeps crawling, as on a long birth-death chain (there ILU(0) is the
+  // exact LU), the factors still solve. B and its factors are made on the
+  // first call, and only where they and GMRES's vectors take at most half
+  // the memory available; false otherwise, on failure and with the dense
+  // factors.
+  bool SolveByFactors(double tolerance, const Eigen::VectorXd& rhs,
+                      Eigen::VectorXd* x);
   // c w - A y_ in double-double, as Residual gives it.
   void ResidualOfSolution(Eigen::VectorXd* hi, Eigen::VectorXd* lo,
                           Eigen::VectorXd* rounding) const;
@@ -144,6 +155,10 @@ class ExcursionError {
   StateReduction reduction_;
   std::unique_ptr<ChainOperator> op_;
   std::unique_ptr<ChainGaussSeidel> preconditioner_;
+  // B and its ILU(0) factors for SolveByFactors, once made.
+  std::unique_ptr<ScaledSystem> factored_system_;
+  std::unique_ptr<Ilu0> factors_;
+  bool factors_tried_ = false;
   TwoWayPool* pool_ = nullptr;
   IterationReport report_;
 

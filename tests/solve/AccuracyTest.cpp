@@ -512,24 +512,28 @@ TEST(AccuracyTest, CheckedRemainderCoversAKnownError) {
 // queue up, and its empty level, the first state, lies at 1.5^-3000 =
 // 1e-528 of its full one, so that no solution relative to it fits in
 // doubles; two queues as the closed classes of a reducible chain, entered
-// from a third that is transient. The values are closed forms: a truncated
-// geometric distribution of ratio a < 1 has mean a / (1 - a) and
+// from a third that is transient; and a queue of 30,001 levels spanning
+// 2^-30000, where the Gauss-Seidel preconditioner leaves the bound's solve
+// crawling (the incomplete factors solve it). The values are closed forms: a
+// truncated geometric distribution of ratio a < 1 has mean a / (1 - a) and
 // P(level 0) = 1 - a, up to terms of order a^3000, far below a double's
 // resolution (mirrored for a > 1). Every value must be found, within a
 // bound that holds and meets the default accuracy.
 TEST(AccuracyTest, ChainsSpanningMoreThanTheDoubleRange) {
   constexpr std::uint32_t kLevels = 3001;
   constexpr double kTop = kLevels - 1;
-  // The neighbour levels of s in the queue whose level 0 is `first`.
-  auto neighbours = [](std::uint32_t first, std::uint32_t s) {
+  // The neighbour levels of s in the queue of `levels` whose level 0 is
+  // `first`.
+  auto neighbours = [](std::uint32_t first, std::uint32_t s,
+                       std::uint32_t levels) {
     std::vector<std::uint32_t> to;
     if (s > first) to.push_back(s - 1);
-    if (s + 1 < first + kLevels) to.push_back(s + 1);
+    if (s + 1 < first + levels) to.push_back(s + 1);
     return to;
   };
-  auto queue = [&](double birth) {
+  auto queue = [&](double birth, std::uint32_t levels) {
     return LargeChain(
-        kLevels, [&](std::uint32_t s) { return neighbours(0, s); },
+        levels, [&](std::uint32_t s) { return neighbours(0, s, levels); },
         [birth](std::uint32_t s, std::uint32_t t) {
           return t > s ? birth : 1.0;
         });
@@ -541,7 +545,7 @@ TEST(AccuracyTest, ChainsSpanningMoreThanTheDoubleRange) {
       3 * kLevels,
       [&](std::uint32_t s) {
         const std::uint32_t first = s / kLevels * kLevels;
-        std::vector<std::uint32_t> to = neighbours(first, s);
+        std::vector<std::uint32_t> to = neighbours(first, s, kLevels);
         if (first == 0) {
           to.push_back(s + kLevels);
           to.push_back(s + 2 * kLevels);
@@ -560,21 +564,23 @@ TEST(AccuracyTest, ChainsSpanningMoreThanTheDoubleRange) {
     double mean;    // of the level
     double at_end;  // P(level 0), or P(level K) where the queue fills up
     bool full_end;
+    std::uint32_t levels = kLevels;
   };
   const Row rows[] = {
-      {"a queue spanning 2^-3000", queue(0.5), 1.0, 0.5, false},
-      {"a queue filling up", queue(1.5), kTop - 2, 1.0 / 3, true},
+      {"a queue spanning 2^-3000", queue(0.5, kLevels), 1.0, 0.5, false},
+      {"a queue filling up", queue(1.5, kLevels), kTop - 2, 1.0 / 3, true},
       {"two closed queues", reducible, (1.0 / 3) * 1.0 + (2.0 / 3) * 3.0,
        (1.0 / 3) * 0.5 + (2.0 / 3) * 0.25, false},
+      {"a queue spanning 2^-30000", queue(0.5, 30001), 1.0, 0.5, false, 30001},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     const std::size_t n = row.space.num_states;
     std::vector<std::vector<double>> rewards(2, std::vector<double>(n, 0.0));
     for (std::size_t s = 0; s < n; ++s) {
-      const std::size_t level = s % kLevels;
+      const std::size_t level = s % row.levels;
       rewards[0][s] = static_cast<double>(level);
-      rewards[1][s] = level == (row.full_end ? kLevels - 1 : 0) ? 1.0 : 0.0;
+      rewards[1][s] = level == (row.full_end ? row.levels - 1 : 0) ? 1.0 : 0.0;
     }
     SolveOptions options;  // auto, as a user runs it
     options.rewards = &rewards;
