@@ -117,12 +117,15 @@ KrylovOutcome PreconditionedBiCgStab(
 // breaks down where BiCGSTAB does, at the price of `restart` vectors.
 // Stops when ||c - B z||_2 <= tolerance ||c||_2 (then asks `accept`, when
 // given) or after `max_iterations` steps in all; z holds the start on
-// entry (c if its size is wrong) and the last iterate on return.
+// entry (c if its size is wrong) and the last iterate on return. `report`
+// is told of each step and the residual norm the cycle's least squares
+// give.
 KrylovOutcome PreconditionedGmres(const LinearOperator& b,
                                   const Preconditioner& preconditioner,
                                   bool transposed, const Eigen::VectorXd& c,
                                   double tolerance, std::size_t max_iterations,
                                   std::size_t restart, Eigen::VectorXd* z,
-                                  const IterateTest& accept = nullptr);
+                                  const IterateTest& accept = nullptr,
+                                  const IterationReport& report = nullptr);
 
 #endif  // GEN_SOLVE_KRYLOV_H_

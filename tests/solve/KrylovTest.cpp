@@ -219,4 +219,33 @@ TEST(KrylovTest, BiCgStabGivesUpOnlyWhereItHasLostTheSystem) {
   }
 }
 
+// A walk on a k x k torus never leaves it, so B = I - P^T is singular, and
+// c = e_0, whose entries do not sum to 0, lies outside its range: the
+// residual cannot fall below c's part along the null vector 1. GMRES must
+// give up once its cycles stop halving the residual, not spend the budget.
+TEST(KrylovTest, GmresGivesUpOnceItsCyclesStagnate) {
+  constexpr int k = 12;
+  constexpr int n = k * k;
+  std::vector<Eigen::Triplet<double>> entries;
+  for (int i = 0; i < n; ++i) {
+    const int row = i / k;
+    const int col = i % k;
+    entries.emplace_back(i, i, 1.0);
+    for (const int j : {(row + 1) % k * k + col, (row + k - 1) % k * k + col,
+                        row * k + (col + 1) % k, row * k + (col + k - 1) % k}) {
+      entries.emplace_back(j, i, -0.25);
+    }
+  }
+  SystemMatrix b(n, n);
+  b.setFromTriplets(entries.begin(), entries.end());
+  const Eigen::VectorXd c = Eigen::VectorXd::Unit(n, 0);
+  Eigen::VectorXd z = c;
+  constexpr std::size_t kBudget = 20000;
+  const KrylovOutcome outcome = PreconditionedGmres(
+      MatrixOperator(b), NoPreconditioner(), false, c, 1e-10, kBudget, 10, &z);
+  EXPECT_FALSE(outcome.converged);
+  EXPECT_LT(outcome.iterations, kBudget / 10);
+  EXPECT_TRUE(z.allFinite());
+}
+
 }  // namespace
