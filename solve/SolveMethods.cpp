@@ -137,7 +137,8 @@ MethodSolve SolveGmres(const ScaledSystem& system, const SolveOptions& options,
       options.max_iterations, kGmresRestart, z,
       [&](const Vector& x, Vector*, Vector*) {
         return BackwardError(system.b, x, system.c) <= options.tolerance;
-      });
+      },
+      ReportTo(options.progress));
   if (!z->allFinite()) {
     return {krylov.iterations, "GMRES produced values that are not finite"};
   }
@@ -184,6 +185,13 @@ std::size_t GaussSeidelSweeps(const ScaledSystem& system,
     }
   }
   return max_sweeps;
+}
+
+IterationReport ReportTo(Progress* progress) {
+  if (progress == nullptr) return nullptr;
+  return [progress](std::size_t iteration, double residual) {
+    progress->Iteration(iteration, residual);
+  };
 }
 
 const std::vector<MethodRow>& SolveMethodTable() {

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "solve/Krylov.h"
 #include "solve/Progress.h"
 #include "solve/ScaledSystem.h"
 
@@ -94,6 +95,9 @@ struct MethodRow {
   // Whether auto tries this row on a system of n unknowns.
   bool (*fits)(std::size_t n, const SolveOptions& options);
 };
+
+// Each iteration told to `progress`; null where there is none.
+IterationReport ReportTo(Progress* progress);
 
 // The rows in the order auto tries them.
 const std::vector<MethodRow>& SolveMethodTable();
