@@ -121,6 +121,14 @@ class ExcursionError {
   // factors.
   bool SolveByFactors(double tolerance, const Eigen::VectorXd& rhs,
                       Eigen::VectorXd* x);
+  // Checks A x >= rho row by row in double-double, rho_j at most
+  // need_of(j) and rho_ holding the right-hand side x was solved for; on
+  // success sets remainder_ to x scaled up to cover what the check leaves.
+  template <typename Need>
+  bool Check(const Eigen::VectorXd& x, const Need& need_of);
+  // Sweeps the scaled solution x of B x = rho_ until every row's residual
+  // is within half of kShapedRaise times need; false where they stall.
+  bool PolishRows(const Eigen::VectorXd& need, Eigen::VectorXd* x) const;
   // c w - A y_ in double-double, as Residual gives it.
   void ResidualOfSolution(Eigen::VectorXd* hi, Eigen::VectorXd* lo,
                           Eigen::VectorXd* rounding) const;
