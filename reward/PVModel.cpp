@@ -1,5 +1,6 @@
 #include "reward/PVModel.h"
 
+#include <cstdint>
 #include <cstring>
 #include <fstream>
 #include <string>
@@ -131,6 +132,35 @@ void PVModel::SetState(void* image) {
     std::memcpy(mark, position, sizeof(short));
     position += sizeof(short);
   }
+}
+
+void PVModel::RestoreState(const void* current, void* target) {
+  if (place_marks_.empty()) {
+    SetState(target);
+    return;
+  }
+  const auto* from = static_cast<const unsigned char*>(current);
+  const auto* to = static_cast<const unsigned char*>(target);
+  short* const* marks = place_marks_.data();
+  const std::size_t count = place_marks_.size();
+  const auto restore = [&](std::size_t k) {
+    short mark;
+    std::memcpy(&mark, to + k * sizeof(short), sizeof(short));
+    *marks[k] = mark;
+  };
+  constexpr std::size_t kWord = sizeof(std::uint64_t) / sizeof(short);
+  std::size_t i = 0;
+  // Four markings are compared at once; in a word that differs all four are
+  // written, without a branch per place.
+  for (; i + kWord <= count; i += kWord) {
+    std::uint64_t was;
+    std::uint64_t wanted;
+    std::memcpy(&was, from + i * sizeof(short), sizeof(was));
+    std::memcpy(&wanted, to + i * sizeof(short), sizeof(wanted));
+    if (was == wanted) continue;
+    for (std::size_t k = i; k < i + kWord; ++k) restore(k);
+  }
+  for (; i < count; ++i) restore(i);
 }
 
 bool PVModel::CompareState(void* a, void* b) {

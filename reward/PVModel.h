@@ -29,6 +29,11 @@ class PVModel : public BaseModelClass {
   void listActions(List<BaseActionClass>* out) override;
   void listGroups(List<BaseGroupClass>* out) override;
   void SetState(void* image) override;
+  // SetState(target) for a model whose marking is `current`, an image that
+  // CurrentState wrote and that still holds the marking: only the places
+  // whose markings differ are written. A firing changes few places, so this
+  // undoes one cheaply. Index bytes are ignored, as SetState ignores them.
+  void RestoreState(const void* current, void* target);
   int StateSize() override { return TotalStateSize; }
   bool CompareState(void* a, void* b) override;
   void listActions(const char* name, List<BaseActionClass>* out) override;

@@ -341,11 +341,25 @@ bool SanSource::FindNextNormal() {
     if (skip_impossible_ && Rate == 0.0) continue;
     // The model's firing leaves the successor's image in NextState.
     model_.FireAction(NextState.data(), action);
+    marks_at_next_ = true;
     RecursionDepth = 0;
-    if (!FireInstant(1.0)) return false;
-    model_.SetState(explored_copy_.data());
+    if (InstantActions.empty()) {
+      // Every marking is stable: FireInstant would only report this one.
+      SaveStableState(Rate);
+    } else if (!FireInstant(1.0)) {
+      return false;
+    }
+    RestoreExplored();
   }
   return true;
+}
+
+void SanSource::RestoreExplored() {
+  if (marks_at_next_) {
+    model_.RestoreState(NextState.data(), explored_copy_.data());
+  } else {
+    model_.SetState(explored_copy_.data());
+  }
 }
 
 bool SanSource::FindNextDeterministic() {
@@ -430,9 +444,10 @@ bool SanSource::FindNextDeterministic() {
     if (skip_impossible_ && Rate == 0.0) continue;
     if (trace_level_ >= 1) trace_.printFireAction(action, 0.0);
     model_.FireAction(NextState.data(), action);
+    marks_at_next_ = true;
     RecursionDepth = 0;
     if (!FireInstant(1.0)) return false;
-    model_.SetState(explored_copy_.data());
+    RestoreExplored();
   }
   return true;
 }
@@ -501,6 +516,7 @@ bool SanSource::ResolveInstant(double probability) {
       return false;
     }
     model_.SetState(saved);
+    marks_at_next_ = false;
   }
   return true;
 }
@@ -519,6 +535,7 @@ bool SanSource::FireZeroTime(BaseActionClass* action, double probability) {
     // markings only, not the reward model's bookkeeping of the firing.
     model_.AddFiringImpulses(*action, Rate * probability, impulse_record_);
     action->Fire();
+    marks_at_next_ = false;
   } else {
     if (tracking_path_) {
       // The impulses are earned in the marking that fires.
@@ -529,6 +546,7 @@ bool SanSource::FireZeroTime(BaseActionClass* action, double probability) {
     }
     if (trace_level_ >= 1) trace_.printFireAction(action, 0.0);
     model_.FireAction(NextState.data(), action);
+    marks_at_next_ = true;
   }
   ++RecursionDepth;
   const bool resolved = FireInstant(probability);
@@ -615,6 +633,7 @@ void SanSource::AddZeroTimeImpulses(double* record) {
     if (!resolved) break;
   }
   failure_ = Status::Ok();
+  marks_at_next_ = false;
   impulse_record_ = nullptr;
   level_base_ = 0;
   Rate = rate_before;

@@ -93,6 +93,8 @@ class SanSource : public NextStateSource {
 
   // Fires every enabled timed action from the explored state.
   bool FindNextNormal();
+  // Brings the model back to the explored state after a timed firing.
+  void RestoreExplored();
   bool FindNextDeterministic();
   // Resolves the vanishing or stable state the model is in, reached with
   // probability `probability` times Rate, one zero-time level deeper than
@@ -159,6 +161,10 @@ class SanSource : public NextStateSource {
   std::vector<char> initial_;
   std::vector<char> explored_copy_;
   std::vector<char> NextState;
+  // Whether the model's marking is still the one the last FireAction wrote
+  // to NextState; RestoreExplored then writes only the places that differ.
+  // Cleared by whatever else moves the marking during a timed firing.
+  bool marks_at_next_ = false;
   Successors* out_ = nullptr;
   // The stable states a vanishing initial marking resolves to, merged and
   // in order of first reaching; empty when the initial marking is stable.

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -53,6 +55,50 @@ TEST(PVModelTest, StateVectorIsTheChildImage) {
   Bytes read(4);
   model->CurrentState(read.data());
   EXPECT_EQ(read, other);
+}
+
+// RestoreState writes only the places whose markings differ between the
+// two images; it must leave exactly the marking SetState leaves. Nine
+// places: two whole words of four markings compared at once, and one left
+// over.
+TEST(PVModelTest, RestoreStateLeavesTheMarkingSetStateLeaves) {
+  constexpr int kPlaces = 9;
+  auto child = std::make_unique<TestModel>("t");
+  for (int p = 0; p < kPlaces; ++p) {
+    child->AddPlace(("p" + std::to_string(p)).c_str(), 0);
+  }
+  child->Finish();
+  TestRewardModel model(
+      std::move(child), 0,
+      [](int, int) -> PerformanceVariableNode* { return nullptr; });
+  ASSERT_EQ(model.StateSize(), 2 * kPlaces);
+
+  const auto image = [](const std::vector<short>& marks) {
+    Bytes bytes(2 * marks.size());
+    std::memcpy(bytes.data(), marks.data(), bytes.size());
+    return bytes;
+  };
+  const std::vector<short> from{1, 2, 3, 4, 5, 6, 7, 8, 9};
+  std::vector<std::vector<short>> targets{from, {0, 0, 0, 0, 0, 0, 0, 0, 0}};
+  // Each place alone, so that every position of a word and the last place
+  // are the one that differs; the low and high byte of a marking apart.
+  for (int p = 0; p < kPlaces; ++p) {
+    targets.push_back(from);
+    targets.back()[p] = static_cast<short>(from[p] + 1);
+    targets.push_back(from);
+    targets.back()[p] = static_cast<short>(from[p] - 256);
+  }
+  for (const std::vector<short>& target : targets) {
+    Bytes current = image(from);
+    Bytes wanted = image(target);
+    SCOPED_TRACE(testing::PrintToString(target));
+    model.SetState(current.data());
+    model.CurrentState(current.data());
+    model.RestoreState(current.data(), wanted.data());
+    Bytes read(wanted.size());
+    model.CurrentState(read.data());
+    EXPECT_EQ(read, wanted);
+  }
 }
 
 TEST(PVModelTest, FireActionUpdatesRewardsAndWritesTheNewState) {
