@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "solve/HugePages.h"
+
 ChainOperator::ChainOperator(const StateSpace& space,
                              const std::vector<double>& exit,
                              const std::vector<std::uint32_t>& states,
@@ -333,18 +335,18 @@ std::uint32_t WellVisitedState(const ChainOperator& system,
   // first (Kanban 5: the reference's neighbour after ten steps, a state
   // of probability 3e-3 from the uniform start, where the likeliest has
   // 5e-3).
-  Eigen::VectorXd z(c.size());
+  Eigen::VectorXd z = FreshVector(c.size());
   for (std::size_t i = 0; i < system.size(); ++i) {
     z[static_cast<Eigen::Index>(i)] = system.exit(i);
   }
   // r = c - B z is carried along: each step's correction y = M^-1 r and
   // B y come from one shared sweep pair, 1.5 passes over the transitions
   // where a product and a solve take 2.
-  Eigen::VectorXd r(c.size());
+  Eigen::VectorXd r = FreshVector(c.size());
   system.Apply(false, z, &r);
   r = c - r;
-  Eigen::VectorXd y(c.size());
-  Eigen::VectorXd by(c.size());
+  Eigen::VectorXd y = FreshVector(c.size());
+  Eigen::VectorXd by = FreshVector(c.size());
   for (int k = 0; k < sweeps; ++k) {
     y = r;
     preconditioner.ApplyThenMultiply(system, false, &y, &by);
