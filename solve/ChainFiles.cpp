@@ -20,6 +20,7 @@
 #include "output/LittleEndian.h"
 #include "solve/BlockReader.h"
 #include "solve/ChainFormat.h"
+#include "solve/HugePages.h"
 #include "solve/TwoWayPool.h"
 
 namespace {
@@ -412,7 +413,7 @@ void ReserveAhead(std::size_t span_bytes, std::size_t consumed,
         static_cast<std::size_t>(per_byte * static_cast<double>(span_bytes));
     want = std::max(want, estimate + estimate / 16);
   }
-  part->target.reserve(want);
+  ReserveAdvised(&part->target, want);
   part->rate.reserve(want);
 }
 
@@ -569,7 +570,7 @@ PartEnd ParseBlocks(LineCursor* source, const std::string_view* pending,
 // arrays as soon as they are copied.
 void JoinParts(ChainPart* second, ChainPart* first) {
   const std::size_t base = first->target.size();
-  first->target.reserve(base + second->target.size());
+  ReserveAdvised(&first->target, base + second->target.size());
   first->target.insert(first->target.end(), second->target.begin(),
                        second->target.end());
   std::vector<std::uint32_t>().swap(second->target);

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "solve/HugePages.h"
+
 ChainOperator::ChainOperator(const StateSpace& space,
                              const std::vector<double>& exit,
                              const std::vector<std::uint32_t>& states,
@@ -333,23 +335,40 @@ std::uint32_t WellVisitedState(const ChainOperator& system,
   // first (Kanban 5: the reference's neighbour after ten steps, a state
   // of probability 3e-3 from the uniform start, where the likeliest has
   // 5e-3).
-  Eigen::VectorXd z(c.size());
-  for (std::size_t i = 0; i < system.size(); ++i) {
-    z[static_cast<Eigen::Index>(i)] = system.exit(i);
-  }
+  Eigen::VectorXd z = FreshVector(c.size());
+  RunInHalves(pool, system.size(), [&](std::size_t begin, std::size_t end) {
+    for (std::size_t i = begin; i < end; ++i) {
+      z[static_cast<Eigen::Index>(i)] = system.exit(i);
+    }
+  });
   // r = c - B z is carried along: each step's correction y = M^-1 r and
   // B y come from one shared sweep pair, 1.5 passes over the transitions
   // where a product and a solve take 2.
-  Eigen::VectorXd r(c.size());
+  Eigen::VectorXd r = FreshVector(c.size());
   system.Apply(false, z, &r);
-  r = c - r;
-  Eigen::VectorXd y(c.size());
-  Eigen::VectorXd by(c.size());
-  for (int k = 0; k < sweeps; ++k) {
-    y = r;
+  Eigen::VectorXd y = FreshVector(c.size());
+  Eigen::VectorXd by = FreshVector(c.size());
+  // Entry by entry, so the halves of the vectors can go to the two threads:
+  // the same numbers as whole-vector expressions.
+  RunInHalves(pool, system.size(), [&](std::size_t begin, std::size_t end) {
+    for (std::size_t i = begin; i < end; ++i) {
+      const auto k = static_cast<Eigen::Index>(i);
+      r[k] = c[k] - r[k];
+      y[k] = r[k];
+    }
+  });
+  for (int step = 0; step < sweeps; ++step) {
     preconditioner.ApplyThenMultiply(system, false, &y, &by);
-    z += y;
-    r -= by;
+    const bool last = step + 1 == sweeps;
+    RunInHalves(pool, system.size(), [&](std::size_t begin, std::size_t end) {
+      for (std::size_t i = begin; i < end; ++i) {
+        const auto k = static_cast<Eigen::Index>(i);
+        z[k] += y[k];
+        if (last) continue;
+        r[k] -= by[k];
+        y[k] = r[k];
+      }
+    });
   }
   // The reference stays at 1: only a state whose y grew above it is seen
   // as likelier.

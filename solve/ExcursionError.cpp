@@ -7,6 +7,7 @@
 #include "solve/AvailableMemory.h"
 #include "solve/CompensatedSum.h"
 #include "solve/DoubleDouble.h"
+#include "solve/HugePages.h"
 #include "solve/Krylov.h"
 #include "solve/ScaledSystem.h"
 #include "solve/TwoWayPool.h"
@@ -120,7 +121,9 @@ std::vector<ExcursionError::ResidualRow> ExcursionError::ResidualRows(
   const std::size_t n = states_.size();
   // One row's sum in one place: the products scatter by target, and each
   // lands on a single cache line.
-  std::vector<ResidualRow> rows(n);
+  std::vector<ResidualRow> rows;
+  ReserveAdvised(&rows, n);
+  rows.resize(n);
   auto add = [&](std::size_t j, auto&& step) {
     ResidualRow& row = rows[j];
     DoubleDoubleSum sum(row.hi, row.lo, row.rounding, row.terms);

@@ -5,6 +5,8 @@
 #include <limits>
 #include <utility>
 
+#include "solve/HugePages.h"
+
 void MatrixOperator::Apply(bool transposed, const Eigen::VectorXd& x,
                            Eigen::VectorXd* y) const {
   const SystemMatrix& b = b_;
@@ -325,10 +327,12 @@ KrylovOutcome BiCgStabIterations(const LinearOperator& b,
     return given_up;
   };
   Eigen::VectorXd& r = *residual;
-  Eigen::VectorXd p = Eigen::VectorXd::Zero(n);
-  Eigen::VectorXd v = Eigen::VectorXd::Zero(n);
-  Eigen::VectorXd y(n);
-  Eigen::VectorXd t(n);
+  Eigen::VectorXd p = FreshVector(n);
+  p.setZero();
+  Eigen::VectorXd v = FreshVector(n);
+  v.setZero();
+  Eigen::VectorXd y = FreshVector(n);
+  Eigen::VectorXd t = FreshVector(n);
   // s = r - alpha v takes r's place: r is not read again before it becomes
   // s - omega t, so one vector of the size of the chain is saved, and the
   // arithmetic is the same.
@@ -396,7 +400,10 @@ KrylovOutcome PreconditionedBiCgStab(
     std::size_t max_iterations, Eigen::VectorXd* z, const IterateTest& accept,
     const IterationReport& report, TwoWayPool* pool) {
   const Eigen::Index n = c.size();
-  if (z->size() != n) *z = c;
+  if (z->size() != n) {
+    *z = FreshVector(n);
+    *z = c;
+  }
   const double norm_c = c.norm();
   if (norm_c == 0) {
     z->setZero();
@@ -404,7 +411,7 @@ KrylovOutcome PreconditionedBiCgStab(
     outcome.converged = true;
     return outcome;
   }
-  Eigen::VectorXd r(n);
+  Eigen::VectorXd r = FreshVector(n);
   b.Apply(transposed, *z, &r);
   r = c - r;
   // The shadow residual only has to stay fixed: it is kept in floats,

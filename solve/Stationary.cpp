@@ -14,6 +14,7 @@
 #include "solve/CompensatedSum.h"
 #include "solve/Components.h"
 #include "solve/ExcursionError.h"
+#include "solve/HugePages.h"
 #include "solve/Krylov.h"
 #include "solve/ScaledSystem.h"
 #include "solve/SolveMethods.h"
@@ -25,7 +26,9 @@ using RowMatrix = ScaledSystem::Matrix;
 using Vector = Eigen::VectorXd;
 
 std::vector<double> ExitRates(const StateSpace& space, TwoWayPool* pool) {
-  std::vector<double> exit(space.num_states, 0.0);
+  std::vector<double> exit;
+  ReserveAdvised(&exit, space.num_states);
+  exit.assign(space.num_states, 0.0);
   RunInHalves(pool, space.num_states, [&](std::size_t begin, std::size_t end) {
     for (std::size_t s = begin; s < end; ++s) {
       CompensatedSum sum;
@@ -148,7 +151,7 @@ class ExcursionLayout {
   // the constructor; `sum` gets the sum of the scaled entries.
   void Scale(const std::vector<std::uint32_t>& others, const Vector& y,
              double* weight, Vector* scaled, double* sum) const {
-    scaled->resize(static_cast<Eigen::Index>(count_));
+    *scaled = FreshVector(static_cast<Eigen::Index>(count_));
     CompensatedSum total;
     Eigen::Index next = 0;
     auto take = [&](std::uint32_t state, double value) {
@@ -498,7 +501,10 @@ bool SolveInPlace(const StateSpace& space, const std::vector<double>& exit,
                   Vector* z, LinearOutcome* outcome) {
   const ChainOperator system(space, exit, states, local, options.pool);
   const ChainGaussSeidel preconditioner(system, options.pool);
-  if (z->size() != c->size()) *z = *c;
+  if (z->size() != c->size()) {
+    *z = FreshVector(c->size());
+    *z = *c;
+  }
   // The iteration stops on the componentwise backward error itself, worked
   // out in two of the iteration's idle vectors.
   double worst = 0;
@@ -658,7 +664,8 @@ Vector RatesOutOf(const StateSpace& space, const std::vector<double>& exit,
                   std::uint32_t from, const std::vector<std::uint32_t>& states,
                   const std::vector<std::uint32_t>& local) {
   const ChainOperator system(space, exit, states, local);
-  Vector c = Vector::Zero(static_cast<Eigen::Index>(states.size()));
+  Vector c = FreshVector(static_cast<Eigen::Index>(states.size()));
+  c.setZero();
   for (std::size_t e = space.first[from]; e < space.first[from + 1]; ++e) {
     const std::uint32_t j = system.local(space.target[e]);
     if (j != kOutsideSystem) c[j] += space.rate[e];
@@ -758,7 +765,8 @@ bool SolveExcursion(const StateSpace& space, const std::vector<double>& exit,
     return all_but_first ? s - 1 : local[s];
   };
   if (!all_but_first) fill_local();
-  Vector c = Vector::Zero(static_cast<Eigen::Index>(others.size()));
+  Vector c = FreshVector(static_cast<Eigen::Index>(others.size()));
+  c.setZero();
   for (std::size_t e = space.first[reference]; e < space.first[reference + 1];
        ++e) {
     const std::uint32_t j = local_of(space.target[e]);
@@ -1358,7 +1366,10 @@ StationaryResult SolveLongRun(const StateSpace& space,
     pi_error +=
         probability[k] * (2 * class_error / total.Value() + 4 * kUnitRoundoff);
     const double scale = probability[k] / total.Value();
-    if (result.pi.empty()) result.pi.assign(n, 0.0);
+    if (result.pi.empty()) {
+      ReserveAdvised(&result.pi, n);
+      result.pi.assign(n, 0.0);
+    }
     for (std::uint32_t s : class_members) result.pi[s] = class_pi[s] * scale;
     result.bottoms.push_back(
         {class_members.front(), class_members.size(), probability[k]});
@@ -1368,7 +1379,9 @@ StationaryResult SolveLongRun(const StateSpace& space,
   // ||pi Q||_1 over the whole chain. Each half of the states sums the
   // flows into its own states and reads every state for them, so every
   // flow takes its terms in the order of the states whatever the cut.
-  std::vector<CompensatedSum> flow(n);
+  std::vector<CompensatedSum> flow;
+  ReserveAdvised(&flow, n);
+  flow.resize(n);
   RunInHalves(options.pool, n, [&](std::size_t begin, std::size_t end) {
     for (std::size_t s = 0; s < n; ++s) {
       if (s >= begin && s < end) flow[s].Add(-result.pi[s] * exit[s]);

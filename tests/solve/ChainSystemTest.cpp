@@ -340,6 +340,40 @@ TEST(ChainSystemTest, SweepsFindTheLikeliestState) {
   }
 }
 
+// Past kMinSplit unknowns the steps' vector work runs in two halves and the
+// preconditioner in two blocks: one thread and two rank alike. Births
+// slightly above deaths put the weight at the far end of the chain, away
+// from the reference.
+TEST(ChainSystemTest, SweepsRankAlikeOnOneThreadAndTwo) {
+  constexpr std::uint32_t kStates = 70000;
+  const StateSpace space = LargeChain(
+      kStates,
+      [](std::uint32_t s) {
+        return std::vector<std::uint32_t>{s == 0 ? 1 : s - 1,
+                                          std::min(s + 1, kStates - 1)};
+      },
+      [](std::uint32_t s, std::uint32_t t) {
+        return t > s ? 1.0 + 0.25 * (s % 3) : 0.999 + 0.25 * (t % 3);
+      });
+  const std::vector<double> exit = ExitRates(space);
+  std::vector<std::uint32_t> states;
+  for (std::uint32_t s = 1; s < kStates; ++s) states.push_back(s);
+  const std::vector<std::uint32_t> no_table;
+  Eigen::VectorXd c = Eigen::VectorXd::Zero(kStates - 1);
+  c[0] = space.rate[space.first[0]];
+  TwoWayPool one(1);
+  TwoWayPool two(2);
+  const ChainOperator on_one(space, exit, states, no_table, &one);
+  const ChainOperator on_two(space, exit, states, no_table, &two);
+  const std::uint32_t pivot = WellVisitedState(on_one, c, 10, &one);
+  EXPECT_NE(pivot, kOutsideSystem);
+  EXPECT_EQ(WellVisitedState(on_two, c, 10, &two), pivot);
+  // Undivided, without the pool, the steps find the same state.
+  const ChainOperator whole(space, exit, states, no_table);
+  EXPECT_EQ(WellVisitedState(whole, c, 10), pivot);
+  EXPECT_GT(pivot, kStates / 2);
+}
+
 }  // namespace
 
 // Where a row's terms are subnormal, each keeps only a few bits, and a
