@@ -1,7 +1,11 @@
 #include "solve/ChainSystem.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
+
+#include "solve/DoubleDouble.h"
 
 ChainOperator::ChainOperator(const StateSpace& space,
                              const std::vector<double>& exit,
@@ -99,6 +103,45 @@ void ChainOperator::Residual(const Eigen::VectorXd& z, const Eigen::VectorXd& c,
       residual->segment(b, count) = residual->segment(b, count).cwiseAbs();
     });
   });
+}
+
+double ChainOperator::AdjointFactor(const Eigen::VectorXd& h) const {
+  constexpr double kInf = std::numeric_limits<double>::infinity();
+  constexpr double kUnitRoundoff = std::numeric_limits<double>::epsilon() / 2;
+  const std::size_t n = size();
+  // The largest 1 / (lower bound of a row) per half; infinite from the first
+  // row that proves nothing. Each row reads only its own transitions, so
+  // the halves write nothing in common.
+  double largest[2] = {0, 0};
+  WithRates(space_.rate, [&](auto rate) {
+    RunInHalves(pool_, n, [&](std::size_t begin, std::size_t end) {
+      double& worst = largest[begin == 0 ? 0 : 1];
+      for (std::size_t i = begin; i < end && worst < kInf; ++i) {
+        const std::uint32_t s = global(i);
+        const double hi = h[static_cast<Eigen::Index>(i)];
+        // q_i h_i as the sum of its products, not from the stored exit
+        // rate, whose own rounding would need a bound of its own.
+        DoubleDoubleSum sum;
+        for (std::size_t e = space_.first[s]; e < space_.first[s + 1]; ++e) {
+          sum.AddProduct(hi, rate(e));
+          const std::uint32_t j = local(space_.target[e]);
+          if (j != kOutsideSystem) sum.AddProduct(-h[j], rate(e));
+        }
+        double value = 0;
+        double rest = 0;
+        sum.Split(&value, &rest);
+        const double rounding = sum.Rounding();
+        // Below the exact row sum, whatever the three operations round.
+        const double low =
+            (value - rounding) + rest -
+            4 * kUnitRoundoff * (std::abs(value) + std::abs(rest) + rounding);
+        worst = low > 0 ? std::max(worst, 1 / low) : kInf;
+      }
+    });
+  });
+  const double factor = std::max(largest[0], largest[1]);
+  // 1 / low rounds by at most half a unit.
+  return n == 0 ? 0 : factor * (1 + 2 * kUnitRoundoff);
 }
 
 ChainGaussSeidel::ChainGaussSeidel(const ChainOperator& system,

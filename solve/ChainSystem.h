@@ -36,6 +36,14 @@ class ChainOperator : public LinearOperator {
   void Residual(const Eigen::VectorXd& z, const Eigen::VectorXd& c,
                 Eigen::VectorXd* residual, Eigen::VectorXd* scale) const;
 
+  // The least g, rounded up, for which A^T (g h) >= 1 is proven row by row,
+  // with A = B D = (-Q_SS)^T: then A^-T 1 <= g h, since A^-T >= 0, and so
+  // ||A^-1 r||_1 <= g h.|r| for every r. Row i of A^T h, q_i h_i - sum over
+  // j in S of q_ij h_j, is summed over state i's own transitions in
+  // double-double with a bound on its rounding. Infinite when a row's lower
+  // bound is not positive: h is then too far from A^-T 1 to prove anything.
+  double AdjointFactor(const Eigen::VectorXd& h) const;
+
   std::size_t size() const { return states_.size(); }
   std::uint32_t global(std::size_t i) const {
     return all_but_one_ ? static_cast<std::uint32_t>(i + (i >= left_out_))

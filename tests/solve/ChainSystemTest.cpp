@@ -236,12 +236,13 @@ TEST(ChainSystemTest, TwoBlocksSolveTheBlockDiagonalOnOneThreadOrTwo) {
   }
 }
 
-// B z and the residual on the two halves of the rows, each reading every
-// column for its own rows' terms, against one pass: the same bytes, with
+// B z, the residual and the adjoint's factor on the two halves of the
+// rows, each reading every column for its own rows' terms, against one
+// pass: the same bytes, with
 // a quarter of the transitions jumping anywhere across the cut and z
 // spanning twenty decades of both signs, where a change in the order of
 // any row's terms would show.
-TEST(ChainSystemTest, TwoBlocksOfRowsGiveTheProductAndResidualOfOne) {
+TEST(ChainSystemTest, TwoBlocksOfRowsGiveTheProductResidualAndFactorOfOne) {
   constexpr std::uint32_t kStates = 70000;
   std::mt19937 random(11);
   std::uniform_int_distribution<std::uint32_t> anywhere(0, kStates - 1);
@@ -288,6 +289,21 @@ TEST(ChainSystemTest, TwoBlocksOfRowsGiveTheProductAndResidualOfOne) {
   // The residual is |c - B z|, up to the rounding of the terms it sums.
   const Eigen::VectorXd apart = residual - (c - product).cwiseAbs();
   EXPECT_LE(apart.cwiseAbs().maxCoeff(), 1e-12 * scale.maxCoeff());
+  // The adjoint's factor: each half proves its own rows, and the worse
+  // half decides, also where the one row that fails lies past the cut.
+  Eigen::VectorXd weight(n);
+  for (Eigen::Index i = 0; i < n; ++i) weight[i] = 1 / exit[states[i]];
+  Eigen::VectorXd h;
+  const ChainGaussSeidel preconditioner(whole);
+  ASSERT_TRUE(PreconditionedBiCgStab(whole, preconditioner, true, weight, 1e-10,
+                                     1000, &h)
+                  .converged);
+  const double factor = whole.AdjointFactor(h);
+  EXPECT_LT(factor, 1 + 1e-6);
+  EXPECT_EQ(halves.AdjointFactor(h), factor);
+  h[n - 5] -= 2 / exit[states[n - 5]];
+  EXPECT_EQ(whole.AdjointFactor(h), std::numeric_limits<double>::infinity());
+  EXPECT_EQ(halves.AdjointFactor(h), std::numeric_limits<double>::infinity());
 }
 
 // The sweeps rank the states by how often the chain visits them, from a
