@@ -12,7 +12,12 @@ ChainOperator::ChainOperator(const StateSpace& space,
                              const std::vector<std::uint32_t>& states,
                              const std::vector<std::uint32_t>& local,
                              TwoWayPool* pool)
-    : space_(space), exit_(exit), states_(states), local_(local), pool_(pool) {
+    : space_(space),
+      exit_(exit),
+      pool_(pool),
+      states_(&states),
+      local_(&local),
+      size_(states.size()) {
   // n - 1 increasing states out of n are all but one: the first i with
   // states[i] != i, or the last state.
   all_but_one_ = states.size() + 1 == space.num_states;
@@ -30,6 +35,16 @@ ChainOperator::ChainOperator(const StateSpace& space,
     left_out_ = static_cast<std::uint32_t>(low);
   }
 }
+
+ChainOperator::ChainOperator(const StateSpace& space,
+                             const std::vector<double>& exit,
+                             std::uint32_t left_out, TwoWayPool* pool)
+    : space_(space),
+      exit_(exit),
+      pool_(pool),
+      all_but_one_(true),
+      left_out_(left_out),
+      size_(space.num_states - 1) {}
 
 void ChainOperator::Apply(bool transposed, const Eigen::VectorXd& x,
                           Eigen::VectorXd* y) const {
