@@ -48,7 +48,8 @@ Eigen::MatrixXd DenseSystem(const StateSpace& space,
 }
 
 // The system of a chain without its first, a middle or its last state,
-// where local numbers come from a rule rather than a table: B, B^T and the
+// where local numbers come from a rule rather than a table (and global
+// ones from the list of states, or from the same rule): B, B^T and the
 // symmetric Gauss-Seidel ((I + L)(I + U))^T of B^T = I + L + U against the
 // dense matrices.
 TEST(ChainSystemTest, EveryStateButOneAgainstTheDenseSystem) {
@@ -62,10 +63,17 @@ TEST(ChainSystemTest, EveryStateButOneAgainstTheDenseSystem) {
     }
     const std::vector<std::uint32_t> no_table;
     const ChainOperator system(space, exit, states, no_table);
+    // Told the state left out instead of given the list: the same numbers.
+    const ChainOperator by_rule(space, exit, left_out);
+    ASSERT_EQ(by_rule.size(), states.size());
     for (std::uint32_t s = 0; s < space.num_states; ++s) {
       EXPECT_EQ(system.local(s), s == left_out  ? kOutsideSystem
                                  : s < left_out ? s
                                                 : s - 1);
+      EXPECT_EQ(by_rule.local(s), system.local(s));
+    }
+    for (std::size_t i = 0; i < states.size(); ++i) {
+      EXPECT_EQ(by_rule.global(i), states[i]);
     }
     const Eigen::MatrixXd b = DenseSystem(space, exit, left_out);
     const Eigen::MatrixXd bt = b.transpose();
