@@ -397,12 +397,14 @@ std::string RefinementTooLarge(std::size_t n, const SolveOptions& options) {
   return text;
 }
 
-// What the checked bound over n unknowns holds at once beside the chain,
-// per unknown: the solution's scaled copy (the solution itself is freed
-// meanwhile), the residual's bound rho, the bound's solution, BiCGSTAB's
-// vectors (44 bytes) and the analysis's numbering; with a margin. The
-// residual bound's adjoint holds about 8 bytes fewer.
-constexpr std::size_t kCheckedBytesPerUnknown = 96;
+// What the solve and the checked bound over n unknowns take at their peak
+// beyond what is held when this is decided, per unknown: the solution's
+// scaled copy (the solution itself and c are freed meanwhile), the
+// residual's bound rho, the bound's solution, BiCGSTAB's vectors (44
+// bytes) and the preconditioner's held crossing terms. Measured as 68 on
+// Kanban 5 and 7 (the peak less the resident memory here); 8 more for
+// chains with more crossing terms. The adjoint's bound takes about 4 fewer.
+constexpr std::size_t kCheckedBytesPerUnknown = 76;
 
 // Whether the checked bound over n unknowns fits in the memory available
 // now (or that cannot be told).
