@@ -130,7 +130,7 @@ double ChainOperator::AdjointFactor(const Eigen::VectorXd& h) const {
   double largest[2] = {0, 0};
   WithRates(space_.rate, [&](auto rate) {
     RunInHalves(pool_, n, [&](std::size_t begin, std::size_t end) {
-      double& worst = largest[begin == 0 ? 0 : 1];
+      double worst = 0;  // written back once: the halves share a line
       for (std::size_t i = begin; i < end && worst < kInf; ++i) {
         const std::uint32_t s = global(i);
         const double hi = h[static_cast<Eigen::Index>(i)];
@@ -152,11 +152,12 @@ double ChainOperator::AdjointFactor(const Eigen::VectorXd& h) const {
             4 * kUnitRoundoff * (std::abs(value) + std::abs(rest) + rounding);
         worst = low > 0 ? std::max(worst, 1 / low) : kInf;
       }
+      largest[begin == 0 ? 0 : 1] = worst;
     });
   });
   const double factor = std::max(largest[0], largest[1]);
-  // 1 / low rounds by at most half a unit.
-  return n == 0 ? 0 : factor * (1 + 2 * kUnitRoundoff);
+  // 1 / low and this product each round by at most half a unit.
+  return n == 0 ? 0 : factor * (1 + 4 * kUnitRoundoff);
 }
 
 ChainGaussSeidel::ChainGaussSeidel(const ChainOperator& system,
