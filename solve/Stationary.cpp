@@ -401,9 +401,11 @@ std::string RefinementTooLarge(std::size_t n, const SolveOptions& options) {
 // beyond what is held when this is decided, per unknown: the solution's
 // scaled copy (the solution itself and c are freed meanwhile), the
 // residual's bound rho, the bound's solution, BiCGSTAB's vectors (44
-// bytes) and the preconditioner's held crossing terms. Measured as 68 on
-// Kanban 5 and 7 (the peak less the resident memory here); 8 more for
-// chains with more crossing terms. The adjoint's bound takes about 4 fewer.
+// bytes) and the preconditioner's held crossing terms. Measured (the peak
+// less the resident memory here) as 64.7 on Kanban 5 and 60.0 on FMS 8,
+// and 71.4 on Kanban 7 with the analysis's list of states (4), since
+// dropped; the rest is a margin for chains with more crossing terms. The
+// adjoint's bound takes about as much.
 constexpr std::size_t kCheckedBytesPerUnknown = 76;
 
 // Whether the checked bound over n unknowns fits in the memory available
