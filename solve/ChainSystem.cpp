@@ -1,7 +1,11 @@
 #include "solve/ChainSystem.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
+
+#include "solve/DoubleDouble.h"
 
 #include "solve/HugePages.h"
 
@@ -10,7 +14,12 @@ ChainOperator::ChainOperator(const StateSpace& space,
                              const std::vector<std::uint32_t>& states,
                              const std::vector<std::uint32_t>& local,
                              TwoWayPool* pool)
-    : space_(space), exit_(exit), states_(states), local_(local), pool_(pool) {
+    : space_(space),
+      exit_(exit),
+      pool_(pool),
+      states_(&states),
+      local_(&local),
+      size_(states.size()) {
   // n - 1 increasing states out of n are all but one: the first i with
   // states[i] != i, or the last state.
   all_but_one_ = states.size() + 1 == space.num_states;
@@ -28,6 +37,16 @@ ChainOperator::ChainOperator(const StateSpace& space,
     left_out_ = static_cast<std::uint32_t>(low);
   }
 }
+
+ChainOperator::ChainOperator(const StateSpace& space,
+                             const std::vector<double>& exit,
+                             std::uint32_t left_out, TwoWayPool* pool)
+    : space_(space),
+      exit_(exit),
+      pool_(pool),
+      all_but_one_(true),
+      left_out_(left_out),
+      size_(space.num_states - 1) {}
 
 void ChainOperator::Apply(bool transposed, const Eigen::VectorXd& x,
                           Eigen::VectorXd* y) const {
@@ -101,6 +120,46 @@ void ChainOperator::Residual(const Eigen::VectorXd& z, const Eigen::VectorXd& c,
       residual->segment(b, count) = residual->segment(b, count).cwiseAbs();
     });
   });
+}
+
+double ChainOperator::AdjointFactor(const Eigen::VectorXd& h) const {
+  constexpr double kInf = std::numeric_limits<double>::infinity();
+  constexpr double kUnitRoundoff = std::numeric_limits<double>::epsilon() / 2;
+  const std::size_t n = size();
+  // The largest 1 / (lower bound of a row) per half; infinite from the first
+  // row that proves nothing. Each row reads only its own transitions, so
+  // the halves write nothing in common.
+  double largest[2] = {0, 0};
+  WithRates(space_.rate, [&](auto rate) {
+    RunInHalves(pool_, n, [&](std::size_t begin, std::size_t end) {
+      double worst = 0;  // written back once: the halves share a line
+      for (std::size_t i = begin; i < end && worst < kInf; ++i) {
+        const std::uint32_t s = global(i);
+        const double hi = h[static_cast<Eigen::Index>(i)];
+        // q_i h_i as the sum of its products, not from the stored exit
+        // rate, whose own rounding would need a bound of its own.
+        DoubleDoubleSum sum;
+        for (std::size_t e = space_.first[s]; e < space_.first[s + 1]; ++e) {
+          sum.AddProduct(hi, rate(e));
+          const std::uint32_t j = local(space_.target[e]);
+          if (j != kOutsideSystem) sum.AddProduct(-h[j], rate(e));
+        }
+        double value = 0;
+        double rest = 0;
+        sum.Split(&value, &rest);
+        const double rounding = sum.Rounding();
+        // Below the exact row sum, whatever the three operations round.
+        const double low =
+            (value - rounding) + rest -
+            4 * kUnitRoundoff * (std::abs(value) + std::abs(rest) + rounding);
+        worst = low > 0 ? std::max(worst, 1 / low) : kInf;
+      }
+      largest[begin == 0 ? 0 : 1] = worst;
+    });
+  });
+  const double factor = std::max(largest[0], largest[1]);
+  // 1 / low and this product each round by at most half a unit.
+  return n == 0 ? 0 : factor * (1 + 4 * kUnitRoundoff);
 }
 
 ChainGaussSeidel::ChainGaussSeidel(const ChainOperator& system,

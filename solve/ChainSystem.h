@@ -28,6 +28,10 @@ class ChainOperator : public LinearOperator {
                 const std::vector<std::uint32_t>& states,
                 const std::vector<std::uint32_t>& local,
                 TwoWayPool* pool = nullptr);
+  // The system over every state but `left_out`, numbered by that rule
+  // alone: no list of states is read, so none need be kept.
+  ChainOperator(const StateSpace& space, const std::vector<double>& exit,
+                std::uint32_t left_out, TwoWayPool* pool = nullptr);
 
   void Apply(bool transposed, const Eigen::VectorXd& x,
              Eigen::VectorXd* y) const override;
@@ -36,21 +40,29 @@ class ChainOperator : public LinearOperator {
   void Residual(const Eigen::VectorXd& z, const Eigen::VectorXd& c,
                 Eigen::VectorXd* residual, Eigen::VectorXd* scale) const;
 
-  std::size_t size() const { return states_.size(); }
+  // The least g, rounded up, for which A^T (g h) >= 1 is proven row by row,
+  // with A = B D = (-Q_SS)^T: then A^-T 1 <= g h, since A^-T >= 0, and so
+  // ||A^-1 r||_1 <= g h.|r| for every r. Row i of A^T h, q_i h_i - sum over
+  // j in S of q_ij h_j, is summed over state i's own transitions in
+  // double-double with a bound on its rounding. Infinite when a row's lower
+  // bound is not positive: h is then too far from A^-T 1 to prove anything.
+  double AdjointFactor(const Eigen::VectorXd& h) const;
+
+  std::size_t size() const { return size_; }
   std::uint32_t global(std::size_t i) const {
     return all_but_one_ ? static_cast<std::uint32_t>(i + (i >= left_out_))
-                        : states_[i];
+                        : (*states_)[i];
   }
   // With S = all states but one (every irreducible chain) the local number
   // is the global one, less 1 past the state left out: no look-up in the
   // hot loops.
   std::uint32_t local(std::uint32_t global) const {
-    if (!all_but_one_) return local_[global];
+    if (!all_but_one_) return (*local_)[global];
     return global == left_out_ ? kOutsideSystem
                                : global - (global > left_out_ ? 1 : 0);
   }
   const StateSpace& space() const { return space_; }
-  double exit(std::size_t i) const { return exit_[states_[i]]; }
+  double exit(std::size_t i) const { return exit_[global(i)]; }
 
  private:
   template <class Rate>
@@ -59,11 +71,13 @@ class ChainOperator : public LinearOperator {
 
   const StateSpace& space_;
   const std::vector<double>& exit_;
-  const std::vector<std::uint32_t>& states_;
-  const std::vector<std::uint32_t>& local_;
   TwoWayPool* pool_;
   bool all_but_one_ = false;
   std::uint32_t left_out_ = 0;
+  // Null where the rule above numbers the states without them.
+  const std::vector<std::uint32_t>* states_ = nullptr;
+  const std::vector<std::uint32_t>* local_ = nullptr;
+  std::size_t size_ = 0;
 };
 
 // Symmetric Gauss-Seidel of B^T in the chain's rows: B^T = I + L + U (its

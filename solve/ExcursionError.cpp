@@ -84,6 +84,7 @@ bool ExcursionError::Prepare(const StateSpace& space,
   states_ = std::move(others);
   max_iterations_ = max_iterations;
   const std::size_t n = states_.size();
+  count_ = n;
   dense_ = n != 0 && n <= dense_limit;
   // S = every state but the reference (every irreducible chain) needs no
   // table from global to local numbers on the iterative path (see Local).
@@ -109,7 +110,14 @@ bool ExcursionError::Prepare(const StateSpace& space,
     return BuildSystem(space, exit, local_, &system) &&
            reduction_.Factor(system);
   }
-  op_ = std::make_unique<ChainOperator>(space, exit, states_, local_, pool_);
+  if (all_but_one) {
+    // The states are numbered by rule (see Global): their list would be 4
+    // more bytes per unknown through every solve of the bound.
+    std::vector<std::uint32_t>().swap(states_);
+    op_ = std::make_unique<ChainOperator>(space, exit, reference, pool_);
+  } else {
+    op_ = std::make_unique<ChainOperator>(space, exit, states_, local_, pool_);
+  }
   preconditioner_ = std::make_unique<ChainGaussSeidel>(*op_, pool_);
   return true;
 }
@@ -118,7 +126,7 @@ std::vector<ExcursionError::ResidualRow> ExcursionError::ResidualRows(
     const Vector& rhs_hi, const Vector& rhs_lo, bool with_c,
     const Vector& x) const {
   const StateSpace& space = *space_;
-  const std::size_t n = states_.size();
+  const std::size_t n = count_;
   // One row's sum in one place: the products scatter by target, and each
   // lands on a single cache line.
   std::vector<ResidualRow> rows;
@@ -163,7 +171,7 @@ std::vector<ExcursionError::ResidualRow> ExcursionError::ResidualRows(
       }
     }
     for (std::size_t i = 0; i < n; ++i) {
-      const std::uint32_t s = states_[i];
+      const std::uint32_t s = Global(i);
       const double xi = x[static_cast<Eigen::Index>(i)];
       const bool own_row = own(static_cast<std::uint32_t>(i));
       // The exit rate of row i in double-double, as the products take it;
@@ -194,7 +202,7 @@ std::vector<ExcursionError::ResidualRow> ExcursionError::ResidualRows(
       // The exit rate's own rounding, times |x_j|, bounded from the stored
       // exit rate rather than summed again: its terms are positive, so
       // their sum is below twice the rounded one.
-      const std::uint32_t s = states_[j];
+      const std::uint32_t s = Global(j);
       const double degree =
           static_cast<double>(space.first[s + 1] - space.first[s]) + 2;
       const double exit_rounding =
@@ -287,9 +295,10 @@ bool ExcursionError::SolveByFactors(double tolerance, const Vector& rhs,
   if (!factors_tried_) {
     factors_tried_ = true;
     const StateSpace& space = *space_;
-    const std::size_t n = states_.size();
+    const std::size_t n = count_;
     std::size_t entries = n;  // the diagonal
-    for (const std::uint32_t s : states_) {
+    for (std::size_t i = 0; i < n; ++i) {
+      const std::uint32_t s = Global(i);
       entries += space.first[s + 1] - space.first[s];
     }
     // B's values and columns, ILU(0)'s values, GMRES's basis and a few
@@ -299,15 +308,13 @@ bool ExcursionError::SolveByFactors(double tolerance, const Vector& rhs,
         n * ((kFactoredRestart + 8) * sizeof(double) + 3 * sizeof(int));
     const std::size_t available = AvailableMemory();
     if (available != 0 && need > available / 2) return false;
-    std::vector<std::uint32_t> local = local_;
-    if (local.empty()) {
-      local.assign(space.num_states, kNotInSystem);
-      for (std::size_t i = 0; i < n; ++i) {
-        local[states_[i]] = static_cast<std::uint32_t>(i);
-      }
-    }
     auto system = std::make_unique<ScaledSystem>();
-    system->states = states_;
+    system->states.resize(n);
+    std::vector<std::uint32_t> local(space.num_states, kNotInSystem);
+    for (std::size_t i = 0; i < n; ++i) {
+      system->states[i] = Global(i);
+      local[system->states[i]] = static_cast<std::uint32_t>(i);
+    }
     if (!BuildSystem(space, *exit_, local, system.get())) return false;
     auto factors = std::make_unique<Ilu0>();
     if (!factors->Compute(system->b)) return false;
@@ -421,7 +428,7 @@ bool ExcursionError::Refine(int steps, double target) {
     Vector candidate =
         correction_.size() == n ? correction_ : Vector::Zero(n).eval();
     for (Eigen::Index i = 0; i < n; ++i) {
-      candidate[i] += delta[i] / (*exit_)[states_[static_cast<std::size_t>(i)]];
+      candidate[i] += delta[i] / (*exit_)[Global(static_cast<std::size_t>(i))];
     }
     Vector().swap(delta);
     // s = r - A correction, from r in double-double; r's own rounding
@@ -446,8 +453,8 @@ bool ExcursionError::Refine(int steps, double target) {
 void ExcursionError::WriteSolution(int exponent,
                                    std::vector<double>* global) const {
   (*global)[reference_] = std::ldexp(reference_weight_, exponent);
-  for (std::size_t i = 0; i < states_.size(); ++i) {
-    (*global)[states_[i]] =
+  for (std::size_t i = 0; i < count_; ++i) {
+    (*global)[Global(i)] =
         std::ldexp(y_[static_cast<Eigen::Index>(i)], exponent);
   }
 }
@@ -509,7 +516,7 @@ void ExcursionError::BoundRemainder(double target) {
       }
       if (x.size() == n) {
         for (Eigen::Index i = 0; i < n; ++i) {
-          x[i] *= (*exit_)[states_[static_cast<std::size_t>(i)]];
+          x[i] *= (*exit_)[Global(static_cast<std::size_t>(i))];
         }
       }
       const bool solved =
@@ -518,7 +525,7 @@ void ExcursionError::BoundRemainder(double target) {
                                  : Solve(tolerance, rho_, &x);
       if (!solved) return;
       for (Eigen::Index i = 0; i < n; ++i) {
-        x[i] /= (*exit_)[states_[static_cast<std::size_t>(i)]];
+        x[i] /= (*exit_)[Global(static_cast<std::size_t>(i))];
       }
       if (!x.allFinite()) return;
       if (Check(x, original)) {
@@ -567,7 +574,7 @@ void ExcursionError::BoundRemainder(double target) {
   if (!Solve(kRemainderTolerance, rho_, &x)) x = Vector::Zero(n);
   if (!PolishRows(need, &x)) return;
   for (Eigen::Index i = 0; i < n; ++i) {
-    x[i] /= (*exit_)[states_[static_cast<std::size_t>(i)]];
+    x[i] /= (*exit_)[Global(static_cast<std::size_t>(i))];
   }
   if (x.allFinite()) {
     Check(x, [&](Eigen::Index j) { return need[j]; });
@@ -667,7 +674,7 @@ double ExcursionError::Bound(const std::vector<double>& u,
                              const std::vector<double>* d,
                              double* value) const {
   auto d_of = [&](std::uint32_t s) { return d == nullptr ? 1.0 : (*d)[s]; };
-  const std::size_t n = states_.size();
+  const std::size_t n = count_;
   CompensatedSum num;
   CompensatedSum den;
   num.Add(reference_weight_ * u[reference_]);
@@ -675,7 +682,7 @@ double ExcursionError::Bound(const std::vector<double>& u,
   double num_scale = std::abs(reference_weight_ * u[reference_]);
   double den_scale = std::abs(reference_weight_ * d_of(reference_));
   for (std::size_t i = 0; i < n; ++i) {
-    const std::uint32_t s = states_[i];
+    const std::uint32_t s = Global(i);
     const double yi = y_[static_cast<Eigen::Index>(i)];
     num.Add(yi * u[s]);
     den.Add(yi * d_of(s));
@@ -693,7 +700,7 @@ double ExcursionError::Bound(const std::vector<double>& u,
   CompensatedSum estimate_d;
   double estimate_rounding = 0;
   for (std::size_t i = 0; i < n; ++i) {
-    const std::uint32_t s = states_[i];
+    const std::uint32_t s = Global(i);
     const auto ii = static_cast<Eigen::Index>(i);
     w[ii] = u[s] - v * d_of(s);
     w_d[ii] = d_of(s);

@@ -151,10 +151,18 @@ class ExcursionError {
     return s == reference_ ? kNotInSystem : s - (s > reference_ ? 1 : 0);
   }
 
+  // The global number of local state i: where states_ is left empty S is
+  // every state but the reference (see Prepare).
+  std::uint32_t Global(std::size_t i) const {
+    if (!states_.empty()) return states_[i];
+    return static_cast<std::uint32_t>(i + (i >= reference_ ? 1 : 0));
+  }
+
   const StateSpace* space_ = nullptr;
   const std::vector<double>* exit_ = nullptr;  // global
   std::uint32_t reference_ = 0;
   std::vector<std::uint32_t> states_;
+  std::size_t count_ = 0;  // the states of S
   std::vector<std::uint32_t> local_;
   // The right-hand side: the rates from the reference into S, by row.
   std::vector<std::pair<Eigen::Index, double>> c_;

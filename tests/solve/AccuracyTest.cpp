@@ -16,6 +16,7 @@
 
 #include "gtest/gtest.h"
 #include "solve/ChainFiles.h"
+#include "solve/ChainSystem.h"
 #include "solve/ExcursionError.h"
 #include "solve/SolveRun.h"
 #include "solve/Stationary.h"
@@ -503,6 +504,103 @@ TEST(AccuracyTest, CheckedRemainderCoversAKnownError) {
     double value = 0;
     const double ratio_bound = bound.Bound(reward, nullptr, &value);
     EXPECT_LE(std::abs(value - Expected(exact, reward)), ratio_bound);
+  }
+}
+
+// h* = A^-T 1 over every state but the first, A^T = -Q_SS, in exact
+// arithmetic: the expected time to reach the first state from each other.
+std::vector<Rational> ExactTimesToFirst(const StateSpace& space) {
+  const std::size_t n = space.num_states - 1;
+  std::vector<std::vector<Rational>> a(n, std::vector<Rational>(n + 1));
+  for (std::size_t i = 0; i < n; ++i) {
+    for (std::size_t e = space.first[i + 1]; e < space.first[i + 2]; ++e) {
+      const Rational rate(space.rate[e]);
+      a[i][i] += rate;
+      if (space.target[e] != 0) a[i][space.target[e] - 1] -= rate;
+    }
+    a[i][n] = 1;
+  }
+  // A nonsingular M-matrix: elimination needs no pivoting.
+  for (std::size_t k = 0; k < n; ++k) {
+    for (std::size_t i = k + 1; i < n; ++i) {
+      if (a[i][k] == 0) continue;
+      const Rational f = a[i][k] / a[k][k];
+      for (std::size_t j = k; j <= n; ++j) a[i][j] -= f * a[k][j];
+    }
+  }
+  std::vector<Rational> h(n);
+  for (std::size_t i = n; i-- > 0;) {
+    Rational sum = a[i][n];
+    for (std::size_t j = i + 1; j < n; ++j) sum -= a[i][j] * h[j];
+    h[i] = sum / a[i][i];
+  }
+  return h;
+}
+
+// The factor g that proves g h >= A^-T 1 for a computed h (the adjoint's
+// bound where the memory is short), against the exact times: the times
+// rounded, or a tenth below them, pass with a g under which g h covers
+// them in every entry. h cut short by 2 / q_i in one row, which puts that
+// row of A^T h near -1, or with a NaN, proves nothing. Where a row's terms
+// are far more than 2^53 times its sum (fast cycles turning 2^67 times per
+// exit; times to the rare end of a chain spanning 1e90, which differ
+// between neighbours by one part in 1e90), not even the rounded times can
+// be proven, and g must say so rather than pass.
+TEST(AccuracyTest, AdjointFactorCoversTheExactTimesOrProvesNothing) {
+  const Case cases[] = {
+      {"tandem queue", TandemQueue(), false},
+      {"birth-death over 1e-90", WideBirthDeath(), false},
+      {"rising to 1e90", RisingBirthDeath(), false},
+      {"nearly decomposable", NearlyDecomposable(), true},
+      {"fast cycles, slow exits", FastCyclesSlowExits(), true}};
+  for (const Case& c : cases) {
+    const std::size_t n = c.space.num_states - 1;
+    const std::vector<Rational> exact = ExactTimesToFirst(c.space);
+    std::vector<double> exit(c.space.num_states, 0.0);
+    for (std::size_t s = 0; s < c.space.num_states; ++s) {
+      for (std::size_t e = c.space.first[s]; e < c.space.first[s + 1]; ++e) {
+        exit[s] += c.space.rate[e];
+      }
+    }
+    std::vector<std::uint32_t> others;
+    for (std::uint32_t s = 1; s <= n; ++s) others.push_back(s);
+    const std::vector<std::uint32_t> no_table;
+    const ChainOperator system(c.space, exit, others, no_table);
+    Eigen::VectorXd rounded(static_cast<Eigen::Index>(n));
+    for (std::size_t i = 0; i < n; ++i) {
+      rounded[static_cast<Eigen::Index>(i)] = static_cast<double>(exact[i]);
+    }
+    const auto middle = static_cast<Eigen::Index>(n / 2);
+    Eigen::VectorXd cut = rounded;
+    cut[middle] -= 2 / exit[n / 2 + 1];
+    Eigen::VectorXd not_a_number = rounded;
+    not_a_number[middle] = std::numeric_limits<double>::quiet_NaN();
+    const bool stiff = std::string(c.name) == "fast cycles, slow exits" ||
+                       std::string(c.name) == "rising to 1e90";
+    struct Row {
+      const char* name;
+      Eigen::VectorXd h;
+      bool proves;
+    };
+    const Row rows[] = {{"rounded", rounded, !stiff},
+                        {"a tenth below", rounded * 0.9, !stiff},
+                        {"cut short", cut, false},
+                        {"NaN", not_a_number, false}};
+    for (const Row& row : rows) {
+      SCOPED_TRACE(std::string(c.name) + ", " + row.name);
+      const double factor = system.AdjointFactor(row.h);
+      EXPECT_EQ(std::isfinite(factor), row.proves) << factor;
+      if (!std::isfinite(factor)) continue;
+      for (std::size_t i = 0; i < n; ++i) {
+        ASSERT_GE(
+            Rational(factor) * Rational(row.h[static_cast<Eigen::Index>(i)]),
+            exact[i])
+            << "state " << i + 1;
+      }
+      // Tight: the rounding of h, magnified by the cancellation in the
+      // rows of the nearly decomposable chain, above the least factor.
+      EXPECT_LE(factor, (row.h == rounded ? 1.0 : 1 / 0.9) * (1 + 1e-4));
+    }
   }
 }
 

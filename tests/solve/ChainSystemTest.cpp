@@ -48,7 +48,8 @@ Eigen::MatrixXd DenseSystem(const StateSpace& space,
 }
 
 // The system of a chain without its first, a middle or its last state,
-// where local numbers come from a rule rather than a table: B, B^T and the
+// where local numbers come from a rule rather than a table (and global
+// ones from the list of states, or from the same rule): B, B^T and the
 // symmetric Gauss-Seidel ((I + L)(I + U))^T of B^T = I + L + U against the
 // dense matrices.
 TEST(ChainSystemTest, EveryStateButOneAgainstTheDenseSystem) {
@@ -62,10 +63,17 @@ TEST(ChainSystemTest, EveryStateButOneAgainstTheDenseSystem) {
     }
     const std::vector<std::uint32_t> no_table;
     const ChainOperator system(space, exit, states, no_table);
+    // Told the state left out instead of given the list: the same numbers.
+    const ChainOperator by_rule(space, exit, left_out);
+    ASSERT_EQ(by_rule.size(), states.size());
     for (std::uint32_t s = 0; s < space.num_states; ++s) {
       EXPECT_EQ(system.local(s), s == left_out  ? kOutsideSystem
                                  : s < left_out ? s
                                                 : s - 1);
+      EXPECT_EQ(by_rule.local(s), system.local(s));
+    }
+    for (std::size_t i = 0; i < states.size(); ++i) {
+      EXPECT_EQ(by_rule.global(i), states[i]);
     }
     const Eigen::MatrixXd b = DenseSystem(space, exit, left_out);
     const Eigen::MatrixXd bt = b.transpose();
@@ -236,12 +244,13 @@ TEST(ChainSystemTest, TwoBlocksSolveTheBlockDiagonalOnOneThreadOrTwo) {
   }
 }
 
-// B z and the residual on the two halves of the rows, each reading every
-// column for its own rows' terms, against one pass: the same bytes, with
+// B z, the residual and the adjoint's factor on the two halves of the
+// rows, each reading every column for its own rows' terms, against one
+// pass: the same bytes, with
 // a quarter of the transitions jumping anywhere across the cut and z
 // spanning twenty decades of both signs, where a change in the order of
 // any row's terms would show.
-TEST(ChainSystemTest, TwoBlocksOfRowsGiveTheProductAndResidualOfOne) {
+TEST(ChainSystemTest, TwoBlocksOfRowsGiveTheProductResidualAndFactorOfOne) {
   constexpr std::uint32_t kStates = 70000;
   std::mt19937 random(11);
   std::uniform_int_distribution<std::uint32_t> anywhere(0, kStates - 1);
@@ -288,6 +297,21 @@ TEST(ChainSystemTest, TwoBlocksOfRowsGiveTheProductAndResidualOfOne) {
   // The residual is |c - B z|, up to the rounding of the terms it sums.
   const Eigen::VectorXd apart = residual - (c - product).cwiseAbs();
   EXPECT_LE(apart.cwiseAbs().maxCoeff(), 1e-12 * scale.maxCoeff());
+  // The adjoint's factor: each half proves its own rows, and the worse
+  // half decides, also where the one row that fails lies past the cut.
+  Eigen::VectorXd weight(n);
+  for (Eigen::Index i = 0; i < n; ++i) weight[i] = 1 / exit[states[i]];
+  Eigen::VectorXd h;
+  const ChainGaussSeidel preconditioner(whole);
+  ASSERT_TRUE(PreconditionedBiCgStab(whole, preconditioner, true, weight, 1e-10,
+                                     1000, &h)
+                  .converged);
+  const double factor = whole.AdjointFactor(h);
+  EXPECT_LT(factor, 1 + 1e-6);
+  EXPECT_EQ(halves.AdjointFactor(h), factor);
+  h[n - 5] -= 2 / exit[states[n - 5]];
+  EXPECT_EQ(whole.AdjointFactor(h), std::numeric_limits<double>::infinity());
+  EXPECT_EQ(halves.AdjointFactor(h), std::numeric_limits<double>::infinity());
 }
 
 // The sweeps rank the states by how often the chain visits them, from a
