@@ -445,16 +445,6 @@ double NextStop(const SolveOptions& options, double stop, double reached,
 // solved, each from the last, until its solution passes the check.
 constexpr double kAdjointTolerances[] = {1e-8, 1e-10, 1e-12};
 
-// BiCGSTAB preconditioned by Gauss-Seidel sweeps on the chain's own rows,
-// without building B: on chains of millions of states B alone would take as
-// much memory as the chain. It starts from *z when that has c's size, else
-// from c, and stops at a componentwise backward error of `stop`; the
-// iterations add to outcome's. True when the result meets `stop`;
-// otherwise the caller builds B, which allows the other methods and the
-// polishing sweeps. With `adjoint` the residual's bound is formed here by
-// an adjoint solve; c is set aside while it runs and is back on return.
-// Where that bound of a stop above the tolerance misses the accuracy, the
-// iteration goes on to the tolerance.
 // The stationary iteration z += M^-1 (c - B z) from z until the backward
 // error is at most `stop`, asked every kPolishCheck sweeps; adds its sweeps
 // to *sweeps. BiCGSTAB brings the residual's norm down fast, but where the
@@ -502,6 +492,17 @@ bool PolishBySweeps(
   return false;
 }
 
+// BiCGSTAB preconditioned by Gauss-Seidel sweeps on the chain's own rows,
+// without building B: on chains of millions of states B alone would take as
+// much memory as the chain. It starts from *z when that has c's size, else
+// from c, and stops at a componentwise backward error of `stop`; the
+// iterations add to outcome's. Where BiCGSTAB stops short of `stop` on a
+// system beyond the dense limit, PolishBySweeps finishes it. True when the
+// result meets `stop`; otherwise the caller builds B, which allows the
+// other methods and their polishing sweeps. With `adjoint` the residual's bound
+// is formed here by an adjoint solve; c is set aside while it runs and is back
+// on return. Where that bound of a stop above the tolerance misses the
+// accuracy, the iteration goes on to the tolerance.
 bool SolveInPlace(const StateSpace& space, const std::vector<double>& exit,
                   const std::vector<std::uint32_t>& states,
                   const std::vector<std::uint32_t>& local, Vector* c,
