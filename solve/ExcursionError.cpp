@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <utility>
 
 #include "solve/AvailableMemory.h"
@@ -10,6 +11,7 @@
 #include "solve/HugePages.h"
 #include "solve/Krylov.h"
 #include "solve/ScaledSystem.h"
+#include "solve/SweepPace.h"
 #include "solve/TwoWayPool.h"
 
 namespace {
@@ -256,32 +258,19 @@ bool ExcursionError::SolveBySweeps(double tolerance, const Vector& rhs,
   // as BiCGSTAB's can.
   if (x->size() != rhs.size()) *x = Vector::Zero(rhs.size());
   const double goal = tolerance * rhs.norm();
-  // Every kStretch sweeps the fall of the residual over the last stretch
-  // tells how many more it needs at that pace; the sweeps give up once that
-  // is four times past their budget, rather than spending it all on a chain
-  // where they crawl. (The fall is not geometric: on a birth-death chain it
-  // is slow at first and quickens, hence the margin.)
-  constexpr std::size_t kStretch = 100;
-  double stretch_start = 0;
+  // They give up once, at their pace, the goal is four times past their
+  // budget, rather than spending it all on a chain where they crawl.
+  std::optional<SweepPace> pace;
   Vector residual;
   for (std::size_t sweep = 1; sweep <= max_iterations_; ++sweep) {
     op_->Apply(false, *x, &residual);
     residual = rhs - residual;
     const double norm = residual.norm();
-    if (!std::isfinite(norm)) return false;
     if (norm <= goal) return true;
-    if (sweep % kStretch == 0) {
-      if (report_) report_(sweep, norm / rhs.norm());
-      if (stretch_start > 0) {
-        const double fall = norm / stretch_start;
-        if (!(fall < 1)) return false;
-        const double stretches = std::log(goal / norm) / std::log(fall);
-        if (static_cast<double>(sweep) + stretches * kStretch >
-            4.0 * static_cast<double>(max_iterations_)) {
-          return false;
-        }
-      }
-      stretch_start = norm;
+    if (!pace) pace.emplace(norm, goal, 4 * max_iterations_);
+    if (!pace->GoOn(sweep, norm)) return false;
+    if (report_ && sweep % SweepPace::kStretch == 0) {
+      report_(sweep, norm / rhs.norm());
     }
     preconditioner_->Apply(false, &residual);
     *x += residual;
