@@ -556,6 +556,17 @@ void ExcursionError::BoundRemainder(double target) {
   // BiCGSTAB solves in the norm and the sweeps then finish row by row, as
   // they polish the solution: the check needs every row's residual below
   // its own share of the raise.
+  //
+  // It holds two vectors of the system's size beyond what the ways above
+  // held (`need` and the sweeps' residual). Where they would take more than
+  // half the memory available the bound stays infinite: the run then ends
+  // with its values refused, not killed for want of memory with nothing
+  // printed.
+  const std::size_t available = AvailableMemory();
+  if (available != 0 &&
+      2 * static_cast<std::size_t>(n) * sizeof(double) > available / 2) {
+    return;
+  }
   Vector need(n);
   for (Eigen::Index j = 0; j < n; ++j) need[j] = std::max(0.0, original(j));
   for (Eigen::Index j = 0; j < n; ++j) rho_[j] = need[j] * (1 + kShapedRaise);
