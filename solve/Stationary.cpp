@@ -1087,13 +1087,14 @@ bool Prepare(const StateSpace& space, const std::vector<double>& exit,
 // `reference` and `others`, where every entry of y is within a factor 1 +- e
 // of its exact value (y is 1 at `reference` unless the class was solved from
 // another state): the sums move by at most e' = e / (1 - e) times the sums
-// of their terms' sizes. Infinite when e is.
+// of their terms' sizes. Infinite when e is. With `ratio`, the ratio the
+// bound is about, computed whatever e.
 double RatioBoundOf(double e, std::uint32_t reference,
                     const std::vector<std::uint32_t>& others,
                     const std::vector<double>& y, const std::vector<double>& u,
-                    const std::vector<double>* d) {
+                    const std::vector<double>* d, double* ratio = nullptr) {
   constexpr double kInf = std::numeric_limits<double>::infinity();
-  if (!(e < 0.5)) return kInf;
+  if (!(e < 0.5) && ratio == nullptr) return kInf;
   auto d_of = [&](std::uint32_t s) { return d == nullptr ? 1.0 : (*d)[s]; };
   CompensatedSum num;
   CompensatedSum den;
@@ -1108,6 +1109,8 @@ double RatioBoundOf(double e, std::uint32_t reference,
     den_scale += std::abs(y[s] * d_of(s));
   }
   const double v = num.Value() / den.Value();
+  if (ratio != nullptr) *ratio = v;
+  if (!(e < 0.5)) return kInf;
   const double shift = e / (1 - e);
   if (!(den.Value() > 0) || !(shift * den_scale < den.Value() / 2)) return kInf;
   constexpr double kUnitRoundoff = std::numeric_limits<double>::epsilon() / 2;
@@ -1252,6 +1255,125 @@ void SharpenBounds(const StateSpace& space, const std::vector<double>& exit,
   }
 }
 
+// Bounds of the rewards' values of a chain with transient states where
+// SharpenBounds does not run (too many closed classes, or systems too large
+// for it). A value is sum_k p_k v_k over the closed classes k, where p_k =
+// a_k.y / d.y: y the expected times of an excursion from state 0 over the
+// transient states, a_k the rates from each into class k, d those into all
+// classes, v_k the value within class k. So sum_k p*_k v_k is the ratio
+// u.y* / d.y* with u = sum_k v_k a_k, which one analysis of the excursion
+// bounds whatever the number of classes, and sum_k p*_k |v*_k - v_k| is at
+// most the ratio w.y* / d.y* with w = sum_k dv_k a_k, dv_k the bound of
+// v_k. The norm of the shares' error times the rewards' spread, the other
+// bound, is far wider where absorption is rare: a transient state whose
+// rate into a class is large lets the flow into the classes move by that
+// rate times the error of its time, against a flow per excursion that is
+// small. `class_value` and `class_error` hold v_k and dv_k per reward and
+// per component of `components`.
+void BoundRewardsByFlows(const StateSpace& space,
+                         const std::vector<double>& exit,
+                         const std::vector<std::uint32_t>& transient,
+                         const Components& components,
+                         const std::vector<std::vector<double>>& class_value,
+                         const std::vector<std::vector<double>>& class_error,
+                         const std::vector<std::vector<double>>& rewards,
+                         double transient_componentwise,
+                         const SolveOptions& options,
+                         StationaryResult* result) {
+  constexpr double kInf = std::numeric_limits<double>::infinity();
+  constexpr double kUnitRoundoff = std::numeric_limits<double>::epsilon() / 2;
+  const std::size_t n = space.num_states;
+  std::vector<std::uint32_t> others;
+  for (std::uint32_t s : transient) {
+    if (s != 0) others.push_back(s);
+  }
+  // Unrefined first: the refinement costs another solve, and runs only
+  // where a value's bound misses the accuracy without it.
+  ExcursionError bounds;
+  const bool ready = (others.size() <= options.gth_limit ||
+                      RefinementTooLarge(others.size(), options).empty()) &&
+                     Prepare(space, exit, 0, others, result->excursion_time,
+                             false, options, options.accuracy, &bounds);
+  const std::vector<double>& time = result->excursion_time;
+  std::vector<double> into_all(n, 0.0);
+  std::size_t most_terms = 0;
+  for (std::uint32_t s : transient) {
+    std::size_t terms = 0;
+    for (std::size_t e = space.first[s]; e < space.first[s + 1]; ++e) {
+      if (!components.bottom[components.id[space.target[e]]]) continue;
+      into_all[s] += space.rate[e];
+      ++terms;
+    }
+    most_terms = std::max(most_terms, terms);
+  }
+  // A row's sum of `terms` products is within (terms + 1) u of the exact
+  // one, relative to the sum of their sizes.
+  const double gamma = static_cast<double>(most_terms + 1) * kUnitRoundoff;
+  // The ratio of u over d and its bound, from the analysis where it holds
+  // one and from the componentwise bound, whichever is smaller; `slack` is
+  // the most by which the rounding of u's entries moves the ratio.
+  auto ratio = [&](const std::vector<double>& u, double slack, double* value) {
+    double analysed = 0;
+    const double by_analysis =
+        ready ? bounds.Bound(u, &into_all, &analysed) : kInf;
+    double plain = 0;
+    const double by_entries = RatioBoundOf(transient_componentwise, 0, others,
+                                           time, u, &into_all, &plain);
+    // Both bound the exact ratio, each about its own ratio: the analysis's
+    // is moved onto the other's.
+    *value = plain;
+    return std::min(by_analysis + std::abs(analysed - plain), by_entries) +
+           slack;
+  };
+  std::vector<double> u(n, 0.0);
+  std::vector<double> w(n, 0.0);
+  // Sets every reward's bound; whether all meet the accuracy.
+  auto bound_all = [&]() {
+    bool all_met = true;
+    for (std::size_t v = 0; v < rewards.size(); ++v) {
+      double u_slack = 0;
+      for (std::uint32_t s : transient) {
+        double sum = 0;
+        double size = 0;
+        double error = 0;
+        for (std::size_t e = space.first[s]; e < space.first[s + 1]; ++e) {
+          const std::uint32_t k = components.id[space.target[e]];
+          if (!components.bottom[k]) continue;
+          sum += space.rate[e] * class_value[v][k];
+          size += std::abs(space.rate[e] * class_value[v][k]);
+          error += space.rate[e] * class_error[v][k];
+        }
+        u[s] = sum;
+        // Every term of w is >= 0: rounded up by the factor 1 + 2 gamma.
+        w[s] = error * (1 + 2 * gamma);
+        if (into_all[s] > 0) {
+          u_slack = std::max(u_slack, gamma * size / into_all[s]);
+        }
+      }
+      double value = 0;
+      double spread = 0;
+      const double shares = ratio(u, u_slack, &value);
+      const double within = ratio(w, 0, &spread);
+      // The value printed is sum_s pi_s r_s, the same ratio summed
+      // otherwise; d is rounded as well, which moves the ratios by at most
+      // 2 gamma of themselves.
+      const double printed = ExpectedReward(result->pi, rewards[v]);
+      double bound = shares + 2 * gamma * std::abs(value) +
+                     (spread + within) * (1 + 2 * gamma + 4 * kUnitRoundoff) +
+                     std::abs(printed - value) +
+                     4 * kUnitRoundoff * (std::abs(printed) + std::abs(value));
+      if (std::isnan(bound)) bound = kInf;
+      if (result->reward_error.size() <= v) {
+        result->reward_error.resize(v + 1, kInf);
+      }
+      result->reward_error[v] = bound;
+      all_met = all_met && bound <= options.accuracy * std::abs(printed);
+    }
+    return all_met;
+  };
+  if (!bound_all() && ready && bounds.Sharpen(0)) bound_all();
+}
+
 }  // namespace
 
 StationaryResult SolveLongRun(const StateSpace& space,
@@ -1364,6 +1486,35 @@ StationaryResult SolveLongRun(const StateSpace& space,
   // before the classes are solved.
   if (transient.empty()) std::vector<std::uint32_t>().swap(components.id);
 
+  // Every system small enough for the LU of its transpose, or one closed
+  // class reached with nothing transient (solved in place when large): the
+  // rewards' bounds of SharpenBounds. Otherwise, with transient states,
+  // those of BoundRewardsByFlows, from each class's value and its bound per
+  // reward.
+  bool small = bottom_ids.size() <= kMaxSharpClasses &&
+               transient.size() <= options.gth_limit + 1;
+  for (std::size_t k : bottom_ids) {
+    small = small && members[k].size() <= options.gth_limit + 1;
+  }
+  const bool single = transient.empty() && bottom_ids.size() == 1;
+  // BoundRewardsByFlows holds each class's value and bound per reward and
+  // three vectors of the chain's size; where they do not fit in the memory
+  // for the bounds, the norm's bound stands.
+  const bool by_flows =
+      options.bounds && options.rewards != nullptr && !transient.empty() &&
+      !small &&
+      (MemoryForBounds(options) == 0 ||
+       (2 * options.rewards->size() * components.count + 3 * n) *
+               sizeof(double) <=
+           MemoryForBounds(options));
+  std::vector<std::vector<double>> class_value;
+  std::vector<std::vector<double>> class_value_error;
+  if (by_flows) {
+    class_value.assign(options.rewards->size(),
+                       std::vector<double>(components.count, 0.0));
+    class_value_error = class_value;
+  }
+
   // Sized by the first solve, as is result.pi: while the largest system is
   // solved they would be two more vectors of the size of the chain.
   std::vector<double> class_pi;
@@ -1399,6 +1550,29 @@ StationaryResult SolveLongRun(const StateSpace& space,
       result.pi.assign(n, 0.0);
     }
     for (std::uint32_t s : class_members) result.pi[s] = class_pi[s] * scale;
+    for (std::size_t v = 0; v < class_value.size(); ++v) {
+      const std::vector<double>& r = (*options.rewards)[v];
+      if (r.size() < n) {
+        class_value_error[v][k] = std::numeric_limits<double>::infinity();
+        continue;
+      }
+      CompensatedSum sum;
+      double low = r[class_members.front()];
+      double high = low;
+      for (std::uint32_t s : class_members) {
+        sum.Add(class_pi[s] * r[s]);
+        low = std::min(low, r[s]);
+        high = std::max(high, r[s]);
+      }
+      class_value[v][k] = sum.Value() / total.Value();
+      // The class's distribution is within 2 class_error / total + 4u of
+      // the exact one in 1-norm (as in pi_error above), and a value moves
+      // by that times half the reward's spread over the class.
+      class_value_error[v][k] =
+          (2 * class_error / total.Value() + 4 * kUnitRoundoff) * (high - low) /
+              2 +
+          4 * kUnitRoundoff * std::max(std::abs(low), std::abs(high));
+    }
     result.bottoms.push_back(
         {class_members.front(), class_members.size(), probability[k]});
   }
@@ -1426,16 +1600,12 @@ StationaryResult SolveLongRun(const StateSpace& space,
   result.relative_residual =
       max_exit > 0 ? result.residual / (2 * max_exit) : 0.0;
   result.pi_error = pi_error;
-  // Sharp bounds of the rewards and the absorption measures, where every
-  // system is small enough for the LU of its transpose.
-  // Every system small enough for the LU of its transpose, or one closed
-  // class reached with nothing transient (solved in place when large).
-  bool small = bottom_ids.size() <= kMaxSharpClasses &&
-               transient.size() <= options.gth_limit + 1;
-  for (std::size_t k : bottom_ids) {
-    small = small && members[k].size() <= options.gth_limit + 1;
+  // Sharp bounds of the rewards and the absorption measures.
+  if (by_flows) {
+    BoundRewardsByFlows(space, exit, transient, components, class_value,
+                        class_value_error, *options.rewards,
+                        transient_componentwise, options, &result);
   }
-  const bool single = transient.empty() && bottom_ids.size() == 1;
   if (options.bounds && options.rewards != nullptr && (small || single))
     SharpenBounds(
         space, exit, members, bottom_ids, transient, class_pi, probability,

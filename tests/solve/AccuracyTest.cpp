@@ -781,3 +781,74 @@ TEST(AccuracyTest, TwoLargeQueuesAreBoundedByAShapedRaise) {
 #endif
   ExpectTwoQueuesSolved(301);
 }
+
+// A queue (arrivals 0.9, service 1, 3,001 levels) that is retired at rate
+// 1e-6 from every level into a closed class of its own, or crashes at rate
+// 1e-6 into a state that is cleared at rate 1 into one more class: 3,002
+// closed classes, reached from the empty queue. Both ends come at rate
+// k = 2e-6 whatever the level, so the times an excursion from the empty
+// queue spends at each level, until it ends, are geometric, T_q = T_0 z^q
+// with z the root in (0, 1) of z^2 - (1.9 + k) z + 0.9 = 0, and k T_0 =
+// 1 - z. The mean level at which the queue is retired is then
+// (1e-6 / k) z / (1 - z), and the chance of a crash 1e-6 / k (the cap moves
+// both by about z^3000, below 1e-130). The share of the flow into the
+// classes that the cleared state holds made the bound of the queue's
+// length 3.6e-5, eight times the accuracy, from the norm of the shares'
+// error times the reward's spread; through the flows themselves it is
+// sharp.
+TEST(AccuracyTest, ManyClosedClassesReachedThroughRareExits) {
+  constexpr std::uint32_t kLevels = 3001;
+  constexpr double kArrival = 0.9;
+  constexpr double kExit = 1e-6;  // each of the two ways out
+  const std::uint32_t crashed = 2 * kLevels;
+  const std::uint32_t cleared = crashed + 1;
+  const StateSpace space = LargeChain(
+      cleared + 1,
+      [&](std::uint32_t s) {
+        std::vector<std::uint32_t> to;
+        if (s == crashed) to.push_back(cleared);
+        if (s >= kLevels) return to;  // retired, crashed or cleared
+        if (s > 0) to.push_back(s - 1);
+        if (s + 1 < kLevels) to.push_back(s + 1);
+        to.push_back(kLevels + s);
+        to.push_back(crashed);
+        return to;
+      },
+      [&](std::uint32_t s, std::uint32_t t) {
+        if (s == crashed) return 1.0;
+        if (t + 1 == s) return 1.0;
+        if (t == s + 1) return kArrival;
+        return kExit;
+      });
+  const std::size_t n = space.num_states;
+  std::vector<std::vector<double>> rewards(2, std::vector<double>(n, 0.0));
+  for (std::uint32_t s = 0; s < 2 * kLevels; ++s) {
+    rewards[0][s] = static_cast<double>(s % kLevels);
+  }
+  rewards[1][cleared] = 1.0;
+  // The root, in long double and without cancellation: the discriminant is
+  // (0.9 - 1)^2 + 2 k (0.9 + 1) + k^2.
+  const long double k = 2.0L * kExit;
+  const long double lambda = kArrival;
+  const long double sum = lambda + 1 + k;
+  const long double z = 2 * lambda /
+                        (sum + std::sqrt((lambda - 1) * (lambda - 1) +
+                                         2 * k * (lambda + 1) + k * k));
+  const double exact[] = {static_cast<double>((kExit / k) * z / (1 - z)),
+                          static_cast<double>(kExit / k)};
+
+  SolveOptions options;
+  options.rewards = &rewards;
+  const StationaryResult result = SolveLongRun(space, options);
+  ASSERT_TRUE(result.ok) << result.message;
+  EXPECT_EQ(result.bottoms.size(), kLevels + 1);
+  for (std::size_t v = 0; v < 2; ++v) {
+    const double value = ExpectedReward(result.pi, rewards[v]);
+    double bound = ExpectedRewardBound(result.pi_error, value, rewards[v]);
+    if (v < result.reward_error.size()) {
+      bound = std::min(bound, result.reward_error[v]);
+    }
+    EXPECT_LE(std::abs(value - exact[v]), bound) << "reward " << v;
+    EXPECT_LE(bound, 1e-6 * exact[v]) << "reward " << v;
+  }
+}
