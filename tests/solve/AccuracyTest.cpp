@@ -73,6 +73,23 @@ double Expected(const std::vector<double>& pi, const std::vector<double>& r) {
   return static_cast<double>(sum);
 }
 
+// Each reward's value within its bound of the exact one, and that bound
+// within the default accuracy: the sharp bound where the solver gave one,
+// else the bound from the norm of pi's error.
+void ExpectWithinAccuracy(const StationaryResult& result,
+                          const std::vector<std::vector<double>>& rewards,
+                          const std::vector<double>& exact) {
+  for (std::size_t v = 0; v < exact.size(); ++v) {
+    const double value = ExpectedReward(result.pi, rewards[v]);
+    double bound = ExpectedRewardBound(result.pi_error, value, rewards[v]);
+    if (v < result.reward_error.size()) {
+      bound = std::min(bound, result.reward_error[v]);
+    }
+    EXPECT_LE(std::abs(value - exact[v]), bound) << "reward " << v;
+    EXPECT_LE(bound, 1e-6 * exact[v]) << "reward " << v;
+  }
+}
+
 // 5 blocks of 8 states, strongly coupled inside, joined in a ring by rates
 // of 2^-coupling (2^-30 is about 1e-9): nearly completely decomposable.
 StateSpace NearlyDecomposable(int coupling = 30) {
@@ -685,18 +702,7 @@ TEST(AccuracyTest, ChainsSpanningMoreThanTheDoubleRange) {
     options.rewards = &rewards;
     const StationaryResult result = SolveLongRun(row.space, options);
     ASSERT_TRUE(result.ok) << result.message;
-    const double exact[] = {row.mean, row.at_end};
-    for (std::size_t v = 0; v < 2; ++v) {
-      const double value = ExpectedReward(result.pi, rewards[v]);
-      // The sharp bound of each reward, where the chain allows one (not
-      // for large reducible chains).
-      double bound = ExpectedRewardBound(result.pi_error, value, rewards[v]);
-      if (v < result.reward_error.size()) {
-        bound = std::min(bound, result.reward_error[v]);
-      }
-      EXPECT_LE(std::abs(value - exact[v]), bound) << "reward " << v;
-      EXPECT_LE(bound, 1e-6 * exact[v]) << "reward " << v;
-    }
+    ExpectWithinAccuracy(result, rewards, {row.mean, row.at_end});
   }
 }
 
@@ -759,16 +765,7 @@ void ExpectTwoQueuesSolved(std::uint32_t levels) {
   const StationaryResult result = SolveLongRun(space, options);
   ASSERT_TRUE(result.ok) << result.message;
   EXPECT_EQ(result.method, SolveMethod::kBiCgStab) << result.message;
-  const double exact[] = {mean, empty};
-  for (std::size_t v = 0; v < 2; ++v) {
-    const double value = ExpectedReward(result.pi, rewards[v]);
-    double bound = ExpectedRewardBound(result.pi_error, value, rewards[v]);
-    if (v < result.reward_error.size()) {
-      bound = std::min(bound, result.reward_error[v]);
-    }
-    EXPECT_LE(std::abs(value - exact[v]), bound) << "reward " << v;
-    EXPECT_LE(bound, 1e-6 * exact[v]) << "reward " << v;
-  }
+  ExpectWithinAccuracy(result, rewards, {mean, empty});
 }
 
 TEST(AccuracyTest, TwoIndependentQueuesArePolishedInPlace) {
@@ -834,21 +831,14 @@ TEST(AccuracyTest, ManyClosedClassesReachedThroughRareExits) {
   const long double z = 2 * lambda /
                         (sum + std::sqrt((lambda - 1) * (lambda - 1) +
                                          2 * k * (lambda + 1) + k * k));
-  const double exact[] = {static_cast<double>((kExit / k) * z / (1 - z)),
-                          static_cast<double>(kExit / k)};
+  const std::vector<double> exact = {
+      static_cast<double>((kExit / k) * z / (1 - z)),
+      static_cast<double>(kExit / k)};
 
   SolveOptions options;
   options.rewards = &rewards;
   const StationaryResult result = SolveLongRun(space, options);
   ASSERT_TRUE(result.ok) << result.message;
   EXPECT_EQ(result.bottoms.size(), kLevels + 1);
-  for (std::size_t v = 0; v < 2; ++v) {
-    const double value = ExpectedReward(result.pi, rewards[v]);
-    double bound = ExpectedRewardBound(result.pi_error, value, rewards[v]);
-    if (v < result.reward_error.size()) {
-      bound = std::min(bound, result.reward_error[v]);
-    }
-    EXPECT_LE(std::abs(value - exact[v]), bound) << "reward " << v;
-    EXPECT_LE(bound, 1e-6 * exact[v]) << "reward " << v;
-  }
+  ExpectWithinAccuracy(result, rewards, exact);
 }
