@@ -1255,6 +1255,10 @@ void SharpenBounds(const StateSpace& space, const std::vector<double>& exit,
   }
 }
 
+// Most entries the per-class passes of BoundRewardsByFlows may read in
+// all, closed classes times transient states: about a second.
+constexpr std::size_t kMaxClassPassWork = 100'000'000;
+
 // Bounds of the rewards' values of a chain with transient states where
 // SharpenBounds does not run (too many closed classes, or systems too large
 // for it). A value is sum_k p_k v_k over the closed classes k, where p_k =
@@ -1269,11 +1273,14 @@ void SharpenBounds(const StateSpace& space, const std::vector<double>& exit,
 // rate into a class is large lets the flow into the classes move by that
 // rate times the error of its time, against a flow per excursion that is
 // small. `class_value` and `class_error` hold v_k and dv_k per reward and
-// per component of `components`.
+// per component of `components`; `bottom_ids` are the classes' components
+// in the order of result->bottoms. Bounds each class's probability too,
+// where the chain is small enough (see kMaxClassPassWork).
 void BoundRewardsByFlows(const StateSpace& space,
                          const std::vector<double>& exit,
                          const std::vector<std::uint32_t>& transient,
                          const Components& components,
+                         const std::vector<std::size_t>& bottom_ids,
                          const std::vector<std::vector<double>>& class_value,
                          const std::vector<std::vector<double>>& class_error,
                          const std::vector<std::vector<double>>& rewards,
@@ -1372,6 +1379,45 @@ void BoundRewardsByFlows(const StateSpace& space,
     return all_met;
   };
   if (!bound_all() && ready && bounds.Sharpen(0)) bound_all();
+
+  // Each class's probability is the ratio a_k.y / d.y itself; its bound
+  // costs a pass over the transient states per class, taken where the
+  // passes stay within kMaxClassPassWork entries. Without it a class whose
+  // probability is far below the others' gets the bound of the shares'
+  // norm, many times its own size.
+  const std::size_t classes = bottom_ids.size();
+  if (classes * transient.size() > kMaxClassPassWork) return;
+  std::vector<std::size_t> class_index(components.count, classes);
+  for (std::size_t c = 0; c < classes; ++c) class_index[bottom_ids[c]] = c;
+  // The rates into each class: (state, rate) in the transient states'
+  // order.
+  std::vector<std::vector<std::pair<std::uint32_t, double>>> into(classes);
+  for (std::uint32_t s : transient) {
+    for (std::size_t e = space.first[s]; e < space.first[s + 1]; ++e) {
+      const std::size_t c = class_index[components.id[space.target[e]]];
+      if (c == classes) continue;
+      if (!into[c].empty() && into[c].back().first == s) {
+        into[c].back().second += space.rate[e];
+      } else {
+        into[c].emplace_back(s, space.rate[e]);
+      }
+    }
+  }
+  std::fill(u.begin(), u.end(), 0.0);
+  result->class_probability_error.assign(classes, kInf);
+  for (std::size_t c = 0; c < classes; ++c) {
+    for (const auto& [s, rate] : into[c]) u[s] = rate;
+    double value = 0;
+    // u's entries are sums of positive rates, each within gamma of the
+    // exact one, as are d's: the ratio moves by at most 3 gamma of itself.
+    const double printed = result->bottoms[c].probability;
+    double bound = ratio(u, 0, &value) + 3 * gamma * std::abs(value) +
+                   std::abs(printed - value) +
+                   4 * kUnitRoundoff * (std::abs(printed) + std::abs(value));
+    if (std::isnan(bound)) bound = kInf;
+    result->class_probability_error[c] = bound;
+    for (const auto& [s, rate] : into[c]) u[s] = 0;
+  }
 }
 
 }  // namespace
@@ -1602,8 +1648,8 @@ StationaryResult SolveLongRun(const StateSpace& space,
   result.pi_error = pi_error;
   // Sharp bounds of the rewards and the absorption measures.
   if (by_flows) {
-    BoundRewardsByFlows(space, exit, transient, components, class_value,
-                        class_value_error, *options.rewards,
+    BoundRewardsByFlows(space, exit, transient, components, bottom_ids,
+                        class_value, class_value_error, *options.rewards,
                         transient_componentwise, options, &result);
   }
   if (options.bounds && options.rewards != nullptr && (small || single))

@@ -841,4 +841,29 @@ TEST(AccuracyTest, ManyClosedClassesReachedThroughRareExits) {
   ASSERT_TRUE(result.ok) << result.message;
   EXPECT_EQ(result.bottoms.size(), kLevels + 1);
   ExpectWithinAccuracy(result, rewards, exact);
+  // Each class's probability: (1e-6 / k)(1 - z) z^q for retirement at
+  // level q, 1e-6 / k for the crash; within its bound, and the bound
+  // within the accuracy down to probabilities of 1e-11 (the rarest, near
+  // 1e-131, keep a bound near 1.5e-18: an iterative solution bounds the
+  // excursion's times in norm, not entry by entry).
+  ASSERT_EQ(result.class_probability_error.size(), kLevels + 1);
+  std::size_t sharp = 0;
+  for (std::size_t c = 0; c <= kLevels; ++c) {
+    const BottomClass& bottom = result.bottoms[c];
+    const long double p =
+        bottom.first_state == cleared
+            ? kExit / k
+            : (kExit / k) * (1 - z) *
+                  std::pow(z, static_cast<long double>(bottom.first_state -
+                                                       kLevels));
+    const double bound = result.class_probability_error[c];
+    EXPECT_LE(std::abs(bottom.probability - static_cast<double>(p)), bound)
+        << "class of state " << bottom.first_state;
+    if (p >= 1e-11L) {
+      EXPECT_LE(bound, 1e-6 * static_cast<double>(p))
+          << "class of state " << bottom.first_state;
+      ++sharp;
+    }
+  }
+  EXPECT_GT(sharp, 200u);
 }
