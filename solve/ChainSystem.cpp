@@ -6,7 +6,6 @@
 #include <limits>
 
 #include "solve/DoubleDouble.h"
-
 #include "solve/HugePages.h"
 
 ChainOperator::ChainOperator(const StateSpace& space,
@@ -50,45 +49,47 @@ ChainOperator::ChainOperator(const StateSpace& space,
 
 void ChainOperator::Apply(bool transposed, const Eigen::VectorXd& x,
                           Eigen::VectorXd* y) const {
-  WithRates(space_.rate, [&](auto rate) { ApplyWith(rate, transposed, x, y); });
+  WithRows([&](const auto& rows) { ApplyWith(rows, transposed, x, y); });
 }
 
-template <class Rate>
-void ChainOperator::ApplyWith(Rate rate, bool transposed,
+template <class Rows>
+void ChainOperator::ApplyWith(Rows rows, bool transposed,
                               const Eigen::VectorXd& x,
                               Eigen::VectorXd* y) const {
   const std::size_t n = size();
-  const RowOffsets& first = space_.first;
-  const std::uint32_t* target = space_.target.data();
   if (!transposed) {
     // B x: column i of B is state i's jump probabilities, negated. Each
     // part of the rows reads every column for its own terms.
     y->resize(x.size());
-    RunInHalves(pool_, n, [&](std::size_t begin, std::size_t end) {
+    RunInHalves(pool_, n, [&, rows](std::size_t begin, std::size_t end) {
       const auto b = static_cast<Eigen::Index>(begin);
       const auto count = static_cast<Eigen::Index>(end - begin);
       y->segment(b, count) = x.segment(b, count);
+      double* out = y->data();
       for (std::size_t i = 0; i < n; ++i) {
-        const std::uint32_t s = global(i);
-        const double xi = x[static_cast<Eigen::Index>(i)] / exit_[s];
+        const std::uint32_t s = rows.numbering.Global(i);
+        const double xi = x[static_cast<Eigen::Index>(i)] / rows.exit[s];
         if (xi == 0) continue;
-        for (std::size_t e = first[s]; e < first[s + 1]; ++e) {
-          const std::uint32_t j = local(target[e]);
-          if (j >= begin && j < end) (*y)[j] -= rate(e) * xi;
+        const std::size_t last = rows.End(s);
+        for (std::size_t e = rows.Begin(s); e < last; ++e) {
+          const std::uint32_t j = rows.numbering.Local(rows.target[e]);
+          if (j >= begin && j < end) out[j] -= rows.rate(e) * xi;
         }
       }
     });
     return;
   }
+  const double* in = x.data();
+  double* out = y->data();
   for (std::size_t i = 0; i < n; ++i) {
-    const std::uint32_t s = global(i);
+    const std::uint32_t s = rows.numbering.Global(i);
+    const std::size_t last = rows.End(s);
     double sum = 0;
-    for (std::size_t e = first[s]; e < first[s + 1]; ++e) {
-      const std::uint32_t j = local(target[e]);
-      if (j != kOutsideSystem) sum += rate(e) * x[j];
+    for (std::size_t e = rows.Begin(s); e < last; ++e) {
+      const std::uint32_t j = rows.numbering.Local(rows.target[e]);
+      if (j != kOutsideSystem) sum += rows.rate(e) * in[j];
     }
-    const auto k = static_cast<Eigen::Index>(i);
-    (*y)[k] = x[k] - sum / exit_[s];
+    out[i] = in[i] - sum / rows.exit[s];
   }
 }
 
@@ -98,27 +99,32 @@ void ChainOperator::Residual(const Eigen::VectorXd& z, const Eigen::VectorXd& c,
   const std::size_t n = size();
   residual->resize(z.size());
   scale->resize(z.size());
-  WithRates(space_.rate, [&](auto rate) {
-    RunInHalves(pool_, n, [&](std::size_t begin, std::size_t end) {
-      const auto b = static_cast<Eigen::Index>(begin);
-      const auto count = static_cast<Eigen::Index>(end - begin);
-      residual->segment(b, count) = c.segment(b, count) - z.segment(b, count);
-      scale->segment(b, count) =
-          c.segment(b, count).cwiseAbs() + z.segment(b, count).cwiseAbs();
-      for (std::size_t i = 0; i < n; ++i) {
-        const std::uint32_t s = global(i);
-        const double zi = z[static_cast<Eigen::Index>(i)] / exit_[s];
-        if (zi == 0) continue;
-        for (std::size_t e = space_.first[s]; e < space_.first[s + 1]; ++e) {
-          const std::uint32_t j = local(space_.target[e]);
-          if (j < begin || j >= end) continue;
-          const double term = rate(e) * zi;
-          (*residual)[j] += term;
-          (*scale)[j] += std::abs(term);
-        }
-      }
-      residual->segment(b, count) = residual->segment(b, count).cwiseAbs();
-    });
+  WithRows([&](const auto& all_rows) {
+    RunInHalves(
+        pool_, n, [&, rows = all_rows](std::size_t begin, std::size_t end) {
+          const auto b = static_cast<Eigen::Index>(begin);
+          const auto count = static_cast<Eigen::Index>(end - begin);
+          residual->segment(b, count) =
+              c.segment(b, count) - z.segment(b, count);
+          scale->segment(b, count) =
+              c.segment(b, count).cwiseAbs() + z.segment(b, count).cwiseAbs();
+          double* r = residual->data();
+          double* size = scale->data();
+          for (std::size_t i = 0; i < n; ++i) {
+            const std::uint32_t s = rows.numbering.Global(i);
+            const double zi = z[static_cast<Eigen::Index>(i)] / rows.exit[s];
+            if (zi == 0) continue;
+            const std::size_t last = rows.End(s);
+            for (std::size_t e = rows.Begin(s); e < last; ++e) {
+              const std::uint32_t j = rows.numbering.Local(rows.target[e]);
+              if (j < begin || j >= end) continue;
+              const double term = rows.rate(e) * zi;
+              r[j] += term;
+              size[j] += std::abs(term);
+            }
+          }
+          residual->segment(b, count) = residual->segment(b, count).cwiseAbs();
+        });
   });
 }
 
@@ -212,14 +218,14 @@ ChainGaussSeidel::ChainGaussSeidel(const ChainOperator& system,
 }
 
 void ChainGaussSeidel::Apply(bool transposed, Eigen::VectorXd* x) const {
-  WithRates(system_.space().rate, [&](auto rate) {
+  system_.WithRows([&](const auto& rows) {
     if (middle_ == system_.size()) {
-      ApplyWith(rate, transposed, 0, static_cast<std::int64_t>(middle_), x);
+      ApplyWith(rows, transposed, 0, static_cast<std::int64_t>(middle_), x);
       return;
     }
     // Each block reads and writes its own unknowns only.
     pool_->Run([&](int block) {
-      ApplyWith(rate, transposed, Begin(block), End(block), x);
+      ApplyWith(rows, transposed, Begin(block), End(block), x);
     });
   });
 }
@@ -228,68 +234,66 @@ void ChainGaussSeidel::Apply(bool transposed, Eigen::VectorXd* x) const {
 // Targets increase within a row, and local numbers with them, so L's
 // entries come first: the sweeps over L stop at the diagonal and those
 // over U run from the row's end back to it. Entries outside lo..hi-1 are
-// another block's and left out.
-template <class Rate>
-void ChainGaussSeidel::ApplyWith(Rate rate, bool transposed, std::int64_t lo,
+// another block's and left out; a state outside the system has the local
+// number kOutsideSystem, above every hi.
+template <class Rows>
+void ChainGaussSeidel::ApplyWith(Rows rows, bool transposed, std::int64_t lo,
                                  std::int64_t hi, Eigen::VectorXd* x) const {
-  const ChainOperator& system = system_;
-  const StateSpace& space = system.space();
-  Eigen::VectorXd& v = *x;
-  auto row = [&](std::int64_t i, std::size_t* begin, std::size_t* end) {
-    const std::uint32_t s = system.global(static_cast<std::size_t>(i));
-    *begin = space.first[s];
-    *end = space.first[s + 1];
-  };
-  std::size_t begin = 0;
-  std::size_t end = 0;
+  double* v = x->data();
   if (!transposed) {
     // (I + U)^T y = x going down, then (I + L)^T z = y going up.
     for (std::int64_t i = lo; i < hi; ++i) {
       if (v[i] == 0) continue;
-      const double yi = v[i] / system.exit(static_cast<std::size_t>(i));
-      row(i, &begin, &end);
-      for (std::size_t e = end; e > begin; --e) {
-        const std::uint32_t c = system.local(space.target[e - 1]);
-        if (c == kOutsideSystem || c >= hi) continue;
+      const std::uint32_t s =
+          rows.numbering.Global(static_cast<std::size_t>(i));
+      const double yi = v[i] / rows.exit[s];
+      const std::size_t begin = rows.Begin(s);
+      for (std::size_t e = rows.End(s); e > begin; --e) {
+        const std::int64_t c = rows.numbering.Local(rows.target[e - 1]);
+        if (c >= hi) continue;
         if (c < i) break;
-        v[c] += rate(e - 1) * yi;
+        v[c] += rows.rate(e - 1) * yi;
       }
     }
     for (std::int64_t i = hi - 1; i >= lo; --i) {
       if (v[i] == 0) continue;
-      const double zi = v[i] / system.exit(static_cast<std::size_t>(i));
-      row(i, &begin, &end);
-      for (std::size_t e = begin; e < end; ++e) {
-        const std::uint32_t c = system.local(space.target[e]);
+      const std::uint32_t s =
+          rows.numbering.Global(static_cast<std::size_t>(i));
+      const double zi = v[i] / rows.exit[s];
+      const std::size_t end = rows.End(s);
+      for (std::size_t e = rows.Begin(s); e < end; ++e) {
+        const std::int64_t c = rows.numbering.Local(rows.target[e]);
         if (c == kOutsideSystem || c < lo) continue;
         if (c >= i) break;
-        v[c] += rate(e) * zi;
+        v[c] += rows.rate(e) * zi;
       }
     }
     return;
   }
   // (I + L) y = x going down, then (I + U) z = y going up.
   for (std::int64_t i = lo; i < hi; ++i) {
-    row(i, &begin, &end);
+    const std::uint32_t s = rows.numbering.Global(static_cast<std::size_t>(i));
+    const std::size_t end = rows.End(s);
     double sum = 0;
-    for (std::size_t e = begin; e < end; ++e) {
-      const std::uint32_t c = system.local(space.target[e]);
+    for (std::size_t e = rows.Begin(s); e < end; ++e) {
+      const std::int64_t c = rows.numbering.Local(rows.target[e]);
       if (c == kOutsideSystem || c < lo) continue;
       if (c >= i) break;
-      sum += rate(e) * v[c];
+      sum += rows.rate(e) * v[c];
     }
-    v[i] += sum / system.exit(static_cast<std::size_t>(i));
+    v[i] += sum / rows.exit[s];
   }
   for (std::int64_t i = hi - 1; i >= lo; --i) {
-    row(i, &begin, &end);
+    const std::uint32_t s = rows.numbering.Global(static_cast<std::size_t>(i));
+    const std::size_t begin = rows.Begin(s);
     double sum = 0;
-    for (std::size_t e = end; e > begin; --e) {
-      const std::uint32_t c = system.local(space.target[e - 1]);
-      if (c == kOutsideSystem || c >= hi) continue;
+    for (std::size_t e = rows.End(s); e > begin; --e) {
+      const std::int64_t c = rows.numbering.Local(rows.target[e - 1]);
+      if (c >= hi) continue;
       if (c < i) break;
-      sum += rate(e - 1) * v[c];
+      sum += rows.rate(e - 1) * v[c];
     }
-    v[i] += sum / system.exit(static_cast<std::size_t>(i));
+    v[i] += sum / rows.exit[s];
   }
 }
 
@@ -300,14 +304,14 @@ void ChainGaussSeidel::ApplyThenMultiply(const LinearOperator& a,
     Preconditioner::ApplyThenMultiply(a, transposed, y, v);
     return;
   }
-  WithRates(system_.space().rate, [&](auto rate) {
+  system_.WithRows([&](const auto& rows) {
     if (middle_ == system_.size()) {
-      ApplyThenMultiplyWith(rate, 0, static_cast<std::int64_t>(middle_), y, v,
+      ApplyThenMultiplyWith(rows, 0, static_cast<std::int64_t>(middle_), y, v,
                             nullptr, nullptr);
       return;
     }
     pool_->Run([&](int block) {
-      ApplyThenMultiplyWith(rate, Begin(block), End(block), y, v,
+      ApplyThenMultiplyWith(rows, Begin(block), End(block), y, v,
                             held_[block].data(), &held_count_[block]);
     });
     // Once both blocks are done, each takes the other's held terms in the
@@ -321,29 +325,28 @@ void ChainGaussSeidel::ApplyThenMultiply(const LinearOperator& a,
   });
 }
 
-template <class Rate>
-void ChainGaussSeidel::ApplyThenMultiplyWith(Rate rate, std::int64_t lo,
+template <class Rows>
+void ChainGaussSeidel::ApplyThenMultiplyWith(Rows rows, std::int64_t lo,
                                              std::int64_t hi,
                                              Eigen::VectorXd* y,
                                              Eigen::VectorXd* v, Held* held,
                                              std::size_t* held_count) const {
-  const ChainOperator& system = system_;
-  const StateSpace& space = system.space();
-  Eigen::VectorXd& x = *y;
-  Eigen::VectorXd& out = *v;
+  double* x = y->data();
+  double* out = v->data();
   std::size_t count = 0;
   // Going down, the forward sweep; out is cleared as it goes.
   for (std::int64_t i = lo; i < hi; ++i) {
     out[i] = 0;
     const double ui = x[i];
     if (ui == 0) continue;
-    const std::uint32_t s = system.global(static_cast<std::size_t>(i));
-    const double scaled = ui / system.exit(static_cast<std::size_t>(i));
-    for (std::size_t e = space.first[s + 1]; e > space.first[s]; --e) {
-      const std::uint32_t c = system.local(space.target[e - 1]);
-      if (c == kOutsideSystem || c >= hi) continue;
+    const std::uint32_t s = rows.numbering.Global(static_cast<std::size_t>(i));
+    const double scaled = ui / rows.exit[s];
+    const std::size_t begin = rows.Begin(s);
+    for (std::size_t e = rows.End(s); e > begin; --e) {
+      const std::int64_t c = rows.numbering.Local(rows.target[e - 1]);
+      if (c >= hi) continue;
       if (c < i) break;
-      x[c] += rate(e - 1) * scaled;
+      x[c] += rows.rate(e - 1) * scaled;
     }
   }
   // Going up, x_i is final (y_i) once its row is reached: the whole row
@@ -355,30 +358,30 @@ void ChainGaussSeidel::ApplyThenMultiplyWith(Rate rate, std::int64_t lo,
     const double yi = x[i];
     out[i] += yi;
     if (yi == 0) continue;
-    const std::uint32_t s = system.global(static_cast<std::size_t>(i));
-    const double scaled = yi / system.exit(static_cast<std::size_t>(i));
-    const std::size_t end = space.first[s + 1];
-    std::size_t e = space.first[s];
+    const std::uint32_t s = rows.numbering.Global(static_cast<std::size_t>(i));
+    const double scaled = yi / rows.exit[s];
+    const std::size_t end = rows.End(s);
+    std::size_t e = rows.Begin(s);
     for (; e < end; ++e) {
-      const std::uint32_t c = system.local(space.target[e]);
+      const std::int64_t c = rows.numbering.Local(rows.target[e]);
       if (c == kOutsideSystem) continue;
       if (c > i) break;
-      const double term = rate(e) * scaled;
+      const double term = rows.rate(e) * scaled;
       if (c < lo) {
-        held[count++] = {c, term};
+        held[count++] = {static_cast<std::uint32_t>(c), term};
         continue;
       }
       x[c] += term;
       out[c] -= term;
     }
     for (; e < end; ++e) {
-      const std::uint32_t c = system.local(space.target[e]);
+      const std::int64_t c = rows.numbering.Local(rows.target[e]);
       if (c == kOutsideSystem) continue;
       if (c >= hi) {
-        held[count++] = {c, rate(e) * scaled};
+        held[count++] = {static_cast<std::uint32_t>(c), rows.rate(e) * scaled};
         continue;
       }
-      out[c] -= rate(e) * scaled;
+      out[c] -= rows.rate(e) * scaled;
     }
   }
   if (held_count != nullptr) *held_count = count;

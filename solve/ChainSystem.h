@@ -2,20 +2,18 @@
 #define GEN_SOLVE_CHAINSYSTEM_H_
 
 #include <cstdint>
-#include <limits>
 #include <vector>
 
 #include "solve/ChainFiles.h"
+#include "solve/ChainRows.h"
 #include "solve/Krylov.h"
+#include "solve/TransitionRates.h"
 #include "solve/TwoWayPool.h"
 
 // The scaled system B z = c of Stationary.cpp over a set S of states, used
 // in place through the chain's own compressed rows: B = (-Q_SS)^T D^-1, so
 // row i of B^T is state i's outgoing transitions divided by its exit rate,
 // plus the unit diagonal. Nothing of the size of the transitions is copied.
-
-constexpr std::uint32_t kOutsideSystem =
-    std::numeric_limits<std::uint32_t>::max();
 
 class ChainOperator : public LinearOperator {
  public:
@@ -64,9 +62,25 @@ class ChainOperator : public LinearOperator {
   const StateSpace& space() const { return space_; }
   double exit(std::size_t i) const { return exit_[global(i)]; }
 
+  // Calls body(rows) with the system's rows as ChainRows in the forms this
+  // chain and this set of states hold, for the hot loops.
+  template <class Body>
+  void WithRows(Body&& body) const {
+    WithRates(space_.rate, [&](auto rate) {
+      if (all_but_one_) {
+        WithOffsets(space_.first, rate, AllButOneNumbering{left_out_},
+                    space_.target.data(), exit_.data(), body);
+      } else {
+        WithOffsets(space_.first, rate,
+                    ListedNumbering{states_->data(), local_->data()},
+                    space_.target.data(), exit_.data(), body);
+      }
+    });
+  }
+
  private:
-  template <class Rate>
-  void ApplyWith(Rate rate, bool transposed, const Eigen::VectorXd& x,
+  template <class Rows>
+  void ApplyWith(Rows rows, bool transposed, const Eigen::VectorXd& x,
                  Eigen::VectorXd* y) const;
 
   const StateSpace& space_;
@@ -129,14 +143,16 @@ class ChainGaussSeidel : public Preconditioner {
     double term;
   };
 
-  template <class Rate>
-  void ApplyWith(Rate rate, bool transposed, std::int64_t lo, std::int64_t hi,
+  template <class Rows>
+  void ApplyWith(Rows rows, bool transposed, std::int64_t lo, std::int64_t hi,
                  Eigen::VectorXd* x) const;
   // Both sweeps over the unknowns lo..hi-1; terms of B y for rows outside
   // go to `held` (null when the block is the whole system), and their count
   // to *held_count.
-  template <class Rate>
-  void ApplyThenMultiplyWith(Rate rate, std::int64_t lo, std::int64_t hi,
+  // `rows` is taken by value: a copy of its own lets the compiler keep its
+  // pointers in registers across the stores into the vectors and `held`.
+  template <class Rows>
+  void ApplyThenMultiplyWith(Rows rows, std::int64_t lo, std::int64_t hi,
                              Eigen::VectorXd* y, Eigen::VectorXd* v, Held* held,
                              std::size_t* held_count) const;
   std::int64_t Begin(int block) const {

@@ -38,6 +38,11 @@ class RowOffsets {
     return carries_.empty() ? low : low + High(i);
   }
   std::size_t back() const { return (*this)[size() - 1]; }
+  // The offsets as 4-byte values where every one fits (no count has passed
+  // 2^32), for hot loops; null otherwise.
+  const std::uint32_t* narrow() const {
+    return carries_.empty() ? low_.data() : nullptr;
+  }
 
   std::vector<std::size_t> ToVector() const {
     std::vector<std::size_t> values(size());

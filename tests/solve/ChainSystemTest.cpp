@@ -47,62 +47,113 @@ Eigen::MatrixXd DenseSystem(const StateSpace& space,
   return b;
 }
 
+// An irreducible chain of n states in which every state jumps to `degree`
+// random others, each transition with a rate of its own: with enough
+// transitions the rates outgrow the 1-byte and then the 2-byte codes.
+StateSpace DenseRandomChain(std::uint32_t n, std::uint32_t degree,
+                            unsigned seed) {
+  std::mt19937 random(seed);
+  std::uniform_real_distribution<double> exponent(-3, 3);
+  std::vector<Rate> rates;
+  for (std::uint32_t s = 1; s <= n; ++s) {
+    std::vector<std::uint32_t> targets;
+    for (std::uint32_t t = 1; t <= n; ++t) {
+      if (t != s) targets.push_back(t);
+    }
+    std::shuffle(targets.begin(), targets.end(), random);
+    targets.resize(degree);
+    // The ring keeps the chain irreducible.
+    if (std::find(targets.begin(), targets.end(), s % n + 1) == targets.end()) {
+      targets.back() = s % n + 1;
+    }
+    for (std::uint32_t t : targets) {
+      rates.push_back({s, t, std::pow(10.0, exponent(random))});
+    }
+  }
+  return Chain(n, rates);
+}
+
 // The system of a chain without its first, a middle or its last state,
 // where local numbers come from a rule rather than a table (and global
 // ones from the list of states, or from the same rule): B, B^T and the
 // symmetric Gauss-Seidel ((I + L)(I + U))^T of B^T = I + L + U against the
-// dense matrices.
+// dense matrices, with the rates held in each of their three forms.
 TEST(ChainSystemTest, EveryStateButOneAgainstTheDenseSystem) {
-  const StateSpace space = RandomChain(9, 7, 3);
-  const std::vector<double> exit = ExitRates(space);
-  for (std::uint32_t left_out : {0u, 4u, 8u}) {
-    SCOPED_TRACE("without state " + std::to_string(left_out));
-    std::vector<std::uint32_t> states;
-    for (std::uint32_t s = 0; s < space.num_states; ++s) {
-      if (s != left_out) states.push_back(s);
-    }
-    const std::vector<std::uint32_t> no_table;
-    const ChainOperator system(space, exit, states, no_table);
-    // Told the state left out instead of given the list: the same numbers.
-    const ChainOperator by_rule(space, exit, left_out);
-    ASSERT_EQ(by_rule.size(), states.size());
-    for (std::uint32_t s = 0; s < space.num_states; ++s) {
-      EXPECT_EQ(system.local(s), s == left_out  ? kOutsideSystem
-                                 : s < left_out ? s
-                                                : s - 1);
-      EXPECT_EQ(by_rule.local(s), system.local(s));
-    }
-    for (std::size_t i = 0; i < states.size(); ++i) {
-      EXPECT_EQ(by_rule.global(i), states[i]);
-    }
-    const Eigen::MatrixXd b = DenseSystem(space, exit, left_out);
-    const Eigen::MatrixXd bt = b.transpose();
-    const Eigen::MatrixXd lower = bt.triangularView<Eigen::StrictlyLower>();
-    const Eigen::MatrixXd upper = bt.triangularView<Eigen::StrictlyUpper>();
-    const Eigen::MatrixXd identity = Eigen::MatrixXd::Identity(8, 8);
-    const Eigen::MatrixXd m = ((identity + lower) * (identity + upper));
-    const ChainGaussSeidel preconditioner(system);
-    Eigen::VectorXd x(8);
-    for (int i = 0; i < 8; ++i) x[i] = 1.0 + 0.37 * i - 0.05 * i * i;
-    for (bool transposed : {false, true}) {
-      SCOPED_TRACE(transposed ? "transposed" : "plain");
-      Eigen::VectorXd y(8);
-      system.Apply(transposed, x, &y);
-      const Eigen::VectorXd want = transposed ? bt * x : b * x;
-      EXPECT_LE((y - want).cwiseAbs().maxCoeff(), 1e-13 * want.norm());
-      Eigen::VectorXd solved = x;
-      preconditioner.Apply(transposed, &solved);
-      const Eigen::MatrixXd applied = transposed ? m : m.transpose();
-      EXPECT_LE((applied * solved - x).cwiseAbs().maxCoeff(), 1e-12 * x.norm());
-      // The solve and the product at once: the same y, and v = B y.
-      Eigen::VectorXd both = x;
-      Eigen::VectorXd product(8);
-      preconditioner.ApplyThenMultiply(system, transposed, &both, &product);
-      const Eigen::VectorXd want_y = applied.lu().solve(x);
-      EXPECT_LE((both - want_y).cwiseAbs().maxCoeff(), 1e-12 * want_y.norm());
-      const Eigen::VectorXd want_v = (transposed ? bt : b) * want_y;
-      EXPECT_LE((product - want_v).cwiseAbs().maxCoeff(),
-                1e-12 * want_v.norm());
+  const StateSpace chains[] = {RandomChain(9, 7, 3),
+                               DenseRandomChain(60, 25, 5),
+                               DenseRandomChain(300, 240, 9)};
+  ASSERT_EQ(chains[0].rate.form(), TransitionRates::Form::kByteCodes);
+  ASSERT_EQ(chains[1].rate.form(), TransitionRates::Form::kCodes);
+  ASSERT_EQ(chains[2].rate.form(), TransitionRates::Form::kWide);
+  for (const StateSpace& space : chains) {
+    const std::uint32_t last = static_cast<std::uint32_t>(space.num_states - 1);
+    const auto n = static_cast<Eigen::Index>(last);
+    SCOPED_TRACE(std::to_string(space.num_states) + " states");
+    const std::vector<double> exit = ExitRates(space);
+    for (std::uint32_t left_out : {0u, last / 2, last}) {
+      SCOPED_TRACE("without state " + std::to_string(left_out));
+      std::vector<std::uint32_t> states;
+      for (std::uint32_t s = 0; s < space.num_states; ++s) {
+        if (s != left_out) states.push_back(s);
+      }
+      const std::vector<std::uint32_t> no_table;
+      const ChainOperator system(space, exit, states, no_table);
+      // Told the state left out instead of given the list: the same numbers.
+      const ChainOperator by_rule(space, exit, left_out);
+      ASSERT_EQ(by_rule.size(), states.size());
+      for (std::uint32_t s = 0; s < space.num_states; ++s) {
+        EXPECT_EQ(system.local(s), s == left_out  ? kOutsideSystem
+                                   : s < left_out ? s
+                                                  : s - 1);
+        EXPECT_EQ(by_rule.local(s), system.local(s));
+      }
+      for (std::size_t i = 0; i < states.size(); ++i) {
+        EXPECT_EQ(by_rule.global(i), states[i]);
+      }
+      const Eigen::MatrixXd b = DenseSystem(space, exit, left_out);
+      const Eigen::MatrixXd bt = b.transpose();
+      const Eigen::MatrixXd lower = bt.triangularView<Eigen::StrictlyLower>();
+      const Eigen::MatrixXd upper = bt.triangularView<Eigen::StrictlyUpper>();
+      const Eigen::MatrixXd identity = Eigen::MatrixXd::Identity(n, n);
+      const Eigen::MatrixXd m = ((identity + lower) * (identity + upper));
+      const ChainGaussSeidel preconditioner(system);
+      Eigen::VectorXd x(n);
+      for (Eigen::Index i = 0; i < n; ++i) {
+        x[i] = 1.0 + 0.37 * static_cast<double>(i % 9) -
+               0.05 * static_cast<double>(i % 5);
+      }
+      for (bool transposed : {false, true}) {
+        SCOPED_TRACE(transposed ? "transposed" : "plain");
+        Eigen::VectorXd y(n);
+        system.Apply(transposed, x, &y);
+        const Eigen::VectorXd want = transposed ? bt * x : b * x;
+        EXPECT_LE((y - want).cwiseAbs().maxCoeff(), 1e-13 * want.norm());
+        Eigen::VectorXd solved = x;
+        preconditioner.Apply(transposed, &solved);
+        const Eigen::MatrixXd applied = transposed ? m : m.transpose();
+        EXPECT_LE((applied * solved - x).cwiseAbs().maxCoeff(),
+                  1e-12 * x.norm());
+        // The solve and the product at once: the same y, and v = B y.
+        Eigen::VectorXd both = x;
+        Eigen::VectorXd product(n);
+        preconditioner.ApplyThenMultiply(system, transposed, &both, &product);
+        const Eigen::VectorXd want_y = applied.lu().solve(x);
+        EXPECT_LE((both - want_y).cwiseAbs().maxCoeff(), 1e-12 * want_y.norm());
+        const Eigen::VectorXd want_v = (transposed ? bt : b) * want_y;
+        EXPECT_LE((product - want_v).cwiseAbs().maxCoeff(),
+                  1e-12 * want_v.norm());
+      }
+      // |c - B z| and |c| + |B| |z| row by row.
+      Eigen::VectorXd residual(n);
+      Eigen::VectorXd scale(n);
+      system.Residual(x, x, &residual, &scale);
+      const Eigen::VectorXd want_residual = (x - b * x).cwiseAbs();
+      const Eigen::VectorXd want_scale =
+          x.cwiseAbs() + b.cwiseAbs() * x.cwiseAbs();
+      EXPECT_LE((residual - want_residual).cwiseAbs().maxCoeff(),
+                1e-13 * want_scale.maxCoeff());
+      EXPECT_LE((scale - want_scale).cwiseAbs().maxCoeff(),
+                1e-13 * want_scale.maxCoeff());
     }
   }
 }
