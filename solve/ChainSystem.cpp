@@ -1,9 +1,11 @@
 #include "solve/ChainSystem.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <thread>
 
 #include "solve/DoubleDouble.h"
 #include "solve/HugePages.h"
@@ -170,7 +172,10 @@ double ChainOperator::AdjointFactor(const Eigen::VectorXd& h) const {
 
 ChainGaussSeidel::ChainGaussSeidel(const ChainOperator& system,
                                    TwoWayPool* pool, std::size_t min_split)
-    : system_(system), pool_(pool), middle_(system.size()) {
+    : system_(system),
+      pool_(pool),
+      min_split_(min_split),
+      middle_(system.size()) {
   const std::size_t n = system.size();
   if (pool == nullptr || n < min_split || n < 2) return;
   const StateSpace& space = system.space();
@@ -297,6 +302,27 @@ void ChainGaussSeidel::ApplyWith(Rows rows, bool transposed, std::int64_t lo,
   }
 }
 
+// The sweep pair's forward sweep over lo..hi-1, (I + U)^T y = x going down,
+// clearing out's entries as it goes.
+template <class Rows>
+void ForwardSweep(const Rows& rows, std::int64_t lo, std::int64_t hi, double* x,
+                  double* out) {
+  for (std::int64_t i = lo; i < hi; ++i) {
+    out[i] = 0;
+    const double ui = x[i];
+    if (ui == 0) continue;
+    const std::uint32_t s = rows.numbering.Global(static_cast<std::size_t>(i));
+    const double scaled = ui / rows.exit[s];
+    const std::size_t begin = rows.Begin(s);
+    for (std::size_t e = rows.End(s); e > begin; --e) {
+      const std::int64_t c = rows.numbering.Local(rows.target[e - 1]);
+      if (c >= hi) continue;
+      if (c < i) break;
+      x[c] += rows.rate(e - 1) * scaled;
+    }
+  }
+}
+
 void ChainGaussSeidel::ApplyThenMultiply(const LinearOperator& a,
                                          bool transposed, Eigen::VectorXd* y,
                                          Eigen::VectorXd* v) const {
@@ -306,8 +332,21 @@ void ChainGaussSeidel::ApplyThenMultiply(const LinearOperator& a,
   }
   system_.WithRows([&](const auto& rows) {
     if (middle_ == system_.size()) {
-      ApplyThenMultiplyWith(rows, 0, static_cast<std::int64_t>(middle_), y, v,
-                            nullptr, nullptr);
+      const auto n = static_cast<std::int64_t>(middle_);
+      if (pool_ == nullptr || middle_ < min_split_) {
+        ApplyThenMultiplyWith(rows, 0, n, y, v, nullptr, nullptr);
+        return;
+      }
+      // Undivided on the pool: the second half adds the terms above the
+      // diagonal into B y behind the backward sweep (see UpperTermsBehind).
+      std::atomic<std::int64_t> settled{n + 1};
+      pool_->Run([&](int half) {
+        if (half == 0) {
+          SweepsAndLowerTerms(rows, n, y, v, &settled);
+        } else {
+          UpperTermsBehind(rows, n, *y, v, settled);
+        }
+      });
       return;
     }
     pool_->Run([&](int block) {
@@ -335,20 +374,7 @@ void ChainGaussSeidel::ApplyThenMultiplyWith(Rows rows, std::int64_t lo,
   double* out = v->data();
   std::size_t count = 0;
   // Going down, the forward sweep; out is cleared as it goes.
-  for (std::int64_t i = lo; i < hi; ++i) {
-    out[i] = 0;
-    const double ui = x[i];
-    if (ui == 0) continue;
-    const std::uint32_t s = rows.numbering.Global(static_cast<std::size_t>(i));
-    const double scaled = ui / rows.exit[s];
-    const std::size_t begin = rows.Begin(s);
-    for (std::size_t e = rows.End(s); e > begin; --e) {
-      const std::int64_t c = rows.numbering.Local(rows.target[e - 1]);
-      if (c >= hi) continue;
-      if (c < i) break;
-      x[c] += rows.rate(e - 1) * scaled;
-    }
-  }
+  ForwardSweep(rows, lo, hi, x, out);
   // Going up, x_i is final (y_i) once its row is reached: the whole row
   // goes into B y as the product would add it, and the entries before the
   // diagonal finish the sweep as well. B y is summed term by term rather
@@ -385,6 +411,64 @@ void ChainGaussSeidel::ApplyThenMultiplyWith(Rows rows, std::int64_t lo,
     }
   }
   if (held_count != nullptr) *held_count = count;
+}
+
+template <class Rows>
+void ChainGaussSeidel::SweepsAndLowerTerms(
+    Rows rows, std::int64_t n, Eigen::VectorXd* y, Eigen::VectorXd* v,
+    std::atomic<std::int64_t>* settled) const {
+  double* x = y->data();
+  double* out = v->data();
+  ForwardSweep(rows, 0, n, x, out);
+  for (std::int64_t i = n - 1; i >= 0; --i) {
+    // Rows i + 1 and up are done: their y and their terms below the
+    // diagonal are final. Told in steps, so the two cores rarely share a
+    // line of the counter.
+    if ((i & (kSettleStep - 1)) == 0 || i == n - 1) {
+      settled->store(i + 1, std::memory_order_release);
+    }
+    const double yi = x[i];
+    out[i] += yi;
+    if (yi == 0) continue;
+    const std::uint32_t s = rows.numbering.Global(static_cast<std::size_t>(i));
+    const double scaled = yi / rows.exit[s];
+    const std::size_t end = rows.End(s);
+    for (std::size_t e = rows.Begin(s); e < end; ++e) {
+      const std::int64_t c = rows.numbering.Local(rows.target[e]);
+      if (c == kOutsideSystem) continue;
+      if (c > i) break;
+      const double term = rows.rate(e) * scaled;
+      x[c] += term;
+      out[c] -= term;
+    }
+  }
+  settled->store(0, std::memory_order_release);
+}
+
+template <class Rows>
+void ChainGaussSeidel::UpperTermsBehind(
+    Rows rows, std::int64_t n, const Eigen::VectorXd& y, Eigen::VectorXd* v,
+    const std::atomic<std::int64_t>& settled) const {
+  const double* x = y.data();
+  double* out = v->data();
+  std::int64_t known = n + 1;
+  for (std::int64_t i = n - 1; i >= 0; --i) {
+    while (known > i + 1) {
+      known = settled.load(std::memory_order_acquire);
+      if (known > i + 1) std::this_thread::yield();
+    }
+    const double yi = x[i];
+    if (yi == 0) continue;
+    const std::uint32_t s = rows.numbering.Global(static_cast<std::size_t>(i));
+    const double scaled = yi / rows.exit[s];
+    const std::size_t begin = rows.Begin(s);
+    for (std::size_t e = rows.End(s); e > begin; --e) {
+      const std::int64_t c = rows.numbering.Local(rows.target[e - 1]);
+      if (c == kOutsideSystem) continue;
+      if (c < i) break;
+      out[c] -= rows.rate(e - 1) * scaled;
+    }
+  }
 }
 
 std::uint32_t WellVisitedState(const ChainOperator& system,

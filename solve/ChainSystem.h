@@ -1,6 +1,7 @@
 #ifndef GEN_SOLVE_CHAINSYSTEM_H_
 #define GEN_SOLVE_CHAINSYSTEM_H_
 
+#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -149,6 +150,28 @@ class ChainGaussSeidel : public Preconditioner {
   // Both sweeps over the unknowns lo..hi-1; terms of B y for rows outside
   // go to `held` (null when the block is the whole system), and their count
   // to *held_count.
+  // The undivided sweep pair on the pool, in two halves that give the bytes
+  // of ApplyThenMultiplyWith over the whole system. The first runs both
+  // sweeps and adds each row's terms on and below the diagonal into B y,
+  // telling in *settled the lowest row from which every row is done
+  // (n + 1 before the backward sweep). The second follows it up the rows
+  // and adds the terms above the diagonal of each row once done: row i's
+  // term into B y_c, c > i, comes after every term the first half adds
+  // there (rows c and up), and the rows reach each entry in the order of
+  // the whole sweep, so every sum is taken in the same order. Neither
+  // writes an entry the other reads or writes meanwhile: the first writes
+  // below its row, the second above the row it follows.
+  template <class Rows>
+  void SweepsAndLowerTerms(Rows rows, std::int64_t n, Eigen::VectorXd* y,
+                           Eigen::VectorXd* v,
+                           std::atomic<std::int64_t>* settled) const;
+  template <class Rows>
+  void UpperTermsBehind(Rows rows, std::int64_t n, const Eigen::VectorXd& y,
+                        Eigen::VectorXd* v,
+                        const std::atomic<std::int64_t>& settled) const;
+  // Rows between two reports of the first half's progress.
+  static constexpr std::int64_t kSettleStep = 1024;
+
   // `rows` is taken by value: a copy of its own lets the compiler keep its
   // pointers in registers across the stores into the vectors and `held`.
   template <class Rows>
@@ -165,6 +188,7 @@ class ChainGaussSeidel : public Preconditioner {
 
   const ChainOperator& system_;
   TwoWayPool* pool_;
+  std::size_t min_split_;
   std::size_t middle_;
   // Per block: room for every crossing transition out of its rows. Filled
   // by each combined product; mutable as scratch of a const operator.

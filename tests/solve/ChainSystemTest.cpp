@@ -48,29 +48,25 @@ Eigen::MatrixXd DenseSystem(const StateSpace& space,
 }
 
 // An irreducible chain of n states in which every state jumps to `degree`
-// random others, each transition with a rate of its own: with enough
-// transitions the rates outgrow the 1-byte and then the 2-byte codes.
-StateSpace DenseRandomChain(std::uint32_t n, std::uint32_t degree,
-                            unsigned seed) {
+// random others (a ring among them), each transition with a random rate
+// spread over `decades` orders of magnitude: with enough transitions the
+// rates outgrow the 1-byte and then the 2-byte codes, and with few per
+// state most cross the middle.
+StateSpace RandomLargeChain(std::uint32_t n, std::uint32_t degree,
+                            unsigned seed, double decades) {
   std::mt19937 random(seed);
-  std::uniform_real_distribution<double> exponent(-3, 3);
-  std::vector<Rate> rates;
-  for (std::uint32_t s = 1; s <= n; ++s) {
-    std::vector<std::uint32_t> targets;
-    for (std::uint32_t t = 1; t <= n; ++t) {
-      if (t != s) targets.push_back(t);
-    }
-    std::shuffle(targets.begin(), targets.end(), random);
-    targets.resize(degree);
-    // The ring keeps the chain irreducible.
-    if (std::find(targets.begin(), targets.end(), s % n + 1) == targets.end()) {
-      targets.back() = s % n + 1;
-    }
-    for (std::uint32_t t : targets) {
-      rates.push_back({s, t, std::pow(10.0, exponent(random))});
-    }
-  }
-  return Chain(n, rates);
+  std::uniform_int_distribution<std::uint32_t> state(0, n - 1);
+  std::uniform_real_distribution<double> exponent(-decades / 2, decades / 2);
+  return LargeChain(
+      n,
+      [&](std::uint32_t s) {
+        std::vector<std::uint32_t> to{(s + 1) % n};
+        while (to.size() < degree) to.push_back(state(random));
+        return to;
+      },
+      [&](std::uint32_t, std::uint32_t) {
+        return std::pow(10.0, exponent(random));
+      });
 }
 
 // The system of a chain without its first, a middle or its last state,
@@ -80,8 +76,8 @@ StateSpace DenseRandomChain(std::uint32_t n, std::uint32_t degree,
 // dense matrices, with the rates held in each of their three forms.
 TEST(ChainSystemTest, EveryStateButOneAgainstTheDenseSystem) {
   const StateSpace chains[] = {RandomChain(9, 7, 3),
-                               DenseRandomChain(60, 25, 5),
-                               DenseRandomChain(300, 240, 9)};
+                               RandomLargeChain(60, 25, 5, 6),
+                               RandomLargeChain(400, 300, 9, 6)};
   ASSERT_EQ(chains[0].rate.form(), TransitionRates::Form::kByteCodes);
   ASSERT_EQ(chains[1].rate.form(), TransitionRates::Form::kCodes);
   ASSERT_EQ(chains[2].rate.form(), TransitionRates::Form::kWide);
@@ -195,6 +191,49 @@ TEST(ChainSystemTest, SharedSweepsMatchTheSolveAndTheProduct) {
     SCOPED_TRACE("entry " + std::to_string(i));
     EXPECT_EQ(y[i], want_y[i]);
     EXPECT_LE(std::abs(v[i] - want_v[i]), 1e-14 * scale[i]);
+  }
+}
+
+// A system too coupled to cut in blocks runs its sweep pair on the pool as
+// two halves, one following the other up the rows: the bytes of the sweep
+// pair without a pool, on one thread or two, numbered by rule or through a
+// table, over rows enough for the second half to wait on the first.
+TEST(ChainSystemTest, UndividedSweepPairOnThePoolGivesTheBytesOfOne) {
+  const StateSpace space = RandomLargeChain(20000, 3, 13, 6);
+  const std::vector<double> exit = ExitRates(space);
+  std::vector<std::uint32_t> listed;
+  std::vector<std::uint32_t> local(space.num_states, kOutsideSystem);
+  for (std::uint32_t s = 0; s < space.num_states; ++s) {
+    if (s % 11 == 5) continue;
+    local[s] = static_cast<std::uint32_t>(listed.size());
+    listed.push_back(s);
+  }
+  const ChainOperator by_table(space, exit, listed, local);
+  const ChainOperator by_rule(space, exit, 7);
+  TwoWayPool one(1);
+  TwoWayPool two(2);
+  for (const ChainOperator* system : {&by_table, &by_rule}) {
+    const auto n = static_cast<Eigen::Index>(system->size());
+    Eigen::VectorXd x(n);
+    for (Eigen::Index i = 0; i < n; ++i) {
+      x[i] = std::pow(10.0, static_cast<double>((i * 37) % 41) - 20) *
+             (i % 3 == 0 ? -1 : 1);
+    }
+    Eigen::VectorXd want_y = x;
+    Eigen::VectorXd want_v(n);
+    ChainGaussSeidel(*system).ApplyThenMultiply(*system, false, &want_y,
+                                                &want_v);
+    for (TwoWayPool* pool : {&one, &two}) {
+      const ChainGaussSeidel preconditioner(*system, pool, 16);
+      ASSERT_EQ(preconditioner.middle(), system->size());
+      for (int round = 0; round < 3; ++round) {
+        Eigen::VectorXd y = x;
+        Eigen::VectorXd v = Eigen::VectorXd::Constant(n, 7.0);
+        preconditioner.ApplyThenMultiply(*system, false, &y, &v);
+        ASSERT_TRUE(y == want_y);
+        ASSERT_TRUE(v == want_v);
+      }
+    }
   }
 }
 
