@@ -49,6 +49,28 @@ ChainOperator::ChainOperator(const StateSpace& space,
       left_out_(left_out),
       size_(space.num_states - 1) {}
 
+namespace {
+
+// Calls add(j, rate * x_i / exit_i) for every transition i -> j of the
+// system whose row j lies in begin..end-1, in the order of the sources:
+// each part of a pass cut by rows reads every source for its own terms.
+template <class Rows, class Add>
+void ForTermsOfRows(const Rows& rows, std::size_t n, const Eigen::VectorXd& x,
+                    std::size_t begin, std::size_t end, Add add) {
+  for (std::size_t i = 0; i < n; ++i) {
+    const std::uint32_t s = rows.numbering.Global(i);
+    const double xi = x[static_cast<Eigen::Index>(i)] / rows.exit[s];
+    if (xi == 0) continue;
+    const std::size_t last = rows.End(s);
+    for (std::size_t e = rows.Begin(s); e < last; ++e) {
+      const std::uint32_t j = rows.numbering.Local(rows.target[e]);
+      if (j >= begin && j < end) add(j, rows.rate(e) * xi);
+    }
+  }
+}
+
+}  // namespace
+
 void ChainOperator::Apply(bool transposed, const Eigen::VectorXd& x,
                           Eigen::VectorXd* y) const {
   WithRows([&](const auto& rows) { ApplyWith(rows, transposed, x, y); });
@@ -68,16 +90,8 @@ void ChainOperator::ApplyWith(Rows rows, bool transposed,
       const auto count = static_cast<Eigen::Index>(end - begin);
       y->segment(b, count) = x.segment(b, count);
       double* out = y->data();
-      for (std::size_t i = 0; i < n; ++i) {
-        const std::uint32_t s = rows.numbering.Global(i);
-        const double xi = x[static_cast<Eigen::Index>(i)] / rows.exit[s];
-        if (xi == 0) continue;
-        const std::size_t last = rows.End(s);
-        for (std::size_t e = rows.Begin(s); e < last; ++e) {
-          const std::uint32_t j = rows.numbering.Local(rows.target[e]);
-          if (j >= begin && j < end) out[j] -= rows.rate(e) * xi;
-        }
-      }
+      ForTermsOfRows(rows, n, x, begin, end,
+                     [out](std::uint32_t j, double term) { out[j] -= term; });
     });
     return;
   }
@@ -112,19 +126,11 @@ void ChainOperator::Residual(const Eigen::VectorXd& z, const Eigen::VectorXd& c,
               c.segment(b, count).cwiseAbs() + z.segment(b, count).cwiseAbs();
           double* r = residual->data();
           double* size = scale->data();
-          for (std::size_t i = 0; i < n; ++i) {
-            const std::uint32_t s = rows.numbering.Global(i);
-            const double zi = z[static_cast<Eigen::Index>(i)] / rows.exit[s];
-            if (zi == 0) continue;
-            const std::size_t last = rows.End(s);
-            for (std::size_t e = rows.Begin(s); e < last; ++e) {
-              const std::uint32_t j = rows.numbering.Local(rows.target[e]);
-              if (j < begin || j >= end) continue;
-              const double term = rows.rate(e) * zi;
-              r[j] += term;
-              size[j] += std::abs(term);
-            }
-          }
+          ForTermsOfRows(rows, n, z, begin, end,
+                         [r, size](std::uint32_t j, double term) {
+                           r[j] += term;
+                           size[j] += std::abs(term);
+                         });
           residual->segment(b, count) = residual->segment(b, count).cwiseAbs();
         });
   });
