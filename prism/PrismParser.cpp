@@ -133,6 +133,22 @@ class Parser {
     return FailHere(std::string("expected '") + symbol + "', found " +
                     Describe(Peek()));
   }
+  // The ";" that ends a declaration. A property file may leave it out
+  // where the next item starts on a new line, or at the end of the file.
+  bool EndOfDeclaration() {
+    if (Accept(";")) return true;
+    if (in_properties_ && next_ > 0 &&
+        (Peek().kind == PrismToken::Kind::kEnd ||
+         Peek().line > tokens_[next_ - 1].line)) {
+      return true;
+    }
+    return Expect(";");
+  }
+  // Whether the token at `at` starts an item of a property file without a
+  // ";" before it: it opens a line, the line before does not end in an
+  // operator that wants more, and it is a declaration's keyword, an
+  // operator of properties or a property's name.
+  bool StartsItemOnNewLine(std::size_t at) const;
   bool ExpectWord(const char* word) {
     if (AcceptWord(word)) return true;
     return FailHere(std::string("expected '") + word + "', found " +
@@ -200,7 +216,8 @@ class Parser {
   std::vector<PrismToken> tokens_;
   std::size_t next_ = 0;
   bool typed_ = false;
-  int nesting_ = 0;  // expressions being read inside each other
+  bool in_properties_ = false;  // reading a property file
+  int nesting_ = 0;             // expressions being read inside each other
 };
 
 bool Parser::ModelType() {
@@ -286,7 +303,7 @@ bool Parser::Constant(std::vector<PrismConstant>* into) {
     constant.value = Expression();
     if (!constant.value) return false;
   }
-  if (!Expect(";")) return false;
+  if (!EndOfDeclaration()) return false;
   into->push_back(std::move(constant));
   return true;
 }
@@ -302,9 +319,9 @@ bool Parser::Definition(std::vector<PrismDefinition>* into, bool label) {
   if (!Expect("=")) return false;
   definition.body = Expression();
   if (!definition.body) return false;
-  // The last one of a property file may go without its semicolon.
-  if (!Accept(";") && Peek().kind != PrismToken::Kind::kEnd) {
-    return Expect(";");
+  // The last one of a file may go without its semicolon.
+  if (Peek().kind != PrismToken::Kind::kEnd && !EndOfDeclaration()) {
+    return false;
   }
   into->push_back(std::move(definition));
   return true;
@@ -744,12 +761,14 @@ bool Parser::Property(PrismPropertyFile* file) {
   }
   property.where = Here();
   const std::size_t first = next_;
-  // The property's extent: up to a ";" outside brackets, or the end.
+  // The property's extent: up to a ";" outside brackets, the start of the
+  // next item on a new line, or the end.
   std::size_t end = next_;
   int depth = 0;
   while (tokens_[end].kind != PrismToken::Kind::kEnd &&
          !(depth == 0 && tokens_[end].kind == PrismToken::Kind::kSymbol &&
-           tokens_[end].text == ";")) {
+           tokens_[end].text == ";") &&
+         !(depth == 0 && end > first && StartsItemOnNewLine(end))) {
     const std::string& t = tokens_[end].text;
     if (tokens_[end].kind == PrismToken::Kind::kSymbol) {
       if (t == "(" || t == "[" || t == "{") ++depth;
@@ -865,7 +884,29 @@ bool Parser::Property(PrismPropertyFile* file) {
   return true;
 }
 
+bool Parser::StartsItemOnNewLine(std::size_t at) const {
+  const PrismToken& token = tokens_[at];
+  const PrismToken& before = tokens_[at - 1];
+  if (token.line == before.line) return false;
+  static const std::set<std::string> kWanting = {
+      "+", "-", "*", "/",  "^", "&",  "|", "!",  "=>", "<=>",
+      "?", ":", "=", "!=", "<", "<=", ">", ">=", ","};
+  if (before.kind == PrismToken::Kind::kSymbol && kWanting.count(before.text)) {
+    return false;
+  }
+  if (token.kind == PrismToken::Kind::kString) {
+    const PrismToken& after = tokens_[at + 1];
+    return after.kind == PrismToken::Kind::kSymbol && after.text == ":";
+  }
+  static const std::set<std::string> kStarts = {
+      "P",     "Pmin", "Pmax", "S",       "R",     "Rmin",  "Rmax",
+      "const", "rate", "prob", "formula", "label", "filter"};
+  return token.kind == PrismToken::Kind::kIdentifier &&
+         kStarts.count(token.text) > 0;
+}
+
 bool Parser::Properties(PrismPropertyFile* file) {
+  in_properties_ = true;
   while (!Failed() && Peek().kind != PrismToken::Kind::kEnd) {
     if (IsWord("const") || IsWord("rate") || IsWord("prob")) {
       Constant(&file->constants);

@@ -200,15 +200,21 @@ rewards "time"
 endrewards
 )";
 
-const char* const kWorkerProperties = R"(const double T = 1;
+// Semicolons may be left out where the next item starts a line; a line
+// that ends inside brackets or on an operator goes on.
+const char* const kWorkerProperties = R"(const double T = 1
 "both": S=? [ "both" ];
-"work": R{"work"}=? [ S ];
+"work": R{"work"}=? [ S ]
 "now": R=? [ I=T ];
-"so far": R{"work"}=? [ C<=T ];
+"so far": R{"work"}=?
+  [ C<=T ]
 "meet": R{"time"}=? [ F "both" ];
-S=? [ busy1 ];
-"soon": P=? [ F<=(T/2) "both" ];
-"checked": P>=0.5 [ F "both" ];
+S=? [ busy1 ]
+"soon": P=? [ F<=(T/2)
+  "both" ];
+"checked": P>=0.5 [ F "both" ]
+"sum": P=? [ F "both" ] +
+  P=? [ F "both" ]
 )";
 
 TEST(PrismReaderTest, WorkersGiveTheHandDerivedValues) {
@@ -231,7 +237,8 @@ TEST(PrismReaderTest, WorkersGiveTheHandDerivedValues) {
             "meet\treach-time\tmeet\n"
             "prop6\tsteady-state\tprop6\n"
             "soon\treach-probability\tsoon\t0.5\n"
-            "checked\tunsupported\tP>=0.5 [ F \"both\" ]\n");
+            "checked\tunsupported\tP>=0.5 [ F \"both\" ]\n"
+            "sum\tunsupported\tP=? [ F \"both\" ] +   P=? [ F \"both\" ]\n");
   std::map<std::string, double> values =
       SolveCsv(SOLVE_BINARY, dir.path(), "w");
   const double e5 = std::exp(-5.0);
