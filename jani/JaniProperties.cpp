@@ -116,6 +116,39 @@ void JaniImporter::ReadProperties() {
       if (!var) return;
       line.kind = "steady-state";
       line.fields = {*var};
+    } else if ((op == "Pmin" || op == "Pmax") &&
+               TextOr(MemberOrNull(*values, "exp"), "op", "") == "G") {
+      // G with time bounds [0, t]: exp holds throughout, which is exp until
+      // the whole state space at t; at t = 0, exp in the initial state.
+      // Other bounds need the complement of a reach probability.
+      const Json& path_formula = MemberOrNull(*values, "exp");
+      const std::string fpath = vpath + ".exp";
+      const std::optional<std::pair<double, double>> bounds =
+          time_bounds(path_formula, fpath);
+      if (!bounds) return;
+      const auto [low, high] = *bounds;
+      if (low != 0 || std::isinf(high) ||
+          path_formula.contains("step-bounds") ||
+          path_formula.contains("reward-bounds")) {
+        unsupported(op + " of G other than with time bounds [0, t]");
+      } else if (high == 0) {
+        const std::optional<std::string> var = RewardVariable(
+            MemberOrNull(path_formula, "exp"), fpath + ".exp", line.name, true);
+        if (!var) return;
+        line.kind = "reward-instant";
+        line.fields = {*var, FormatTimeField(0.0)};
+      } else {
+        const std::optional<std::string> holds =
+            RewardVariable(MemberOrNull(path_formula, "exp"), fpath + ".exp",
+                           line.name + "_left", true);
+        if (!holds) return;
+        const std::optional<std::string> everywhere =
+            RewardVariable(Json(true), fpath, line.name, true);
+        if (!everywhere) return;
+        line.kind = "until";
+        line.fields = {*holds, *everywhere, FormatTimeField(high),
+                       FormatTimeField(high)};
+      }
     } else if ((op == "Pmin" || op == "Pmax") && values->contains("exp")) {
       const Json& path_formula = MemberOrNull(*values, "exp");
       const std::string pop = TextOr(path_formula, "op", "");

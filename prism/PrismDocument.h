@@ -103,9 +103,10 @@ struct PrismProperty {
   std::string name;  // empty: unnamed
   std::string text;  // as written, for unsupported ones
   bool supported = false;
-  enum class Form { kReach, kSteadyState, kReward };
+  enum class Form { kReach, kAlways, kSteadyState, kReward };
   Form form = Form::kReach;
   // kReach: P=? [ F bound target ] or [ left U bound target ].
+  // kAlways: P=? [ G bound target ].
   // kSteadyState: S=? [ target ].
   ExprPtr left;  // null: true
   ExprPtr target;

@@ -807,8 +807,12 @@ bool Parser::Property(PrismPropertyFile* file) {
   if (op == "P" || op == "Pmin" || op == "Pmax") {
     ++next_;
     if (Accept("=") && Accept("?") && Accept("[")) {
+      property.form = PrismProperty::Form::kReach;
       if (AcceptWord("F")) {
         matched = TimeBound(&property.bound);
+      } else if (AcceptWord("G")) {
+        matched = TimeBound(&property.bound);
+        property.form = PrismProperty::Form::kAlways;
       } else if (IsWord("true") && IsWord("U", 1)) {
         next_ += 2;
         matched = TimeBound(&property.bound);
@@ -819,7 +823,6 @@ bool Parser::Property(PrismPropertyFile* file) {
       }
       if (matched) property.target = Expression();
       matched = matched && property.target && Accept("]");
-      property.form = PrismProperty::Form::kReach;
     }
   } else if (op == "S") {
     ++next_;

@@ -92,6 +92,7 @@ class PrismImporter {
   void ReadProperties(const PrismPropertyFile& file);
   std::optional<std::string> Indicator(const Expr& target,
                                        const std::string& name);
+  void Always(const PrismProperty& property, PropertyLine* line);
   std::optional<std::string> StructureReward(const PrismRewards& rewards,
                                              const std::string& name,
                                              bool impulses);
@@ -794,6 +795,43 @@ std::optional<std::string> PrismImporter::Indicator(const Expr& target,
   return result_.model.rewards.back().name;
 }
 
+// P=? [ G<=t phi ]: phi holds throughout [0, t], which is phi until the
+// whole state space at t, from the mass that never left phi before t; at
+// t = 0 it is phi in the initial state. Other bounds (G phi, G[t1,t2] with
+// t1 > 0) need the complement of a reach probability and stay unsupported.
+void PrismImporter::Always(const PrismProperty& property, PropertyLine* line) {
+  std::optional<double> low = 0.0;
+  if (property.bound.low) low = Time(*property.bound.low);
+  if (!low || !property.bound.high) return;
+  const std::optional<double> high = Time(*property.bound.high);
+  if (!high) return;
+  if (*high < *low) {
+    Error(property.bound.high->where,
+          "the time interval ends before it starts");
+    return;
+  }
+  if (*low != 0.0 || std::isinf(*high)) return;
+  if (*high == 0.0) {
+    const std::optional<std::string> var =
+        Indicator(*property.target, line->name);
+    if (!var) return;
+    line->kind = "reward-instant";
+    line->fields = {*var, FormatTimeField(0.0)};
+    return;
+  }
+  const std::optional<std::string> left =
+      Indicator(*property.target, line->name + "_left");
+  if (!left) return;
+  RewardIr everywhere;
+  everywhere.name = reward_names_.Unique(line->name);
+  everywhere.where = property.target->where;
+  everywhere.rate = IntConstant(1, everywhere.where);
+  result_.model.rewards.push_back(std::move(everywhere));
+  line->kind = "until";
+  line->fields = {*left, result_.model.rewards.back().name,
+                  FormatTimeField(*high), FormatTimeField(*high)};
+}
+
 // A reward variable of a structure's state items (a rate) and, with
 // `impulses`, its transition items (impulses on the matching activities,
 // evaluated in the source state).
@@ -885,6 +923,10 @@ void PrismImporter::ReadProperties(const PrismPropertyFile& file) {
         line.fields = {"-", *var, FormatTimeField(*low),
                        FormatTimeField(*high)};
       }
+    } else if (property.supported &&
+               property.form == PrismProperty::Form::kAlways) {
+      Always(property, &line);
+      if (Failed()) return;
     } else if (property.supported &&
                property.form == PrismProperty::Form::kSteadyState) {
       const std::optional<std::string> var =

@@ -316,6 +316,9 @@ const char* const kPermutations = R"({"jani-version": 1, "name": "perm",
      "states": {"op": "initial"}, "values": {"op": "Emin", "accumulate": ["time"], "exp": 1,
      "reach": {"op": "\u2227", "left": {"op": "=", "left": "a", "right": 2},
        "right": {"op": "=", "left": "c", "right": 0}}}}},
+   {"name": "unmoved", "expression": {"op": "filter", "fun": "values",
+     "states": {"op": "initial"}, "values": {"op": "Pmin", "exp": {"op": "G",
+     "exp": {"op": "=", "left": "a", "right": 0}, "time-bounds": {"upper": 0.25}}}}},
    {"name": "distinct", "expression": {"op": "filter", "fun": "values",
      "states": {"op": "initial"}, "values": {"op": "Smax", "exp":
      {"op": "\u2227", "left": {"op": "\u2260", "left": "a", "right": "b"},
@@ -337,6 +340,9 @@ TEST_F(JaniRunTest, SwapsAndRotationsAcrossAutomataReadTheOldState) {
       SolveCsv(SOLVE_BINARY, dir_.path(), "perm");
   EXPECT_LT(Relative(values["property:reversed"], 4.0 / 3), 1e-9);
   EXPECT_LT(Relative(values["property:distinct"], 1.0), 1e-12);
+  // From (0, 1, 2) both moves, at rates 2 and 3, leave a = 0: G<=1/4
+  // (a = 0) is the chance of no jump before 1/4, e^(-5/4).
+  EXPECT_LT(Relative(values["property:unmoved"], std::exp(-1.25)), 1e-9);
 }
 
 const char* const kCoin = R"({"jani-version": 1, "name": "coin", "type": "ma",
