@@ -718,13 +718,13 @@ ExprPtr Parser::FunctionCall(const std::string& name,
 
 bool Parser::TimeBound(PrismTimeBound* bound) {
   auto time = [&]() -> ExprPtr {
-    // A bound is a number, a name or a bracketed expression, so that the
-    // formula after it is not read as part of it.
-    if (IsSymbol("(")) return Primary();
-    if (Peek().kind == PrismToken::Kind::kInteger ||
+    // A bound is a product of numbers, names and bracketed expressions
+    // (T*3600), so that the formula after it is not read as part of it:
+    // no formula starts with * or /, while + and - could.
+    if (IsSymbol("(") || Peek().kind == PrismToken::Kind::kInteger ||
         Peek().kind == PrismToken::Kind::kDouble ||
         Peek().kind == PrismToken::Kind::kIdentifier) {
-      return Primary();
+      return Product();
     }
     FailHere("expected a time bound, found " + Describe(Peek()));
     return nullptr;

@@ -273,7 +273,7 @@ TEST(PrismReaderTest, TheDeadlockLabelHoldsWhereNoCommandCanFire) {
             "\"stuck\": P=? [ F<=1 \"deadlock\" ];\n"
             "\"end\": S=? [ \"deadlock\" ];\n"
             "\"not yet\": S=? [ !\"deadlock\" ];\n"
-            "\"moving\": P=? [ G<=1 !\"deadlock\" ];\n"
+            "\"moving\": P=? [ G<=2/2 !\"deadlock\" ];\n"
             "\"at 0\": P=? [ G<=0 x = 0 ];\n"
             "\"late\": P=? [ G[1,2] x < 2 ];\n"
             "\"ever\": P=? [ G x < 2 ];\n");
@@ -288,7 +288,8 @@ TEST(PrismReaderTest, TheDeadlockLabelHoldsWhereNoCommandCanFire) {
   EXPECT_LT(Relative(values["property:stuck"], 1 - 2 * std::exp(-1.0)), 1e-9);
   EXPECT_LT(Relative(values["property:end"], 1.0), 1e-12);
   EXPECT_LT(std::fabs(values["property:not yet"]), 1e-12);
-  // G<=t is the complement of F<=t of the complement; G<=0 the start.
+  // G<=t is the complement of F<=t of the complement; G<=0 the start. A
+  // bound may be a product.
   EXPECT_LT(Relative(values["property:moving"], 2 * std::exp(-1.0)), 1e-9);
   EXPECT_LT(Relative(values["property:at 0"], 1.0), 1e-12);
   // Other bounds of G are listed as unsupported, with no value.
