@@ -149,9 +149,9 @@ MethodSolve SolveGmres(const ScaledSystem& system, const SolveOptions& options,
 MethodSolve SolveGaussSeidel(const ScaledSystem& system,
                              const SolveOptions& options, Vector* z) {
   *z = system.c;
-  return {
-      GaussSeidelSweeps(system, options.max_iterations, options.tolerance, z),
-      {}};
+  return {GaussSeidelSweeps(system, options.max_iterations, options.tolerance,
+                            z, ReportTo(options.progress)),
+          {}};
 }
 
 bool Always(std::size_t, const SolveOptions&) { return true; }
@@ -165,7 +165,7 @@ double StateReductionBound(std::size_t n) {
 
 std::size_t GaussSeidelSweeps(const ScaledSystem& system,
                               std::size_t max_sweeps, double tolerance,
-                              Vector* z) {
+                              Vector* z, const IterationReport& report) {
   // Row j of B holds the jump probabilities into j, negated, so a sweep adds
   // non-negative terms only: the iterates stay non-negative and lose nothing
   // to cancellation, and the small components converge as well as the large.
@@ -181,6 +181,7 @@ std::size_t GaussSeidelSweeps(const ScaledSystem& system,
     }
     if (sweep % kCheckEvery == 0 || sweep == max_sweeps) {
       const double error = BackwardError(b, *z, system.c);
+      if (report) report(sweep, error);
       if (error <= tolerance || !std::isfinite(error)) return sweep;
     }
   }

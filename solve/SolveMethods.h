@@ -115,9 +115,11 @@ std::string SolveMethodNames(const char* separator);
 const char* SolveMethodName(SolveMethod method);
 
 // Gauss-Seidel sweeps from the current z until the backward error is at most
-// `tolerance`, checked every few sweeps; returns the sweeps made.
+// `tolerance`, checked every few sweeps (and reported to `report`, when
+// given); returns the sweeps made.
 std::size_t GaussSeidelSweeps(const ScaledSystem& system,
                               std::size_t max_sweeps, double tolerance,
-                              Eigen::VectorXd* z);
+                              Eigen::VectorXd* z,
+                              const IterationReport& report = nullptr);
 
 #endif  // GEN_SOLVE_SOLVEMETHODS_H_

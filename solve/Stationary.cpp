@@ -88,8 +88,14 @@ LinearOutcome SolveWith(const ScaledSystem& system, const MethodRow& row,
   outcome.backward_error = BackwardError(system.b, *z, system.c);
   if (outcome.backward_error > options.tolerance &&
       row.id != SolveMethod::kGaussSeidel) {
+    if (options.progress != nullptr) {
+      options.progress->Phase("polishing sweeps on " +
+                              std::to_string(system.states.size()) +
+                              " unknowns");
+    }
     outcome.iterations +=
-        GaussSeidelSweeps(system, kPolishSweeps, options.tolerance, z);
+        GaussSeidelSweeps(system, kPolishSweeps, options.tolerance, z,
+                          ReportTo(options.progress));
     outcome.componentwise = std::numeric_limits<double>::infinity();
     outcome.backward_error = BackwardError(system.b, *z, system.c);
   }
@@ -312,6 +318,9 @@ LinearOutcome SolveSystem(const ScaledSystem& system,
     if (!outcome.ok) {
       failures += (failures.empty() ? "" : "; ") + outcome.message;
       continue;
+    }
+    if (options.bounds && options.progress != nullptr) {
+      options.progress->Phase("error bound");
     }
     outcome.error_l1 =
         options.bounds ? bound(z) : std::numeric_limits<double>::infinity();
