@@ -372,6 +372,21 @@ Status ReadProperties(const std::string& file_name,
   return ParseProperties(text, file_name, variable_names, properties);
 }
 
+bool IsLongRun(const Property& property) {
+  switch (property.kind) {
+    case PropertyKind::kSteadyState:
+    case PropertyKind::kReachTime:
+    case PropertyKind::kRewardReach:
+      return true;
+    case PropertyKind::kReachProbability:
+      return std::isinf(property.time);
+    case PropertyKind::kUntil:
+      return property.time == 0 && std::isinf(property.time_to);
+    default:
+      return false;
+  }
+}
+
 PropertyValue EvaluateProperty(const Property& property,
                                const PropertyContext& context) {
   const StateSpace& space = *context.space;
@@ -392,6 +407,12 @@ PropertyValue EvaluateProperty(const Property& property,
       value.value = ExpectedReward(long_run.pi, earning);
       value.bound =
           ExpectedRewardBound(long_run.pi_error, value.value, earning);
+      // The variable's own bound, as its steady-state row has it, where the
+      // solve formed one.
+      if (property.variable < long_run.reward_error.size()) {
+        value.bound =
+            std::min(value.bound, long_run.reward_error[property.variable]);
+      }
       return value;
     }
     case PropertyKind::kRewardInstant:

@@ -91,6 +91,11 @@ std::vector<PropertyValue> EvaluateProperties(
     const std::vector<Property>& properties, const PropertyContext& context,
     std::vector<std::string>* notes);
 
+// Whether the property's value comes from a long-run or absorption solve
+// alone, with no transient part: held to the accuracy asked, as the
+// steady-state and absorption rows are.
+bool IsLongRun(const Property& property);
+
 // The word of the file for a kind ("steady-state", ...).
 const char* PropertyKindName(PropertyKind kind);
 

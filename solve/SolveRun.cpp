@@ -368,6 +368,9 @@ struct Row {
   bool has_value = true;  // false for an unsupported property
   // False: left out of the table (kept in the CSV, JSON and database).
   bool listed = true;
+  // A property's long-run or absorption value, held to the accuracy as
+  // the steady-state and absorption rows are.
+  bool long_run = false;
 };
 
 // Whether `name` is what the JANI and PRISM readers call the indicator of
@@ -602,7 +605,7 @@ Refusal AccuracyRefusal(const std::vector<Row>& rows, double accuracy,
   const Row* worst = nullptr;
   double worst_relative = 0;
   for (const Row& row : rows) {
-    const bool long_run_value = row.measure == "steady-state" ||
+    const bool long_run_value = row.long_run || row.measure == "steady-state" ||
                                 row.measure.rfind("absorption-", 0) == 0;
     if (!long_run_value || !row.has_value || std::isinf(row.value)) continue;
     const double relative =
@@ -751,6 +754,7 @@ int RunSolveDeterministic(const Settings& settings, const std::string& base,
       GEN_CHECK(property.variable < variable_rows);
       row.value = rows[property.variable].value;
       row.bound = rows[property.variable].bound;
+      row.long_run = true;
     }
     rows.push_back(row);
   }
@@ -1036,6 +1040,7 @@ int RunSolveWith(const Settings& settings, const std::string& base,
       }
       row.value = value.value;
       row.bound = value.bound;
+      row.long_run = IsLongRun(property);
       if (!value.note.empty()) {
         notes.push_back(property.name + ": " + value.note);
       }

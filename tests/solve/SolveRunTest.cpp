@@ -300,6 +300,42 @@ TEST(SolveRunTest, FullLayoutCarriesBoundsPropertiesAndUnsupportedOnes) {
             std::string::npos);
 }
 
+// A property's long-run or absorption value is held to the accuracy as the
+// steady-state rows are, a transient one is not; a steady-state property
+// has its variable's value and bound.
+TEST(SolveRunTest, LongRunPropertiesAreHeldToTheAccuracy) {
+  ScopedTempDir dir;
+  const std::string base = dir.path() + "/c";
+  WriteTwoStateChain(base, 1);
+  const std::string p = "-P" + dir.path() + "/";
+  Write(base + ".props", "props 1\nshare\tsteady-state\tfailed\n");
+  const Outcome csv = RunArgs({p, "-Nc", "--csv"});
+  ASSERT_EQ(csv.exit_code, 0) << csv.err;
+  auto fields_after = [&](const std::string& start) {
+    const std::size_t at = csv.out.find(start);
+    if (at == std::string::npos) return std::string("missing");
+    const std::size_t from = at + start.size();
+    return csv.out.substr(from, csv.out.find('\n', from) - from);
+  };
+  EXPECT_EQ(fields_after("\nproperty,share,"),
+            fields_after("\nsteady-state,failed,"))
+      << csv.out;
+
+  Write(base + ".props",
+        "props 1\nmtff\treach-time\tfailed\n"
+        "soon\treach-probability\tfailed\t0.5\n");
+  // Without the long-run solve, only the properties' values are checked.
+  const Outcome strict = RunArgs({p, "-Nc", "--time=0.5", "--accuracy=1e-300"});
+  EXPECT_EQ(strict.exit_code, 3) << strict.out << strict.err;
+  EXPECT_NE(strict.err.find("the largest bound is "), std::string::npos);
+  EXPECT_NE(strict.err.find(" on property mtff 1.0"), std::string::npos)
+      << strict.err;
+  EXPECT_EQ(RunArgs({p, "-Nc", "--time=0.5"}).exit_code, 0);
+  Write(base + ".props", "props 1\nsoon\treach-probability\tfailed\t0.5\n");
+  EXPECT_EQ(RunArgs({p, "-Nc", "--time=0.5", "--accuracy=1e-300"}).exit_code,
+            0);
+}
+
 // The JANI and PRISM readers add an indicator variable for an until's left
 // set and for an expected reward's goal, named after the property (made a
 // plain name, numbered when taken): the table leaves those out, not a
