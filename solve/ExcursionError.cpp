@@ -562,23 +562,78 @@ void ExcursionError::BoundRemainder(double target) {
   // half the memory available the bound stays infinite: the run then ends
   // with its values refused, not killed for want of memory with nothing
   // printed.
-  const std::size_t available = AvailableMemory();
-  if (available != 0 &&
-      2 * static_cast<std::size_t>(n) * sizeof(double) > available / 2) {
-    return;
-  }
+  if (!ShapedRaiseFits(2)) return;
   Vector need(n);
   for (Eigen::Index j = 0; j < n; ++j) need[j] = std::max(0.0, original(j));
-  for (Eigen::Index j = 0; j < n; ++j) rho_[j] = need[j] * (1 + kShapedRaise);
   x.resize(0);
+  ShapedRemainder(need);
+}
+
+bool ExcursionError::ShapedRaiseFits(std::size_t vectors) const {
+  const std::size_t available = AvailableMemory();
+  return available == 0 ||
+         vectors * static_cast<std::size_t>(y_.size()) * sizeof(double) <=
+             available / 2;
+}
+
+bool ExcursionError::ShapedRemainder(const Vector& need) {
+  const Eigen::Index n = need.size();
+  rho_ = need * (1 + kShapedRaise);
+  Vector x;
   if (!Solve(kRemainderTolerance, rho_, &x)) x = Vector::Zero(n);
-  if (!PolishRows(need, &x)) return;
+  if (!PolishRows(need, &x)) return false;
   for (Eigen::Index i = 0; i < n; ++i) {
     x[i] /= (*exit_)[Global(static_cast<std::size_t>(i))];
   }
-  if (x.allFinite()) {
-    Check(x, [&](Eigen::Index j) { return need[j]; });
+  return x.allFinite() && Check(x, [&](Eigen::Index j) { return need[j]; });
+}
+
+bool ExcursionError::SharpenRows() {
+  const Eigen::Index n = y_.size();
+  // Beyond what the analysis holds: the old remainder, need, rho_, x and
+  // the sweeps' residual.
+  if (dense_ || n == 0 || remainder_.size() != n || !ShapedRaiseFits(5)) {
+    return false;
   }
+  // rho bounds what the correction leaves of the residual, as Refine made
+  // it: s = r - A correction in double-double, with r's own rounding.
+  Vector need;
+  {
+    Vector r_hi;
+    Vector r_lo;
+    Vector r_rounding;
+    ResidualOfSolution(&r_hi, &r_lo, &r_rounding);
+    if (correction_.size() == n && !correction_.isZero(0)) {
+      Vector s_hi;
+      Vector s_lo;
+      Vector s_rounding;
+      Residual(r_hi, r_lo, false, correction_, &s_hi, &s_lo, &s_rounding);
+      need = s_hi.cwiseAbs() + s_lo.cwiseAbs() + s_rounding + r_rounding;
+    } else {
+      need = r_hi.cwiseAbs() + r_lo.cwiseAbs() + r_rounding;
+    }
+  }
+  if (!need.allFinite()) return false;
+  // A row whose residual happens to cancel to far below its terms' rounding
+  // asks A x to hit a target no sweep resolves there; any rho >= |s| serves,
+  // so each row's is raised to at least the rounding of its terms, about
+  // 2 exit_j |y_j| (the outflow and the inflow that balances it).
+  for (Eigen::Index j = 0; j < n; ++j) {
+    const double row =
+        2 * (*exit_)[Global(static_cast<std::size_t>(j))] * std::abs(y_[j]);
+    need[j] = std::max(need[j], 4 * kUnitRoundoff * row);
+  }
+  Vector kept = std::move(remainder_);
+  remainder_.resize(0);
+  const bool shaped = ShapedRemainder(need);
+  if (shaped) {
+    remainder_ = remainder_.cwiseMin(kept);
+  } else {
+    remainder_ = std::move(kept);
+  }
+  Vector().swap(rho_);
+  eta_known_ = false;
+  return shaped;
 }
 
 template <typename Need>

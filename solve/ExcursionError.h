@@ -61,6 +61,14 @@ class ExcursionError {
   // misses `target` as Analyse would have. False as Analyse.
   bool Sharpen(double target);
 
+  // After Analyse on the iterative path, for values far below the rest:
+  // the remainder's bound raises every row by the same amount, which leaves
+  // a floor that swamps the rarest entries of y. This bounds A^-1 rho again
+  // with a raise shaped like rho itself, row by row, and keeps the smaller
+  // of the two bounds entry by entry (each holds). False where no such
+  // bound could be formed; the old one then stands.
+  bool SharpenRows();
+
   // Writes the solution analysed, times 2^exponent, into `global` at the
   // reference and the states of S.
   void WriteSolution(int exponent, std::vector<double>* global) const;
@@ -126,6 +134,13 @@ class ExcursionError {
   // success sets remainder_ to x scaled up to cover what the check leaves.
   template <typename Need>
   bool Check(const Eigen::VectorXd& x, const Need& need_of);
+  // Whether `vectors` more vectors of S's size (the shaped raise's `need`
+  // and the sweeps' residual, at least) fit in half the memory available.
+  bool ShapedRaiseFits(std::size_t vectors) const;
+  // Bounds A^-1 need with the raise rho_ = (1 + kShapedRaise) need: a solve,
+  // the sweeps of PolishRows and the check; sets remainder_ when the check
+  // passes, and returns whether it did.
+  bool ShapedRemainder(const Eigen::VectorXd& need);
   // Sweeps the scaled solution x of B x = rho_ until every row's residual
   // is within half of kShapedRaise times need; false where they stall.
   bool PolishRows(const Eigen::VectorXd& need, Eigen::VectorXd* x) const;

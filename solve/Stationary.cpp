@@ -1179,7 +1179,7 @@ void SharpenBounds(const StateSpace& space, const std::vector<double>& exit,
     const bool any =
         std::find(wanted.begin(), wanted.end(), true) != wanted.end();
     ExcursionError fresh;
-    const ExcursionError* bounds = &fresh;
+    ExcursionError* bounds = &fresh;
     bool ready = false;
     if (any && classes == 1 && analysis != nullptr) {
       // Refined first where its bound misses what the values need and the
@@ -1199,11 +1199,19 @@ void SharpenBounds(const StateSpace& space, const std::vector<double>& exit,
               Prepare(space, exit, m.front(), others, class_pi, true, options,
                       target, &fresh);
     }
+    bool rows_sharpened = false;
     for (std::size_t v = 0; v < rewards.size(); ++v) {
       const std::vector<double>& r = rewards[v];
       double value = ExpectedReward(result->pi, r);
-      const double refined =
+      double refined =
           ready && wanted[v] ? bounds->Bound(r, nullptr, &value) : kInf;
+      // A value far below the others' may need the remainder bounded row
+      // by row; once per class, and only where it misses.
+      if (ready && wanted[v] && !rows_sharpened && value != 0 &&
+          !(refined <= options.accuracy * std::abs(value))) {
+        rows_sharpened = true;
+        if (bounds->SharpenRows()) refined = bounds->Bound(r, nullptr, &value);
+      }
       class_bound[c].push_back(
           std::min(refined, RatioBoundOf(class_componentwise[c], m.front(),
                                          others, class_pi, r, nullptr)));
@@ -1237,10 +1245,20 @@ void SharpenBounds(const StateSpace& space, const std::vector<double>& exit,
                                false, options, 0, &bounds);
     double value = 0;
     const std::vector<double>& time = result->excursion_time;
+    bool rows_sharpened = false;
     auto bound = [&](const std::vector<double>& u) {
-      return std::min(
-          ready ? bounds.Bound(u, &into_all, &value) : kInf,
-          RatioBoundOf(transient_componentwise, 0, others, time, u, &into_all));
+      auto smaller = [&]() {
+        return std::min(ready ? bounds.Bound(u, &into_all, &value) : kInf,
+                        RatioBoundOf(transient_componentwise, 0, others, time,
+                                     u, &into_all));
+      };
+      double b = smaller();
+      if (ready && !rows_sharpened && value != 0 &&
+          !(b <= options.accuracy * std::abs(value))) {
+        rows_sharpened = true;
+        if (bounds.SharpenRows()) b = smaller();
+      }
+      return b;
     };
     for (std::size_t c = 0; c < classes; ++c) {
       probability_bound[c] = bound(into[c]);
@@ -1387,7 +1405,14 @@ void BoundThroughFlows(const StateSpace& space, const std::vector<double>& exit,
     }
     return all_met;
   };
-  if (!bound_all() && ready && bounds.Sharpen(0)) bound_all();
+  bool all_met = bound_all();
+  if (!all_met && ready && bounds.Sharpen(0)) all_met = bound_all();
+  // Rows far below the rest: the remainder bounded row by row, once.
+  bool rows_sharpened = false;
+  if (!all_met && ready) {
+    rows_sharpened = true;
+    if (bounds.SharpenRows()) bound_all();
+  }
 
   // Each class's probability is the ratio a_k.y / d.y itself; its bound
   // costs a pass over the transient states per class, taken where the
@@ -1420,9 +1445,17 @@ void BoundThroughFlows(const StateSpace& space, const std::vector<double>& exit,
     // u's entries are sums of positive rates, each within gamma of the
     // exact one, as are d's: the ratio moves by at most 3 gamma of itself.
     const double printed = result->bottoms[c].probability;
-    double bound = ratio(u, 0, &value) + 3 * gamma * std::abs(value) +
-                   std::abs(printed - value) +
-                   4 * kUnitRoundoff * (std::abs(printed) + std::abs(value));
+    auto class_bound = [&]() {
+      return ratio(u, 0, &value) + 3 * gamma * std::abs(value) +
+             std::abs(printed - value) +
+             4 * kUnitRoundoff * (std::abs(printed) + std::abs(value));
+    };
+    double bound = class_bound();
+    if (ready && !rows_sharpened && printed != 0 &&
+        !(bound <= options.accuracy * std::abs(printed))) {
+      rows_sharpened = true;
+      if (bounds.SharpenRows()) bound = class_bound();
+    }
     if (std::isnan(bound)) bound = kInf;
     result->class_probability_error[c] = bound;
     for (const auto& [s, rate] : into[c]) u[s] = 0;

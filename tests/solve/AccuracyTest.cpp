@@ -737,15 +737,18 @@ void ExpectTwoQueuesSolved(std::uint32_t levels) {
         return t == s + 1 ? births[1] : births[0];
       });
   const std::size_t n = space.num_states;
-  std::vector<std::vector<double>> rewards(2, std::vector<double>(n, 0.0));
+  std::vector<std::vector<double>> rewards(3, std::vector<double>(n, 0.0));
   for (std::size_t s = 0; s < n; ++s) {
     rewards[0][s] = static_cast<double>(s / levels + s % levels);
     rewards[1][s] = s == 0 ? 1.0 : 0.0;
   }
-  // The mean and P(level 0) of each queue, summed in doubles: every term
-  // is positive, so the sums are exact to a few units of rounding.
+  rewards[2][n - 1] = 1.0;  // both queues full
+  // The mean, P(level 0) and P(full) of each queue, summed in doubles:
+  // every term is positive, so the sums are exact to a few units of
+  // rounding.
   double mean = 0;
   double empty = 1;
+  double full = 1;
   for (const double birth : births) {
     double weight = 1;
     double total = 0;
@@ -753,10 +756,11 @@ void ExpectTwoQueuesSolved(std::uint32_t levels) {
     for (std::uint32_t level = 0; level < levels; ++level) {
       total += weight;
       moment += level * weight;
-      weight *= birth;
+      if (level + 1 < levels) weight *= birth;
     }
     mean += moment / total;
     empty /= total;
+    full *= weight / total;
   }
   SolveOptions options;  // auto, as a user runs it: on two halves
   options.rewards = &rewards;
@@ -766,6 +770,15 @@ void ExpectTwoQueuesSolved(std::uint32_t levels) {
   ASSERT_TRUE(result.ok) << result.message;
   EXPECT_EQ(result.method, SolveMethod::kBiCgStab) << result.message;
   ExpectWithinAccuracy(result, rewards, {mean, empty});
+  // The far corner's probability, a value 1e-70 or 1e-209 below the empty
+  // state's, within its bound; the first within the accuracy too, as the
+  // remainder is bounded row by row.
+  ASSERT_EQ(result.reward_error.size(), 3u);
+  const double corner = ExpectedReward(result.pi, rewards[2]);
+  EXPECT_LE(std::abs(corner - full), result.reward_error[2]);
+  if (levels <= 101) {
+    EXPECT_LE(result.reward_error[2], 1e-6 * full);
+  }
 }
 
 TEST(AccuracyTest, TwoIndependentQueuesArePolishedInPlace) {
