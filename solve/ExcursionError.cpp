@@ -338,6 +338,7 @@ bool ExcursionError::Analyse(double reference_weight, Vector y, double target) {
   y_ = std::move(y);
   eta_known_ = false;
   remainder_.resize(0);
+  row_remainder_.resize(0);
   const Eigen::Index n = y_.size();
   total_ = std::abs(reference_weight) + SumOfSizes(y_);
   // The correction is made by the first step: until then it is 0 (an empty
@@ -566,7 +567,7 @@ void ExcursionError::BoundRemainder(double target) {
   Vector need(n);
   for (Eigen::Index j = 0; j < n; ++j) need[j] = std::max(0.0, original(j));
   x.resize(0);
-  ShapedRemainder(need);
+  ShapedRemainder(need, false);
 }
 
 bool ExcursionError::ShapedRaiseFits(std::size_t vectors) const {
@@ -576,12 +577,12 @@ bool ExcursionError::ShapedRaiseFits(std::size_t vectors) const {
              available / 2;
 }
 
-bool ExcursionError::ShapedRemainder(const Vector& need) {
+bool ExcursionError::ShapedRemainder(const Vector& need, bool both_sides) {
   const Eigen::Index n = need.size();
   rho_ = need * (1 + kShapedRaise);
   Vector x;
   if (!Solve(kRemainderTolerance, rho_, &x)) x = Vector::Zero(n);
-  if (!PolishRows(need, &x)) return false;
+  if (!PolishRows(need, both_sides, &x)) return false;
   for (Eigen::Index i = 0; i < n; ++i) {
     x[i] /= (*exit_)[Global(static_cast<std::size_t>(i))];
   }
@@ -590,34 +591,25 @@ bool ExcursionError::ShapedRemainder(const Vector& need) {
 
 bool ExcursionError::SharpenRows() {
   const Eigen::Index n = y_.size();
-  // Beyond what the analysis holds: the old remainder, need, rho_, x and
-  // the sweeps' residual.
-  if (dense_ || n == 0 || remainder_.size() != n || !ShapedRaiseFits(5)) {
-    return false;
-  }
-  // rho bounds what the correction leaves of the residual, as Refine made
-  // it: s = r - A correction in double-double, with r's own rounding.
+  // Beyond what the analysis holds: need, rho_, x, the sweeps' residual
+  // and the bound kept.
+  if (dense_ || n == 0 || !ShapedRaiseFits(5)) return false;
+  // The residual of y alone, without the correction: the correction comes
+  // from a solve in the norm, and A times its error in the rarest rows
+  // would swamp their residual.
   Vector need;
   {
     Vector r_hi;
     Vector r_lo;
     Vector r_rounding;
     ResidualOfSolution(&r_hi, &r_lo, &r_rounding);
-    if (correction_.size() == n && !correction_.isZero(0)) {
-      Vector s_hi;
-      Vector s_lo;
-      Vector s_rounding;
-      Residual(r_hi, r_lo, false, correction_, &s_hi, &s_lo, &s_rounding);
-      need = s_hi.cwiseAbs() + s_lo.cwiseAbs() + s_rounding + r_rounding;
-    } else {
-      need = r_hi.cwiseAbs() + r_lo.cwiseAbs() + r_rounding;
-    }
+    need = r_hi.cwiseAbs() + r_lo.cwiseAbs() + r_rounding;
   }
   if (!need.allFinite()) return false;
   // A row whose residual happens to cancel to far below its terms' rounding
-  // asks A x to hit a target no sweep resolves there; any rho >= |s| serves,
-  // so each row's is raised to at least the rounding of its terms, about
-  // 2 exit_j |y_j| (the outflow and the inflow that balances it).
+  // asks A x to hit a target no sweep resolves there; any rho >= |r|
+  // serves, so each row's is raised to at least the rounding of its terms,
+  // about 2 exit_j |y_j| (the outflow and the inflow that balances it).
   for (Eigen::Index j = 0; j < n; ++j) {
     const double row =
         2 * (*exit_)[Global(static_cast<std::size_t>(j))] * std::abs(y_[j]);
@@ -625,14 +617,10 @@ bool ExcursionError::SharpenRows() {
   }
   Vector kept = std::move(remainder_);
   remainder_.resize(0);
-  const bool shaped = ShapedRemainder(need);
-  if (shaped) {
-    remainder_ = remainder_.cwiseMin(kept);
-  } else {
-    remainder_ = std::move(kept);
-  }
+  const bool shaped = ShapedRemainder(need, true);
+  if (shaped) row_remainder_ = std::move(remainder_);
+  remainder_ = std::move(kept);
   Vector().swap(rho_);
-  eta_known_ = false;
   return shaped;
 }
 
@@ -663,7 +651,8 @@ bool ExcursionError::Check(const Vector& x, const Need& need_of) {
   return true;
 }
 
-bool ExcursionError::PolishRows(const Vector& need, Vector* x) const {
+bool ExcursionError::PolishRows(const Vector& need, bool both_sides,
+                                Vector* x) const {
   // Sweeps z += M^-1 (rho' - B z) until no row's residual is above half
   // its share of the raise (in doubles; the check that follows is the
   // rigorous one), asked every kCheckEvery sweeps; they give up where the
@@ -682,8 +671,9 @@ bool ExcursionError::PolishRows(const Vector& need, Vector* x) const {
       // rho_j with room to spare.
       double worst = 0;
       for (Eigen::Index j = 0; j < residual.size(); ++j) {
-        if (!(residual[j] <= 0)) {
-          const double ratio = residual[j] / (allowed * need[j]);
+        const double above = both_sides ? std::abs(residual[j]) : residual[j];
+        if (!(above <= 0)) {
+          const double ratio = above / (allowed * need[j]);
           if (!(ratio <= worst)) worst = ratio;  // NaN keeps going
         }
       }
@@ -702,11 +692,12 @@ bool ExcursionError::PolishRows(const Vector& need, Vector* x) const {
   return false;
 }
 
-double ExcursionError::Remainder(const Vector& w) const {
-  if (remainder_.size() != w.size()) return kInf;
+double ExcursionError::Remainder(const Vector& w,
+                                 const Vector& remainder) const {
+  if (remainder.size() != w.size()) return kInf;
   CompensatedSum sum;
   for (Eigen::Index i = 0; i < w.size(); ++i) {
-    sum.Add(std::abs(w[i]) * remainder_[i]);
+    sum.Add(std::abs(w[i]) * remainder[i]);
   }
   // Every term is >= 0: the products and the compensated sum are within a
   // few units of the last place.
@@ -748,7 +739,7 @@ double ExcursionError::Bound(const std::vector<double>& u,
   const double v = *value;
   if (!(den.Value() > 0) || !std::isfinite(v)) return kInf;
   // v* - v = [(u.y - v d.y) + w.(y* - y)] / d.y* with w = u - v d, and
-  // y* - y = correction + A^-1 s.
+  // y* - y = correction + A^-1 s, or A^-1 r with the rows' own bound.
   Vector w(static_cast<Eigen::Index>(n));
   Vector w_d(static_cast<Eigen::Index>(n));
   CompensatedSum estimate;
@@ -765,19 +756,28 @@ double ExcursionError::Bound(const std::vector<double>& u,
                          std::abs(correction_[ii]);
   }
   estimate_rounding *= 2 * kUnitRoundoff;
+  const double ratio_rounding =
+      3 * kUnitRoundoff * (num_scale + std::abs(v) * den_scale);
   // The shift of d.y depends on d alone: one adjoint solve per d.
   if (!eta_known_ || d != eta_d_) {
-    eta_ = std::abs(estimate_d.Value()) + Remainder(w_d) +
+    eta_ = std::abs(estimate_d.Value()) + Remainder(w_d, remainder_) +
            2 * kUnitRoundoff * den_scale;
     eta_d_ = d;
     eta_known_ = true;
   }
-  const double den_low = den.Value() - eta_;
-  if (!(den_low > den.Value() / 2)) return kInf;
-  const double ratio_rounding =
-      3 * kUnitRoundoff * (num_scale + std::abs(v) * den_scale);
-  const double bound = (std::abs(estimate.Value()) + Remainder(w) +
-                        estimate_rounding + ratio_rounding) /
-                       den_low;
+  double bound = kInf;
+  if (den.Value() - eta_ > den.Value() / 2) {
+    bound = (std::abs(estimate.Value()) + Remainder(w, remainder_) +
+             estimate_rounding + ratio_rounding) /
+            (den.Value() - eta_);
+  }
+  if (row_remainder_.size() == w.size()) {
+    const double eta =
+        Remainder(w_d, row_remainder_) + 2 * kUnitRoundoff * den_scale;
+    if (den.Value() - eta > den.Value() / 2) {
+      bound = std::min(bound, (Remainder(w, row_remainder_) + ratio_rounding) /
+                                  (den.Value() - eta));
+    }
+  }
   return std::isnan(bound) ? kInf : bound;
 }

@@ -63,10 +63,11 @@ class ExcursionError {
 
   // After Analyse on the iterative path, for values far below the rest:
   // the remainder's bound raises every row by the same amount, which leaves
-  // a floor that swamps the rarest entries of y. This bounds A^-1 rho again
-  // with a raise shaped like rho itself, row by row, and keeps the smaller
-  // of the two bounds entry by entry (each holds). False where no such
-  // bound could be formed; the old one then stands.
+  // a floor that swamps the rarest entries of y, and the correction's own
+  // error does the same. This bounds y* - y = A^-1 r again, with no
+  // correction and a raise shaped like r itself, row by row; Bound then
+  // takes the smaller of the two bounds (each holds). False where no such
+  // bound could be formed; the old one then stands alone.
   bool SharpenRows();
 
   // Writes the solution analysed, times 2^exponent, into `global` at the
@@ -139,11 +140,15 @@ class ExcursionError {
   bool ShapedRaiseFits(std::size_t vectors) const;
   // Bounds A^-1 need with the raise rho_ = (1 + kShapedRaise) need: a solve,
   // the sweeps of PolishRows and the check; sets remainder_ when the check
-  // passes, and returns whether it did.
-  bool ShapedRemainder(const Eigen::VectorXd& need);
+  // passes, and returns whether it did. With `both_sides` the bound is
+  // also sharp: at most (1 + 3 kShapedRaise / 2) A^-1 need entry by entry.
+  bool ShapedRemainder(const Eigen::VectorXd& need, bool both_sides);
   // Sweeps the scaled solution x of B x = rho_ until every row's residual
-  // is within half of kShapedRaise times need; false where they stall.
-  bool PolishRows(const Eigen::VectorXd& need, Eigen::VectorXd* x) const;
+  // is at most half of kShapedRaise times need (with `both_sides`, in size:
+  // then x is within a factor 1 +- kShapedRaise / 2 of B^-1 rho_ too, as
+  // B^-1 >= 0); false where they stall.
+  bool PolishRows(const Eigen::VectorXd& need, bool both_sides,
+                  Eigen::VectorXd* x) const;
   // c w - A y_ in double-double, as Residual gives it.
   void ResidualOfSolution(Eigen::VectorXd* hi, Eigen::VectorXd* lo,
                           Eigen::VectorXd* rounding) const;
@@ -156,8 +161,10 @@ class ExcursionError {
   // from a loose solve, tightened while NormBound misses `target` times
   // the sum of |y|.
   void BoundRemainder(double target);
-  // |w| . remainder_: a bound on |w . A^-1 s| for weights w (y units).
-  double Remainder(const Eigen::VectorXd& w) const;
+  // |w| . remainder: with remainder_, a bound on |w . A^-1 s| for weights
+  // w (y units); with row_remainder_, on |w . A^-1 r|.
+  double Remainder(const Eigen::VectorXd& w,
+                   const Eigen::VectorXd& remainder) const;
 
   // The local number of global state s, or kNotInSystem; where local_ is
   // left empty S is every state but the reference (see Prepare).
@@ -200,6 +207,9 @@ class ExcursionError {
   Eigen::VectorXd rho_;         // bound on |s| per row
   // A bound on A^-1 rho (see BoundRemainder); empty when none was found.
   Eigen::VectorXd remainder_;
+  // A bound on A^-1 |r| entry by entry, with no correction (SharpenRows);
+  // empty when none was formed.
+  Eigen::VectorXd row_remainder_;
   mutable const std::vector<double>* eta_d_ = nullptr;
   mutable double eta_ = 0;
   mutable bool eta_known_ = false;
