@@ -661,8 +661,7 @@ bool ExcursionError::PolishRows(const Vector& need, bool both_sides,
   constexpr std::size_t kPatience = 200;
   const double allowed = kShapedRaise / 2;
   Vector residual;
-  double last_halving = kInf;
-  std::size_t last_halving_at = 0;
+  SweepPatience patience(kPatience);
   for (std::size_t sweep = 1; sweep <= max_iterations_; ++sweep) {
     op_->Apply(false, *x, &residual);
     residual = rho_ - residual;
@@ -679,12 +678,7 @@ bool ExcursionError::PolishRows(const Vector& need, bool both_sides,
       }
       if (worst <= 1) return true;
       if (report_) report_(sweep, worst);
-      if (worst <= last_halving / 2) {
-        last_halving = worst;
-        last_halving_at = sweep;
-      } else if (sweep - last_halving_at >= kPatience) {
-        return false;
-      }
+      if (!patience.GoOn(sweep, worst)) return false;
     }
     preconditioner_->Apply(false, &residual);
     *x += residual;

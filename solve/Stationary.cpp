@@ -18,6 +18,7 @@
 #include "solve/Krylov.h"
 #include "solve/ScaledSystem.h"
 #include "solve/SolveMethods.h"
+#include "solve/SweepPace.h"
 #include "solve/TwoWayPool.h"
 
 namespace {
@@ -478,8 +479,7 @@ bool PolishBySweeps(
   const double norm_c = c.norm();
   Vector residual;
   Vector scale;
-  double last_halving = std::numeric_limits<double>::infinity();
-  std::size_t last_halving_at = 0;
+  SweepPatience patience(kPolishPatience);
   for (std::size_t sweep = 1; sweep <= max_sweeps; ++sweep) {
     system.Apply(false, *z, &residual);
     residual = c - residual;
@@ -490,13 +490,7 @@ bool PolishBySweeps(
     if (sweep % kPolishCheck != 0) continue;
     const double error = backward_error(*z, &residual, &scale);
     if (error <= stop) return true;
-    if (!std::isfinite(error)) return false;
-    if (error <= last_halving / 2) {
-      last_halving = error;
-      last_halving_at = sweep;
-    } else if (sweep - last_halving_at >= kPolishPatience) {
-      return false;
-    }
+    if (!std::isfinite(error) || !patience.GoOn(sweep, error)) return false;
   }
   return false;
 }

@@ -27,3 +27,12 @@ bool SweepPace::GoOn(std::size_t sweep, double norm) {
   stretch_lowest_ = lowest_;
   return done + std::min(overall, recent) <= static_cast<double>(limit_);
 }
+
+bool SweepPatience::GoOn(std::size_t sweep, double measure) {
+  if (measure <= last_halving_ / 2) {
+    last_halving_ = measure;
+    last_halving_at_ = sweep;
+    return true;
+  }
+  return sweep - last_halving_at_ < patience_;
+}

@@ -2,6 +2,7 @@
 #define GEN_SOLVE_SWEEPPACE_H_
 
 #include <cstddef>
+#include <limits>
 
 // When stationary sweeps towards the solution of an M-matrix system give
 // up. Such sweeps cannot run away (a regular splitting converges), but the
@@ -33,6 +34,23 @@ class SweepPace {
   std::size_t limit_;
   double lowest_;
   double stretch_lowest_;  // lowest_ at the last stretch's start
+};
+
+// The simpler rule of the polishing sweeps, whose measure (a backward error,
+// a worst row's ratio) is asked every few sweeps: they give up once it has
+// not halved over `patience` sweeps.
+class SweepPatience {
+ public:
+  explicit SweepPatience(std::size_t patience) : patience_(patience) {}
+
+  // Takes the measure after `sweep` sweeps; false once it has not halved
+  // since `patience` sweeps before.
+  bool GoOn(std::size_t sweep, double measure);
+
+ private:
+  std::size_t patience_;
+  double last_halving_ = std::numeric_limits<double>::infinity();
+  std::size_t last_halving_at_ = 0;
 };
 
 #endif  // GEN_SOLVE_SWEEPPACE_H_

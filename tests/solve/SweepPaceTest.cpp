@@ -77,4 +77,24 @@ TEST(SweepPaceTest, GivesUpOnANormThatIsNotFinite) {
   EXPECT_FALSE(other.GoOn(1, std::numeric_limits<double>::infinity()));
 }
 
+// The polishing rule: every halving restarts the count; a measure that
+// falls by less than half, rises, or is NaN for `patience` sweeps ends it.
+TEST(SweepPatienceTest, GivesUpAfterPatienceSweepsWithoutAHalving) {
+  SweepPatience patience(200);
+  EXPECT_TRUE(patience.GoOn(10, 1.0));
+  EXPECT_TRUE(patience.GoOn(20, 0.4));  // halved at 20
+  EXPECT_TRUE(patience.GoOn(210, 0.3));
+  EXPECT_FALSE(patience.GoOn(220, 0.25));  // 200 sweeps since
+  SweepPatience restarted(200);
+  EXPECT_TRUE(restarted.GoOn(10, 1.0));
+  EXPECT_TRUE(restarted.GoOn(200, 0.9));
+  EXPECT_TRUE(restarted.GoOn(205, 0.5));  // halved: counts from 205
+  EXPECT_TRUE(restarted.GoOn(400, 0.5));
+  EXPECT_FALSE(restarted.GoOn(405, 0.4));
+  SweepPatience nan(200);
+  EXPECT_TRUE(nan.GoOn(10, 1.0));
+  EXPECT_TRUE(nan.GoOn(20, std::numeric_limits<double>::quiet_NaN()));
+  EXPECT_FALSE(nan.GoOn(210, std::numeric_limits<double>::quiet_NaN()));
+}
+
 }  // namespace
