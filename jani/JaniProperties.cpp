@@ -1,4 +1,6 @@
 #include <cmath>
+#include <set>
+#include <string>
 #include <utility>
 
 #include "jani/JaniImporter.h"
@@ -53,11 +55,18 @@ std::optional<std::string> JaniImporter::RewardVariable(const Json& expression,
 void JaniImporter::ReadProperties() {
   const Json* properties = Member(root_, "properties", "$", false);
   if (properties == nullptr) return;
+  // Each name is one row of the results.
+  std::set<std::string> names;
   for (std::size_t i = 0; !Failed() && i < properties->size(); ++i) {
     const std::string path = "$.properties[" + std::to_string(i) + "]";
     const Json& property = (*properties)[i];
     PropertyLine line;
     line.name = TextOr(property, "name", "property " + std::to_string(i));
+    if (!names.insert(line.name).second) {
+      Error(path + ".name",
+            "property name \"" + line.name + "\" is used twice");
+      return;
+    }
     const Json* expression = Member(property, "expression", path, true);
     if (expression == nullptr) return;
     const std::string epath = path + ".expression";

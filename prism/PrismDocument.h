@@ -75,7 +75,8 @@ struct PrismRewardItem {
 };
 
 struct PrismRewards {
-  std::string name;  // empty: unnamed
+  std::string name;           // empty: unnamed
+  SourceLocation name_where;  // the name's, or the property's when unnamed
   std::vector<PrismRewardItem> items;
   SourceLocation where;
 };
@@ -100,8 +101,9 @@ struct PrismTimeBound {
 // A property in the forms that have a kind (see docs/peer-formats.md);
 // anything else is kept as text only, with `supported` false.
 struct PrismProperty {
-  std::string name;  // empty: unnamed
-  std::string text;  // as written, for unsupported ones
+  std::string name;           // empty: unnamed
+  SourceLocation name_where;  // the name's, or the property's when unnamed
+  std::string text;           // as written, for unsupported ones
   bool supported = false;
   enum class Form { kReach, kAlways, kSteadyState, kReward };
   Form form = Form::kReach;

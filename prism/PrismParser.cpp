@@ -755,6 +755,7 @@ bool Parser::TimeBound(PrismTimeBound* bound) {
 
 bool Parser::Property(PrismPropertyFile* file) {
   PrismProperty property;
+  property.name_where = Here();
   if (Peek().kind == PrismToken::Kind::kString && IsSymbol(":", 1)) {
     property.name = Peek().text;
     next_ += 2;

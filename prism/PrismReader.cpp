@@ -886,11 +886,22 @@ std::optional<double> PrismImporter::Time(const Expr& expr) {
 }
 
 void PrismImporter::ReadProperties(const PrismPropertyFile& file) {
+  // Each name is one row of the results. (A property may share its name
+  // with a label: properties are not referred to by name here.)
+  std::set<std::string> names;
   for (std::size_t i = 0; !Failed() && i < file.properties.size(); ++i) {
     const PrismProperty& property = file.properties[i];
     PropertyLine line;
     line.name =
         property.name.empty() ? "prop" + std::to_string(i + 1) : property.name;
+    if (!names.insert(line.name).second) {
+      Error(property.name_where,
+            "property name \"" + line.name + "\" is used twice" +
+                (property.name.empty() ? " (an unnamed property is named "
+                                         "prop<k>, k its position)"
+                                       : ""));
+      return;
+    }
     line.kind = "unsupported";
     line.fields = {property.text};
     if (property.supported && property.form == PrismProperty::Form::kReach) {

@@ -307,6 +307,15 @@ Status ParseProperties(std::string_view text, const std::string& file_name,
       return Status::Error(at(line_number) + "bad property name " +
                            Quoted(fields[0]));
     }
+    // Each name is one row of the results: a second one would be
+    // ambiguous in the CSV, the JSON and the database.
+    for (const Property& earlier : *properties) {
+      if (earlier.name == property.name) {
+        return Status::Error(at(line_number) + "property " +
+                             Quoted(fields[0]) + " is named twice (line " +
+                             std::to_string(earlier.line) + ")");
+      }
+    }
     const std::size_t expected = 2 + layout->variables + layout->times;
     if (fields.size() != expected) {
       return Status::Error(at(line_number) + "kind " + layout->name +

@@ -150,6 +150,9 @@ TEST(PrismReaderTest, MalformedInputNamesFileLineAndColumnWithACaret) {
        "ctmc\nconst int n = -2;\n" + module +
            "  [] mod(x, n) = 0 -> (x'=1);\nendmodule\n",
        "", "m.prism:5:6: mod by -2: the divisor must be at least 1"},
+      {"a property name used twice", "ctmc\n" + module + "endmodule\n",
+       "\"p\": S=? [ x = 0 ];\n\"p\": S=? [ x = 1 ];\n",
+       "m.props:2:1: property name \"p\" is used twice"},
       {"a time interval that ends before it starts",
        "ctmc\n" + module + "endmodule\n", "P=? [ x=0 U[3,2] x=1 ];\n",
        "m.props:1:15: the time interval ends before it starts"},

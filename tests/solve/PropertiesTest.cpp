@@ -63,6 +63,10 @@ TEST(PropertiesReaderTest, RejectsDamagedLinesWithFileAndLine) {
        "m.props:2: unknown kind \"long-run\""},
       {"missing time", "props 1\na\treward-instant\tdone\n",
        "m.props:2: kind reward-instant takes 4 fields, found 3"},
+      {"name used twice",
+       "props 1\na\treach-time\tdone\nb\treach-time\tdone\n"
+       "a\tunsupported\tP>0.5 [ F done ]\n",
+       "m.props:4: property \"a\" is named twice (line 2)"},
       {"extra field", "props 1\na\treach-time\tdone\t1\n",
        "m.props:2: kind reach-time takes 3 fields, found 4"},
       {"no kind", "props 1\njust a name\n",
