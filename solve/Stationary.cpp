@@ -1276,6 +1276,16 @@ void SharpenBounds(const StateSpace& space, const std::vector<double>& exit,
   }
 }
 
+// Whether the excursion's analysis over `transient` of the chain's `n`
+// states is kept, while the closed classes are solved, for
+// BoundThroughFlows, which would otherwise analyse the same solution again
+// (half its time on a queue retired into 20,002 classes): where the
+// transient states are most of the chain, the classes' solves hold little
+// beside it; elsewhere up to a million transient states.
+bool HoldTransientAnalysis(std::size_t transient, std::size_t n) {
+  return 2 * transient >= n || transient <= 1'000'000;
+}
+
 // Most entries the per-class passes of BoundThroughFlows may read in
 // all, closed classes times transient states: a queue retired into one
 // class per level, 9,999 classes and as many transient states, is solved
@@ -1307,7 +1317,8 @@ void BoundThroughFlows(const StateSpace& space, const std::vector<double>& exit,
                        const std::vector<std::vector<double>>& class_error,
                        const std::vector<std::vector<double>>& rewards,
                        double transient_componentwise,
-                       const SolveOptions& options, StationaryResult* result) {
+                       const SolveOptions& options, ExcursionError* solved,
+                       StationaryResult* result) {
   constexpr double kInf = std::numeric_limits<double>::infinity();
   constexpr double kUnitRoundoff = std::numeric_limits<double>::epsilon() / 2;
   const std::size_t n = space.num_states;
@@ -1315,13 +1326,16 @@ void BoundThroughFlows(const StateSpace& space, const std::vector<double>& exit,
   for (std::uint32_t s : transient) {
     if (s != 0) others.push_back(s);
   }
-  // Unrefined first: the refinement costs another solve, and runs only
-  // where a value's bound misses the accuracy without it.
-  ExcursionError bounds;
-  const bool ready = (others.size() <= options.gth_limit ||
-                      RefinementTooLarge(others.size(), options).empty()) &&
-                     Prepare(space, exit, 0, others, result->excursion_time,
-                             false, options, options.accuracy, &bounds);
+  // The solve's own analysis where it handed one over; otherwise one made
+  // here, unrefined first: the refinement costs another solve, and runs
+  // only where a value's bound misses the accuracy without it.
+  ExcursionError fresh;
+  ExcursionError& bounds = solved != nullptr ? *solved : fresh;
+  const bool ready = solved != nullptr ||
+                     ((others.size() <= options.gth_limit ||
+                       RefinementTooLarge(others.size(), options).empty()) &&
+                      Prepare(space, exit, 0, others, result->excursion_time,
+                              false, options, options.accuracy, &fresh));
   const std::vector<double>& time = result->excursion_time;
   std::vector<double> into_all(n, 0.0);
   std::size_t most_terms = 0;
@@ -1504,6 +1518,28 @@ StationaryResult SolveLongRun(const StateSpace& space,
               return members[a].front() < members[b].front();
             });
 
+  // Every system small enough for the LU of its transpose, or one closed
+  // class reached with nothing transient (solved in place when large): the
+  // rewards' bounds of SharpenBounds. Otherwise, with transient states,
+  // those of BoundThroughFlows, from each class's value and its bound per
+  // reward.
+  bool small = bottom_ids.size() <= kMaxSharpClasses &&
+               transient.size() <= options.gth_limit + 1;
+  for (std::size_t k : bottom_ids) {
+    small = small && members[k].size() <= options.gth_limit + 1;
+  }
+  const bool single = transient.empty() && bottom_ids.size() == 1;
+  // BoundThroughFlows holds each class's value and bound per reward and
+  // three vectors of the chain's size; where they do not fit in the memory
+  // for the bounds, the norm's bound stands.
+  const bool by_flows =
+      options.bounds && options.rewards != nullptr && !transient.empty() &&
+      !small &&
+      (MemoryForBounds(options) == 0 ||
+       (2 * options.rewards->size() * components.count + 3 * n) *
+               sizeof(double) <=
+           MemoryForBounds(options));
+
   // Probability of ending in each closed class. An excursion from state 0
   // either comes back to it or ends in a class; the chance of ending in
   // class k is the flow into k during one excursion over the flow into all
@@ -1515,17 +1551,24 @@ StationaryResult SolveLongRun(const StateSpace& space,
   // the excursion times, and of each closed class in bottom_ids' order.
   double transient_componentwise = 0;
   std::vector<double> class_componentwise;
+  // The checked bound's analysis of the excursion over the transient states
+  // but state 0 (`others`, which it refers to), which BoundThroughFlows
+  // uses again.
+  std::vector<std::uint32_t> others;
+  std::unique_ptr<RelativeNormBound> transient_analysis;
   if (transient.empty()) {
     probability[components.id[0]] = 1.0;
   } else {
-    std::vector<std::uint32_t> others;
     for (std::uint32_t s : transient) {
       if (s != 0) others.push_back(s);
     }
     std::vector<double>& time = result.excursion_time;
     if (!SolveExcursion(space, exit, 0, others, false, options, &time,
                         &result.excursion_error, &transient_componentwise,
-                        &result)) {
+                        &result,
+                        by_flows && HoldTransientAnalysis(transient.size(), n)
+                            ? &transient_analysis
+                            : nullptr)) {
       return result;
     }
     std::vector<CompensatedSum> flow(components.count);
@@ -1568,27 +1611,6 @@ StationaryResult SolveLongRun(const StateSpace& space,
   // before the classes are solved.
   if (transient.empty()) std::vector<std::uint32_t>().swap(components.id);
 
-  // Every system small enough for the LU of its transpose, or one closed
-  // class reached with nothing transient (solved in place when large): the
-  // rewards' bounds of SharpenBounds. Otherwise, with transient states,
-  // those of BoundThroughFlows, from each class's value and its bound per
-  // reward.
-  bool small = bottom_ids.size() <= kMaxSharpClasses &&
-               transient.size() <= options.gth_limit + 1;
-  for (std::size_t k : bottom_ids) {
-    small = small && members[k].size() <= options.gth_limit + 1;
-  }
-  const bool single = transient.empty() && bottom_ids.size() == 1;
-  // BoundThroughFlows holds each class's value and bound per reward and
-  // three vectors of the chain's size; where they do not fit in the memory
-  // for the bounds, the norm's bound stands.
-  const bool by_flows =
-      options.bounds && options.rewards != nullptr && !transient.empty() &&
-      !small &&
-      (MemoryForBounds(options) == 0 ||
-       (2 * options.rewards->size() * components.count + 3 * n) *
-               sizeof(double) <=
-           MemoryForBounds(options));
   std::vector<std::vector<double>> class_value;
   std::vector<std::vector<double>> class_value_error;
   if (by_flows) {
@@ -1684,9 +1706,12 @@ StationaryResult SolveLongRun(const StateSpace& space,
   result.pi_error = pi_error;
   // Sharp bounds of the rewards and the absorption measures.
   if (by_flows) {
-    BoundThroughFlows(space, exit, transient, components, bottom_ids,
-                      class_value, class_value_error, *options.rewards,
-                      transient_componentwise, options, &result);
+    BoundThroughFlows(
+        space, exit, transient, components, bottom_ids, class_value,
+        class_value_error, *options.rewards, transient_componentwise, options,
+        transient_analysis != nullptr ? transient_analysis->analysis()
+                                      : nullptr,
+        &result);
   }
   if (options.bounds && options.rewards != nullptr && (small || single))
     SharpenBounds(
