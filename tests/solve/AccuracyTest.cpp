@@ -792,6 +792,80 @@ TEST(AccuracyTest, TwoLargeQueuesAreBoundedByAShapedRaise) {
   ExpectTwoQueuesSolved(301);
 }
 
+// Two independent queues of 101 levels each (arrivals 1/2 and 2/5, service
+// 1) retired at rate 1/1000 from every state into a closed class of its
+// own: 10,201 transient states, each a way into one class, which the
+// in-place iteration solves, and whose analysis the bounds through the
+// flows take over. Until it is retired each queue runs on its own, so the
+// mean of the two levels at retirement is the sum of each queue's mean
+// level at an exponential time of rate k: x (k - Q) = k e_0 per queue, a
+// tridiagonal system solved here by elimination in long double (its
+// matrix is diagonally dominant: no pivot is small).
+TEST(AccuracyTest, QueuesRetiredIntoOneClassPerState) {
+  constexpr std::uint32_t kLevels = 101;
+  constexpr double kRetire = 1e-3;
+  const double births[] = {0.5, 0.4};
+  const std::uint32_t running = kLevels * kLevels;
+  const StateSpace space = LargeChain(
+      2 * running,
+      [&](std::uint32_t s) {
+        std::vector<std::uint32_t> to;
+        if (s >= running) return to;  // retired
+        const std::uint32_t a = s / kLevels;
+        const std::uint32_t b = s % kLevels;
+        if (a > 0) to.push_back(s - kLevels);
+        if (b > 0) to.push_back(s - 1);
+        if (b + 1 < kLevels) to.push_back(s + 1);
+        if (a + 1 < kLevels) to.push_back(s + kLevels);
+        to.push_back(s + running);
+        return to;
+      },
+      [&](std::uint32_t s, std::uint32_t t) {
+        if (t >= running) return kRetire;
+        if (t < s) return 1.0;
+        return t == s + 1 ? births[1] : births[0];
+      });
+  const std::size_t n = space.num_states;
+  std::vector<std::vector<double>> rewards(1, std::vector<double>(n, 0.0));
+  for (std::uint32_t s = running; s < n; ++s) {
+    rewards[0][s] =
+        static_cast<double>((s - running) / kLevels + (s - running) % kLevels);
+  }
+  long double mean = 0;
+  for (const double birth : births) {
+    // Row i of (k - Q)^T x = k e_0: -birth x_{i-1} + (k + out_i) x_i -
+    // x_{i+1} = k [i = 0], with out_i = birth (below the top) + 1 (above 0).
+    std::vector<long double> diag(kLevels);
+    std::vector<long double> rhs(kLevels, 0.0L);
+    rhs[0] = kRetire;
+    // Summed in long double: a diagonal rounded to doubles moves the mean
+    // by 5e-14, the size of the bound.
+    for (std::uint32_t i = 0; i < kLevels; ++i) {
+      diag[i] = static_cast<long double>(kRetire) +
+                (i + 1 < kLevels ? birth : 0.0L) + (i > 0 ? 1.0L : 0.0L);
+    }
+    // Forward elimination of the lower diagonal (-birth), then back
+    // substitution along the upper (-1).
+    for (std::uint32_t i = 1; i < kLevels; ++i) {
+      const long double factor = -birth / diag[i - 1];
+      diag[i] -= factor * -1.0L;
+      rhs[i] -= factor * rhs[i - 1];
+    }
+    std::vector<long double> x(kLevels);
+    x[kLevels - 1] = rhs[kLevels - 1] / diag[kLevels - 1];
+    for (std::uint32_t i = kLevels - 1; i-- > 0;) {
+      x[i] = (rhs[i] + x[i + 1]) / diag[i];
+    }
+    for (std::uint32_t i = 0; i < kLevels; ++i) mean += i * x[i];
+  }
+  SolveOptions options;  // auto, as a user runs it
+  options.rewards = &rewards;
+  const StationaryResult result = SolveLongRun(space, options);
+  ASSERT_TRUE(result.ok) << result.message;
+  EXPECT_EQ(result.bottoms.size(), running);
+  ExpectWithinAccuracy(result, rewards, {static_cast<double>(mean)});
+}
+
 // A queue (arrivals 0.9, service 1, 3,001 levels) that is retired at rate
 // 1e-6 from every level into a closed class of its own, or crashes at rate
 // 1e-6 into a state that is cleared at rate 1 into one more class: 3,002
