@@ -1239,20 +1239,12 @@ void SharpenBounds(const StateSpace& space, const std::vector<double>& exit,
                                false, options, 0, &bounds);
     double value = 0;
     const std::vector<double>& time = result->excursion_time;
-    bool rows_sharpened = false;
+    // Every system here fits the dense factors (see `small` in
+    // SolveLongRun), whose bound is sharp entry by entry already.
     auto bound = [&](const std::vector<double>& u) {
-      auto smaller = [&]() {
-        return std::min(ready ? bounds.Bound(u, &into_all, &value) : kInf,
-                        RatioBoundOf(transient_componentwise, 0, others, time,
-                                     u, &into_all));
-      };
-      double b = smaller();
-      if (ready && !rows_sharpened && value != 0 &&
-          !(b <= options.accuracy * std::abs(value))) {
-        rows_sharpened = true;
-        if (bounds.SharpenRows()) b = smaller();
-      }
-      return b;
+      return std::min(
+          ready ? bounds.Bound(u, &into_all, &value) : kInf,
+          RatioBoundOf(transient_componentwise, 0, others, time, u, &into_all));
     };
     for (std::size_t c = 0; c < classes; ++c) {
       probability_bound[c] = bound(into[c]);
