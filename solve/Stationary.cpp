@@ -277,18 +277,35 @@ class RelativeNormBound {
 // the solution with the smallest relative bound. `bound` gives the bound on
 // ||y - y*||_1 of a solution z. `tried` collects the names of the methods
 // run.
+// Most unknowns for which `auto` tries the sparse LU beyond --direct-limit,
+// as the last resort where every other method has failed: a queue with a
+// two-phase server feeding a second one (512 places each, 523,775
+// unknowns) defeats the iterations, and the LU solves it in 54 s and
+// 2.2 GB. Chains of more dimensions fill the factors far faster (Kanban
+// N = 3, 58,399 unknowns: over 10 minutes), but the iterations solve those.
+constexpr std::size_t kLastResortDirectLimit = 1'000'000;
+
 LinearOutcome SolveSystem(const ScaledSystem& system,
                           const SolveOptions& options,
                           const std::function<double(const Vector& z)>& bound,
                           SolveMethod* used, std::vector<double>* y,
                           std::vector<std::string>* tried,
-                          bool bicgstab_failed = false) {
+                          bool bicgstab_failed = false,
+                          bool last_chance = false) {
   const std::size_t n = system.states.size();
   std::vector<const MethodRow*> rows;
+  // With `last_chance`, the sparse LU comes last where it was left out for
+  // its limit: tried only if no method before it gives a usable solution.
+  const MethodRow* last_resort = nullptr;
   if (options.method == SolveMethod::kAuto) {
     for (const MethodRow& row : SolveMethodTable()) {
       if (bicgstab_failed && row.id == SolveMethod::kBiCgStab) continue;
-      if (row.fits(n, options)) rows.push_back(&row);
+      if (row.fits(n, options)) {
+        rows.push_back(&row);
+      } else if (row.id == SolveMethod::kDirect && last_chance &&
+                 n <= kLastResortDirectLimit) {
+        last_resort = &row;
+      }
     }
   } else {
     rows.push_back(FindSolveMethod(options.method));
@@ -306,7 +323,9 @@ LinearOutcome SolveSystem(const ScaledSystem& system,
   Vector best_z;
   double best_relative = std::numeric_limits<double>::infinity();
   std::string failures;
+  if (last_resort != nullptr) rows.push_back(last_resort);
   for (const MethodRow* row : rows) {
+    if (row == last_resort && best.ok) break;
     if (options.progress != nullptr) {
       options.progress->Phase(std::string(row->name) + " on " +
                               std::to_string(n) + " unknowns");
@@ -1003,7 +1022,7 @@ bool SolveExcursion(const StateSpace& space, const std::vector<double>& exit,
   }
   // The table's methods on the system from `current`; the weights are
   // relative to `current` (1 there).
-  auto by_table = [&]() {
+  auto by_table = [&](bool last_chance) {
     fill_local();
     ScaledSystem system;
     system.states = others;
@@ -1031,7 +1050,7 @@ bool SolveExcursion(const StateSpace& space, const std::vector<double>& exit,
     };
     const LinearOutcome outcome =
         SolveSystem(system, options, bound, &used, &y, &result->methods_tried,
-                    bicgstab_failed);
+                    bicgstab_failed, last_chance);
     NoteSystem(system.states.size(), used, outcome, result);
     if (!outcome.ok) return false;
     *error_l1 = outcome.error_l1;
@@ -1046,7 +1065,7 @@ bool SolveExcursion(const StateSpace& space, const std::vector<double>& exit,
   // is at 1e-500 of its full one, overflows.
   if (pivot != reference) {
     if (current != pivot) solve_from(pivot);
-    if (by_table()) {
+    if (by_table(false)) {
       const double scale = (*weight)[reference];
       if (scale > 0 && std::isfinite(1 / scale)) {
         ScaleToReference(reference, current, others, scale, weight, error_l1,
@@ -1060,7 +1079,7 @@ bool SolveExcursion(const StateSpace& space, const std::vector<double>& exit,
     }
     solve_from(reference);
   }
-  return by_table();
+  return by_table(true);
 }
 
 // Sets up `bounds` for the solution `y` (global) of the excursion from

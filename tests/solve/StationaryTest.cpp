@@ -172,6 +172,51 @@ TEST(StationaryTest, AutoTakesTheFirstMethodThatFits) {
   EXPECT_EQ(SolveLongRun(space, options).method, SolveMethod::kGth);
 }
 
+// Where every iteration fails (here for want of iterations), auto tries the
+// sparse LU beyond its limit as the last resort, and solves the chain: two
+// independent queues of 40 levels (arrivals 0.95 and 0.9, service 1),
+// whose distribution is a product of truncated geometric ones.
+TEST(StationaryTest, AutoFallsBackOnTheLuBeyondItsLimit) {
+  constexpr std::uint32_t kLevels = 40;
+  const double births[] = {0.95, 0.9};
+  const StateSpace space = LargeChain(
+      kLevels * kLevels,
+      [](std::uint32_t s) {
+        const std::uint32_t a = s / kLevels;
+        const std::uint32_t b = s % kLevels;
+        std::vector<std::uint32_t> to;
+        if (a > 0) to.push_back(s - kLevels);
+        if (b > 0) to.push_back(s - 1);
+        if (b + 1 < kLevels) to.push_back(s + 1);
+        if (a + 1 < kLevels) to.push_back(s + kLevels);
+        return to;
+      },
+      [&](std::uint32_t s, std::uint32_t t) {
+        if (t < s) return 1.0;
+        return t == s + 1 ? births[1] : births[0];
+      });
+  SolveOptions options;
+  options.direct_limit = 10;
+  options.gth_limit = 10;
+  options.max_iterations = 2;
+  const StationaryResult result = SolveLongRun(space, options);
+  ASSERT_TRUE(result.ok) << result.message;
+  EXPECT_EQ(result.method, SolveMethod::kDirect) << result.message;
+  ASSERT_FALSE(result.methods_tried.empty());
+  EXPECT_EQ(result.methods_tried.back(), "direct");
+  double total[2] = {0, 0};
+  for (int q = 0; q < 2; ++q) {
+    for (std::uint32_t level = 0; level < kLevels; ++level) {
+      total[q] += std::pow(births[q], level);
+    }
+  }
+  for (std::uint32_t s : {0u, 41u, kLevels * kLevels - 1}) {
+    const double exact = std::pow(births[0], s / kLevels) / total[0] *
+                         std::pow(births[1], s % kLevels) / total[1];
+    ExpectRelativelyNear(result.pi[s], exact, 1e-10);
+  }
+}
+
 struct GeneratedChain {
   StateSpace space;
   RewardValues values;
