@@ -720,22 +720,7 @@ TEST(AccuracyTest, ChainsSpanningMoreThanTheDoubleRange) {
 // share of the norm, and the values were refused.
 void ExpectTwoQueuesSolved(std::uint32_t levels) {
   const double births[] = {0.5, 0.4};
-  const StateSpace space = LargeChain(
-      levels * levels,
-      [levels](std::uint32_t s) {
-        const std::uint32_t a = s / levels;
-        const std::uint32_t b = s % levels;
-        std::vector<std::uint32_t> to;
-        if (a > 0) to.push_back(s - levels);
-        if (b > 0) to.push_back(s - 1);
-        if (b + 1 < levels) to.push_back(s + 1);
-        if (a + 1 < levels) to.push_back(s + levels);
-        return to;
-      },
-      [&](std::uint32_t s, std::uint32_t t) {
-        if (t < s) return 1.0;
-        return t == s + 1 ? births[1] : births[0];
-      });
+  const StateSpace space = TwoQueues(levels, births[0], births[1]);
   const std::size_t n = space.num_states;
   std::vector<std::vector<double>> rewards(3, std::vector<double>(n, 0.0));
   for (std::size_t s = 0; s < n; ++s) {

@@ -66,6 +66,30 @@ StateSpace LargeChain(std::uint32_t n, Targets targets, RateOf rate) {
   return space;
 }
 
+// Two independent queues of `levels` levels each, served at rate 1, with
+// arrivals at `birth_a` and `birth_b`: state a * levels + b holds a in the
+// first and b in the second. Their distribution is a product of truncated
+// geometric ones.
+inline StateSpace TwoQueues(std::uint32_t levels, double birth_a,
+                            double birth_b) {
+  return LargeChain(
+      levels * levels,
+      [levels](std::uint32_t s) {
+        const std::uint32_t a = s / levels;
+        const std::uint32_t b = s % levels;
+        std::vector<std::uint32_t> to;
+        if (a > 0) to.push_back(s - levels);
+        if (b > 0) to.push_back(s - 1);
+        if (b + 1 < levels) to.push_back(s + 1);
+        if (a + 1 < levels) to.push_back(s + levels);
+        return to;
+      },
+      [&](std::uint32_t s, std::uint32_t t) {
+        if (t < s) return 1.0;
+        return t == s + 1 ? birth_b : birth_a;
+      });
+}
+
 // An irreducible random chain of n states: a ring through all of them plus
 // random extra transitions, with rates spread over `decades` orders of
 // magnitude.

@@ -179,22 +179,7 @@ TEST(StationaryTest, AutoTakesTheFirstMethodThatFits) {
 TEST(StationaryTest, AutoFallsBackOnTheLuBeyondItsLimit) {
   constexpr std::uint32_t kLevels = 40;
   const double births[] = {0.95, 0.9};
-  const StateSpace space = LargeChain(
-      kLevels * kLevels,
-      [](std::uint32_t s) {
-        const std::uint32_t a = s / kLevels;
-        const std::uint32_t b = s % kLevels;
-        std::vector<std::uint32_t> to;
-        if (a > 0) to.push_back(s - kLevels);
-        if (b > 0) to.push_back(s - 1);
-        if (b + 1 < kLevels) to.push_back(s + 1);
-        if (a + 1 < kLevels) to.push_back(s + kLevels);
-        return to;
-      },
-      [&](std::uint32_t s, std::uint32_t t) {
-        if (t < s) return 1.0;
-        return t == s + 1 ? births[1] : births[0];
-      });
+  const StateSpace space = TwoQueues(kLevels, births[0], births[1]);
   SolveOptions options;
   options.direct_limit = 10;
   options.gth_limit = 10;
