@@ -2,6 +2,7 @@
 #define GEN_SOLVE_EXCURSIONERROR_H_
 
 #include <Eigen/Core>
+#include <Eigen/SparseLU>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -45,6 +46,13 @@ class ExcursionError {
                std::uint32_t reference, std::vector<std::uint32_t> others,
                std::size_t dense_limit, std::size_t max_iterations,
                TwoWayPool* pool = nullptr);
+
+  // After Prepare on the iterative path: every later solve with B goes
+  // through a sparse LU of it instead of the iterations, for a solution
+  // that such an LU gave, where it fitted and the iterations may crawl (a
+  // queue of two dimensions: minutes of sweeps against seconds). False,
+  // and nothing changed, where it cannot be factored.
+  bool UseSparseLu();
 
   // Called on each iteration of the iterative solves.
   void Report(IterationReport report) { report_ = std::move(report); }
@@ -130,6 +138,10 @@ class ExcursionError {
   // factors.
   bool SolveByFactors(double tolerance, const Eigen::VectorXd& rhs,
                       Eigen::VectorXd* x);
+  // Makes factored_system_, B as a sparse matrix, once; false on failure.
+  bool BuildFactoredSystem();
+  // x := B^-1 rhs by lu_, with one step of refinement.
+  bool SolveByLu(const Eigen::VectorXd& rhs, Eigen::VectorXd* x) const;
   // Checks A x >= rho row by row in double-double, rho_j at most
   // need_of(j) and rho_ holding the right-hand side x was solved for; on
   // success sets remainder_ to x scaled up to cover what the check leaves.
@@ -197,6 +209,11 @@ class ExcursionError {
   std::unique_ptr<ScaledSystem> factored_system_;
   std::unique_ptr<Ilu0> factors_;
   bool factors_tried_ = false;
+  // B's sparse LU, where UseSparseLu made it.
+  using SparseLu =
+      Eigen::SparseLU<Eigen::SparseMatrix<double, Eigen::ColMajor, int>,
+                      Eigen::COLAMDOrdering<int>>;
+  std::unique_ptr<SparseLu> lu_;
   TwoWayPool* pool_ = nullptr;
   IterationReport report_;
 

@@ -215,6 +215,15 @@ class RelativeNormBound {
 
   double operator()(const Vector& y) { return BoundOf(y, nullptr); }
 
+  // As the call, for a solution the sparse LU gave: the bound's own solves
+  // then factor their system too, where the iterations may take minutes
+  // (a tandem queue of 500 x 500 levels: the sweeps of the bound took
+  // 107 s after a 7 s LU).
+  double OfFactored(const Vector& y) {
+    use_lu_ = true;
+    return BoundOf(y, nullptr);
+  }
+
   // As the call, but frees *y once it is laid out, where a solve would
   // otherwise hold it beside the layout's copy; WriteSolution then gives
   // it back. *y is left as it is when no analysis could be set up.
@@ -240,6 +249,10 @@ class RelativeNormBound {
       error_.Report(ReportTo(options_.progress));
     }
     if (!ready_) return kInf;
+    if (use_lu_ && !lu_tried_) {
+      lu_tried_ = true;
+      error_.UseSparseLu();
+    }
     double weight = 1;
     double sum = 0;
     Vector scaled;
@@ -266,6 +279,8 @@ class RelativeNormBound {
   ExcursionError error_;
   bool ready_ = false;
   bool scaled_ = false;
+  bool use_lu_ = false;
+  bool lu_tried_ = false;
   bool analysed_ = false;
 };
 
@@ -275,23 +290,20 @@ class RelativeNormBound {
 // stops at the first whose solution is accepted and, with bounds, whose
 // bound is within the accuracy relative to ||y||_1; when none is, it keeps
 // the solution with the smallest relative bound. `bound` gives the bound on
-// ||y - y*||_1 of a solution z. `tried` collects the names of the methods
-// run.
-// Most unknowns for which `auto` tries the sparse LU beyond --direct-limit,
-// as the last resort where every other method has failed: a queue with a
-// two-phase server feeding a second one (512 places each, 523,775
+// ||y - y*||_1 of a solution z found by a method. `tried` collects the names of
+// the methods run. Most unknowns for which `auto` tries the sparse LU beyond
+// --direct-limit, as the last resort where every other method has failed: a
+// queue with a two-phase server feeding a second one (512 places each, 523,775
 // unknowns) defeats the iterations, and the LU solves it in 54 s and
 // 2.2 GB. Chains of more dimensions fill the factors far faster (Kanban
 // N = 3, 58,399 unknowns: over 10 minutes), but the iterations solve those.
 constexpr std::size_t kLastResortDirectLimit = 1'000'000;
 
-LinearOutcome SolveSystem(const ScaledSystem& system,
-                          const SolveOptions& options,
-                          const std::function<double(const Vector& z)>& bound,
-                          SolveMethod* used, std::vector<double>* y,
-                          std::vector<std::string>* tried,
-                          bool bicgstab_failed = false,
-                          bool last_chance = false) {
+LinearOutcome SolveSystem(
+    const ScaledSystem& system, const SolveOptions& options,
+    const std::function<double(const Vector& z, SolveMethod method)>& bound,
+    SolveMethod* used, std::vector<double>* y, std::vector<std::string>* tried,
+    bool bicgstab_failed = false, bool last_chance = false) {
   const std::size_t n = system.states.size();
   std::vector<const MethodRow*> rows;
   // With `last_chance`, the sparse LU comes last where it was left out for
@@ -342,8 +354,8 @@ LinearOutcome SolveSystem(const ScaledSystem& system,
     if (options.bounds && options.progress != nullptr) {
       options.progress->Phase("error bound");
     }
-    outcome.error_l1 =
-        options.bounds ? bound(z) : std::numeric_limits<double>::infinity();
+    outcome.error_l1 = options.bounds ? bound(z, row->id)
+                                      : std::numeric_limits<double>::infinity();
     if (options.bounds && std::isfinite(outcome.componentwise)) {
       // The a-priori bound of the state reduction, where it is the sharper.
       CompensatedSum total;
@@ -1037,8 +1049,12 @@ bool SolveExcursion(const StateSpace& space, const std::vector<double>& exit,
     SolveMethod used = SolveMethod::kAuto;
     // Set up on the first solution that needs a bound, then kept for the
     // solutions of the other methods.
-    RelativeNormBound relative(space, exit, current, others, closed, options);
-    auto bound = [&](const Vector& z) {
+    auto relative = std::make_unique<RelativeNormBound>(
+        space, exit, current, others, closed, options);
+    // The method whose solution the analysis holds last.
+    SolveMethod bounded = SolveMethod::kAuto;
+    auto bound = [&](const Vector& z, SolveMethod method) {
+      bounded = method;
       Vector solution(z.size());
       CompensatedSum total;
       total.Add(1);
@@ -1046,13 +1062,19 @@ bool SolveExcursion(const StateSpace& space, const std::vector<double>& exit,
         solution[i] = std::max(0.0, z[i] / system.exit[i]);
         total.Add(solution[i]);
       }
-      return relative(solution) * total.Value();
+      return (method == SolveMethod::kDirect ? relative->OfFactored(solution)
+                                             : (*relative)(solution)) *
+             total.Value();
     };
     const LinearOutcome outcome =
         SolveSystem(system, options, bound, &used, &y, &result->methods_tried,
                     bicgstab_failed, last_chance);
     NoteSystem(system.states.size(), used, outcome, result);
     if (!outcome.ok) return false;
+    // The rewards' bounds take the analysis over where it holds the solution
+    // kept, as after the in-place iteration: made again, its solves would
+    // be iterative whatever method solved the system.
+    if (analysis != nullptr && bounded == used) *analysis = std::move(relative);
     *error_l1 = outcome.error_l1;
     *componentwise = outcome.componentwise;
     std::vector<double>& w = sized_weight();

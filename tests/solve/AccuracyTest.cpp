@@ -856,11 +856,17 @@ TEST(AccuracyTest, QueuesRetiredIntoOneClassPerState) {
 // 1e-6 into a state that is cleared at rate 1 into one more class: 3,002
 // closed classes, reached from the empty queue. Both ends come at rate
 // k = 2e-6 whatever the level, so the times an excursion from the empty
-// queue spends at each level, until it ends, are geometric, T_q = T_0 z^q
-// with z the root in (0, 1) of z^2 - (1.9 + k) z + 0.9 = 0, and k T_0 =
-// 1 - z. The mean level at which the queue is retired is then
-// (1e-6 / k) z / (1 - z), and the chance of a crash 1e-6 / k (the cap moves
-// both by about z^3000, below 1e-130). The share of the flow into the
+// queue spends at each level, until it ends, are nearly geometric: T_q =
+// T_0 z^q with z the root in (0, 1) of z^2 - (1.9 + k) z + 0.9 = 0 without
+// the cap, which adds a term of the other root (about 1), 4.5e-143 at every
+// level: far below the common classes' probabilities, but above the
+// bounds of the rarest (1e-139), which are sharp where their excursion is
+// solved and bounded through one sparse LU. So the times are those of the
+// capped queue, worked out in long double from the flows across each
+// level (below), which adds terms of one sign only: each T_q is within a
+// few thousand units of rounding of its exact value. The mean
+// level at retirement is 1e-6 sum q T_q, the chance of a crash 1e-6 sum
+// T_q. The share of the flow into the
 // classes that the cleared state holds made the bound of the queue's
 // length 3.6e-5, eight times the accuracy, from the norm of the shares'
 // error times the reward's spread; through the flows themselves it is
@@ -895,17 +901,28 @@ TEST(AccuracyTest, ManyClosedClassesReachedThroughRareExits) {
     rewards[0][s] = static_cast<double>(s % kLevels);
   }
   rewards[1][cleared] = 1.0;
-  // The root, in long double and without cancellation: the discriminant is
-  // (0.9 - 1)^2 + 2 k (0.9 + 1) + k^2.
-  const long double k = 2.0L * kExit;
-  const long double lambda = kArrival;
-  const long double sum = lambda + 1 + k;
-  const long double z = 2 * lambda /
-                        (sum + std::sqrt((lambda - 1) * (lambda - 1) +
-                                         2 * k * (lambda + 1) + k * k));
-  const std::vector<double> exact = {
-      static_cast<double>((kExit / k) * z / (1 - z)),
-      static_cast<double>(kExit / k)};
+  // Across the cut between levels q and q + 1 the excursion's net flow up,
+  // 0.9 T_q - T_{q+1}, is what ends above it, 2e-6 times the times above:
+  // so T_q follows from the levels above it without a subtraction, from
+  // T = 1 at the cap, and the times are then scaled so that the excursion
+  // ends with probability 1.
+  std::vector<long double> time(kLevels);
+  long double above = 0;  // sum of T_j over j > q
+  for (std::uint32_t q = kLevels; q-- > 0;) {
+    time[q] = q + 1 == kLevels
+                  ? 1.0L
+                  : (time[q + 1] + 2.0L * kExit * above) / kArrival;
+    above += time[q];
+  }
+  for (long double& t : time) t /= 2.0L * kExit * above;
+  long double mean = 0;
+  long double crash = 0;
+  for (std::uint32_t q = 0; q < kLevels; ++q) {
+    mean += kExit * q * time[q];
+    crash += kExit * time[q];
+  }
+  const std::vector<double> exact = {static_cast<double>(mean),
+                                     static_cast<double>(crash)};
 
   SolveOptions options;
   options.rewards = &rewards;
@@ -913,21 +930,16 @@ TEST(AccuracyTest, ManyClosedClassesReachedThroughRareExits) {
   ASSERT_TRUE(result.ok) << result.message;
   EXPECT_EQ(result.bottoms.size(), kLevels + 1);
   ExpectWithinAccuracy(result, rewards, exact);
-  // Each class's probability: (1e-6 / k)(1 - z) z^q for retirement at
-  // level q, 1e-6 / k for the crash; within its bound, and the bound
-  // within the accuracy down to probabilities of 1e-11 (the rarest, near
-  // 1e-131, keep a bound near 1.5e-18: an iterative solution bounds the
-  // excursion's times in norm, not entry by entry).
+  // Each class's probability: 1e-6 T_q for retirement at level q, the
+  // chance of a crash for the cleared state's; within its bound, and the
+  // bound within the accuracy down to probabilities of 1e-11 at least.
   ASSERT_EQ(result.class_probability_error.size(), kLevels + 1);
   std::size_t sharp = 0;
   for (std::size_t c = 0; c <= kLevels; ++c) {
     const BottomClass& bottom = result.bottoms[c];
-    const long double p =
-        bottom.first_state == cleared
-            ? kExit / k
-            : (kExit / k) * (1 - z) *
-                  std::pow(z, static_cast<long double>(bottom.first_state -
-                                                       kLevels));
+    const long double p = bottom.first_state == cleared
+                              ? crash
+                              : kExit * time[bottom.first_state - kLevels];
     const double bound = result.class_probability_error[c];
     EXPECT_LE(std::abs(bottom.probability - static_cast<double>(p)), bound)
         << "class of state " << bottom.first_state;
