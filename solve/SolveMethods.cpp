@@ -1,10 +1,12 @@
 #include "solve/SolveMethods.h"
 
 #include <Eigen/IterativeLinearSolvers>
+#include <Eigen/OrderingMethods>
 #include <Eigen/SparseLU>
 #include <cmath>
 
 #include "solve/Aggregation.h"
+#include "solve/AvailableMemory.h"
 #include "solve/Krylov.h"
 #include "solve/StateReduction.h"
 
@@ -161,6 +163,76 @@ bool Always(std::size_t, const SolveOptions&) { return true; }
 double StateReductionBound(std::size_t n) {
   const double size = static_cast<double>(n) + 2;
   return 2 * size * size * size * std::numeric_limits<double>::epsilon() / 2;
+}
+
+bool SparseLuLooksCheap(const RowMatrix& b, double max_entries,
+                        double max_products) {
+  const std::size_t available = AvailableMemory();
+  if (available != 0 &&
+      2 * max_entries * (sizeof(double) + sizeof(int)) > available / 2.0) {
+    max_entries = available / 4.0 / (sizeof(double) + sizeof(int));
+  }
+  const auto n = static_cast<int>(b.rows());
+  // The pattern of B + B^T, ordered by approximate minimum degree.
+  const ColMatrix pattern = b;
+  ColMatrix symmetric = pattern + ColMatrix(pattern.transpose());
+  symmetric.makeCompressed();
+  Eigen::PermutationMatrix<Eigen::Dynamic, Eigen::Dynamic, int> inverse;
+  Eigen::AMDOrdering<int>()(symmetric, inverse);
+  const Eigen::PermutationMatrix<Eigen::Dynamic, Eigen::Dynamic, int> order =
+      inverse.inverse();
+  const int* place = order.indices().data();
+  // The ordered pattern's entries above the diagonal, column by column.
+  std::vector<int> start(static_cast<std::size_t>(n) + 1, 0);
+  for (int j = 0; j < n; ++j) {
+    for (ColMatrix::InnerIterator it(symmetric, j); it; ++it) {
+      const int row = place[it.row()];
+      const int column = place[j];
+      if (row < column) ++start[static_cast<std::size_t>(column) + 1];
+    }
+  }
+  for (int j = 0; j < n; ++j) {
+    start[static_cast<std::size_t>(j) + 1] +=
+        start[static_cast<std::size_t>(j)];
+  }
+  std::vector<int> rows(static_cast<std::size_t>(start.back()));
+  std::vector<int> next(start.begin(), start.end() - 1);
+  for (int j = 0; j < n; ++j) {
+    for (ColMatrix::InnerIterator it(symmetric, j); it; ++it) {
+      const int row = place[it.row()];
+      const int column = place[j];
+      if (row < column) {
+        rows[static_cast<std::size_t>(
+            next[static_cast<std::size_t>(column)]++)] = row;
+      }
+    }
+  }
+  // Row k of the factor is the set of the elimination tree's nodes met
+  // walking up from each entry of column k above the diagonal: each node
+  // met once per row is one entry of its column.
+  std::vector<int> parent(static_cast<std::size_t>(n), -1);
+  std::vector<int> flag(static_cast<std::size_t>(n), -1);
+  std::vector<double> count(static_cast<std::size_t>(n), 0.0);
+  double entries = 0;
+  for (int k = 0; k < n; ++k) {
+    flag[static_cast<std::size_t>(k)] = k;
+    for (int p = start[static_cast<std::size_t>(k)];
+         p < start[static_cast<std::size_t>(k) + 1]; ++p) {
+      for (int i = rows[static_cast<std::size_t>(p)];
+           flag[static_cast<std::size_t>(i)] != k;
+           i = parent[static_cast<std::size_t>(i)]) {
+        if (parent[static_cast<std::size_t>(i)] == -1) {
+          parent[static_cast<std::size_t>(i)] = k;
+        }
+        count[static_cast<std::size_t>(i)] += 1;
+        flag[static_cast<std::size_t>(i)] = k;
+        if (++entries > max_entries) return false;
+      }
+    }
+  }
+  double products = 0;
+  for (const double c : count) products += c * c;
+  return products <= max_products;
 }
 
 std::size_t GaussSeidelSweeps(const ScaledSystem& system,

@@ -35,6 +35,10 @@ struct SolveOptions {
   // benchmark chains fill in to nearly dense (Kanban 2, 4,600 states: 3 s;
   // BiCGSTAB with ILU(0) takes 0.08 s).
   std::size_t direct_limit = 1000;
+  // Beyond direct_limit, auto still gives the sparse LU its place in the
+  // table where the factor of B's symmetric pattern promises at most this
+  // many entries (SparseLuLooksCheap); 0 leaves it to the last resort.
+  double cheap_lu_entries = 5e7;
   // Largest system that auto gives the dense state reduction: (n + 1)^2
   // doubles and n^3 / 3 multiply-adds (2,500 unknowns: 50 MB, seconds).
   std::size_t gth_limit = 2500;
@@ -82,6 +86,18 @@ struct [[nodiscard]] MethodSolve {
 // n eliminations and the substitutions: about (2/3) n^3 u; this returns
 // twice (n + 2)^3 u.
 double StateReductionBound(std::size_t n);
+
+// Whether the sparse LU of B promises to be cheap: the factor of a
+// symmetric matrix of B + B^T's pattern in a minimum-degree order, counted
+// without being formed, has at most `max_entries` entries below its
+// diagonal and needs at most `max_products` multiply-adds, and twice that
+// factor (L and U) takes at most half the memory available. The count
+// stops at the limit, so a chain whose factors would fill in to hours (a
+// Kanban chain) costs no more to refuse than a cheap one to accept. A
+// queue of two dimensions (500 x 500 levels: 1.3e7 entries, 3.6e9 products)
+// passes; Kanban N = 3 (3.6e8 entries, 5e12 products) does not.
+bool SparseLuLooksCheap(const ScaledSystem::Matrix& b, double max_entries,
+                        double max_products);
 
 using MethodFunction = MethodSolve (*)(const ScaledSystem& system,
                                        const SolveOptions& options,

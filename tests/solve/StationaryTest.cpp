@@ -11,6 +11,8 @@
 #include "gtest/gtest.h"
 #include "solve/ChainFiles.h"
 #include "solve/ChainSystem.h"
+#include "solve/ScaledSystem.h"
+#include "solve/SolveMethods.h"
 #include "solve/TwoWayPool.h"
 #include "tests/solve/ChainBuilder.h"
 #include "tests/support/RunProcess.h"
@@ -172,34 +174,91 @@ TEST(StationaryTest, AutoTakesTheFirstMethodThatFits) {
   EXPECT_EQ(SolveLongRun(space, options).method, SolveMethod::kGth);
 }
 
-// Where every iteration fails (here for want of iterations), auto tries the
-// sparse LU beyond its limit as the last resort, and solves the chain: two
-// independent queues of 40 levels (arrivals 0.95 and 0.9, service 1),
-// whose distribution is a product of truncated geometric ones.
-TEST(StationaryTest, AutoFallsBackOnTheLuBeyondItsLimit) {
+// Where BiCGSTAB fails (here for want of iterations) on a system beyond
+// --direct-limit, auto gives the sparse LU its place in the table when its
+// factors promise to be cheap, before the other iterations; where they do
+// not, it tries the LU as the last resort, once every other method has
+// failed. Either way it solves the chain: two independent queues of 40
+// levels (service 1), whose distribution is a product of truncated
+// geometric ones; with arrivals 1/2 and 2/5 the far corner lies 1e-27
+// below the empty state, and with 0.95 and 0.9 GMRES fails too. The bounds
+// of an LU's solution are solved through an LU as well: with no iterations
+// to spare, the mean total level's and the corner's must still hold and
+// meet the accuracy.
+TEST(StationaryTest, AutoTriesTheLuBeyondItsLimit) {
   constexpr std::uint32_t kLevels = 40;
-  const double births[] = {0.95, 0.9};
-  const StateSpace space = TwoQueues(kLevels, births[0], births[1]);
-  SolveOptions options;
-  options.direct_limit = 10;
-  options.gth_limit = 10;
-  options.max_iterations = 2;
-  const StationaryResult result = SolveLongRun(space, options);
-  ASSERT_TRUE(result.ok) << result.message;
-  EXPECT_EQ(result.method, SolveMethod::kDirect) << result.message;
-  ASSERT_FALSE(result.methods_tried.empty());
-  EXPECT_EQ(result.methods_tried.back(), "direct");
-  double total[2] = {0, 0};
-  for (int q = 0; q < 2; ++q) {
-    for (std::uint32_t level = 0; level < kLevels; ++level) {
-      total[q] += std::pow(births[q], level);
+  for (const bool cheap : {true, false}) {
+    SCOPED_TRACE(cheap ? "in the table" : "as the last resort");
+    const double births[] = {cheap ? 0.5 : 0.95, cheap ? 0.4 : 0.9};
+    const StateSpace space = TwoQueues(kLevels, births[0], births[1]);
+    const std::uint32_t n = space.num_states;
+    std::vector<std::vector<double>> rewards(2, std::vector<double>(n, 0.0));
+    for (std::uint32_t s = 0; s < n; ++s) {
+      rewards[0][s] = s / kLevels + s % kLevels;
+    }
+    rewards[1][n - 1] = 1;
+    double exact[2] = {0, 1};
+    for (int q = 0; q < 2; ++q) {
+      double total = 0;
+      double moment = 0;
+      for (std::uint32_t level = 0; level < kLevels; ++level) {
+        total += std::pow(births[q], level);
+        moment += level * std::pow(births[q], level);
+      }
+      exact[0] += moment / total;
+      exact[1] *= std::pow(births[q], kLevels - 1) / total;
+    }
+    SolveOptions options;
+    options.direct_limit = 10;
+    options.gth_limit = 10;
+    options.max_iterations = 2;
+    options.rewards = &rewards;
+    if (!cheap) options.cheap_lu_entries = 0;
+    const StationaryResult result = SolveLongRun(space, options);
+    ASSERT_TRUE(result.ok) << result.message;
+    EXPECT_EQ(result.method, SolveMethod::kDirect) << result.message;
+    ASSERT_FALSE(result.methods_tried.empty());
+    EXPECT_EQ(result.methods_tried.back(), "direct");
+    const bool swept =
+        std::find(result.methods_tried.begin(), result.methods_tried.end(),
+                  "gauss-seidel") != result.methods_tried.end();
+    EXPECT_EQ(swept, !cheap);
+    ASSERT_EQ(result.reward_error.size(), 2u);
+    for (int v = 0; v < 2; ++v) {
+      double value = 0;
+      for (std::uint32_t s = 0; s < n; ++s) {
+        value += result.pi[s] * rewards[v][s];
+      }
+      const double bound =
+          std::min(result.reward_error[v],
+                   ExpectedRewardBound(result.pi_error, value, rewards[v]));
+      EXPECT_LE(std::abs(value - exact[v]), bound) << "reward " << v;
+      EXPECT_LE(bound, 1e-6 * exact[v]) << "reward " << v;
     }
   }
-  for (std::uint32_t s : {0u, 41u, kLevels * kLevels - 1}) {
-    const double exact = std::pow(births[0], s / kLevels) / total[0] *
-                         std::pow(births[1], s % kLevels) / total[1];
-    ExpectRelativelyNear(result.pi[s], exact, 1e-10);
+}
+
+// The cost of a sparse LU told from B's pattern alone: a queue of two
+// dimensions passes a generous limit and fails one below the factor's
+// size, which is at least one entry per unknown but the last.
+TEST(StationaryTest, SparseLuCostIsToldFromThePattern) {
+  const StateSpace space = TwoQueues(30, 0.9, 0.8);
+  std::vector<std::uint32_t> local(space.num_states, kNotInSystem);
+  ScaledSystem system;
+  for (std::uint32_t s = 1; s < space.num_states; ++s) {
+    local[s] = s - 1;
+    system.states.push_back(s);
   }
+  std::vector<double> exit(space.num_states, 0.0);
+  for (std::uint32_t s = 0; s < space.num_states; ++s) {
+    for (std::size_t e = space.first[s]; e < space.first[s + 1]; ++e) {
+      exit[s] += space.rate[e];
+    }
+  }
+  ASSERT_TRUE(BuildSystem(space, exit, local, &system));
+  EXPECT_TRUE(SparseLuLooksCheap(system.b, 1e6, 1e9));
+  EXPECT_FALSE(SparseLuLooksCheap(system.b, 800, 1e9));
+  EXPECT_FALSE(SparseLuLooksCheap(system.b, 1e6, 100));
 }
 
 struct GeneratedChain {
