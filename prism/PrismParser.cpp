@@ -100,10 +100,10 @@ class Parser {
     return false;
   }
   bool FailHere(const std::string& message) { return Fail(Here(), message); }
-  static std::string Describe(const PrismToken& token) {
+  std::string Describe(const PrismToken& token) const {
     switch (token.kind) {
       case PrismToken::Kind::kEnd:
-        return "the end of the file";
+        return general_ ? "the end of the property" : "the end of the file";
       case PrismToken::Kind::kString:
         return "\"" + token.text + "\"";
       default:
@@ -209,6 +209,12 @@ class Parser {
   ExprPtr Sign();
   ExprPtr Primary();
   ExprPtr FunctionCall(const std::string& name, const SourceLocation& where);
+  // Whether `word` starts an operator of properties (P, S, R, E, A, X, F,
+  // G, filter, multi) when read with general_.
+  static bool IsPropertyOperator(const std::string& word);
+  // One operator of properties after its word, read for its syntax only:
+  // it stands for a Boolean placeholder.
+  ExprPtr PropertyOperator(const SourceLocation& where);
 
   const std::string& text_;
   std::string file_;
@@ -218,6 +224,9 @@ class Parser {
   bool typed_ = false;
   bool in_properties_ = false;  // reading a property file
   int nesting_ = 0;             // expressions being read inside each other
+  // Reading a property of no supported form, to check its syntax: the
+  // operators of properties are read too (PropertyOperator).
+  bool general_ = false;
 };
 
 bool Parser::ModelType() {
@@ -497,6 +506,12 @@ ExprPtr Parser::Choice() {
 ExprPtr Parser::Implication() {
   const SourceLocation where = Here();
   ExprPtr left = Equivalence();
+  // Until, weak until and release, with their time bounds.
+  while (general_ && left && (IsWord("U") || IsWord("W") || IsWord("R"))) {
+    ++next_;
+    PrismTimeBound bound;
+    if (!TimeBound(&bound) || !Equivalence()) return nullptr;
+  }
   if (!left || !Accept("=>")) return left;
   ExprPtr right = Implication();
   if (!right) return nullptr;
@@ -624,6 +639,9 @@ ExprPtr Parser::Primary() {
       }
       break;
     case PrismToken::Kind::kIdentifier:
+      if (general_ && IsPropertyOperator(token.text)) {
+        return PropertyOperator(where);
+      }
       if (token.text == "true" || token.text == "false") {
         ++next_;
         return BoolConstant(token.text == "true", where);
@@ -715,6 +733,87 @@ ExprPtr Parser::FunctionCall(const std::string& name,
 }
 
 // Properties.
+
+bool Parser::IsPropertyOperator(const std::string& word) {
+  static const std::set<std::string> kWords = {
+      "P", "Pmin", "Pmax", "S", "R", "Rmin",   "Rmax",
+      "E", "A",    "X",    "F", "G", "filter", "multi"};
+  return kWords.count(word) != 0;
+}
+
+ExprPtr Parser::PropertyOperator(const SourceLocation& where) {
+  if (nesting_ >= kMaxNesting) {
+    FailHere("expression nested more than " + std::to_string(kMaxNesting) +
+             " levels deep");
+    return nullptr;
+  }
+  struct Nested {
+    int& depth;
+    explicit Nested(int& d) : depth(d) { ++depth; }
+    ~Nested() { --depth; }
+  } nested(nesting_);
+  const std::string op = tokens_[next_++].text;
+  ExprPtr placeholder = BoolConstant(true, where);
+  if (op == "X" || op == "F" || op == "G") {
+    PrismTimeBound bound;
+    if (!TimeBound(&bound) || !Negation()) return nullptr;
+    return placeholder;
+  }
+  if (op == "filter" || op == "multi") {
+    if (!Expect("(")) return nullptr;
+    if (op == "filter") {
+      // The operation: a name (min, forall, print, ...) or + & |.
+      if (Peek().kind != PrismToken::Kind::kIdentifier && !IsSymbol("+") &&
+          !IsSymbol("&") && !IsSymbol("|")) {
+        FailHere("expected a filter operation, found " + Describe(Peek()));
+        return nullptr;
+      }
+      ++next_;
+      if (!Expect(",")) return nullptr;
+    }
+    do {
+      if (!Expression()) return nullptr;
+    } while (Accept(","));
+    return Expect(")") ? std::move(placeholder) : nullptr;
+  }
+  // Braces hold a reward structure, or an old-style filter before "]":
+  // an expression, or min or max.
+  auto braces = [&]() {
+    while (Accept("{")) {
+      if (!AcceptWord("min") && !AcceptWord("max") && !Expression()) {
+        return false;
+      }
+      if (!Expect("}")) return false;
+    }
+    return true;
+  };
+  const bool reward = op[0] == 'R';
+  if (reward && !braces()) return nullptr;
+  if (op.size() == 1 && !AcceptWord("min")) AcceptWord("max");
+  if (op != "E" && op != "A") {
+    if (Accept("=")) {
+      if (!Expect("?")) return nullptr;
+    } else if (Accept("<=") || Accept("<") || Accept(">=") || Accept(">")) {
+      if (!Sum()) return nullptr;
+    } else {
+      FailHere("expected '=?' or a bound after " + op + ", found " +
+               Describe(Peek()));
+      return nullptr;
+    }
+  }
+  if (!Expect("[")) return nullptr;
+  if (reward && AcceptWord("C")) {
+    PrismTimeBound bound;  // C alone: the total reward
+    if (!TimeBound(&bound)) return nullptr;
+  } else if (reward && AcceptWord("I")) {
+    if (!Expect("=") || !Product()) return nullptr;
+  } else if (!(reward && AcceptWord("S"))) {
+    if (reward) AcceptWord("Fc");
+    if (!Expression()) return nullptr;
+  }
+  if (!braces()) return nullptr;
+  return Expect("]") ? std::move(placeholder) : nullptr;
+}
 
 bool Parser::TimeBound(PrismTimeBound* bound) {
   auto time = [&]() -> ExprPtr {
@@ -881,6 +980,21 @@ bool Parser::Property(PrismPropertyFile* file) {
     property.left.reset();
     property.target.reset();
     property.bound = PrismTimeBound();
+    // It has no supported form, but it must still read as a property: a
+    // typo is an error at its position, not a property to skip. The
+    // property's extent ends where the file would, for the messages and
+    // so that a release R does not read on into the next property.
+    next_ = first;
+    const PrismToken after = tokens_[end];
+    tokens_[end].kind = PrismToken::Kind::kEnd;
+    general_ = true;
+    const bool read = Expression() != nullptr;
+    if (read && next_ != end) {
+      FailHere("expected the end of the property, found " + Describe(Peek()));
+    }
+    general_ = false;
+    tokens_[end] = after;
+    if (Failed()) return false;
   }
   next_ = end;
   Accept(";");

@@ -153,6 +153,17 @@ TEST(PrismReaderTest, MalformedInputNamesFileLineAndColumnWithACaret) {
       {"a property name used twice", "ctmc\n" + module + "endmodule\n",
        "\"p\": S=? [ x = 0 ];\n\"p\": S=? [ x = 1 ];\n",
        "m.props:2:1: property name \"p\" is used twice"},
+      {"a doubled operator in a property", "ctmc\n" + module + "endmodule\n",
+       "\"a\": P=? [ F x==2 ];\n",
+       "m.props:1:16: expected an expression, found '='"},
+      {"an operator without its operand", "ctmc\n" + module + "endmodule\n",
+       "\"b\": S=? [ x=2 & ];\n",
+       "m.props:1:18: expected an expression, found ']'"},
+      {"two properties run together", "ctmc\n" + module + "endmodule\n",
+       "S=? [ x=2 ] S=? [ x=1 ];\n",
+       "m.props:1:13: expected the end of the property, found 'S'"},
+      {"a misspelt operator", "ctmc\n" + module + "endmodule\n",
+       "Q=? [ F x=2 ];\n", "m.props:1:3: expected an expression, found '?'"},
       {"a time interval that ends before it starts",
        "ctmc\n" + module + "endmodule\n", "P=? [ x=0 U[3,2] x=1 ];\n",
        "m.props:1:15: the time interval ends before it starts"},
@@ -299,6 +310,57 @@ TEST(PrismReaderTest, TheDeadlockLabelHoldsWhereNoCommandCanFire) {
   const std::string props = ReadWholeFile(dir.path() + "/s.props");
   EXPECT_NE(props.find("late\tunsupported\t"), std::string::npos) << props;
   EXPECT_NE(props.find("ever\tunsupported\t"), std::string::npos) << props;
+}
+
+// Properties of forms that have no kind are listed as unsupported, however
+// they combine the operators of the language.
+TEST(PrismReaderTest, WellFormedPropertiesOfOtherFormsAreListedAsUnsupported) {
+  const std::vector<std::string> properties = {
+      "P>=0.5 [ F x=2 ]",
+      "S<0.1 [ x=2 ]",
+      "R{\"r\"}<=3 [ F x=2 ]",
+      "P=? [ X x=1 ]",
+      "P=? [ x<2 W x=2 ]",
+      "P=? [ x<2 R x=2 ]",
+      "R=? [ C ]",
+      "R{1}>2 [ I=1 ]",
+      "R=? [ Fc x=2 ]",
+      "P=? [ F S>0.9 [ x=1 ] ]",
+      "P=? [ F G x>0 ]",
+      "P=? [ F (x=1 & X<=2 x=2) ]",
+      "filter(max, P=? [ F x=2 ], x<2)",
+      "filter(+, S=? [ x=1 ])",
+      "A [ G x<3 ]",
+      "E [ F[1,2] x=2 ]",
+      "1 - P=? [ F<=1 x=2 ]",
+      "\"other\"",
+      "Pmax<0.3 [ x<1 U<=2 x=2 ]",
+      "P=? [ F x=2 {x=0}{max} ]",
+      "P=? [ G x<2 ]",
+      "x=2",
+      "P=? [ F x=2 ] > 0.5 ? 1 : 0",
+  };
+  ScopedTempDir dir;
+  WriteFile(dir.path() + "/m.prism",
+            "ctmc\nmodule m\n  x : [0..2];\n  [] x < 2 -> (x'=x+1);\n"
+            "endmodule\nrewards \"r\" true : x; endrewards\n");
+  std::string text = "\"other\": S=? [ x=0 ];\n";
+  for (std::size_t i = 0; i < properties.size(); ++i) {
+    text += "\"p" + std::to_string(i) + "\": " + properties[i] + ";\n";
+  }
+  WriteFile(dir.path() + "/m.props", text);
+  RunOk(
+      SAN_BINARY,
+      {"--props", "m.props", "m.prism", "-P" + dir.path() + "/", "-Nm", "-B0"},
+      dir.path());
+  const std::string written = ReadWholeFile(dir.path() + "/m.props");
+  for (std::size_t i = 0; i < properties.size(); ++i) {
+    EXPECT_NE(written.find("p" + std::to_string(i) + "\tunsupported\t" +
+                           properties[i] + "\n"),
+              std::string::npos)
+        << properties[i] << "\n"
+        << written;
+  }
 }
 
 TEST(PrismReaderTest, EveryEnabledCommandOfAnActionPairsWithItsPartners) {
