@@ -185,6 +185,8 @@ class Parser {
   bool Rewards(PrismModelFile* model);
   bool Property(PrismPropertyFile* file);
   bool TimeBound(PrismTimeBound* bound);
+  // A time bound's value after its operator.
+  ExprPtr TimeValue();
 
   ExprPtr Expression();
   ExprPtr Choice();
@@ -806,7 +808,7 @@ ExprPtr Parser::PropertyOperator(const SourceLocation& where) {
     PrismTimeBound bound;  // C alone: the total reward
     if (!TimeBound(&bound)) return nullptr;
   } else if (reward && AcceptWord("I")) {
-    if (!Expect("=") || !Product()) return nullptr;
+    if (!Expect("=") || !TimeValue()) return nullptr;
   } else if (!(reward && AcceptWord("S"))) {
     if (reward) AcceptWord("Fc");
     if (!Expression()) return nullptr;
@@ -815,29 +817,30 @@ ExprPtr Parser::PropertyOperator(const SourceLocation& where) {
   return Expect("]") ? std::move(placeholder) : nullptr;
 }
 
+ExprPtr Parser::TimeValue() {
+  // A bound is a product of numbers, names and bracketed expressions
+  // (T*3600), so that the formula after it is not read as part of it:
+  // no formula starts with * or /, while + and - could.
+  if (IsSymbol("(") || Peek().kind == PrismToken::Kind::kInteger ||
+      Peek().kind == PrismToken::Kind::kDouble ||
+      Peek().kind == PrismToken::Kind::kIdentifier) {
+    return Product();
+  }
+  FailHere("expected a time bound, found " + Describe(Peek()));
+  return nullptr;
+}
+
 bool Parser::TimeBound(PrismTimeBound* bound) {
-  auto time = [&]() -> ExprPtr {
-    // A bound is a product of numbers, names and bracketed expressions
-    // (T*3600), so that the formula after it is not read as part of it:
-    // no formula starts with * or /, while + and - could.
-    if (IsSymbol("(") || Peek().kind == PrismToken::Kind::kInteger ||
-        Peek().kind == PrismToken::Kind::kDouble ||
-        Peek().kind == PrismToken::Kind::kIdentifier) {
-      return Product();
-    }
-    FailHere("expected a time bound, found " + Describe(Peek()));
-    return nullptr;
-  };
   if (Accept("<=") || Accept("<")) {
-    bound->high = time();
+    bound->high = TimeValue();
     return bound->high != nullptr;
   }
   if (Accept(">=") || Accept(">")) {
-    bound->low = time();
+    bound->low = TimeValue();
     return bound->low != nullptr;
   }
   if (Accept("=")) {
-    bound->high = time();
+    bound->high = TimeValue();
     if (!bound->high) return false;
     bound->low = Clone(*bound->high);
     return true;
@@ -956,14 +959,14 @@ bool Parser::Property(PrismPropertyFile* file) {
         property.reward_path = 'C';
         matched = Accept("<=");
         if (matched) {
-          property.bound.high = Primary();
+          property.bound.high = TimeValue();
           matched = property.bound.high != nullptr;
         }
       } else if (AcceptWord("I")) {
         property.reward_path = 'I';
         matched = Accept("=");
         if (matched) {
-          property.bound.high = Primary();
+          property.bound.high = TimeValue();
           matched = property.bound.high != nullptr;
         }
       } else if (AcceptWord("F")) {

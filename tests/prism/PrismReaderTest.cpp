@@ -229,6 +229,8 @@ S=? [ busy1 ]
 "checked": P>=0.5 [ F "both" ]
 "sum": P=? [ F "both" ] +
   P=? [ F "both" ]
+"so far 2": R{"work"}=? [ C<=2*T/2 ]
+"now 2": R=? [ I=T*1 ]
 )";
 
 TEST(PrismReaderTest, WorkersGiveTheHandDerivedValues) {
@@ -252,7 +254,9 @@ TEST(PrismReaderTest, WorkersGiveTheHandDerivedValues) {
             "prop6\tsteady-state\tprop6\n"
             "soon\treach-probability\tsoon\t0.5\n"
             "checked\tunsupported\tP>=0.5 [ F \"both\" ]\n"
-            "sum\tunsupported\tP=? [ F \"both\" ] +   P=? [ F \"both\" ]\n");
+            "sum\tunsupported\tP=? [ F \"both\" ] +   P=? [ F \"both\" ]\n"
+            "so far 2\treward-cumulative\tso_far_2\t1\n"
+            "now 2\treward-instant\tnow_2\t1\n");
   std::map<std::string, double> values =
       SolveCsv(SOLVE_BINARY, dir.path(), "w");
   const double e5 = std::exp(-5.0);
@@ -264,6 +268,9 @@ TEST(PrismReaderTest, WorkersGiveTheHandDerivedValues) {
   EXPECT_LT(Relative(values["property:now"], 0.8 * (1 - e5)), 1e-6);
   // (2 + 5 * 3) times the integral of p over [0, 1].
   EXPECT_LT(Relative(values["property:so far"], 6.8 * (0.8 + e5 / 5)), 1e-6);
+  // The same two with their time as a product.
+  EXPECT_LT(Relative(values["property:so far 2"], 6.8 * (0.8 + e5 / 5)), 1e-6);
+  EXPECT_LT(Relative(values["property:now 2"], 0.8 * (1 - e5)), 1e-6);
   // From both idle: h0 = 1/4 + h1 and h1 = 1/5 + 3/5 h0, so h0 = 9/8.
   EXPECT_LT(Relative(values["property:meet"], 9.0 / 8), 1e-9);
   EXPECT_LT(Relative(values["property:prop6"], 2.0 / 5), 1e-9);
