@@ -1048,7 +1048,11 @@ ImportedModel PrismImporter::Run(const std::string& text) {
   }
   for (auto* list : {&model_.formulas, &properties.formulas}) {
     for (const PrismDefinition& formula : *list) {
-      if (!formulas_.emplace(formula.name, formula.body.get()).second) {
+      // One namespace: a formula named as a constant would take its place
+      // wherever the name is read, in the model too.
+      if (constant_decls_.count(formula.name) != 0) {
+        Error(formula.where, "'" + formula.name + "' is declared twice");
+      } else if (!formulas_.emplace(formula.name, formula.body.get()).second) {
         Error(formula.where,
               "formula '" + formula.name + "' is declared twice");
       }

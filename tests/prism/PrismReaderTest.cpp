@@ -153,6 +153,11 @@ TEST(PrismReaderTest, MalformedInputNamesFileLineAndColumnWithACaret) {
       {"a property name used twice", "ctmc\n" + module + "endmodule\n",
        "\"p\": S=? [ x = 0 ];\n\"p\": S=? [ x = 1 ];\n",
        "m.props:2:1: property name \"p\" is used twice"},
+      {"a formula named as a constant",
+       "ctmc\nconst double lam = 1;\n" + module +
+           "  [] x < 2 -> lam : (x'=x+1);\nendmodule\n",
+       "formula lam = 3;\nS=? [ x = 1 ];\n",
+       "m.props:1:9: 'lam' is declared twice"},
       {"a doubled operator in a property", "ctmc\n" + module + "endmodule\n",
        "\"a\": P=? [ F x==2 ];\n",
        "m.props:1:16: expected an expression, found '='"},
