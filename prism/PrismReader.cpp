@@ -53,6 +53,52 @@ struct Part {
   const PrismUpdate* update;
 };
 
+// Whether `expr`, resolved, has whole-number values of type int: names
+// are places (ints) or, where variables are kept as names, the variables.
+bool IsIntValued(const Expr& expr,
+                 const std::map<std::string, Variable>& variables) {
+  switch (expr.kind) {
+    case ExprKind::kConstant:
+      return expr.type == ValueType::kInt;
+    case ExprKind::kName: {
+      const auto variable = variables.find(expr.name);
+      return variable == variables.end() || !variable->second.is_bool;
+    }
+    case ExprKind::kCondition:
+      return IsIntValued(*expr.args[1], variables) &&
+             IsIntValued(*expr.args[2], variables);
+    default:
+      break;
+  }
+  switch (expr.op) {
+    case Op::kNegate:
+    case Op::kAdd:
+    case Op::kSubtract:
+    case Op::kMultiply:
+    case Op::kModulo:
+    case Op::kMin:
+    case Op::kMax:
+      for (const ExprPtr& arg : expr.args) {
+        if (!IsIntValued(*arg, variables)) return false;
+      }
+      return true;
+    case Op::kFloor:
+    case Op::kCeil:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Whether `expr` reads one of `names`.
+bool ReadsAny(const Expr& expr, const std::set<std::string>& names) {
+  if (expr.kind == ExprKind::kName && names.count(expr.name) != 0) return true;
+  for (const ExprPtr& arg : expr.args) {
+    if (ReadsAny(*arg, names)) return true;
+  }
+  return false;
+}
+
 bool IsConstant(const Expr& expr, double value) {
   return expr.kind == ExprKind::kConstant && expr.value == value;
 }
@@ -328,6 +374,23 @@ ExprPtr PrismImporter::ResolveTree(const Expr& expr, bool variables_as_names,
     ExprPtr resolved = ResolveTree(*arg, variables_as_names, depth);
     if (!resolved) return nullptr;
     copy->args.push_back(std::move(resolved));
+  }
+  // pow of two ints is an int where the exponent is a constant that is not
+  // negative (pow(2, 3) is the int 8, as 2^N is): the real power of whole
+  // numbers, exact, made an int.
+  if (copy->kind == ExprKind::kCall && copy->op == Op::kPow &&
+      IsIntValued(*copy->args[0], variables_) &&
+      IsIntValued(*copy->args[1], variables_)) {
+    std::string ignored;
+    const std::optional<ConstantValue> exponent = EvaluateConstant(
+        *copy->args[1], [](const std::string&) { return std::nullopt; },
+        &ignored);
+    if (exponent && exponent->value >= 0) {
+      const SourceLocation where = copy->where;
+      std::vector<ExprPtr> power;
+      power.push_back(std::move(copy));
+      return Call(Op::kFloor, std::move(power), where);
+    }
   }
   // A divisor that depends on the state and falls below 1 gives no number
   // (a modulo by 0), which the run reports, rather than a wrong remainder.
@@ -887,10 +950,23 @@ std::optional<double> PrismImporter::Time(const Expr& expr) {
 
 void PrismImporter::ReadProperties(const PrismPropertyFile& file) {
   // Each name is one row of the results. (A property may share its name
-  // with a label: properties are not referred to by name here.)
+  // with a label, and then "name" is the label.)
   std::set<std::string> names;
+  // A property that reads another one by name has no kind: it is listed as
+  // unsupported, not refused as an unknown label.
+  std::set<std::string> references;
+  for (const PrismProperty& property : file.properties) {
+    const std::string quoted = "\"" + property.name + "\"";
+    if (!property.name.empty() && labels_.count(quoted) == 0) {
+      references.insert(quoted);
+    }
+  }
   for (std::size_t i = 0; !Failed() && i < file.properties.size(); ++i) {
     const PrismProperty& property = file.properties[i];
+    const bool supported =
+        property.supported &&
+        !(property.left && ReadsAny(*property.left, references)) &&
+        !(property.target && ReadsAny(*property.target, references));
     PropertyLine line;
     line.name =
         property.name.empty() ? "prop" + std::to_string(i + 1) : property.name;
@@ -904,7 +980,7 @@ void PrismImporter::ReadProperties(const PrismPropertyFile& file) {
     }
     line.kind = "unsupported";
     line.fields = {property.text};
-    if (property.supported && property.form == PrismProperty::Form::kReach) {
+    if (supported && property.form == PrismProperty::Form::kReach) {
       std::optional<double> low = 0.0;
       std::optional<double> high = INFINITY;
       if (property.bound.low) low = Time(*property.bound.low);
@@ -934,18 +1010,17 @@ void PrismImporter::ReadProperties(const PrismPropertyFile& file) {
         line.fields = {"-", *var, FormatTimeField(*low),
                        FormatTimeField(*high)};
       }
-    } else if (property.supported &&
-               property.form == PrismProperty::Form::kAlways) {
+    } else if (supported && property.form == PrismProperty::Form::kAlways) {
       Always(property, &line);
       if (Failed()) return;
-    } else if (property.supported &&
+    } else if (supported &&
                property.form == PrismProperty::Form::kSteadyState) {
       const std::optional<std::string> var =
           Indicator(*property.target, line.name);
       if (!var) return;
       line.kind = "steady-state";
       line.fields = {*var};
-    } else if (property.supported) {
+    } else if (supported) {
       const PrismRewards* rewards = nullptr;
       if (property.reward.empty()) {
         if (!model_.rewards.empty()) rewards = &model_.rewards.front();
