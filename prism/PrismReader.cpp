@@ -1186,17 +1186,29 @@ ImportedModel PrismImporter::Run(const std::string& text) {
     result_.model.places.push_back(std::move(place));
   }
   BuildActivities();
-  // "deadlock": no command can fire, so no activity's guard holds.
-  ExprPtr some_enabled;
+  // "deadlock": no command can fire, so no activity's guard holds. The
+  // guards are joined in pairs, then pairs of pairs, so that the
+  // disjunction is as shallow as it can be: copying, evaluating and freeing
+  // a chain one level per command would run out of stack for a model of
+  // many thousand commands.
+  std::vector<ExprPtr> enabled;
   for (const ActivityIr& activity : result_.model.activities) {
-    const Expr& enabled = *activity.input_gates.front().predicate;
-    some_enabled = some_enabled ? Binary(Op::kOr, std::move(some_enabled),
-                                         Clone(enabled), enabled.where)
-                                : Clone(enabled);
+    enabled.push_back(Clone(*activity.input_gates.front().predicate));
+  }
+  while (enabled.size() > 1) {
+    std::vector<ExprPtr> joined;
+    for (std::size_t i = 0; i + 1 < enabled.size(); i += 2) {
+      const SourceLocation where = enabled[i]->where;
+      joined.push_back(Binary(Op::kOr, std::move(enabled[i]),
+                              std::move(enabled[i + 1]), where));
+    }
+    if (enabled.size() % 2 == 1) joined.push_back(std::move(enabled.back()));
+    enabled = std::move(joined);
   }
   deadlock_predicate_ =
-      some_enabled ? Unary(Op::kNot, std::move(some_enabled), {file_, 1, 1})
-                   : BoolConstant(true, {file_, 1, 1});
+      enabled.empty()
+          ? BoolConstant(true, {file_, 1, 1})
+          : Unary(Op::kNot, std::move(enabled.front()), {file_, 1, 1});
   if (!Failed()) ReadRewards();
   if (!Failed()) ReadProperties(properties);
   if (Failed()) return std::move(result_);
