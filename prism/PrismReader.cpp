@@ -99,6 +99,24 @@ bool ReadsAny(const Expr& expr, const std::set<std::string>& names) {
   return false;
 }
 
+// `terms` joined by `op` in pairs, then pairs of pairs: a tree as shallow
+// as it can be, where a chain one level per term (a guard per command, an
+// item per reward) would run out of stack when copied, evaluated or freed
+// for many thousand terms. Null when there are none.
+ExprPtr Joined(std::vector<ExprPtr> terms, Op op) {
+  while (terms.size() > 1) {
+    std::vector<ExprPtr> joined;
+    for (std::size_t i = 0; i + 1 < terms.size(); i += 2) {
+      const SourceLocation where = terms[i]->where;
+      joined.push_back(
+          Binary(op, std::move(terms[i]), std::move(terms[i + 1]), where));
+    }
+    if (terms.size() % 2 == 1) joined.push_back(std::move(terms.back()));
+    terms = std::move(joined);
+  }
+  return terms.empty() ? nullptr : std::move(terms.front());
+}
+
 bool IsConstant(const Expr& expr, double value) {
   return expr.kind == ExprKind::kConstant && expr.value == value;
 }
@@ -903,35 +921,30 @@ std::optional<std::string> PrismImporter::StructureReward(
   RewardIr reward;
   reward.name = reward_names_.Unique(name);
   reward.where = rewards.where;
-  std::map<std::string, ExprPtr> amounts;
+  std::vector<ExprPtr> rates;
+  std::map<std::string, std::vector<ExprPtr>> amounts;
   for (const PrismRewardItem& item : rewards.items) {
     ExprPtr guard = Resolve(*item.guard);
     ExprPtr value = Resolve(*item.value);
     if (!guard || !value) return std::nullopt;
     const SourceLocation where = item.where;
     if (!item.transition) {
-      ExprPtr term = Condition(std::move(guard), std::move(value),
-                               RealConstant(0.0, where), where);
-      reward.rate = reward.rate ? Binary(Op::kAdd, std::move(reward.rate),
-                                         std::move(term), where)
-                                : std::move(term);
+      rates.push_back(Condition(std::move(guard), std::move(value),
+                                RealConstant(0.0, where), where));
       continue;
     }
     if (!impulses) continue;
     for (const std::string& activity : activities_of_[item.action]) {
-      ExprPtr term = Condition(Clone(*guard), Clone(*value),
-                               RealConstant(0.0, where), where);
-      ExprPtr& amount = amounts[activity];
-      amount = amount
-                   ? Binary(Op::kAdd, std::move(amount), std::move(term), where)
-                   : std::move(term);
+      amounts[activity].push_back(Condition(Clone(*guard), Clone(*value),
+                                            RealConstant(0.0, where), where));
     }
   }
-  for (auto& [activity, amount] : amounts) {
+  reward.rate = Joined(std::move(rates), Op::kAdd);
+  for (auto& [activity, terms] : amounts) {
     ImpulseIr impulse;
     impulse.activity = activity;
-    impulse.where = amount->where;
-    impulse.amount = std::move(amount);
+    impulse.amount = Joined(std::move(terms), Op::kAdd);
+    impulse.where = impulse.amount->where;
     reward.impulses.push_back(std::move(impulse));
   }
   result_.model.rewards.push_back(std::move(reward));
@@ -1186,29 +1199,15 @@ ImportedModel PrismImporter::Run(const std::string& text) {
     result_.model.places.push_back(std::move(place));
   }
   BuildActivities();
-  // "deadlock": no command can fire, so no activity's guard holds. The
-  // guards are joined in pairs, then pairs of pairs, so that the
-  // disjunction is as shallow as it can be: copying, evaluating and freeing
-  // a chain one level per command would run out of stack for a model of
-  // many thousand commands.
+  // "deadlock": no command can fire, so no activity's guard holds.
   std::vector<ExprPtr> enabled;
   for (const ActivityIr& activity : result_.model.activities) {
     enabled.push_back(Clone(*activity.input_gates.front().predicate));
   }
-  while (enabled.size() > 1) {
-    std::vector<ExprPtr> joined;
-    for (std::size_t i = 0; i + 1 < enabled.size(); i += 2) {
-      const SourceLocation where = enabled[i]->where;
-      joined.push_back(Binary(Op::kOr, std::move(enabled[i]),
-                              std::move(enabled[i + 1]), where));
-    }
-    if (enabled.size() % 2 == 1) joined.push_back(std::move(enabled.back()));
-    enabled = std::move(joined);
-  }
+  ExprPtr some_enabled = Joined(std::move(enabled), Op::kOr);
   deadlock_predicate_ =
-      enabled.empty()
-          ? BoolConstant(true, {file_, 1, 1})
-          : Unary(Op::kNot, std::move(enabled.front()), {file_, 1, 1});
+      some_enabled ? Unary(Op::kNot, std::move(some_enabled), {file_, 1, 1})
+                   : BoolConstant(true, {file_, 1, 1});
   if (!Failed()) ReadRewards();
   if (!Failed()) ReadProperties(properties);
   if (Failed()) return std::move(result_);

@@ -416,20 +416,24 @@ rewards "x" true : x; endrewards
       << run.err;
 }
 
-// The "deadlock" label of a model of many commands is no deeper than a few
-// dozen levels: the disjunction of 60000 guards read as a chain ran out of
-// stack.
-TEST(PrismReaderTest, TheDeadlockLabelOfManyCommandsIsRead) {
+// The "deadlock" label of a model of many commands, and a reward structure
+// of many items, are no deeper than a few dozen levels: 60000 guards or
+// items read as a chain ran out of stack.
+TEST(PrismReaderTest, ManyCommandsAndRewardItemsAreRead) {
   ScopedTempDir dir;
   std::string model = "ctmc\nmodule m\n  x : [0..1];\n";
-  for (int i = 0; i < 60000; ++i) model += "  [] x = 0 -> (x' = 1);\n";
-  model += "endmodule\n";
-  WriteFile(dir.path() + "/d.prism", model);
-  WriteFile(dir.path() + "/d.props", "S=? [ \"deadlock\" ];\n");
+  std::string rewards = "rewards \"r\"\n";
+  for (int i = 0; i < 60000; ++i) {
+    model += "  [] x = 0 -> (x' = 1);\n";
+    rewards += "  x = 0 : 1;\n";
+  }
+  WriteFile(dir.path() + "/d.prism",
+            model + "endmodule\n" + rewards + "endrewards\n");
+  WriteFile(dir.path() + "/d.props", "S=? [ \"deadlock\" ];\nR=? [ S ];\n");
   const ProcessResult run = RunProcess(
       SAN_BINARY, {"--check", "--props", "d.props", "d.prism"}, dir.path());
   EXPECT_EQ(run.exit_code, 0) << run.err;
-  EXPECT_NE(run.out.find("prop1: steady-state"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("prop2: steady-state"), std::string::npos) << run.out;
 }
 
 TEST(PrismReaderTest, EveryEnabledCommandOfAnActionPairsWithItsPartners) {
