@@ -14,6 +14,7 @@
 #include "solve/ChainFiles.h"
 #include "solve/ChainFormat.h"
 #include "solve/CompensatedSum.h"
+#include "solve/Components.h"
 #include "solve/InitialDistribution.h"
 
 namespace {
@@ -241,6 +242,14 @@ PropertyValue Until(const Property& property, const PropertyContext& context) {
   const StateSpace from = StartingFrom(stopped, start, &mass);
   value.bound = start_error;
   if (!(mass > 0)) return value;
+  // Where no state of B can be reached through A the probability is 0
+  // exactly, not 0 within a rounding of the solve: a long-run value of 0
+  // with any bound above 0 misses every relative accuracy.
+  const std::vector<bool> reachable = ReachableFrom(from, 0);
+  bool any = false;
+  for (std::size_t s = 0; s < n && !any; ++s)
+    any = right[s] && reachable[s + 1];
+  if (!any) return value;
   const StationaryResult result = SolveLongRun(from, context.solve_options);
   if (!result.ok) return Failed(result.message);
   indicator.insert(indicator.begin(), 0.0);
@@ -311,8 +320,8 @@ Status ParseProperties(std::string_view text, const std::string& file_name,
     // ambiguous in the CSV, the JSON and the database.
     for (const Property& earlier : *properties) {
       if (earlier.name == property.name) {
-        return Status::Error(at(line_number) + "property " +
-                             Quoted(fields[0]) + " is named twice (line " +
+        return Status::Error(at(line_number) + "property " + Quoted(fields[0]) +
+                             " is named twice (line " +
                              std::to_string(earlier.line) + ")");
       }
     }
