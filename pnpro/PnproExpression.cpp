@@ -21,8 +21,8 @@ ValueType Arithmetic(ValueType a, ValueType b) {
 
 class Parser {
  public:
-  Parser(const std::string& text, const PnproNames& names)
-      : text_(text), names_(names) {}
+  Parser(const std::string& text, const PnproNames& names, bool real_field)
+      : text_(text), names_(names), real_field_(real_field) {}
 
   PnproParse Run() {
     PnproParse result;
@@ -201,7 +201,9 @@ class Parser {
       return {};
     }
     ValueType type = Arithmetic(a.type, b.type);
-    if (op == Op::kDivide && type == ValueType::kInt) op = Op::kIntDivide;
+    if (op == Op::kDivide && type == ValueType::kInt && !real_field_) {
+      op = Op::kIntDivide;
+    }
     if (op == Op::kDivide) type = ValueType::kReal;
     return {Binary(op, std::move(a.expr), std::move(b.expr)), type};
   }
@@ -441,6 +443,7 @@ class Parser {
 
   const std::string& text_;
   const PnproNames& names_;
+  const bool real_field_;
   std::size_t at_ = 0;
   std::string error_;
   bool reads_marking_ = false;
@@ -451,6 +454,6 @@ class Parser {
 }  // namespace
 
 PnproParse ParsePnproExpression(const std::string& text,
-                                const PnproNames& names) {
-  return Parser(text, names).Run();
+                                const PnproNames& names, bool real_field) {
+  return Parser(text, names, real_field).Run();
 }

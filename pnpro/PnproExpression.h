@@ -27,8 +27,10 @@ struct [[nodiscard]] PnproParse {
 // binding weaker than both, comparisons, ! && || -> <->, parentheses and the
 // bracketed functions If, Min, Max, Mod, Pow, Fract, Abs, Ceil, Floor,
 // Round, Sqrt and Exp. Names stay kName nodes (places carry their own
-// name); integer division truncates.
+// name). Whether `/` of two integers truncates depends on the field: it does
+// in an integer field (a marking, a multiplicity), while in a real field (a
+// delay, a weight, a REAL constant) 1/2 is 0.5.
 PnproParse ParsePnproExpression(const std::string& text,
-                                const PnproNames& names);
+                                const PnproNames& names, bool real_field);
 
 #endif  // GEN_PNPRO_PNPROEXPRESSION_H_

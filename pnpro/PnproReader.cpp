@@ -63,11 +63,11 @@ class PnproImporter {
   std::optional<ConstantValue> Resolve(const std::string& name);
   // Parses `text` from `element`'s attribute `attribute`; constants are
   // folded in, places stay names. With `marking_allowed` false, #P is an
-  // error.
+  // error; in a `real_field` the division of two integers is not truncated.
   std::optional<PnproParse> Parse(const std::string& text,
                                   const std::string& element,
                                   const std::string& attribute,
-                                  bool marking_allowed);
+                                  bool marking_allowed, bool real_field);
   std::optional<ConstantValue> ConstantOf(const std::string& text,
                                           const std::string& element,
                                           const std::string& attribute,
@@ -197,7 +197,8 @@ std::optional<ConstantValue> PnproImporter::Resolve(const std::string& name) {
 std::optional<PnproParse> PnproImporter::Parse(const std::string& text,
                                                const std::string& element,
                                                const std::string& attribute,
-                                               bool marking_allowed) {
+                                               bool marking_allowed,
+                                               bool real_field) {
   PnproNames names;
   names.constant = [this](const std::string& name) -> std::optional<ValueType> {
     const auto found = constants_.find(name);
@@ -207,7 +208,7 @@ std::optional<PnproParse> PnproImporter::Parse(const std::string& text,
   names.place = [this](const std::string& name) {
     return places_.count(name) != 0;
   };
-  PnproParse parsed = ParsePnproExpression(text, names);
+  PnproParse parsed = ParsePnproExpression(text, names, real_field);
   if (!parsed.expr) {
     Error(element, attribute + ": " + parsed.error);
     return std::nullopt;
@@ -236,7 +237,8 @@ std::optional<PnproParse> PnproImporter::Parse(const std::string& text,
 std::optional<ConstantValue> PnproImporter::ConstantOf(
     const std::string& text, const std::string& element,
     const std::string& attribute, ValueType wanted) {
-  std::optional<PnproParse> parsed = Parse(text, element, attribute, false);
+  std::optional<PnproParse> parsed =
+      Parse(text, element, attribute, false, wanted == ValueType::kReal);
   if (!parsed) return std::nullopt;
   if (wanted == ValueType::kInt && parsed->type != ValueType::kInt) {
     Error(element, attribute + " \"" + text + "\" must be an integer");
@@ -412,7 +414,8 @@ void PnproImporter::AddTransition(const pugi::xml_node& node) {
   ExprPtr predicate;
   const std::string guard = node.attribute("guard").as_string("True");
   if (guard != "True") {
-    std::optional<PnproParse> test = Parse(guard, element, "guard", true);
+    std::optional<PnproParse> test =
+        Parse(guard, element, "guard", true, false);
     if (!test) return;
     if (test->type != ValueType::kBool) {
       Error(element, "guard \"" + guard + "\" must be a boolean");
@@ -431,7 +434,8 @@ void PnproImporter::AddTransition(const pugi::xml_node& node) {
   }
   std::vector<StatementIr> pending;
   for (const Arc& arc : arcs_[name]) {
-    std::optional<PnproParse> mult = Parse(arc.mult, arc.element, "mult", true);
+    std::optional<PnproParse> mult =
+        Parse(arc.mult, arc.element, "mult", true, false);
     if (!mult) return;
     if (mult->type != ValueType::kInt) {
       Error(arc.element, "mult \"" + arc.mult + "\" must be an integer");
@@ -513,8 +517,9 @@ void PnproImporter::AddTransition(const pugi::xml_node& node) {
   }
   if (type == "IMM") {
     activity.kind = ActivityKind::kInstantaneous;
-    std::optional<PnproParse> weight = Parse(
-        node.attribute("weight").as_string("1.0"), element, "weight", true);
+    std::optional<PnproParse> weight =
+        Parse(node.attribute("weight").as_string("1.0"), element, "weight",
+              true, true);
     if (!weight) return;
     if (weight->expr->kind == ExprKind::kConstant && weight->expr->value <= 0) {
       Error(element, "weight must be positive, not " +
@@ -537,7 +542,8 @@ void PnproImporter::AddTransition(const pugi::xml_node& node) {
   } else if (type == "EXP") {
     activity.kind = ActivityKind::kExponential;
     const std::string delay_text = node.attribute("delay").as_string("1.0");
-    std::optional<PnproParse> delay = Parse(delay_text, element, "delay", true);
+    std::optional<PnproParse> delay =
+        Parse(delay_text, element, "delay", true, true);
     if (!delay) return;
     if (delay->type == ValueType::kBool) {
       Error(element, "delay \"" + delay_text + "\" must be a number");

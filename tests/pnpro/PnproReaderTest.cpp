@@ -61,7 +61,7 @@ TEST(PnproExpressionTest, ParsesTheFormatsPrecedenceAndTypes) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.text);
-    const PnproParse parsed = ParsePnproExpression(row.text, Names());
+    const PnproParse parsed = ParsePnproExpression(row.text, Names(), false);
     ASSERT_TRUE(parsed.expr) << parsed.error;
     EXPECT_EQ(parsed.type, row.type);
     std::string error;
@@ -69,6 +69,19 @@ TEST(PnproExpressionTest, ParsesTheFormatsPrecedenceAndTypes) {
         EvaluateConstant(*parsed.expr, values, &error);
     ASSERT_TRUE(value) << error;
     EXPECT_DOUBLE_EQ(value->value, row.value);
+  }
+  // A real field (a delay, a weight, a REAL constant) divides integers
+  // exactly: a delay of 1/2 is the rate 0.5, never 0.
+  for (const char* text : {"1/2", "k/2 - 3"}) {
+    SCOPED_TRACE(text);
+    const PnproParse parsed = ParsePnproExpression(text, Names(), true);
+    ASSERT_TRUE(parsed.expr) << parsed.error;
+    EXPECT_EQ(parsed.type, ValueType::kReal);
+    std::string error;
+    const std::optional<ConstantValue> value =
+        EvaluateConstant(*parsed.expr, values, &error);
+    ASSERT_TRUE(value) << error;
+    EXPECT_DOUBLE_EQ(value->value, 0.5);
   }
 }
 
@@ -93,7 +106,7 @@ TEST(PnproExpressionTest, RejectsWhatTheFormatRejects) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.text);
-    const PnproParse parsed = ParsePnproExpression(row.text, Names());
+    const PnproParse parsed = ParsePnproExpression(row.text, Names(), false);
     EXPECT_FALSE(parsed.expr);
     EXPECT_NE(parsed.error.find(row.expected), std::string::npos)
         << parsed.error;
@@ -203,6 +216,32 @@ TEST(PnproReaderTest, ServersAndRewardChoices) {
   EXPECT_EQ(ExprToString(*model.model.activities[2].timing), "1");
   ASSERT_EQ(model.model.rewards.size(), 2u);
   EXPECT_EQ(model.model.rewards[1].impulses.at(0).activity, "go");
+
+  // Real fields divide integers exactly, integer fields truncate: a REAL
+  // constant 1/2 and a delay 3/2 are 0.5 and 1.5 (both were 0 and 1, and a
+  // rate of 0 silently dropped the transition), a multiplicity 3/2 is 1.
+  options.rewards = "A";
+  model = ReadPnpro(
+      Net(R"(<constant name="half" consttype="REAL" value="1/2"/>)"
+          R"(<transition name="h" type="EXP" delay="half" nservers="1"/>)"
+          R"(<transition name="t" type="EXP" delay="3/2" nservers="1"/>)"
+          R"(<transition name="w" type="IMM" weight="1/2"/>)",
+          R"(<arc kind="INPUT" tail="A" head="h"/>)"
+          R"(<arc kind="INPUT" tail="A" head="t" mult="3/2"/>)"
+          R"(<arc kind="INPUT" tail="A" head="w"/>)"),
+      "m.pnpro", options);
+  ASSERT_TRUE(model.errors.empty()) << Errors(model);
+  ASSERT_EQ(model.model.activities.size(), 4u);
+  const auto value = [](const Expr& expr) {
+    std::string error;
+    const std::optional<ConstantValue> v = EvaluateConstant(
+        expr, [](const std::string&) { return std::nullopt; }, &error);
+    return v ? v->value : -1.0;
+  };
+  EXPECT_EQ(value(*model.model.activities[1].timing), 0.5);
+  EXPECT_EQ(value(*model.model.activities[2].timing), 1.5);
+  EXPECT_EQ(value(*model.model.activities[3].weight), 0.5);
+  EXPECT_EQ(model.constants.at(0).value.value, 0.5);
 
   options.rewards = "X_nothing";
   model = ReadPnpro(Net(""), "m.pnpro", options);
