@@ -95,6 +95,13 @@ struct Scope {
   int depth = 0;
 };
 
+// What a reward expression earns: its value in the current state over time
+// (`time`), its value on each transition taken (`steps`), or both.
+struct Accumulation {
+  bool time = true;
+  bool steps = true;
+};
+
 struct Part {
   const Instance* instance;
   const Edge* edge;
@@ -146,7 +153,8 @@ class JaniImporter {
   std::optional<std::string> RewardVariable(const Json& expression,
                                             const std::string& path,
                                             const std::string& name,
-                                            bool indicator);
+                                            bool indicator, Accumulation earn);
+  bool ReadsTransients(const Json& expression, const std::string& path);
 
   ExprPtr Translate(const Json& json, const std::string& path,
                     const Scope& scope);

@@ -11,7 +11,8 @@ namespace jani {
 std::optional<std::string> JaniImporter::RewardVariable(const Json& expression,
                                                         const std::string& path,
                                                         const std::string& name,
-                                                        bool indicator) {
+                                                        bool indicator,
+                                                        Accumulation earn) {
   transients_read_.clear();
   Scope scope;
   ExprPtr rate = Translate(expression, path, scope);
@@ -24,9 +25,11 @@ std::optional<std::string> JaniImporter::RewardVariable(const Json& expression,
     rate = Condition(std::move(rate), IntConstant(1, where),
                      IntConstant(0, where), where);
   }
-  reward.rate = std::move(rate);
+  // Without `time` the expression earns nothing while the model stays in a
+  // state, only on the transitions.
+  reward.rate = earn.time ? std::move(rate) : IntConstant(0, where);
   const std::set<std::string> transients = transients_read_;
-  if (!indicator && !transients.empty()) {
+  if (!indicator && earn.steps && !transients.empty()) {
     // Impulses: the expression after each transition's assignments, for
     // every transition that assigns one of the variables it reads; an
     // immediate one earns at the rate of the timed firing that sets it off
@@ -52,6 +55,13 @@ std::optional<std::string> JaniImporter::RewardVariable(const Json& expression,
   return unique;
 }
 
+bool JaniImporter::ReadsTransients(const Json& expression,
+                                   const std::string& path) {
+  transients_read_.clear();
+  const ExprPtr translated = Translate(expression, path, Scope());
+  return translated != nullptr && !transients_read_.empty();
+}
+
 void JaniImporter::ReadProperties() {
   const Json* properties = Member(root_, "properties", "$", false);
   if (properties == nullptr) return;
@@ -70,15 +80,20 @@ void JaniImporter::ReadProperties() {
     const Json* expression = Member(property, "expression", path, true);
     if (expression == nullptr) return;
     const std::string epath = path + ".expression";
-    // A filter over the initial states: the model has exactly one.
+    // A filter over the initial states: the model has exactly one, so the
+    // value, the minimum, maximum, sum and average over them are one number.
+    // count, argmin, argmax and the quantifiers over booleans are not that
+    // number (the quantifiers need a bool, which no supported operator
+    // gives).
     const Json* values = expression;
     std::string vpath = epath;
     if (TextOr(*expression, "op", "") == "filter") {
       const Json& states = MemberOrNull(*expression, "states");
       const std::string fun = TextOr(*expression, "fun", "");
       if (TextOr(states, "op", "") == "initial" &&
-          expression->contains("values") && fun != "count" && fun != "argmin" &&
-          fun != "argmax") {
+          expression->contains("values") &&
+          (fun == "values" || fun == "min" || fun == "max" || fun == "sum" ||
+           fun == "avg")) {
         values = &(*expression)["values"];
         vpath = epath + ".values";
       }
@@ -116,15 +131,53 @@ void JaniImporter::ReadProperties() {
       }
       return interval;
     };
+    // The `accumulate` list of an E or S operator: what the expression earns
+    // over time and on the transitions; nullopt for other entries.
+    auto accumulation =
+        [&](Accumulation absent) -> std::optional<Accumulation> {
+      const Json& list = MemberOrNull(*values, "accumulate");
+      if (list.is_null()) return absent;
+      if (!list.is_array()) return std::nullopt;
+      Accumulation earn{false, false};
+      for (const Json& entry : list) {
+        if (entry == Json("time")) {
+          earn.time = true;
+        } else if (entry == Json("steps")) {
+          earn.steps = true;
+        } else {
+          return std::nullopt;
+        }
+      }
+      return earn;
+    };
+    // On each step an expression that reads no transient variable earns its
+    // value in the state the step enters (1 counts the steps); only the
+    // impulses of transient variables are earned on transitions here.
+    const char* const kStepsOfState =
+        " accumulating steps of an expression that reads no transient "
+        "variable";
     if (op == "Smin" || op == "Smax") {
       const Json& exp = MemberOrNull(*values, "exp");
-      // A state formula becomes a 0/1 rate reward.
+      // A state formula becomes a 0/1 rate reward, a long-run fraction of
+      // time whatever the list says.
       const bool indicator = IsBool(exp);
-      const std::optional<std::string> var =
-          RewardVariable(exp, vpath + ".exp", line.name, indicator);
-      if (!var) return;
-      line.kind = "steady-state";
-      line.fields = {*var};
+      const std::optional<Accumulation> earn =
+          accumulation(Accumulation{true, true});
+      const bool steps_only = earn && earn->steps && !earn->time;
+      if (!earn && !indicator) {
+        unsupported(op + " with an accumulate list other than steps and time");
+      } else if (steps_only && !indicator &&
+                 !ReadsTransients(exp, vpath + ".exp")) {
+        if (Failed()) return;
+        unsupported(op + kStepsOfState);
+      } else {
+        const std::optional<std::string> var =
+            RewardVariable(exp, vpath + ".exp", line.name, indicator,
+                           earn.value_or(Accumulation{}));
+        if (!var) return;
+        line.kind = "steady-state";
+        line.fields = {*var};
+      }
     } else if ((op == "Pmin" || op == "Pmax") &&
                TextOr(MemberOrNull(*values, "exp"), "op", "") == "G") {
       // G with time bounds [0, t]: exp holds throughout, which is exp until
@@ -141,18 +194,19 @@ void JaniImporter::ReadProperties() {
           path_formula.contains("reward-bounds")) {
         unsupported(op + " of G other than with time bounds [0, t]");
       } else if (high == 0) {
-        const std::optional<std::string> var = RewardVariable(
-            MemberOrNull(path_formula, "exp"), fpath + ".exp", line.name, true);
+        const std::optional<std::string> var =
+            RewardVariable(MemberOrNull(path_formula, "exp"), fpath + ".exp",
+                           line.name, true, Accumulation{});
         if (!var) return;
         line.kind = "reward-instant";
         line.fields = {*var, FormatTimeField(0.0)};
       } else {
         const std::optional<std::string> holds =
             RewardVariable(MemberOrNull(path_formula, "exp"), fpath + ".exp",
-                           line.name + "_left", true);
+                           line.name + "_left", true, Accumulation{});
         if (!holds) return;
         const std::optional<std::string> everywhere =
-            RewardVariable(Json(true), fpath, line.name, true);
+            RewardVariable(Json(true), fpath, line.name, true, Accumulation{});
         if (!everywhere) return;
         line.kind = "until";
         line.fields = {*holds, *everywhere, FormatTimeField(high),
@@ -184,11 +238,12 @@ void JaniImporter::ReadProperties() {
         const auto [low, high] = *bounds;
         const std::string tpath = fpath + (pop == "F" ? ".exp" : ".right");
         const std::optional<std::string> var =
-            RewardVariable(*target, tpath, line.name, true);
+            RewardVariable(*target, tpath, line.name, true, Accumulation{});
         if (!var) return;
         if (left != nullptr) {
           const std::optional<std::string> holds =
-              RewardVariable(*left, fpath + ".left", line.name + "_left", true);
+              RewardVariable(*left, fpath + ".left", line.name + "_left", true,
+                             Accumulation{});
           if (!holds) return;
           line.kind = "until";
           line.fields = {*holds, *var, FormatTimeField(low),
@@ -206,37 +261,49 @@ void JaniImporter::ReadProperties() {
         }
       }
     } else if (op == "Emin" || op == "Emax") {
-      const Json& accumulate = MemberOrNull(*values, "accumulate");
-      const bool time_only = accumulate == Json::array({"time"});
-      if (values->contains("reach") && time_only &&
-          MemberOrNull(*values, "exp") == Json(1)) {
-        const std::optional<std::string> var = RewardVariable(
-            MemberOrNull(*values, "reach"), vpath + ".reach", line.name, true);
+      const std::optional<Accumulation> earn =
+          accumulation(Accumulation{false, false});
+      const Json& exp = MemberOrNull(*values, "exp");
+      const bool time_only = earn && earn->time && !earn->steps;
+      const bool accumulates = earn && (earn->time || earn->steps);
+      const bool reach = values->contains("reach");
+      const bool instant = values->contains("time-instant");
+      if (!earn) {
+        unsupported(op + " with an accumulate list other than steps and time");
+      } else if (reach && time_only && exp == Json(1)) {
+        const std::optional<std::string> var =
+            RewardVariable(MemberOrNull(*values, "reach"), vpath + ".reach",
+                           line.name, true, Accumulation{});
         if (!var) return;
         line.kind = "reach-time";
         line.fields = {*var};
-      } else if (values->contains("reach") &&
-                 !values->contains("time-instant") && !accumulate.empty()) {
-        // The reward accumulated until the set is reached: rate reward and
-        // impulses, as for a cumulative reward.
-        const std::optional<std::string> earned = RewardVariable(
-            MemberOrNull(*values, "exp"), vpath + ".exp", line.name, false);
+      } else if (earn->steps && (reach || instant) &&
+                 !ReadsTransients(exp, vpath + ".exp")) {
+        if (Failed()) return;
+        unsupported(op + kStepsOfState);
+      } else if (reach && !instant && accumulates) {
+        // The reward accumulated until the set is reached: the rate reward
+        // over time, the impulses on the transitions, as the list says.
+        const std::optional<std::string> earned =
+            RewardVariable(exp, vpath + ".exp", line.name, false, *earn);
         if (!earned) return;
         const std::optional<std::string> var =
             RewardVariable(MemberOrNull(*values, "reach"), vpath + ".reach",
-                           line.name + "_target", true);
+                           line.name + "_target", true, Accumulation{});
         if (!var) return;
         line.kind = "reward-reach";
         line.fields = {*earned, *var};
-      } else if (values->contains("time-instant") &&
-                 !values->contains("reach")) {
+      } else if (instant && !reach) {
         const std::optional<ConstantValue> t = Constant(
             MemberOrNull(*values, "time-instant"), vpath + ".time-instant");
         if (!t) return;
-        const std::optional<std::string> var = RewardVariable(
-            MemberOrNull(*values, "exp"), vpath + ".exp", line.name, false);
+        // Without a list: the expression's value in the state at that time,
+        // which no transition's impulse is part of.
+        const std::optional<std::string> var =
+            RewardVariable(exp, vpath + ".exp", line.name, false,
+                           accumulates ? *earn : Accumulation{true, false});
         if (!var) return;
-        line.kind = accumulate.empty() ? "reward-instant" : "reward-cumulative";
+        line.kind = accumulates ? "reward-cumulative" : "reward-instant";
         line.fields = {*var, FormatTimeField(t->value)};
       } else {
         unsupported(op + " of this form");
