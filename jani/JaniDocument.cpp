@@ -1,4 +1,6 @@
+#include <algorithm>
 #include <cmath>
+#include <set>
 #include <utility>
 
 #include "jani/JaniImporter.h"
@@ -58,10 +60,24 @@ ExprPtr Bin(Op op, ExprPtr a, ExprPtr b, const SourceLocation& where) {
 ImportedModel JaniImporter::Run(const std::string& text) {
   std::size_t start = 0;
   if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) start = 3;
-  root_ = Json::parse(text.begin() + static_cast<std::ptrdiff_t>(start),
-                      text.end(), nullptr, false);
-  if (root_.is_discarded()) {
-    Error("$", "not valid JSON");
+  try {
+    root_ = Json::parse(text.begin() + static_cast<std::ptrdiff_t>(start),
+                        text.end());
+  } catch (const Json::parse_error& error) {
+    // The library counts bytes from 1 after the byte order mark; the message
+    // gives the line and column of that byte.
+    const std::size_t end =
+        std::min(text.size(), start + (error.byte > 0 ? error.byte - 1 : 0));
+    std::size_t line = 1;
+    std::size_t line_start = 0;
+    for (std::size_t i = 0; i < end; ++i) {
+      if (text[i] == '\n') {
+        ++line;
+        line_start = i + 1;
+      }
+    }
+    Error("$", "not valid JSON at line " + std::to_string(line) + ", column " +
+                   std::to_string(end - line_start + 1));
     return std::move(result_);
   }
   if (!root_.is_object()) {
@@ -97,7 +113,17 @@ ImportedModel JaniImporter::Run(const std::string& text) {
     for (std::size_t i = 0; !Failed() && i < variables->size(); ++i) {
       std::optional<Variable> variable = ReadVariable(
           (*variables)[i], "$.variables[" + std::to_string(i) + "]", "");
-      if (variable) globals_[variable->name] = *variable;
+      if (!variable) break;
+      // One name, one meaning: a second declaration would silently replace
+      // the first, or hide a constant in every expression.
+      if (constants_.count(variable->name) != 0 ||
+          globals_.count(variable->name) != 0) {
+        Error("$.variables[" + std::to_string(i) + "].name",
+              "the name '" + variable->name +
+                  "' is already a constant or a variable");
+        break;
+      }
+      globals_[variable->name] = *variable;
     }
   }
   if (!Failed())
@@ -190,6 +216,10 @@ void JaniImporter::ReadConstants() {
       return;
     }
     value->type = value_type;
+    if (constants_.count(*name) != 0) {
+      Error(path + ".name", "a second constant named '" + *name + "'");
+      return;
+    }
     constants_[*name] = *value;
     result_.constants.push_back({*name, *value});
   }
@@ -345,6 +375,15 @@ void JaniImporter::ReadInstances() {
   if (automata == nullptr || system == nullptr) return;
   const Json* elements = Member(*system, "elements", "$.system", true);
   if (elements == nullptr) return;
+  std::set<std::string> automaton_names;
+  for (std::size_t a = 0; a < automata->size(); ++a) {
+    const std::string name = TextOr((*automata)[a], "name", "");
+    if (!automaton_names.insert(name).second) {
+      Error("$.automata[" + std::to_string(a) + "].name",
+            "a second automaton named '" + name + "'");
+      return;
+    }
+  }
   std::map<std::string, int> uses;
   for (std::size_t e = 0; !Failed() && e < elements->size(); ++e) {
     const std::string epath = "$.system.elements[" + std::to_string(e) + "]";
@@ -377,7 +416,18 @@ void JaniImporter::ReadInstances() {
         std::optional<Variable> variable = ReadVariable(
             (*locals)[v],
             instance->path + ".variables[" + std::to_string(v) + "]", prefix);
-        if (variable) instance->locals[variable->name] = *variable;
+        if (!variable) break;
+        // A local of the name of a global or a constant would hide it in the
+        // automaton's expressions and assignments.
+        if (constants_.count(variable->name) != 0 ||
+            globals_.count(variable->name) != 0 ||
+            instance->locals.count(variable->name) != 0) {
+          Error(instance->path + ".variables[" + std::to_string(v) + "].name",
+                "the name '" + variable->name +
+                    "' is already a constant or a variable");
+          break;
+        }
+        instance->locals[variable->name] = *variable;
       }
     }
     if (Failed()) return;
@@ -396,7 +446,15 @@ void JaniImporter::ReadInstances() {
         Member(automaton, "locations", instance->path, true);
     if (locations == nullptr) return;
     for (const Json& location : *locations) {
-      instance->locations.push_back(TextOr(location, "name", ""));
+      const std::string location_name = TextOr(location, "name", "");
+      if (std::find(instance->locations.begin(), instance->locations.end(),
+                    location_name) != instance->locations.end()) {
+        Error(instance->path + ".locations[" +
+                  std::to_string(instance->locations.size()) + "].name",
+              "a second location named '" + location_name + "'");
+        return;
+      }
+      instance->locations.push_back(location_name);
       instance->location_json.push_back(&location);
     }
     const Json* initial =

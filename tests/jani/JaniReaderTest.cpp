@@ -72,6 +72,43 @@ TEST(JaniReaderTest, MalformedInputNamesTheFileAndTheJsonPath) {
   unknown_constant.constants["M"] = "3";
   const std::vector<Row> rows = {
       {"not JSON", "{\"jani-version\": 1,", {}, "bad.jani: $: not valid JSON"},
+      {"not JSON, with the place",
+       "\xEF\xBB\xBF{\"jani-version\": 1,\n  \"name\": \"m\",,\n}",
+       {},
+       "bad.jani: $: not valid JSON at line 2, column 15"},
+      // A second declaration of a name replaced the first, or hid it, and the
+      // model was generated with the wrong value.
+      {"constant declared twice",
+       Replace(BaseModel(), R"("value": 2}])",
+               R"("value": 2}, {"name": "N", "type": "int", "value": 1}])"),
+       {},
+       "bad.jani: $.constants[1].name: a second constant named 'N'"},
+      {"variable of a constant's name",
+       Replace(
+           BaseModel(), R"("variables": [)",
+           R"("variables": [{"name": "N", "type": "int", "initial-value": 1}, )"),
+       {},
+       "bad.jani: $.variables[0].name: the name 'N' is already a constant or "
+       "a variable"},
+      {"local hiding a global",
+       Replace(BaseModel(), R"("automata": [{"name": "A", )",
+               R"("automata": [{"name": "A", "variables": [{"name": "x",
+                  "type": "int", "initial-value": 1}], )"),
+       {},
+       "bad.jani: $.automata[0].variables[0].name: the name 'x' is already a "
+       "constant or a variable"},
+      {"location declared twice",
+       Replace(BaseModel(), R"("locations": [{"name": "l"}])",
+               R"("locations": [{"name": "l"}, {"name": "l"}])"),
+       {},
+       "bad.jani: $.automata[0].locations[1].name: a second location named "
+       "'l'"},
+      {"automaton declared twice",
+       Replace(BaseModel(), "}]}]}]}],",
+               R"(}]}]}]}, {"name": "A", "locations": [{"name": "k"}],
+                  "initial-locations": ["k"], "edges": []}],)"),
+       {},
+       "bad.jani: $.automata[1].name: a second automaton named 'A'"},
       {"other model type",
        Replace(BaseModel(), "\"ctmc\"", "\"dtmc\""),
        {},
