@@ -536,6 +536,16 @@ void PnproImporter::AddTransition(const pugi::xml_node& node) {
                          " must be at least 1");
       return;
     }
+    if (weight->expr->kind != ExprKind::kConstant) {
+      // A transition whose weight is 0 in a marking has no concession
+      // there: it neither fires nor makes the marking vanishing, nor hides
+      // the transitions of lower priorities.
+      InputGateIr gate;
+      gate.predicate =
+          Binary(Op::kNotEqual, Clone(*weight->expr), IntConstant(0, where));
+      gate.where = where;
+      activity.input_gates.push_back(std::move(gate));
+    }
     activity.weight = std::move(weight->expr);
     activity.rank = IntConstant(static_cast<long long>(priority->value));
     immediate_.push_back(name);

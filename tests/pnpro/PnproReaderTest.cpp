@@ -289,6 +289,59 @@ TEST_F(PnproRunTest, WorkshopGivesTheHandComputedChain) {
   EXPECT_LT(Relative(values["X_sleep"], 4.0 / 11), 1e-9);
 }
 
+TEST_F(PnproRunTest, AWeightOfZeroTakesTheConcession) {
+  // A token goes A -t-> B, then on to C, and C -u-> A (rates 1). The
+  // immediate `back` (B -> A, weight #C) has weight 0 whenever B is marked:
+  // no concession there. Alone, it used to fire anyway (a one-state chain);
+  // at priority 2 it hid `on` and the generator stopped on a total weight 0.
+  const std::string head = R"(<?xml version="1.0"?>
+<project name="w" version="121"><gspn name="w"><nodes>
+  <place name="A" marking="1"/><place name="B"/><place name="C"/>
+  <transition name="t" type="EXP" delay="1.0"/>
+  <transition name="u" type="EXP" delay="1.0"/>
+)";
+  const std::string arcs = R"(</nodes><edges>
+  <arc kind="INPUT" tail="A" head="t"/><arc kind="OUTPUT" tail="t" head="B"/>
+  <arc kind="INPUT" tail="B" head="back"/>
+  <arc kind="OUTPUT" tail="back" head="A"/>
+  <arc kind="INPUT" tail="C" head="u"/><arc kind="OUTPUT" tail="u" head="A"/>
+)";
+  struct Case {
+    const char* what;
+    std::string net;
+    double a;  // pi(A) = pi(C)
+  };
+  const std::vector<Case> cases = {
+      // B is left by the exponential v at rate 1: pi = 1/3 each.
+      {"alone",
+       head + R"(<transition name="back" type="IMM" weight="#C"/>
+  <transition name="v" type="EXP" delay="1.0"/>)" +
+           arcs + R"(<arc kind="INPUT" tail="B" head="v"/>
+  <arc kind="OUTPUT" tail="v" head="C"/></edges></gspn></project>)",
+       1.0 / 3},
+      // B is vanishing by `on`: pi = 1/2 each for A and C.
+      {"above another",
+       head + R"(<transition name="back" type="IMM" weight="#C" priority="2"/>
+  <transition name="on" type="IMM"/>)" +
+           arcs + R"(<arc kind="INPUT" tail="B" head="on"/>
+  <arc kind="OUTPUT" tail="on" head="C"/></edges></gspn></project>)",
+       0.5},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::ofstream(dir_.path() + "/w.pnpro") << c.net;
+    RunOk(SAN_BINARY,
+          {"--rewards", "A,C,X_back", "w.pnpro", "-P" + dir_.path() + "/",
+           "-Nw", "-B0"},
+          dir_.path());
+    std::map<std::string, double> values =
+        SolveCsv(SOLVE_BINARY, dir_.path(), "w");
+    EXPECT_LT(Relative(values["A"], c.a), 1e-9);
+    EXPECT_LT(Relative(values["C"], c.a), 1e-9);
+    EXPECT_EQ(values["X_back"], 0.0);
+  }
+}
+
 TEST_F(PnproRunTest, KanbanAndFmsGiveTheCompiledChains) {
   for (const char* model : {"kanban", "fms"}) {
     for (int n = 1; n <= kLargestComparedN; ++n) {
