@@ -5,6 +5,7 @@
 
 #include "jani/JaniImporter.h"
 #include "lang/Checker.h"
+#include "peer/TextPosition.h"
 
 namespace jani {
 
@@ -64,20 +65,10 @@ ImportedModel JaniImporter::Run(const std::string& text) {
     root_ = Json::parse(text.begin() + static_cast<std::ptrdiff_t>(start),
                         text.end());
   } catch (const Json::parse_error& error) {
-    // The library counts bytes from 1 after the byte order mark; the message
-    // gives the line and column of that byte.
-    const std::size_t end =
-        std::min(text.size(), start + (error.byte > 0 ? error.byte - 1 : 0));
-    std::size_t line = 1;
-    std::size_t line_start = 0;
-    for (std::size_t i = 0; i < end; ++i) {
-      if (text[i] == '\n') {
-        ++line;
-        line_start = i + 1;
-      }
-    }
-    Error("$", "not valid JSON at line " + std::to_string(line) + ", column " +
-                   std::to_string(end - line_start + 1));
+    // The library counts bytes from 1 after the byte order mark.
+    Error("$", "not valid JSON at " +
+                   LineAndColumn(
+                       text, start + (error.byte > 0 ? error.byte - 1 : 0)));
     return std::move(result_);
   }
   if (!root_.is_object()) {

@@ -13,6 +13,7 @@
 #include "lang/Checker.h"
 #include "peer/ConstantValue.h"
 #include "peer/RewardNames.h"
+#include "peer/TextPosition.h"
 #include "pnpro/PnproExpression.h"
 
 namespace {
@@ -94,7 +95,9 @@ ImportedModel PnproImporter::Run(const std::string& text) {
   const pugi::xml_parse_result parsed =
       document.load_buffer(text.data(), text.size());
   if (!parsed) {
-    Error("offset " + std::to_string(parsed.offset),
+    Error(LineAndColumn(text, static_cast<std::size_t>(
+                                  std::max<std::ptrdiff_t>(parsed.offset, 0))) +
+              " (offset " + std::to_string(parsed.offset) + ")",
           std::string("not well-formed XML: ") + parsed.description());
     return std::move(result_);
   }

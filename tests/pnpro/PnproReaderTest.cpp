@@ -137,7 +137,8 @@ TEST(PnproReaderTest, MalformedInputNamesTheFileAndTheElement) {
     const char* expected;
   };
   const std::vector<Row> rows = {
-      {"not XML", "<project><gspn>", "bad.pnpro: offset"},
+      {"not XML", "<project>\n  <gspn>",
+       "bad.pnpro: line 2, column 8 (offset 17)"},
       {"wrong root", "<net/>",
        "bad.pnpro: <net>: the root element must be <project>"},
       {"no gspn page", "<project/>", "the project has no gspn page"},
