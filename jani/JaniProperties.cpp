@@ -62,6 +62,28 @@ bool JaniImporter::ReadsTransients(const Json& expression,
   return translated != nullptr && !transients_read_.empty();
 }
 
+namespace {
+
+// Whether `json` holds a P, E or S operator or a filter below its top
+// (`top`: `json` itself is the property's own operator).
+bool NestsQuery(const Json& json, bool top) {
+  if (json.is_object()) {
+    static const std::set<std::string> kQueries = {
+        "Pmin", "Pmax", "Emin", "Emax", "Smin", "Smax", "filter"};
+    if (!top && kQueries.count(TextOr(json, "op", "")) != 0) return true;
+    for (const auto& [key, member] : json.items()) {
+      if (NestsQuery(member, false)) return true;
+    }
+  } else if (json.is_array()) {
+    for (const Json& member : json) {
+      if (NestsQuery(member, false)) return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
 void JaniImporter::ReadProperties() {
   const Json* properties = Member(root_, "properties", "$", false);
   if (properties == nullptr) return;
@@ -103,6 +125,13 @@ void JaniImporter::ReadProperties() {
       line.kind = "unsupported";
       line.fields = {why};
     };
+    // P, E and S inside the operands are nested queries, which the
+    // translation of state expressions does not read.
+    if (NestsQuery(*values, true)) {
+      unsupported("nested " + (op.empty() ? std::string("query") : op));
+      result_.properties.push_back(std::move(line));
+      continue;
+    }
     // A path formula's time bounds [lower, upper]: 0 and inf where absent
     // (whether a bound is strict makes no difference in continuous time).
     auto time_bounds =
@@ -297,6 +326,10 @@ void JaniImporter::ReadProperties() {
         const std::optional<ConstantValue> t = Constant(
             MemberOrNull(*values, "time-instant"), vpath + ".time-instant");
         if (!t) return;
+        if (!(t->value >= 0)) {
+          Error(vpath + ".time-instant", "a time instant must not be negative");
+          return;
+        }
         // Without a list: the expression's value in the state at that time,
         // which no transition's impulse is part of.
         const std::optional<std::string> var =
