@@ -317,8 +317,16 @@ std::optional<Variable> JaniImporter::ReadVariable(const Json& json,
       static_cast<long long>(value->value) - variable.lower;
   if (shifted < 0 || shifted > 32767 ||
       (variable.upper && value->value > static_cast<double>(*variable.upper))) {
+    // An int without bounds is kept in a place from 0 (or its lower
+    // bound) up: say so rather than name a range the file never gave.
     Error(path + ".initial-value",
-          "initial value of '" + *name + "' is outside its range");
+          "initial value of '" + *name + "' is outside its range" +
+              (variable.upper || variable.is_bool
+                   ? std::string()
+                   : " (an int without an upper bound holds " +
+                         std::to_string(variable.lower) + ".." +
+                         std::to_string(variable.lower + 32767) +
+                         " here: give it a bounded type)"));
     return std::nullopt;
   }
   variable.place = variable.key;

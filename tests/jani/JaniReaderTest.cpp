@@ -181,6 +181,14 @@ TEST(JaniReaderTest, MalformedInputNamesTheFileAndTheJsonPath) {
        "bad.jani: $.variables[0].initial-value: initial value of 'x' is "
        "outside "
        "its range"},
+      {"negative value of an int without bounds",
+       Replace(
+           BaseModel(), R"("variables": [)",
+           R"("variables": [{"name": "y", "type": "int", "initial-value": -1}, )"),
+       {},
+       "bad.jani: $.variables[0].initial-value: initial value of 'y' is "
+       "outside its range (an int without an upper bound holds 0..32767 here: "
+       "give it a bounded type)"},
       {"missing destinations",
        Replace(BaseModel(), R"("destinations")", R"("targets")"),
        {},
