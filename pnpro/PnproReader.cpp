@@ -623,13 +623,23 @@ void PnproImporter::AddRewards() {
     RewardIr reward;
     reward.name = names.Unique(item);
     reward.where = where;
+    const bool throughput = item.rfind("X_", 0) == 0 &&
+                            (std::find(timed_.begin(), timed_.end(),
+                                       item.substr(2)) != timed_.end() ||
+                             std::find(immediate_.begin(), immediate_.end(),
+                                       item.substr(2)) != immediate_.end());
+    if (throughput && places_.count(item) != 0 && !options_.rewards.empty()) {
+      // The default set lists the place first and the throughput renamed;
+      // a name asked for must say which one it is.
+      Error("--rewards", "\"" + item +
+                             "\" is both a place and the throughput "
+                             "of transition '" +
+                             item.substr(2) + "': rename the place");
+      return;
+    }
     if (places_.count(item) != 0) {
       reward.rate = NameRef(item);
-    } else if (item.rfind("X_", 0) == 0 &&
-               (std::find(timed_.begin(), timed_.end(), item.substr(2)) !=
-                    timed_.end() ||
-                std::find(immediate_.begin(), immediate_.end(),
-                          item.substr(2)) != immediate_.end())) {
+    } else if (throughput) {
       // An immediate transition's firings are counted at the rate of the
       // timed firings that set them off.
       ImpulseIr impulse;

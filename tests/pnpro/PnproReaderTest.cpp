@@ -244,6 +244,15 @@ TEST(PnproReaderTest, ServersAndRewardChoices) {
   EXPECT_EQ(value(*model.model.activities[3].weight), 0.5);
   EXPECT_EQ(model.constants.at(0).value.value, 0.5);
 
+  // A place named X_go: --rewards X_go took its marking, never the
+  // throughput of go.
+  options.rewards = "X_go";
+  model = ReadPnpro(Net(R"(<place name="X_go"/>)"), "m.pnpro", options);
+  EXPECT_NE(Errors(model).find("\"X_go\" is both a place and the throughput "
+                               "of transition 'go'"),
+            std::string::npos)
+      << Errors(model);
+
   options.rewards = "X_nothing";
   model = ReadPnpro(Net(""), "m.pnpro", options);
   EXPECT_NE(Errors(model).find("\"X_nothing\" is neither a place nor X_"),
