@@ -96,7 +96,10 @@ ExprPtr JaniImporter::TranslateName(const std::string& name,
   }
   if (!scope.constants_only) {
     if (const Variable* variable = FindVariable(name, scope.instance)) {
-      if (!variable->transient) return StateRead(*variable, path);
+      if (!variable->transient) {
+        if (!scope.state_only) state_read_ = true;
+        return StateRead(*variable, path);
+      }
       transients_read_.insert(variable->key);
       if (scope.transient_values != nullptr) {
         const auto set = scope.transient_values->find(variable->key);

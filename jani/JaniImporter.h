@@ -154,7 +154,13 @@ class JaniImporter {
                                             const std::string& path,
                                             const std::string& name,
                                             bool indicator, Accumulation earn);
-  bool ReadsTransients(const Json& expression, const std::string& path);
+  // What `expression` reads: transient variables, and state variables
+  // outside the location values of transient ones. Nullopt on an error.
+  struct Reads {
+    bool transient = false;
+    bool state = false;
+  };
+  std::optional<Reads> ReadsOf(const Json& expression, const std::string& path);
 
   ExprPtr Translate(const Json& json, const std::string& path,
                     const Scope& scope);
@@ -178,6 +184,7 @@ class JaniImporter {
   std::map<std::string, Function> functions_;
   std::vector<std::unique_ptr<Instance>> instances_;
   std::set<std::string> transients_read_;
+  bool state_read_ = false;  // a state variable read by the last translation
   // Per exponential activity, and per case of an instantaneous one: the
   // transient variables it assigns, with their values (translated in the
   // source state), and the name an impulse gives it.

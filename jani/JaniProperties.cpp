@@ -55,11 +55,12 @@ std::optional<std::string> JaniImporter::RewardVariable(const Json& expression,
   return unique;
 }
 
-bool JaniImporter::ReadsTransients(const Json& expression,
-                                   const std::string& path) {
+std::optional<JaniImporter::Reads> JaniImporter::ReadsOf(
+    const Json& expression, const std::string& path) {
   transients_read_.clear();
-  const ExprPtr translated = Translate(expression, path, Scope());
-  return translated != nullptr && !transients_read_.empty();
+  state_read_ = false;
+  if (!Translate(expression, path, Scope())) return std::nullopt;
+  return Reads{!transients_read_.empty(), state_read_};
 }
 
 namespace {
@@ -179,12 +180,22 @@ void JaniImporter::ReadProperties() {
       }
       return earn;
     };
-    // On each step an expression that reads no transient variable earns its
-    // value in the state the step enters (1 counts the steps); only the
-    // impulses of transient variables are earned on transitions here.
+    // On each step an expression earns its value after the step's
+    // assignments. Impulses give that for transient variables only: an
+    // expression that reads no transient variable (1 counts the steps) or
+    // also reads state variables (read after the step) is not computed.
+    // By convention a plain state expression in a long-run average with the
+    // default list earns over time only.
     const char* const kStepsOfState =
-        " accumulating steps of an expression that reads no transient "
-        "variable";
+        " accumulating steps of an expression that reads state variables or "
+        "no transient variable";
+    auto steps_unsupported = [&](const Json& exp, const std::string& at,
+                                 bool state_expression_allowed) {
+      const std::optional<Reads> reads = ReadsOf(exp, at);
+      if (!reads) return false;
+      if (!reads->transient) return !state_expression_allowed;
+      return reads->state;
+    };
     if (op == "Smin" || op == "Smax") {
       const Json& exp = MemberOrNull(*values, "exp");
       // A state formula becomes a 0/1 rate reward, a long-run fraction of
@@ -192,11 +203,10 @@ void JaniImporter::ReadProperties() {
       const bool indicator = IsBool(exp);
       const std::optional<Accumulation> earn =
           accumulation(Accumulation{true, true});
-      const bool steps_only = earn && earn->steps && !earn->time;
       if (!earn && !indicator) {
         unsupported(op + " with an accumulate list other than steps and time");
-      } else if (steps_only && !indicator &&
-                 !ReadsTransients(exp, vpath + ".exp")) {
+      } else if (earn && earn->steps && !indicator &&
+                 steps_unsupported(exp, vpath + ".exp", earn->time)) {
         if (Failed()) return;
         unsupported(op + kStepsOfState);
       } else {
@@ -307,7 +317,7 @@ void JaniImporter::ReadProperties() {
         line.kind = "reach-time";
         line.fields = {*var};
       } else if (earn->steps && (reach || instant) &&
-                 !ReadsTransients(exp, vpath + ".exp")) {
+                 steps_unsupported(exp, vpath + ".exp", false)) {
         if (Failed()) return;
         unsupported(op + kStepsOfState);
       } else if (reach && !instant && accumulates) {

@@ -589,6 +589,10 @@ TEST_F(JaniRunTest, AccumulateListsChooseTimeStepsOrBoth) {
           "queue steps",
           R"({"op": "Emax", "exp": "q", "accumulate": ["steps", "time"], "reach": )" +
               full + "}"),
+      // served + q was q over time plus 1.5 q per service, read before it.
+      Property(
+          "mixed",
+          R"({"op": "Smax", "exp": {"op": "+", "left": "served", "right": "q"}})"),
       // A nested query stopped the whole import with an error.
       Property(
           "nested",
@@ -624,10 +628,12 @@ TEST_F(JaniRunTest, AccumulateListsChooseTimeStepsOrBoth) {
       1e-8);
   EXPECT_EQ(values["property:cumulative time"], 0.0);
   EXPECT_EQ(values["property:instant"], 0.0);
-  // Steps of a state expression (the step count, q per step), count and
+  // Steps of a state expression (the step count, q per step) or of one
+  // mixing state and transient variables, count and
   // nested queries are not computed: reported, never the expected time or
   // the mean, and the other properties are still answered.
-  for (const char* name : {"step count", "queue steps", "count", "nested"}) {
+  for (const char* name :
+       {"step count", "queue steps", "mixed", "count", "nested"}) {
     SCOPED_TRACE(name);
     EXPECT_NE(props.find(std::string(name) + "\tunsupported\t"),
               std::string::npos)
