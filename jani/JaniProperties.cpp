@@ -159,6 +159,13 @@ void JaniImporter::ReadProperties() {
         Error(at + ".time-bounds", "the time interval ends before it starts");
         return std::nullopt;
       }
+      // [t, t) and (t, t] hold no time point; [t, t] is the instant t.
+      if (interval.first == interval.second &&
+          (MemberOrNull(*bounds, "lower-exclusive") == Json(true) ||
+           MemberOrNull(*bounds, "upper-exclusive") == Json(true))) {
+        Error(at + ".time-bounds", "the time interval is empty");
+        return std::nullopt;
+      }
       return interval;
     };
     // The `accumulate` list of an E or S operator: what the expression earns

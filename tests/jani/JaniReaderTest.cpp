@@ -201,6 +201,17 @@ TEST(JaniReaderTest, MalformedInputNamesTheFileAndTheJsonPath) {
                     {"name": "p", "expression": {"op": "Smin", "exp": "x"}}])"),
        {},
        "bad.jani: $.properties[1].name: property name \"p\" is used twice"},
+      // [1, 1) was read as the instant 1, a probability where there is none.
+      {"empty time interval",
+       Replace(BaseModel(), R"("system": {"elements": [{"automaton": "A"}]})",
+               R"("system": {"elements": [{"automaton": "A"}]},
+                  "properties": [{"name": "p", "expression": {"op": "Pmax",
+                    "exp": {"op": "F", "exp": {"op": "=", "left": "x", "right": 2},
+                    "time-bounds": {"lower": 1, "upper": 1, "upper-exclusive": true}}}}])"),
+       {},
+       "bad.jani: $.properties[0].expression.exp.time-bounds: the time "
+       "interval "
+       "is empty"},
       {"negative time instant",
        Replace(BaseModel(), R"("system": {"elements": [{"automaton": "A"}]})",
                R"("system": {"elements": [{"automaton": "A"}]},
