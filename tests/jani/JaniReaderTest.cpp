@@ -212,6 +212,24 @@ TEST(JaniReaderTest, MalformedInputNamesTheFileAndTheJsonPath) {
        "bad.jani: $.properties[0].expression.exp.time-bounds: the time "
        "interval "
        "is empty"},
+      // The value depended on the order of the elements: 3 with A first,
+      // 1 with B first.
+      {"transient set by two automata at once",
+       R"({"jani-version": 1, "name": "m", "type": "ctmc",
+         "variables": [{"name": "c", "type": "real", "transient": true, "initial-value": 0}],
+         "automata": [
+           {"name": "B", "locations": [{"name": "b0"}, {"name": "b1",
+              "transient-values": [{"ref": "c", "value": 5}]}],
+            "initial-locations": ["b0"], "edges": [
+              {"location": "b0", "rate": {"exp": 1}, "destinations": [{"location": "b1"}]},
+              {"location": "b1", "rate": {"exp": 1}, "destinations": [{"location": "b0"}]}]},
+           {"name": "A", "locations": [{"name": "l", "transient-values": [{"ref": "c", "value": 1}]}],
+            "initial-locations": ["l"], "edges": []}],
+         "system": {"elements": [{"automaton": "B"}, {"automaton": "A"}]},
+         "properties": [{"name": "c", "expression": {"op": "Smax", "exp": "c"}}]})",
+       {},
+       "bad.jani: $.automata[1].locations[0].transient-values[0]: transient "
+       "variable 'c' is set in the locations of both B and A"},
       {"negative time instant",
        Replace(BaseModel(), R"("system": {"elements": [{"automaton": "A"}]})",
                R"("system": {"elements": [{"automaton": "A"}]},
