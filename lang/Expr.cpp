@@ -1,5 +1,6 @@
 #include "lang/Expr.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <utility>
 
@@ -143,6 +144,19 @@ ExprPtr Call(Op op, std::vector<ExprPtr> args, SourceLocation where) {
   expr->op = op;
   expr->args = std::move(args);
   return expr;
+}
+
+std::size_t ExprDepth(const Expr& expr) {
+  std::size_t deepest = 0;
+  std::vector<std::pair<const Expr*, std::size_t>> pending = {{&expr, 0}};
+  while (!pending.empty()) {
+    const auto [node, depth] = pending.back();
+    pending.pop_back();
+    deepest = std::max(deepest, depth);
+    for (const ExprPtr& arg : node->args)
+      pending.emplace_back(arg.get(), depth + 1);
+  }
+  return deepest;
 }
 
 ExprPtr Clone(const Expr& expr) {

@@ -1,6 +1,7 @@
 #ifndef GEN_LANG_EXPR_H_
 #define GEN_LANG_EXPR_H_
 
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <string>
@@ -95,6 +96,14 @@ ExprPtr Call(Op op, std::vector<ExprPtr> args, SourceLocation where = {});
 
 // A deep copy.
 ExprPtr Clone(const Expr& expr);
+
+// The most operators on a path from the root to a leaf, counted without
+// recursion. Copying, checking, evaluating and freeing an expression recurse
+// once per level, so the parsers refuse a tree deeper than
+// kMaxExpressionDepth, which a long flat chain (a guard of 100,000
+// disjuncts) would otherwise make, ending the process on a full stack.
+std::size_t ExprDepth(const Expr& expr);
+constexpr std::size_t kMaxExpressionDepth = 5000;
 
 // Calls `visit` on every kName node of `expr` (also those still unresolved
 // inside arguments), so that callers can rename or collect references.

@@ -740,22 +740,42 @@ class Parser {
                      std::move(else_value), where);
   }
 
+  // The depth of a chain of binary operators once `right` joins `left`,
+  // *depth being the chain's so far (kUncounted before its first join);
+  // false, having failed, where that passes kMaxExpressionDepth.
+  static constexpr std::size_t kUncounted = static_cast<std::size_t>(-1);
+  bool Deepen(const ExprPtr& left, const ExprPtr& right, std::size_t* depth) {
+    if (*depth == kUncounted) *depth = left ? ExprDepth(*left) : 0;
+    *depth = std::max(*depth, right ? ExprDepth(*right) : 0) + 1;
+    if (*depth <= kMaxExpressionDepth) return true;
+    Fail(Peek(), "expression more than " + std::to_string(kMaxExpressionDepth) +
+                     " operators deep (a long chain can be split with "
+                     "brackets or definitions)");
+    return false;
+  }
+
   ExprPtr OrExpr() {
     ExprPtr left = AndExpr();
+    std::size_t depth = kUncounted;
     while (!failed_ && IsWord("or")) {
       const SourceLocation where = Here();
       ++pos_;
-      left = Binary(Op::kOr, std::move(left), AndExpr(), where);
+      ExprPtr right = AndExpr();
+      if (!Deepen(left, right, &depth)) break;
+      left = Binary(Op::kOr, std::move(left), std::move(right), where);
     }
     return left;
   }
 
   ExprPtr AndExpr() {
     ExprPtr left = NotExpr();
+    std::size_t depth = kUncounted;
     while (!failed_ && IsWord("and")) {
       const SourceLocation where = Here();
       ++pos_;
-      left = Binary(Op::kAnd, std::move(left), NotExpr(), where);
+      ExprPtr right = NotExpr();
+      if (!Deepen(left, right, &depth)) break;
+      left = Binary(Op::kAnd, std::move(left), std::move(right), where);
     }
     return left;
   }
@@ -788,17 +808,21 @@ class Parser {
 
   ExprPtr Additive() {
     ExprPtr left = Multiplicative();
+    std::size_t depth = kUncounted;
     while (!failed_ && (IsSymbol("+") || IsSymbol("-"))) {
       const SourceLocation where = Here();
       const Op op = IsSymbol("+") ? Op::kAdd : Op::kSubtract;
       ++pos_;
-      left = Binary(op, std::move(left), Multiplicative(), where);
+      ExprPtr right = Multiplicative();
+      if (!Deepen(left, right, &depth)) break;
+      left = Binary(op, std::move(left), std::move(right), where);
     }
     return left;
   }
 
   ExprPtr Multiplicative() {
     ExprPtr left = UnaryExpr();
+    std::size_t depth = kUncounted;
     while (!failed_) {
       Op op = Op::kNone;
       if (IsSymbol("*")) {
@@ -814,7 +838,9 @@ class Parser {
       }
       const SourceLocation where = Here();
       ++pos_;
-      left = Binary(op, std::move(left), UnaryExpr(), where);
+      ExprPtr right = UnaryExpr();
+      if (!Deepen(left, right, &depth)) break;
+      left = Binary(op, std::move(left), std::move(right), where);
     }
     return left;
   }

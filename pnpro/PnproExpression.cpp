@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <charconv>
+#include <cstddef>
 #include <utility>
 #include <vector>
 
@@ -380,9 +381,11 @@ class Parser {
   Typed Primary() {
     Skip();
     if (!error_.empty()) return {};
-    // Deeper nesting is refused rather than risking the stack.
-    if (++calls_ > 100000 || depth_ > 500) {
-      Fail("the expression is nested too deeply");
+    // Deeper nesting is refused rather than risking the stack, and so is a
+    // longer expression: a flat chain is a tree as deep as it is long, and
+    // later stages recurse once per level (see ExprDepth).
+    if (++calls_ > kMaxExpressionDepth || depth_ > 500) {
+      Fail("the expression is too long or nested too deeply");
       return {};
     }
     struct Nest {
@@ -448,7 +451,7 @@ class Parser {
   std::string error_;
   bool reads_marking_ = false;
   int depth_ = 0;
-  long calls_ = 0;
+  std::size_t calls_ = 0;
 };
 
 }  // namespace

@@ -525,6 +525,8 @@ ExprPtr Parser::LeftAssociative(
     ExprPtr (Parser::*operand)(),
     std::initializer_list<std::pair<const char*, Op>> joins) {
   ExprPtr left = (this->*operand)();
+  constexpr std::size_t kUncounted = static_cast<std::size_t>(-1);
+  std::size_t depth = kUncounted;
   while (left) {
     const std::pair<const char*, Op>* join = nullptr;
     for (const std::pair<const char*, Op>& candidate : joins) {
@@ -538,6 +540,17 @@ ExprPtr Parser::LeftAssociative(
     ++next_;
     ExprPtr right = (this->*operand)();
     if (!right) return nullptr;
+    // Copying, resolving and freeing an expression recurse once per level:
+    // a long chain is refused rather than left to exhaust the stack.
+    if (depth == kUncounted) depth = ExprDepth(*left);
+    depth = std::max(depth, ExprDepth(*right)) + 1;
+    if (depth > kMaxExpressionDepth) {
+      Fail(where, "expression more than " +
+                      std::to_string(kMaxExpressionDepth) +
+                      " operators deep (a long chain can be split with "
+                      "brackets or formulas)");
+      return nullptr;
+    }
     left = Binary(join->second, std::move(left), std::move(right), where);
   }
   return left;

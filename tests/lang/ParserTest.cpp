@@ -122,6 +122,19 @@ TEST(ParserTest, DeepNestingIsRefusedNotOverflowed) {
   std::string text = "place a;\nreward r = ";
   text += std::string(5000, '(') + "a" + std::string(5000, ')') + ";\n";
   EXPECT_NE(Errors(text).find("nested more than 100 deep"), std::string::npos);
+  // A flat chain makes a tree as deep as it is long: 4,000 operators are
+  // read, 100,000 (which ended the process on a full stack) are refused.
+  auto chain = [](int terms, const char* op) {
+    std::string text = "place a;\nreward r = a";
+    for (int k = 1; k < terms; ++k) text += std::string(" ") + op + " a";
+    return text + ";\n";
+  };
+  EXPECT_EQ(Errors(chain(4000, "+")), "");
+  for (const char* op : {"+", "*", "or", "and"}) {
+    EXPECT_NE(Errors(chain(100000, op)).find("more than 5000 operators deep"),
+              std::string::npos)
+        << op;
+  }
 }
 
 TEST(ParserTest, SweepsAndExperimentsNumberInOrder) {

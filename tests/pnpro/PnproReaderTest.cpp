@@ -104,6 +104,13 @@ TEST(PnproExpressionTest, RejectsWhatTheFormatRejects) {
       {"1 2", "unexpected '2'"},
       {"", "the expression ends too early"},
   };
+  // A flat sum of 100,000 terms, a tree as deep, ended the process on a
+  // full stack once parsed.
+  std::string sum = "1";
+  for (int k = 1; k < 100000; ++k) sum += "+1";
+  EXPECT_NE(ParsePnproExpression(sum, Names(), false)
+                .error.find("the expression is too long"),
+            std::string::npos);
   for (const Row& row : rows) {
     SCOPED_TRACE(row.text);
     const PnproParse parsed = ParsePnproExpression(row.text, Names(), false);

@@ -121,6 +121,15 @@ TEST(PrismReaderTest, MalformedInputNamesFileLineAndColumnWithACaret) {
        "ctmc\nconst int c = " + std::string(300, '(') + "1" +
            std::string(300, ')') + ";\n",
        "", "m.prism:2:215: expression nested more than 200 levels deep"},
+      {"a chain of operators too long to be kept",
+       "ctmc\nconst int c = 1" +
+           [] {
+             std::string chain;
+             for (int k = 0; k < 6000; ++k) chain += "+1";
+             return chain;
+           }() +
+           ";\n",
+       "", "m.prism:2:10016: expression more than 5000 operators deep"},
       {"a value outside the range",
        "ctmc\nmodule m\n  x : [0..2] init 3;\n"
        "endmodule\n",
