@@ -188,6 +188,14 @@ class Parser {
   // A time bound's value after its operator.
   ExprPtr TimeValue();
 
+  // Whether a chain of depth *depth (kUncounted before its first join)
+  // may join `right` to `left` at `where`, counting the join; fails past
+  // kMaxExpressionDepth, as copying, resolving and freeing an expression
+  // recurse once per level.
+  static constexpr std::size_t kUncounted = static_cast<std::size_t>(-1);
+  bool Deepen(const Expr& left, const Expr& right, const SourceLocation& where,
+              std::size_t* depth);
+
   ExprPtr Expression();
   ExprPtr Choice();
   ExprPtr Implication();
@@ -515,17 +523,35 @@ ExprPtr Parser::Implication() {
     if (!TimeBound(&bound) || !Equivalence()) return nullptr;
   }
   if (!left || !Accept("=>")) return left;
+  // Right-associative: each => reads the rest one level deeper.
+  if (nesting_ >= kMaxNesting) {
+    FailHere("expression nested more than " + std::to_string(kMaxNesting) +
+             " levels deep");
+    return nullptr;
+  }
+  ++nesting_;
   ExprPtr right = Implication();
+  --nesting_;
   if (!right) return nullptr;
   return Binary(Op::kOr, Unary(Op::kNot, std::move(left), where),
                 std::move(right), where);
+}
+
+bool Parser::Deepen(const Expr& left, const Expr& right,
+                    const SourceLocation& where, std::size_t* depth) {
+  if (*depth == kUncounted) *depth = ExprDepth(left);
+  *depth = std::max(*depth, ExprDepth(right)) + 1;
+  if (*depth <= kMaxExpressionDepth) return true;
+  Fail(where, "expression more than " + std::to_string(kMaxExpressionDepth) +
+                  " operators deep (a long chain can be split with brackets "
+                  "or formulas)");
+  return false;
 }
 
 ExprPtr Parser::LeftAssociative(
     ExprPtr (Parser::*operand)(),
     std::initializer_list<std::pair<const char*, Op>> joins) {
   ExprPtr left = (this->*operand)();
-  constexpr std::size_t kUncounted = static_cast<std::size_t>(-1);
   std::size_t depth = kUncounted;
   while (left) {
     const std::pair<const char*, Op>* join = nullptr;
@@ -540,17 +566,7 @@ ExprPtr Parser::LeftAssociative(
     ++next_;
     ExprPtr right = (this->*operand)();
     if (!right) return nullptr;
-    // Copying, resolving and freeing an expression recurse once per level:
-    // a long chain is refused rather than left to exhaust the stack.
-    if (depth == kUncounted) depth = ExprDepth(*left);
-    depth = std::max(depth, ExprDepth(*right)) + 1;
-    if (depth > kMaxExpressionDepth) {
-      Fail(where, "expression more than " +
-                      std::to_string(kMaxExpressionDepth) +
-                      " operators deep (a long chain can be split with "
-                      "brackets or formulas)");
-      return nullptr;
-    }
+    if (!Deepen(*left, *right, where, &depth)) return nullptr;
     left = Binary(join->second, std::move(left), std::move(right), where);
   }
   return left;
@@ -611,11 +627,12 @@ ExprPtr Parser::Product() {
 
 ExprPtr Parser::Power() {
   ExprPtr left = Sign();
+  std::size_t depth = kUncounted;
   while (left && IsSymbol("^")) {
     const SourceLocation where = Here();
     ++next_;
     ExprPtr right = Sign();
-    if (!right) return nullptr;
+    if (!right || !Deepen(*left, *right, where, &depth)) return nullptr;
     std::vector<ExprPtr> args;
     args.push_back(std::move(left));
     args.push_back(std::move(right));

@@ -130,6 +130,24 @@ TEST(PrismReaderTest, MalformedInputNamesFileLineAndColumnWithACaret) {
            }() +
            ";\n",
        "", "m.prism:2:10016: expression more than 5000 operators deep"},
+      {"a chain of powers too long to be kept",
+       "ctmc\nconst int c = 1" +
+           [] {
+             std::string chain;
+             for (int k = 0; k < 6000; ++k) chain += "^1";
+             return chain;
+           }() +
+           ";\n",
+       "", "m.prism:2:10016: expression more than 5000 operators deep"},
+      {"implications nested too deeply",
+       "ctmc\nconst bool c = true" +
+           [] {
+             std::string chain;
+             for (int k = 0; k < 300; ++k) chain += "=>true";
+             return chain;
+           }() +
+           ";\n",
+       "", "expression nested more than 200 levels deep"},
       {"a value outside the range",
        "ctmc\nmodule m\n  x : [0..2] init 3;\n"
        "endmodule\n",
