@@ -278,7 +278,8 @@ const std::vector<MethodRow>& SolveMethodTable() {
        "dense state reduction, exact in practice (auto: to 2500)", SolveGth,
        [](std::size_t n, const SolveOptions& o) { return n <= o.gth_limit; }},
       {SolveMethod::kDirect, "direct",
-       "sparse LU, refined (auto: up to --direct-limit; last resort to 1e6)",
+       "sparse LU, refined (auto: up to --direct-limit, to 1e6 where its fill "
+       "is cheap or as the last resort)",
        SolveDirect,
        [](std::size_t n, const SolveOptions& o) {
          return n <= o.direct_limit;
