@@ -247,8 +247,9 @@ PropertyValue Until(const Property& property, const PropertyContext& context) {
   // with any bound above 0 misses every relative accuracy.
   const std::vector<bool> reachable = ReachableFrom(from, 0);
   bool any = false;
-  for (std::size_t s = 0; s < n && !any; ++s)
+  for (std::size_t s = 0; s < n && !any; ++s) {
     any = right[s] && reachable[s + 1];
+  }
   if (!any) return value;
   const StationaryResult result = SolveLongRun(from, context.solve_options);
   if (!result.ok) return Failed(result.message);

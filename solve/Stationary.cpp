@@ -284,19 +284,12 @@ class RelativeNormBound {
   bool analysed_ = false;
 };
 
-// Solves the system and writes y = z D^-1, clamped at 0 (a small negative
-// value is rounding in an iterative solution of a non-negative quantity).
-// auto tries the rows of the method table that fit the system in order and
-// stops at the first whose solution is accepted and, with bounds, whose
-// bound is within the accuracy relative to ||y||_1; when none is, it keeps
-// the solution with the smallest relative bound. `bound` gives the bound on
-// ||y - y*||_1 of a solution z found by a method. `tried` collects the names of
-// the methods run. Most unknowns for which `auto` tries the sparse LU beyond
-// --direct-limit, as the last resort where every other method has failed: a
-// queue with a two-phase server feeding a second one (512 places each, 523,775
-// unknowns) defeats the iterations, and the LU solves it in 54 s and
-// 2.2 GB. Chains of more dimensions fill the factors far faster (Kanban
-// N = 3, 58,399 unknowns: over 10 minutes), but the iterations solve those.
+// Most unknowns for which `auto` tries the sparse LU beyond --direct-limit,
+// as the last resort where every other method has failed: a queue with a
+// two-phase server feeding a second one (512 places each, 523,775 unknowns)
+// defeats the iterations, and the LU solves it in 54 s and 2.2 GB. Chains of
+// more dimensions fill the factors far faster (Kanban N = 3, 58,399
+// unknowns: over 10 minutes), but the iterations solve those.
 constexpr std::size_t kLastResortDirectLimit = 1'000'000;
 // Up to that many unknowns, `auto` tries the sparse LU beyond --direct-limit
 // in its place in the table, before the iterations that follow BiCGSTAB,
@@ -306,6 +299,14 @@ constexpr std::size_t kLastResortDirectLimit = 1'000'000;
 // and 3.6e9 products, and its LU took 7 s.
 constexpr double kCheapLuProducts = 5e10;
 
+// Solves the system and writes y = z D^-1, clamped at 0 (a small negative
+// value is rounding in an iterative solution of a non-negative quantity).
+// auto tries the rows of the method table that fit the system in order and
+// stops at the first whose solution is accepted and, with bounds, whose
+// bound is within the accuracy relative to ||y||_1; when none is, it keeps
+// the solution with the smallest relative bound. `bound` gives the bound on
+// ||y - y*||_1 of a solution z found by a method. `tried` collects the names
+// of the methods run.
 LinearOutcome SolveSystem(
     const ScaledSystem& system, const SolveOptions& options,
     const std::function<double(const Vector& z, SolveMethod method)>& bound,

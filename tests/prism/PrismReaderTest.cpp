@@ -26,6 +26,13 @@ double Relative(double a, double b) {
 
 // Operators by precedence and the language's function rules, as constant
 // values.
+// `piece` written `count` times.
+std::string Repeated(const std::string& piece, int count) {
+  std::string text;
+  for (int k = 0; k < count; ++k) text += piece;
+  return text;
+}
+
 TEST(PrismReaderTest, ExpressionsFollowTheLanguagesPrecedenceAndFunctions) {
   struct Row {
     const char* expr;
@@ -122,32 +129,14 @@ TEST(PrismReaderTest, MalformedInputNamesFileLineAndColumnWithACaret) {
            std::string(300, ')') + ";\n",
        "", "m.prism:2:215: expression nested more than 200 levels deep"},
       {"a chain of operators too long to be kept",
-       "ctmc\nconst int c = 1" +
-           [] {
-             std::string chain;
-             for (int k = 0; k < 6000; ++k) chain += "+1";
-             return chain;
-           }() +
-           ";\n",
-       "", "m.prism:2:10016: expression more than 5000 operators deep"},
+       "ctmc\nconst int c = 1" + Repeated("+1", 6000) + ";\n", "",
+       "m.prism:2:10016: expression more than 5000 operators deep"},
       {"a chain of powers too long to be kept",
-       "ctmc\nconst int c = 1" +
-           [] {
-             std::string chain;
-             for (int k = 0; k < 6000; ++k) chain += "^1";
-             return chain;
-           }() +
-           ";\n",
-       "", "m.prism:2:10016: expression more than 5000 operators deep"},
+       "ctmc\nconst int c = 1" + Repeated("^1", 6000) + ";\n", "",
+       "m.prism:2:10016: expression more than 5000 operators deep"},
       {"implications nested too deeply",
-       "ctmc\nconst bool c = true" +
-           [] {
-             std::string chain;
-             for (int k = 0; k < 300; ++k) chain += "=>true";
-             return chain;
-           }() +
-           ";\n",
-       "", "expression nested more than 200 levels deep"},
+       "ctmc\nconst bool c = true" + Repeated("=>true", 300) + ";\n", "",
+       "expression nested more than 200 levels deep"},
       {"a value outside the range",
        "ctmc\nmodule m\n  x : [0..2] init 3;\n"
        "endmodule\n",
