@@ -1199,10 +1199,23 @@ ImportedModel PrismImporter::Run(const std::string& text) {
     result_.model.places.push_back(std::move(place));
   }
   BuildActivities();
-  // "deadlock": no command can fire, so no activity's guard holds.
+  // "deadlock": no activity can fire. A rate of 0 drops the transition, so
+  // an activity counts only where its guard holds and its rate is not 0 (a
+  // mass-action rate k*a with a = 0 leaves the state as stuck as a false
+  // guard).
   std::vector<ExprPtr> enabled;
   for (const ActivityIr& activity : result_.model.activities) {
-    enabled.push_back(Clone(*activity.input_gates.front().predicate));
+    const Expr& rate = *activity.timing;
+    const bool constant = rate.kind == ExprKind::kConstant;
+    if (constant && rate.value == 0) continue;
+    ExprPtr can_fire = Clone(*activity.input_gates.front().predicate);
+    if (!constant) {
+      can_fire = Binary(Op::kAnd, std::move(can_fire),
+                        Binary(Op::kNotEqual, Clone(rate),
+                               IntConstant(0, rate.where), rate.where),
+                        rate.where);
+    }
+    enabled.push_back(std::move(can_fire));
   }
   ExprPtr some_enabled = Joined(std::move(enabled), Op::kOr);
   deadlock_predicate_ =

@@ -24,6 +24,24 @@ double Relative(double a, double b) {
   return std::fabs(a - b) / std::max(std::fabs(b), 1e-300);
 }
 
+// Writes `name`.prism and `name`.props into `dir`, generates the chain with
+// `options` before the files, and returns what solve prints of it.
+std::map<std::string, double> Solved(const std::string& dir,
+                                     const std::string& name,
+                                     const std::string& model,
+                                     const std::string& properties,
+                                     std::vector<std::string> options = {}) {
+  WriteFile(dir + "/" + name + ".prism", model);
+  WriteFile(dir + "/" + name + ".props", properties);
+  for (const std::string& arg :
+       {std::string("--props"), name + ".props", name + ".prism",
+        "-P" + dir + "/", "-N" + name, std::string("-B0")}) {
+    options.push_back(arg);
+  }
+  RunOk(SAN_BINARY, options, dir);
+  return SolveCsv(SOLVE_BINARY, dir, name);
+}
+
 // Operators by precedence and the language's function rules, as constant
 // values.
 // `piece` written `count` times.
@@ -256,12 +274,8 @@ S=? [ busy1 ]
 
 TEST(PrismReaderTest, WorkersGiveTheHandDerivedValues) {
   ScopedTempDir dir;
-  WriteFile(dir.path() + "/w.sm", kWorkers);
-  WriteFile(dir.path() + "/w.props", kWorkerProperties);
-  RunOk(SAN_BINARY,
-        {"--const", "b=3", "--props", "w.props", "w.sm",
-         "-P" + dir.path() + "/", "-Nw", "-B0"},
-        dir.path());
+  std::map<std::string, double> values =
+      Solved(dir.path(), "w", kWorkers, kWorkerProperties, {"--const", "b=3"});
   const ChainCounts counts = CountChain(dir.path() + "/w.arm");
   EXPECT_EQ(counts.states, 4u);
   EXPECT_EQ(counts.transitions, 8u);
@@ -278,8 +292,6 @@ TEST(PrismReaderTest, WorkersGiveTheHandDerivedValues) {
             "sum\tunsupported\tP=? [ F \"both\" ] +   P=? [ F \"both\" ]\n"
             "so far 2\treward-cumulative\tso_far_2\t1\n"
             "now 2\treward-instant\tnow_2\t1\n");
-  std::map<std::string, double> values =
-      SolveCsv(SOLVE_BINARY, dir.path(), "w");
   const double e5 = std::exp(-5.0);
   EXPECT_LT(Relative(values["property:both"], 4.0 / 25), 1e-9);
   // Both busy on average 2 * 2/5, and W1 finishes at 3 * 2/5 per unit
@@ -310,22 +322,16 @@ endmodule
 
 TEST(PrismReaderTest, TheDeadlockLabelHoldsWhereNoCommandCanFire) {
   ScopedTempDir dir;
-  WriteFile(dir.path() + "/s.prism", kSteps);
-  WriteFile(dir.path() + "/s.props",
-            "\"stuck\": P=? [ F<=1 \"deadlock\" ];\n"
-            "\"end\": S=? [ \"deadlock\" ];\n"
-            "\"not yet\": S=? [ !\"deadlock\" ];\n"
-            "\"moving\": P=? [ G<=2/2 !\"deadlock\" ];\n"
-            "\"at 0\": P=? [ G<=0 x = 0 ];\n"
-            "\"late\": P=? [ G[1,2] x < 2 ];\n"
-            "\"ever\": P=? [ G x < 2 ];\n");
-  RunOk(
-      SAN_BINARY,
-      {"--props", "s.props", "s.prism", "-P" + dir.path() + "/", "-Ns", "-B0"},
-      dir.path());
-  EXPECT_EQ(CountChain(dir.path() + "/s.arm").states, 3u);
   std::map<std::string, double> values =
-      SolveCsv(SOLVE_BINARY, dir.path(), "s");
+      Solved(dir.path(), "s", kSteps,
+             "\"stuck\": P=? [ F<=1 \"deadlock\" ];\n"
+             "\"end\": S=? [ \"deadlock\" ];\n"
+             "\"not yet\": S=? [ !\"deadlock\" ];\n"
+             "\"moving\": P=? [ G<=2/2 !\"deadlock\" ];\n"
+             "\"at 0\": P=? [ G<=0 x = 0 ];\n"
+             "\"late\": P=? [ G[1,2] x < 2 ];\n"
+             "\"ever\": P=? [ G x < 2 ];\n");
+  EXPECT_EQ(CountChain(dir.path() + "/s.arm").states, 3u);
   // Erlang(2, 1) by time 1.
   EXPECT_LT(Relative(values["property:stuck"], 1 - 2 * std::exp(-1.0)), 1e-9);
   EXPECT_LT(Relative(values["property:end"], 1.0), 1e-12);
@@ -338,6 +344,36 @@ TEST(PrismReaderTest, TheDeadlockLabelHoldsWhereNoCommandCanFire) {
   const std::string props = ReadWholeFile(dir.path() + "/s.props");
   EXPECT_NE(props.find("late\tunsupported\t"), std::string::npos) << props;
   EXPECT_NE(props.find("ever\tunsupported\t"), std::string::npos) << props;
+}
+
+// Where every command whose guard holds has rate 0 (mass action at a count
+// of 0) or waits for a partner that cannot move, nothing leaves the state:
+// "deadlock" holds there too. Decay from a = 2 at rate 3a takes 1/6 + 1/3.
+const char* const kDecay = R"(ctmc
+module m
+  a : [0..2] init 2;
+  [] true -> 3*a : (a'=max(a-1, 0));
+  [go] a = 2 -> 1 : true;
+endmodule
+module n
+  b : bool;
+  [go] b -> (b'=false);
+endmodule
+rewards "time" true : 1; endrewards
+)";
+
+TEST(PrismReaderTest, TheDeadlockLabelHoldsWhereEveryEnabledRateIsZero) {
+  ScopedTempDir dir;
+  std::map<std::string, double> values =
+      Solved(dir.path(), "d", kDecay,
+             "\"ever\": P=? [ F \"deadlock\" ];\n"
+             "\"time\": R=? [ F \"deadlock\" ];\n"
+             "\"end\": S=? [ \"deadlock\" ];\n"
+             "\"start\": S=? [ a = 2 & \"deadlock\" ];\n");
+  EXPECT_LT(Relative(values["property:ever"], 1.0), 1e-12);
+  EXPECT_LT(Relative(values["property:time"], 0.5), 1e-12);
+  EXPECT_LT(Relative(values["property:end"], 1.0), 1e-12);
+  EXPECT_EQ(values["property:start"], 0.0);
 }
 
 // Properties of forms that have no kind are listed as unsupported, however
@@ -399,7 +435,7 @@ TEST(PrismReaderTest, WellFormedPropertiesOfOtherFormsAreListedAsUnsupported) {
 // 1 spends a third of the time in each state.
 TEST(PrismReaderTest, PowersOfIntsAreInts) {
   ScopedTempDir dir;
-  WriteFile(dir.path() + "/p.prism", R"(ctmc
+  std::map<std::string, double> values = Solved(dir.path(), "p", R"(ctmc
 const int K = pow(2, 2);
 module m
   x : [0..K] init 2^0;
@@ -408,17 +444,10 @@ module m
   [] x = K -> 1 : (x' = pow(x, K - 4));
 endmodule
 rewards "x" true : x; endrewards
-)");
-  WriteFile(dir.path() + "/p.props",
-            "\"at K\": S=? [ x = K ];\n"
-            "\"mean\": R=? [ S ];\n");
-  RunOk(
-      SAN_BINARY,
-      {"--props", "p.props", "p.prism", "-P" + dir.path() + "/", "-Np", "-B0"},
-      dir.path());
+)",
+                                                "\"at K\": S=? [ x = K ];\n"
+                                                "\"mean\": R=? [ S ];\n");
   EXPECT_EQ(CountChain(dir.path() + "/p.arm").states, 3u);
-  std::map<std::string, double> values =
-      SolveCsv(SOLVE_BINARY, dir.path(), "p");
   EXPECT_LT(Relative(values["property:at K"], 1.0 / 3), 1e-12);
   EXPECT_LT(Relative(values["property:mean"], 7.0 / 3), 1e-12);
   // A negative exponent gives a real, which an int cannot take.
