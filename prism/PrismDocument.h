@@ -49,13 +49,20 @@ struct PrismCommand {
   SourceLocation where;
 };
 
+// One `old=new` of a renamed module; `where` is the old name's position.
+struct PrismRename {
+  std::string from;
+  std::string to;
+  SourceLocation where;
+};
+
 struct PrismModule {
   std::string name;
   std::vector<PrismVariable> variables;
   std::vector<PrismCommand> commands;
   // A renamed copy `module name = base [old=new, ...] endmodule`.
   std::string base;
-  std::vector<std::pair<std::string, std::string>> renames;
+  std::vector<PrismRename> renames;
   SourceLocation where;
 };
 

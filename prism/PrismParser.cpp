@@ -383,11 +383,12 @@ bool Parser::Module(PrismModelFile* model) {
     if (!base || !Expect("[")) return false;
     module.base = *base;
     do {
+      const SourceLocation where = Here();
       const std::optional<std::string> from = Name("a name to rename");
       if (!from || !Expect("=")) return false;
       const std::optional<std::string> to = Name("a new name");
       if (!to) return false;
-      module.renames.emplace_back(*from, *to);
+      module.renames.push_back({*from, *to, where});
     } while (Accept(","));
     if (!Expect("]") || !ExpectWord("endmodule")) return false;
     model->modules.push_back(std::move(module));

@@ -146,8 +146,11 @@ class PrismImporter {
                        const std::string& module);
   void ExpandRenamedModules();
   bool CopyModule(PrismModule& module, std::set<std::string>& expanding);
+  // A copy of `expr` with formulas expanded and names renamed; each old name
+  // it renames goes into `used`.
   ExprPtr Renamed(const Expr& expr,
-                  const std::map<std::string, std::string>& renames, int depth);
+                  const std::map<std::string, std::string>& renames,
+                  std::set<std::string>& used, int depth = 0);
   void ResolveInitial();
   void BuildActivities();
   void AddActivity(const std::vector<Part>& parts, const std::string& name,
@@ -497,7 +500,7 @@ void PrismImporter::DeclareVariable(const PrismVariable& declared,
 
 ExprPtr PrismImporter::Renamed(
     const Expr& expr, const std::map<std::string, std::string>& renames,
-    int depth) {
+    std::set<std::string>& used, int depth) {
   if (depth > 100) {
     Error(expr.where, "formulas defined through themselves");
     return nullptr;
@@ -506,16 +509,17 @@ ExprPtr PrismImporter::Renamed(
     // Formulas are expanded before renaming, so their bodies are renamed.
     const auto formula = formulas_.find(expr.name);
     if (formula != formulas_.end()) {
-      return Renamed(*formula->second, renames, depth + 1);
+      return Renamed(*formula->second, renames, used, depth + 1);
     }
     const auto rename = renames.find(expr.name);
-    return NameRef(rename == renames.end() ? expr.name : rename->second,
-                   expr.where);
+    if (rename == renames.end()) return NameRef(expr.name, expr.where);
+    used.insert(expr.name);
+    return NameRef(rename->second, expr.where);
   }
   ExprPtr copy = Clone(expr);
   copy->args.clear();
   for (const ExprPtr& arg : expr.args) {
-    ExprPtr renamed = Renamed(*arg, renames, depth);
+    ExprPtr renamed = Renamed(*arg, renames, used, depth);
     if (!renamed) return nullptr;
     copy->args.push_back(std::move(renamed));
   }
@@ -546,11 +550,19 @@ bool PrismImporter::CopyModule(PrismModule& module,
   expanding.insert(module.name);
   if (!CopyModule(*base, expanding)) return false;
   expanding.erase(module.name);
-  const std::map<std::string, std::string> renames(module.renames.begin(),
-                                                   module.renames.end());
+  std::map<std::string, std::string> renames;
+  for (const PrismRename& pair : module.renames) {
+    if (!renames.emplace(pair.from, pair.to).second) {
+      Error(pair.where, "'" + pair.from + "' is renamed twice");
+      return false;
+    }
+  }
+  std::set<std::string> used;
   auto rename = [&](const std::string& name) {
     const auto found = renames.find(name);
-    return found == renames.end() ? name : found->second;
+    if (found == renames.end()) return name;
+    used.insert(name);
+    return found->second;
   };
   for (const PrismVariable& variable : base->variables) {
     if (renames.count(variable.name) == 0) {
@@ -563,25 +575,25 @@ bool PrismImporter::CopyModule(PrismModule& module,
     copy.name = rename(variable.name);
     copy.is_bool = variable.is_bool;
     copy.where = module.where;
-    if (variable.low) copy.low = Renamed(*variable.low, renames, 0);
-    if (variable.high) copy.high = Renamed(*variable.high, renames, 0);
-    if (variable.init) copy.init = Renamed(*variable.init, renames, 0);
+    if (variable.low) copy.low = Renamed(*variable.low, renames, used);
+    if (variable.high) copy.high = Renamed(*variable.high, renames, used);
+    if (variable.init) copy.init = Renamed(*variable.init, renames, used);
     module.variables.push_back(std::move(copy));
   }
   for (const PrismCommand& command : base->commands) {
     PrismCommand copy;
     copy.action = command.action.empty() ? "" : rename(command.action);
-    copy.guard = Renamed(*command.guard, renames, 0);
+    copy.guard = Renamed(*command.guard, renames, used);
     copy.where = command.where;
     if (!copy.guard) return false;
     for (const PrismUpdate& update : command.updates) {
       PrismUpdate updated;
-      if (update.rate) updated.rate = Renamed(*update.rate, renames, 0);
+      if (update.rate) updated.rate = Renamed(*update.rate, renames, used);
       updated.where = update.where;
       for (const PrismAssignment& assignment : update.assignments) {
         PrismAssignment renamed;
         renamed.variable = rename(assignment.variable);
-        renamed.value = Renamed(*assignment.value, renames, 0);
+        renamed.value = Renamed(*assignment.value, renames, used);
         if (!renamed.value) return false;
         renamed.where = assignment.where;
         updated.assignments.push_back(std::move(renamed));
@@ -589,6 +601,15 @@ bool PrismImporter::CopyModule(PrismModule& module,
       copy.updates.push_back(std::move(updated));
     }
     module.commands.push_back(std::move(copy));
+  }
+  // A misspelt old name would leave, say, an action shared between the
+  // copies without a word, so every old name must occur in the base.
+  for (const PrismRename& pair : module.renames) {
+    if (used.count(pair.from) == 0) {
+      Error(pair.where, "'" + pair.from + "' does not occur in module '" +
+                            base->name + "'");
+      return false;
+    }
   }
   module.base.clear();
   return !Failed();

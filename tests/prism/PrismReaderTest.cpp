@@ -134,6 +134,13 @@ TEST(PrismReaderTest, MalformedInputNamesFileLineAndColumnWithACaret) {
       {"a renaming that keeps a variable",
        "ctmc\n" + module + "endmodule\nmodule n = m [a=b] endmodule\n", "",
        "needs a new name for variable 'x' of 'm'"},
+      {"a name renamed twice",
+       "ctmc\n" + module + "endmodule\nmodule n = m [x=y, x=z] endmodule\n",
+       "", "m.prism:5:20: 'x' is renamed twice"},
+      {"a renaming of a name the base does not use (a typo shares the action)",
+       "ctmc\n" + module + "  [go] x < 2 -> (x'=x+1);\nendmodule\n" +
+           "module n = m [x=y, og=go2] endmodule\n",
+       "", "m.prism:6:20: 'og' does not occur in module 'm'"},
       {"init ... endinit with several states",
        "ctmc\n" + module + "endmodule\ninit x < 2 endinit\n", "",
        "init ... endinit gives 2 initial states; only one is supported"},
