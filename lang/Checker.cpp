@@ -433,7 +433,7 @@ class Checker {
     const ValueType operand = (*types)[0];
     if (expr.op == Op::kNot) {
       if (operand != ValueType::kBool) {
-        return Fail(expr, std::string("'not' needs a bool, not ") +
+        return Fail(expr, "'" + OpSpelling(expr) + "' needs a bool, not " +
                               ValueTypeName(operand));
       }
       return Typed(expr, ValueType::kBool);
@@ -447,7 +447,7 @@ class Checker {
     if (!types) return std::nullopt;
     const ValueType a = (*types)[0];
     const ValueType b = (*types)[1];
-    const std::string op = std::string("'") + OpName(expr.op) + "'";
+    const std::string op = "'" + OpSpelling(expr) + "'";
     switch (expr.op) {
       case Op::kAnd:
       case Op::kOr:
@@ -513,7 +513,7 @@ class Checker {
   }
 
   std::optional<ValueType> CheckCall(Expr& expr, Scope scope) {
-    const std::string name = OpName(expr.op);
+    const std::string name = OpSpelling(expr);
     const std::size_t count = expr.args.size();
     const bool variadic = expr.op == Op::kMin || expr.op == Op::kMax;
     const std::size_t wanted = expr.op == Op::kPow ? 2 : 1;

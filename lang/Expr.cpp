@@ -74,6 +74,13 @@ const char* OpName(Op op) {
   return "?";
 }
 
+std::string OpSpelling(const Expr& expr) {
+  const bool op =
+      expr.kind == ExprKind::kUnary || expr.kind == ExprKind::kBinary ||
+      expr.kind == ExprKind::kCondition || expr.kind == ExprKind::kCall;
+  return op && !expr.name.empty() ? expr.name : OpName(expr.op);
+}
+
 namespace {
 
 ExprPtr Node(ExprKind kind, SourceLocation where) {

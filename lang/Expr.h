@@ -64,6 +64,12 @@ enum class Op {
 // The text of an operator or function name, as the language writes it.
 const char* OpName(Op op);
 
+struct Expr;
+// The operator of `expr` as its source wrote it, for messages: the spelling
+// a reader left in `name` (PRISM's `=` or `&`, or `round` lowered to floor),
+// else OpName.
+std::string OpSpelling(const Expr& expr);
+
 // One node of an expression tree. Built by the parser or programmatically
 // with the factories below; the checker resolves kName nodes into kGlobal or
 // kPlace nodes (or replaces them by the definition they name) and fills
@@ -73,8 +79,10 @@ struct Expr {
   Op op = Op::kNone;
   ValueType type = ValueType::kInt;
   double value = 0.0;  // kConstant
-  std::string name;    // kName; kept after resolution for messages
-  int index = -1;      // kGlobal, kPlace
+  // kName; kept after resolution for messages. On an operator or a call: how
+  // the source spelt it, where a reader sets that (see OpSpelling).
+  std::string name;
+  int index = -1;  // kGlobal, kPlace
   std::vector<std::unique_ptr<Expr>> args;
   SourceLocation where;
 };

@@ -57,14 +57,16 @@ std::optional<ConstantValue> EvaluateConstant(const Expr& expr,
   if (expr.op == Op::kAnd || expr.op == Op::kOr) {
     auto left = EvaluateConstant(*expr.args[0], lookup, error);
     if (!left) return std::nullopt;
-    if (left->type != ValueType::kBool) return Fail(error, "and/or need bools");
+    if (left->type != ValueType::kBool) {
+      return Fail(error, "'" + OpSpelling(expr) + "' needs bools");
+    }
     const bool decided =
         expr.op == Op::kAnd ? left->value == 0.0 : left->value != 0.0;
     if (decided) return left;
     auto right = EvaluateConstant(*expr.args[1], lookup, error);
     if (!right) return std::nullopt;
     if (right->type != ValueType::kBool) {
-      return Fail(error, "and/or need bools");
+      return Fail(error, "'" + OpSpelling(expr) + "' needs bools");
     }
     return right;
   }
@@ -73,10 +75,10 @@ std::optional<ConstantValue> EvaluateConstant(const Expr& expr,
     if (!value) return std::nullopt;
     args.push_back(*value);
   }
-  const std::string op = OpName(expr.op);
+  const std::string op = OpSpelling(expr);
   if (expr.op == Op::kNot) {
     if (args[0].type != ValueType::kBool)
-      return Fail(error, "not needs a bool");
+      return Fail(error, "'" + op + "' needs a bool");
     return Bool(args[0].value == 0.0);
   }
   if (expr.op == Op::kEqual || expr.op == Op::kNotEqual) {

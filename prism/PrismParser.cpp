@@ -11,6 +11,13 @@
 
 namespace {
 
+// `node` with the operator as the file wrote it, for messages: `=` is our
+// `==`, `&` our `and`, and `=>` and `round` are written with other operators.
+ExprPtr Spelt(const char* spelling, ExprPtr node) {
+  node->name = spelling;
+  return node;
+}
+
 // Words that never name a constant, variable, formula or module.
 const std::set<std::string>& Keywords() {
   static const std::set<std::string> kWords = {"A",
@@ -515,7 +522,6 @@ ExprPtr Parser::Choice() {
 }
 
 ExprPtr Parser::Implication() {
-  const SourceLocation where = Here();
   ExprPtr left = Equivalence();
   // Until, weak until and release, with their time bounds.
   while (general_ && left && (IsWord("U") || IsWord("W") || IsWord("R"))) {
@@ -523,7 +529,9 @@ ExprPtr Parser::Implication() {
     PrismTimeBound bound;
     if (!TimeBound(&bound) || !Equivalence()) return nullptr;
   }
-  if (!left || !Accept("=>")) return left;
+  if (!left || !IsSymbol("=>")) return left;
+  const SourceLocation arrow = Here();
+  ++next_;
   // Right-associative: each => reads the rest one level deeper.
   if (nesting_ >= kMaxNesting) {
     FailHere("expression nested more than " + std::to_string(kMaxNesting) +
@@ -534,8 +542,10 @@ ExprPtr Parser::Implication() {
   ExprPtr right = Implication();
   --nesting_;
   if (!right) return nullptr;
-  return Binary(Op::kOr, Unary(Op::kNot, std::move(left), where),
-                std::move(right), where);
+  return Spelt(
+      "=>",
+      Binary(Op::kOr, Spelt("=>", Unary(Op::kNot, std::move(left), arrow)),
+             std::move(right), arrow));
 }
 
 bool Parser::Deepen(const Expr& left, const Expr& right,
@@ -568,7 +578,8 @@ ExprPtr Parser::LeftAssociative(
     ExprPtr right = (this->*operand)();
     if (!right) return nullptr;
     if (!Deepen(*left, *right, where, &depth)) return nullptr;
-    left = Binary(join->second, std::move(left), std::move(right), where);
+    left = Spelt(join->first, Binary(join->second, std::move(left),
+                                     std::move(right), where));
   }
   return left;
 }
@@ -595,7 +606,7 @@ ExprPtr Parser::Prefix(const char* symbol, Op op,
   ExprPtr inner = Prefix(symbol, op, operand);
   --nesting_;
   if (!inner) return nullptr;
-  return Unary(op, std::move(inner), where);
+  return Spelt(symbol, Unary(op, std::move(inner), where));
 }
 
 ExprPtr Parser::Conjunction() {
@@ -637,7 +648,7 @@ ExprPtr Parser::Power() {
     std::vector<ExprPtr> args;
     args.push_back(std::move(left));
     args.push_back(std::move(right));
-    left = Call(Op::kPow, std::move(args), where);
+    left = Spelt("^", Call(Op::kPow, std::move(args), where));
   }
   return left;
 }
@@ -741,9 +752,9 @@ ExprPtr Parser::FunctionCall(const std::string& name,
   }
   if (name == "round") {  // ties go up
     std::vector<ExprPtr> shifted;
-    shifted.push_back(
-        Binary(Op::kAdd, std::move(args[0]), RealConstant(0.5, where), where));
-    return Call(Op::kFloor, std::move(shifted), where);
+    shifted.push_back(Spelt("round", Binary(Op::kAdd, std::move(args[0]),
+                                            RealConstant(0.5, where), where)));
+    return Spelt("round", Call(Op::kFloor, std::move(shifted), where));
   }
   if (name == "log") {
     std::vector<ExprPtr> x;
