@@ -879,6 +879,9 @@ void PrismImporter::ReadRewards() {
         Error(item.where, "no command has action '" + item.action + "'");
         return;
       }
+      // A structure no property reads is not built, but a name it misspells
+      // is still an error of the model.
+      if (!Resolve(*item.guard) || !Resolve(*item.value)) return;
     }
   }
 }
