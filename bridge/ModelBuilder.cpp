@@ -88,6 +88,38 @@ void CollectStatements(const std::vector<StatementIr>& statements,
 
 class TextSAN;
 
+// `value` + `offset`, a whole number in full rather than in the stream's
+// six significant digits.
+std::string ValueText(double value, long long offset) {
+  constexpr double kWholeLimit = 9007199254740992.0;  // 2^53
+  if (value == std::trunc(value) && std::fabs(value) < kWholeLimit) {
+    return std::to_string(static_cast<long long>(value) + offset);
+  }
+  std::ostringstream text;
+  text << value + static_cast<double>(offset);
+  return text.str();
+}
+
+// A place of a text model that traces show with its model's own value: the
+// marking plus the place's value offset.
+class TextPlace : public Place {
+ public:
+  TextPlace(const char* name, short initial_marking, long long value_offset)
+      : Place(name, initial_marking), value_offset_(value_offset) {}
+
+  long long value_offset() const { return value_offset_; }
+  long long ShownValue() const { return getMark() + value_offset_; }
+
+  void printState(std::ostream* os) override {
+    *os << Name << " = " << ShownValue() << '\n' << std::flush;
+  }
+  using Place::printState;
+  void printStateVal(std::ostream* os) override { *os << ShownValue(); }
+
+ private:
+  long long value_offset_;
+};
+
 // What every case of one activity shares: its enabling test and its timing.
 // A marking test or change with a constant count: the shape of nearly every
 // arc, run without the interpreter.
@@ -240,12 +272,14 @@ class TextSAN : public SANModel {
   TextSAN(const ModelIr& ir, const std::vector<double>& globals,
           const std::vector<short>& initial);
 
-  std::string DescribeMarking() const override {
+  std::string DescribeMarking(MarkingValues values) const override {
     std::string text;
     for (const auto& place : places_) {
       if (!text.empty()) text += ' ';
       text += place->getName();
-      text += '=' + std::to_string(place->getMark());
+      text += '=' + std::to_string(values == MarkingValues::kModel
+                                       ? place->ShownValue()
+                                       : place->getMark());
     }
     return text;
   }
@@ -279,6 +313,9 @@ class TextSAN : public SANModel {
   const char* PlaceName(int place) const {
     return places_[static_cast<std::size_t>(place)]->getName();
   }
+  long long ValueOffset(int place) const {
+    return places_[static_cast<std::size_t>(place)]->value_offset();
+  }
   // The action of case `c` of activity `activity` (case 0 of an activity
   // without cases is the activity itself).
   TextActivity& Action(std::size_t activity, std::size_t c) {
@@ -286,7 +323,7 @@ class TextSAN : public SANModel {
   }
 
  private:
-  std::vector<std::unique_ptr<Place>> places_;
+  std::vector<std::unique_ptr<TextPlace>> places_;
   std::vector<std::unique_ptr<ActivityRuntime>> runtimes_;
   std::vector<std::unique_ptr<TextActivity>> activities_;
   std::vector<std::size_t> first_action_;  // per activity, in activities_
@@ -321,11 +358,14 @@ BaseActionClass* TextActivity::Fire() {
 
 void TextActivity::Refused(int place, double value) {
   const auto p = static_cast<std::size_t>(place);
+  // The value, the range and the state as the model states them.
+  const long long offset = model_.ValueOffset(place);
   std::ostringstream text;
   text << "Error: activity " << ActionName << " would set place "
-       << model_.PlaceName(place) << " to " << value
-       << "; it must be a whole number in " << model_.binding().low[p] << ".."
-       << model_.binding().high[p] << " (state: " << model_.DescribeMarking()
+       << model_.PlaceName(place) << " to " << ValueText(value, offset)
+       << "; it must be a whole number in " << model_.binding().low[p] + offset
+       << ".." << model_.binding().high[p] + offset << " (state: "
+       << model_.DescribeMarking(BaseModelClass::MarkingValues::kModel)
        << ")\n";
   if (firing_error_handler != nullptr) firing_error_handler(text.str());
   std::cerr << text.str() << std::flush;
@@ -338,7 +378,8 @@ TextSAN::TextSAN(const ModelIr& ir, const std::vector<double>& globals,
   binding_.globals = globals;
   for (std::size_t p = 0; p < ir.places.size(); ++p) {
     const PlaceIr& place = ir.places[p];
-    places_.push_back(std::make_unique<Place>(place.name.c_str(), initial[p]));
+    places_.push_back(std::make_unique<TextPlace>(
+        place.name.c_str(), initial[p], place.value_offset));
     places.push_back(places_.back().get());
     binding_.marks.push_back(places_.back()->Mark);
     binding_.low.push_back(place.low());

@@ -207,7 +207,9 @@ class NextStateSource {
   // only when absorbing states are to be reported.
   virtual void ReportAbsorbing(std::uint32_t number, const char* image) = 0;
   // The marking of the state `image` as "place=value" pairs, places in
-  // declaration order, separated by single spaces; empty for a source that
+  // declaration order, separated by single spaces, with the markings the
+  // image holds (not shifted back to an imported variable's values: the
+  // .states file decodes the chain's states); empty for a source that
   // cannot name its places. Called between expansions, on the thread that
   // expands with this source.
   virtual std::string DescribeImage(const char* /*image*/) { return {}; }

@@ -337,6 +337,7 @@ std::optional<Variable> JaniImporter::ReadVariable(const Json& json,
     place.bounds =
         std::make_pair(0, static_cast<int>(*variable.upper - variable.lower));
   }
+  place.value_offset = variable.lower;
   place.where = At(path);
   result_.model.places.push_back(std::move(place));
   return variable;

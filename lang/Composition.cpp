@@ -131,6 +131,7 @@ PlaceIr ClonePlace(const PlaceIr& place) {
   copy.name = place.name;
   copy.initial = CloneOrNull(place.initial);
   copy.bounds = place.bounds;
+  copy.value_offset = place.value_offset;
   copy.where = place.where;
   return copy;
 }

@@ -62,6 +62,11 @@ struct PlaceIr {
   std::string name;
   ExprPtr initial;
   std::optional<std::pair<int, int>> bounds;
+  // The model's own value is the marking plus this: an importer keeps an
+  // integer variable with lower bound L as its value minus L and sets L
+  // here, so that run-time messages and traces show the variable's values
+  // and range. The state and the result files hold the markings.
+  long long value_offset = 0;
   SourceLocation where;
 
   int low() const { return bounds ? bounds->first : kDefaultLowMarking; }

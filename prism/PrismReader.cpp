@@ -1212,6 +1212,7 @@ ImportedModel PrismImporter::Run(const std::string& text) {
     place.initial = IntConstant(variable.initial - variable.low, where);
     place.bounds =
         std::make_pair(0, static_cast<int>(variable.high - variable.low));
+    place.value_offset = variable.low;
     place.where = where;
     result_.model.places.push_back(std::move(place));
   }
