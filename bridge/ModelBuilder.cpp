@@ -165,6 +165,11 @@ class TextActivity : public Activity {
     OldEnabled = NewEnabled;
     NewEnabled =
         num_tests_ >= 0 ? InlineTests() : runtime_.enabling.Evaluate() != 0.0;
+    // An instantaneous choice of weight 0 is never made, also alone: the
+    // activity (or case) is not enabled there, so it neither makes the
+    // marking vanishing nor hides activities of lower rank. A negative or
+    // non-finite weight stays enabled for the explorer to report.
+    if (NewEnabled && weight_may_be_zero) NewEnabled = Weight() != 0.0;
     return NewEnabled;
   }
 
@@ -212,6 +217,9 @@ class TextActivity : public Activity {
   void LinkVariables() override {}
 
   Program probability;  // the case's; empty: 1
+  // Set for an instantaneous activity (or case) whose weight or case
+  // probability is not a constant other than 0: Enabled() then asks Weight().
+  bool weight_may_be_zero = false;
   // What reward variable `variable` earns each time this instantaneous or
   // deterministic activity (or case) fires: `amount` in the marking that fires
   // (empty: 1).
@@ -529,6 +537,13 @@ TextSAN::TextSAN(const ModelIr& ir, const std::vector<double>& globals,
           if (change.count != 0) a.changes.push_back(change);
         }
       }
+      auto may_be_zero = [](const Program& program) {
+        return !program.empty() &&
+               (!program.IsConstant() || program.ConstantValue() == 0.0);
+      };
+      a.weight_may_be_zero =
+          activity.kind == ActivityKind::kInstantaneous &&
+          (may_be_zero(runtime->weight) || may_be_zero(a.probability));
       if (group) group->appendGroup(&a);
       activities.push_back(&a);
       wiring.push_back(std::move(wires));

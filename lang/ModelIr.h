@@ -133,8 +133,10 @@ enum class ActivityKind { kExponential, kDeterministic, kInstantaneous };
 // An activity. Timed ones have `timing`: the exponential rate or the
 // deterministic delay. Instantaneous ones have a rank (integer, default 1:
 // among the enabled instantaneous activities only those of highest rank
-// fire) and a weight (default 1) that decides among them. With no case the
-// activity has one implicit case of probability 1.
+// fire) and a weight (default 1) that decides among them; an instantaneous
+// activity or case whose weight (times the case's probability) is 0 in a
+// marking is not enabled there. With no case the activity has one implicit
+// case of probability 1.
 //
 // Firing order: input arcs, input gate functions, the activity's output
 // arcs, its output gates, then the chosen case's output arcs and gates.

@@ -5,6 +5,7 @@
 
 #include "bridge/ModelBuilder.h"
 
+#include <fstream>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -326,6 +327,49 @@ TEST(ModelBuilderTest, RanksAndWeightsOfInstantaneousActivities) {
     compiled->Finish();
     const Generated expected = Generate(std::move(compiled));
     EXPECT_EQ(from_text.arm, expected.arm);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// An instantaneous activity or case whose weight is 0 in a marking has no
+// concession there: it does not fire, a marking where nothing else
+// instantaneous is enabled is stable, and it hides no lower rank.
+TEST(ModelBuilderTest, InstantaneousWeightZeroHasNoConcession) {
+  struct Row {
+    const char* name;
+    const char* model;
+    const char* states;
+  };
+  const Row rows[] = {
+      {"a lone activity",
+       "place a = 1; place b; place n;\n"
+       "activity go instant weight n { input a; output b; }\n"
+       "activity add rate 1 { input gate when n == 0; output n; }\n",
+       "1 a=1 b=0 n=0\n2 a=0 b=1 n=1\n"},
+      {"the cases of a lone activity",
+       "place a = 1; place b; place c; place n;\n"
+       "activity go instant { input a; case n { output b; } case 0 { output "
+       "c; } }\n"
+       "activity add rate 1 { input gate when n == 0; output n; }\n",
+       "1 a=1 b=0 c=0 n=0\n2 a=0 b=1 c=0 n=1\n"},
+      {"a higher rank",
+       "place a = 1; place b; place c; place n;\n"
+       "activity high instant rank 2 weight n { input a; output b; }\n"
+       "activity low instant { input a; output c; }\n",
+       "1 a=0 b=0 c=1 n=0\n"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    ScopedTempDir dir;
+    { std::ofstream(dir.path() + "/m.san") << row.model; }
+    const ProcessResult run = RunProcess(
+        SAN_BINARY, {"m.san", "-P" + dir.path() + "/", "-Nm", "--states"},
+        dir.path());
+    EXPECT_EQ(run.exit_code, 0) << run.err;
+    EXPECT_EQ(ReadWholeFile(dir.path() + "/m.states"), row.states);
   }
 }
 
