@@ -51,11 +51,10 @@ ExprPtr JaniImporter::InStateTransient(const Variable& variable,
                                        const std::string& path) {
   const SourceLocation where = At(path);
   ExprPtr value = ConstantExpr(variable.initial, where);
-  // Two locations that set the variable at once are a modelling error. An
-  // automaton of one location always sets it, so any other setter clashes
-  // with it whenever that setter's location is current.
+  // Two locations that set the variable at once are a modelling error, and
+  // the locations of two automata may be current together (an automaton of
+  // one location always is): only one automaton's locations may set it.
   std::string setter;
-  bool always_set = false;
   for (const auto& instance : instances_) {
     for (std::size_t l = 0; l < instance->location_json.size(); ++l) {
       const Json* values = Member(*instance->location_json[l],
@@ -70,17 +69,15 @@ ExprPtr JaniImporter::InStateTransient(const Variable& variable,
             FindVariable(variable.name, instance.get()) != &variable) {
           continue;
         }
-        if (!setter.empty() && setter != instance->name &&
-            (always_set || instance->location_place.empty())) {
+        if (!setter.empty() && setter != instance->name) {
           Error(at, "transient variable '" + variable.name +
                         "' is set in the locations of both " + setter +
                         " and " + instance->name +
-                        ", and one of them has a single location: both set "
-                        "it at once");
+                        ": both would set it when those locations are "
+                        "current together");
           return nullptr;
         }
         setter = instance->name;
-        always_set = always_set || instance->location_place.empty();
         const Json* exp = Member(entry, "value", at, true);
         if (exp == nullptr) return nullptr;
         Scope scope;

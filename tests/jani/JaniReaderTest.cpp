@@ -40,6 +40,26 @@ std::string BaseModel(
                  value);
 }
 
+// A transient c set in location b1 of B and in the only location of A,
+// kOneLocationSetter.
+const char* const kOneLocationSetter =
+    R"({"name": "A", "locations": [{"name": "l", "transient-values": [{"ref": "c", "value": 1}]}],
+            "initial-locations": ["l"], "edges": []})";
+std::string TwoSetters() {
+  return std::string(R"({"jani-version": 1, "name": "m", "type": "ctmc",
+         "variables": [{"name": "c", "type": "real", "transient": true, "initial-value": 0}],
+         "automata": [
+           {"name": "B", "locations": [{"name": "b0"}, {"name": "b1",
+              "transient-values": [{"ref": "c", "value": 5}]}],
+            "initial-locations": ["b0"], "edges": [
+              {"location": "b0", "rate": {"exp": 1}, "destinations": [{"location": "b1"}]},
+              {"location": "b1", "rate": {"exp": 1}, "destinations": [{"location": "b0"}]}]},
+           )") +
+         kOneLocationSetter + R"(],
+         "system": {"elements": [{"automaton": "B"}, {"automaton": "A"}]},
+         "properties": [{"name": "c", "expression": {"op": "Smax", "exp": "c"}}]})";
+}
+
 std::string Errors(const ImportedModel& model) {
   return FormatDiagnostics(model.errors, nullptr);
 }
@@ -215,21 +235,23 @@ TEST(JaniReaderTest, MalformedInputNamesTheFileAndTheJsonPath) {
       // The value depended on the order of the elements: 3 with A first,
       // 1 with B first.
       {"transient set by two automata at once",
-       R"({"jani-version": 1, "name": "m", "type": "ctmc",
-         "variables": [{"name": "c", "type": "real", "transient": true, "initial-value": 0}],
-         "automata": [
-           {"name": "B", "locations": [{"name": "b0"}, {"name": "b1",
-              "transient-values": [{"ref": "c", "value": 5}]}],
-            "initial-locations": ["b0"], "edges": [
-              {"location": "b0", "rate": {"exp": 1}, "destinations": [{"location": "b1"}]},
-              {"location": "b1", "rate": {"exp": 1}, "destinations": [{"location": "b0"}]}]},
-           {"name": "A", "locations": [{"name": "l", "transient-values": [{"ref": "c", "value": 1}]}],
-            "initial-locations": ["l"], "edges": []}],
-         "system": {"elements": [{"automaton": "B"}, {"automaton": "A"}]},
-         "properties": [{"name": "c", "expression": {"op": "Smax", "exp": "c"}}]})",
+       TwoSetters(),
        {},
        "bad.jani: $.automata[1].locations[0].transient-values[0]: transient "
        "variable 'c' is set in the locations of both B and A"},
+      // With two locations each, the later element's value won where both
+      // set it.
+      {"transient set by two automata of two locations",
+       Replace(
+           Replace(TwoSetters(), kOneLocationSetter,
+                   R"({"name": "C", "locations": [{"name": "c0"}, {"name": "c1",
+              "transient-values": [{"ref": "c", "value": 1}]}],
+            "initial-locations": ["c0"], "edges": [
+              {"location": "c0", "rate": {"exp": 1}, "destinations": [{"location": "c1"}]}]})"),
+           R"({"automaton": "A"})", R"({"automaton": "C"})"),
+       {},
+       "bad.jani: $.automata[1].locations[1].transient-values[0]: transient "
+       "variable 'c' is set in the locations of both B and C"},
       {"negative time instant",
        Replace(BaseModel(), R"("system": {"elements": [{"automaton": "A"}]})",
                R"("system": {"elements": [{"automaton": "A"}]},
