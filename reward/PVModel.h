@@ -53,7 +53,8 @@ class PVModel : public BaseModelClass {
   // zero-time choice of weight 0 instead of firing them: a case of
   // probability 0 of a model read from a file may hold values that it
   // never produces. Compiled models fire them (their firings record
-  // nothing).
+  // nothing). Such a model also has the weight of a lone zero-time action
+  // checked, as beside others.
   virtual bool SkipsImpossibleFirings() const { return false; }
   // Whether a vanishing initial marking is resolved in zero time into the
   // stable markings it leads to, each an initial state with its

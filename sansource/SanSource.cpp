@@ -491,8 +491,19 @@ bool SanSource::ResolveInstant(double probability) {
     SaveStableState(Rate * probability);
     return true;
   }
-  // Alone, an action fires for sure.
-  if (enabled.size() == 1) return FireZeroTime(enabled.front(), probability);
+  // Alone, an action fires for sure. A model read from a file still has
+  // its weight checked, as it would be beside others; compiled models are
+  // not asked.
+  if (enabled.size() == 1) {
+    BaseActionClass* action = enabled.front();
+    if (skip_impossible_) {
+      const double weight = action->Weight();
+      if (!std::isfinite(weight) || weight < 0.0) {
+        return InvalidValue("weight", weight, action);
+      }
+    }
+    return FireZeroTime(action, probability);
+  }
   if (!SelectHighestRank(enabled)) return false;
   // Each action's share: its weight over the total of the selected ones.
   // The weight of a case carries the case's probability.

@@ -209,6 +209,12 @@ TEST(SanE2ETest, RunTimeErrorsNameTheActivityAndTheState) {
        "Error: invalid rate nan of action t while exploring state 1 "
        "(marking: a=1 b=0); it must be a finite number that is not "
        "negative\n"},
+      {"a lone instantaneous activity of negative weight",
+       "place a = 1;\nplace b;\n"
+       "activity go instant weight a - 2 { input a; output b; }\n",
+       "Error: invalid weight -1 of action go while resolving the initial "
+       "marking (marking: a=1 b=0); it must be a finite number that is not "
+       "negative\n"},
       {"a negative case probability",
        "place a = 1;\nactivity t rate 1 {\n  input a;\n  case 0.5 - a { }\n"
        "  case 1 { output a; }\n}\n",
