@@ -301,6 +301,9 @@ void JaniImporter::AddTransition(const std::vector<Part>& parts,
       instant.input_gates.push_back(std::move(gate));
     }
     if (instant.cases.size() == 1) {
+      // The lone destination's probability becomes the weight, so that
+      // where it is 0 the edge is not enabled.
+      instant.weight = std::move(instant.cases[0].probability);
       instant.output_gates = std::move(instant.cases[0].output_gates);
       instant.cases.clear();
     }

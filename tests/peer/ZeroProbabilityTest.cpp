@@ -86,4 +86,27 @@ TEST(ZeroProbabilityTest, ChoicesOfProbabilityZeroAreNeverTaken) {
   }
 }
 
+// An immediate edge whose only destination has probability 0 in a state
+// is not taken there: kJaniMa without its second destination stays in the
+// location pick at x = 2, a stable and absorbing state, where taking the
+// edge would set x to 3.
+TEST(ZeroProbabilityTest, AnImmediateEdgeWithItsOnlyDestinationAtZeroStays) {
+  std::string text = kJaniMa;
+  const std::string second = R"(,
+     {"location": "l", "probability": {"exp": {"op": "ite",
+        "if": {"op": "<", "left": "x", "right": 2}, "then": 0, "else": 1}},
+      "assignments": [{"ref": "x", "value": {"op": "-", "left": "x", "right": 2}}]})";
+  const std::size_t at = text.rfind(second);
+  ASSERT_NE(at, std::string::npos);
+  text.erase(at, second.size());
+  ScopedTempDir dir;
+  std::ofstream(dir.path() + "/one.jani") << text;
+  RunOk(SAN_BINARY,
+        {"one.jani", "-P" + dir.path() + "/", "-Nz", "-B0", "--states"},
+        dir.path());
+  EXPECT_EQ(ReadWholeFile(dir.path() + "/z.states"),
+            "1 x=0 A.location=0\n2 x=1 A.location=0\n3 x=2 A.location=0\n"
+            "4 x=2 A.location=1\n");
+}
+
 }  // namespace
