@@ -280,14 +280,12 @@ class TextSAN : public SANModel {
   TextSAN(const ModelIr& ir, const std::vector<double>& globals,
           const std::vector<short>& initial);
 
-  std::string DescribeMarking(MarkingValues values) const override {
+  std::string DescribeMarking() const override {
     std::string text;
     for (const auto& place : places_) {
       if (!text.empty()) text += ' ';
       text += place->getName();
-      text += '=' + std::to_string(values == MarkingValues::kModel
-                                       ? place->ShownValue()
-                                       : place->getMark());
+      text += '=' + std::to_string(place->ShownValue());
     }
     return text;
   }
@@ -372,9 +370,8 @@ void TextActivity::Refused(int place, double value) {
   text << "Error: activity " << ActionName << " would set place "
        << model_.PlaceName(place) << " to " << ValueText(value, offset)
        << "; it must be a whole number in " << model_.binding().low[p] + offset
-       << ".." << model_.binding().high[p] + offset << " (state: "
-       << model_.DescribeMarking(BaseModelClass::MarkingValues::kModel)
-       << ")\n";
+       << ".." << model_.binding().high[p] + offset
+       << " (state: " << model_.DescribeMarking() << ")\n";
   if (firing_error_handler != nullptr) firing_error_handler(text.str());
   std::cerr << text.str() << std::flush;
   GEN_CHECK(firing_error_handler != nullptr);

@@ -43,17 +43,12 @@ class BaseModelClass {
                        List<BaseModelClass>* models) = 0;
   virtual void printState(std::ostream* os);
   virtual void printState();
-  // Which numbers DescribeMarking gives: the values of the model's own
-  // variables (an imported variable kept as its value minus its lower bound
-  // shows that value), for messages and traces; or the markings the state
-  // holds, as the result files do.
-  enum class MarkingValues { kModel, kStored };
-  // The current marking of every place, "name=value" separated by blanks;
-  // empty for a model that does not name its places that way (the
-  // compiled-in models, whose messages stay as they are).
-  virtual std::string DescribeMarking(MarkingValues /*values*/) const {
-    return {};
-  }
+  // The current marking of every place, "name=value" separated by blanks,
+  // each as the model states it (an imported variable kept as its value
+  // minus its lower bound shows that value), for run-time error messages
+  // and the `.states` file; empty for a model that does not name its places
+  // that way (the compiled-in models, whose messages stay as they are).
+  virtual std::string DescribeMarking() const { return {}; }
   // The model's local state variables, or null.
   virtual BaseStateVariableClass** GetLocalStateVariables(std::ostream* os);
   virtual BaseStateVariableClass** GetSharedStateVariables();

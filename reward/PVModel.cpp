@@ -584,7 +584,6 @@ void PVModel::Destruct() {
   ChildModel.reset();
 }
 
-std::string PVModel::DescribeMarking(MarkingValues values) const {
-  return ChildModel != nullptr ? ChildModel->DescribeMarking(values)
-                               : std::string();
+std::string PVModel::DescribeMarking() const {
+  return ChildModel != nullptr ? ChildModel->DescribeMarking() : std::string();
 }

@@ -42,7 +42,7 @@ class PVModel : public BaseModelClass {
                List<BaseModelClass>* models) override;
   void printState(std::ostream* os) override;
   // The child model's marking.
-  std::string DescribeMarking(MarkingValues values) const override;
+  std::string DescribeMarking() const override;
   using BaseModelClass::printState;
   // Creates the node of reward variable `variable` at time point
   // `time_index`; null for an unknown variable. Owned by the caller.

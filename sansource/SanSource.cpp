@@ -296,7 +296,7 @@ std::string SanSource::DescribeImage(const char* image) {
   // The next expansion sets the model's state from its own image.
   std::memcpy(explored_copy_.data(), image, state_size_);
   model_.SetState(explored_copy_.data());
-  return model_.DescribeMarking(BaseModelClass::MarkingValues::kStored);
+  return model_.DescribeMarking();
 }
 
 bool SanSource::Fail(Status status) {
@@ -310,7 +310,7 @@ bool SanSource::InvalidValue(const char* what, double value,
   text << "Error: invalid " << what << ' ' << value << " of action "
        << action->ActionName << " while " << Where();
   const std::string marking =
-      model_.DescribeMarking(BaseModelClass::MarkingValues::kModel);
+      model_.DescribeMarking();
   if (!marking.empty()) text << " (marking: " << marking << ')';
   text << "; it must be a finite number that is not negative\n";
   return Fail(Status::Error(text.str()));
@@ -464,7 +464,7 @@ bool SanSource::FireInstant(double probability) {
                  "exceeded(23)\nPossible undetermined model\n"
                  "Please check the model and try again\n";
     const std::string marking =
-        model_.DescribeMarking(BaseModelClass::MarkingValues::kModel);
+        model_.DescribeMarking();
     if (!marking.empty()) {
       text += "while " + Where() + ", at the marking " + marking + "\n";
     }

@@ -83,9 +83,9 @@ TEST(ImportedValuesTest, RunTimeErrorsShowTheVariablesOwnValues) {
   }
 }
 
-// The trace shows an absorbing state's values; the .states file, like the
-// chain, keeps the stored markings (x minus its lower bound -3).
-TEST(ImportedValuesTest, TracesShowTheValuesAndTheStatesFileTheMarkings) {
+// The trace and the .states file show x itself, not the stored marking (x
+// minus its lower bound -3).
+TEST(ImportedValuesTest, TracesAndTheStatesFileShowTheValues) {
   ScopedTempDir dir;
   std::ofstream(dir.path() + "/a.prism")
       << "ctmc\nmodule m\n  x : [-3..3] init -1;\n"
@@ -100,7 +100,7 @@ TEST(ImportedValuesTest, TracesShowTheValuesAndTheStatesFileTheMarkings) {
   EXPECT_NE(trace.find("absorbing: \n  Model: (2)prism\n    x = 1\n"),
             std::string::npos)
       << trace;
-  EXPECT_EQ(ReadWholeFile(dir.path() + "/a.states"), "1 x=2\n2 x=3\n3 x=4\n");
+  EXPECT_EQ(ReadWholeFile(dir.path() + "/a.states"), "1 x=-1\n2 x=0\n3 x=1\n");
 }
 
 }  // namespace
