@@ -309,8 +309,7 @@ bool SanSource::InvalidValue(const char* what, double value,
   std::ostringstream text;
   text << "Error: invalid " << what << ' ' << value << " of action "
        << action->ActionName << " while " << Where();
-  const std::string marking =
-      model_.DescribeMarking();
+  const std::string marking = model_.DescribeMarking();
   if (!marking.empty()) text << " (marking: " << marking << ')';
   text << "; it must be a finite number that is not negative\n";
   return Fail(Status::Error(text.str()));
@@ -463,8 +462,7 @@ bool SanSource::FireInstant(double probability) {
                : "Error:  Maximum number of zero time transition firings "
                  "exceeded(23)\nPossible undetermined model\n"
                  "Please check the model and try again\n";
-    const std::string marking =
-        model_.DescribeMarking();
+    const std::string marking = model_.DescribeMarking();
     if (!marking.empty()) {
       text += "while " + Where() + ", at the marking " + marking + "\n";
     }
