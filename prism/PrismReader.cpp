@@ -616,6 +616,14 @@ bool PrismImporter::CopyModule(PrismModule& module,
 }
 
 void PrismImporter::ExpandRenamedModules() {
+  // A renamed copy names its base, so every module name stands once.
+  std::set<std::string> names;
+  for (const PrismModule& module : model_.modules) {
+    if (!names.insert(module.name).second) {
+      Error(module.where, "module '" + module.name + "' is declared twice");
+      return;
+    }
+  }
   for (PrismModule& module : model_.modules) {
     std::set<std::string> expanding;
     if (!CopyModule(module, expanding)) return;

@@ -141,6 +141,9 @@ TEST(PrismReaderTest, MalformedInputNamesFileLineAndColumnWithACaret) {
        "ctmc\n" + module + "  [go] x < 2 -> (x'=x+1);\nendmodule\n" +
            "module n = m [x=y, og=go2] endmodule\n",
        "", "m.prism:6:20: 'og' does not occur in module 'm'"},
+      {"two modules of one name",
+       "ctmc\n" + module + "endmodule\nmodule m\n  y : [0..2];\nendmodule\n",
+       "", "m.prism:5:8: module 'm' is declared twice"},
       {"init ... endinit with several states",
        "ctmc\n" + module + "endmodule\ninit x < 2 endinit\n", "",
        "init ... endinit gives 2 initial states; only one is supported"},
