@@ -13,16 +13,11 @@ char* FormatRate(double value, char* out) {
       .ptr;
 }
 
-char* FormatReward(double value, char* out) {
-  return std::to_chars(out, out + 24, value, std::chars_format::general,
-                       kRewardDigits)
-      .ptr;
-}
+namespace {
 
-char* FormatRewardExact(double value, char* out) {
-  if (!std::isfinite(value)) return FormatReward(value, out);
-  // The shortest round-trip digits in exponent form, "-d.ddde-xx": counting
-  // them tells how many significant digits the %g form needs.
+// The number of significant digits of the shortest text that reads back to
+// exactly `value` (finite).
+int ShortestDigits(double value) {
   char shortest[32];
   const char* end = std::to_chars(shortest, shortest + sizeof shortest, value,
                                   std::chars_format::scientific)
@@ -31,6 +26,31 @@ char* FormatRewardExact(double value, char* out) {
   for (const char* p = shortest; p != end && *p != 'e'; ++p) {
     if (*p >= '0' && *p <= '9') ++digits;
   }
+  return digits;
+}
+
+}  // namespace
+
+char* FormatRateExact(double value, char* out) {
+  if (!std::isfinite(value)) return FormatRate(value, out);
+  const int digits = ShortestDigits(value);
+  if (digits <= kRateDigits + 1) return FormatRate(value, out);
+  return std::to_chars(out, out + 32, value, std::chars_format::scientific,
+                       digits - 1)
+      .ptr;
+}
+
+char* FormatReward(double value, char* out) {
+  return std::to_chars(out, out + 24, value, std::chars_format::general,
+                       kRewardDigits)
+      .ptr;
+}
+
+char* FormatRewardExact(double value, char* out) {
+  if (!std::isfinite(value)) return FormatReward(value, out);
+  // The shortest round-trip digits tell how many significant digits the %g
+  // form needs.
+  const int digits = ShortestDigits(value);
   if (digits <= kRewardDigits) return FormatReward(value, out);
   return std::to_chars(out, out + 24, value, std::chars_format::general, digits)
       .ptr;

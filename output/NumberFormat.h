@@ -11,6 +11,12 @@
 // C's "%.10e"; `out` must have room for 32 characters.
 char* FormatRate(double value, char* out);
 
+// The rate text of the state-space file: FormatRate's text whenever its
+// eleven significant digits read back to exactly `value` (the same bytes),
+// otherwise the fewest digits that do (12 to 17) in the same notation, so
+// that a solver reads the rate the model computed; room for 32 characters.
+char* FormatRateExact(double value, char* out);
+
 namespace number_format_detail {
 
 inline constexpr char kDigitPairs[] =

@@ -49,6 +49,8 @@ class NumberTextCache {
 
 // "%.10e" of the state-space file (%.10e needs at most 18 characters).
 using RateTextCache = NumberTextCache<FormatRate, 32>;
+// FormatRateExact of the state-space file (at most 24 characters).
+using ExactRateTextCache = NumberTextCache<FormatRateExact, 32>;
 // FormatRewardExact of the reward values file.
 using RewardTextCache = NumberTextCache<FormatRewardExact, 24>;
 

@@ -12,8 +12,8 @@ constexpr std::size_t kMaxLine = 40;
 
 }  // namespace
 
-StateSpaceFile::StateSpaceFile(std::ostream& out)
-    : out_(out), buffer_(kBufferSize) {}
+StateSpaceFile::StateSpaceFile(std::ostream& out, RateText rate_text)
+    : out_(out), buffer_(kBufferSize), rate_text_(rate_text) {}
 
 StateSpaceFile::~StateSpaceFile() { Drain(); }
 
@@ -48,7 +48,8 @@ void StateSpaceFile::AppendState(std::uint32_t number,
     }
     p = FormatUnsigned(entry.target, p);
     *p++ = '\n';
-    p = rates_.Format(entry.rate, p);
+    p = rate_text_ == RateText::kExact ? exact_rates_.Format(entry.rate, p)
+                                       : rates_.Format(entry.rate, p);
     *p++ = '\n';
   }
   *p++ = '0';

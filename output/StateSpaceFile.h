@@ -19,11 +19,17 @@ struct Transition {
 // Writes the state-space file (.arm): the output file type, a placeholder
 // line that is overwritten with the state count at the end, then one block
 // per state (its number, target/rate line pairs, the line 0). Rates are in
-// scientific notation with 10 digits after the point. Text is assembled in
-// an internal buffer and handed to the stream in large chunks.
+// scientific notation with 10 digits after the point, or, with
+// RateText::kExact, with as many as they need to read back exactly. Text is
+// assembled in an internal buffer and handed to the stream in large chunks.
 class StateSpaceFile {
  public:
-  explicit StateSpaceFile(std::ostream& out);
+  enum class RateText {
+    kTenDigits,  // "%.10e": the files of gen and genbench
+    kExact,      // FormatRateExact: the same bytes wherever those are exact
+  };
+  explicit StateSpaceFile(std::ostream& out,
+                          RateText rate_text = RateText::kTenDigits);
   StateSpaceFile(const StateSpaceFile&) = delete;
   StateSpaceFile& operator=(const StateSpaceFile&) = delete;
   ~StateSpaceFile();
@@ -65,7 +71,9 @@ class StateSpaceFile {
   std::vector<char> buffer_;
   std::size_t used_ = 0;
   std::uint64_t transitions_written_ = 0;
+  const RateText rate_text_;
   RateTextCache rates_;
+  ExactRateTextCache exact_rates_;
 };
 
 #endif  // GEN_OUTPUT_STATESPACEFILE_H_

@@ -300,7 +300,9 @@ Status RunGeneration(NextStateSource& source, const RunSettings& settings,
   std::uint32_t states = 0;
   RunCounts counts;
   {
-    StateSpaceFile arm(arm_stream);
+    StateSpaceFile arm(arm_stream, settings.exact_rates
+                                       ? StateSpaceFile::RateText::kExact
+                                       : StateSpaceFile::RateText::kTenDigits);
     arm.WriteHeader(kGenerationFileType, deterministic
                                              ? kDeterministicPlaceholderSpaces
                                              : kNormalPlaceholderSpaces);

@@ -44,6 +44,10 @@ struct RunSettings {
   // Publishes `record` with its counts and times as path + name +
   // ".run.json" (san); without it, removes one an earlier run left there.
   bool run_record = false;
+  // Writes every rate of the .arm in as many digits as read back to it
+  // exactly (san): the bytes of "%.10e" wherever its eleven digits already
+  // do. gen and genbench keep "%.10e" throughout.
+  bool exact_rates = false;
 };
 
 #endif  // GEN_RUN_RUNSETTINGS_H_

@@ -317,6 +317,7 @@ int RunSan(int argc, char** argv) {
         {constant.name, is_bool ? "bool" : "constant", constant.value.value});
   }
   recorded.run.run_record = true;
+  recorded.run.exact_rates = true;
   recorded.run.states = settings.states;
   recorded.run.progress = ProgressWanted(gen.progress, gen.quiet);
   // The properties go beside the chain, for solve, published with it.

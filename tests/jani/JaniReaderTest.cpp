@@ -566,7 +566,9 @@ TEST_F(JaniRunTest, KanbanAndFmsGiveTheCompiledChains) {
             SolveCsv(SOLVE_BINARY, dir_.path(), "compiled")["busy_machines"];
         const double got = SolveCsv(SOLVE_BINARY, dir_.path(),
                                     "imported")["property:busy_machines"];
-        EXPECT_LT(Relative(got, expected), 1e-12) << got << " " << expected;
+        // The compiled chain's rates carry eleven significant digits, the
+        // imported one's every digit: the values differ by about 2e-11.
+        EXPECT_LT(Relative(got, expected), 1e-10) << got << " " << expected;
       }
       if (std::string(model) == "kanban" && n == 4) {
         EXPECT_EQ(imported.states, 454475u);

@@ -115,6 +115,42 @@ TEST(FormatRewardExactTest, SixDigitsUnchangedOthersExact) {
   }
 }
 
+// Rates that eleven digits hold keep their "%.10e" bytes; every other rate
+// reads back exactly, in the fewest digits that allow it.
+TEST(FormatRateExactTest, ElevenDigitsUnchangedOthersExact) {
+  auto exact = [](double value) {
+    char text[32];
+    return std::string(text, FormatRateExact(value, text));
+  };
+  const struct {
+    double value;
+    const char* text;
+  } rows[] = {
+      {1.25, "1.2500000000e+00"},
+      {-1.0, "-1.0000000000e+00"},
+      {3e-300, "3.0000000000e-300"},
+      {0.1, "1.0000000000e-01"},
+      {1.0 / 3.0, "3.333333333333333e-01"},
+      {0.1 + 0.2, "3.0000000000000004e-01"},
+      {1e15 + 1, "1.000000000000001e+15"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.text);
+    EXPECT_EQ(exact(row.value), row.text);
+  }
+  std::vector<double> values = TiesAndRandomBits(11, 17, 20000, 91);
+  for (int i = -1000; i <= 1000; ++i) values.push_back(i / 7.0);
+  for (double value : values) {
+    const std::string text = exact(value);
+    ASSERT_EQ(std::strtod(text.c_str(), nullptr), value) << text;
+    char ten[32];
+    const std::string ten_digits(ten, FormatRate(value, ten));
+    if (std::strtod(ten_digits.c_str(), nullptr) == value) {
+      ASSERT_EQ(text, ten_digits);
+    }
+  }
+}
+
 // Every line of a state-space file starts with one of these: digit counts
 // from 1 to 20, each side of every power of ten, and random values.
 TEST(FormatUnsignedTest, MatchesPrintf) {

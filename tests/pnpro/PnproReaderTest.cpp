@@ -382,7 +382,9 @@ TEST_F(PnproRunTest, KanbanAndFmsGiveTheCompiledChains) {
              SolveCsv(SOLVE_BINARY, dir_.path(), "imported")) {
           got += value;
         }
-        EXPECT_LT(Relative(got, expected), 1e-12) << got << " " << expected;
+        // The compiled chain's rates carry eleven significant digits, the
+        // imported one's every digit: the values differ by about 2e-11.
+        EXPECT_LT(Relative(got, expected), 1e-10) << got << " " << expected;
       }
     }
   }

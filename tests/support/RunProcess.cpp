@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -94,6 +95,27 @@ void WriteWholeFile(const std::string& path, const std::string& text) {
   out << text;
   out.close();
   EXPECT_TRUE(out) << "cannot write " << path;
+}
+
+std::string TenDigitRates(const std::string& arm_text) {
+  std::string result;
+  std::size_t begin = 0;
+  while (begin < arm_text.size()) {
+    std::size_t end = arm_text.find('\n', begin);
+    if (end == std::string::npos) end = arm_text.size();
+    const std::string line = arm_text.substr(begin, end - begin);
+    if (line.find('e') != std::string::npos) {
+      char text[32];
+      std::snprintf(text, sizeof text, "%.10e",
+                    std::strtod(line.c_str(), nullptr));
+      result += text;
+    } else {
+      result += line;
+    }
+    if (end < arm_text.size()) result += '\n';
+    begin = end + 1;
+  }
+  return result;
 }
 
 std::string MaskSeconds(const std::string& text) {

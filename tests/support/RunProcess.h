@@ -44,6 +44,12 @@ void WriteWholeFile(const std::string& path, const std::string& text);
 // and trace) replaced by "<seconds>", so that whole outputs compare.
 std::string MaskSeconds(const std::string& text);
 
+// The state-space text `arm_text` with every rate line (a line with an
+// exponent) written again as "%.10e": san writes each rate in the digits
+// it needs, gen and genbench in eleven, so san's chain of a compiled model
+// reads as gen's once its rates are rounded as gen rounds them.
+std::string TenDigitRates(const std::string& arm_text);
+
 // The largest Kanban and FMS size that whole-model comparisons run: 4 in
 // optimised builds; 3 in unoptimised and sanitizer builds, where one N = 4
 // run takes minutes.
