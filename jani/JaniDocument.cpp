@@ -99,7 +99,8 @@ ImportedModel JaniImporter::Run(const std::string& text) {
       }
     }
   }
-  ReadConstants();
+  ReadActions();
+  if (!Failed()) ReadConstants();
   if (const Json* variables = Member(root_, "variables", "$", false)) {
     for (std::size_t i = 0; !Failed() && i < variables->size(); ++i) {
       std::optional<Variable> variable = ReadVariable(
@@ -146,6 +147,38 @@ ImportedModel JaniImporter::Run(const std::string& text) {
   }
   result_.errors = CheckModel(result_.model);
   return std::move(result_);
+}
+
+void JaniImporter::ReadActions() {
+  const Json* list = Member(root_, "actions", "$", false);
+  if (list == nullptr) return;
+  if (!list->is_array()) {
+    Error("$.actions", "expected an array");
+    return;
+  }
+  for (std::size_t i = 0; !Failed() && i < list->size(); ++i) {
+    const std::string path = "$.actions[" + std::to_string(i) + "]";
+    const std::optional<std::string> name =
+        StringMember((*list)[i], "name", path);
+    if (!name) return;
+    if (!actions_.insert(*name).second) {
+      Error(path + ".name", "a second action named '" + *name + "'");
+    }
+  }
+}
+
+bool JaniImporter::IsDeclaredAction(const Json& json, const std::string& path) {
+  if (!json.is_string()) {
+    Error(path, "expected an action name, found " + Dump(json));
+    return false;
+  }
+  // An undeclared name is most likely a typo: its edges would never fire.
+  if (actions_.count(json.get<std::string>()) == 0) {
+    Error(path,
+          "no action named '" + json.get<std::string>() + "' in \"actions\"");
+    return false;
+  }
+  return true;
 }
 
 void JaniImporter::ReadConstants() {
@@ -513,7 +546,8 @@ void JaniImporter::ReadEdges(Instance& instance) {
     }
     edge.source = static_cast<int>(l);
     if (const Json* action = Member(*edge.json, "action", edge.path, false)) {
-      edge.action = action->is_string() ? action->get<std::string>() : "";
+      if (!IsDeclaredAction(*action, edge.path + ".action")) return;
+      edge.action = action->get<std::string>();
     }
     edge.has_rate = edge.json->contains("rate");
     if (!markov_automaton_ && !edge.has_rate) {

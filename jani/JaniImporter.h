@@ -135,6 +135,9 @@ class JaniImporter {
   std::optional<std::string> StringMember(const Json& object, const char* key,
                                           const std::string& path);
 
+  void ReadActions();
+  // Whether `json` names a declared action; on an error, says so at `path`.
+  bool IsDeclaredAction(const Json& json, const std::string& path);
   void ReadConstants();
   std::optional<ConstantValue> Constant(const Json& json,
                                         const std::string& path);
@@ -179,6 +182,7 @@ class JaniImporter {
   Json root_;
   bool markov_automaton_ = false;
   ImportedModel result_;
+  std::set<std::string> actions_;  // the names of "actions"
   std::map<std::string, ConstantValue> constants_;
   std::map<std::string, Variable> globals_;
   std::map<std::string, Function> functions_;

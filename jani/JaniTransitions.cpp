@@ -24,17 +24,24 @@ void JaniImporter::BuildTransitions() {
                                        std::to_string(instances_.size()) + ")");
       return;
     }
+    for (std::size_t i = 0; i < vector->size(); ++i) {
+      if (!(*vector)[i].is_null() &&
+          !IsDeclaredAction((*vector)[i],
+                            path + ".synchronise[" + std::to_string(i) + "]")) {
+        return;
+      }
+    }
+    // A null result is the silent action, as an absent one.
+    const Json& result = MemberOrNull((*syncs)[s], "result");
+    if (!result.is_null() && !IsDeclaredAction(result, path + ".result")) {
+      return;
+    }
     // The edges of each participant labelled with its action.
     std::vector<std::vector<Part>> choices;
     std::string label;
     for (std::size_t i = 0; i < vector->size(); ++i) {
       const Json& action = (*vector)[i];
       if (action.is_null()) continue;
-      if (!action.is_string()) {
-        Error(path + ".synchronise[" + std::to_string(i) + "]",
-              "expected an action name or null");
-        return;
-      }
       std::vector<Part> options;
       for (const Edge& edge : instances_[i]->edges) {
         if (edge.action == action.get<std::string>()) {

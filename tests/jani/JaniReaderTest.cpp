@@ -178,6 +178,39 @@ TEST(JaniReaderTest, MalformedInputNamesTheFileAndTheJsonPath) {
        {},
        "bad.jani: $.system.syncs[0].synchronise: needs one entry per system "
        "element (1)"},
+      // An action missing from "actions" (a typo) made its edges or its
+      // vector never fire, and the run went on with a smaller model.
+      {"edge action not declared",
+       Replace(BaseModel(), R"("edges": [{"location": "l", )",
+               R"("edges": [{"location": "l", "action": "go", )"),
+       {},
+       "bad.jani: $.automata[0].edges[0].action: no action named 'go' in "
+       "\"actions\""},
+      {"edge action not a name",
+       Replace(BaseModel(), R"("edges": [{"location": "l", )",
+               R"("edges": [{"location": "l", "action": 7, )"),
+       {},
+       "bad.jani: $.automata[0].edges[0].action: expected an action name, "
+       "found 7"},
+      {"sync action not declared",
+       Replace(BaseModel(), R"([{"automaton": "A"}]})",
+               R"([{"automaton": "A"}], "syncs": [{"synchronise": ["go"]}]},
+                  "actions": [{"name": "og"}])"),
+       {},
+       "bad.jani: $.system.syncs[0].synchronise[0]: no action named 'go' in "
+       "\"actions\""},
+      {"sync result not declared",
+       Replace(BaseModel(), R"([{"automaton": "A"}]})",
+               R"([{"automaton": "A"}], "syncs": [{"synchronise": ["og"],
+                  "result": "go"}]}, "actions": [{"name": "og"}])"),
+       {},
+       "bad.jani: $.system.syncs[0].result: no action named 'go' in "
+       "\"actions\""},
+      {"action declared twice",
+       Replace(BaseModel(), R"("type": "ctmc",)",
+               R"("type": "ctmc", "actions": [{"name": "a"}, {"name": "a"}],)"),
+       {},
+       "bad.jani: $.actions[1].name: a second action named 'a'"},
       {"unsupported feature",
        Replace(BaseModel(), R"("type": "ctmc",)",
                R"("type": "ctmc", "features": ["arrays"],)"),
@@ -401,7 +434,7 @@ TEST_F(JaniRunTest, SynchronisingModelGivesTheHandComputedChain) {
 // value one place left, a := b, b := c, c := a; "swap" (rates 3 and 1)
 // exchanges a and b. Both read the values before the transition.
 const char* const kPermutations = R"({"jani-version": 1, "name": "perm",
- "type": "ctmc",
+ "type": "ctmc", "actions": [{"name": "rot"}, {"name": "swap"}],
  "variables": [
    {"name": "a", "type": {"kind": "bounded", "base": "int", "lower-bound": 0, "upper-bound": 2}, "initial-value": 0},
    {"name": "b", "type": {"kind": "bounded", "base": "int", "lower-bound": 0, "upper-bound": 2}, "initial-value": 1},
