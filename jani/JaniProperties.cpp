@@ -110,13 +110,16 @@ void JaniImporter::ReadProperties() {
     // gives).
     const Json* values = expression;
     std::string vpath = epath;
+    std::string other_filter;  // why a filter is not that number
     if (TextOr(*expression, "op", "") == "filter") {
       const Json& states = MemberOrNull(*expression, "states");
       const std::string fun = TextOr(*expression, "fun", "");
-      if (TextOr(states, "op", "") == "initial" &&
-          expression->contains("values") &&
-          (fun == "values" || fun == "min" || fun == "max" || fun == "sum" ||
-           fun == "avg")) {
+      if (TextOr(states, "op", "") != "initial") {
+        other_filter = "filter over states other than the initial one";
+      } else if (fun != "values" && fun != "min" && fun != "max" &&
+                 fun != "sum" && fun != "avg") {
+        other_filter = "filter " + Dump(MemberOrNull(*expression, "fun"));
+      } else if (expression->contains("values")) {
         values = &(*expression)["values"];
         vpath = epath + ".values";
       }
@@ -126,6 +129,11 @@ void JaniImporter::ReadProperties() {
       line.kind = "unsupported";
       line.fields = {why};
     };
+    if (!other_filter.empty()) {
+      unsupported(other_filter);
+      result_.properties.push_back(std::move(line));
+      continue;
+    }
     // P, E and S inside the operands are nested queries, which the
     // translation of state expressions does not read.
     if (NestsQuery(*values, true)) {

@@ -686,6 +686,10 @@ TEST_F(JaniRunTest, AccumulateListsChooseTimeStepsOrBoth) {
               full + "}}}"),
       R"({"name": "count", "expression": {"op": "filter", "fun": "count",
           "states": {"op": "initial"}, "values": {"op": "Smax", "exp": "q"}}})",
+      R"({"name": "argmax", "expression": {"op": "filter", "fun": "argmax",
+          "states": {"op": "initial"}, "values": {"op": "Smax", "exp": "q"}}})",
+      R"({"name": "everywhere", "expression": {"op": "filter", "fun": "max",
+          "states": true, "values": {"op": "Smax", "exp": "q"}}})",
   };
   std::string list;
   for (const std::string& property : properties) {
@@ -725,6 +729,18 @@ TEST_F(JaniRunTest, AccumulateListsChooseTimeStepsOrBoth) {
               std::string::npos)
         << props;
   }
+  // A filter that is not the initial state's value says which, where it
+  // said "nested filter".
+  EXPECT_NE(props.find("count\tunsupported\tfilter \"count\"\n"),
+            std::string::npos)
+      << props;
+  EXPECT_NE(props.find("argmax\tunsupported\tfilter \"argmax\"\n"),
+            std::string::npos)
+      << props;
+  EXPECT_NE(props.find("everywhere\tunsupported\tfilter over states other "
+                       "than the initial one\n"),
+            std::string::npos)
+      << props;
 }
 
 TEST_F(JaniRunTest, CheckListsThePropertiesAndTheirKinds) {
