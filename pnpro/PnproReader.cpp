@@ -583,7 +583,12 @@ void PnproImporter::AddTransition(const pugi::xml_node& node) {
         Error(element, "an infinite-server transition needs an input arc");
         return;
       }
-      if (!limit || *limit > 1) {
+      if (degrees.empty()) {
+        // No input arc bounds the enabling degree: all k servers work.
+        if (*limit > 1) {
+          rate = Binary(Op::kMultiply, std::move(rate), IntConstant(*limit));
+        }
+      } else if (!limit || *limit > 1) {
         ExprPtr degree = degrees.size() == 1
                              ? std::move(degrees[0])
                              : Call(Op::kMin, std::move(degrees));

@@ -251,6 +251,21 @@ TEST(PnproReaderTest, ServersAndRewardChoices) {
   EXPECT_EQ(value(*model.model.activities[3].weight), 0.5);
   EXPECT_EQ(model.constants.at(0).value.value, 0.5);
 
+  // Without an input arc of a positive multiplicity every one of k
+  // servers is busy: k times the delay. The import stopped with an
+  // internal "min takes two or more arguments" and no file or element.
+  options.rewards = "A";
+  model = ReadPnpro(
+      Net(R"(<transition name="src" type="EXP" delay="1.5" nservers="3"/>)"
+          R"(<transition name="zero" type="EXP" delay="1.5" nservers="2"/>)",
+          R"(<arc kind="OUTPUT" tail="src" head="A"/>)"
+          R"(<arc kind="INPUT" tail="A" head="zero" mult="0"/>)"),
+      "m.pnpro", options);
+  ASSERT_TRUE(model.errors.empty()) << Errors(model);
+  ASSERT_EQ(model.model.activities.size(), 3u);
+  EXPECT_EQ(value(*model.model.activities[1].timing), 4.5);
+  EXPECT_EQ(value(*model.model.activities[2].timing), 3.0);
+
   // A place named X_go: --rewards X_go took its marking, never the
   // throughput of go.
   options.rewards = "X_go";
