@@ -83,6 +83,26 @@ bool NestsQuery(const Json& json, bool top) {
   return false;
 }
 
+// The first of the state predicates "deadlock", "timelock" and "initial"
+// that `json` reads, or "" where it reads none. Properties read them only
+// as the states of a filter.
+std::string StatePredicateIn(const Json& json) {
+  if (json.is_object()) {
+    const std::string op = TextOr(json, "op", "");
+    if (op == "deadlock" || op == "timelock" || op == "initial") return op;
+    for (const auto& [key, member] : json.items()) {
+      std::string found = StatePredicateIn(member);
+      if (!found.empty()) return found;
+    }
+  } else if (json.is_array()) {
+    for (const Json& member : json) {
+      std::string found = StatePredicateIn(member);
+      if (!found.empty()) return found;
+    }
+  }
+  return "";
+}
+
 }  // namespace
 
 void JaniImporter::ReadProperties() {
@@ -138,6 +158,12 @@ void JaniImporter::ReadProperties() {
     // translation of state expressions does not read.
     if (NestsQuery(*values, true)) {
       unsupported("nested " + (op.empty() ? std::string("query") : op));
+      result_.properties.push_back(std::move(line));
+      continue;
+    }
+    if (const std::string predicate = StatePredicateIn(*values);
+        !predicate.empty()) {
+      unsupported("the \"" + predicate + "\" state predicate");
       result_.properties.push_back(std::move(line));
       continue;
     }

@@ -690,6 +690,10 @@ TEST_F(JaniRunTest, AccumulateListsChooseTimeStepsOrBoth) {
           "states": {"op": "initial"}, "values": {"op": "Smax", "exp": "q"}}})",
       R"({"name": "everywhere", "expression": {"op": "filter", "fun": "max",
           "states": true, "values": {"op": "Smax", "exp": "q"}}})",
+      // The deadlock predicate stopped the whole import with an error.
+      Property(
+          "stuck",
+          R"({"op": "Pmax", "exp": {"op": "F", "exp": {"op": "deadlock"}}})"),
   };
   std::string list;
   for (const std::string& property : properties) {
@@ -739,6 +743,10 @@ TEST_F(JaniRunTest, AccumulateListsChooseTimeStepsOrBoth) {
       << props;
   EXPECT_NE(props.find("everywhere\tunsupported\tfilter over states other "
                        "than the initial one\n"),
+            std::string::npos)
+      << props;
+  EXPECT_NE(props.find("stuck\tunsupported\tthe \"deadlock\" state "
+                       "predicate\n"),
             std::string::npos)
       << props;
 }
