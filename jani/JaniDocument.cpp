@@ -75,6 +75,13 @@ ImportedModel JaniImporter::Run(const std::string& text) {
     Error("$", "a JANI model must be a JSON object");
     return std::move(result_);
   }
+  const Json* version = Member(root_, "jani-version", "$", true);
+  if (version == nullptr) return std::move(result_);
+  if (!version->is_number_integer() || version->get<long long>() < 1) {
+    Error("$.jani-version",
+          "expected a whole number from 1 up, found " + Dump(*version));
+    return std::move(result_);
+  }
   const std::optional<std::string> type = StringMember(root_, "type", "$");
   if (!type) return std::move(result_);
   if (*type != "ctmc" && *type != "ma") {
