@@ -142,6 +142,12 @@ struct ActivityRuntime {
   Program rank;      // empty: 1
   Program weight;    // empty: 1
   std::vector<int> reads;
+  struct ProbabilityCheck {
+    std::string of;
+    std::vector<Program> probabilities;
+    bool add_up_to_one = false;
+  };
+  std::vector<ProbabilityCheck> probability_checks;
 };
 
 // One activity of a text model, or one case of it.
@@ -169,6 +175,7 @@ class TextActivity : public Activity {
     // activity (or case) is not enabled there, so it neither makes the
     // marking vanishing nor hides activities of lower rank. A negative or
     // non-finite weight stays enabled for the explorer to report.
+    if (NewEnabled && checks_probabilities) CheckProbabilities();
     if (NewEnabled && weight_may_be_zero) NewEnabled = Weight() != 0.0;
     return NewEnabled;
   }
@@ -234,6 +241,9 @@ class TextActivity : public Activity {
   std::vector<ConstantArc> changes;
   Program effect;
   std::vector<short*> written;  // marks the effect may change
+  // Set on the first action of an activity with probability checks: its
+  // cases share the enabling, so one of them checks for all.
+  bool checks_probabilities = false;
 
  private:
   static Distribution DistributionOf(ActivityKind kind) {
@@ -258,6 +268,9 @@ class TextActivity : public Activity {
 
   // Reports a refused marking (the place keeps its value) and ends the run.
   void Refused(int place, double value);
+  // Ends the run when a checked probability is negative or not finite, or
+  // a set that must add up to 1 does not (nor to 0).
+  void CheckProbabilities();
 
   static double Value(const Program& program, double absent) {
     if (program.empty()) return absent;
@@ -377,6 +390,36 @@ void TextActivity::Refused(int place, double value) {
   GEN_CHECK(firing_error_handler != nullptr);
 }
 
+void TextActivity::CheckProbabilities() {
+  constexpr double kTolerance = 1e-9;
+  for (const ActivityRuntime::ProbabilityCheck& check :
+       runtime_.probability_checks) {
+    double total = 0.0;
+    std::ostringstream text;
+    for (const Program& program : check.probabilities) {
+      const double probability = Value(program, 1.0);
+      if (!std::isfinite(probability) || probability < 0.0) {
+        text << "Error: invalid probability " << probability << " of "
+             << check.of << " (state: " << model_.DescribeMarking()
+             << "); it must be a finite number that is not negative\n";
+        break;
+      }
+      total += probability;
+    }
+    if (text.tellp() == 0 && check.add_up_to_one && total != 0.0 &&
+        !(std::abs(total - 1.0) <= kTolerance)) {
+      text.precision(12);
+      text << "Error: the probabilities of the destinations of " << check.of
+           << " add up to " << total
+           << ", not 1 (state: " << model_.DescribeMarking() << ")\n";
+    }
+    if (text.tellp() == 0) continue;
+    if (firing_error_handler != nullptr) firing_error_handler(text.str());
+    std::cerr << text.str() << std::flush;
+    GEN_CHECK(firing_error_handler != nullptr);
+  }
+}
+
 TextSAN::TextSAN(const ModelIr& ir, const std::vector<double>& globals,
                  const std::vector<short>& initial) {
   std::vector<BaseStateVariableClass*> places;
@@ -437,6 +480,16 @@ TextSAN::TextSAN(const ModelIr& ir, const std::vector<double>& globals,
       runtime->weight = Program::CompileExpr(*activity.weight, binding_);
     }
     runtime->reads = reads;
+    for (const ProbabilityCheckIr& check : activity.probability_checks) {
+      ActivityRuntime::ProbabilityCheck compiled;
+      compiled.of = check.of;
+      compiled.add_up_to_one = check.add_up_to_one;
+      for (const ExprPtr& probability : check.probabilities) {
+        compiled.probabilities.push_back(
+            Program::CompileExpr(*probability, binding_));
+      }
+      runtime->probability_checks.push_back(std::move(compiled));
+    }
 
     // What every case does first: input arcs, input gates, the activity's
     // own outputs and output gates.
@@ -541,6 +594,7 @@ TextSAN::TextSAN(const ModelIr& ir, const std::vector<double>& globals,
       a.weight_may_be_zero =
           activity.kind == ActivityKind::kInstantaneous &&
           (may_be_zero(runtime->weight) || may_be_zero(a.probability));
+      a.checks_probabilities = c == 0 && !runtime->probability_checks.empty();
       if (group) group->appendGroup(&a);
       activities.push_back(&a);
       wiring.push_back(std::move(wires));

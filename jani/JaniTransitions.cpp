@@ -144,6 +144,9 @@ void JaniImporter::AddTransition(const std::vector<Part>& parts,
   for (const Json* list : destinations) several = several || list->size() > 1;
   while (true) {
     ExprPtr probability;
+    // A rate's factors that are probabilities, each checked on its own so
+    // that a bad one is named rather than the product as a rate.
+    std::vector<ProbabilityCheckIr> checks;
     std::vector<Write> writes;
     std::map<std::string, ExprPtr> transient_sets;
     for (std::size_t k = 0; k < parts.size(); ++k) {
@@ -158,6 +161,12 @@ void JaniImporter::AddTransition(const std::vector<Part>& parts,
         if (exp == nullptr) return;
         ExprPtr value = Translate(*exp, dpath + ".probability.exp", scope);
         if (!value) return;
+        if (!immediate) {
+          ProbabilityCheckIr check;
+          check.of = file_ + ": " + dpath;
+          check.probabilities.push_back(Clone(*value));
+          checks.push_back(std::move(check));
+        }
         probability = probability ? Bin(Op::kMultiply, std::move(probability),
                                         std::move(value), where)
                                   : std::move(value);
@@ -290,6 +299,7 @@ void JaniImporter::AddTransition(const std::vector<Part>& parts,
         gate.where = where;
         activity.output_gates.push_back(std::move(gate));
       }
+      activity.probability_checks = std::move(checks);
       impulse_activities_.push_back(activity.name);
       impulses_.push_back(std::move(transient_sets));
       result_.model.activities.push_back(std::move(activity));

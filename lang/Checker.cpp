@@ -205,6 +205,12 @@ class Checker {
         CheckStatements(gate.function);
       }
     }
+    for (ProbabilityCheckIr& check : activity.probability_checks) {
+      for (ExprPtr& probability : check.probabilities) {
+        Expect(*probability, Scope::kMarkings, ValueType::kReal,
+               "a probability of " + check.of);
+      }
+    }
   }
 
   void CheckReward(RewardIr& reward) {

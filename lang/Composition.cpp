@@ -155,6 +155,13 @@ ActivityIr CloneActivity(const ActivityIr& activity) {
         {CloneOrNull(one_case.probability), CloneArcs(one_case.outputs),
          CloneOutputGates(one_case.output_gates), one_case.where});
   }
+  for (const ProbabilityCheckIr& check : activity.probability_checks) {
+    ProbabilityCheckIr checked{check.of, {}, check.add_up_to_one};
+    for (const ExprPtr& probability : check.probabilities) {
+      checked.probabilities.push_back(Clone(*probability));
+    }
+    copy.probability_checks.push_back(std::move(checked));
+  }
   copy.where = activity.where;
   return copy;
 }

@@ -130,6 +130,17 @@ struct CaseIr {
 
 enum class ActivityKind { kExponential, kDeterministic, kInstantaneous };
 
+// Probabilities that a model file gives explicitly, where the cases' weights
+// and rates would otherwise take any value: wherever the activity is
+// enabled, each must be finite and not negative and, with `add_up_to_one`,
+// their total must be 1 within 1e-9 (or 0, which leaves nothing to fire);
+// else the run stops, naming `of`, the value and the state.
+struct ProbabilityCheckIr {
+  std::string of;  // for messages: "<file>: <position>"
+  std::vector<ExprPtr> probabilities;
+  bool add_up_to_one = false;
+};
+
 // An activity. Timed ones have `timing`: the exponential rate or the
 // deterministic delay. Instantaneous ones have a rank (integer, default 1:
 // among the enabled instantaneous activities only those of highest rank
@@ -151,6 +162,7 @@ struct ActivityIr {
   std::vector<ArcIr> outputs;
   std::vector<OutputGateIr> output_gates;
   std::vector<CaseIr> cases;
+  std::vector<ProbabilityCheckIr> probability_checks;
   SourceLocation where;
 };
 

@@ -578,6 +578,15 @@ TEST_F(JaniRunTest, FatalRunErrorsNameTheStateTheEdgesAndTheVariable) {
       {"assignment out of range",
        BaseModel("1.5", "true"),
        {"activity A.e0 would set place x to 3", "0..2", "state"}},
+      // The probability was multiplied into the rate and reported as a rate.
+      {"negative destination probability",
+       Replace(BaseModel(), R"("destinations": [{"location": "l", )",
+               R"("destinations": [{"location": "l", "probability": {"exp":
+                  {"op": "-", "left": 1, "right": {"op": "*", "left": 2,
+                   "right": "x"}}}, )"),
+       {"invalid probability -1 of bad.jani: "
+        "$.automata[0].edges[0].destinations[0]",
+        "state: x=1"}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
