@@ -134,6 +134,36 @@ void JaniImporter::AddTransition(const std::vector<Part>& parts,
     instant.name = label;
     instant.kind = ActivityKind::kInstantaneous;
     instant.where = where;
+    // The destinations of each immediate edge are a distribution, while the
+    // cases below are weighed against each other: a file's total other than
+    // 1 would be scaled silently.
+    for (std::size_t k = 0; k < parts.size(); ++k) {
+      const Edge& edge = *parts[k].edge;
+      if (destinations[k]->size() == 1 &&
+          MemberOrNull((*destinations[k])[0], "probability").is_null()) {
+        continue;
+      }
+      Scope scope;
+      scope.instance = parts[k].instance;
+      ProbabilityCheckIr check;
+      check.of = file_ + ": " + edge.path;
+      check.add_up_to_one = true;
+      for (std::size_t d = 0; d < destinations[k]->size(); ++d) {
+        const std::string dpath =
+            edge.path + ".destinations[" + std::to_string(d) + "]";
+        const Json& p = MemberOrNull((*destinations[k])[d], "probability");
+        if (p.is_null()) {
+          check.probabilities.push_back(RealConstant(1.0, where));
+          continue;
+        }
+        const Json* exp = Member(p, "exp", dpath + ".probability", true);
+        if (exp == nullptr) return;
+        ExprPtr value = Translate(*exp, dpath + ".probability.exp", scope);
+        if (!value) return;
+        check.probabilities.push_back(std::move(value));
+      }
+      instant.probability_checks.push_back(std::move(check));
+    }
   }
   // Per destination combination of an immediate transition: the transient
   // variables it assigns, earned as the impulses of its case.

@@ -587,6 +587,14 @@ TEST_F(JaniRunTest, FatalRunErrorsNameTheStateTheEdgesAndTheVariable) {
        {"invalid probability -1 of bad.jani: "
         "$.automata[0].edges[0].destinations[0]",
         "state: x=1"}},
+      // Cases are weighed against each other: 0.5 and 0.3 became 5/8, 3/8.
+      {"immediate destinations not adding up to 1",
+       Replace(Replace(kCoin, "EXTRA", ""),
+               R"("b", "probability": {"exp": 0.5})",
+               R"("b", "probability": {"exp": 0.3})"),
+       {"the probabilities of the destinations of bad.jani: "
+        "$.automata[0].edges[1] add up to 0.8, not 1",
+        "state: C.location=1"}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
