@@ -82,6 +82,8 @@ ImportedModel JaniImporter::Run(const std::string& text) {
           "expected a whole number from 1 up, found " + Dump(*version));
     return std::move(result_);
   }
+  CheckMemberNames();
+  if (Failed()) return std::move(result_);
   const std::optional<std::string> type = StringMember(root_, "type", "$");
   if (!type) return std::move(result_);
   if (*type != "ctmc" && *type != "ma") {
@@ -154,6 +156,163 @@ ImportedModel JaniImporter::Run(const std::string& text) {
   }
   result_.errors = CheckModel(result_.model);
   return std::move(result_);
+}
+
+bool JaniImporter::OnlyMembers(const Json& object, const std::string& path,
+                               std::initializer_list<const char*> allowed) {
+  if (!object.is_object()) return true;
+  for (const auto& member : object.items()) {
+    const std::string& key = member.key();
+    if (key == "comment") continue;
+    bool known = false;
+    for (const char* name : allowed) known = known || key == name;
+    if (known) continue;
+    std::string names;
+    for (const char* name : allowed) {
+      names += (names.empty() ? "\"" : ", \"") + std::string(name) + "\"";
+    }
+    Error(path + "." + key,
+          "unknown member \"" + key + "\" (expected " + names + ")");
+    return false;
+  }
+  return true;
+}
+
+void JaniImporter::CheckMemberNames() {
+  // Each list below visits the array `key` of `owner`, if it is one.
+  auto each = [this](const Json& owner, const char* key,
+                     const std::string& path, const auto& check) {
+    const Json& list = MemberOrNull(owner, key);
+    for (std::size_t i = 0; !Failed() && list.is_array() && i < list.size();
+         ++i) {
+      check(list[i], path + "." + key + "[" + std::to_string(i) + "]");
+    }
+  };
+  auto wrapper = [this](const Json& owner, const char* key,
+                        const std::string& path) {
+    OnlyMembers(MemberOrNull(owner, key), path + "." + key, {"exp"});
+  };
+  auto typed = [this](const Json& json, const std::string& path) {
+    OnlyMembers(MemberOrNull(json, "type"), path + ".type",
+                {"kind", "base", "lower-bound", "upper-bound"});
+  };
+  auto variable = [&](const Json& json, const std::string& path) {
+    if (OnlyMembers(json, path,
+                    {"name", "type", "transient", "initial-value"})) {
+      typed(json, path);
+    }
+  };
+  auto function = [&](const Json& json, const std::string& path) {
+    if (!OnlyMembers(json, path, {"name", "type", "parameters", "body"})) {
+      return;
+    }
+    each(json, "parameters", path, [&](const Json& p, const std::string& at) {
+      if (OnlyMembers(p, at, {"name", "type"})) typed(p, at);
+    });
+  };
+  if (!OnlyMembers(root_, "$",
+                   {"jani-version", "name", "type", "features", "actions",
+                    "constants", "variables", "restrict-initial", "automata",
+                    "system", "properties", "functions", "metadata"})) {
+    return;
+  }
+  each(root_, "actions", "$", [&](const Json& json, const std::string& at) {
+    OnlyMembers(json, at, {"name"});
+  });
+  each(root_, "constants", "$", [&](const Json& json, const std::string& at) {
+    if (OnlyMembers(json, at, {"name", "type", "value"})) typed(json, at);
+  });
+  each(root_, "variables", "$", variable);
+  each(root_, "functions", "$", function);
+  if (!Failed()) wrapper(root_, "restrict-initial", "$");
+  each(root_, "automata", "$", [&](const Json& json, const std::string& at) {
+    if (!OnlyMembers(json, at,
+                     {"name", "variables", "restrict-initial", "locations",
+                      "initial-locations", "edges", "functions"})) {
+      return;
+    }
+    each(json, "variables", at, variable);
+    each(json, "functions", at, function);
+    if (!Failed()) wrapper(json, "restrict-initial", at);
+    each(json, "locations", at, [&](const Json& l, const std::string& lat) {
+      if (!OnlyMembers(l, lat, {"name", "transient-values"})) return;
+      each(l, "transient-values", lat,
+           [&](const Json& t, const std::string& tat) {
+             OnlyMembers(t, tat, {"ref", "value"});
+           });
+    });
+    each(json, "edges", at, [&](const Json& e, const std::string& eat) {
+      if (!OnlyMembers(
+              e, eat,
+              {"location", "action", "rate", "guard", "destinations"})) {
+        return;
+      }
+      wrapper(e, "rate", eat);
+      if (!Failed()) wrapper(e, "guard", eat);
+      each(e, "destinations", eat, [&](const Json& d, const std::string& dat) {
+        if (!OnlyMembers(d, dat, {"location", "probability", "assignments"})) {
+          return;
+        }
+        wrapper(d, "probability", dat);
+        each(d, "assignments", dat, [&](const Json& a, const std::string& aat) {
+          OnlyMembers(a, aat, {"ref", "value", "index"});
+        });
+      });
+    });
+  });
+  const Json& system = MemberOrNull(root_, "system");
+  if (Failed() || !OnlyMembers(system, "$.system", {"elements", "syncs"})) {
+    return;
+  }
+  each(system, "elements", "$.system",
+       [&](const Json& json, const std::string& at) {
+         OnlyMembers(json, at, {"automaton", "input-enable"});
+       });
+  each(system, "syncs", "$.system",
+       [&](const Json& json, const std::string& at) {
+         OnlyMembers(json, at, {"synchronise", "result"});
+       });
+  each(root_, "properties", "$", [&](const Json& json, const std::string& at) {
+    if (OnlyMembers(json, at, {"name", "expression"})) {
+      CheckPropertyMembers(MemberOrNull(json, "expression"),
+                           at + ".expression");
+    }
+  });
+}
+
+// The members of the property operators and path formulas, whose optional
+// ones (bounds, accumulate, reach) change the value asked for. Operands
+// are visited; other expressions are checked where they are translated.
+void JaniImporter::CheckPropertyMembers(const Json& expression,
+                                        const std::string& path) {
+  const std::string op = TextOr(expression, "op", "");
+  bool known = true;
+  if (op == "filter") {
+    known = OnlyMembers(expression, path, {"op", "fun", "values", "states"});
+  } else if (op == "Pmin" || op == "Pmax") {
+    known = OnlyMembers(expression, path, {"op", "exp"});
+  } else if (op == "Emin" || op == "Emax") {
+    known = OnlyMembers(expression, path,
+                        {"op", "exp", "accumulate", "reach", "step-instant",
+                         "time-instant", "reward-instants"});
+  } else if (op == "Smin" || op == "Smax") {
+    known = OnlyMembers(expression, path, {"op", "exp", "accumulate"});
+  } else if (op == "U" || op == "W" || op == "F" || op == "G") {
+    known = OnlyMembers(expression, path,
+                        {"op", "left", "right", "exp", "time-bounds",
+                         "step-bounds", "reward-bounds"}) &&
+            OnlyMembers(
+                MemberOrNull(expression, "time-bounds"), path + ".time-bounds",
+                {"lower", "lower-exclusive", "upper", "upper-exclusive"});
+  } else {
+    return;
+  }
+  if (!known) return;
+  for (const char* operand : {"values", "exp", "left", "right", "reach"}) {
+    if (Failed()) return;
+    const Json& part = MemberOrNull(expression, operand);
+    if (part.is_object()) CheckPropertyMembers(part, path + "." + operand);
+  }
 }
 
 void JaniImporter::ReadActions() {

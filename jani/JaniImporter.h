@@ -1,6 +1,7 @@
 #ifndef GEN_JANI_JANIIMPORTER_H_
 #define GEN_JANI_JANIIMPORTER_H_
 
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -135,6 +136,13 @@ class JaniImporter {
   std::optional<std::string> StringMember(const Json& object, const char* key,
                                           const std::string& path);
 
+  // Refuses a member of the model's objects that the JANI schema does not
+  // define for them: a misspelt optional member ("gaurd", "probabilty")
+  // would otherwise be dropped and the model run without it.
+  void CheckMemberNames();
+  void CheckPropertyMembers(const Json& expression, const std::string& path);
+  bool OnlyMembers(const Json& object, const std::string& path,
+                   std::initializer_list<const char*> allowed);
   void ReadActions();
   // Whether `json` names a declared action; on an error, says so at `path`.
   bool IsDeclaredAction(const Json& json, const std::string& path);

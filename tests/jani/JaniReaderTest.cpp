@@ -139,6 +139,22 @@ TEST(JaniReaderTest, MalformedInputNamesTheFileAndTheJsonPath) {
        {},
        "bad.jani: $.jani-version: expected a whole number from 1 up, found "
        "\"1\""},
+      // A misspelt optional member was dropped: the edge fired unguarded.
+      {"misspelt member",
+       Replace(BaseModel(), R"("guard")", R"("gaurd")"),
+       {},
+       "bad.jani: $.automata[0].edges[0].gaurd: unknown member \"gaurd\" "
+       "(expected \"location\", \"action\", \"rate\", \"guard\", "
+       "\"destinations\")"},
+      {"misspelt time bound",
+       Replace(BaseModel(), R"("system")",
+               R"("properties": [{"name": "p", "expression": {"op": "filter",
+                  "fun": "values", "states": {"op": "initial"}, "values":
+                  {"op": "Pmax", "exp": {"op": "F", "exp": true,
+                   "time-bounds": {"uper": 2}}}}}], "system")"),
+       {},
+       "bad.jani: $.properties[0].expression.values.exp.time-bounds.uper: "
+       "unknown member \"uper\""},
       {"other model type",
        Replace(BaseModel(), "\"ctmc\"", "\"dtmc\""),
        {},
@@ -253,7 +269,7 @@ TEST(JaniReaderTest, MalformedInputNamesTheFileAndTheJsonPath) {
        "outside its range (an int without an upper bound holds 0..32767 here: "
        "give it a bounded type)"},
       {"missing destinations",
-       Replace(BaseModel(), R"("destinations")", R"("targets")"),
+       Replace(BaseModel(), R"("destinations")", R"("comment")"),
        {},
        "bad.jani: $.automata[0].edges[0]: missing \"destinations\""},
       {"property name used twice",
