@@ -131,6 +131,13 @@ struct ConstantArc {
   int high;
 };
 
+// Whether the destination probabilities of an immediate edge make a
+// distribution: they add up to 1, or to 0, which leaves the edge out.
+bool AddsUpToOne(double total) {
+  constexpr double kTolerance = 1e-9;
+  return total == 0.0 || std::abs(total - 1.0) <= kTolerance;
+}
+
 struct ActivityRuntime {
   std::string name;
   ActivityKind kind = ActivityKind::kExponential;
@@ -391,29 +398,33 @@ void TextActivity::Refused(int place, double value) {
 }
 
 void TextActivity::CheckProbabilities() {
-  constexpr double kTolerance = 1e-9;
   for (const ActivityRuntime::ProbabilityCheck& check :
        runtime_.probability_checks) {
     double total = 0.0;
-    std::ostringstream text;
+    double invalid = 0.0;
+    bool valid = true;
     for (const Program& program : check.probabilities) {
       const double probability = Value(program, 1.0);
       if (!std::isfinite(probability) || probability < 0.0) {
-        text << "Error: invalid probability " << probability << " of "
-             << check.of << " (state: " << model_.DescribeMarking()
-             << "); it must be a finite number that is not negative\n";
+        invalid = probability;
+        valid = false;
         break;
       }
       total += probability;
     }
-    if (text.tellp() == 0 && check.add_up_to_one && total != 0.0 &&
-        !(std::abs(total - 1.0) <= kTolerance)) {
+    if (valid && !(check.add_up_to_one && !AddsUpToOne(total))) continue;
+    // Only a refused state pays for the message.
+    std::ostringstream text;
+    if (!valid) {
+      text << "Error: invalid probability " << invalid << " of " << check.of
+           << " (state: " << model_.DescribeMarking()
+           << "); it must be a finite number that is not negative\n";
+    } else {
       text.precision(12);
       text << "Error: the probabilities of the destinations of " << check.of
            << " add up to " << total
            << ", not 1 (state: " << model_.DescribeMarking() << ")\n";
     }
-    if (text.tellp() == 0) continue;
     if (firing_error_handler != nullptr) firing_error_handler(text.str());
     std::cerr << text.str() << std::flush;
     GEN_CHECK(firing_error_handler != nullptr);
@@ -484,10 +495,19 @@ TextSAN::TextSAN(const ModelIr& ir, const std::vector<double>& globals,
       ActivityRuntime::ProbabilityCheck compiled;
       compiled.of = check.of;
       compiled.add_up_to_one = check.add_up_to_one;
+      bool constant = true;
+      double total = 0.0;
       for (const ExprPtr& probability : check.probabilities) {
-        compiled.probabilities.push_back(
-            Program::CompileExpr(*probability, binding_));
+        Program program = Program::CompileExpr(*probability, binding_);
+        constant = constant && program.IsConstant() &&
+                   std::isfinite(program.ConstantValue()) &&
+                   program.ConstantValue() >= 0.0;
+        if (constant) total += program.ConstantValue();
+        compiled.probabilities.push_back(std::move(program));
       }
+      // Constant probabilities that pass hold in every state: nothing to
+      // check per firing. A failing one is reported at its first state.
+      if (constant && !(check.add_up_to_one && !AddsUpToOne(total))) continue;
       runtime->probability_checks.push_back(std::move(compiled));
     }
 
