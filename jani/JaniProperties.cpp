@@ -134,6 +134,17 @@ void JaniImporter::ReadProperties() {
     if (TextOr(*expression, "op", "") == "filter") {
       const Json& states = MemberOrNull(*expression, "states");
       const std::string fun = TextOr(*expression, "fun", "");
+      static const std::set<std::string> kFunctions = {
+          "min", "max", "sum",    "avg",    "count",
+          "∀",   "∃",   "argmin", "argmax", "values"};
+      if (kFunctions.count(fun) == 0) {
+        Error(epath + ".fun",
+              "unknown filter function " +
+                  Dump(MemberOrNull(*expression, "fun")) +
+                  " (expected one of min, max, sum, avg, count, ∀, ∃, "
+                  "argmin, argmax, values)");
+        return;
+      }
       if (TextOr(states, "op", "") != "initial") {
         other_filter = "filter over states other than the initial one";
       } else if (fun != "values" && fun != "min" && fun != "max" &&

@@ -155,6 +155,15 @@ TEST(JaniReaderTest, MalformedInputNamesTheFileAndTheJsonPath) {
        {},
        "bad.jani: $.properties[0].expression.values.exp.time-bounds.uper: "
        "unknown member \"uper\""},
+      // A misspelt filter function was listed as unsupported with exit 0.
+      {"misspelt filter function",
+       Replace(BaseModel(), R"("system")",
+               R"("properties": [{"name": "p", "expression": {"op": "filter",
+                  "fun": "avgg", "states": {"op": "initial"}, "values": 1}}],
+                  "system")"),
+       {},
+       "bad.jani: $.properties[0].expression.fun: unknown filter function "
+       "\"avgg\""},
       {"other model type",
        Replace(BaseModel(), "\"ctmc\"", "\"dtmc\""),
        {},
