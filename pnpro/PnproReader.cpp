@@ -234,6 +234,18 @@ std::optional<PnproParse> PnproImporter::Parse(const std::string& text,
     name.value = value->value;
   });
   if (!ok) return std::nullopt;
+  if (!parsed.reads_marking) {
+    // A constant expression becomes its value, so that the checks of signs
+    // and zeros below see "1-2" and "0*1" as they see "-1" and "0".
+    std::string error;
+    const std::optional<ConstantValue> value = EvaluateConstant(
+        *parsed.expr, [](const std::string&) { return std::nullopt; }, &error);
+    if (!value) {
+      Error(element, attribute + " \"" + text + "\": " + error);
+      return std::nullopt;
+    }
+    parsed.expr = ConstantExpr(*value, parsed.expr->where);
+  }
   return parsed;
 }
 

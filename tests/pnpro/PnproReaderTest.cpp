@@ -176,6 +176,23 @@ TEST(PnproReaderTest, MalformedInputNamesTheFileAndTheElement) {
        Net(R"(<transition name="i" type="IMM" weight="0.0"/>)",
            R"(<arc kind="INPUT" tail="A" head="i"/>)"),
        "<transition name=\"i\">: weight must be positive, not 0.0"},
+      // Constant expressions are checked as their values: these passed the
+      // import and then stopped generation with a rate of -2 or NaN, or (a
+      // weight) were accepted while the transition never fired.
+      {"negative multiplicity by an expression",
+       Net("", R"(<arc kind="OUTPUT" tail="go" head="A" mult="1-2"/>)"),
+       "<arc tail=\"go\" head=\"A\">: mult \"1-2\" is negative"},
+      {"negative weight",
+       Net(R"(<transition name="i" type="IMM" weight="-1.0"/>)",
+           R"(<arc kind="INPUT" tail="A" head="i"/>)"),
+       "<transition name=\"i\">: weight must be positive, not -1.0"},
+      {"zero weight by an expression",
+       Net(R"(<transition name="i" type="IMM" weight="0*1.0"/>)",
+           R"(<arc kind="INPUT" tail="A" head="i"/>)"),
+       "weight must be positive, not 0*1.0"},
+      {"division by zero",
+       Net(R"(<transition name="h" type="EXP" delay="1/0" nservers="1"/>)"),
+       "<transition name=\"h\">: delay \"1/0\": division by zero"},
       {"priority zero",
        Net(R"(<transition name="i" type="IMM" priority="0"/>)"),
        "priority 0 must be at least 1"},
