@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <map>
 #include <optional>
 #include <pugixml.hpp>
@@ -413,6 +414,39 @@ void PnproImporter::ReadArcs(const pugi::xml_node& edges) {
   }
 }
 
+// The enabling degree: the minimum over the input arcs whose multiplicity
+// is positive in the marking. An arc whose multiplicity is 0 there is left
+// out by giving it a term that cannot be the minimum: k for k servers, or
+// 32767, the largest marking, for infinite servers. When every arc is left
+// out, k servers are all busy, while an infinite-server transition has no
+// rate: NaN, which generation reports with the transition and the marking.
+ExprPtr Degree(std::vector<std::pair<ExprPtr, ExprPtr>> arcs,
+               std::optional<long long> limit) {
+  std::vector<ExprPtr> terms;
+  ExprPtr any_positive;
+  bool always_positive = false;
+  for (auto& [term, mult] : arcs) {
+    if (!mult) {
+      always_positive = true;
+      terms.push_back(std::move(term));
+      continue;
+    }
+    ExprPtr positive = Binary(Op::kGreater, Clone(*mult), IntConstant(0));
+    any_positive = any_positive ? Binary(Op::kOr, std::move(any_positive),
+                                         Clone(*positive))
+                                : Clone(*positive);
+    terms.push_back(Condition(std::move(positive), std::move(term),
+                              IntConstant(limit ? *limit : 32767)));
+  }
+  ExprPtr degree = terms.size() == 1 ? std::move(terms[0])
+                                     : Call(Op::kMin, std::move(terms));
+  if (!limit && !always_positive) {
+    degree = Condition(std::move(any_positive), std::move(degree),
+                       RealConstant(std::numeric_limits<double>::quiet_NaN()));
+  }
+  return degree;
+}
+
 ExprPtr And(ExprPtr a, ExprPtr b) {
   if (!a) return b;
   return Binary(Op::kAnd, std::move(a), std::move(b));
@@ -438,7 +472,10 @@ void PnproImporter::AddTransition(const pugi::xml_node& node) {
     }
     predicate = std::move(test->expr);
   }
-  std::vector<ExprPtr> degrees;
+  // Per input arc of a multiplicity that is not 0: marking div
+  // multiplicity, and the multiplicity when it reads the marking (it may be
+  // 0 in some markings, and the arc then counts for nothing).
+  std::vector<std::pair<ExprPtr, ExprPtr>> degrees;
   // Arcs whose multiplicity reads the marking all see the marking before
   // the firing: they become one gate whose statements run in an order that
   // writes no place before every other statement has read it.
@@ -472,9 +509,11 @@ void PnproImporter::AddTransition(const pugi::xml_node& node) {
     }
     if (arc.kind == "INPUT" && !(mult->expr->kind == ExprKind::kConstant &&
                                  mult->expr->value == 0.0)) {
-      degrees.push_back(
+      degrees.emplace_back(
           one ? NameRef(arc.place)
-              : Binary(Op::kIntDivide, NameRef(arc.place), Clone(*mult->expr)));
+              : Binary(Op::kIntDivide, NameRef(arc.place), Clone(*mult->expr)),
+          mult->expr->kind == ExprKind::kConstant ? nullptr
+                                                  : Clone(*mult->expr));
     }
     if (marking_dependent) {
       if (arc.kind == "INPUT") {
@@ -601,9 +640,7 @@ void PnproImporter::AddTransition(const pugi::xml_node& node) {
           rate = Binary(Op::kMultiply, std::move(rate), IntConstant(*limit));
         }
       } else if (!limit || *limit > 1) {
-        ExprPtr degree = degrees.size() == 1
-                             ? std::move(degrees[0])
-                             : Call(Op::kMin, std::move(degrees));
+        ExprPtr degree = Degree(std::move(degrees), limit);
         if (limit) {
           std::vector<ExprPtr> args;
           args.push_back(std::move(degree));

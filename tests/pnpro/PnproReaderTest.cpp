@@ -283,6 +283,51 @@ TEST(PnproReaderTest, ServersAndRewardChoices) {
   EXPECT_EQ(value(*model.model.activities[1].timing), 4.5);
   EXPECT_EQ(value(*model.model.activities[2].timing), 3.0);
 
+  // A multiplicity that reads the marking and is 0 there leaves its arc out
+  // of the enabling degree; the degree divided by it and generation
+  // stopped on a rate of NaN.
+  options.rewards = "A";
+  model = ReadPnpro(
+      Net(R"(<place name="B"/>)"
+          R"(<transition name="k" type="EXP" delay="1.5" nservers="2"/>)"
+          R"(<transition name="mixed" type="EXP" delay="1.5"/>)"
+          R"(<transition name="inf" type="EXP" delay="1.5"/>)",
+          R"(<arc kind="INPUT" tail="A" head="k" mult="#A"/>)"
+          R"(<arc kind="INPUT" tail="A" head="mixed" mult="#A"/>)"
+          R"(<arc kind="INPUT" tail="B" head="mixed"/>)"
+          R"(<arc kind="INPUT" tail="A" head="inf" mult="#A"/>)"),
+      "m.pnpro", options);
+  ASSERT_TRUE(model.errors.empty()) << Errors(model);
+  ASSERT_EQ(model.model.activities.size(), 4u);
+  // The rate with A and B marked a and b.
+  const auto rate = [](const Expr& expr, double a, double b) {
+    ExprPtr marked = Clone(expr);
+    std::vector<Expr*> stack = {marked.get()};
+    while (!stack.empty()) {
+      Expr* node = stack.back();
+      stack.pop_back();
+      if (node->kind == ExprKind::kPlace) {
+        node->value = node->name == "A" ? a : b;
+        node->kind = ExprKind::kConstant;
+        node->type = ValueType::kInt;
+      }
+      for (ExprPtr& arg : node->args) stack.push_back(arg.get());
+    }
+    std::string error;
+    const std::optional<ConstantValue> v = EvaluateConstant(
+        *marked, [](const std::string&) { return std::nullopt; }, &error);
+    return v ? v->value : -1.0;
+  };
+  const Expr& k = *model.model.activities[1].timing;
+  const Expr& mixed = *model.model.activities[2].timing;
+  const Expr& inf = *model.model.activities[3].timing;
+  EXPECT_EQ(rate(k, 0, 0), 3.0);  // no arc counts: both servers busy
+  EXPECT_EQ(rate(k, 3, 0), 1.5);  // 3 div 3
+  EXPECT_EQ(rate(mixed, 0, 2), 3.0);
+  EXPECT_EQ(rate(mixed, 2, 3), 1.5);
+  EXPECT_EQ(rate(inf, 4, 0), 1.5);
+  EXPECT_TRUE(std::isnan(rate(inf, 0, 0)));  // reported by generation
+
   // A place named X_go: --rewards X_go took its marking, never the
   // throughput of go.
   options.rewards = "X_go";
