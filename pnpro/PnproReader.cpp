@@ -613,6 +613,10 @@ void PnproImporter::AddTransition(const pugi::xml_node& node) {
       Error(element, "delay \"" + delay_text + "\" must be a number");
       return;
     }
+    if (delay->expr->kind == ExprKind::kConstant && delay->expr->value < 0) {
+      Error(element, "delay \"" + delay_text + "\" is negative");
+      return;
+    }
     ExprPtr rate = std::move(delay->expr);
     // A marking-dependent delay is the total rate; otherwise the servers
     // multiply it by the enabling degree.
