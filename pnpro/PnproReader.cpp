@@ -575,6 +575,12 @@ void PnproImporter::AddTransition(const pugi::xml_node& node) {
         Parse(node.attribute("weight").as_string("1.0"), element, "weight",
               true, true);
     if (!weight) return;
+    if (weight->type == ValueType::kBool) {
+      Error(element, "weight \"" +
+                         std::string(node.attribute("weight").value()) +
+                         "\" must be a number");
+      return;
+    }
     if (weight->expr->kind == ExprKind::kConstant && weight->expr->value <= 0) {
       Error(element, "weight must be positive, not " +
                          std::string(node.attribute("weight").value()));

@@ -193,6 +193,12 @@ TEST(PnproReaderTest, MalformedInputNamesTheFileAndTheElement) {
       {"negative delay",
        Net(R"(<transition name="h" type="EXP" delay="0.5-1.0" nservers="1"/>)"),
        "<transition name=\"h\">: delay \"0.5-1.0\" is negative"},
+      // Reported with no file and no element.
+      {"boolean weight",
+       Net(R"(<transition name="i" type="IMM" weight="#A &gt; 0"/>)",
+           R"(<arc kind="INPUT" tail="A" head="i"/>)"),
+       "bad.pnpro: <transition name=\"i\">: weight \"#A > 0\" must be a "
+       "number"},
       {"division by zero",
        Net(R"(<transition name="h" type="EXP" delay="1/0" nservers="1"/>)"),
        "<transition name=\"h\">: delay \"1/0\": division by zero"},
