@@ -108,6 +108,13 @@ ImportedModel PnproImporter::Run(const std::string& text) {
           "the root element must be <project>");
     return std::move(result_);
   }
+  // XML allows one root element; the parser reads on past it.
+  for (const pugi::xml_node other : document.children()) {
+    if (other.type() == pugi::node_element && other != project) {
+      Error(Element(other), "a second root element beside <project>");
+      return std::move(result_);
+    }
+  }
   std::vector<pugi::xml_node> pages;
   for (const pugi::xml_node page : project.children("gspn")) {
     if (options_.page.empty() ||

@@ -149,6 +149,8 @@ TEST(PnproReaderTest, MalformedInputNamesTheFileAndTheElement) {
       {"wrong root", "<net/>",
        "bad.pnpro: <net>: the root element must be <project>"},
       {"no gspn page", "<project/>", "the project has no gspn page"},
+      {"second root", Net("") + "<project/>",
+       "bad.pnpro: <project>: a second root element beside <project>"},
       {"two gspn pages",
        "<project><gspn name='a'><nodes/><edges/></gspn><gspn name='b'><nodes/>"
        "<edges/></gspn></project>",
