@@ -239,6 +239,9 @@ Status RunGeneration(NextStateSource& source, const RunSettings& settings,
     db->Describe(settings.record, settings.path, settings.name);
     // Held until the run is recorded: a bare server name records nothing.
     (void)db->writeGVValues(settings.record.globals);
+    // An imported model's constants (from the file or --const) are what
+    // tells the runs of a sweep apart, as globals do for a model text.
+    (void)db->writeGVValues(settings.record.constants);
   }
   const std::clock_t start = std::clock();
   const auto wall_start = std::chrono::steady_clock::now();

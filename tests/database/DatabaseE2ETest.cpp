@@ -178,6 +178,50 @@ TEST_P(DatabaseRunTest, GenAndSanRecordTheirRunsAndSolveItsMeasures) {
   EXPECT_EQ(*measures[1][5], "uniformization");
 }
 
+// An imported model has no globals; its constants, from the file or from
+// --const, are what tells the runs of a sweep apart. They were written to
+// the .run.json only.
+TEST_P(DatabaseRunTest, AnImportedModelRecordsItsConstants) {
+  const std::string& dir = folder_.path();
+  Write(dir + "/m.pnpro", R"(<?xml version="1.0"?>
+<project name="m" version="121"><gspn name="m"><nodes>
+  <template name="rate" type="REAL"/>
+  <constant name="n" consttype="INTEGER" value="2"/>
+  <place name="A" marking="n"/><place name="B"/>
+  <transition name="go" type="EXP" delay="rate"/>
+  <transition name="back" type="EXP" delay="1.0"/>
+</nodes><edges>
+  <arc kind="INPUT" tail="A" head="go"/><arc kind="OUTPUT" tail="go" head="B"/>
+  <arc kind="INPUT" tail="B" head="back"/>
+  <arc kind="OUTPUT" tail="back" head="A"/>
+</edges></gspn></project>
+)");
+  for (const char* rate : {"0.5", "4"}) {
+    const ProcessResult san =
+        RunProcess(SAN_BINARY,
+                   {"--const", std::string("rate=") + rate, "m.pnpro", "-P",
+                    dir + "/", std::string("-Nm") + rate, "-s", database_},
+                   dir);
+    ASSERT_EQ(san.exit_code, 0) << san.err;
+  }
+  const auto globals = Query(database_,
+                             "SELECT run_id, position, name, type, value "
+                             "FROM globals ORDER BY run_id, position");
+  const std::vector<std::vector<std::string>> expected = {
+      {"1", "0", "rate", "constant", "0.5"},
+      {"1", "1", "n", "constant", "2"},
+      {"2", "0", "rate", "constant", "4"},
+      {"2", "1", "n", "constant", "2"}};
+  ASSERT_EQ(globals.size(), expected.size());
+  for (std::size_t g = 0; g < expected.size(); ++g) {
+    SCOPED_TRACE(g);
+    for (std::size_t c = 0; c < 4; ++c) {
+      EXPECT_EQ(*globals[g][c], expected[g][c]);
+    }
+    EXPECT_EQ(std::stod(*globals[g][4]), std::stod(expected[g][4]));
+  }
+}
+
 // Every run of a sweep records at once into the same database.
 TEST_P(DatabaseRunTest, TwentyConcurrentRunsLoseNoRow) {
   const ProcessResult runs = RunProcess(
