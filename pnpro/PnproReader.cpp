@@ -7,7 +7,6 @@
 #include <optional>
 #include <pugixml.hpp>
 #include <set>
-#include <sstream>
 #include <utility>
 #include <vector>
 
@@ -684,9 +683,22 @@ void PnproImporter::AddRewards() {
       wanted.push_back(place.name);
     for (const std::string& name : timed_) wanted.push_back("X_" + name);
   } else {
-    std::stringstream list(options_.rewards);
-    std::string item;
-    while (std::getline(list, item, ',')) wanted.push_back(item);
+    // Every item counts, an empty one after a last comma too; getline
+    // would drop that one.
+    std::size_t start = 0;
+    while (true) {
+      const std::size_t comma = options_.rewards.find(',', start);
+      wanted.push_back(options_.rewards.substr(start, comma - start));
+      if (comma == std::string::npos) break;
+      start = comma + 1;
+    }
+    std::set<std::string> listed;
+    for (const std::string& item : wanted) {
+      if (!listed.insert(item).second) {
+        Error("--rewards", "\"" + item + "\" is listed twice");
+        return;
+      }
+    }
   }
   RewardNames names;
   for (const std::string& item : wanted) {

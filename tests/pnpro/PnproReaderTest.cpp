@@ -348,10 +348,20 @@ TEST(PnproReaderTest, ServersAndRewardChoices) {
             std::string::npos)
       << Errors(model);
 
-  options.rewards = "X_nothing";
-  model = ReadPnpro(Net(""), "m.pnpro", options);
-  EXPECT_NE(Errors(model).find("\"X_nothing\" is neither a place nor X_"),
-            std::string::npos);
+  // A list is taken as written: a name at the end left empty was dropped,
+  // a repeated one became a second variable A_2.
+  const std::vector<std::pair<std::string, std::string>> lists = {
+      {"X_nothing", "\"X_nothing\" is neither a place nor X_"},
+      {"A,", "\"\" is neither a place nor X_"},
+      {"A,X_go,A", "\"A\" is listed twice"}};
+  for (const auto& [list, expected] : lists) {
+    SCOPED_TRACE(list);
+    options.rewards = list;
+    model = ReadPnpro(Net(""), "m.pnpro", options);
+    EXPECT_NE(Errors(model).find("m.pnpro: --rewards: " + expected),
+              std::string::npos)
+        << Errors(model);
+  }
 }
 
 class PnproRunTest : public testing::Test {
