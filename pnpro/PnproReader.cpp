@@ -1,6 +1,7 @@
 #include "pnpro/PnproReader.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <limits>
 #include <map>
@@ -295,6 +296,19 @@ void PnproImporter::ReadNodes(const pugi::xml_node& nodes) {
     }
     if (name.empty()) {
       Error(element, "a node needs a name");
+      return;
+    }
+    // Expressions could not name it, and the .states file and the reward
+    // names are read by splitting at spaces and '='.
+    const bool identifier =
+        !std::isdigit(static_cast<unsigned char>(name[0])) &&
+        std::all_of(name.begin(), name.end(), [](char c) {
+          return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
+        });
+    if (!identifier) {
+      Error(element, "the name '" + name +
+                         "' must be letters, digits and '_', not starting "
+                         "with a digit");
       return;
     }
     if (places_.count(name) != 0 || constants_.count(name) != 0 ||

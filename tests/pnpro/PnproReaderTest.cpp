@@ -221,6 +221,13 @@ TEST(PnproReaderTest, MalformedInputNamesTheFileAndTheElement) {
        "arc"},
       {"coloured place", Net(R"(<place name="C" domain="D"/>)"),
        "coloured places are not supported"},
+      // Accepted, and written to the .states file as "A B=0".
+      {"name with a space", Net(R"(<place name="A B"/>)"),
+       "bad.pnpro: <place name=\"A B\">: the name 'A B' must be letters, "
+       "digits and '_'"},
+      {"name starting with a digit",
+       Net(R"(<transition name="2t" type="EXP" delay="1.0" nservers="1"/>)"),
+       "the name '2t' must be letters"},
       {"duplicate name", Net(R"(<place name="go"/>)"),
        "the name 'go' is used twice"},
   };
