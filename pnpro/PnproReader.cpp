@@ -545,7 +545,22 @@ void PnproImporter::AddTransition(const pugi::xml_node& node) {
       statement.kind = arc.kind == "INPUT" ? StatementIr::Kind::kSubtract
                                            : StatementIr::Kind::kAdd;
       statement.place = arc.place;
-      statement.value = std::move(mult->expr);
+      if (mult->reads_marking) {
+        // A multiplicity that is negative in a marking would move tokens
+        // the other way. A whole number that is not one (NaN) makes the
+        // firing stop generation, naming the transition, the place and the
+        // marking.
+        ExprPtr not_a_number =
+            RealConstant(std::numeric_limits<double>::quiet_NaN());
+        not_a_number->type = ValueType::kInt;
+        ExprPtr negative =
+            Binary(Op::kLess, Clone(*mult->expr), IntConstant(0));
+        statement.value =
+            Condition(std::move(negative), std::move(not_a_number),
+                      std::move(mult->expr));
+      } else {
+        statement.value = std::move(mult->expr);
+      }
       statement.where = at;
       pending.push_back(std::move(statement));
       continue;

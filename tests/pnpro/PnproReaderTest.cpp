@@ -464,6 +464,25 @@ TEST_F(PnproRunTest, AWeightOfZeroTakesTheConcession) {
   }
 }
 
+TEST_F(PnproRunTest, AMultiplicityBelowZeroStopsGeneration) {
+  // "#Q - 1" is -1 while Q is empty: taking -1 tokens from A put one in,
+  // and generation went on until A overflowed.
+  std::ofstream(dir_.path() + "/n.pnpro") << R"(<?xml version="1.0"?>
+<project name="n" version="121"><gspn name="n"><nodes>
+  <place name="A" marking="1"/><place name="Q"/>
+  <transition name="t" type="EXP" delay="1.0" nservers="1"/>
+</nodes><edges>
+  <arc kind="INPUT" tail="A" head="t" mult="#Q - 1"/>
+</edges></gspn></project>)";
+  const ProcessResult san = RunProcess(
+      SAN_BINARY, {"n.pnpro", "-P" + dir_.path() + "/", "-Nn"}, dir_.path());
+  EXPECT_NE(san.exit_code, 0);
+  EXPECT_NE(san.err.find("Error: activity t would set place A to nan; it "
+                         "must be a whole number in 0..32767 (state: A=1 Q=0)"),
+            std::string::npos)
+      << san.out << san.err;
+}
+
 TEST_F(PnproRunTest, KanbanAndFmsGiveTheCompiledChains) {
   for (const char* model : {"kanban", "fms"}) {
     for (int n = 1; n <= kLargestComparedN; ++n) {
