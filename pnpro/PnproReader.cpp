@@ -381,7 +381,12 @@ void PnproImporter::ReadNodes(const pugi::xml_node& nodes) {
 
 void PnproImporter::ReadArcs(const pugi::xml_node& edges) {
   std::set<std::string> seen;
-  for (const pugi::xml_node node : edges.children("arc")) {
+  for (const pugi::xml_node node : edges.children()) {
+    if (node.type() != pugi::node_element) continue;
+    if (std::string(node.name()) != "arc") {
+      Error(Element(node), "unknown edge <" + std::string(node.name()) + ">");
+      return;
+    }
     const std::string element = Element(node);
     const char* kind_name = node.attribute("kind") ? "kind" : "type";
     std::string kind = node.attribute(kind_name).value();
