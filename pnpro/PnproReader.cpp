@@ -145,6 +145,14 @@ ImportedModel PnproImporter::Run(const std::string& text) {
     Error(Element(page), "a gspn page needs <nodes> and <edges>");
     return std::move(result_);
   }
+  for (const pugi::xml_node part : {nodes, edges}) {
+    if (part.next_sibling(part.name())) {
+      // Only the first would be read.
+      Error(Element(page), std::string("a gspn page has one <") + part.name() +
+                               ">, not several");
+      return std::move(result_);
+    }
+  }
   ReadNodes(nodes);
   if (!Failed()) ReadArcs(edges);
   if (!Failed()) {

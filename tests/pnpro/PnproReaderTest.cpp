@@ -157,6 +157,10 @@ TEST(PnproReaderTest, MalformedInputNamesTheFileAndTheElement) {
        "several gspn pages: choose one with --page NAME"},
       {"missing edges", "<project><gspn name='a'><nodes/></gspn></project>",
        "a gspn page needs <nodes> and <edges>"},
+      {"second nodes",
+       "<project><gspn name='a'><nodes/><edges/><nodes/></gspn></project>",
+       "bad.pnpro: <gspn name=\"a\">: a gspn page has one <nodes>, not "
+       "several"},
       {"general transition",
        Net(R"(<transition name="g" type="GEN" delay="1.0"/>)"),
        "bad.pnpro: <transition name=\"g\">: transition type \"GEN\" is not "
