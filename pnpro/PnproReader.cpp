@@ -363,6 +363,22 @@ void PnproImporter::ReadNodes(const pugi::xml_node& nodes) {
       constant_order_.push_back(name);
     }
   }
+  // A --const that sets nothing is a typo or a constant the file fixes;
+  // either way the run would not use the value given.
+  for (const auto& [name, value] : options_.constants) {
+    const auto found = constants_.find(name);
+    if (found == constants_.end()) {
+      Error("--const",
+            "--const " + name + ": the net has no template '" + name + "'");
+      return;
+    }
+    if (!found->second.value.empty()) {
+      Error(found->second.element,
+            "constant '" + name +
+                "' has a value in the net; --const cannot set it");
+      return;
+    }
+  }
   for (const auto& [name, constant] : constants_) {
     if (!Resolve(name)) return;
   }

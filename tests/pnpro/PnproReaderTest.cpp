@@ -245,6 +245,24 @@ TEST(PnproReaderTest, MalformedInputNamesTheFileAndTheElement) {
     EXPECT_NE(Errors(model).find(row.expected), std::string::npos)
         << Errors(model);
   }
+
+  // A --const the net does not take was ignored: a misspelt name, or a
+  // constant whose value the file gives.
+  const std::string net =
+      Net(R"(<constant name="c" consttype="INTEGER" value="2"/>)"
+          R"(<template name="K" type="INTEGER"/>)");
+  const std::vector<std::pair<std::string, std::string>> consts = {
+      {"k", "bad.pnpro: --const: --const k: the net has no template 'k'"},
+      {"c",
+       "bad.pnpro: <constant name=\"c\">: constant 'c' has a value in "
+       "the net; --const cannot set it"}};
+  for (const auto& [name, expected] : consts) {
+    SCOPED_TRACE(name);
+    ImportOptions options;
+    options.constants = {{"K", "1"}, {name, "3"}};
+    const ImportedModel model = ReadPnpro(net, "bad.pnpro", options);
+    EXPECT_NE(Errors(model).find(expected), std::string::npos) << Errors(model);
+  }
 }
 
 TEST(PnproReaderTest, ServersAndRewardChoices) {
