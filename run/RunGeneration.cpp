@@ -60,25 +60,37 @@ std::vector<ResultFileLayout> ResultFiles(bool deterministic,
                                           bool initial_distribution) {
   const bool properties = settings.properties.has_value();
   const std::string type_name = base + kRewardTypesExtension;
+  // gen's fixed texts; with name_open_failures the file's name follows.
+  const auto open_failure = [&](std::string text, const char* suffix) {
+    if (!settings.name_open_failures) return text + "\n";
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    return text + " " + base + suffix + "\n";
+  };
   std::vector<ResultFileLayout> files = {
       {kStateSpaceExtension,
-       deterministic ? "Error: Could not open binary file dude\n"
-                     : "Error: Could not open state space output file\n",
+       open_failure(deterministic
+                        ? "Error: Could not open binary file dude"
+                        : "Error: Could not open state space output file",
+                    kStateSpaceExtension),
        "Error: Could not write state space output file ", true},
       {kRewardTypesExtension,
        "Error: Could not write reward variable type file " + type_name + "\n",
        "Error: Could not write reward variable type file ", false},
-      {kRewardValuesExtension, "Could not open file dude\n",
+      {kRewardValuesExtension,
+       open_failure("Could not open file dude", kRewardValuesExtension),
        "Error: Could not write reward values file ", false},
   };
   if (deterministic) {
     files.insert(files.begin(),
-                 {kEnablingStatesExtension, "Error: Could not open det file \n",
+                 {kEnablingStatesExtension,
+                  open_failure("Error: Could not open det file ",
+                               kEnablingStatesExtension),
                   "Error: Could not write enabling states file ", false});
-    files.push_back({kDeterministicChainExtension,
-                     "Error: Could not open deterministic chain file\n",
-                     "Error: Could not write deterministic chain file ",
-                     false});
+    files.push_back(
+        {kDeterministicChainExtension,
+         open_failure("Error: Could not open deterministic chain file",
+                      kDeterministicChainExtension),
+         "Error: Could not write deterministic chain file ", false});
   }
   files.push_back(
       ModelRunFile(kPropertiesExtension, "properties", base, properties));

@@ -48,6 +48,9 @@ struct RunSettings {
   // exactly (san): the bytes of "%.10e" wherever its eleven digits already
   // do. gen and genbench keep "%.10e" throughout.
   bool exact_rates = false;
+  // Ends the texts of files that cannot be opened with the file's name
+  // (san). gen keeps its fixed texts, which controlling processes match.
+  bool name_open_failures = false;
 };
 
 #endif  // GEN_RUN_RUNSETTINGS_H_

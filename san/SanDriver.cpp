@@ -318,6 +318,7 @@ int RunSan(int argc, char** argv) {
   }
   recorded.run.run_record = true;
   recorded.run.exact_rates = true;
+  recorded.run.name_open_failures = true;
   recorded.run.states = settings.states;
   recorded.run.progress = ProgressWanted(gen.progress, gen.quiet);
   // The properties go beside the chain, for solve, published with it.

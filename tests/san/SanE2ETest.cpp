@@ -391,6 +391,38 @@ TEST(SanE2ETest, UsageAndUnreadableFiles) {
             "Error: cannot read model file \"/no/such/model.san\"\n");
 }
 
+// An output folder that does not exist: san names the file it could not
+// open (the .det comes first for a model with a deterministic delay); gen
+// keeps its fixed text.
+TEST(SanE2ETest, UnopenableOutputNamesTheFile) {
+  struct Row {
+    const char* name;
+    const char* timing;
+    const char* message;
+  };
+  const Row rows[] = {
+      {"exponential", "rate 2",
+       "Error: Could not open state space output file missing/x.arm\n"},
+      {"deterministic", "delay 2",
+       "Error: Could not open det file missing/x.det\n"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    ScopedTempDir dir;
+    const std::string model = std::string("place a = 1;\nactivity t ") +
+                              row.timing + " { input a; output a; }\n";
+    ASSERT_TRUE(WriteFile(dir.path() + "/m.san", model.c_str()));
+    const ProcessResult run =
+        RunProcess(SAN_BINARY, {"m.san", "-Pmissing/", "-Nx"}, dir.path());
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_EQ(run.err, row.message);
+  }
+  const ProcessResult gen =
+      RunProcess(GEN_BINARY, {"-Pmissing/", "-Nx", "-B0"}, ".");
+  EXPECT_EQ(gen.exit_code, 1);
+  EXPECT_EQ(gen.err, "Error: Could not open state space output file\n");
+}
+
 // A model's properties file belongs to its result set: a run of a model
 // without properties removes the one an earlier model left under the same
 // name, and a run killed before it publishes leaves the earlier set whole.
