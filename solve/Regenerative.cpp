@@ -460,6 +460,28 @@ RegenerativeResult SolveRegenerative(const DeterministicChain& chain,
     }
   }
 
+  // The states where the time averages, computed or exact, can be positive:
+  // those the points of the closed classes spend time in. The rest (states
+  // passed only before the chain settles, or in no time at all) have 0
+  // either way.
+  std::vector<bool> closed(components.count, true);
+  for (std::size_t p = 0; p < m; ++p) {
+    for (std::size_t e = embedded.first[p]; e < embedded.first[p + 1]; ++e) {
+      if (components.id[embedded.target[e]] != components.id[p]) {
+        closed[components.id[p]] = false;
+      }
+    }
+  }
+  result.support.assign(num_states, false);
+  for (std::size_t p = 0; p < m; ++p) {
+    const std::uint32_t c = components.id[p];
+    if (nu[p] == 0 && !closed[c]) continue;
+    if (std::isinf(rows[p].sojourn)) result.support[points[p]] = true;
+    for (const auto& [state, time] : rows[p].time) {
+      if (time > 0) result.support[state] = true;
+    }
+  }
+
   // First order: an error e in nu moves nu C / T by at most
   // e (1 + 2 longest sojourn / shortest cycle); the times left out by the
   // series add their share of the cycle.

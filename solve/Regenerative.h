@@ -44,6 +44,9 @@ struct [[nodiscard]] RegenerativeResult {
   std::vector<double> pi;  // per state: long-run fraction of time
   // Bound on sum_s |pi(s) - exact|.
   double pi_error = 0;
+  // Per state: whether pi or the exact time average may be positive there;
+  // both are 0 elsewhere, so pi_error spreads over these states alone.
+  std::vector<bool> support;
   // Per state: long-run rate of deterministic firings into it, and a bound
   // on the 1-norm error of these rates.
   std::vector<double> firing_rate;

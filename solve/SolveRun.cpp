@@ -723,6 +723,12 @@ int RunSolveDeterministic(const Settings& settings, const std::string& base,
       }
     }
     const double timed = ExpectedReward(result.pi, earning);
+    // The error in pi moves the value by at most its size times half the
+    // spread of the earning rate where pi may be positive.
+    std::vector<double> supported;
+    for (std::size_t s = 0; s < chain.num_states; ++s) {
+      if (result.support[s]) supported.push_back(earning[s]);
+    }
     double fired = ExpectedReward(result.firing_rate, values.impulse[v]);
     double fired_bound = result.firing_error * high_impulse;
     if (!result.impulse_rate.empty()) {
@@ -732,7 +738,7 @@ int RunSolveDeterministic(const Settings& settings, const std::string& base,
     rows.push_back(
         {"steady-state", values.names[v], std::nan(""), std::nan(""),
          timed + fired,
-         ExpectedRewardBound(result.pi_error, timed, earning) + fired_bound});
+         ExpectedRewardBound(result.pi_error, timed, supported) + fired_bound});
     rows.back().listed =
         !CarriesPropertySubject(v, values.names[v], properties);
   }

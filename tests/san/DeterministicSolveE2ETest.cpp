@@ -151,6 +151,22 @@ TEST(DeterministicSolveE2ETest, WeightedChoiceAfterAFixedService) {
   ExpectValue(solved, "at_start", 1 / cycle);
 }
 
+// A start that is left for good: its share of time is exactly 0, which is
+// no reason to refuse it for want of accuracy. Then a delay of 0.5 and an
+// exit of rate 3 share the time 0.5 : 1/3.
+TEST(DeterministicSolveE2ETest, StatesLeftForGoodHaveNoShareAndNoBound) {
+  const Solved solved = GenerateAndSolve(
+      "model settle;\nplace start = 1;\nplace a;\nplace b;\n"
+      "activity go rate 1 { input start; output a; }\n"
+      "activity ab delay 0.5 { input a; output b; }\n"
+      "activity ba rate 3 { input b; output a; }\n"
+      "reward starting = start;\nreward at_a = a;\n");
+  ASSERT_EQ(solved.gen.exit_code, 0) << solved.gen.out << solved.gen.err;
+  ASSERT_EQ(solved.solve.exit_code, 0) << solved.solve.err;
+  ExpectValue(solved, "at_a", 0.6);
+  EXPECT_EQ(solved.values.at("starting"), std::make_pair(0.0, 0.0));
+}
+
 TEST(DeterministicSolveE2ETest, TwoDelaysEnabledAtOnceAreRefused) {
   const Solved solved = GenerateAndSolve(
       "model two;\nplace a = 1;\nplace b = 1;\n"
