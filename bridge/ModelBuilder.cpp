@@ -846,6 +846,7 @@ BuildResult BuildModel(const ModelIr& model,
   BuildResult result;
   const std::vector<std::int16_t> initial =
       InitialMarkings(model, globals, &result.errors);
+  CheckFixedTimings(model, globals, &result.errors);
   if (!result.errors.empty()) return result;
   result.model = std::make_unique<TextPVModel>(model, globals, initial);
   return result;

@@ -609,6 +609,42 @@ std::vector<std::int16_t> InitialMarkings(const ModelIr& model,
   return initial;
 }
 
+void CheckFixedTimings(const ModelIr& model, const std::vector<double>& globals,
+                       std::vector<Diagnostic>* errors) {
+  // Markings are bound to scratch values: an expression that reads one does
+  // not compile to a constant and is checked in every state it is used in.
+  std::vector<short> scratch(model.places.size(), 0);
+  ProgramBinding binding;
+  binding.globals = globals;
+  for (short& mark : scratch) binding.marks.push_back(&mark);
+  for (const PlaceIr& place : model.places) {
+    binding.low.push_back(place.low());
+    binding.high.push_back(place.high());
+  }
+  const auto check = [&](const ExprPtr& expr, const std::string& what,
+                         const std::string& activity) {
+    if (!expr) return;
+    const Program program = Program::CompileExpr(*expr, binding);
+    if (!program.IsConstant()) return;
+    const double value = program.ConstantValue();
+    if (value >= 0 && std::isfinite(value)) return;
+    std::ostringstream text;
+    text << what << ' ' << value << " of '" << activity
+         << "' must be a finite number that is not negative";
+    errors->push_back({expr->where, text.str()});
+  };
+  for (const ActivityIr& activity : model.activities) {
+    check(activity.timing,
+          activity.kind == ActivityKind::kDeterministic ? "the delay"
+                                                        : "the rate",
+          activity.name);
+    check(activity.weight, "the weight", activity.name);
+    for (const CaseIr& one_case : activity.cases) {
+      check(one_case.probability, "the case probability", activity.name);
+    }
+  }
+}
+
 std::vector<Diagnostic> CheckStudyValues(const ModelIr& model) {
   // Each error once, with the experiments it stops when not all of them.
   std::vector<Diagnostic> distinct;
@@ -617,7 +653,9 @@ std::vector<Diagnostic> CheckStudyValues(const ModelIr& model) {
       model.experiments.empty() ? 1 : model.experiments.size();
   for (std::size_t e = 0; e < count; ++e) {
     std::vector<Diagnostic> errors;
-    (void)InitialMarkings(model, ExperimentGlobals(model, e), &errors);
+    const std::vector<double> globals = ExperimentGlobals(model, e);
+    (void)InitialMarkings(model, globals, &errors);
+    CheckFixedTimings(model, globals, &errors);
     for (Diagnostic& error : errors) {
       std::size_t k = 0;
       while (k < distinct.size() &&

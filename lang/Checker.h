@@ -36,10 +36,17 @@ std::vector<std::int16_t> InitialMarkings(const ModelIr& model,
                                           const std::vector<double>& globals,
                                           std::vector<Diagnostic>* errors);
 
+// The rates, delays, weights and case probabilities of a model that
+// CheckModel accepted that read no marking, with the globals at `globals`:
+// each one that is negative or not finite is appended to `errors` (at its
+// expression). Those that read markings are checked where they are used.
+void CheckFixedTimings(const ModelIr& model, const std::vector<double>& globals,
+                       std::vector<Diagnostic>* errors);
+
 // Every error that the study's values would stop a run with, for each
 // experiment (or the defaults when there are none), so that a check finds
-// what any run would: today the initial markings. Each error comes once;
-// one that not every experiment has ends in " in Experiment 2" or
+// what any run would: the initial markings and the fixed timings. Each error
+// comes once; one that not every experiment has ends in " in Experiment 2" or
 // " in Experiments 1, 3".
 std::vector<Diagnostic> CheckStudyValues(const ModelIr& model);
 

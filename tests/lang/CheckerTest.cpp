@@ -123,6 +123,23 @@ TEST(CheckerTest, StudyValuesOfEveryExperimentAreChecked) {
        {"3:7: the initial marking 9 of place 'a' is outside -1..5 in "
         "Experiments 2, 4",
         "4:7: the initial marking -7 of place 'b' is outside 0..32767"}},
+      // Timings that read no marking; those that do are checked in each
+      // state (b - 1 is -1 only where b is empty).
+      {"fixed timings",
+       "global real d = 1;\nstudy s { sweep d in [1, -0.5]; }\n"
+       "place a = 1;\nplace b;\n"
+       "activity t delay d { input a; output b; }\n"
+       "activity u rate 1/0 { input b; case -1 { } case b - 1 { } }\n"
+       "activity v instant weight 0 mod 0 { input b; }\n"
+       "activity w rate b - 1 { input b; }\n",
+       {"5:18: the delay -0.5 of 't' must be a finite number that is not "
+        "negative in Experiment 2",
+        "6:18: the rate inf of 'u' must be a finite number that is not "
+        "negative",
+        "6:37: the case probability -1 of 'u' must be a finite number that "
+        "is not negative",
+        "7:29: the weight nan of 'v' must be a finite number that is not "
+        "negative"}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);

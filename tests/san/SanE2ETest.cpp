@@ -205,6 +205,9 @@ TEST(SanE2ETest, ModelErrorsStopBeforeAnyFileIsTouched) {
       {"initial marking out of range", "global int n = 40000;\nplace a = n;\n",
        "m.san:2:7: the initial marking 40000 of place 'a' is outside "
        "0..32767\nplace a = n;\n      ^\n"},
+      {"negative delay", "place a = 1;\nactivity t delay -2 { input a; }\n",
+       "m.san:2:18: the delay -2 of 't' must be a finite number that is not "
+       "negative\nactivity t delay -2 { input a; }\n                 ^\n"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
