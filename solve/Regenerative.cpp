@@ -1,8 +1,10 @@
 #include "solve/Regenerative.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <limits>
+#include <string>
 #include <utility>
 
 #include "solve/Components.h"
@@ -14,6 +16,13 @@ constexpr double kInfinity = std::numeric_limits<double>::infinity();
 // How far the probabilities of a kernel row may miss 1 before the chain is
 // refused: far above rounding, far below any modelling error.
 constexpr double kRowSumTolerance = 1e-9;
+
+// A number in messages: the shortest text that reads back as `value`.
+std::string Number(double value) {
+  char text[32];
+  const auto end = std::to_chars(text, text + sizeof text, value).ptr;
+  return std::string(text, end);
+}
 
 // One row of the embedded chain: where the next regeneration point leads
 // (all firings, and the deterministic ones alone, for impulses) and the
@@ -137,14 +146,19 @@ class Builder {
         const DeterministicChain::Rate& rate = chain_.rates[e];
         if ((rate.kept & 1) == 0 || local_[rate.target] != kNone) continue;
         const std::size_t first = chain_.first_delay[rate.target];
-        if (chain_.first_delay[rate.target + 1] - first != 1 ||
-            chain_.delays[first].action != clock.action ||
-            chain_.delays[first].delay != clock.delay) {
+        const bool alone = chain_.first_delay[rate.target + 1] - first == 1 &&
+                           chain_.delays[first].action == clock.action;
+        if (!alone || chain_.delays[first].delay != clock.delay) {
           message_ = "the clock of " + chain_.actions[clock.action] +
-                     " runs on from state " + std::to_string(s + 1) +
+                     " (delay " + Number(clock.delay) +
+                     ") runs on from state " + std::to_string(s + 1) +
                      " into state " + std::to_string(rate.target + 1) +
-                     ", where its delay is not the same " +
-                     std::to_string(clock.delay);
+                     (alone ? ", where its delay is " +
+                                  Number(chain_.delays[first].delay) +
+                                  "; a clock that keeps running keeps its "
+                                  "delay"
+                            : ", where it is not the one deterministic "
+                              "activity enabled");
           Reset();
           return false;
         }
@@ -174,11 +188,11 @@ class Builder {
     } else {
       if (!PoissonSeries(mean, options_.epsilon, options_.max_terms, &pmf_,
                          &above_)) {
-        message_ = "the delay " + std::to_string(clock.delay) + " of " +
+        message_ = "the delay " + Number(clock.delay) + " of " +
                    chain_.actions[clock.action] + " from state " +
                    std::to_string(start + 1) +
-                   " is too long against rates up to " +
-                   std::to_string(uniform) + ": its series needs more than " +
+                   " is too long against rates up to " + Number(uniform) +
+                   ": its series needs more than " +
                    std::to_string(options_.max_terms) + " terms";
         Reset();
         return false;
@@ -315,10 +329,9 @@ RegenerativeResult SolveRegenerative(const DeterministicChain& chain,
       }
     }
     if (std::isfinite(row.sojourn) && std::abs(total - 1) > kRowSumTolerance) {
-      result.message = "the firings from state " +
-                       std::to_string(points[p] + 1) +
-                       " lead on with probability " + std::to_string(total) +
-                       " in all, not 1";
+      result.message =
+          "the firings from state " + std::to_string(points[p] + 1) +
+          " lead on with probability " + Number(total) + " in all, not 1";
       return result;
     }
     rows.push_back(std::move(row));
@@ -423,10 +436,12 @@ RegenerativeResult SolveRegenerative(const DeterministicChain& chain,
   for (std::size_t c = 0; c < components.count; ++c) {
     if (mass[c] > 0 && !absorbing[c]) {
       if (!(cycle[c] > 0) || !std::isfinite(cycle[c])) {
-        result.message =
-            "a closed class of the embedded chain has a mean cycle of " +
-            std::to_string(cycle[c]) +
-            " time units; its time averages are not defined";
+        std::size_t member = 0;
+        while (components.id[member] != c) ++member;
+        result.message = "the closed class of the embedded chain with state " +
+                         std::to_string(points[member] + 1) +
+                         " has a mean cycle of " + Number(cycle[c] / mass[c]) +
+                         " time units; its time averages are not defined";
         return result;
       }
       shortest_cycle = std::min(shortest_cycle, cycle[c] / mass[c]);
