@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <exception>
 #include <limits>
@@ -884,6 +885,31 @@ Status LoadFile(const std::string& file_name, std::string* contents) {
 Status ParseStateSpace(std::string_view text, const std::string& file_name,
                        StateSpace* space, const ReadSharing& sharing) {
   return ParseStateSpaceLines(ChainSource(text), {}, file_name, sharing, space);
+}
+
+bool WrittenByDeterministicGeneration(const std::string& file_name) {
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(
+      std::fopen(file_name.c_str(), "rb"), &std::fclose);
+  if (file == nullptr) return false;
+  // The header's lines are short: the type, the state count, the spaces.
+  std::string lines[3];
+  for (std::string& line : lines) {
+    int c = 0;
+    while ((c = std::fgetc(file.get())) != EOF && c != '\n') {
+      if (line.size() > 64) return false;
+      line.push_back(static_cast<char>(c));
+    }
+    if (c != '\n') return false;
+  }
+  std::uint64_t n = 0;
+  const std::string& count = lines[1];
+  const auto [end, error] =
+      std::from_chars(count.data(), count.data() + count.size(), n);
+  if (error != std::errc() || end != count.data() + count.size()) return false;
+  const std::size_t d = Digits(n);
+  return d < chain_format::kDeterministicPlaceholder &&
+         lines[2].size() == chain_format::kDeterministicPlaceholder - d &&
+         lines[2].find_first_not_of(' ') == std::string::npos;
 }
 
 Status ReadStateSpace(const std::string& file_name, StateSpace* space,

@@ -824,8 +824,11 @@ int RunSolveWith(const Settings& settings, const std::string& base,
           : [progress](std::size_t done,
                        std::size_t total) { progress->Bytes(done, total); },
       sharing);
-  // Deterministic generation leaves its chain, unmerged, in the .dch.
-  if (!status.ok && access((base + ".dch").c_str(), F_OK) == 0) {
+  // Deterministic generation leaves its chain, unmerged, in the .dch. Any
+  // other defect of the .arm is reported: a .dch beside it would be another
+  // run's.
+  if (!status.ok && access((base + ".dch").c_str(), F_OK) == 0 &&
+      WrittenByDeterministicGeneration(base + ".arm")) {
     return RunSolveDeterministic(settings, base, num_states, out, err);
   }
   *num_states = space.num_states;

@@ -167,6 +167,50 @@ TEST(DeterministicSolveE2ETest, StatesLeftForGoodHaveNoShareAndNoBound) {
   EXPECT_EQ(solved.values.at("starting"), std::make_pair(0.0, 0.0));
 }
 
+// solve turns to the .dch only for an .arm that deterministic generation
+// wrote: a damaged Markov chain beside another run's .dch is reported, not
+// replaced by that run's answer.
+TEST(DeterministicSolveE2ETest, OnlyADeterministicArmLeadsToTheDch) {
+  ScopedTempDir dir;
+  std::ofstream(dir.path() + "/d.san")
+      << "place up = 1;\nplace down;\n"
+         "activity fail rate 0.3 { input up; output down; }\n"
+         "activity repair delay 2 { input down; output up; }\n"
+         "reward available = up;\n";
+  std::ofstream(dir.path() + "/m.san")
+      << "place up = 1;\nplace down;\n"
+         "activity fail rate 0.3 { input up; output down; }\n"
+         "activity repair rate 5 { input down; output up; }\n"
+         "reward available = up;\n";
+  for (const char* name : {"d", "m"}) {
+    const ProcessResult run = RunProcess(
+        SAN_BINARY,
+        {std::string(name) + ".san", "-P./", "-N" + std::string(name)},
+        dir.path());
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+  }
+  const auto cut = [&](const std::string& name) {
+    const std::string arm = ReadWholeFile(dir.path() + "/" + name + ".arm");
+    std::ofstream(dir.path() + "/" + name + ".arm", std::ios::trunc)
+        << arm.substr(0, arm.size() - 3);
+  };
+  std::ofstream(dir.path() + "/m.dch") << ReadWholeFile(dir.path() + "/d.dch");
+  cut("m");
+  const ProcessResult markov =
+      RunProcess(SOLVE_BINARY, {"-P./", "-Nm"}, dir.path());
+  EXPECT_EQ(markov.exit_code, 1);
+  EXPECT_EQ(markov.out, "");
+  EXPECT_NE(markov.err.find("solve: ./m.arm:"), std::string::npos)
+      << markov.err;
+  // The .arm of deterministic generation is never read beyond its header.
+  cut("d");
+  const ProcessResult deterministic =
+      RunProcess(SOLVE_BINARY, {"-P./", "-Nd"}, dir.path());
+  EXPECT_EQ(deterministic.exit_code, 0) << deterministic.err;
+  EXPECT_NE(deterministic.out.find("6.2500000000e-01"), std::string::npos)
+      << deterministic.out;
+}
+
 TEST(DeterministicSolveE2ETest, TwoDelaysEnabledAtOnceAreRefused) {
   const Solved solved = GenerateAndSolve(
       "model two;\nplace a = 1;\nplace b = 1;\n"
