@@ -91,6 +91,13 @@ std::vector<ResultFileLayout> ResultFiles(bool deterministic,
          open_failure("Error: Could not open deterministic chain file",
                       kDeterministicChainExtension),
          "Error: Could not write deterministic chain file ", false});
+  } else {
+    // A chain without deterministic delays: the .det and .dch of an earlier
+    // run would describe another chain, and solve reads a .dch it finds.
+    files.push_back(
+        ModelRunFile(kEnablingStatesExtension, "enabling states", base, false));
+    files.push_back(ModelRunFile(kDeterministicChainExtension,
+                                 "deterministic chain", base, false));
   }
   files.push_back(
       ModelRunFile(kPropertiesExtension, "properties", base, properties));

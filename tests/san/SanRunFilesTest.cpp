@@ -88,6 +88,30 @@ TEST_F(SanRunFilesTest, StatesFileListsEveryMarkingAndLeavesWithItsChain) {
   EXPECT_FALSE(Exists("r.run.json"));
 }
 
+// The .det and .dch of a chain with deterministic delays leave with it: a
+// later chain without them under the same name, of san or of gen, removes
+// them, since solve would read the .dch it finds.
+TEST_F(SanRunFilesTest, DeterministicFilesLeaveWithTheirChain) {
+  std::ofstream(dir_.path() + "/fixed.san")
+      << "place a = 1;\nactivity t delay 2 { input a; output a; }\n";
+  for (const char* later : {"san", "gen"}) {
+    SCOPED_TRACE(later);
+    const ProcessResult fixed =
+        RunProcess(SAN_BINARY, {"fixed.san", "-Pout/", "-Nr"}, dir_.path());
+    ASSERT_EQ(fixed.exit_code, 0) << fixed.err;
+    ASSERT_TRUE(Exists("r.det"));
+    ASSERT_TRUE(Exists("r.dch"));
+    const ProcessResult run =
+        later == std::string("san")
+            ? San({})
+            : RunProcess(GEN_BINARY, {"-Pout/", "-Nr", "-B0"}, dir_.path());
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    EXPECT_FALSE(Exists("r.det"));
+    EXPECT_FALSE(Exists("r.dch"));
+    EXPECT_TRUE(Exists("r.arm"));
+  }
+}
+
 TEST_F(SanRunFilesTest, RunRecordHoldsTheModelTheValuesAndTheCounts) {
   const ProcessResult run = San({});
   ASSERT_EQ(run.exit_code, 0) << run.err;
