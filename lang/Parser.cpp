@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <map>
+#include <sstream>
+#include <string>
 #include <utility>
 
 #include "lang/Checker.h"
@@ -304,6 +306,14 @@ class Parser {
         step = Number("the step");
         if (!(step > 0.0))
           Fail(step_token, "the step of a sweep must be positive");
+      }
+      // A range that ends before it starts would make no experiment, and
+      // the model would quietly run with its defaults instead.
+      if (!failed_ && from > to + step * 1e-9) {
+        std::ostringstream text;
+        text << "the sweep goes from " << from << " to " << to
+             << ": its last value must not be less than its first";
+        Fail(to_token, text.str());
       }
       if (!failed_ && (to - from) / step > kMaxCount) {
         Fail(to_token, "the sweep has more than " + std::to_string(kMaxCount) +

@@ -65,6 +65,10 @@ TEST(ParserTest, EachErrorClassNamesItsPlace) {
       {"fraction for an int global",
        "global int n;\nstudy s { sweep n in [1, 2.5]; }\nplace a;\n",
        "m.san:2:17: int global variable 'n' cannot take the value 2.500000"},
+      {"sweep that ends before it starts",
+       "global real d;\nstudy s { sweep d from 2 to 1.5; }\nplace a;\n",
+       "m.san:2:29: the sweep goes from 2 to 1.5: its last value must not be "
+       "less than its first"},
       {"case of an activity without cases",
        "place a;\nactivity t rate 1 { }\nreward r { impulse t_case1; }\n",
        "m.san:3:20: unknown activity 't_case1' in an impulse"},
