@@ -465,6 +465,24 @@ bool SanSource::FireInstant(double probability) {
     const std::string marking = model_.DescribeMarking();
     if (!marking.empty()) {
       text += "while " + Where() + ", at the marking " + marking + "\n";
+      // The activities that keep the chain going, for the model's author:
+      // those enabled at some level of it, each once, in model order.
+      std::string names;
+      for (BaseActionClass* action : InstantActions) {
+        for (int depth = 0; depth < RecursionDepth; ++depth) {
+          const std::vector<BaseActionClass*>& enabled =
+              level_actions_[level_base_ + depth];
+          if (std::find(enabled.begin(), enabled.end(), action) ==
+              enabled.end()) {
+            continue;
+          }
+          names += (names.empty() ? "" : ", ") + action->ActionName;
+          break;
+        }
+      }
+      if (!names.empty()) {
+        text += "instantaneous activities enabled on the way: " + names + "\n";
+      }
     }
     return Fail(Status::Error(text));
   }

@@ -227,6 +227,7 @@ TEST(SanE2ETest, RunTimeErrorsNameTheActivityAndTheState) {
     const char* name;
     const char* model;
     const char* message;
+    const char* also = "";  // further along in the message
   };
   const Row rows[] = {
       {"a place's bound",
@@ -261,7 +262,8 @@ TEST(SanE2ETest, RunTimeErrorsNameTheActivityAndTheState) {
        "activity x instant { input b; output c; }\n"
        "activity y instant { input c; output b; }\n",
        "Error:  Maximum number of zero time transition recursive firings "
-       "exceeded(23)"},
+       "exceeded(23)",
+       "\ninstantaneous activities enabled on the way: x, y\n"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -271,6 +273,7 @@ TEST(SanE2ETest, RunTimeErrorsNameTheActivityAndTheState) {
         RunProcess(SAN_BINARY, {"m.san", "-Pout", "-Nx", "-B0"}, dir.path());
     EXPECT_EQ(run.exit_code, 1);
     EXPECT_EQ(run.err.rfind(row.message, 0), 0u) << run.err;
+    EXPECT_NE(run.err.find(row.also), std::string::npos) << run.err;
     EXPECT_TRUE(run.err.find("marking: a=") != std::string::npos ||
                 run.err.find("marking a=") != std::string::npos ||
                 run.err.find("(state: a=") != std::string::npos)
