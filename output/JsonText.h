@@ -1,6 +1,7 @@
 #ifndef GEN_OUTPUT_JSONTEXT_H_
 #define GEN_OUTPUT_JSONTEXT_H_
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -26,15 +27,14 @@ inline std::string JsonString(const std::string& text) {
   return quoted + "\"";
 }
 
-// `value` as a JSON number with 17 significant digits, which reads back to
-// the same double. JSON has no infinity or NaN: an infinite value is written
-// as the string "inf" or "-inf", NaN as null.
+// `value` as a JSON number in the fewest digits that read back to the same
+// double. JSON has no infinity or NaN: an infinite value is written as the
+// string "inf" or "-inf", NaN as null.
 inline std::string JsonNumber(double value) {
   if (std::isnan(value)) return "null";
   if (std::isinf(value)) return value > 0 ? "\"inf\"" : "\"-inf\"";
   char text[32];
-  std::snprintf(text, sizeof text, "%.17g", value);
-  return text;
+  return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
 }
 
 #endif  // GEN_OUTPUT_JSONTEXT_H_

@@ -78,6 +78,12 @@ std::string Format(const char* format, double value) {
 
 std::string Sci(double value) { return Format("%.10e", value); }
 std::string Short(double value) { return Format("%.2e", value); }
+// The fewest digits that read back to the same double: a time asked as 0.7
+// is shown as 0.7, and every value of the CSV reads back exactly.
+std::string Shortest(double value) {
+  char text[32];
+  return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
+}
 
 bool ParseNumber(std::string_view text, double* value) {
   const auto [end, ec] =
@@ -419,14 +425,14 @@ bool CarriesPropertySubject(std::size_t v, const std::string& name,
 
 std::string TimeText(const Row& row) {
   if (std::isnan(row.start)) return "-";
-  const std::string start = Format("%.17g", row.start);
+  const std::string start = Shortest(row.start);
   if (row.stop == row.start) return start;
-  return start + ".." + Format("%.17g", row.stop);
+  return start + ".." + Shortest(row.stop);
 }
 
 std::string CsvNumber(double value) {
   if (std::isnan(value)) return "";
-  return Format("%.17g", value);
+  return Shortest(value);
 }
 
 void WriteRows(const std::vector<Row>& rows, std::ostream& out) {

@@ -85,6 +85,14 @@ TEST(SolveRunTest, TableAndCsvForTextAndBinaryRecords) {
               0u)
         << csv.out;
     EXPECT_EQ(csv.err, "");
+    // Times and values in the fewest digits that read back exactly: the
+    // time asked as 0.7 is 0.7, not 0.69999999999999996.
+    const Outcome at = RunArgs({"-P" + dir.path() + "/", "-Nc", "--time=0.7"});
+    EXPECT_NE(at.out.find(" 0.7 "), std::string::npos) << at.out;
+    const Outcome at_csv =
+        RunArgs({"-P" + dir.path() + "/", "-Nc", "--time=0.7", "--csv"});
+    EXPECT_NE(at_csv.out.find(",failed,0.7,0.7,"), std::string::npos)
+        << at_csv.out;
   }
 }
 
@@ -395,9 +403,9 @@ TEST(SolveRunTest, AbsorptionOnAChainThatEnds) {
   EXPECT_NE(csv.out.find("\nabsorption-probability,class of state 2,,,1,"),
             std::string::npos)
       << csv.out;
-  EXPECT_NE(csv.out.find("\nabsorption-time,-,,,0.20000000000000001,"),
+  EXPECT_NE(csv.out.find("\nabsorption-time,-,,,0.2,"),
             std::string::npos);
-  EXPECT_NE(csv.out.find("\nabsorption-reward,failed,,,7.2000000000000002,"),
+  EXPECT_NE(csv.out.find("\nabsorption-reward,failed,,,7.2,"),
             std::string::npos);
 
   WriteTwoStateChain(base, 1);
