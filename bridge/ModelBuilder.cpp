@@ -140,6 +140,7 @@ bool AddsUpToOne(double total) {
 
 struct ActivityRuntime {
   std::string name;
+  std::string written_at;  // see ActivityIr
   ActivityKind kind = ActivityKind::kExponential;
   // Enabled when every marking lies in its range, when arcs and gates come
   // down to such tests; else when the enabling program gives true.
@@ -387,10 +388,12 @@ void TextActivity::Refused(int place, double value) {
   // The value, the range and the state as the model states them.
   const long long offset = model_.ValueOffset(place);
   std::ostringstream text;
-  text << "Error: activity " << ActionName << " would set place "
-       << model_.PlaceName(place) << " to " << ValueText(value, offset)
-       << "; it must be a whole number in " << model_.binding().low[p] + offset
-       << ".." << model_.binding().high[p] + offset
+  text << "Error: activity " << ActionName;
+  if (!runtime_.written_at.empty()) text << " (" << runtime_.written_at << ")";
+  text << " would set place " << model_.PlaceName(place) << " to "
+       << ValueText(value, offset) << "; it must be a whole number in "
+       << model_.binding().low[p] + offset << ".."
+       << model_.binding().high[p] + offset
        << " (state: " << model_.DescribeMarking() << ")\n";
   if (firing_error_handler != nullptr) firing_error_handler(text.str());
   std::cerr << text.str() << std::flush;
@@ -456,6 +459,7 @@ TextSAN::TextSAN(const ModelIr& ir, const std::vector<double>& globals,
   for (const ActivityIr& activity : ir.activities) {
     auto runtime = std::make_unique<ActivityRuntime>();
     runtime->name = activity.name;
+    runtime->written_at = activity.written_at;
     runtime->kind = activity.kind;
 
     // Enabled while every input arc has its tokens and every gate holds.

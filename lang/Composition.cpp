@@ -163,6 +163,7 @@ ActivityIr CloneActivity(const ActivityIr& activity) {
     copy.probability_checks.push_back(std::move(checked));
   }
   copy.where = activity.where;
+  copy.written_at = activity.written_at;
   return copy;
 }
 

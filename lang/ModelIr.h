@@ -164,6 +164,10 @@ struct ActivityIr {
   std::vector<CaseIr> cases;
   std::vector<ProbabilityCheckIr> probability_checks;
   SourceLocation where;
+  // Where the model file states what this activity does, for messages while
+  // exploring ("r.prism:4", or one "file:line" per synchronised command,
+  // joined by ", "); empty when `where` already says it or nothing would.
+  std::string written_at;
 };
 
 // An impulse reward: `amount` (a real expression over markings, evaluated in

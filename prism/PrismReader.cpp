@@ -701,8 +701,11 @@ void PrismImporter::AddActivity(const std::vector<Part>& parts,
   step.kind = StatementIr::Kind::kSimultaneous;
   step.where = where;
   std::set<std::string> assigned;
+  std::string written_at;
   for (const Part& part : parts) {
     const PrismCommand& command = part.module->commands[part.command];
+    written_at += (written_at.empty() ? "" : ", ") + command.where.origin +
+                  ":" + std::to_string(command.where.line);
     ExprPtr guard = Resolve(*command.guard);
     if (!guard) return;
     enabled =
@@ -762,6 +765,7 @@ void PrismImporter::AddActivity(const std::vector<Part>& parts,
   activity.kind = ActivityKind::kExponential;
   activity.timing = std::move(rate);
   activity.where = where;
+  activity.written_at = std::move(written_at);
   InputGateIr gate;
   gate.predicate = std::move(enabled);
   gate.where = where;

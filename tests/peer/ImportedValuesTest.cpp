@@ -40,19 +40,30 @@ TEST(ImportedValuesTest, RunTimeErrorsShowTheVariablesOwnValues) {
       {"two.prism",
        "ctmc\nmodule m\n  x : [2..5] init 2;\n"
        "  [] x<5 -> 1.0 : (x'=x+1);\n  [] x=5 -> 1.0 : (x'=7);\nendmodule\n",
-       "Error: activity m.c2 would set place x to 7; it must be a whole "
+       "Error: activity m.c2 (two.prism:5) would set place x to 7; it must "
+       "be a whole "
        "number in 2..5 (state: x=5)\n"},
       {"minus.prism",
        "ctmc\nmodule m\n  x : [-3..3] init -1;\n"
        "  [] true -> 1.0 : (x'=x+1);\nendmodule\n",
-       "Error: activity m.c1 would set place x to 4; it must be a whole "
-       "number in -3..3 (state: x=3)\n"},
+       "Error: activity m.c1 (minus.prism:4) would set place x to 4; it must "
+       "be a whole number in -3..3 (state: x=3)\n"},
+      // Every command of a synchronised transition, also those of a
+      // renamed copy (written where its base is).
+      {"sync.prism",
+       "ctmc\nmodule m\n  x : [0..2] init 0;\n"
+       "  [a] x<2 -> 1.0 : (x'=x+1);\n  [b] true -> 1.0 : (x'=x+1);\n"
+       "endmodule\nmodule n = m [x=y, a=c] endmodule\n"
+       "module k\n  z : bool;\n  [b] true -> 2.0 : (z'=!z);\nendmodule\n",
+       "Error: activity b[m.c2,n.c2,k.c1] (sync.prism:5, sync.prism:5, "
+       "sync.prism:10) would set place x to 3; it must be a whole number in "
+       "0..2 (state: x=2 y=0 z=0)\n"},
       // Whole numbers in full, not in six significant digits.
       {"million.prism",
        "ctmc\nmodule m\n  x : [1000000..1000003] init 1000000;\n"
        "  [] true -> 1.0 : (x'=x+1);\nendmodule\n",
-       "Error: activity m.c1 would set place x to 1000004; it must be a whole "
-       "number in 1000000..1000003 (state: x=1000003)\n"},
+       "Error: activity m.c1 (million.prism:4) would set place x to 1000004; "
+       "it must be a whole number in 1000000..1000003 (state: x=1000003)\n"},
       {"rate.prism",
        "ctmc\nmodule m\n  x : [-3..3] init -2;\n"
        "  [] true -> x : (x'=x);\nendmodule\n",
