@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <initializer_list>
 #include <map>
 #include <optional>
 #include <set>
@@ -145,6 +146,9 @@ class PrismImporter {
   void DeclareVariable(const PrismVariable& variable,
                        const std::string& module);
   void ExpandRenamedModules();
+  // A module named as a constant, formula or variable: an error at the later
+  // of the two declarations.
+  void CheckModuleNames(const PrismPropertyFile& properties);
   bool CopyModule(PrismModule& module, std::set<std::string>& expanding);
   // A copy of `expr` with formulas expanded and names renamed; each old name
   // it renames goes into `used`.
@@ -627,6 +631,42 @@ void PrismImporter::ExpandRenamedModules() {
   for (PrismModule& module : model_.modules) {
     std::set<std::string> expanding;
     if (!CopyModule(module, expanding)) return;
+  }
+}
+
+void PrismImporter::CheckModuleNames(const PrismPropertyFile& properties) {
+  std::map<std::string, SourceLocation> others;
+  for (const auto& [name, constant] : constant_decls_) {
+    others.emplace(name, constant->where);
+  }
+  for (const std::vector<PrismDefinition>* list :
+       std::initializer_list<const std::vector<PrismDefinition>*>{
+           &model_.formulas, &properties.formulas}) {
+    for (const PrismDefinition& formula : *list) {
+      others.emplace(formula.name, formula.where);
+    }
+  }
+  for (const PrismVariable& variable : model_.globals) {
+    others.emplace(variable.name, variable.where);
+  }
+  for (const PrismModule& module : model_.modules) {
+    for (const PrismVariable& variable : module.variables) {
+      others.emplace(variable.name, variable.where);
+    }
+  }
+  for (const PrismModule& module : model_.modules) {
+    const auto other = others.find(module.name);
+    if (other == others.end()) continue;
+    // The property file is read after the model.
+    const SourceLocation& first = other->second;
+    const bool module_first =
+        first.origin != module.where.origin
+            ? first.origin != file_
+            : std::make_pair(module.where.line, module.where.column) <
+                  std::make_pair(first.line, first.column);
+    Error(module_first ? first : module.where,
+          "'" + module.name + "' is declared twice");
+    return;
   }
 }
 
@@ -1204,6 +1244,7 @@ ImportedModel PrismImporter::Run(const std::string& text) {
       DeclareVariable(variable, module.name);
     }
   }
+  if (!Failed()) CheckModuleNames(properties);
   if (!Failed()) ResolveInitial();
   if (Failed()) return std::move(result_);
   // The predicate of the "init" label: every variable at its initial value.

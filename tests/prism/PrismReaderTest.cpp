@@ -144,6 +144,25 @@ TEST(PrismReaderTest, MalformedInputNamesFileLineAndColumnWithACaret) {
       {"two modules of one name",
        "ctmc\n" + module + "endmodule\nmodule m\n  y : [0..2];\nendmodule\n",
        "", "m.prism:5:8: module 'm' is declared twice"},
+      // Modules share the namespace of constants, formulas and variables;
+      // the later declaration is the one named.
+      {"a module named as a later constant",
+       "ctmc\n" + module + "endmodule\nconst int m = 2;\n", "",
+       "m.prism:5:1: 'm' is declared twice"},
+      {"a module named as an earlier formula",
+       "ctmc\nformula f = 1;\n" + module +
+           "endmodule\nmodule f\n"
+           "  y : [0..2];\nendmodule\n",
+       "", "m.prism:6:8: 'f' is declared twice"},
+      {"a module named as its own variable",
+       "ctmc\nmodule x\n  x : [0..1];\nendmodule\n", "",
+       "m.prism:3:3: 'x' is declared twice"},
+      {"a renamed module named as a variable of its base",
+       "ctmc\n" + module + "endmodule\nmodule x = m [x=y] endmodule\n", "",
+       "m.prism:5:8: 'x' is declared twice"},
+      {"a property-file constant named as a module",
+       "ctmc\n" + module + "endmodule\n", "const int m = 1;\nS=? [ x = 0 ];\n",
+       "m.props:1:1: 'm' is declared twice"},
       {"init ... endinit with several states",
        "ctmc\n" + module + "endmodule\ninit x < 2 endinit\n", "",
        "init ... endinit gives 2 initial states; only one is supported"},
