@@ -46,6 +46,19 @@ class Checker {
     return std::move(diagnostics_);
   }
 
+  std::optional<ValueType> CheckAlone(Expr& expr,
+                                      std::vector<Diagnostic>* errors) {
+    for (std::size_t i = 0; i < model_.definitions.size(); ++i) {
+      definition_index_[model_.definitions[i].name] = i;
+    }
+    definition_state_.assign(model_.definitions.size(), kUnvisited);
+    const std::optional<ValueType> type = Check(expr, Scope::kMarkings);
+    for (Diagnostic& diagnostic : diagnostics_) {
+      errors->push_back(std::move(diagnostic));
+    }
+    return diagnostics_.empty() ? type : std::nullopt;
+  }
+
  private:
   enum State { kUnvisited, kVisiting, kDone, kFailed };
 
@@ -562,6 +575,11 @@ class Checker {
 
 std::vector<Diagnostic> CheckModel(ModelIr& model) {
   return Checker(model).Run();
+}
+
+std::optional<ValueType> CheckExpression(ModelIr& model, Expr& expr,
+                                         std::vector<Diagnostic>* errors) {
+  return Checker(model).CheckAlone(expr, errors);
 }
 
 std::vector<double> DefaultGlobals(const ModelIr& model) {

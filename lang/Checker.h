@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "lang/ModelIr.h"
@@ -21,6 +22,14 @@
 // activities), and a model without places. An empty result means the
 // model can be built.
 std::vector<Diagnostic> CheckModel(ModelIr& model);
+
+// The type of `expr`, an expression over the globals, definitions and
+// markings of `model`, resolved in place as CheckModel resolves the model's
+// own; nullopt, with the reasons appended to `errors`, when it names
+// something unknown or is ill-typed. For expressions a front end checks
+// before it adds them to the model.
+std::optional<ValueType> CheckExpression(ModelIr& model, Expr& expr,
+                                         std::vector<Diagnostic>* errors);
 
 // The global values of the model's defaults, and of experiment `experiment`
 // (0-based; the defaults when the model has no such experiment), one per

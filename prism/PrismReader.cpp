@@ -932,8 +932,31 @@ void PrismImporter::ReadRewards() {
         return;
       }
       // A structure no property reads is not built, but a name it misspells
-      // is still an error of the model.
-      if (!Resolve(*item.guard) || !Resolve(*item.value)) return;
+      // or a value of the wrong type is still an error of the model.
+      ExprPtr guard = Resolve(*item.guard);
+      ExprPtr value = guard ? Resolve(*item.value) : nullptr;
+      if (!value) return;
+      std::vector<Diagnostic> errors;
+      const std::optional<ValueType> guard_type =
+          CheckExpression(result_.model, *guard, &errors);
+      const std::optional<ValueType> value_type =
+          guard_type ? CheckExpression(result_.model, *value, &errors)
+                     : std::nullopt;
+      if (!errors.empty()) {
+        Error(errors.front().where, errors.front().message);
+        return;
+      }
+      if (guard_type != ValueType::kBool) {
+        Error(item.guard->where,
+              std::string("the guard of a reward item must be a bool, not ") +
+                  ValueTypeName(*guard_type));
+        return;
+      }
+      if (value_type == ValueType::kBool) {
+        Error(item.where,
+              "the value of a reward item must be a number, not bool");
+        return;
+      }
     }
   }
 }

@@ -202,6 +202,24 @@ TEST(PrismReaderTest, MalformedInputNamesFileLineAndColumnWithACaret) {
       {"an unknown name in a reward structure no property reads",
        "ctmc\n" + module + "endmodule\nrewards \"r\" true : xx; endrewards\n",
        "", "m.prism:5:20: unknown name 'xx'"},
+      // Type errors of reward items, also where no property reads them.
+      {"a bool value of a state reward item",
+       "ctmc\n" + module +
+           "endmodule\nrewards \"r\" true : x > 0; endrewards\n",
+       "R{\"r\"}=? [ S ];\n",
+       "m.prism:5:13: the value of a reward item must be a number, not bool"},
+      {"a bool value of a transition reward item",
+       "ctmc\n" + module +
+           "  [a] x < 2 -> (x'=x+1);\nendmodule\n"
+           "rewards \"r\"\n  [a] true : x = 1;\nendrewards\n",
+       "",
+       "m.prism:7:3: the value of a reward item must be a number, not bool"},
+      {"an int guard of a reward item",
+       "ctmc\n" + module + "endmodule\nrewards x : 2; endrewards\n", "",
+       "m.prism:5:9: the guard of a reward item must be a bool, not int"},
+      {"an ill-typed reward value",
+       "ctmc\n" + module + "endmodule\nrewards true : x + true; endrewards\n",
+       "", "m.prism:5:18: '+' needs two numbers, not int and bool"},
       {"a property file with a syntax error", "ctmc\n" + module + "endmodule\n",
        "\"p\": S=? [ x = 1 ];\nlabel = 2;\n",
        "m.props:2:7: expected a quoted name, found '='\nlabel = 2;\n      ^\n"},
