@@ -28,7 +28,16 @@ bool SetConstant(const std::string& value, ImportOptions& options,
     *error = "--const needs NAME=VALUE, not \"" + value + "\"";
     return false;
   }
-  options.constants[value.substr(0, equals)] = value.substr(equals + 1);
+  // A name given twice with two values is refused rather than one of them
+  // silently taking effect.
+  const std::string name = value.substr(0, equals);
+  const std::string given = value.substr(equals + 1);
+  const auto [known, inserted] = options.constants.emplace(name, given);
+  if (!inserted && known->second != given) {
+    *error = "--const " + name + " is given twice, as " + known->second +
+             " and as " + given;
+    return false;
+  }
   return true;
 }
 

@@ -568,6 +568,9 @@ TEST_F(PnproRunTest, FormatByExtensionOrOptionAndCheckSummary) {
        1,
        "Error: --page is not an option of jani files\n"},
       {{"--check", "--const", "N", "w.PNPRO"}, 1, "--const needs NAME=VALUE"},
+      {{"--check", "--const", "N=2", "--const", "N=3", "w.PNPRO"},
+       1,
+       "Error: --const N is given twice, as 2 and as 3\n"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.args.back());
