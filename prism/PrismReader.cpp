@@ -160,6 +160,9 @@ class PrismImporter {
   void AddActivity(const std::vector<Part>& parts, const std::string& name,
                    const std::string& action);
   void ReadRewards();
+  // Every formula and label, used or not, resolved and type-checked: a
+  // label is a bool.
+  void CheckDefinitions(const PrismPropertyFile& properties);
   void ReadProperties(const PrismPropertyFile& file);
   std::optional<std::string> Indicator(const Expr& target,
                                        const std::string& name);
@@ -917,6 +920,32 @@ void PrismImporter::BuildActivities() {
   }
 }
 
+void PrismImporter::CheckDefinitions(const PrismPropertyFile& properties) {
+  const std::vector<const std::vector<PrismDefinition>*> lists = {
+      &model_.formulas, &properties.formulas, &model_.labels,
+      &properties.labels};
+  for (std::size_t k = 0; k < lists.size(); ++k) {
+    const bool label = k >= 2;
+    for (const PrismDefinition& definition : *lists[k]) {
+      ExprPtr body = Resolve(*definition.body);
+      if (!body) return;
+      std::vector<Diagnostic> errors;
+      const std::optional<ValueType> type =
+          CheckExpression(result_.model, *body, &errors);
+      if (!errors.empty()) {
+        Error(errors.front().where, errors.front().message);
+        return;
+      }
+      if (label && type != ValueType::kBool) {
+        Error(definition.body->where, "label \"" + definition.name +
+                                          "\" must be a bool, not " +
+                                          ValueTypeName(*type));
+        return;
+      }
+    }
+  }
+}
+
 void PrismImporter::ReadRewards() {
   std::set<std::string> names;
   for (const PrismRewards& rewards : model_.rewards) {
@@ -1322,6 +1351,7 @@ ImportedModel PrismImporter::Run(const std::string& text) {
   deadlock_predicate_ =
       some_enabled ? Unary(Op::kNot, std::move(some_enabled), {file_, 1, 1})
                    : BoolConstant(true, {file_, 1, 1});
+  if (!Failed()) CheckDefinitions(properties);
   if (!Failed()) ReadRewards();
   if (!Failed()) ReadProperties(properties);
   if (Failed()) return std::move(result_);

@@ -202,6 +202,16 @@ TEST(PrismReaderTest, MalformedInputNamesFileLineAndColumnWithACaret) {
       {"an unknown name in a reward structure no property reads",
        "ctmc\n" + module + "endmodule\nrewards \"r\" true : xx; endrewards\n",
        "", "m.prism:5:20: unknown name 'xx'"},
+      // Formulas and labels are checked where nothing reads them too.
+      {"an unknown name in a formula nothing reads",
+       "ctmc\n" + module + "endmodule\nformula h = zz + 1;\n", "",
+       "m.prism:5:13: unknown name 'zz'"},
+      {"formulas defined through each other that nothing reads",
+       "ctmc\n" + module + "endmodule\nformula f = g + 1;\nformula g = f;\n",
+       "", "m.prism:6:13: formulas or labels defined through themselves"},
+      {"an int label in the property file", "ctmc\n" + module + "endmodule\n",
+       "label \"q\" = x;\nS=? [ x = 1 ];\n",
+       "m.props:1:13: label \"q\" must be a bool, not int"},
       // Type errors of reward items, also where no property reads them.
       {"a bool value of a state reward item",
        "ctmc\n" + module +
