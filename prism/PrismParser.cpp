@@ -750,11 +750,22 @@ ExprPtr Parser::FunctionCall(const std::string& name,
     return Call(name == "floor" ? Op::kFloor : Op::kCeil, std::move(args),
                 where);
   }
-  if (name == "round") {  // ties go up
-    std::vector<ExprPtr> shifted;
-    shifted.push_back(Spelt("round", Binary(Op::kAdd, std::move(args[0]),
-                                            RealConstant(0.5, where), where)));
-    return Spelt("round", Call(Op::kFloor, std::move(shifted), where));
+  if (name == "round") {
+    // Ties go up: floor(x), plus 1 where x lies at least halfway to the next
+    // whole number. (floor(x + 0.5) would be wrong where x + 0.5 rounds up,
+    // as for the largest double below 0.5.) x - floor(x) is exact.
+    std::vector<ExprPtr> x;
+    x.push_back(std::move(args[0]));
+    ExprPtr floor = Spelt("round", Call(Op::kFloor, std::move(x), where));
+    ExprPtr fraction = Spelt(
+        "round",
+        Binary(Op::kSubtract, Clone(*floor->args[0]), Clone(*floor), where));
+    ExprPtr up = Spelt("round", Binary(Op::kGreaterEqual, std::move(fraction),
+                                       RealConstant(0.5, where), where));
+    ExprPtr next =
+        Binary(Op::kAdd, Clone(*floor), IntConstant(1, where), where);
+    return Spelt("round", Condition(std::move(up), std::move(next),
+                                    std::move(floor), where));
   }
   if (name == "log") {
     std::vector<ExprPtr> x;
