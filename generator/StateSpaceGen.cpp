@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <sstream>
 #include <string>
 
 #include "base/Contract.h"
@@ -23,6 +24,7 @@ StateSpaceGen::StateSpaceGen(NextStateSource& source, double hash_value)
   explored_.resize(state_size_);
   successors_.Configure(state_size_, 2 * source.RewardTypes().size());
   late_record_.resize(2 * source.RewardTypes().size());
+  reward_width_ = late_record_.size();
 }
 
 Status StateSpaceGen::GenStateSpace(const Output& out) {
@@ -43,7 +45,8 @@ Status StateSpaceGen::GenStateSpace(const Output& out) {
     GEN_CHECK(found == number);  // the source reports distinct images
     num_states_ = number;
     queue_->Enqueue(image, number);
-    WriteRewards(out, number, successors_.Rewards(k));
+    status = WriteRewards(out, number, image, successors_.Rewards(k));
+    if (!status.ok) return status;
   }
 
   // Records are written for new states only: asked for late, the rest are
@@ -241,19 +244,33 @@ Status StateSpaceGen::RecordSuccessors(const Output& out,
       ++num_states_;
       if (!images_in_store_) queue_->Enqueue(image, number);
       const std::size_t j = begin + k;
-      if (successors.RewardsFilled(j)) {
-        WriteRewards(out, number, successors.Rewards(j));
-      } else {
+      const double* rewards = successors.Rewards(j);
+      if (!successors.RewardsFilled(j)) {
         // Any source of the model computes it, whichever expanded the state.
         source_.LateRewards(image, successors.RewardNote(j),
                             late_record_.data());
-        WriteRewards(out, number, late_record_.data());
+        rewards = late_record_.data();
       }
+      const Status written = WriteRewards(out, number, image, rewards);
+      if (!written.ok) return written;
     }
     targets_[k] = number;
     transitions_.Add(number, successors.Value(begin + k));
   }
   return Status::Ok();
+}
+
+Status StateSpaceGen::InvalidReward(std::uint32_t number, const char* image,
+                                    std::size_t value_index, double value) {
+  const std::vector<RewardVariableType> types = source_.RewardTypes();
+  std::ostringstream text;
+  text << "Error: the " << (value_index % 2 == 0 ? "impulse" : "rate reward")
+       << " of reward variable " << types[value_index / 2].name << " is "
+       << value << " in state " << number;
+  const std::string marking = source_.DescribeImage(image);
+  if (!marking.empty()) text << " (marking: " << marking << ')';
+  text << "; it must be a finite number\n";
+  return Status::Error(text.str());
 }
 
 Status StateSpaceGen::WriteStateBlock(const Output& out) {

@@ -1,6 +1,8 @@
 #ifndef GEN_GENERATOR_STATESPACEGEN_H_
 #define GEN_GENERATOR_STATESPACEGEN_H_
 
+#include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -117,14 +119,25 @@ class StateSpaceGen {
                           std::size_t begin, std::size_t end,
                           const ExpansionBatch* batch);
   Status WriteStateBlock(const Output& out);
-  static void WriteRewards(const Output& out, std::uint32_t number,
-                           const double* values) {
+  // Writes the reward record of new state `number` (image `image`); fails,
+  // writing nothing, when a value is not a finite number, which no solver
+  // could read.
+  Status WriteRewards(const Output& out, std::uint32_t number,
+                      const char* image, const double* values) {
+    for (std::size_t v = 0; v < reward_width_; ++v) {
+      if (!std::isfinite(values[v])) {
+        return InvalidReward(number, image, v, values[v]);
+      }
+    }
     if (out.chain != nullptr) {
       out.chain->WriteRewards(number, values);
     } else {
       out.var->Write(number, values);
     }
+    return Status::Ok();
   }
+  Status InvalidReward(std::uint32_t number, const char* image,
+                       std::size_t value_index, double value);
   // The first failed write, or ok.
   static Status WriteStatus(const Output& out);
 
@@ -150,6 +163,7 @@ class StateSpaceGen {
   std::vector<std::uint32_t> targets_;
   // The record of a new state whose source left it for later.
   std::vector<double> late_record_;
+  std::size_t reward_width_ = 0;  // 2 per reward variable
   std::vector<NextStateSource*> helpers_;
 };
 

@@ -2,6 +2,7 @@
 // string streams: numbering, merging, reward records, absorbing reports,
 // enabling delays and failures, independent of any SAN model.
 
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -64,15 +65,18 @@ class BirthDeath : public NextStateSource {
   }
 
   std::vector<std::uint32_t> absorbing;
+  // The level whose rate reward is `odd_reward` instead.
+  std::uint32_t odd_level = 0xFFFFFFFF;
+  double odd_reward = 0.0;
 
  private:
-  static void Report(Successors& out, std::uint32_t from, std::uint32_t to,
-                     double rate) {
+  void Report(Successors& out, std::uint32_t from, std::uint32_t to,
+              double rate) const {
     char image[sizeof to];
     std::memcpy(image, &to, sizeof to);
     double* rewards = out.Add(image, rate);
     rewards[0] = from;
-    rewards[1] = to;
+    rewards[1] = to == odd_level ? odd_reward : to;
   }
 
   std::uint32_t size_;
@@ -139,6 +143,25 @@ TEST(StateSpaceGenSourceTest, BirthDeathChainHasItsClosedForm) {
     EXPECT_EQ(w.arm, arm);
     EXPECT_EQ(w.var, var);
     EXPECT_EQ(w.progress, size > 1000 ? "_$1000$\n" : "");
+  }
+}
+
+// A reward no solver could read stops the exploration before its record
+// is written, naming the variable, the value and the state.
+TEST(StateSpaceGenSourceTest, ARewardThatIsNotAFiniteNumberStops) {
+  for (double odd : {INFINITY, -INFINITY, NAN}) {
+    SCOPED_TRACE(odd);
+    BirthDeath source(5, 2.0, 0.75);
+    source.odd_level = 2;
+    source.odd_reward = odd;
+    const Written w = Explore(source);
+    EXPECT_FALSE(w.status.ok);
+    std::ostringstream value;
+    value << odd;
+    EXPECT_EQ(w.status.message,
+              "Error: the rate reward of reward variable level is " +
+                  value.str() + " in state 3; it must be a finite number\n");
+    EXPECT_EQ(w.var, "level\n1\n0\n0\n2\n0\n1\n");
   }
 }
 
