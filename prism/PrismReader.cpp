@@ -342,6 +342,15 @@ std::optional<ConstantValue> PrismImporter::CheckedValue(const Expr& expr) {
                           ": the divisor must be at least 1");
     return std::nullopt;
   }
+  // log(x, b) is log(x) / log(b): a constant argument must be above 0.
+  if (expr.kind == ExprKind::kCall && expr.op == Op::kLog && args[0] &&
+      !(args[0]->value > 0.0)) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.17g", args[0]->value);
+    Error(expr.where,
+          std::string("log of ") + text + ": the argument must be above 0");
+    return std::nullopt;
+  }
   ExprPtr shallow = Clone(expr);
   for (std::size_t i = 0; i < args.size(); ++i) {
     if (!args[i]) return std::nullopt;
@@ -351,9 +360,12 @@ std::optional<ConstantValue> PrismImporter::CheckedValue(const Expr& expr) {
   const std::optional<ConstantValue> value = EvaluateConstant(
       *shallow, [](const std::string&) { return std::nullopt; }, &ignored);
   if (value && value->type == ValueType::kInt &&
-      (value->value < INT32_MIN || value->value > INT32_MAX)) {
+      !(value->value >= INT32_MIN && value->value <= INT32_MAX)) {
     char text[32];
-    std::snprintf(text, sizeof text, "%.17g", value->value);
+    // A nan's sign is no part of the message.
+    std::snprintf(
+        text, sizeof text, "%.17g",
+        std::isnan(value->value) ? std::fabs(value->value) : value->value);
     Error(expr.where, std::string("int value ") + text +
                           " is outside 32 bits (-2147483648..2147483647)");
     return std::nullopt;

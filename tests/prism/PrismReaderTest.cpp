@@ -251,6 +251,16 @@ TEST(PrismReaderTest, MalformedInputNamesFileLineAndColumnWithACaret) {
        "m.props:1:23: int value -2147483649 is outside 32 bits"},
       {"mod by 0", "ctmc\nconst int c = mod(5, 0);\n", "",
        "m.prism:2:15: mod by 0: the divisor must be at least 1"},
+      // Constants that give no number are refused where they are written.
+      {"log of a constant below 1",
+       "ctmc\nconst double d = 2 * log(1 - 2, 2);\n", "",
+       "m.prism:2:22: log of -1: the argument must be above 0"},
+      {"log of 0 as a time bound", "ctmc\n" + module + "endmodule\n",
+       "P=? [ F<=(log(0, 2)) x = 2 ];\n",
+       "m.props:1:11: log of 0: the argument must be above 0"},
+      {"an int that is not a number",
+       "ctmc\nconst int n = floor(pow(-8, 0.5));\n" + module + "endmodule\n",
+       "", "m.prism:2:15: int value nan is outside 32 bits"},
       {"mod by a negative constant",
        "ctmc\nconst int n = -2;\n" + module +
            "  [] mod(x, n) = 0 -> (x'=1);\nendmodule\n",
