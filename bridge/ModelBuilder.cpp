@@ -177,8 +177,7 @@ class TextActivity : public Activity {
 
   bool Enabled() override {
     OldEnabled = NewEnabled;
-    NewEnabled =
-        num_tests_ >= 0 ? InlineTests() : runtime_.enabling.Evaluate() != 0.0;
+    NewEnabled = num_tests_ >= 0 ? InlineTests() : EnablingTest();
     // An instantaneous choice of weight 0 is never made, also alone: the
     // activity (or case) is not enabled there, so it neither makes the
     // marking vanishing nor hides activities of lower rank. A negative or
@@ -190,7 +189,10 @@ class TextActivity : public Activity {
 
   double Rate() override {
     if (runtime_.kind != ActivityKind::kExponential) return 0.0;
-    return Value(runtime_.timing, 0.0);
+    const double rate = Value(runtime_.timing, 0.0);
+    // A rate that is itself no number is refused by the explorer.
+    if (!std::isnan(rate) && runtime_.timing.ConsumedNan()) NoNumber("rate");
+    return rate;
   }
 
   double Weight() override {
@@ -279,6 +281,10 @@ class TextActivity : public Activity {
   // Ends the run when a checked probability is negative or not finite, or
   // a set that must add up to 1 does not (nor to 0).
   void CheckProbabilities();
+  // The enabling program's truth; stops where it reads no number.
+  bool EnablingTest();
+  // Stops the run: `what` read a value that is no number here.
+  void NoNumber(const char* what);
 
   static double Value(const Program& program, double absent) {
     if (program.empty()) return absent;
@@ -381,6 +387,25 @@ BaseActionClass* TextActivity::Fire() {
     Refused(effect.error().place, effect.error().value);
   }
   return this;
+}
+
+bool TextActivity::EnablingTest() {
+  const double value = runtime_.enabling.Evaluate();
+  if (std::isnan(value) || runtime_.enabling.ConsumedNan()) {
+    NoNumber("enabling condition");
+  }
+  return value != 0.0;
+}
+
+void TextActivity::NoNumber(const char* what) {
+  std::ostringstream text;
+  text << "Error: the " << what << " of activity " << ActionName;
+  if (!runtime_.written_at.empty()) text << " (" << runtime_.written_at << ")";
+  text << " reads a value that is no number, such as a modulo by 0 (state: "
+       << model_.DescribeMarking() << ")\n";
+  if (firing_error_handler != nullptr) firing_error_handler(text.str());
+  std::cerr << text.str() << std::flush;
+  GEN_CHECK(firing_error_handler != nullptr);
 }
 
 void TextActivity::Refused(int place, double value) {

@@ -447,6 +447,7 @@ bool Program::Run(double* result) const {
   const Instr* const code = code_.data();
   const std::size_t size = code_.size();
   std::size_t pc = 0;
+  bool nan = false;
   while (pc < size) {
     const Instr& instr = code[pc++];
     switch (instr.code) {
@@ -457,6 +458,7 @@ bool Program::Run(double* result) const {
         *++top = *instr.mark;
         break;
       case Code::kMarkCompare:
+        nan = nan || std::isnan(instr.constant);
         *++top = Compare(static_cast<Code>(instr.target), *instr.mark,
                          instr.constant);
         break;
@@ -471,6 +473,7 @@ bool Program::Run(double* result) const {
         *top = -*top;
         break;
       case Code::kNot:
+        nan = nan || std::isnan(*top);
         *top = *top != 0.0 ? 0.0 : 1.0;
         break;
       case Code::kAdd:
@@ -498,26 +501,32 @@ bool Program::Run(double* result) const {
         --top;
         break;
       case Code::kLess:
+        nan = nan || std::isnan(top[-1]) || std::isnan(top[0]);
         top[-1] = top[-1] < top[0] ? 1.0 : 0.0;
         --top;
         break;
       case Code::kLessEqual:
+        nan = nan || std::isnan(top[-1]) || std::isnan(top[0]);
         top[-1] = top[-1] <= top[0] ? 1.0 : 0.0;
         --top;
         break;
       case Code::kGreater:
+        nan = nan || std::isnan(top[-1]) || std::isnan(top[0]);
         top[-1] = top[-1] > top[0] ? 1.0 : 0.0;
         --top;
         break;
       case Code::kGreaterEqual:
+        nan = nan || std::isnan(top[-1]) || std::isnan(top[0]);
         top[-1] = top[-1] >= top[0] ? 1.0 : 0.0;
         --top;
         break;
       case Code::kEqual:
+        nan = nan || std::isnan(top[-1]) || std::isnan(top[0]);
         top[-1] = top[-1] == top[0] ? 1.0 : 0.0;
         --top;
         break;
       case Code::kNotEqual:
+        nan = nan || std::isnan(top[-1]) || std::isnan(top[0]);
         top[-1] = top[-1] != top[0] ? 1.0 : 0.0;
         --top;
         break;
@@ -549,6 +558,7 @@ bool Program::Run(double* result) const {
         *top = std::log(*top);
         break;
       case Code::kAndJump:
+        nan = nan || std::isnan(*top);
         if (*top == 0.0) {
           pc = static_cast<std::size_t>(instr.target);
         } else {
@@ -556,6 +566,7 @@ bool Program::Run(double* result) const {
         }
         break;
       case Code::kOrJump:
+        nan = nan || std::isnan(*top);
         if (*top != 0.0) {
           pc = static_cast<std::size_t>(instr.target);
         } else {
@@ -563,6 +574,7 @@ bool Program::Run(double* result) const {
         }
         break;
       case Code::kJumpIfFalse:
+        nan = nan || std::isnan(*top);
         if (*top-- == 0.0) pc = static_cast<std::size_t>(instr.target);
         break;
       case Code::kJump:
@@ -582,6 +594,7 @@ bool Program::Run(double* result) const {
             value != std::floor(value)) {
           error_.place = instr.target;
           error_.value = value;
+          consumed_nan_ = nan;
           return false;
         }
         *instr.mark = static_cast<short>(value);
@@ -590,6 +603,7 @@ bool Program::Run(double* result) const {
     }
   }
   *result = top >= base ? *top : 0.0;
+  consumed_nan_ = nan;
   return true;
 }
 

@@ -55,6 +55,9 @@ class Program {
   // place is left unchanged and error() tells which write it was.
   [[nodiscard]] bool Execute() const;
   const StoreError& error() const { return error_; }
+  // Whether the last run compared, negated or branched on a value that is
+  // no number (a modulo by 0, say), whose truth it then made up.
+  bool ConsumedNan() const { return consumed_nan_; }
 
   // Appends the instructions of `other` (a statement list) to this one.
   void Append(const Program& other);
@@ -129,6 +132,7 @@ class Program {
   std::vector<Instr> code_;
   mutable std::vector<double> stack_;
   mutable StoreError error_;
+  mutable bool consumed_nan_ = false;
 };
 
 #endif  // GEN_LANG_PROGRAM_H_

@@ -69,6 +69,20 @@ TEST(ImportedValuesTest, RunTimeErrorsShowTheVariablesOwnValues) {
        "  [] true -> x : (x'=x);\nendmodule\n",
        "Error: invalid rate -2 of action m.c1 while exploring state 1 "
        "(marking: x=-2); it must be a finite number that is not negative\n"},
+      // A comparison or choice on no number (a modulo by 0) is refused
+      // rather than taken as false; one never evaluated does no harm.
+      {"guard.prism",
+       "ctmc\nmodule m\n  x : [0..2];\n  z : [0..1];\n"
+       "  [] z > 0 & mod(x, z) = 0 -> 1.0 : (x'=2);\n"
+       "  [] z = 0 -> 1.0 : (x'=1);\n"
+       "  [] mod(x, z) = 1 -> 1.0 : (x'=0);\nendmodule\n",
+       "Error: the enabling condition of activity m.c3 (guard.prism:7) reads "
+       "a value that is no number, such as a modulo by 0 (state: x=0 z=0)\n"},
+      {"choice.prism",
+       "ctmc\nmodule m\n  x : [0..2];\n  z : [0..1];\n"
+       "  [] x < 2 -> x/z < 1 ? 1.0 : 2.0 : (x'=x+1);\nendmodule\n",
+       "Error: the rate of activity m.c1 (choice.prism:5) reads a value that "
+       "is no number, such as a modulo by 0 (state: x=0 z=0)\n"},
       {"two.jani",
        JaniModel(R"("lower-bound": 2, "upper-bound": 5)", 2, kUp, "1"),
        "Error: activity A.e0 would set place x to 6; it must be a whole "
