@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <iostream>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <sstream>
@@ -699,13 +700,20 @@ struct RewardRuntime {
   Program rate;  // empty: 0
   std::vector<Impulse> impulses;
 
+  // No number (which the explorer refuses) where a program compared or
+  // branched on no number: the value it gives then is made up.
   double Value() const {
+    constexpr double kNoNumber = std::numeric_limits<double>::quiet_NaN();
     double value = rate.empty() ? 0.0 : rate.Evaluate();
+    if (!rate.empty() && rate.ConsumedNan()) return kNoNumber;
     for (const Impulse& impulse : impulses) {
       if (impulse.activity->enabling.Evaluate() == 0.0) continue;
-      double earned =
-          impulse.activity->timing.Evaluate() *
-          (impulse.amount.empty() ? 1.0 : impulse.amount.Evaluate());
+      const double amount =
+          impulse.amount.empty() ? 1.0 : impulse.amount.Evaluate();
+      if (!impulse.amount.empty() && impulse.amount.ConsumedNan()) {
+        return kNoNumber;
+      }
+      double earned = impulse.activity->timing.Evaluate() * amount;
       if (!impulse.cases.empty()) earned *= impulse.CaseShare();
       value += earned;
     }

@@ -401,6 +401,31 @@ module m
 endmodule
 )";
 
+// A reward item that compares or chooses on no number (a modulo by 0)
+// stops generation rather than earning a made-up 0 or 1.
+TEST(PrismReaderTest, RewardsThatReadNoNumberStopGeneration) {
+  const std::string model =
+      "ctmc\nmodule m\n  x : [0..2];\n  z : [0..1];\n"
+      "  [a] x < 1 -> (x'=1);\nendmodule\n";
+  for (const char* item :
+       {"mod(x, z) = 0 : 1;", "[a] true : x/z < 1 ? 1 : 2;"}) {
+    SCOPED_TRACE(item);
+    ScopedTempDir dir;
+    WriteFile(dir.path() + "/m.prism",
+              model + "rewards \"r\" " + item + " endrewards\n");
+    WriteFile(dir.path() + "/m.props", "R=? [ S ];\n");
+    const ProcessResult run = RunProcess(
+        SAN_BINARY,
+        {"--props", "m.props", "m.prism", "-P" + dir.path() + "/", "-Nm"},
+        dir.path());
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_NE(run.err.find("Error: the rate reward of reward variable prop1 is "
+                           "nan in state 1 (marking: x=0 z=0)"),
+              std::string::npos)
+        << run.err;
+  }
+}
+
 TEST(PrismReaderTest, TheDeadlockLabelHoldsWhereNoCommandCanFire) {
   ScopedTempDir dir;
   std::map<std::string, double> values =
