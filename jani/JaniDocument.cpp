@@ -163,7 +163,8 @@ bool JaniImporter::OnlyMembers(const Json& object, const std::string& path,
   if (!object.is_object()) return true;
   for (const auto& member : object.items()) {
     const std::string& key = member.key();
-    if (key == "comment") continue;
+    // Comments may stand anywhere; "x-" members are tools' own extensions.
+    if (key == "comment" || key.rfind("x-", 0) == 0) continue;
     bool known = false;
     for (const char* name : allowed) known = known || key == name;
     if (known) continue;

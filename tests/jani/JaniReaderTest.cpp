@@ -79,6 +79,13 @@ TEST(JaniReaderTest, AcceptsTheBaseModel) {
   ASSERT_EQ(model.model.places.size(), 1u);
   EXPECT_EQ(model.model.places[0].bounds, std::make_pair(0, 2));
   EXPECT_EQ(model.model.activities.size(), 1u);
+  // Comments and a tool's own "x-" members are passed over where a
+  // misspelt member is refused.
+  const ImportedModel extended =
+      ReadJani(Replace(BaseModel(), R"("guard")",
+                       R"("comment": "c", "x-tool": {"k": 1}, "guard")"),
+               "m.jani", {});
+  EXPECT_TRUE(extended.errors.empty()) << Errors(extended);
 }
 
 TEST(JaniReaderTest, MalformedInputNamesTheFileAndTheJsonPath) {
