@@ -530,12 +530,15 @@ bool Program::Run(double* result) const {
         top[-1] = top[-1] != top[0] ? 1.0 : 0.0;
         --top;
         break;
-      case Code::kMin:  // as std::min: the first unless the second is less
-        top[-1] = top[0] < top[-1] ? top[0] : top[-1];
+      // No number wins: a min or max that dropped it would hide it from
+      // the comparisons and consumers that refuse it. A NaN first operand
+      // fails the test and is kept; a NaN second operand is taken.
+      case Code::kMin:
+        top[-1] = top[0] < top[-1] || top[0] != top[0] ? top[0] : top[-1];
         --top;
         break;
-      case Code::kMax:  // as std::max: the first unless it is less
-        top[-1] = top[-1] < top[0] ? top[0] : top[-1];
+      case Code::kMax:
+        top[-1] = top[-1] < top[0] || top[0] != top[0] ? top[0] : top[-1];
         --top;
         break;
       case Code::kFloor:

@@ -127,8 +127,10 @@ std::optional<ConstantValue> EvaluateConstant(const Expr& expr,
     case Op::kMax: {
       ConstantValue best = args[0];
       for (const ConstantValue& arg : args) {
-        const bool better = expr.op == Op::kMin ? arg.value < best.value
-                                                : arg.value > best.value;
+        // No number is kept, as at run time: it stops what reads it.
+        const bool better = std::isnan(arg.value) ||
+                            (expr.op == Op::kMin ? arg.value < best.value
+                                                 : arg.value > best.value);
         if (better) best.value = arg.value;
         if (arg.type == ValueType::kReal) best.type = ValueType::kReal;
       }

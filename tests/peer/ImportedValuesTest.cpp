@@ -78,6 +78,17 @@ TEST(ImportedValuesTest, RunTimeErrorsShowTheVariablesOwnValues) {
        "  [] mod(x, z) = 1 -> 1.0 : (x'=0);\nendmodule\n",
        "Error: the enabling condition of activity m.c3 (guard.prism:7) reads "
        "a value that is no number, such as a modulo by 0 (state: x=0 z=0)\n"},
+      // min and max pass no number on instead of dropping it.
+      {"min.prism",
+       "ctmc\nmodule m\n  x : [0..2];\n  z : [0..1];\n"
+       "  [] min(1, x/z) > 0 -> 1.0 : (x'=1);\nendmodule\n",
+       "Error: the enabling condition of activity m.c1 (min.prism:5) reads a "
+       "value that is no number, such as a modulo by 0 (state: x=0 z=0)\n"},
+      {"max.prism",
+       "ctmc\nconst double d = max(1, pow(0, -1) - pow(0, -1));\n"
+       "module m\n  x : [0..2];\n  [] x < d -> 1.0 : (x'=1);\nendmodule\n",
+       "Error: the enabling condition of activity m.c1 (max.prism:5) reads a "
+       "value that is no number, such as a modulo by 0 (state: x=0)\n"},
       {"choice.prism",
        "ctmc\nmodule m\n  x : [0..2];\n  z : [0..1];\n"
        "  [] x < 2 -> x/z < 1 ? 1.0 : 2.0 : (x'=x+1);\nendmodule\n",
