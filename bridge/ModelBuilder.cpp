@@ -252,6 +252,13 @@ class TextActivity : public Activity {
   std::vector<ConstantArc> changes;
   Program effect;
   std::vector<short*> written;  // marks the effect may change
+  // Where each gate's statements start in `effect`, and what the gate is
+  // ("output gate at m.san:4:3"), for a gate that reads no number.
+  struct EffectPart {
+    std::size_t start;
+    std::string what;
+  };
+  std::vector<EffectPart> effect_parts;
   // Set on the first action of an activity with probability checks: its
   // cases share the enabling, so one of them checks for all.
   bool checks_probabilities = false;
@@ -285,7 +292,9 @@ class TextActivity : public Activity {
   // The enabling program's truth; stops where it reads no number.
   bool EnablingTest();
   // Stops the run: `what` read a value that is no number here.
-  void NoNumber(const char* what);
+  void NoNumber(const std::string& what);
+  // Stops the run: the effect branched on no number at instruction `at`.
+  void EffectNoNumber(int at);
 
   static double Value(const Program& program, double absent) {
     if (program.empty()) return absent;
@@ -386,6 +395,10 @@ BaseActionClass* TextActivity::Fire() {
     // Put the state back so that the message shows the state that fired.
     for (std::size_t i = 0; i < written.size(); ++i) *written[i] = saved_[i];
     Refused(effect.error().place, effect.error().value);
+  } else if (effect.ConsumedNan()) {
+    // A branch chosen on no number is made up: refuse the firing.
+    for (std::size_t i = 0; i < written.size(); ++i) *written[i] = saved_[i];
+    EffectNoNumber(effect.NanAt());
   }
   return this;
 }
@@ -398,7 +411,15 @@ bool TextActivity::EnablingTest() {
   return value != 0.0;
 }
 
-void TextActivity::NoNumber(const char* what) {
+void TextActivity::EffectNoNumber(int at) {
+  std::string what = "effect";
+  for (const EffectPart& part : effect_parts) {
+    if (part.start <= static_cast<std::size_t>(at)) what = part.what;
+  }
+  NoNumber(what);
+}
+
+void TextActivity::NoNumber(const std::string& what) {
   std::ostringstream text;
   text << "Error: the " << what << " of activity " << ActionName;
   if (!runtime_.written_at.empty()) text << " (" << runtime_.written_at << ")";
@@ -550,16 +571,31 @@ TextSAN::TextSAN(const ModelIr& ir, const std::vector<double>& globals,
     };
     std::vector<int> common_reads;
     std::vector<int> common_writes;
+    std::vector<TextActivity::EffectPart> common_parts;
+    // A gate is named by its place in the model text; an imported model
+    // names the activity's origin instead (written_at).
+    auto gate_part = [&activity](const char* kind, const SourceLocation& where,
+                                 const Program& effect) {
+      std::string what = "effect";
+      if (activity.written_at.empty() && where.line > 0) {
+        what = std::string(kind) + " at " + where.origin + ":" +
+               std::to_string(where.line) + ":" + std::to_string(where.column);
+      }
+      return TextActivity::EffectPart{effect.size(), std::move(what)};
+    };
     Program common = Program::CompileStatements(arcs_in, binding_);
     CollectStatements(arcs_in, common_reads, common_writes);
     for (const InputGateIr& gate : activity.input_gates) {
+      common_parts.push_back(gate_part("input gate", gate.where, common));
       common.Append(Program::CompileStatements(gate.function, binding_));
       CollectStatements(gate.function, common_reads, common_writes);
     }
     const std::vector<StatementIr> outputs = arcs_out(activity.outputs);
+    common_parts.push_back({common.size(), "effect"});
     common.Append(Program::CompileStatements(outputs, binding_));
     CollectStatements(outputs, common_reads, common_writes);
     for (const OutputGateIr& gate : activity.output_gates) {
+      common_parts.push_back(gate_part("output gate", gate.where, common));
       common.Append(Program::CompileStatements(gate.function, binding_));
       CollectStatements(gate.function, common_reads, common_writes);
     }
@@ -584,6 +620,7 @@ TextSAN::TextSAN(const ModelIr& ir, const std::vector<double>& globals,
       for (int place : common_reads) AddUnique(wires.reads, place);
       a.effect = Program();
       a.effect.Append(common);
+      a.effect_parts = common_parts;
       if (num_cases > 0) {
         const CaseIr& one_case = activity.cases[c];
         if (one_case.probability) {
@@ -591,9 +628,12 @@ TextSAN::TextSAN(const ModelIr& ir, const std::vector<double>& globals,
         }
         const std::vector<StatementIr> case_outputs =
             arcs_out(one_case.outputs);
+        a.effect_parts.push_back({a.effect.size(), "effect"});
         a.effect.Append(Program::CompileStatements(case_outputs, binding_));
         CollectStatements(case_outputs, wires.reads, wires.writes);
         for (const OutputGateIr& gate : one_case.output_gates) {
+          a.effect_parts.push_back(
+              gate_part("output gate", gate.where, a.effect));
           a.effect.Append(Program::CompileStatements(gate.function, binding_));
           CollectStatements(gate.function, wires.reads, wires.writes);
         }

@@ -447,7 +447,11 @@ bool Program::Run(double* result) const {
   const Instr* const code = code_.data();
   const std::size_t size = code_.size();
   std::size_t pc = 0;
-  bool nan = false;
+  // The first instruction that compared, negated or branched on no number.
+  std::int32_t nan_at = -1;
+  const auto note_nan = [&nan_at, &pc](bool is_nan) {
+    if (is_nan && nan_at < 0) nan_at = static_cast<std::int32_t>(pc - 1);
+  };
   while (pc < size) {
     const Instr& instr = code[pc++];
     switch (instr.code) {
@@ -458,7 +462,7 @@ bool Program::Run(double* result) const {
         *++top = *instr.mark;
         break;
       case Code::kMarkCompare:
-        nan = nan || std::isnan(instr.constant);
+        note_nan(std::isnan(instr.constant));
         *++top = Compare(static_cast<Code>(instr.target), *instr.mark,
                          instr.constant);
         break;
@@ -473,7 +477,7 @@ bool Program::Run(double* result) const {
         *top = -*top;
         break;
       case Code::kNot:
-        nan = nan || std::isnan(*top);
+        note_nan(std::isnan(*top));
         *top = *top != 0.0 ? 0.0 : 1.0;
         break;
       case Code::kAdd:
@@ -501,32 +505,32 @@ bool Program::Run(double* result) const {
         --top;
         break;
       case Code::kLess:
-        nan = nan || std::isnan(top[-1]) || std::isnan(top[0]);
+        note_nan(std::isnan(top[-1]) || std::isnan(top[0]));
         top[-1] = top[-1] < top[0] ? 1.0 : 0.0;
         --top;
         break;
       case Code::kLessEqual:
-        nan = nan || std::isnan(top[-1]) || std::isnan(top[0]);
+        note_nan(std::isnan(top[-1]) || std::isnan(top[0]));
         top[-1] = top[-1] <= top[0] ? 1.0 : 0.0;
         --top;
         break;
       case Code::kGreater:
-        nan = nan || std::isnan(top[-1]) || std::isnan(top[0]);
+        note_nan(std::isnan(top[-1]) || std::isnan(top[0]));
         top[-1] = top[-1] > top[0] ? 1.0 : 0.0;
         --top;
         break;
       case Code::kGreaterEqual:
-        nan = nan || std::isnan(top[-1]) || std::isnan(top[0]);
+        note_nan(std::isnan(top[-1]) || std::isnan(top[0]));
         top[-1] = top[-1] >= top[0] ? 1.0 : 0.0;
         --top;
         break;
       case Code::kEqual:
-        nan = nan || std::isnan(top[-1]) || std::isnan(top[0]);
+        note_nan(std::isnan(top[-1]) || std::isnan(top[0]));
         top[-1] = top[-1] == top[0] ? 1.0 : 0.0;
         --top;
         break;
       case Code::kNotEqual:
-        nan = nan || std::isnan(top[-1]) || std::isnan(top[0]);
+        note_nan(std::isnan(top[-1]) || std::isnan(top[0]));
         top[-1] = top[-1] != top[0] ? 1.0 : 0.0;
         --top;
         break;
@@ -561,7 +565,7 @@ bool Program::Run(double* result) const {
         *top = std::log(*top);
         break;
       case Code::kAndJump:
-        nan = nan || std::isnan(*top);
+        note_nan(std::isnan(*top));
         if (*top == 0.0) {
           pc = static_cast<std::size_t>(instr.target);
         } else {
@@ -569,7 +573,7 @@ bool Program::Run(double* result) const {
         }
         break;
       case Code::kOrJump:
-        nan = nan || std::isnan(*top);
+        note_nan(std::isnan(*top));
         if (*top != 0.0) {
           pc = static_cast<std::size_t>(instr.target);
         } else {
@@ -577,7 +581,7 @@ bool Program::Run(double* result) const {
         }
         break;
       case Code::kJumpIfFalse:
-        nan = nan || std::isnan(*top);
+        note_nan(std::isnan(*top));
         if (*top-- == 0.0) pc = static_cast<std::size_t>(instr.target);
         break;
       case Code::kJump:
@@ -597,7 +601,7 @@ bool Program::Run(double* result) const {
             value != std::floor(value)) {
           error_.place = instr.target;
           error_.value = value;
-          consumed_nan_ = nan;
+          nan_at_ = nan_at;
           return false;
         }
         *instr.mark = static_cast<short>(value);
@@ -606,7 +610,7 @@ bool Program::Run(double* result) const {
     }
   }
   *result = top >= base ? *top : 0.0;
-  consumed_nan_ = nan;
+  nan_at_ = nan_at;
   return true;
 }
 

@@ -57,7 +57,11 @@ class Program {
   const StoreError& error() const { return error_; }
   // Whether the last run compared, negated or branched on a value that is
   // no number (a modulo by 0, say), whose truth it then made up.
-  bool ConsumedNan() const { return consumed_nan_; }
+  bool ConsumedNan() const { return nan_at_ >= 0; }
+  // The index of the first instruction that did so, -1 when none; with
+  // size(), tells which appended part of a program it was in.
+  int NanAt() const { return nan_at_; }
+  std::size_t size() const { return code_.size(); }
 
   // Appends the instructions of `other` (a statement list) to this one.
   void Append(const Program& other);
@@ -132,7 +136,7 @@ class Program {
   std::vector<Instr> code_;
   mutable std::vector<double> stack_;
   mutable StoreError error_;
-  mutable bool consumed_nan_ = false;
+  mutable std::int32_t nan_at_ = -1;
 };
 
 #endif  // GEN_LANG_PROGRAM_H_

@@ -94,6 +94,11 @@ TEST(ImportedValuesTest, RunTimeErrorsShowTheVariablesOwnValues) {
        "  [] x < 2 -> x/z < 1 ? 1.0 : 2.0 : (x'=x+1);\nendmodule\n",
        "Error: the rate of activity m.c1 (choice.prism:5) reads a value that "
        "is no number, such as a modulo by 0 (state: x=0 z=0)\n"},
+      {"update.prism",
+       "ctmc\nmodule m\n  x : [0..2];\n  z : [0..1];\n"
+       "  [] x < 2 -> 1.0 : (x'=mod(x, z) = 0 ? 2 : 1);\nendmodule\n",
+       "Error: the effect of activity m.c1 (update.prism:5) reads a value "
+       "that is no number, such as a modulo by 0 (state: x=0 z=0)\n"},
       {"two.jani",
        JaniModel(R"("lower-bound": 2, "upper-bound": 5)", 2, kUp, "1"),
        "Error: activity A.e0 would set place x to 6; it must be a whole "

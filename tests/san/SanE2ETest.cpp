@@ -246,6 +246,20 @@ TEST(SanE2ETest, RunTimeErrorsNameTheActivityAndTheState) {
        "Error: invalid rate nan of action t while exploring state 1 "
        "(marking: a=1 b=0); it must be a finite number that is not "
        "negative\n"},
+      // The branch is not made up: the gate that chose it is named, and
+      // the state is the one that fired.
+      {"a gate that branches on no number",
+       "place a = 1;\nplace b;\nactivity t rate 1 {\n  input a;\n"
+       "  output gate { b += 1; }\n"
+       "  output gate { if (b mod a == 0) { b = 2; } }\n}\n",
+       "Error: the output gate at m.san:6:10 of activity t reads a value that "
+       "is no number, such as a modulo by 0 (state: a=1 b=0)\n"},
+      {"a case's gate that branches on no number",
+       "place a = 1;\nplace b;\nactivity t rate 1 {\n  input a;\n"
+       "  case 1 { output gate { b = a div a > 0 ? 1 : 0; } }\n"
+       "  case 0 { }\n}\n",
+       "Error: the output gate at m.san:5:19 of activity t_case1 reads a "
+       "value that is no number, such as a modulo by 0 (state: a=1 b=0)\n"},
       {"a lone instantaneous activity of negative weight",
        "place a = 1;\nplace b;\n"
        "activity go instant weight a - 2 { input a; output b; }\n",
