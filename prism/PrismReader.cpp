@@ -1094,8 +1094,12 @@ std::optional<std::string> PrismImporter::StructureReward(
 std::optional<double> PrismImporter::Time(const Expr& expr) {
   const std::optional<ConstantValue> value = Evaluate(expr);
   if (!value) return std::nullopt;
-  if (value->type == ValueType::kBool || !(value->value >= 0.0)) {
-    Error(expr.where, "a time bound must be a number that is not negative");
+  // An infinite bound would read as no bound at all: only a written-out
+  // absent bound means that.
+  if (value->type == ValueType::kBool || !(value->value >= 0.0) ||
+      std::isinf(value->value)) {
+    Error(expr.where,
+          "a time bound must be a finite number that is not negative");
     return std::nullopt;
   }
   return value->value;

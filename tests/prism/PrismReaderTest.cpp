@@ -258,6 +258,15 @@ TEST(PrismReaderTest, MalformedInputNamesFileLineAndColumnWithACaret) {
       {"log of 0 as a time bound", "ctmc\n" + module + "endmodule\n",
        "P=? [ F<=(log(0, 2)) x = 2 ];\n",
        "m.props:1:11: log of 0: the argument must be above 0"},
+      // An infinite bound is not the absent one.
+      {"an infinite time bound",
+       "ctmc\nconst double d = pow(0, -1);\n" + module + "endmodule\n",
+       "P=? [ F<=d x = 2 ];\nR=? [ C<=2*d ];\n",
+       "m.props:1:10: a time bound must be a finite number that is not "
+       "negative"},
+      {"an infinite lower time bound", "ctmc\n" + module + "endmodule\n",
+       "P=? [ G[(pow(0, -1)), (pow(0, -1))] x < 2 ];\n",
+       "m.props:1:10: a time bound must be a finite number"},
       {"an int that is not a number",
        "ctmc\nconst int n = floor(pow(-8, 0.5));\n" + module + "endmodule\n",
        "", "m.prism:2:15: int value nan is outside 32 bits"},
