@@ -174,6 +174,7 @@ ExprPtr Clone(const Expr& expr) {
   copy->value = expr.value;
   copy->name = expr.name;
   copy->index = expr.index;
+  copy->int32 = expr.int32;
   copy->where = expr.where;
   for (const ExprPtr& arg : expr.args) copy->args.push_back(Clone(*arg));
   return copy;

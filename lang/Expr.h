@@ -83,6 +83,10 @@ struct Expr {
   // the source spelt it, where a reader sets that (see OpSpelling).
   std::string name;
   int index = -1;  // kGlobal, kPlace
+  // An int result that must lie within 32 bits, as an importer's format
+  // has it: outside them the compiled expression gives no number, which
+  // stops generation where it is read.
+  bool int32 = false;
   std::vector<std::unique_ptr<Expr>> args;
   SourceLocation where;
 };

@@ -60,6 +60,7 @@ std::size_t MaxDepth(const std::vector<Instr>& code) {
       case Code::kAbs:
       case Code::kExp:
       case Code::kLog:
+      case Code::kInt32:
       case Code::kJump:
         break;
       default:
@@ -86,11 +87,13 @@ class Program::Compiler {
       Program folded;
       Compiler inner(folded, binding_);
       inner.Unfolded(expr);
+      if (expr.int32) inner.Emit(Code::kInt32);
       folded.stack_.assign(MaxDepth<Instr, Code>(folded.code_) + 2, 0.0);
       Emit(Code::kPush).constant = folded.Evaluate();
       return;
     }
     Unfolded(expr);
+    if (expr.int32) Emit(Code::kInt32);
   }
 
   void Statements(const std::vector<StatementIr>& statements) {
@@ -563,6 +566,9 @@ bool Program::Run(double* result) const {
         break;
       case Code::kLog:
         *top = std::log(*top);
+        break;
+      case Code::kInt32:
+        if (!(*top >= -2147483648.0 && *top <= 2147483647.0)) *top = kNaN;
         break;
       case Code::kAndJump:
         note_nan(std::isnan(*top));

@@ -103,6 +103,7 @@ class Program {
     kPow,
     kExp,
     kLog,
+    kInt32,    // top = NaN unless within -2^31..2^31-1
     kAndJump,  // top false: keep it and jump; else pop it
     kOrJump,   // top true: keep it and jump; else pop it
     kJumpIfFalse,

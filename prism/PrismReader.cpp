@@ -1,11 +1,13 @@
 #include "prism/PrismReader.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <initializer_list>
+#include <iterator>
 #include <map>
 #include <optional>
 #include <set>
@@ -116,6 +118,129 @@ ExprPtr Joined(std::vector<ExprPtr> terms, Op op) {
     terms = std::move(joined);
   }
   return terms.empty() ? nullptr : std::move(terms.front());
+}
+
+// Bounds on the values of an expression, as far as the variables' ranges
+// tell; infinite where nothing bounds them.
+struct Interval {
+  double low;
+  double high;
+};
+
+constexpr Interval kAnyValue = {-INFINITY, INFINITY};
+
+// a * b, where 0 times infinity is 0: a bound of 0 stays 0.
+double BoundProduct(double a, double b) {
+  return a == 0.0 || b == 0.0 ? 0.0 : a * b;
+}
+
+// Marks (Expr::int32) each int operator whose value may leave 32 bits in
+// some state, as the variables' ranges allow, so that the run stops there
+// rather than carry on with a value beyond them. A place holds its
+// variable minus the lower bound. Returns the bounds of `expr`.
+Interval MarkWideInts(Expr& expr,
+                      const std::map<std::string, Variable>& variables) {
+  std::vector<Interval> args;
+  for (ExprPtr& arg : expr.args) {
+    args.push_back(MarkWideInts(*arg, variables));
+  }
+  Interval result = kAnyValue;
+  switch (expr.kind) {
+    case ExprKind::kConstant:
+      return {expr.value, expr.value};
+    case ExprKind::kName: {
+      const auto variable = variables.find(expr.name);
+      if (variable == variables.end()) return kAnyValue;
+      return {0.0, static_cast<double>(variable->second.high -
+                                       variable->second.low)};
+    }
+    case ExprKind::kCondition:
+      return {std::fmin(args[1].low, args[2].low),
+              std::fmax(args[1].high, args[2].high)};
+    default:
+      break;
+  }
+  bool int_op = false;
+  switch (expr.op) {
+    case Op::kNegate:
+      result = {-args[0].high, -args[0].low};
+      int_op = true;
+      break;
+    case Op::kAdd:
+      result = {args[0].low + args[1].low, args[0].high + args[1].high};
+      int_op = true;
+      break;
+    case Op::kSubtract:
+      result = {args[0].low - args[1].high, args[0].high - args[1].low};
+      int_op = true;
+      break;
+    case Op::kMultiply: {
+      const double corners[] = {BoundProduct(args[0].low, args[1].low),
+                                BoundProduct(args[0].low, args[1].high),
+                                BoundProduct(args[0].high, args[1].low),
+                                BoundProduct(args[0].high, args[1].high)};
+      result = {*std::min_element(std::begin(corners), std::end(corners)),
+                *std::max_element(std::begin(corners), std::end(corners))};
+      int_op = true;
+      break;
+    }
+    case Op::kModulo: {
+      // |a mod b| is below |b| and at most |a|.
+      const double a = std::fmax(-args[0].low, args[0].high);
+      const double b = std::fmax(-args[1].low, args[1].high);
+      const double most = std::fmin(a, b);
+      result = {-most, most};
+      break;
+    }
+    case Op::kMin:
+    case Op::kMax:
+      result = args[0];
+      for (const Interval& arg : args) {
+        const bool is_min = expr.op == Op::kMin;
+        result.low = is_min ? std::fmin(result.low, arg.low)
+                            : std::fmax(result.low, arg.low);
+        result.high = is_min ? std::fmin(result.high, arg.high)
+                             : std::fmax(result.high, arg.high);
+      }
+      break;
+    case Op::kAbs: {
+      const double most = std::fmax(-args[0].low, args[0].high);
+      result = {
+          args[0].low <= 0.0 && args[0].high >= 0.0
+              ? 0.0
+              : std::fmin(std::fabs(args[0].low), std::fabs(args[0].high)),
+          most};
+      int_op = true;
+      break;
+    }
+    case Op::kFloor:
+    case Op::kCeil:
+      result = {std::floor(args[0].low), std::ceil(args[0].high)};
+      int_op = true;
+      break;
+    case Op::kLess:
+    case Op::kLessEqual:
+    case Op::kGreater:
+    case Op::kGreaterEqual:
+    case Op::kEqual:
+    case Op::kNotEqual:
+    case Op::kAnd:
+    case Op::kOr:
+    case Op::kNot:
+      return {0.0, 1.0};
+    default:  // division and the real functions: unbounded
+      return kAnyValue;
+  }
+  // A NaN bound (infinity minus infinity) bounds nothing.
+  if (std::isnan(result.low)) result.low = -INFINITY;
+  if (std::isnan(result.high)) result.high = INFINITY;
+  if (int_op && IsIntValued(expr, variables) &&
+      !(result.low >= INT32_MIN && result.high <= INT32_MAX)) {
+    expr.int32 = true;
+    result = {std::fmax(result.low, INT32_MIN),
+              std::fmin(result.high, INT32_MAX)};
+  }
+  return result;
 }
 
 bool IsConstant(const Expr& expr, double value) {
@@ -309,6 +434,7 @@ ExprPtr PrismImporter::VariableRead(const Variable& variable,
 ExprPtr PrismImporter::Resolve(const Expr& expr, bool variables_as_names) {
   ExprPtr resolved = ResolveTree(expr, variables_as_names, 0);
   if (resolved) (void)CheckedValue(*resolved);
+  if (resolved && !variables_as_names) MarkWideInts(*resolved, variables_);
   return Failed() ? nullptr : std::move(resolved);
 }
 
