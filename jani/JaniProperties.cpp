@@ -193,9 +193,10 @@ void JaniImporter::ReadProperties() {
         const std::optional<ConstantValue> end = Constant(
             MemberOrNull(*bounds, keys[k]), at + ".time-bounds." + keys[k]);
         if (!end) return std::nullopt;
-        if (!(end->value >= 0)) {
+        // An infinite bound given would read as no bound at all.
+        if (!(end->value >= 0) || std::isinf(end->value)) {
           Error(at + ".time-bounds." + keys[k],
-                "a time bound must not be negative");
+                "a time bound must be a finite number that is not negative");
           return std::nullopt;
         }
         *ends[k] = end->value;
@@ -388,8 +389,9 @@ void JaniImporter::ReadProperties() {
         const std::optional<ConstantValue> t = Constant(
             MemberOrNull(*values, "time-instant"), vpath + ".time-instant");
         if (!t) return;
-        if (!(t->value >= 0)) {
-          Error(vpath + ".time-instant", "a time instant must not be negative");
+        if (!(t->value >= 0) || std::isinf(t->value)) {
+          Error(vpath + ".time-instant",
+                "a time instant must be a finite number that is not negative");
           return;
         }
         // Without a list: the expression's value in the state at that time,

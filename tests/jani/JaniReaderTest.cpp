@@ -334,7 +334,17 @@ TEST(JaniReaderTest, MalformedInputNamesTheFileAndTheJsonPath) {
                     "exp": "x", "time-instant": -1}}])"),
        {},
        "bad.jani: $.properties[0].expression.time-instant: a time instant "
-       "must not be negative"},
+       "must be a finite number that is not negative"},
+      // An infinite bound read as no bound at all.
+      {"infinite time bound",
+       Replace(BaseModel(), R"("system": {"elements": [{"automaton": "A"}]})",
+               R"("system": {"elements": [{"automaton": "A"}]},
+                  "properties": [{"name": "p", "expression": {"op": "Pmax",
+                    "exp": {"op": "F", "exp": true, "time-bounds": {"upper":
+                    {"op": "pow", "left": 10, "right": 400}}}}}])"),
+       {},
+       "bad.jani: $.properties[0].expression.exp.time-bounds.upper: a time "
+       "bound must be a finite number that is not negative"},
       {"assignment index",
        Replace(BaseModel(), R"("ref": "x", "value")",
                R"("ref": "x", "index": 1, "value")"),
