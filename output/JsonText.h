@@ -1,10 +1,11 @@
 #ifndef GEN_OUTPUT_JSONTEXT_H_
 #define GEN_OUTPUT_JSONTEXT_H_
 
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <string>
+
+#include "output/ShortestText.h"
 
 // Inline: solve writes JSON with these too and links none of the writers.
 
@@ -33,8 +34,7 @@ inline std::string JsonString(const std::string& text) {
 inline std::string JsonNumber(double value) {
   if (std::isnan(value)) return "null";
   if (std::isinf(value)) return value > 0 ? "\"inf\"" : "\"-inf\"";
-  char text[32];
-  return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
+  return ShortestText(value);
 }
 
 #endif  // GEN_OUTPUT_JSONTEXT_H_

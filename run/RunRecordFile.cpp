@@ -1,7 +1,5 @@
 #include "run/RunRecordFile.h"
 
-#include <charconv>
-#include <cmath>
 #include <optional>
 #include <string>
 #include <vector>
@@ -9,15 +7,6 @@
 #include "output/JsonText.h"
 
 namespace {
-
-// The shortest text that reads back to `value` (0.1, not
-// 0.10000000000000001); JsonNumber's forms for the values JSON lacks.
-std::string ShortestNumber(double value) {
-  if (!std::isfinite(value)) return JsonNumber(value);
-  char text[32];
-  const auto end = std::to_chars(text, text + sizeof text, value).ptr;
-  return std::string(text, end);
-}
 
 std::string OptionalString(const std::optional<std::string>& text) {
   return text ? JsonString(*text) : std::string("null");
@@ -43,13 +32,13 @@ void WriteRunRecord(const RunDescription& description, const RunCounts& counts,
   for (const GlobalValue& global : values) {
     out << separator << "{\"name\": " << JsonString(global.name)
         << ", \"type\": " << JsonString(global.type)
-        << ", \"value\": " << ShortestNumber(global.value) << '}';
+        << ", \"value\": " << JsonNumber(global.value) << '}';
     separator = ",\n    ";
   }
   out << (values.empty() ? "]" : "\n  ]")
       << ",\n  \"states\": " << counts.states
       << ",\n  \"transitions\": " << counts.transitions
-      << ",\n  \"cpu_seconds\": " << ShortestNumber(counts.cpu_seconds)
-      << ",\n  \"wall_seconds\": " << ShortestNumber(counts.wall_seconds)
+      << ",\n  \"cpu_seconds\": " << JsonNumber(counts.cpu_seconds)
+      << ",\n  \"wall_seconds\": " << JsonNumber(counts.wall_seconds)
       << "\n}\n";
 }

@@ -1,12 +1,12 @@
 #include "solve/Regenerative.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <limits>
 #include <string>
 #include <utility>
 
+#include "output/ShortestText.h"
 #include "solve/Components.h"
 
 namespace {
@@ -16,13 +16,6 @@ constexpr double kInfinity = std::numeric_limits<double>::infinity();
 // How far the probabilities of a kernel row may miss 1 before the chain is
 // refused: far above rounding, far below any modelling error.
 constexpr double kRowSumTolerance = 1e-9;
-
-// A number in messages: the shortest text that reads back as `value`.
-std::string Number(double value) {
-  char text[32];
-  const auto end = std::to_chars(text, text + sizeof text, value).ptr;
-  return std::string(text, end);
-}
 
 // One row of the embedded chain: where the next regeneration point leads
 // (all firings, and the deterministic ones alone, for impulses) and the
@@ -150,11 +143,11 @@ class Builder {
                            chain_.delays[first].action == clock.action;
         if (!alone || chain_.delays[first].delay != clock.delay) {
           message_ = "the clock of " + chain_.actions[clock.action] +
-                     " (delay " + Number(clock.delay) +
+                     " (delay " + ShortestText(clock.delay) +
                      ") runs on from state " + std::to_string(s + 1) +
                      " into state " + std::to_string(rate.target + 1) +
                      (alone ? ", where its delay is " +
-                                  Number(chain_.delays[first].delay) +
+                                  ShortestText(chain_.delays[first].delay) +
                                   "; a clock that keeps running keeps its "
                                   "delay"
                             : ", where it is not the one deterministic "
@@ -188,10 +181,10 @@ class Builder {
     } else {
       if (!PoissonSeries(mean, options_.epsilon, options_.max_terms, &pmf_,
                          &above_)) {
-        message_ = "the delay " + Number(clock.delay) + " of " +
+        message_ = "the delay " + ShortestText(clock.delay) + " of " +
                    chain_.actions[clock.action] + " from state " +
                    std::to_string(start + 1) +
-                   " is too long against rates up to " + Number(uniform) +
+                   " is too long against rates up to " + ShortestText(uniform) +
                    ": its series needs more than " +
                    std::to_string(options_.max_terms) + " terms";
         Reset();
@@ -331,7 +324,7 @@ RegenerativeResult SolveRegenerative(const DeterministicChain& chain,
     if (std::isfinite(row.sojourn) && std::abs(total - 1) > kRowSumTolerance) {
       result.message =
           "the firings from state " + std::to_string(points[p] + 1) +
-          " lead on with probability " + Number(total) + " in all, not 1";
+          " lead on with probability " + ShortestText(total) + " in all, not 1";
       return result;
     }
     rows.push_back(std::move(row));
@@ -440,7 +433,8 @@ RegenerativeResult SolveRegenerative(const DeterministicChain& chain,
         while (components.id[member] != c) ++member;
         result.message = "the closed class of the embedded chain with state " +
                          std::to_string(points[member] + 1) +
-                         " has a mean cycle of " + Number(cycle[c] / mass[c]) +
+                         " has a mean cycle of " +
+                         ShortestText(cycle[c] / mass[c]) +
                          " time units; its time averages are not defined";
         return result;
       }

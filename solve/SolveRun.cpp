@@ -22,6 +22,7 @@
 #include "database/MeasureRecord.h"
 #include "output/Formats.h"
 #include "output/JsonText.h"
+#include "output/ShortestText.h"
 #include "solve/Absorption.h"
 #include "solve/ChainFiles.h"
 #include "solve/DeterministicChain.h"
@@ -78,12 +79,6 @@ std::string Format(const char* format, double value) {
 
 std::string Sci(double value) { return Format("%.10e", value); }
 std::string Short(double value) { return Format("%.2e", value); }
-// The fewest digits that read back to the same double: a time asked as 0.7
-// is shown as 0.7, and every value of the CSV reads back exactly.
-std::string Shortest(double value) {
-  char text[32];
-  return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
-}
 
 bool ParseNumber(std::string_view text, double* value) {
   const auto [end, ec] =
@@ -425,14 +420,14 @@ bool CarriesPropertySubject(std::size_t v, const std::string& name,
 
 std::string TimeText(const Row& row) {
   if (std::isnan(row.start)) return "-";
-  const std::string start = Shortest(row.start);
+  const std::string start = ShortestText(row.start);
   if (row.stop == row.start) return start;
-  return start + ".." + Shortest(row.stop);
+  return start + ".." + ShortestText(row.stop);
 }
 
 std::string CsvNumber(double value) {
   if (std::isnan(value)) return "";
-  return Shortest(value);
+  return ShortestText(value);
 }
 
 void WriteRows(const std::vector<Row>& rows, std::ostream& out) {
