@@ -98,6 +98,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
                               size - 1);
   switch (data[0] % 7) {
     case 0: {
+      // What decides whether solve turns to a .dch beside the file.
+      (void)HasDeterministicHeader(text);
       StateSpace space;
       const Status one_pass = ParseStateSpace(text, "f.arm", &space);
       if (one_pass.ok) CheckStateSpace(space);

@@ -887,29 +887,34 @@ Status ParseStateSpace(std::string_view text, const std::string& file_name,
   return ParseStateSpaceLines(ChainSource(text), {}, file_name, sharing, space);
 }
 
-bool WrittenByDeterministicGeneration(const std::string& file_name) {
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(
-      std::fopen(file_name.c_str(), "rb"), &std::fclose);
-  if (file == nullptr) return false;
-  // The header's lines are short: the type, the state count, the spaces.
-  std::string lines[3];
-  for (std::string& line : lines) {
-    int c = 0;
-    while ((c = std::fgetc(file.get())) != EOF && c != '\n') {
-      if (line.size() > 64) return false;
-      line.push_back(static_cast<char>(c));
-    }
-    if (c != '\n') return false;
+bool HasDeterministicHeader(std::string_view text) {
+  // The header's lines: the type, the state count, the spaces.
+  std::string_view lines[3];
+  for (std::string_view& line : lines) {
+    const std::size_t end = text.find('\n');
+    if (end == std::string_view::npos) return false;
+    line = text.substr(0, end);
+    text.remove_prefix(end + 1);
   }
   std::uint64_t n = 0;
-  const std::string& count = lines[1];
+  const std::string_view count = lines[1];
   const auto [end, error] =
       std::from_chars(count.data(), count.data() + count.size(), n);
   if (error != std::errc() || end != count.data() + count.size()) return false;
   const std::size_t d = Digits(n);
   return d < chain_format::kDeterministicPlaceholder &&
          lines[2].size() == chain_format::kDeterministicPlaceholder - d &&
-         lines[2].find_first_not_of(' ') == std::string::npos;
+         lines[2].find_first_not_of(' ') == std::string_view::npos;
+}
+
+bool WrittenByDeterministicGeneration(const std::string& file_name) {
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(
+      std::fopen(file_name.c_str(), "rb"), &std::fclose);
+  if (file == nullptr) return false;
+  // The header's lines are short; a longer one is not this header.
+  char start[256];
+  const std::size_t read = std::fread(start, 1, sizeof start, file.get());
+  return HasDeterministicHeader(std::string_view(start, read));
 }
 
 Status ReadStateSpace(const std::string& file_name, StateSpace* space,

@@ -84,9 +84,11 @@ Status ReadStateSpace(const std::string& file_name, StateSpace* space,
                       const ReadReport& read = {},
                       const ReadSharing& sharing = {});
 
-// Whether the state-space file's header is the one deterministic generation
-// writes (its placeholder line is the short one), whatever follows it. False
-// for a file that cannot be read or has another header.
+// Whether `text` starts with the header deterministic generation writes (its
+// placeholder line is the short one), whatever follows it.
+bool HasDeterministicHeader(std::string_view text);
+// The same for the state-space file's first bytes; false for a file that
+// cannot be read.
 bool WrittenByDeterministicGeneration(const std::string& file_name);
 
 // One reward variable of the type file.

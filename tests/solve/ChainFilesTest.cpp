@@ -145,6 +145,19 @@ TEST(StateSpaceReaderTest, AcceptsAFileWithoutThePlaceholderLine) {
   EXPECT_EQ(space.num_transitions(), 1u);
 }
 
+// solve turns to a .dch only for the header deterministic generation
+// writes: 7 characters of count and spaces after the type line.
+TEST(StateSpaceReaderTest, TellsTheDeterministicHeaderApart) {
+  EXPECT_TRUE(HasDeterministicHeader("1\n3\n      \n1\n"));
+  EXPECT_TRUE(HasDeterministicHeader("1\n123456\n \n"));
+  EXPECT_FALSE(HasDeterministicHeader("1\n3\n       \n"));  // one too many
+  EXPECT_FALSE(HasDeterministicHeader("1\n3\n" + std::string(61, ' ') +
+                                      "\n"));  // a Markov chain's
+  EXPECT_FALSE(HasDeterministicHeader("1\n3\n"));
+  EXPECT_FALSE(HasDeterministicHeader("1\nx\n      \n"));
+  EXPECT_FALSE(HasDeterministicHeader("1\n12345678\n\n"));
+}
+
 TEST(StateSpaceReaderTest, RefusesMissingFilesFoldersAndPipesAtOnce) {
   ScopedTempDir dir;
   const std::string pipe = dir.path() + "/pipe";
