@@ -5,7 +5,6 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
-#include <thread>
 
 #include "solve/DoubleDouble.h"
 #include "solve/HugePages.h"
@@ -345,12 +344,12 @@ void ChainGaussSeidel::ApplyThenMultiply(const LinearOperator& a,
       }
       // Undivided on the pool: the second half adds the terms above the
       // diagonal into B y behind the backward sweep (see UpperTermsBehind).
-      std::atomic<std::int64_t> settled{n + 1};
+      SweepProgress progress(n);
       pool_->Run([&](int half) {
         if (half == 0) {
-          SweepsAndLowerTerms(rows, n, y, v, &settled);
+          SweepsAndLowerTerms(rows, n, y, v, &progress);
         } else {
-          UpperTermsBehind(rows, n, *y, v, settled);
+          UpperTermsBehind(rows, n, *y, v, &progress);
         }
       });
       return;
@@ -420,9 +419,10 @@ void ChainGaussSeidel::ApplyThenMultiplyWith(Rows rows, std::int64_t lo,
 }
 
 template <class Rows>
-void ChainGaussSeidel::SweepsAndLowerTerms(
-    Rows rows, std::int64_t n, Eigen::VectorXd* y, Eigen::VectorXd* v,
-    std::atomic<std::int64_t>* settled) const {
+void ChainGaussSeidel::SweepsAndLowerTerms(Rows rows, std::int64_t n,
+                                           Eigen::VectorXd* y,
+                                           Eigen::VectorXd* v,
+                                           SweepProgress* progress) const {
   double* x = y->data();
   double* out = v->data();
   ForwardSweep(rows, 0, n, x, out);
@@ -431,7 +431,7 @@ void ChainGaussSeidel::SweepsAndLowerTerms(
     // diagonal are final. Told in steps, so the two cores rarely share a
     // line of the counter.
     if ((i & (kSettleStep - 1)) == 0 || i == n - 1) {
-      settled->store(i + 1, std::memory_order_release);
+      progress->Settle(i + 1);
     }
     const double yi = x[i];
     out[i] += yi;
@@ -448,21 +448,44 @@ void ChainGaussSeidel::SweepsAndLowerTerms(
       out[c] -= term;
     }
   }
-  settled->store(0, std::memory_order_release);
+  progress->Settle(0);
+}
+
+// Sequentially consistent on both sides: either Settle sees the follower's
+// goal and wakes it, or the follower's check under the lock sees the new
+// row.
+void ChainGaussSeidel::SweepProgress::Settle(std::int64_t row) {
+  settled_.store(row);
+  if (row <= wake_at_.load()) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    settled_changed_.notify_one();
+  }
+}
+
+std::int64_t ChainGaussSeidel::SweepProgress::AwaitRow(std::int64_t i) {
+  std::int64_t settled = settled_.load();
+  if (settled <= i + 1) return settled;
+  const std::int64_t goal = std::max<std::int64_t>(i + 1 - kFollowLag, 0);
+  std::unique_lock<std::mutex> lock(mutex_);
+  wake_at_.store(goal);
+  settled_changed_.wait(lock, [&] {
+    settled = settled_.load();
+    return settled <= goal;
+  });
+  wake_at_.store(-1);
+  return settled;
 }
 
 template <class Rows>
-void ChainGaussSeidel::UpperTermsBehind(
-    Rows rows, std::int64_t n, const Eigen::VectorXd& y, Eigen::VectorXd* v,
-    const std::atomic<std::int64_t>& settled) const {
+void ChainGaussSeidel::UpperTermsBehind(Rows rows, std::int64_t n,
+                                        const Eigen::VectorXd& y,
+                                        Eigen::VectorXd* v,
+                                        SweepProgress* progress) const {
   const double* x = y.data();
   double* out = v->data();
   std::int64_t known = n + 1;
   for (std::int64_t i = n - 1; i >= 0; --i) {
-    while (known > i + 1) {
-      known = settled.load(std::memory_order_acquire);
-      if (known > i + 1) std::this_thread::yield();
-    }
+    if (known > i + 1) known = progress->AwaitRow(i);
     const double yi = x[i];
     if (yi == 0) continue;
     const std::uint32_t s = rows.numbering.Global(static_cast<std::size_t>(i));

@@ -2,7 +2,9 @@
 #define GEN_SOLVE_CHAINSYSTEM_H_
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <vector>
 
 #include "solve/ChainFiles.h"
@@ -147,28 +149,51 @@ class ChainGaussSeidel : public Preconditioner {
   template <class Rows>
   void ApplyWith(Rows rows, bool transposed, std::int64_t lo, std::int64_t hi,
                  Eigen::VectorXd* x) const;
+  // How far the backward sweep of the undivided pair on the pool is done:
+  // the lowest row from which every row is final, n + 1 until the sweep
+  // starts. The half that follows it does about half the work per row, so
+  // it keeps catching up; it then sleeps until the sweep is kFollowLag rows
+  // further, rather than polling: polling through the forward sweep and
+  // behind the backward one cost FMS N = 8 as much system time as the
+  // solve's whole wall time, a core taken from whatever else runs.
+  class SweepProgress {
+   public:
+    explicit SweepProgress(std::int64_t n) : settled_(n + 1) {}
+    // Rows `row` and up are done.
+    void Settle(std::int64_t row);
+    // Waits until row i is final (every row above it done) and returns
+    // how far the sweep is then.
+    std::int64_t AwaitRow(std::int64_t i);
+
+   private:
+    static constexpr std::int64_t kFollowLag = 16 * 1024;
+
+    std::atomic<std::int64_t> settled_;
+    // The row the sleeping follower waits for; -1 while none sleeps.
+    std::atomic<std::int64_t> wake_at_{-1};
+    std::mutex mutex_;
+    std::condition_variable settled_changed_;
+  };
+
   // Both sweeps over the unknowns lo..hi-1; terms of B y for rows outside
   // go to `held` (null when the block is the whole system), and their count
   // to *held_count.
   // The undivided sweep pair on the pool, in two halves that give the bytes
   // of ApplyThenMultiplyWith over the whole system. The first runs both
   // sweeps and adds each row's terms on and below the diagonal into B y,
-  // telling in *settled the lowest row from which every row is done
-  // (n + 1 before the backward sweep). The second follows it up the rows
-  // and adds the terms above the diagonal of each row once done: row i's
-  // term into B y_c, c > i, comes after every term the first half adds
-  // there (rows c and up), and the rows reach each entry in the order of
-  // the whole sweep, so every sum is taken in the same order. Neither
-  // writes an entry the other reads or writes meanwhile: the first writes
-  // below its row, the second above the row it follows.
+  // telling in *progress how far up the backward sweep is done. The second
+  // follows it up the rows and adds the terms above the diagonal of each row
+  // once done: row i's term into B y_c, c > i, comes after every term the first
+  // half adds there (rows c and up), and the rows reach each entry in the order
+  // of the whole sweep, so every sum is taken in the same order. Neither writes
+  // an entry the other reads or writes meanwhile: the first writes below its
+  // row, the second above the row it follows.
   template <class Rows>
   void SweepsAndLowerTerms(Rows rows, std::int64_t n, Eigen::VectorXd* y,
-                           Eigen::VectorXd* v,
-                           std::atomic<std::int64_t>* settled) const;
+                           Eigen::VectorXd* v, SweepProgress* progress) const;
   template <class Rows>
   void UpperTermsBehind(Rows rows, std::int64_t n, const Eigen::VectorXd& y,
-                        Eigen::VectorXd* v,
-                        const std::atomic<std::int64_t>& settled) const;
+                        Eigen::VectorXd* v, SweepProgress* progress) const;
   // Rows between two reports of the first half's progress.
   static constexpr std::int64_t kSettleStep = 1024;
 
