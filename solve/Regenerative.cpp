@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "output/ShortestText.h"
+#include "solve/CompensatedSum.h"
 #include "solve/Components.h"
 
 namespace {
@@ -96,6 +97,7 @@ class Builder {
 
   const std::string& message() const { return message_; }
   std::size_t series_terms() const { return series_terms_; }
+  double largest_mean() const { return largest_mean_; }
 
  private:
   void ExponentialRow(std::uint32_t s, KernelRow* row) {
@@ -191,6 +193,7 @@ class Builder {
         return false;
       }
       series_terms_ = std::max(series_terms_, pmf_.size());
+      largest_mean_ = std::max(largest_mean_, mean);
       std::vector<double> v(n, 0.0);
       std::vector<double> w(n, 0.0);
       v[0] = 1;
@@ -271,6 +274,7 @@ class Builder {
   std::vector<double> pmf_;
   std::vector<double> above_;
   std::size_t series_terms_ = 0;
+  double largest_mean_ = 0;
   std::string message_;
 };
 
@@ -363,10 +367,56 @@ RegenerativeResult SolveRegenerative(const DeterministicChain& chain,
     }
     return space;
   };
+  // Per point: what one interval from it earns of each variable, and its
+  // length, so that a variable's long-run value in a closed class is the
+  // ratio of their means under nu. A point never left earns its state's
+  // rate for ever: its ratio is that rate.
+  const std::size_t earned_variables =
+      options.earning != nullptr ? options.earning->size() : 0;
+  std::vector<std::vector<double>> interval_reward(earned_variables,
+                                                   std::vector<double>(m, 0.0));
+  std::vector<double> interval_length(m, 1.0);
+  for (std::size_t p = 0; p < m && earned_variables > 0; ++p) {
+    const KernelRow& row = rows[p];
+    for (std::size_t v = 0; v < earned_variables; ++v) {
+      const std::vector<double>& earning = (*options.earning)[v];
+      if (std::isinf(row.sojourn)) {
+        interval_reward[v][p] = earning[points[p]];
+        continue;
+      }
+      CompensatedSum sum;
+      for (const auto& [state, time] : row.time) sum.Add(time * earning[state]);
+      for (const auto& [state, probability] : row.fired) {
+        sum.Add(probability * (*options.impulse)[v][state]);
+      }
+      if (v < row.earned.size()) sum.Add(row.earned[v]);
+      interval_reward[v][p] = sum.Value();
+    }
+    if (std::isfinite(row.sojourn)) interval_length[p] = row.sojourn;
+  }
+  std::vector<std::vector<double>> ordered_reward;
+  std::vector<double> ordered_length;
+  auto solve = [&](const StateSpace& space,
+                   const std::vector<std::uint32_t>& order) {
+    SolveOptions solve_options = options.solve;
+    if (earned_variables > 0) {
+      ordered_reward.assign(earned_variables, std::vector<double>(m));
+      ordered_length.resize(m);
+      for (std::size_t q = 0; q < m; ++q) {
+        for (std::size_t v = 0; v < earned_variables; ++v) {
+          ordered_reward[v][q] = interval_reward[v][order[q]];
+        }
+        ordered_length[q] = interval_length[order[q]];
+      }
+      solve_options.rewards = &ordered_reward;
+      solve_options.reward_weights = &ordered_length;
+    }
+    return SolveLongRun(space, solve_options);
+  };
   std::vector<std::uint32_t> order(m);
   for (std::size_t q = 0; q < m; ++q) order[q] = static_cast<std::uint32_t>(q);
   StateSpace embedded = build(order);
-  result.embedded = SolveLongRun(embedded, options.solve);
+  result.embedded = solve(embedded, order);
   if (!result.embedded.ok) {
     result.message = "the embedded chain: " + result.embedded.message;
     return result;
@@ -383,7 +433,7 @@ RegenerativeResult SolveRegenerative(const DeterministicChain& chain,
       std::vector<std::uint32_t> swapped = order;
       std::swap(swapped[0], swapped[likely]);
       StateSpace other = build(swapped);
-      StationaryResult retry = SolveLongRun(other, options.solve);
+      StationaryResult retry = solve(other, swapped);
       if (retry.ok && retry.irreducible &&
           retry.pi_error < result.embedded.pi_error) {
         std::vector<double> nu(m);
@@ -512,6 +562,84 @@ RegenerativeResult SolveRegenerative(const DeterministicChain& chain,
   for (const DeterministicChain::Impulse& impulse : chain.impulses) {
     double& error = result.impulse_error[impulse.variable];
     error = std::max(error, result.firing_error * std::abs(impulse.amount));
+  }
+  // The embedded chain's ratio bounds, plus what the series left out: an
+  // interval's length and earnings move by at most its truncated time
+  // times the largest earning rate, and its firings by epsilon per row,
+  // so each class's ratio moves by at most (du + |v| dd) / (cycle - dd).
+  const StationaryResult& embedded_result = result.embedded;
+  if (earned_variables > 0 &&
+      embedded_result.reward_error.size() == earned_variables &&
+      embedded_result.reward_value.size() == earned_variables) {
+    double largest_amount = 0;
+    for (const DeterministicChain::Impulse& impulse : chain.impulses) {
+      largest_amount = std::max(largest_amount, std::abs(impulse.amount));
+    }
+    // The kernel, the intervals' earnings and lengths are computed in
+    // doubles: each within a factor 1 +- eta of its exact value, eta from
+    // the Poisson terms (exp of a sum of terms up to the mean and the
+    // series length times their logarithm), the series' steps (each a sum
+    // of a row) and the rows' own sums. A factor 1 +- eta on every rate
+    // moves each ratio of nu, a sum over spanning trees of products of m -
+    // 1 rates, and each class's probability by a factor within ((1 + eta) /
+    // (1 - eta))^(m - 1); the ratio of a class then moves by at most
+    // e (sum nu |u| + |v| sum nu d) / ((1 - e) sum nu d), and with its
+    // probability at most 3 e sum nu |u| / ((1 - e) sum nu d).
+    constexpr double kUnit = std::numeric_limits<double>::epsilon() / 2;
+    std::size_t widest = 0;
+    for (std::size_t s = 0; s < num_states; ++s) {
+      widest = std::max(widest, chain.first_rate[s + 1] - chain.first_rate[s]);
+    }
+    for (const KernelRow& row : rows) {
+      widest = std::max(
+          {widest, row.next.size(), row.time.size(), row.fired.size()});
+    }
+    const double terms = static_cast<double>(result.series_terms);
+    const double mean = builder.largest_mean();
+    const double rows_wide = static_cast<double>(widest);
+    const double eta =
+        kUnit *
+        (4 * (mean + terms) * (2 + std::log(std::max({mean, terms, 1.0}))) +
+         terms * (rows_wide + 3) + 2 * rows_wide + 16);
+    const double nu_shift =
+        std::expm1(2 * static_cast<double>(m) * eta / (1 - eta));
+    const double shift = (nu_shift + eta) / (1 - nu_shift - eta);
+    for (std::size_t v = 0; v < earned_variables; ++v) {
+      const double value = embedded_result.reward_value[v];
+      double bound = embedded_result.reward_error[v];
+      // Per class: sum nu |u| and sum nu d.
+      std::vector<double> earned(components.count, 0.0);
+      std::vector<double> length(components.count, 0.0);
+      for (std::size_t p = 0; p < m; ++p) {
+        const std::uint32_t c = components.id[p];
+        earned[c] += nu[p] * std::abs(interval_reward[v][p]);
+        length[c] += nu[p] * interval_length[p];
+      }
+      double kernel = 0;
+      for (std::size_t c = 0; c < components.count; ++c) {
+        if (!(mass[c] > 0)) continue;
+        const double ratio = earned[c] / length[c];
+        kernel += 3 * mass[c] * shift * ratio;
+      }
+      bound += shift < 0.5 ? kernel : kInfinity;
+      if (!std::isinf(shortest_cycle)) {
+        double largest_earning = 0;
+        for (double e : (*options.earning)[v]) {
+          largest_earning = std::max(largest_earning, std::abs(e));
+        }
+        double largest_impulse = largest_amount;
+        for (double e : (*options.impulse)[v]) {
+          largest_impulse = std::max(largest_impulse, std::abs(e));
+        }
+        const double du = longest_truncation * largest_earning +
+                          options.epsilon * largest_impulse;
+        const double room = shortest_cycle - longest_truncation;
+        bound += room > 0 ? (du + std::abs(value) * longest_truncation) / room
+                          : kInfinity;
+      }
+      result.reward_value.push_back(value);
+      result.reward_error.push_back(std::isnan(bound) ? kInfinity : bound);
+    }
   }
   result.ok = true;
   return result;

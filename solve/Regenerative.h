@@ -36,6 +36,14 @@ struct RegenerativeOptions {
   double epsilon = 1e-30;
   // A delay whose series would need more terms is refused.
   std::size_t max_terms = 10000000;
+  // Per reward variable, per state: the earning rate (rate reward and the
+  // impulses of exponential firings) and the impulse of entering the state
+  // by a deterministic firing. Given, each variable's long-run value gets a
+  // bound of its own through the embedded chain, where the 1-norm bound of
+  // pi would be far wider on a value far below the earning rate's spread.
+  // May be null; must outlive the solve.
+  const std::vector<std::vector<double>>* earning = nullptr;
+  const std::vector<std::vector<double>>* impulse = nullptr;
 };
 
 struct [[nodiscard]] RegenerativeResult {
@@ -55,6 +63,13 @@ struct [[nodiscard]] RegenerativeResult {
   // which deterministic firings earn its impulses, and a bound on its error.
   std::vector<double> impulse_rate;
   std::vector<double> impulse_error;
+  // With RegenerativeOptions::earning, where the embedded chain's bounds
+  // were sharpened (empty otherwise): per variable, its long-run value, the
+  // ratio of what each regeneration interval earns to its length per closed
+  // class, mixed by the classes' probabilities, and a bound on its error,
+  // the series' truncation included.
+  std::vector<double> reward_value;
+  std::vector<double> reward_error;
   // The embedded chain: its solve (classes numbered as states of the
   // chain, from 0) and its size.
   StationaryResult embedded;

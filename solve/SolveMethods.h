@@ -60,6 +60,12 @@ struct SolveOptions {
   // Per-state reward rates whose expected values get bounds of their own
   // (StationaryResult::reward_error); may be null. Must outlive the solve.
   const std::vector<std::vector<double>>* rewards = nullptr;
+  // With rewards: per-state weights d >= 0 that make each reward u the
+  // ratio u.pi / d.pi per closed class (the classes' values then mixed by
+  // their probabilities), as the time averages of an embedded chain are;
+  // null: d = 1. Given, only the bounds of small systems are sharpened
+  // (SharpenBounds). Must outlive the solve.
+  const std::vector<double>* reward_weights = nullptr;
   // Told of the phases and iterations of long solves; may be null.
   Progress* progress = nullptr;
   // The threads of the in-place iteration; may be null (one thread, the

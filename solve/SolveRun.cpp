@@ -692,8 +692,25 @@ int RunSolveDeterministic(const Settings& settings, const std::string& base,
     err << "solve: " << status.message << '\n';
     return 1;
   }
+  // Per variable: rate rewards and the impulses of exponential firings,
+  // per state; the impulses of deterministic firings from their long-run
+  // rates.
+  std::vector<std::vector<double>> earnings(values.names.size());
+  for (std::size_t v = 0; v < values.names.size(); ++v) {
+    std::vector<double>& earning = earnings[v];
+    earning = values.rate[v];
+    for (std::size_t s = 0; s < chain.num_states; ++s) {
+      for (std::size_t e = chain.first_rate[s]; e < chain.first_rate[s + 1];
+           ++e) {
+        earning[s] +=
+            chain.rates[e].rate * values.impulse[v][chain.rates[e].target];
+      }
+    }
+  }
   RegenerativeOptions options;
   options.solve = settings.options;
+  options.earning = &earnings;
+  options.impulse = &values.impulse;
   const RegenerativeResult result = SolveRegenerative(chain, options);
   if (!result.ok) {
     err << "solve: " << base << ".dch: " << result.message << '\n';
@@ -711,17 +728,10 @@ int RunSolveDeterministic(const Settings& settings, const std::string& base,
 
   std::vector<Row> rows;
   for (std::size_t v = 0; v < values.names.size(); ++v) {
-    // Rate rewards and the impulses of exponential firings, per state; the
-    // impulses of deterministic firings from their long-run rates.
-    std::vector<double> earning = values.rate[v];
+    const std::vector<double>& earning = earnings[v];
     double high_impulse = 0;
     for (std::size_t s = 0; s < chain.num_states; ++s) {
       high_impulse = std::max(high_impulse, std::abs(values.impulse[v][s]));
-      for (std::size_t e = chain.first_rate[s]; e < chain.first_rate[s + 1];
-           ++e) {
-        earning[s] +=
-            chain.rates[e].rate * values.impulse[v][chain.rates[e].target];
-      }
     }
     const double timed = ExpectedReward(result.pi, earning);
     // The error in pi moves the value by at most its size times half the
@@ -736,10 +746,18 @@ int RunSolveDeterministic(const Settings& settings, const std::string& base,
       fired += result.impulse_rate[v];
       fired_bound += result.impulse_error[v];
     }
-    rows.push_back(
-        {"steady-state", values.names[v], std::nan(""), std::nan(""),
-         timed + fired,
-         ExpectedRewardBound(result.pi_error, timed, supported) + fired_bound});
+    const double value = timed + fired;
+    double bound =
+        ExpectedRewardBound(result.pi_error, timed, supported) + fired_bound;
+    // The embedded chain's own bound on the value, where it has one, is
+    // about the same value summed in another order: the difference is
+    // added.
+    if (v < result.reward_error.size()) {
+      bound = std::min(bound, result.reward_error[v] +
+                                  std::abs(value - result.reward_value[v]));
+    }
+    rows.push_back({"steady-state", values.names[v], std::nan(""), std::nan(""),
+                    value, bound});
     rows.back().listed =
         !CarriesPropertySubject(v, values.names[v], properties);
   }

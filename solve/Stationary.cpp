@@ -1213,7 +1213,24 @@ void SharpenBounds(const StateSpace& space, const std::vector<double>& exit,
     // wanted value: a value v of reward u moves by at most max |u - v|
     // times that norm, over the sum of the solution.
     double target = std::numeric_limits<double>::infinity();
+    const std::vector<double>* d = options.reward_weights;
     for (const std::vector<double>& r : rewards) {
+      if (d != nullptr) {
+        // Weighted, v = u.pi / d.pi moves by at most max |u - v d| times
+        // the norm of the error over d.pi.
+        const double mean_d = ExpectedReward(result->pi, *d);
+        const double value = ExpectedReward(result->pi, r) / mean_d;
+        wanted.push_back(true);
+        double spread = 0;
+        for (std::size_t s = 0; s < r.size(); ++s) {
+          spread = std::max(spread, std::abs(r[s] - value * (*d)[s]));
+        }
+        if (spread > 0 && mean_d > 0) {
+          target = std::min(
+              target, options.accuracy * std::abs(value) * mean_d / spread);
+        }
+        continue;
+      }
       const double value = ExpectedReward(result->pi, r);
       wanted.push_back(!lazy ||
                        !(ExpectedRewardBound(result->pi_error, value, r) <=
@@ -1251,19 +1268,21 @@ void SharpenBounds(const StateSpace& space, const std::vector<double>& exit,
     bool rows_sharpened = false;
     for (std::size_t v = 0; v < rewards.size(); ++v) {
       const std::vector<double>& r = rewards[v];
-      double value = ExpectedReward(result->pi, r);
-      double refined =
-          ready && wanted[v] ? bounds->Bound(r, nullptr, &value) : kInf;
+      // Weighted, the value is the class's own ratio; unweighted, the
+      // expected reward over the whole chain, as before.
+      double value = d == nullptr ? ExpectedReward(result->pi, r) : 0;
+      const double by_entries =
+          RatioBoundOf(class_componentwise[c], m.front(), others, class_pi, r,
+                       d, d != nullptr ? &value : nullptr);
+      double refined = ready && wanted[v] ? bounds->Bound(r, d, &value) : kInf;
       // A value far below the others' may need the remainder bounded row
       // by row; once per class, and only where it misses.
       if (ready && wanted[v] && !rows_sharpened && value != 0 &&
           !(refined <= options.accuracy * std::abs(value))) {
         rows_sharpened = true;
-        if (bounds->SharpenRows()) refined = bounds->Bound(r, nullptr, &value);
+        if (bounds->SharpenRows()) refined = bounds->Bound(r, d, &value);
       }
-      class_bound[c].push_back(
-          std::min(refined, RatioBoundOf(class_componentwise[c], m.front(),
-                                         others, class_pi, r, nullptr)));
+      class_bound[c].push_back(std::min(refined, by_entries));
       class_value[c].push_back(value);
     }
   }
@@ -1314,12 +1333,17 @@ void SharpenBounds(const StateSpace& space, const std::vector<double>& exit,
   // dp_k.
   for (std::size_t v = 0; v < rewards.size(); ++v) {
     double bound = 0;
+    CompensatedSum value;
     for (std::size_t c = 0; c < classes; ++c) {
       const double p = probability[bottom_ids[c]];
       bound += (p + probability_bound[c]) * class_bound[c][v] +
                std::abs(class_value[c][v]) * probability_bound[c];
+      value.Add(p * class_value[c][v]);
     }
     result->reward_error.push_back(std::isnan(bound) ? kInf : bound);
+    if (options.reward_weights != nullptr) {
+      result->reward_value.push_back(value.Value());
+    }
   }
 }
 
@@ -1580,8 +1604,8 @@ StationaryResult SolveLongRun(const StateSpace& space,
   // three vectors of the chain's size; where they do not fit in the memory
   // for the bounds, the norm's bound stands.
   const bool by_flows =
-      options.bounds && options.rewards != nullptr && !transient.empty() &&
-      !small &&
+      options.bounds && options.rewards != nullptr &&
+      options.reward_weights == nullptr && !transient.empty() && !small &&
       (MemoryForBounds(options) == 0 ||
        (2 * options.rewards->size() * components.count + 3 * n) *
                sizeof(double) <=
@@ -1760,7 +1784,8 @@ StationaryResult SolveLongRun(const StateSpace& space,
                                       : nullptr,
         &result);
   }
-  if (options.bounds && options.rewards != nullptr && (small || single))
+  if (options.bounds && options.rewards != nullptr &&
+      (small || (single && options.reward_weights == nullptr)))
     SharpenBounds(
         space, exit, members, bottom_ids, transient, class_pi, probability,
         *options.rewards, class_componentwise, transient_componentwise, options,

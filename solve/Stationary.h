@@ -67,6 +67,10 @@ struct [[nodiscard]] StationaryResult {
   // value; per closed class, of its probability; the error of the expected
   // time and of each reward until absorption.
   std::vector<double> reward_error;
+  // With SolveOptions::reward_weights, beside reward_error: each reward's
+  // value as its bound is about, the classes' ratios mixed by their
+  // probabilities.
+  std::vector<double> reward_value;
   std::vector<double> class_probability_error;
   double absorption_time_error = std::numeric_limits<double>::infinity();
   std::vector<double> absorption_reward_error;
