@@ -99,24 +99,48 @@ TEST(DeterministicSolveE2ETest, UnitWithFixedRepair) {
 
 // The M/D/1/6 queue at light load is full 1.6e-15 of the time: printed
 // with a bound within the accuracy (before, half the 1-norm bound of the
-// time shares, 1.5e-15, refused it with exit 3). Reference: the chain at
-// departure epochs solved in 80-digit decimals.
-TEST(DeterministicSolveE2ETest, RareValueIsBoundedOnItsOwn) {
-  const Solved solved = GenerateAndSolve(
-      "model md1;\nplace queue;\n"
-      "activity arrive rate queue < 6 ? 0.01 : 0 { output queue; }\n"
-      "activity serve delay 1 { input queue; }\n"
-      "reward full = queue == 6 ? 1 : 0;\nreward length = queue;\n");
-  ASSERT_EQ(solved.gen.exit_code, 0) << solved.gen.out << solved.gen.err;
-  ASSERT_EQ(solved.solve.exit_code, 0) << solved.solve.err;
-  const std::pair<std::string, double> expected[] = {
-      {"full", 1.607874158145514688594963137975e-15},
-      {"length", 1.005050505050495060154542879980e-2}};
-  for (const auto& [name, reference] : expected) {
-    ASSERT_EQ(solved.values.count(name), 1u) << solved.solve.out;
-    const auto [value, bound] = solved.values.at(name);
-    EXPECT_LE(std::abs(value - reference), bound) << name;
-    EXPECT_LE(bound, 1e-9 * reference) << name;
+// time shares, 1.5e-15, refused it with exit 3). Then a chain that settles
+// in one of two such queues (M/D/1/3, chosen with probabilities 1/4 and
+// 3/4), whose value mixes the two classes' ratios. References: the chain
+// at departure epochs solved in 80-digit decimals.
+TEST(DeterministicSolveE2ETest, RareValuesAreBoundedOnTheirOwn) {
+  struct Case {
+    std::string model;
+    double full, length;
+  };
+  const Case cases[] = {
+      {"model md1;\nplace queue;\n"
+       "activity arrive rate queue < 6 ? 0.01 : 0 { output queue; }\n"
+       "activity serve delay 1 { input queue; }\n"
+       "reward full = queue == 6 ? 1 : 0;\nreward length = queue;\n",
+       1.607874158145514688594963137975e-15,
+       1.005050505050495060154542879980e-2},
+      {"model two;\nplace start = 1;\nplace a;\nplace b;\nplace queue;\n"
+       "activity go_a rate 1 { input start; output a; }\n"
+       "activity go_b rate 3 { input start; output b; }\n"
+       "activity arrive_a rate a == 1 and queue < 3 ? 0.01 : 0 "
+       "{ output queue; }\n"
+       "activity arrive_b rate b == 1 and queue < 3 ? 0.001 : 0 "
+       "{ output queue; }\n"
+       "activity serve_a delay 1 { input a; input queue; output a; }\n"
+       "activity serve_b delay 0.25 { input b; input queue; output b; }\n"
+       "reward full = queue == 3 ? 1 : 0;\nreward length = queue;\n",
+       4.208379582518777019975318097901168125e-8,
+       0.002700148326003730559319502291581775},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.model.substr(0, 10));
+    const Solved solved = GenerateAndSolve(c.model);
+    ASSERT_EQ(solved.gen.exit_code, 0) << solved.gen.out << solved.gen.err;
+    ASSERT_EQ(solved.solve.exit_code, 0) << solved.solve.err;
+    const std::pair<std::string, double> expected[] = {{"full", c.full},
+                                                       {"length", c.length}};
+    for (const auto& [name, reference] : expected) {
+      ASSERT_EQ(solved.values.count(name), 1u) << solved.solve.out;
+      const auto [value, bound] = solved.values.at(name);
+      EXPECT_LE(std::abs(value - reference), bound) << name;
+      EXPECT_LE(bound, 1e-9 * reference) << name;
+    }
   }
 }
 
