@@ -192,7 +192,9 @@ class TextActivity : public Activity {
     if (runtime_.kind != ActivityKind::kExponential) return 0.0;
     const double rate = Value(runtime_.timing, 0.0);
     // A rate that is itself no number is refused by the explorer.
-    if (!std::isnan(rate) && runtime_.timing.ConsumedNan()) NoNumber("rate");
+    if (!std::isnan(rate) && runtime_.timing.ConsumedNan()) {
+      NoNumber("rate", runtime_.timing);
+    }
     return rate;
   }
 
@@ -292,7 +294,9 @@ class TextActivity : public Activity {
   // The enabling program's truth; stops where it reads no number.
   bool EnablingTest();
   // Stops the run: `what` read a value that is no number here.
-  void NoNumber(const std::string& what);
+  // Stops the run: `what`, run by `program`, compared or branched on no
+  // number.
+  void NoNumber(const std::string& what, const Program& program);
   // Stops the run: the effect branched on no number at instruction `at`.
   void EffectNoNumber(int at);
 
@@ -406,7 +410,7 @@ BaseActionClass* TextActivity::Fire() {
 bool TextActivity::EnablingTest() {
   const double value = runtime_.enabling.Evaluate();
   if (std::isnan(value) || runtime_.enabling.ConsumedNan()) {
-    NoNumber("enabling condition");
+    NoNumber("enabling condition", runtime_.enabling);
   }
   return value != 0.0;
 }
@@ -416,14 +420,17 @@ void TextActivity::EffectNoNumber(int at) {
   for (const EffectPart& part : effect_parts) {
     if (part.start <= static_cast<std::size_t>(at)) what = part.what;
   }
-  NoNumber(what);
+  NoNumber(what, effect);
 }
 
-void TextActivity::NoNumber(const std::string& what) {
+void TextActivity::NoNumber(const std::string& what, const Program& program) {
   std::ostringstream text;
   text << "Error: the " << what << " of activity " << ActionName;
   if (!runtime_.written_at.empty()) text << " (" << runtime_.written_at << ")";
-  text << " reads a value that is no number, such as a modulo by 0 (state: "
+  text << (program.LeftInt32()
+               ? " reads an int that leaves the 32-bit range (state: "
+               : " reads a value that is no number, such as a modulo by 0 "
+                 "(state: ")
        << model_.DescribeMarking() << ")\n";
   if (firing_error_handler != nullptr) firing_error_handler(text.str());
   std::cerr << text.str() << std::flush;

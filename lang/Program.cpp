@@ -452,6 +452,7 @@ bool Program::Run(double* result) const {
   std::size_t pc = 0;
   // The first instruction that compared, negated or branched on no number.
   std::int32_t nan_at = -1;
+  bool left_int32 = false;
   const auto note_nan = [&nan_at, &pc](bool is_nan) {
     if (is_nan && nan_at < 0) nan_at = static_cast<std::int32_t>(pc - 1);
   };
@@ -568,7 +569,10 @@ bool Program::Run(double* result) const {
         *top = std::log(*top);
         break;
       case Code::kInt32:
-        if (!(*top >= -2147483648.0 && *top <= 2147483647.0)) *top = kNaN;
+        if (!(*top >= -2147483648.0 && *top <= 2147483647.0)) {
+          left_int32 = left_int32 || !std::isnan(*top);
+          *top = kNaN;
+        }
         break;
       case Code::kAndJump:
         note_nan(std::isnan(*top));
@@ -608,6 +612,7 @@ bool Program::Run(double* result) const {
           error_.place = instr.target;
           error_.value = value;
           nan_at_ = nan_at;
+          left_int32_ = left_int32;
           return false;
         }
         *instr.mark = static_cast<short>(value);
@@ -617,6 +622,7 @@ bool Program::Run(double* result) const {
   }
   *result = top >= base ? *top : 0.0;
   nan_at_ = nan_at;
+  left_int32_ = left_int32;
   return true;
 }
 

@@ -61,6 +61,9 @@ class Program {
   // The index of the first instruction that did so, -1 when none; with
   // size(), tells which appended part of a program it was in.
   int NanAt() const { return nan_at_; }
+  // Whether the last run made an int that leaves the 32-bit range, which
+  // an int model's states cannot hold, into no number.
+  bool LeftInt32() const { return left_int32_; }
   std::size_t size() const { return code_.size(); }
 
   // Appends the instructions of `other` (a statement list) to this one.
@@ -138,6 +141,7 @@ class Program {
   mutable std::vector<double> stack_;
   mutable StoreError error_;
   mutable std::int32_t nan_at_ = -1;
+  mutable bool left_int32_ = false;
 };
 
 #endif  // GEN_LANG_PROGRAM_H_

@@ -106,14 +106,14 @@ TEST(ImportedValuesTest, RunTimeErrorsShowTheVariablesOwnValues) {
        "ctmc\nmodule m\n  x : [0..1000];\n"
        "  [] x*x*x*x*x*x*x - 1 < x*x*x*x*x*x*x -> 1.0 : (x'=x+1);\n"
        "endmodule\n",
-       "Error: the enabling condition of activity m.c1 (wide.prism:4) reads a "
-       "value that is no number, such as a modulo by 0 (state: x=22)\n"},
+       "Error: the enabling condition of activity m.c1 (wide.prism:4) reads "
+       "an int that leaves the 32-bit range (state: x=22)\n"},
       {"power.prism",
        "ctmc\nmodule m\n  x : [0..40];\n"
        "  [] x < 40 -> floor(pow(2, x)) > 1 ? 2.0 : 1.0 : "
        "(x'=x+1);\nendmodule\n",
-       "Error: the rate of activity m.c1 (power.prism:4) reads a value that "
-       "is no number, such as a modulo by 0 (state: x=31)\n"},
+       "Error: the rate of activity m.c1 (power.prism:4) reads an int that "
+       "leaves the 32-bit range (state: x=31)\n"},
       {"two.jani",
        JaniModel(R"("lower-bound": 2, "upper-bound": 5)", 2, kUp, "1"),
        "Error: activity A.e0 would set place x to 6; it must be a whole "
