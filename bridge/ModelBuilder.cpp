@@ -188,6 +188,8 @@ class TextActivity : public Activity {
     return NewEnabled;
   }
 
+  std::string WrittenAt() const override { return runtime_.written_at; }
+
   double Rate() override {
     if (runtime_.kind != ActivityKind::kExponential) return 0.0;
     const double rate = Value(runtime_.timing, 0.0);

@@ -60,6 +60,8 @@ void BaseActionClass::printEnablingState(std::ostream* os) {
 BaseActionClass* BaseActionClass::getPrintedAction() { return this; }
 double BaseActionClass::ErlangParamM() { return 1.0; }
 
+std::string BaseActionClass::WrittenAt() const { return {}; }
+
 void BaseActionClass::BaseActionClassInitialize(const char* name, int group_id,
                                                 Distribution distribution,
                                                 ExecutionPolicyType policy,

@@ -57,6 +57,9 @@ class BaseActionClass {
   virtual void printEnablingState(std::ostream* os);
   virtual BaseActionClass* getPrintedAction();
   virtual double ErlangParamM();
+  // Where a model file writes the action ("m.prism:5"), for messages; empty
+  // when no file does (a compiled model).
+  virtual std::string WrittenAt() const;
 
   // The two unnamed counts are accepted and not stored.
   void BaseActionClassInitialize(const char* name, int group_id,

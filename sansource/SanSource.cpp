@@ -308,7 +308,10 @@ bool SanSource::InvalidValue(const char* what, double value,
                              const BaseActionClass* action) {
   std::ostringstream text;
   text << "Error: invalid " << what << ' ' << value << " of action "
-       << action->ActionName << " while " << Where();
+       << action->ActionName;
+  const std::string written_at = action->WrittenAt();
+  if (!written_at.empty()) text << " (" << written_at << ')';
+  text << " while " << Where();
   const std::string marking = model_.DescribeMarking();
   if (!marking.empty()) text << " (marking: " << marking << ')';
   text << "; it must be a finite number that is not negative\n";

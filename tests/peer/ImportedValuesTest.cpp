@@ -67,8 +67,9 @@ TEST(ImportedValuesTest, RunTimeErrorsShowTheVariablesOwnValues) {
       {"rate.prism",
        "ctmc\nmodule m\n  x : [-3..3] init -2;\n"
        "  [] true -> x : (x'=x);\nendmodule\n",
-       "Error: invalid rate -2 of action m.c1 while exploring state 1 "
-       "(marking: x=-2); it must be a finite number that is not negative\n"},
+       "Error: invalid rate -2 of action m.c1 (rate.prism:4) while exploring "
+       "state 1 (marking: x=-2); it must be a finite number that is not "
+       "negative\n"},
       // A comparison or choice on no number (a modulo by 0) is refused
       // rather than taken as false; one never evaluated does no harm.
       {"guard.prism",
