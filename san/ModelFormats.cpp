@@ -42,7 +42,12 @@ bool SetConstant(const std::string& value, ImportOptions& options,
 }
 
 bool SetRewards(const std::string& value, ImportOptions& options,
-                std::string*) {
+                std::string* error) {
+  // Left empty, the list would read as not given and keep every variable.
+  if (value.empty()) {
+    *error = "--rewards needs at least one name";
+    return false;
+  }
   options.rewards = value;
   return true;
 }
