@@ -297,8 +297,9 @@ class TextActivity : public Activity {
   bool EnablingTest();
   // Stops the run: `what` read a value that is no number here.
   // Stops the run: `what`, run by `program`, compared or branched on no
-  // number.
-  void NoNumber(const std::string& what, const Program& program);
+  // number. `placed`: `what` already says where it is written.
+  void NoNumber(const std::string& what, const Program& program,
+                bool placed = false);
   // Stops the run: the effect branched on no number at instruction `at`.
   void EffectNoNumber(int at);
 
@@ -422,13 +423,18 @@ void TextActivity::EffectNoNumber(int at) {
   for (const EffectPart& part : effect_parts) {
     if (part.start <= static_cast<std::size_t>(at)) what = part.what;
   }
-  NoNumber(what, effect);
+  // A gate of a model text is named by its own place; the activity's then
+  // adds nothing.
+  NoNumber(what, effect, what != "effect");
 }
 
-void TextActivity::NoNumber(const std::string& what, const Program& program) {
+void TextActivity::NoNumber(const std::string& what, const Program& program,
+                            bool placed) {
   std::ostringstream text;
   text << "Error: the " << what << " of activity " << ActionName;
-  if (!runtime_.written_at.empty()) text << " (" << runtime_.written_at << ")";
+  if (!placed && !runtime_.written_at.empty()) {
+    text << " (" << runtime_.written_at << ")";
+  }
   text << (program.LeftInt32()
                ? " reads an int that leaves the 32-bit range (state: "
                : " reads a value that is no number, such as a modulo by 0 "
@@ -515,7 +521,14 @@ TextSAN::TextSAN(const ModelIr& ir, const std::vector<double>& globals,
   for (const ActivityIr& activity : ir.activities) {
     auto runtime = std::make_unique<ActivityRuntime>();
     runtime->name = activity.name;
+    // Run-time errors name where the activity is written: an importer's
+    // origin, or the activity's own line in a model text.
     runtime->written_at = activity.written_at;
+    if (runtime->written_at.empty() && activity.where.line > 0) {
+      runtime->written_at = activity.where.origin + ":" +
+                            std::to_string(activity.where.line) + ":" +
+                            std::to_string(activity.where.column);
+    }
     runtime->kind = activity.kind;
 
     // Enabled while every input arc has its tokens and every gate holds.

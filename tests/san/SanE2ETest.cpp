@@ -233,18 +233,18 @@ TEST(SanE2ETest, RunTimeErrorsNameTheActivityAndTheState) {
       {"a place's bound",
        "place a = 1;\nplace b bounds 0 .. 2;\n"
        "activity fill rate 1 { input a; output a; output b; }\n",
-       "Error: activity fill would set place b to 3; it must be a whole "
-       "number in 0..2 (state: a=1 b=2)\n"},
+       "Error: activity fill (m.san:3:10) would set place b to 3; it must be "
+       "a whole number in 0..2 (state: a=1 b=2)\n"},
       {"a gate that empties a place below 0",
        "place a = 1;\nplace b;\n"
        "activity t rate 1 { input a; output gate { b -= 1; } }\n",
-       "Error: activity t would set place b to -1; it must be a whole number "
-       "in 0..32767 (state: a=1 b=0)\n"},
+       "Error: activity t (m.san:3:10) would set place b to -1; it must be a "
+       "whole number in 0..32767 (state: a=1 b=0)\n"},
       {"a rate divided by zero",
        "place a = 1;\nplace b;\n"
        "activity t rate 1 div b { input a; output b; }\n",
-       "Error: invalid rate nan of action t while exploring state 1 "
-       "(marking: a=1 b=0); it must be a finite number that is not "
+       "Error: invalid rate nan of action t (m.san:3:10) while exploring "
+       "state 1 (marking: a=1 b=0); it must be a finite number that is not "
        "negative\n"},
       // The branch is not made up: the gate that chose it is named, and
       // the state is the one that fired.
@@ -263,9 +263,9 @@ TEST(SanE2ETest, RunTimeErrorsNameTheActivityAndTheState) {
       {"a lone instantaneous activity of negative weight",
        "place a = 1;\nplace b;\n"
        "activity go instant weight a - 2 { input a; output b; }\n",
-       "Error: invalid weight -1 of action go while resolving the initial "
-       "marking (marking: a=1 b=0); it must be a finite number that is not "
-       "negative\n"},
+       "Error: invalid weight -1 of action go (m.san:3:10) while resolving the "
+       "initial marking (marking: a=1 b=0); it must be a finite number that "
+       "is not negative\n"},
       {"a negative case probability",
        "place a = 1;\nactivity t rate 1 {\n  input a;\n  case 0.5 - a { }\n"
        "  case 1 { output a; }\n}\n",
