@@ -375,6 +375,18 @@ RegenerativeResult SolveRegenerative(const DeterministicChain& chain,
       options.earning != nullptr ? options.earning->size() : 0;
   std::vector<std::vector<double>> interval_reward(earned_variables,
                                                    std::vector<double>(m, 0.0));
+  // The sum of the sizes of its terms, which bounds how far rounding moves
+  // an interval's earnings whatever their signs. A branch's impulses add at
+  // most the largest amount: an interval ends in at most one firing.
+  std::vector<std::vector<double>> interval_size(earned_variables,
+                                                 std::vector<double>(m, 0.0));
+  std::vector<double> largest_amount(earned_variables, 0.0);
+  for (const DeterministicChain::Impulse& impulse : chain.impulses) {
+    if (impulse.variable < earned_variables) {
+      double& largest = largest_amount[impulse.variable];
+      largest = std::max(largest, std::abs(impulse.amount));
+    }
+  }
   std::vector<double> interval_length(m, 1.0);
   for (std::size_t p = 0; p < m && earned_variables > 0; ++p) {
     const KernelRow& row = rows[p];
@@ -382,15 +394,25 @@ RegenerativeResult SolveRegenerative(const DeterministicChain& chain,
       const std::vector<double>& earning = (*options.earning)[v];
       if (std::isinf(row.sojourn)) {
         interval_reward[v][p] = earning[points[p]];
+        interval_size[v][p] = std::abs(earning[points[p]]);
         continue;
       }
       CompensatedSum sum;
-      for (const auto& [state, time] : row.time) sum.Add(time * earning[state]);
+      double size = 0;
+      for (const auto& [state, time] : row.time) {
+        sum.Add(time * earning[state]);
+        size += std::abs(time * earning[state]);
+      }
       for (const auto& [state, probability] : row.fired) {
         sum.Add(probability * (*options.impulse)[v][state]);
+        size += std::abs(probability * (*options.impulse)[v][state]);
       }
-      if (v < row.earned.size()) sum.Add(row.earned[v]);
+      if (v < row.earned.size()) {
+        sum.Add(row.earned[v]);
+        size += largest_amount[v];
+      }
       interval_reward[v][p] = sum.Value();
+      interval_size[v][p] = size;
     }
     if (std::isfinite(row.sojourn)) interval_length[p] = row.sojourn;
   }
@@ -571,10 +593,6 @@ RegenerativeResult SolveRegenerative(const DeterministicChain& chain,
   if (earned_variables > 0 &&
       embedded_result.reward_error.size() == earned_variables &&
       embedded_result.reward_value.size() == earned_variables) {
-    double largest_amount = 0;
-    for (const DeterministicChain::Impulse& impulse : chain.impulses) {
-      largest_amount = std::max(largest_amount, std::abs(impulse.amount));
-    }
     // The kernel, the intervals' earnings and lengths are computed in
     // doubles: each within a factor 1 +- eta of its exact value, eta from
     // the Poisson terms (exp of a sum of terms up to the mean and the
@@ -584,7 +602,8 @@ RegenerativeResult SolveRegenerative(const DeterministicChain& chain,
     // 1 rates, and each class's probability by a factor within ((1 + eta) /
     // (1 - eta))^(m - 1); the ratio of a class then moves by at most
     // e (sum nu |u| + |v| sum nu d) / ((1 - e) sum nu d), and with its
-    // probability at most 3 e sum nu |u| / ((1 - e) sum nu d).
+    // probability at most 3 e sum nu |u| / ((1 - e) sum nu d), |u| taken as
+    // the sizes of u's terms, which may cancel.
     constexpr double kUnit = std::numeric_limits<double>::epsilon() / 2;
     std::size_t widest = 0;
     for (std::size_t s = 0; s < num_states; ++s) {
@@ -607,12 +626,12 @@ RegenerativeResult SolveRegenerative(const DeterministicChain& chain,
     for (std::size_t v = 0; v < earned_variables; ++v) {
       const double value = embedded_result.reward_value[v];
       double bound = embedded_result.reward_error[v];
-      // Per class: sum nu |u| and sum nu d.
+      // Per class: sum nu |u| (the terms' sizes) and sum nu d.
       std::vector<double> earned(components.count, 0.0);
       std::vector<double> length(components.count, 0.0);
       for (std::size_t p = 0; p < m; ++p) {
         const std::uint32_t c = components.id[p];
-        earned[c] += nu[p] * std::abs(interval_reward[v][p]);
+        earned[c] += nu[p] * interval_size[v][p];
         length[c] += nu[p] * interval_length[p];
       }
       double kernel = 0;
@@ -627,7 +646,7 @@ RegenerativeResult SolveRegenerative(const DeterministicChain& chain,
         for (double e : (*options.earning)[v]) {
           largest_earning = std::max(largest_earning, std::abs(e));
         }
-        double largest_impulse = largest_amount;
+        double largest_impulse = largest_amount[v];
         for (double e : (*options.impulse)[v]) {
           largest_impulse = std::max(largest_impulse, std::abs(e));
         }
