@@ -229,6 +229,25 @@ TEST(TransientTest, RefusesATimeBeyondTheStepLimit) {
   EXPECT_NE(result.message.find("uniformization steps"), std::string::npos);
 }
 
+TEST(TransientTest, RefusesATimeBeyondWhatSquaringBounds) {
+  // Two states, rates 1 and 3: 2^40 blocks of 256 steps reach t = 7e13.
+  const StateSpace space = Chain(2, {{1, 2, 1.0}, {2, 1, 3.0}});
+  const std::vector<double> failed = {0, 1};
+  for (const double t : {1e20, 1e30, 1e50, 1e300}) {
+    SCOPED_TRACE(t);
+    const TransientResult result =
+        SolveTransient(space, {t}, {&failed}, {&failed}, TransientOptions());
+    EXPECT_FALSE(result.ok);
+    EXPECT_NE(result.message.find("squaring covers at most"), std::string::npos)
+        << result.message;
+  }
+  const TransientResult result =
+      SolveTransient(space, {7e13}, {&failed}, {&failed}, TransientOptions());
+  ASSERT_TRUE(result.ok) << result.message;
+  ExpectWithinBound(result.points[0].instant[0],
+                    result.points[0].instant_bound[0], 0.25, 1e-5);
+}
+
 TEST(AbsorptionTest, MeanTimesMatchTheClosedForms) {
   struct Case {
     std::string name;
