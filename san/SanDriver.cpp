@@ -19,8 +19,10 @@
 #include "lang/Expr.h"
 #include "main/CommandLine.h"
 #include "main/RunExperiment.h"
+#include "output/Formats.h"
 #include "peer/ImportedModel.h"
 #include "peer/PropertiesFile.h"
+#include "results/SameFile.h"
 #include "reward/PVModel.h"
 #include "san/ModelFormats.h"
 #ifdef GEN_WITH_SOLVE
@@ -112,6 +114,25 @@ void PrintUsage(const std::vector<Option<SanSettings>>& table,
 
 [[noreturn]] void FiringError(const std::string& text) {
   FatalError(std::cerr, text);
+}
+
+// A run publishes its result files under PATH NAME: one of them on the model
+// file or the property file would replace what was read (a PRISM property
+// file is often m.props beside m.sm, and -Nm writes m.props). Refused
+// before anything is written.
+void RefuseInputAsResult(const std::string& input, const std::string& what,
+                         const std::string& base) {
+  for (const char* extension :
+       {kStateSpaceExtension, kRewardValuesExtension, kRewardTypesExtension,
+        kEnablingStatesExtension, kDeterministicChainExtension,
+        kPropertiesExtension, kStatesExtension, kRunRecordExtension,
+        kInitialDistributionExtension}) {
+    const std::string result = base + extension;
+    if (SameFile(input, result)) {
+      Refuse("the " + what + " " + input + " is the result file " + result +
+             " of this run, which would replace it; choose another -P or -N");
+    }
+  }
 }
 
 std::optional<std::string> ReadFile(const std::string& name) {
@@ -267,6 +288,14 @@ int RunSan(int argc, char** argv) {
     }
     std::string error;
     if (!owned->set(value, import_options, &error)) Refuse(error);
+  }
+  if (!settings.check) {
+    const std::string base = gen.run.path + gen.run.name;
+    RefuseInputAsResult(file_name, "model file", base);
+    if (!import_options.properties_file.empty()) {
+      RefuseInputAsResult(import_options.properties_file, "property file",
+                          base);
+    }
   }
   if (!format->has_globals && gen.overrides) {
     Refuse("-O sets the globals of a model text; a " +

@@ -24,17 +24,18 @@ double Relative(double a, double b) {
   return std::fabs(a - b) / std::max(std::fabs(b), 1e-300);
 }
 
-// Writes `name`.prism and `name`.props into `dir`, generates the chain with
-// `options` before the files, and returns what solve prints of it.
+// Writes `name`.prism and the property file `name`.csl into `dir`,
+// generates the chain with `options` before the files (the run writes its
+// own `name`.props), and returns what solve prints of it.
 std::map<std::string, double> Solved(const std::string& dir,
                                      const std::string& name,
                                      const std::string& model,
                                      const std::string& properties,
                                      std::vector<std::string> options = {}) {
   WriteFile(dir + "/" + name + ".prism", model);
-  WriteFile(dir + "/" + name + ".props", properties);
+  WriteFile(dir + "/" + name + ".csl", properties);
   for (const std::string& arg :
-       {std::string("--props"), name + ".props", name + ".prism",
+       {std::string("--props"), name + ".csl", name + ".prism",
         "-P" + dir + "/", "-N" + name, std::string("-B0")}) {
     options.push_back(arg);
   }
@@ -422,10 +423,10 @@ TEST(PrismReaderTest, RewardsThatReadNoNumberStopGeneration) {
     ScopedTempDir dir;
     WriteFile(dir.path() + "/m.prism",
               model + "rewards \"r\" " + item + " endrewards\n");
-    WriteFile(dir.path() + "/m.props", "R=? [ S ];\n");
+    WriteFile(dir.path() + "/m.csl", "R=? [ S ];\n");
     const ProcessResult run = RunProcess(
         SAN_BINARY,
-        {"--props", "m.props", "m.prism", "-P" + dir.path() + "/", "-Nm"},
+        {"--props", "m.csl", "m.prism", "-P" + dir.path() + "/", "-Nm"},
         dir.path());
     EXPECT_EQ(run.exit_code, 1);
     EXPECT_NE(run.err.find("Error: the rate reward of reward variable prop1 is "
@@ -530,11 +531,10 @@ TEST(PrismReaderTest, WellFormedPropertiesOfOtherFormsAreListedAsUnsupported) {
   for (std::size_t i = 0; i < properties.size(); ++i) {
     text += "\"p" + std::to_string(i) + "\": " + properties[i] + ";\n";
   }
-  WriteFile(dir.path() + "/m.props", text);
-  RunOk(
-      SAN_BINARY,
-      {"--props", "m.props", "m.prism", "-P" + dir.path() + "/", "-Nm", "-B0"},
-      dir.path());
+  WriteFile(dir.path() + "/m.csl", text);
+  RunOk(SAN_BINARY,
+        {"--props", "m.csl", "m.prism", "-P" + dir.path() + "/", "-Nm", "-B0"},
+        dir.path());
   const std::string written = ReadWholeFile(dir.path() + "/m.props");
   for (std::size_t i = 0; i < properties.size(); ++i) {
     EXPECT_NE(written.find("p" + std::to_string(i) + "\tunsupported\t" +

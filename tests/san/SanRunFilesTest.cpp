@@ -286,4 +286,44 @@ TEST_F(SanRunFilesTest, SolveOptionsAreCheckedBeforeTheRun) {
   }
 }
 
+TEST_F(SanRunFilesTest, AnInputNamedAsAResultFileIsRefusedAndKept) {
+  constexpr char kModel[] =
+      "ctmc\nmodule m\n  x : [0..1] init 0;\n  [] x=0 -> 2 : (x'=1);\n"
+      "  [] x=1 -> 1 : (x'=0);\nendmodule\n";
+  constexpr char kProperties[] = "\"up\": S=? [ x=0 ];\n";
+  std::ofstream(dir_.path() + "/out/m.sm") << kModel;
+  std::ofstream(dir_.path() + "/out/m.props") << kProperties;
+  std::ofstream(dir_.path() + "/out/r.arm") << kModel;
+  struct Case {
+    std::vector<std::string> args;
+    const char* message;
+  };
+  const std::vector<Case> cases = {
+      {{"--props", "out/m.props", "out/m.sm", "-Pout/", "-Nm"},
+       "the property file out/m.props is the result file out/m.props"},
+      {{"--props", "m.props", "m.sm", "-P", dir_.path() + "/out/", "-Nm"},
+       "the property file m.props is the result file"},
+      {{"--format", "prism", "out/r.arm", "-Pout/", "-Nr"},
+       "the model file out/r.arm is the result file out/r.arm"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.message);
+    const std::string cwd =
+        c.args[1] == "m.props" ? dir_.path() + "/out" : dir_.path();
+    const ProcessResult refused = RunProcess(SAN_BINARY, c.args, cwd);
+    EXPECT_EQ(refused.exit_code, 1);
+    EXPECT_NE(refused.err.find(c.message), std::string::npos) << refused.err;
+    EXPECT_EQ(File("m.props"), kProperties);
+    EXPECT_EQ(File("r.arm"), kModel);
+    EXPECT_FALSE(Exists("m.arm"));
+  }
+  // Another name publishes beside them.
+  const ProcessResult run = RunProcess(
+      SAN_BINARY, {"--props", "out/m.props", "out/m.sm", "-Pout/", "-Nm2"},
+      dir_.path());
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_EQ(File("m.props"), kProperties);
+  EXPECT_TRUE(Exists("m2.props"));
+}
+
 }  // namespace
