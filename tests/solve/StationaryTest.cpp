@@ -135,6 +135,53 @@ TEST(StationaryTest, ReducibleChainEndsInItsClosedClasses) {
   }
 }
 
+TEST(StationaryTest, SharesOfAStartThatLeavesStraightIntoClassesAreBounded) {
+  // State 1 leaves at once into absorbing states: no unknowns, the shares
+  // are the rates over their sum, rounded. Each row: the rates and the
+  // exact shares as numerator over denominator.
+  struct Row {
+    std::vector<double> rates;
+    std::vector<double> numerator;
+    double denominator;
+  };
+  const std::vector<Row> rows = {
+      {{1, 1, 1}, {1, 1, 1}, 3},
+      {{3, 7}, {3, 7}, 10},
+      {{0.5, 0.25, 0.125, 2}, {4, 2, 1, 16}, 23},
+  };
+  for (const Row& row : rows) {
+    std::vector<Rate> rates;
+    for (std::size_t k = 0; k < row.rates.size(); ++k) {
+      rates.push_back({1, static_cast<std::uint32_t>(k + 2), row.rates[k]});
+    }
+    const StateSpace space =
+        Chain(static_cast<std::uint32_t>(row.rates.size() + 1), rates);
+    const std::vector<double> reward(space.num_states, 1.0);
+    const std::vector<std::vector<double>> rewards = {reward};
+    for (const bool sharp : {false, true}) {
+      SCOPED_TRACE(sharp ? "with the sharp bounds" : "norm bound alone");
+      SolveOptions options;
+      if (sharp) options.rewards = &rewards;
+      const StationaryResult result = SolveLongRun(space, options);
+      ASSERT_TRUE(result.ok) << result.message;
+      ASSERT_EQ(result.bottoms.size(), row.rates.size());
+      for (std::size_t k = 0; k < row.rates.size(); ++k) {
+        const double p = result.bottoms[k].probability;
+        const std::size_t target = result.bottoms[k].first_state - 1;
+        // p - a / b = (p b - a) / b, the numerator exact by the FMA.
+        const double error =
+            std::abs(std::fma(p, row.denominator, -row.numerator[target])) /
+            row.denominator;
+        double bound = result.probability_error;
+        if (k < result.class_probability_error.size()) {
+          bound = std::min(bound, result.class_probability_error[k]);
+        }
+        EXPECT_LE(error, bound) << "class " << k << ": " << p;
+      }
+    }
+  }
+}
+
 TEST(StationaryTest, RareAbsorptionAfterManyReturnsStaysAccurate) {
   // From 1 the chain goes to 2 and nearly always straight back; it ends in
   // 3 (via 2) or in 4 (from 1) only after about 1e6 time units.
