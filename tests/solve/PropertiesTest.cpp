@@ -230,6 +230,56 @@ TEST(PropertiesTest, RewardUntilReachingASetStopsThere) {
   EXPECT_TRUE(std::isinf(value.value));
 }
 
+TEST(PropertiesTest, LongRunReachabilityKeepsTheSolvesOwnBound) {
+  // From 1 to the set {3} at rate a or away at rate b; 2 and 4 turn at
+  // about 2e4 and leave at rates of 1e-8, 3 (outside the set it stops in)
+  // feeds 6 at 2.65e4. The probability is a / (a + b) whatever the rest,
+  // and the bound through the norm of the whole distribution was 8e-5
+  // (refused) where the solve bounds it at the rounding.
+  const double a = 8.82e-3;
+  const double b = 6.83e-3;
+  Model m;
+  m.space = Chain(7, {{1, 2, b},
+                      {1, 3, a},
+                      {2, 4, 5.31},
+                      {3, 2, 4.77e-8},
+                      {3, 5, 3.48e-8},
+                      {3, 6, 2.65e4},
+                      {4, 2, 2.39e4},
+                      {4, 7, 7.44e-8},
+                      {5, 6, 2.45e-3},
+                      {7, 6, 8.67}});
+  m.values.names = kNames;
+  m.values.rate = {{0, 0, 1, 0, 0, 0, 0}, {1, 0, 1, 0, 0, 0, 0}};
+  m.values.impulse.assign(2, std::vector<double>(7, 0.0));
+  PropertyContext context;
+  context.space = &m.space;
+  context.values = &m.values;
+  const long double sum = static_cast<long double>(a) + b;  // exact
+  const double inf = std::numeric_limits<double>::infinity();
+  Property reach;
+  reach.kind = PropertyKind::kReachProbability;
+  reach.variable = 0;
+  reach.time = inf;
+  Property until;  // {1, 3} U {3}: the same probability
+  until.kind = PropertyKind::kUntil;
+  until.variable = 1;
+  until.target = 0;
+  until.time = 0;
+  until.time_to = inf;
+  for (const Property& property : {reach, until}) {
+    SCOPED_TRACE(PropertyKindName(property.kind));
+    const PropertyValue value = EvaluateProperty(property, context);
+    ASSERT_TRUE(value.ok) << value.message;
+    const long double error =
+        std::abs(std::fma(static_cast<long double>(value.value), sum,
+                          -static_cast<long double>(a))) /
+        sum;
+    EXPECT_LE(error, value.bound) << value.value;
+    EXPECT_LE(value.bound, 1e-14) << value.value;
+  }
+}
+
 // A birth-death chain on 0..4, up at rate 1, down at rate 2, seen from
 // state 2 through the initial distribution. A = {1, 2, 3}, B = {4}, and a
 // second pair A' = {1, .., 4}, B' = {3, 4} that overlap.
