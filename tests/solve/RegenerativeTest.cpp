@@ -183,21 +183,30 @@ TEST(RegenerativeTest, RareValuesGetBoundsOfTheirOwn) {
     SCOPED_TRACE("K " + std::to_string(row.capacity) + " arrival " +
                  Num(row.arrival));
     const std::size_t states = static_cast<std::size_t>(row.capacity) + 1;
-    std::vector<std::vector<double>> earning(2, std::vector<double>(states));
+    // A third variable earns 1e12 per service: what the series leaves out
+    // of its firings bounds it alone, not the other two.
+    std::vector<std::vector<double>> earning(3, std::vector<double>(states));
     earning[0][states - 1] = 1;
     for (std::size_t n = 0; n < states; ++n) {
       earning[1][n] = static_cast<double>(n);
     }
     const std::vector<std::vector<double>> impulse(
-        2, std::vector<double>(states, 0.0));
+        3, std::vector<double>(states, 0.0));
     RegenerativeOptions options;
     options.earning = &earning;
     options.impulse = &impulse;
-    const RegenerativeResult result = SolveRegenerative(
-        Parse(Queue(row.capacity, row.arrival, row.service)), options);
+    std::string text = Queue(row.capacity, row.arrival, row.service);
+    text.replace(0, text.find("state 1"),
+                 "dch 2\nactions 1\nserve\nimpulses 3\nfull\nlength\n"
+                 "served\n");
+    for (int n = row.capacity; n >= 1; --n) {
+      const std::string to = "\nto 1 " + std::to_string(n) + " 1\n";
+      text.insert(text.find(to) + to.size(), "impulse 3 1e12\n");
+    }
+    const RegenerativeResult result = SolveRegenerative(Parse(text), options);
     ASSERT_TRUE(result.ok) << result.message;
-    ASSERT_EQ(result.reward_value.size(), 2u);
-    ASSERT_EQ(result.reward_error.size(), 2u);
+    ASSERT_EQ(result.reward_value.size(), 3u);
+    ASSERT_EQ(result.reward_error.size(), 3u);
     const double expected[] = {row.full, row.length};
     for (std::size_t v = 0; v < 2; ++v) {
       SCOPED_TRACE(v == 0 ? "full" : "length");
